@@ -1,0 +1,44 @@
+# Thin wrapper over CMake, Ninja and CTest. The README lists the targets.
+BUILD := build
+ASAN_BUILD := build-asan
+CTEST_FLAGS := --output-on-failure -j2 --timeout 300
+SOURCES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null)
+
+.PHONY: build run test asan format format-check check-layers bench clean
+
+build: $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCORVANE_WERROR=ON
+
+run: build
+	$(BUILD)/src/app/corvane
+
+test: build
+	ctest --test-dir $(BUILD) $(CTEST_FLAGS)
+
+asan: $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD)
+	ctest --test-dir $(ASAN_BUILD) $(CTEST_FLAGS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCORVANE_WERROR=ON -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF
+
+format:
+	clang-format -i $(SOURCES)
+
+format-check:
+	@clang-format --dry-run --Werror $(SOURCES) && echo "format-check: ok"
+
+check-layers:
+	scripts/check-layers.sh
+
+# Runs every Google Benchmark binary; none is built when libbenchmark is missing.
+bench: build
+	@set -e; for b in $(BUILD)/bench/*_bench; do \
+		if [ -x "$$b" ]; then echo "== $$b"; "$$b"; fi; \
+	done
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

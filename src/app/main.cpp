@@ -1,0 +1,13 @@
+#include "app/uMain.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
+
+    T_Main window;
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,93 @@
+#include "ftp/ReplyReader.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace ftpreply {
+
+int TReplyBuffer::Append(std::string_view bytes) {
+    const auto n =
+        std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(std::max(Room(), 0)));
+    held_.append(bytes.substr(0, n));
+    return static_cast<int>(n);
+}
+
+std::optional<std::string> TReplyBuffer::TakeLine(bool acceptLF) {
+    const std::size_t lf = acceptLF ? held_.find('\n') : held_.find("\r\n");
+    if (lf == std::string::npos)
+        return std::nullopt;
+    const std::size_t consumed = lf + (acceptLF ? 1 : 2);
+    std::string line = held_.substr(0, consumed);
+    held_.erase(0, consumed);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    return line;
+}
+
+namespace {
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+} // namespace
+
+int ReadNumber(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+        negative = text[pos++] == '-';
+    std::int64_t value = 0;
+    for (; pos < text.size() && IsDigit(text[pos]); ++pos)
+        value = std::min<std::int64_t>(value * 10 + (text[pos] - '0'), INT32_MAX);
+    return static_cast<int>(negative ? -value : value);
+}
+
+std::string ReadQuotedName(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    std::string name;
+    if (pos >= text.size() || text[pos] != '"')
+        return name;
+    ++pos;
+    while (pos < text.size()) {
+        const char c = text[pos++];
+        if (c != '"') {
+            name += c;
+            continue;
+        }
+        if (pos < text.size() && text[pos] == '"') {
+            name += '"';
+            ++pos;
+            continue;
+        }
+        break;
+    }
+    return name;
+}
+
+TReplyLine ClassifyLine(std::string_view line) {
+    if (line.empty() || !IsDigit(line.front()))
+        return {};
+    std::size_t pos = 0;
+    const int code = ReadNumber(line, pos);
+    if (pos < line.size() && line[pos] == '-')
+        return {false, code};
+    return {true, code};
+}
+
+int Judge(int code, std::span<const int> accepted) {
+    if (accepted.empty() || accepted.front() == 0)
+        return code >= 500 ? code : 0;
+    for (const int ok : accepted) {
+        if (ok == 0)
+            break;
+        if (ok == code)
+            return 0;
+    }
+    return code;
+}
+
+} // namespace ftpreply

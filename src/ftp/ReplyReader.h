@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+// Pure pieces of reading and judging FTP control replies; the engine wires
+// them to its socket.
+namespace ftpreply {
+
+// Size of the receive buffer; one byte of it is kept free, so a line of
+// kBufferSize - 1 bytes without a line end leaves no room for more.
+inline constexpr int kBufferSize = 4096;
+// At most this many accepted codes per command, plus the closing 0.
+inline constexpr std::size_t kMaxAcceptedCodes = 15;
+
+// Bytes received on the control connection, cut into lines.
+class TReplyBuffer {
+public:
+    int Room() const { return kBufferSize - 1 - static_cast<int>(held_.size()); }
+    int Held() const { return static_cast<int>(held_.size()); }
+    // Appends at most Room() bytes; returns the count taken.
+    int Append(std::string_view bytes);
+    // The next complete line without its trailing CR and LF characters, or
+    // nothing while the line end has not arrived. With acceptLF a bare LF ends
+    // a line; without it only CR LF does.
+    std::optional<std::string> TakeLine(bool acceptLF);
+    void Clear() { held_.clear(); }
+
+private:
+    std::string held_;
+};
+
+// Skips blanks (space, tab, CR, LF), one optional sign, then decimal digits.
+// `pos` ends after the digits. Values beyond 32 bits saturate.
+int ReadNumber(std::string_view text, std::size_t& pos);
+
+// After blanks, a text in double quotes where "" stands for one quote; empty
+// when no opening quote follows.
+std::string ReadQuotedName(std::string_view text, std::size_t& pos);
+
+struct TReplyLine {
+    bool final = false; // begins with a digit and its number is not followed by '-'
+    int code = 0;
+};
+TReplyLine ClassifyLine(std::string_view line);
+
+// The engine's verdict on a final reply code: 0 when accepted, else the code.
+// An accepted list whose first entry is 0 accepts any code below 500.
+int Judge(int code, std::span<const int> accepted);
+
+} // namespace ftpreply

@@ -1,0 +1,933 @@
+#include "net/WSocket.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <arpa/inet.h>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<const char*, 8> kStateNames{
+    "wsInvalidState", "wsOpened",    "wsBound",     "wsConnecting",
+    "wsConnected",    "wsAccepting", "wsListening", "wsClosed",
+};
+static_assert(kStateNames.size() == static_cast<std::size_t>(TSocketState::wsClosed) + 1);
+
+std::string Trim(std::string_view s) {
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+std::string Format(const char* format, const std::string& text, int number) {
+    char buf[512];
+    std::snprintf(buf, sizeof buf, format, text.c_str(), number);
+    return buf;
+}
+
+std::string FormatNumber(const char* format, int number) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, format, number);
+    return buf;
+}
+
+// Used when the system's services and protocols databases are missing (a bare
+// container has no /etc/services): the names an FTP client is likely to meet.
+struct NamedNumber {
+    const char* name;
+    int number;
+};
+constexpr std::array<NamedNumber, 8> kWellKnownServices{{
+    {"ftp-data", 20},
+    {"ftp", 21},
+    {"ssh", 22},
+    {"telnet", 23},
+    {"smtp", 25},
+    {"http", 80},
+    {"https", 443},
+    {"socks", 1080},
+}};
+constexpr std::array<NamedNumber, 3> kWellKnownProtocols{{{"ip", 0}, {"tcp", 6}, {"udp", 17}}};
+
+int LookUpName(const auto& table, const std::string& name) {
+    for (const auto& row : table)
+        if (name == row.name)
+            return row.number;
+    return -1;
+}
+
+// Reads a decimal number after leading blanks, stopping at the first non-digit.
+int LeadingNumber(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min<long>(value * 10 + (text[i] - '0'), 1L << 30);
+    return static_cast<int>(value);
+}
+
+bool StartsWithDigit(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
+int ResolveProto(const std::string& proto) {
+    if (proto.empty() || proto.size() >= 32)
+        throw ESocketException("WSocketResolveProto: Invalid Protocol.");
+    if (StartsWithDigit(proto))
+        return LeadingNumber(proto);
+    if (const protoent* p = ::getprotobyname(proto.c_str()))
+        return p->p_proto;
+    if (const int n = LookUpName(kWellKnownProtocols, proto); n >= 0)
+        return n;
+    throw ESocketException(Format("WSocketResolveProto: Cannot convert protocol '%s', Error #%d",
+                                  proto, wsock::WSANO_DATA));
+}
+
+std::uint16_t ResolvePort(const std::string& port, const std::string& proto) {
+    if (port.empty() || port.size() >= 32)
+        throw ESocketException("WSocketResolvePort: Invalid Port.");
+    if (StartsWithDigit(port))
+        return static_cast<std::uint16_t>(LeadingNumber(port));
+    if (const servent* s = ::getservbyname(port.c_str(), proto.c_str()))
+        return ntohs(static_cast<std::uint16_t>(s->s_port));
+    if (const int n = LookUpName(kWellKnownServices, port); n >= 0)
+        return static_cast<std::uint16_t>(n);
+    throw ESocketException(
+        Format("WSocketResolvePort: Cannot convert port '%s', Error #%d", port, wsock::WSANO_DATA));
+}
+
+// Blocking; the FTP engine always hands over a dotted address from an
+// asynchronous look-up, so this only waits for callers that pass a name.
+in_addr ResolveHost(const std::string& host) {
+    if (host.empty() || host.size() >= 256)
+        throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
+    in_addr result{};
+    if (WSocketIsDottedIP(host)) {
+        result.s_addr = ::inet_addr(Trim(host).c_str());
+        if (result.s_addr == INADDR_NONE && Trim(host) != "255.255.255.255")
+            throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
+        return result;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    if (rc != 0 || list == nullptr)
+        throw ESocketException(
+            Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d", host,
+                   rc != 0 ? wsock::FromGaiError(rc) : wsock::WSANO_DATA));
+    result = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
+    ::freeaddrinfo(list);
+    return result;
+}
+
+std::string DottedText(in_addr address) {
+    char buf[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, buf, sizeof buf);
+    return buf;
+}
+
+// Errors that Windows Sockets reports through the connect notification rather
+// than from the call; Linux may report them at once for loopback peers.
+bool IsDeferredConnectError(int posixErrno) {
+    return posixErrno == ECONNREFUSED || posixErrno == ETIMEDOUT || posixErrno == ENETUNREACH ||
+           posixErrno == EHOSTUNREACH || posixErrno == ECONNRESET;
+}
+
+} // namespace
+
+const char* SocketStateName(TSocketState state) {
+    return kStateNames[static_cast<std::size_t>(state)];
+}
+
+bool WSocketIsDottedIP(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    if (i < text.size() && text[i] == '.')
+        return false;
+    for (int group = 0; group < 4; ++group) {
+        if (group > 0) {
+            if (i >= text.size() || text[i] != '.')
+                return false;
+            ++i;
+        }
+        int value = 0;
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 4)
+            value = value * 10 + (text[i++] - '0');
+        if (i == start || value > 255 || (i < text.size() && text[i] >= '0' && text[i] <= '9'))
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (text[i] != ' ' && text[i] != '\t')
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+TCustomWSocket::TCustomWSocket(QObject* parent)
+    : QObject(parent), readNotifier_(new QSocketNotifier(QSocketNotifier::Read, this)),
+      writeNotifier_(new QSocketNotifier(QSocketNotifier::Write, this)) {
+    readNotifier_->setEnabled(false);
+    writeNotifier_->setEnabled(false);
+    connect(readNotifier_, &QSocketNotifier::activated, this, [this] { OnReadReady(); });
+    connect(writeNotifier_, &QSocketNotifier::activated, this, [this] { OnWriteReady(); });
+}
+
+TCustomWSocket::~TCustomWSocket() {
+    destroying_ = true;
+    if (lookupId_ != -1)
+        QHostInfo::abortHostLookup(lookupId_);
+    lookupId_ = -1;
+    if (state_ != TSocketState::wsClosed || handle_ != INVALID_SOCKET)
+        InternalClose(true, 0);
+}
+
+// --- properties -------------------------------------------------------------
+
+void TCustomWSocket::SetAddr(std::string_view value) {
+    if (value == addr_)
+        return;
+    if (state_ != TSocketState::wsClosed)
+        RaiseException("Cannot change Addr if not closed");
+    addr_ = Trim(value);
+    addrAssigned_ = !addr_.empty();
+    addrResolved_ = false;
+}
+
+void TCustomWSocket::SetPort(std::string_view value) {
+    if (value == port_)
+        return;
+    if (state_ != TSocketState::wsClosed)
+        RaiseException("Cannot change Port if not closed");
+    port_ = Trim(value);
+    portAssigned_ = !port_.empty();
+    portResolved_ = false;
+}
+
+void TCustomWSocket::SetProto(std::string_view value) {
+    if (value == proto_)
+        return;
+    if (state_ != TSocketState::wsClosed)
+        RaiseException("Cannot change Proto if not closed");
+    proto_ = Trim(value);
+    protoAssigned_ = !proto_.empty();
+    protoResolved_ = false;
+    portResolved_ = false; // a service name resolves per protocol
+}
+
+void TCustomWSocket::SetLocalAddr(std::string_view value) {
+    if (value == localAddr_)
+        return;
+    if (state_ != TSocketState::wsClosed)
+        RaiseException("Cannot change LocalAddr if not closed");
+    std::string text = Trim(value);
+    if (text.empty())
+        text = "0.0.0.0";
+    if (!WSocketIsDottedIP(text))
+        RaiseException("SetLocalAddr(): Invalid IP address");
+    localAddr_ = text;
+}
+
+void TCustomWSocket::SetLocalPort(std::string_view value) {
+    if (value == localPort_)
+        return;
+    if (state_ != TSocketState::wsClosed)
+        RaiseException("Cannot change LocalPort if not closed");
+    localPort_ = Trim(value);
+    localPortResolved_ = false;
+}
+
+void TCustomWSocket::SetSendFlags(int value) {
+    switch (value) {
+    case 0:
+        sendFlags_ = TSocketSendFlags::wsSendNormal;
+        return;
+    case 1:
+        sendFlags_ = TSocketSendFlags::wsSendUrgent;
+        return;
+    default:
+        RaiseException("Invalid SendFlags");
+    }
+}
+
+std::string TCustomWSocket::PeerAddr() const {
+    return DottedText(sin_.sin_addr);
+}
+
+int TCustomWSocket::PeerPort() const {
+    return ntohs(sin_.sin_port);
+}
+
+std::int64_t TCustomWSocket::BufferedByteCount() const {
+    std::int64_t total = 0;
+    for (const TBuffer& b : sendQueue_)
+        total += b.Unread();
+    return total;
+}
+
+// --- errors -----------------------------------------------------------------
+
+void TCustomWSocket::RaiseException(const std::string& text) {
+    if (OnError) {
+        OnError(this);
+        return;
+    }
+    throw ESocketException(text);
+}
+
+void TCustomWSocket::SocketError(const std::string& func, int error) {
+    if (error == 0)
+        return;
+    if (error == wsock::WSAECONNRESET || error == wsock::WSAENOTCONN) {
+        ReleaseHandle();
+        ChangeState(TSocketState::wsClosed);
+    }
+    lastError_ = error;
+    RaiseException(wsock::ErrorText(error, func));
+}
+
+void TCustomWSocket::ChangeState(TSocketState newState) {
+    const TSocketState oldState = state_;
+    if (oldState == newState)
+        return;
+    state_ = newState;
+    if (OnChangeState)
+        OnChangeState(this, oldState, newState);
+}
+
+// --- name look-up -----------------------------------------------------------
+
+void TCustomWSocket::DnsLookup(const std::string& host) {
+    if (host.empty())
+        RaiseException("DNS lookup: invalid host name.");
+    if (lookupId_ != -1) {
+        QHostInfo::abortHostLookup(lookupId_);
+        lookupId_ = -1;
+    }
+    dnsResult_.clear();
+    dnsResultList_.clear();
+    if (WSocketIsDottedIP(host)) {
+        in_addr a{};
+        a.s_addr = ::inet_addr(Trim(host).c_str());
+        dnsResult_ = DottedText(a);
+        dnsResultList_.push_back(dnsResult_);
+        TriggerDnsLookupDone(0);
+        return;
+    }
+    lookupId_ =
+        QHostInfo::lookupHost(QString::fromStdString(host), this, [this](const QHostInfo& info) {
+            int error = 0;
+            std::vector<std::string> found;
+            switch (info.error()) {
+            case QHostInfo::NoError:
+                // PORT and the proxies speak IPv4 only.
+                for (const QHostAddress& a : info.addresses())
+                    if (a.protocol() == QAbstractSocket::IPv4Protocol)
+                        found.push_back(a.toString().toStdString());
+                error = found.empty() ? wsock::WSANO_DATA : 0;
+                break;
+            case QHostInfo::HostNotFound:
+                error = wsock::WSAHOST_NOT_FOUND;
+                break;
+            case QHostInfo::UnknownError:
+                error = wsock::WSANO_RECOVERY;
+                break;
+            }
+            LookupFinished(info.lookupId(), error, found);
+        });
+}
+
+void TCustomWSocket::LookupFinished(int lookupId, int error,
+                                    const std::vector<std::string>& addresses) {
+    if (lookupId != lookupId_)
+        return;
+    lookupId_ = -1;
+    Guarded([&] {
+        if (error == 0) {
+            dnsResultList_ = addresses;
+            dnsResult_ = addresses.front();
+        }
+        TriggerDnsLookupDone(static_cast<std::uint16_t>(error));
+    });
+}
+
+void TCustomWSocket::CancelDnsLookup() {
+    if (lookupId_ == -1)
+        return;
+    QHostInfo::abortHostLookup(lookupId_);
+    lookupId_ = -1;
+    if (!destroying_)
+        TriggerDnsLookupDone(wsock::WSAEINTR);
+}
+
+// --- connect, listen, accept ------------------------------------------------
+
+void TCustomWSocket::ResolveAll(const char* prefix) {
+    try {
+        if (!protoResolved_) {
+            protoNumber_ = ResolveProto(proto_);
+            datagram_ = protoNumber_ == IPPROTO_UDP;
+            protoResolved_ = true;
+        }
+        if (!portResolved_) {
+            sin_.sin_port = htons(ResolvePort(port_, proto_));
+            portResolved_ = true;
+        }
+        if (!localPortResolved_) {
+            localPortNumber_ = ResolvePort(localPort_, proto_);
+            localPortResolved_ = true;
+        }
+        if (!addrResolved_) {
+            sin_.sin_family = AF_INET;
+            sin_.sin_addr = ResolveHost(addr_);
+            addrResolved_ = true;
+        }
+    } catch (const ESocketException& e) {
+        RaiseException(prefix + std::string(e.what()));
+    }
+}
+
+void TCustomWSocket::CreateHandle(const char* func) {
+    const int type = (datagram_ ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
+    const TSocket h = ::socket(AF_INET, type, datagram_ ? IPPROTO_UDP : IPPROTO_TCP);
+    if (h == INVALID_SOCKET) {
+        SocketError(func, wsock::FromErrno(errno));
+        return;
+    }
+    handle_ = h;
+    readCount_ = 0;
+    closeReported_ = false;
+    allSent_ = true;
+    ChangeState(TSocketState::wsOpened);
+}
+
+void TCustomWSocket::Connect() {
+    if (handle_ != INVALID_SOCKET && state_ != TSocketState::wsClosed)
+        RaiseException("Connect: Socket already in use");
+    if (!portAssigned_)
+        RaiseException("Connect: No Port Specified");
+    if (!addrAssigned_)
+        RaiseException("Connect: No IP Address Specified");
+    if (!protoAssigned_)
+        RaiseException("Connect: No Protocol Specified");
+    ResolveAll("connect: ");
+    sendQueue_.clear();
+    CreateHandle("Connect (socket)");
+    if (handle_ == INVALID_SOCKET)
+        return;
+
+    if (!datagram_) {
+        const int on = 1;
+        ::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        SetLingerOption();
+        ::setsockopt(handle_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    }
+    if (datagram_ || localPortNumber_ != 0 || localAddr_ != "0.0.0.0") {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(localPortNumber_);
+        local.sin_addr.s_addr = ::inet_addr(localAddr_.c_str());
+        if (::bind(handle_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            RaiseException(FormatNumber("winsock.bind failed, error #%d", wsock::FromErrno(errno)));
+        socklen_t len = sizeof local;
+        if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+            RaiseException(
+                FormatNumber("winsock.getsockname failed, error #%d", wsock::FromErrno(errno)));
+        localPort_ = std::to_string(ntohs(local.sin_port));
+        if (datagram_ && sin_.sin_addr.s_addr == INADDR_BROADCAST) {
+            const int on = 1;
+            ::setsockopt(handle_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+        }
+    }
+    WatchHandle();
+
+    const int rc = ::connect(handle_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_);
+    const int err = rc == 0 ? 0 : errno;
+    if (datagram_) {
+        if (err != 0)
+            SocketError("Connect", wsock::FromErrno(err));
+        ChangeState(TSocketState::wsConnected);
+        TriggerSessionConnected(0);
+        return;
+    }
+    if (err != 0 && err != EINPROGRESS && !IsDeferredConnectError(err)) {
+        SocketError("Connect", wsock::FromErrno(err));
+        return;
+    }
+    ChangeState(TSocketState::wsConnecting);
+    // The outcome, even an immediate refusal, is reported by the write watch.
+    UpdateWriteWatch();
+}
+
+void TCustomWSocket::Listen() {
+    if (!portAssigned_)
+        SocketError("listen: port not assigned", wsock::WSAEINVAL);
+    if (!protoAssigned_)
+        SocketError("listen: protocol not assigned", wsock::WSAEINVAL);
+    if (!addrAssigned_)
+        SocketError("listen: address not assigned", wsock::WSAEINVAL);
+    ResolveAll("listen: ");
+    CreateHandle("socket");
+    if (handle_ == INVALID_SOCKET)
+        return;
+    if (::bind(handle_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) != 0) {
+        const int err = wsock::FromErrno(errno);
+        ReleaseHandle();
+        ChangeState(TSocketState::wsClosed);
+        SocketError("Bind", err);
+        return;
+    }
+    ChangeState(TSocketState::wsBound);
+    if (!datagram_) {
+        if (::listen(handle_, 5) != 0) {
+            SocketError("Listen", wsock::FromErrno(errno));
+            return;
+        }
+        ChangeState(TSocketState::wsListening);
+        WatchHandle();
+        return;
+    }
+    ChangeState(TSocketState::wsListening);
+    ChangeState(TSocketState::wsConnected);
+    WatchHandle();
+    TriggerSessionConnected(0);
+}
+
+TSocket TCustomWSocket::Accept() {
+    if (state_ != TSocketState::wsListening) {
+        SocketError("not a listening socket", wsock::WSAEINVAL);
+        return INVALID_SOCKET;
+    }
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    const TSocket h =
+        ::accept4(handle_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (h == INVALID_SOCKET) {
+        SocketError("Accept", wsock::FromErrno(errno));
+        return INVALID_SOCKET;
+    }
+    sin_ = peer;
+    return h;
+}
+
+void TCustomWSocket::Dup(TSocket handle) {
+    if (handle == INVALID_SOCKET) {
+        SocketError("Dup", wsock::WSAEINVAL);
+        return;
+    }
+    if (handle_ != INVALID_SOCKET) {
+        ReleaseHandle();
+        ChangeState(TSocketState::wsClosed);
+    }
+    handle_ = handle;
+    ::fcntl(handle_, F_SETFL, ::fcntl(handle_, F_GETFL) | O_NONBLOCK);
+    readCount_ = 0;
+    closeReported_ = false;
+    allSent_ = true;
+    sendQueue_.clear();
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    if (::getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
+        sin_ = peer;
+    SetLingerOption();
+    WatchHandle();
+    ChangeState(TSocketState::wsConnected);
+}
+
+TSockAddrText TCustomWSocket::GetSockName() {
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (handle_ == INVALID_SOCKET ||
+        ::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
+        SocketError("GetSockName",
+                    handle_ == INVALID_SOCKET ? wsock::WSAENOTSOCK : wsock::FromErrno(errno));
+        return {};
+    }
+    return {DottedText(local.sin_addr), ntohs(local.sin_port)};
+}
+
+void TCustomWSocket::SetLingerOption() {
+    if (LingerOnOff == TSocketLingerOnOff::wsLingerNoSet)
+        return;
+    if (handle_ == INVALID_SOCKET)
+        RaiseException("Cannot set linger option at this time");
+    // On Linux a linger time makes close() of a non-blocking socket block the
+    // event loop, and a zero time resets the connection and drops data still in
+    // the send buffer (a truncated upload). Either way the sound choice is to
+    // let the system finish the close in the background.
+    const linger value{0, 0};
+    if (::setsockopt(handle_, SOL_SOCKET, SO_LINGER, &value, sizeof value) != 0)
+        SocketError("setsockopt(SO_LINGER)", wsock::FromErrno(errno));
+}
+
+void TCustomWSocket::ShutDown(int how) {
+    if (handle_ != INVALID_SOCKET)
+        ::shutdown(handle_, how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR);
+}
+
+// --- readiness --------------------------------------------------------------
+
+void TCustomWSocket::WatchHandle() {
+    readNotifier_->setEnabled(false);
+    writeNotifier_->setEnabled(false);
+    readNotifier_->setSocket(handle_);
+    writeNotifier_->setSocket(handle_);
+    readNotifier_->setEnabled(true);
+    UpdateWriteWatch();
+}
+
+// The write watch stays off unless there is something to learn from it: the
+// result of a connect, or room for queued data.
+void TCustomWSocket::UpdateWriteWatch() {
+    const bool want = handle_ != INVALID_SOCKET &&
+                      (state_ == TSocketState::wsConnecting || BufferedByteCount() > 0);
+    if (writeNotifier_->isEnabled() != want)
+        writeNotifier_->setEnabled(want);
+}
+
+void TCustomWSocket::ReleaseHandle() {
+    readNotifier_->setEnabled(false);
+    writeNotifier_->setEnabled(false);
+    if (handle_ != INVALID_SOCKET)
+        ::close(handle_);
+    handle_ = INVALID_SOCKET;
+}
+
+void TCustomWSocket::OnReadReady() {
+    Guarded([this] {
+        if (handle_ == INVALID_SOCKET || state_ == TSocketState::wsConnecting)
+            return;
+        if (state_ == TSocketState::wsListening) {
+            Dispatch(kIncoming, 0);
+            return;
+        }
+        // A peek tells readable data from the peer's close, which Linux
+        // reports through the same notification.
+        char probe;
+        const ssize_t n = ::recv(handle_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n > 0)
+            Dispatch(kReadable, 0);
+        else if (n == 0)
+            Dispatch(kClosed, 0);
+        else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            Dispatch(kClosed, static_cast<std::uint16_t>(wsock::FromErrno(errno)));
+    });
+}
+
+void TCustomWSocket::OnWriteReady() {
+    Guarded([this] {
+        if (handle_ == INVALID_SOCKET)
+            return;
+        if (state_ == TSocketState::wsConnecting) {
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(handle_, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                err = errno;
+            if (err == EINPROGRESS || err == EALREADY)
+                return;
+            Dispatch(kConnected, static_cast<std::uint16_t>(wsock::FromErrno(err)));
+            return;
+        }
+        Dispatch(kWritable, 0);
+    });
+}
+
+void TCustomWSocket::PostWritable() {
+    const TSocket h = handle_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, h] {
+            if (handle_ == h && h != INVALID_SOCKET)
+                Guarded([this] { Dispatch(kWritable, 0); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TCustomWSocket::Guarded(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const std::exception& e) {
+        bool canClose = true;
+        try {
+            if (OnBgException)
+                OnBgException(this, e, canClose);
+        } catch (...) {
+        }
+        if (canClose) {
+            try {
+                Abort();
+            } catch (...) {
+            }
+        }
+    }
+}
+
+// Several conditions may arrive together; they are handled in this order, and
+// handling stops as soon as a handler closed or replaced the handle.
+void TCustomWSocket::Dispatch(unsigned conditions, std::uint16_t error) {
+    const TSocket h = handle_;
+    const auto same = [&] { return handle_ == h && h != INVALID_SOCKET; };
+
+    if (conditions & kConnected) {
+        ChangeState(TSocketState::wsConnected);
+        if (error == 0)
+            UpdateWriteWatch();
+        TriggerSessionConnected(error);
+        if (!same())
+            return;
+        if (error != 0) {
+            Close();
+            return;
+        }
+    }
+    if (conditions & kReadable) {
+        ReceiveLoop();
+        if (!same())
+            return;
+    }
+    if (conditions & kWritable) {
+        TryToSend();
+        if (!same())
+            return;
+        if (BufferedByteCount() == 0 && OnDataSent) {
+            OnDataSent(this, error);
+            if (!same())
+                return;
+        }
+    }
+    if (conditions & kIncoming) {
+        if (OnSessionAvailable)
+            OnSessionAvailable(this, error);
+        if (!same())
+            return;
+    }
+    if ((conditions & kClosed) && state_ != TSocketState::wsConnecting) {
+        ReceiveLoop();
+        if (!same())
+            return;
+        if (!closeReported_) {
+            closeReported_ = true;
+            TriggerSessionClosed(error);
+        }
+        if (same() && state_ != TSocketState::wsClosed)
+            Close();
+    }
+}
+
+void TCustomWSocket::ReceiveLoop() {
+    const TSocket h = handle_;
+    for (;;) {
+        lastError_ = 0;
+        const std::int64_t before = readCount_;
+        TriggerDataAvailable(0);
+        if (handle_ != h)
+            return;
+        if (ComponentOptions.wsoNoReceiveLoop || lastError_ != 0)
+            return;
+        // A handler that reads nothing would spin here forever; the readiness
+        // watch calls again while data is waiting.
+        if (readCount_ == before)
+            return;
+        int pending = 0;
+        if (::ioctl(handle_, FIONREAD, &pending) != 0) {
+            lastError_ = wsock::FromErrno(errno);
+            return;
+        }
+        if (pending <= 0)
+            return;
+    }
+}
+
+void TCustomWSocket::TriggerDataAvailable(std::uint16_t error) {
+    if (OnDataAvailable) {
+        OnDataAvailable(this, error);
+        return;
+    }
+    char discard[1024];
+    if (Receive(discard, sizeof discard) < 0 && lastError_ == wsock::WSAEWOULDBLOCK)
+        lastError_ = 0;
+}
+
+void TCustomWSocket::TriggerSessionConnected(std::uint16_t error) {
+    if (OnSessionConnected)
+        OnSessionConnected(this, error);
+}
+
+void TCustomWSocket::TriggerSessionClosed(std::uint16_t error) {
+    if (OnSessionClosed)
+        OnSessionClosed(this, error);
+}
+
+void TCustomWSocket::TriggerDnsLookupDone(std::uint16_t error) {
+    if (OnDnsLookupDone)
+        OnDnsLookupDone(this, error);
+}
+
+// --- sending and receiving ----------------------------------------------------
+
+int TCustomWSocket::Send(const void* data, int len) {
+    if (state_ != TSocketState::wsConnected) {
+        SocketError("Send", wsock::WSAENOTCONN);
+        return -1;
+    }
+    const char* p = static_cast<const char*>(data);
+    int left = std::max(len, 0);
+    if (left > 0)
+        allSent_ = false;
+    while (left > 0) {
+        if (sendQueue_.empty() || sendQueue_.back().Room() == 0)
+            sendQueue_.emplace_back(TBuffer::DefaultSize);
+        const int n = sendQueue_.back().Write(p, left);
+        p += n;
+        left -= n;
+    }
+    TryToSend();
+    if (handle_ != INVALID_SOCKET && BufferedByteCount() == 0)
+        PostWritable(); // OnDataSent is never called from inside Send
+    return len;
+}
+
+int TCustomWSocket::SendStr(std::string_view text) {
+    return Send(text.data(), static_cast<int>(text.size()));
+}
+
+void TCustomWSocket::TryToSend() {
+    if (handle_ == INVALID_SOCKET || sendQueue_.empty())
+        return;
+    const TSocket h = handle_;
+    const int flags = MSG_NOSIGNAL | (sendFlags_ == TSocketSendFlags::wsSendUrgent ? MSG_OOB : 0);
+    while (!sendQueue_.empty()) {
+        TBuffer& block = sendQueue_.front();
+        const auto unread = block.Peek();
+        if (unread.empty()) {
+            if (sendQueue_.size() > 1) {
+                sendQueue_.pop_front();
+                continue;
+            }
+            allSent_ = true;
+            break;
+        }
+        const ssize_t n = ::send(h, unread.data(), unread.size(), flags);
+        if (n > 0) {
+            block.Remove(static_cast<int>(n));
+            if (OnSendData)
+                OnSendData(this, static_cast<int>(n));
+            if (handle_ != h)
+                return;
+            if (static_cast<std::size_t>(n) < unread.size())
+                break;
+            continue;
+        }
+        if (n == 0)
+            break;
+        const int err = errno;
+        if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR)
+            break;
+        const int error = wsock::FromErrno(err);
+        switch (error) {
+        case wsock::WSAECONNRESET:
+        case wsock::WSAENOTSOCK:
+        case wsock::WSAENOTCONN:
+        case wsock::WSAEINVAL:
+        case wsock::WSAECONNABORTED:
+            closeReported_ = true;
+            InternalClose(false, 0);
+            TriggerSessionClosed(static_cast<std::uint16_t>(error));
+            return;
+        default:
+            SocketError("TryToSend failed", error);
+            return;
+        }
+    }
+    if (!sendQueue_.empty() && sendQueue_.front().Unread() == 0 && sendQueue_.size() == 1)
+        allSent_ = true;
+    UpdateWriteWatch();
+}
+
+int TCustomWSocket::Receive(void* buffer, int len) {
+    if (handle_ == INVALID_SOCKET) {
+        lastError_ = wsock::WSAENOTSOCK;
+        return -1;
+    }
+    const ssize_t n = ::recv(handle_, buffer, static_cast<std::size_t>(std::max(len, 0)), 0);
+    if (n < 0) {
+        lastError_ = wsock::FromErrno(errno);
+        return -1;
+    }
+    readCount_ += n;
+    return static_cast<int>(n);
+}
+
+// --- closing ------------------------------------------------------------------
+
+void TCustomWSocket::Close() {
+    InternalClose(true, 0);
+}
+
+void TCustomWSocket::Abort() {
+    CancelDnsLookup();
+    sendQueue_.clear();
+    if (state_ == TSocketState::wsConnected && !datagram_ && handle_ != INVALID_SOCKET) {
+        LingerOnOff = TSocketLingerOnOff::wsLingerOff;
+        SetLingerOption();
+    }
+    InternalClose(false, 0);
+}
+
+void TCustomWSocket::InternalClose(bool shutdownSend, std::uint16_t error) {
+    if (state_ == TSocketState::wsClosed && handle_ == INVALID_SOCKET)
+        return;
+    if (handle_ != INVALID_SOCKET && shutdownSend)
+        ::shutdown(handle_, SHUT_WR);
+    ReleaseHandle();
+    sendQueue_.clear();
+    allSent_ = true;
+    ChangeState(TSocketState::wsClosed);
+
+    // Back to the defaults, so the next connection starts from a clean slate;
+    // address and port must be given again.
+    addr_.clear();
+    port_.clear();
+    addrAssigned_ = portAssigned_ = false;
+    addrResolved_ = portResolved_ = false;
+    proto_ = "tcp";
+    protoAssigned_ = true;
+    protoResolved_ = false;
+    localAddr_ = "0.0.0.0";
+    localPort_ = "0";
+    localPortResolved_ = false;
+    LingerOnOff = TSocketLingerOnOff::wsLingerOn;
+    LingerTimeout = 0;
+
+    const bool report = !destroying_ && !closeReported_;
+    closeReported_ = false;
+    if (report)
+        TriggerSessionClosed(error);
+}
+
+void TCustomWSocket::MessagePump() {
+    if (QCoreApplication::closingDown())
+        terminated_ = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

@@ -1,0 +1,219 @@
+#pragma once
+
+#include "net/SocketErrors.h"
+#include "net/WSockbuf.h"
+
+#include <QObject>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <netinet/in.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QSocketNotifier;
+
+using TSocket = int;
+inline constexpr TSocket INVALID_SOCKET = -1;
+
+// A socket's life only moves forward from wsClosed and back to it on close.
+enum class TSocketState : std::uint8_t {
+    wsInvalidState,
+    wsOpened,
+    wsBound,
+    wsConnecting,
+    wsConnected,
+    wsAccepting,
+    wsListening,
+    wsClosed,
+};
+const char* SocketStateName(TSocketState state);
+
+enum class TSocketLingerOnOff : std::uint8_t { wsLingerOff, wsLingerOn, wsLingerNoSet };
+enum class TSocketSendFlags : std::uint8_t { wsSendNormal, wsSendUrgent };
+
+struct TWSocketOptions {
+    bool wsoNoReceiveLoop = false; // call OnDataAvailable once per notification
+};
+
+struct TSockAddrText {
+    std::string Addr; // dotted
+    int Port = 0;
+};
+
+// True for exactly four dot-separated decimal groups of at most 255, optionally
+// preceded and followed by blanks.
+bool WSocketIsDottedIP(std::string_view text);
+
+// Non-blocking TCP (or UDP) socket driven by the Qt event loop of the thread
+// that created it. Every result arrives later through the On... events; the
+// event handlers may close, reconnect or destroy nothing but what they own.
+class TCustomWSocket : public QObject {
+public:
+    using TErrorEvent = std::function<void(TCustomWSocket* sender, std::uint16_t error)>;
+
+    explicit TCustomWSocket(QObject* parent = nullptr);
+    ~TCustomWSocket() override;
+    TCustomWSocket(const TCustomWSocket&) = delete;
+    TCustomWSocket& operator=(const TCustomWSocket&) = delete;
+
+    // Properties. Writing Addr, Port, Proto, LocalAddr or LocalPort while the
+    // socket is not closed is refused, unless the value does not change.
+    const std::string& Addr() const { return addr_; }
+    void SetAddr(std::string_view value);
+    const std::string& Port() const { return port_; }
+    void SetPort(std::string_view value);
+    const std::string& Proto() const { return proto_; }
+    void SetProto(std::string_view value);
+    const std::string& LocalAddr() const { return localAddr_; }
+    void SetLocalAddr(std::string_view value);
+    const std::string& LocalPort() const { return localPort_; }
+    void SetLocalPort(std::string_view value);
+
+    const std::string& DnsResult() const { return dnsResult_; }
+    const std::vector<std::string>& DnsResultList() const { return dnsResultList_; }
+    TSocketState State() const { return state_; }
+    std::int64_t ReadCount() const { return readCount_; }
+    int LastError() const { return lastError_; }
+    TSocket HSocket() const { return handle_; }
+    TSocketSendFlags SendFlags() const { return sendFlags_; }
+    void SetSendFlags(int value);
+    // The remote address of the last connect or accept, dotted.
+    std::string PeerAddr() const;
+    int PeerPort() const;
+
+    bool MultiThreaded = false;
+    TWSocketOptions ComponentOptions;
+    TSocketLingerOnOff LingerOnOff = TSocketLingerOnOff::wsLingerOn;
+    int LingerTimeout = 0;
+    int FlushTimeout = 60;
+
+    // Events.
+    TErrorEvent OnSessionConnected;
+    TErrorEvent OnSessionAvailable;
+    TErrorEvent OnDataAvailable;
+    TErrorEvent OnDataSent;
+    TErrorEvent OnSessionClosed;
+    TErrorEvent OnDnsLookupDone;
+    std::function<void(TCustomWSocket* sender, int bytesSent)> OnSendData;
+    std::function<void(TCustomWSocket* sender, TSocketState oldState, TSocketState newState)>
+        OnChangeState;
+    std::function<void(TCustomWSocket* sender)> OnError;
+    std::function<void(TCustomWSocket* sender, const std::exception& e, bool& canClose)>
+        OnBgException;
+
+    // Operations.
+    virtual void DnsLookup(const std::string& host);
+    virtual void CancelDnsLookup();
+    virtual void Connect();
+    virtual void Listen();
+    TSocket Accept();
+    void Dup(TSocket handle);
+    virtual void Close();
+    virtual void Abort();
+    void ShutDown(int how);
+    int Send(const void* data, int len);
+    int SendStr(std::string_view text);
+    int Receive(void* buffer, int len);
+    TSockAddrText GetSockName();
+    void SetLingerOption();
+    void MessagePump();
+    bool Terminated() const { return terminated_; }
+    // Bytes waiting in the send queue (not yet passed to the system).
+    std::int64_t BufferedByteCount() const;
+
+protected:
+    // Points where a layer above (SOCKS) takes over what the application sees.
+    virtual void TriggerSessionConnected(std::uint16_t error);
+    virtual void TriggerDataAvailable(std::uint16_t error);
+    virtual void TriggerSessionClosed(std::uint16_t error);
+    virtual void TriggerDnsLookupDone(std::uint16_t error);
+
+    // Raises the socket error of `func` for the given (Winsock) number; with
+    // OnError set, reports through it instead.
+    void SocketError(const std::string& func, int error);
+    void RaiseException(const std::string& text);
+    void ChangeState(TSocketState newState);
+    bool InDestructor() const { return destroying_; }
+
+private:
+    enum Condition : unsigned {
+        kConnected = 1,
+        kReadable = 2,
+        kWritable = 4,
+        kIncoming = 8,
+        kClosed = 16,
+    };
+
+    void Dispatch(unsigned conditions, std::uint16_t error);
+    void ReceiveLoop();
+    void TryToSend();
+    void OnReadReady();
+    void OnWriteReady();
+    void PostWritable();
+    void Guarded(const std::function<void()>& work);
+    void InternalClose(bool shutdownSend, std::uint16_t error);
+    void CreateHandle(const char* func);
+    void WatchHandle();
+    void UpdateWriteWatch();
+    void ReleaseHandle();
+    void ResolveAll(const char* prefix);
+    void LookupFinished(int lookupId, int error, const std::vector<std::string>& addresses);
+
+    std::string addr_;
+    std::string port_;
+    std::string proto_ = "tcp";
+    std::string localAddr_ = "0.0.0.0";
+    std::string localPort_ = "0";
+    bool addrAssigned_ = false;
+    bool portAssigned_ = false;
+    bool protoAssigned_ = true;
+    bool addrResolved_ = false;
+    bool portResolved_ = false;
+    bool protoResolved_ = false;
+    bool localPortResolved_ = false;
+    int protoNumber_ = 6;
+    bool datagram_ = false;
+    sockaddr_in sin_{};
+    std::uint16_t localPortNumber_ = 0;
+
+    std::string dnsResult_;
+    std::vector<std::string> dnsResultList_;
+    int lookupId_ = -1;
+
+    TSocket handle_ = INVALID_SOCKET;
+    TSocketState state_ = TSocketState::wsClosed;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    std::int64_t readCount_ = 0;
+    int lastError_ = 0;
+    TSocketSendFlags sendFlags_ = TSocketSendFlags::wsSendNormal;
+    bool closeReported_ = false;
+    bool allSent_ = true;
+    bool terminated_ = false;
+    bool destroying_ = false;
+    std::deque<TBuffer> sendQueue_;
+};
+
+// The proxy layer sits here; until it is configured it passes everything on.
+class TCustomSocksWSocket : public TCustomWSocket {
+public:
+    using TCustomWSocket::TCustomWSocket;
+};
+
+class TCustomLineWSocket : public TCustomSocksWSocket {
+public:
+    using TCustomSocksWSocket::TCustomSocksWSocket;
+};
+
+class TCustomSyncWSocket : public TCustomLineWSocket {
+public:
+    using TCustomLineWSocket::TCustomLineWSocket;
+};
+
+class TWSocket : public TCustomSyncWSocket {
+public:
+    using TCustomSyncWSocket::TCustomSyncWSocket;
+};

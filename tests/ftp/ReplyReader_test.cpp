@@ -1,0 +1,154 @@
+#include "ftp/ReplyReader.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace ftpreply;
+
+namespace {
+
+std::vector<std::string> FeedAndTake(const std::string& bytes, std::size_t chunk, bool acceptLF) {
+    TReplyBuffer buffer;
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < bytes.size(); i += chunk) {
+        buffer.Append(std::string_view(bytes).substr(i, chunk));
+        while (auto line = buffer.TakeLine(acceptLF))
+            lines.push_back(*line);
+    }
+    return lines;
+}
+
+struct SplitRow {
+    const char* name;
+    std::string bytes;
+    bool acceptLF;
+    std::vector<std::string> lines;
+};
+
+TEST(ReplyBuffer, CutsLinesWhateverTheSplit) {
+    const std::vector<SplitRow> rows{
+        {"crlf", "220 Ready\r\n", true, {"220 Ready"}},
+        {"bare-lf-accepted", "220 Ready\n", true, {"220 Ready"}},
+        {"bare-lf-waits-without-acceptlf", "220 Ready\n", false, {}},
+        {"bare-lf-then-crlf", "220-a\n220 b\r\n", false, {"220-a\n220 b"}},
+        {"two-replies",
+         "331 Password\r\n230 Logged in\r\n",
+         true,
+         {"331 Password", "230 Logged in"}},
+        {"multi-line",
+         "230-Welcome\r\n230-Rules\r\n230 Done\r\n",
+         true,
+         {"230-Welcome", "230-Rules", "230 Done"}},
+        {"empty-line", "\r\n200 OK\r\n", true, {"", "200 OK"}},
+        {"trailing-crs-stripped", "200 OK\r\r\n", false, {"200 OK"}},
+        {"incomplete-tail-kept", "200 OK\r\n150 Open", true, {"200 OK"}},
+        {"nul-inside-line", std::string("200 a\0b\r\n", 9), true, {std::string("200 a\0b", 7)}},
+    };
+    for (const SplitRow& row : rows) {
+        for (std::size_t chunk : {std::size_t{1}, std::size_t{3}, row.bytes.size()}) {
+            SCOPED_TRACE(std::string(row.name) + " chunk " + std::to_string(chunk));
+            EXPECT_EQ(FeedAndTake(row.bytes, chunk, row.acceptLF), row.lines);
+        }
+    }
+}
+
+TEST(ReplyBuffer, LongLineWithoutEndFillsTheBuffer) {
+    TReplyBuffer buffer;
+    EXPECT_EQ(buffer.Room(), 4095);
+    EXPECT_EQ(buffer.Append(std::string(5000, 'x')), 4095);
+    EXPECT_EQ(buffer.Room(), 0);
+    EXPECT_FALSE(buffer.TakeLine(true));
+    EXPECT_EQ(buffer.Append("\n"), 0);
+}
+
+struct NumberRow {
+    const char* text;
+    int value;
+    std::size_t end;
+};
+
+TEST(ReplyNumbers, ReadNumber) {
+    const std::vector<NumberRow> rows{
+        {"213 1024", 213, 3},
+        {"  \t\r\n42x", 42, 7},
+        {"+7", 7, 2},
+        {"-15 bytes", -15, 3},
+        {"abc", 0, 0},
+        {"", 0, 0},
+        {"99999999999999 big", 2147483647, 14},
+    };
+    for (const NumberRow& row : rows) {
+        SCOPED_TRACE(row.text);
+        std::size_t pos = 0;
+        EXPECT_EQ(ReadNumber(row.text, pos), row.value);
+        EXPECT_EQ(pos, row.end);
+    }
+    std::size_t pos = 0;
+    const std::string size = "213 3000000000";
+    ReadNumber(size, pos);
+    EXPECT_EQ(ReadNumber(size, pos), 2147483647) << "saturates instead of wrapping";
+}
+
+TEST(ReplyNumbers, ReadQuotedName) {
+    const std::vector<std::pair<const char*, const char*>> rows{
+        {R"(257 "/home/user" is current directory.)", "/home/user"},
+        {R"(257 "/a ""quoted"" dir" created)", R"(/a "quoted" dir)"},
+        {R"(257 "" is current)", ""},
+        {"250 CWD command successful.", ""},
+        {R"(257 "/unterminated)", "/unterminated"},
+        {R"(257 "/ends-with-quote""")", R"(/ends-with-quote")"},
+    };
+    for (const auto& [text, name] : rows) {
+        SCOPED_TRACE(text);
+        std::size_t pos = 0;
+        ReadNumber(text, pos);
+        EXPECT_EQ(ReadQuotedName(text, pos), name);
+    }
+}
+
+TEST(ReplyNumbers, ClassifyLine) {
+    struct Row {
+        const char* line;
+        bool final;
+        int code;
+    };
+    const std::vector<Row> rows{
+        {"220 Ready", true, 220},          {"220-Welcome", false, 220}, {"220", true, 220},
+        {" 220 Ready", false, 0},          {"Welcome", false, 0},       {"", false, 0},
+        {"230 - not a hyphen", true, 230}, {"1234-x", false, 1234},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        const TReplyLine info = ClassifyLine(row.line);
+        EXPECT_EQ(info.final, row.final);
+        if (row.final) {
+            EXPECT_EQ(info.code, row.code);
+        }
+    }
+}
+
+TEST(ReplyJudge, AcceptedListsAndAnyBelow500) {
+    struct Row {
+        std::vector<int> accepted;
+        int code;
+        int result;
+    };
+    const std::vector<Row> rows{
+        {{331, 230, 0}, 331, 0},
+        {{331, 230, 0}, 230, 0},
+        {{331, 230, 0}, 530, 530},
+        {{230, 0}, 202, 202},
+        {{0}, 221, 0},
+        {{0}, 421, 0},
+        {{0}, 499, 0},
+        {{0}, 500, 500},
+        {{0}, 550, 550},
+        {{213, 0, 500}, 500, 500}, // nothing after the closing 0 counts
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        EXPECT_EQ(Judge(row.code, row.accepted), row.result);
+    }
+}
+
+} // namespace
