@@ -116,15 +116,14 @@ std::uint16_t ResolvePort(const std::string& port, const std::string& proto) {
 // Blocking; the FTP engine always hands over a dotted address from an
 // asynchronous look-up, so this only waits for callers that pass a name.
 in_addr ResolveHost(const std::string& host) {
-    if (host.empty() || host.size() >= 256)
+    if (host.empty() || host.size() >= 257)
         throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
-    in_addr result{};
-    if (WSocketIsDottedIP(host)) {
-        result.s_addr = ::inet_addr(Trim(host).c_str());
-        if (result.s_addr == INADDR_NONE && Trim(host) != "255.255.255.255")
+    if (const std::optional<in_addr> dotted = ParseDottedIP(host)) {
+        if (dotted->s_addr == INADDR_NONE && Trim(host) != "255.255.255.255")
             throw ESocketException("WSocketResolveHost: '" + host + "' Invalid IP address.");
-        return result;
+        return *dotted;
     }
+    in_addr result{};
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -159,28 +158,38 @@ const char* SocketStateName(TSocketState state) {
 }
 
 bool WSocketIsDottedIP(std::string_view text) {
+    return ParseDottedIP(text).has_value();
+}
+
+// Groups are decimal whatever their leading zeros: "192.168.001.010" is .1.10,
+// not the octal reading of inet_addr().
+std::optional<in_addr> ParseDottedIP(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
     if (i < text.size() && text[i] == '.')
-        return false;
+        return std::nullopt;
+    std::uint32_t address = 0;
     for (int group = 0; group < 4; ++group) {
         if (group > 0) {
             if (i >= text.size() || text[i] != '.')
-                return false;
+                return std::nullopt;
             ++i;
         }
         int value = 0;
         const std::size_t start = i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 4)
-            value = value * 10 + (text[i++] - '0');
-        if (i == start || value > 255 || (i < text.size() && text[i] >= '0' && text[i] <= '9'))
-            return false;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            value = std::min(value * 10 + (text[i] - '0'), 256);
+        if (i == start || value > 255)
+            return std::nullopt;
+        address = address << 8 | static_cast<std::uint32_t>(value);
     }
     for (; i < text.size(); ++i)
         if (text[i] != ' ' && text[i] != '\t')
-            return false;
-    return true;
+            return std::nullopt;
+    in_addr result{};
+    result.s_addr = htonl(address);
+    return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -327,10 +336,8 @@ void TCustomWSocket::DnsLookup(const std::string& host) {
     }
     dnsResult_.clear();
     dnsResultList_.clear();
-    if (WSocketIsDottedIP(host)) {
-        in_addr a{};
-        a.s_addr = ::inet_addr(Trim(host).c_str());
-        dnsResult_ = DottedText(a);
+    if (const std::optional<in_addr> dotted = ParseDottedIP(host)) {
+        dnsResult_ = DottedText(*dotted);
         dnsResultList_.push_back(dnsResult_);
         TriggerDnsLookupDone(0);
         return;
@@ -408,18 +415,24 @@ void TCustomWSocket::ResolveAll(const char* prefix) {
     }
 }
 
-void TCustomWSocket::CreateHandle(const char* func) {
+void TCustomWSocket::CreateHandle(const char* func, bool reportOpened) {
     const int type = (datagram_ ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
     const TSocket h = ::socket(AF_INET, type, datagram_ ? IPPROTO_UDP : IPPROTO_TCP);
     if (h == INVALID_SOCKET) {
         SocketError(func, wsock::FromErrno(errno));
         return;
     }
-    handle_ = h;
+    TakeHandle(h);
+    if (reportOpened)
+        ChangeState(TSocketState::wsOpened);
+}
+
+void TCustomWSocket::TakeHandle(TSocket handle) {
+    handle_ = handle;
+    ++serial_;
     readCount_ = 0;
     closeReported_ = false;
-    allSent_ = true;
-    ChangeState(TSocketState::wsOpened);
+    sendQueue_.clear();
 }
 
 void TCustomWSocket::Connect() {
@@ -433,7 +446,7 @@ void TCustomWSocket::Connect() {
         RaiseException("Connect: No Protocol Specified");
     ResolveAll("connect: ");
     sendQueue_.clear();
-    CreateHandle("Connect (socket)");
+    CreateHandle("Connect (socket)", true);
     if (handle_ == INVALID_SOCKET)
         return;
 
@@ -447,7 +460,7 @@ void TCustomWSocket::Connect() {
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_port = htons(localPortNumber_);
-        local.sin_addr.s_addr = ::inet_addr(localAddr_.c_str());
+        local.sin_addr = ParseDottedIP(localAddr_).value_or(in_addr{});
         if (::bind(handle_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
             RaiseException(FormatNumber("winsock.bind failed, error #%d", wsock::FromErrno(errno)));
         socklen_t len = sizeof local;
@@ -488,7 +501,7 @@ void TCustomWSocket::Listen() {
     if (!addrAssigned_)
         SocketError("listen: address not assigned", wsock::WSAEINVAL);
     ResolveAll("listen: ");
-    CreateHandle("socket");
+    CreateHandle("socket", false);
     if (handle_ == INVALID_SOCKET)
         return;
     if (::bind(handle_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) != 0) {
@@ -540,12 +553,8 @@ void TCustomWSocket::Dup(TSocket handle) {
         ReleaseHandle();
         ChangeState(TSocketState::wsClosed);
     }
-    handle_ = handle;
+    TakeHandle(handle);
     ::fcntl(handle_, F_SETFL, ::fcntl(handle_, F_GETFL) | O_NONBLOCK);
-    readCount_ = 0;
-    closeReported_ = false;
-    allSent_ = true;
-    sendQueue_.clear();
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     if (::getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
@@ -612,6 +621,7 @@ void TCustomWSocket::ReleaseHandle() {
     if (handle_ != INVALID_SOCKET)
         ::close(handle_);
     handle_ = INVALID_SOCKET;
+    ++serial_;
 }
 
 void TCustomWSocket::OnReadReady() {
@@ -620,6 +630,10 @@ void TCustomWSocket::OnReadReady() {
             return;
         if (state_ == TSocketState::wsListening) {
             Dispatch(kIncoming, 0);
+            return;
+        }
+        if (datagram_) {
+            Dispatch(kReadable, 0); // an empty datagram is not a close
             return;
         }
         // A peek tells readable data from the peer's close, which Linux
@@ -654,11 +668,11 @@ void TCustomWSocket::OnWriteReady() {
 }
 
 void TCustomWSocket::PostWritable() {
-    const TSocket h = handle_;
+    const std::uint64_t connection = serial_;
     QMetaObject::invokeMethod(
         this,
-        [this, h] {
-            if (handle_ == h && h != INVALID_SOCKET)
+        [this, connection] {
+            if (serial_ == connection && handle_ != INVALID_SOCKET)
                 Guarded([this] { Dispatch(kWritable, 0); });
         },
         Qt::QueuedConnection);
@@ -686,8 +700,8 @@ void TCustomWSocket::Guarded(const std::function<void()>& work) {
 // Several conditions may arrive together; they are handled in this order, and
 // handling stops as soon as a handler closed or replaced the handle.
 void TCustomWSocket::Dispatch(unsigned conditions, std::uint16_t error) {
-    const TSocket h = handle_;
-    const auto same = [&] { return handle_ == h && h != INVALID_SOCKET; };
+    const std::uint64_t connection = serial_;
+    const auto same = [&] { return serial_ == connection && handle_ != INVALID_SOCKET; };
 
     if (conditions & kConnected) {
         ChangeState(TSocketState::wsConnected);
@@ -736,12 +750,12 @@ void TCustomWSocket::Dispatch(unsigned conditions, std::uint16_t error) {
 }
 
 void TCustomWSocket::ReceiveLoop() {
-    const TSocket h = handle_;
+    const std::uint64_t connection = serial_;
     for (;;) {
         lastError_ = 0;
         const std::int64_t before = readCount_;
         TriggerDataAvailable(0);
-        if (handle_ != h)
+        if (serial_ != connection || handle_ == INVALID_SOCKET)
             return;
         if (ComponentOptions.wsoNoReceiveLoop || lastError_ != 0)
             return;
@@ -793,8 +807,6 @@ int TCustomWSocket::Send(const void* data, int len) {
     }
     const char* p = static_cast<const char*>(data);
     int left = std::max(len, 0);
-    if (left > 0)
-        allSent_ = false;
     while (left > 0) {
         if (sendQueue_.empty() || sendQueue_.back().Room() == 0)
             sendQueue_.emplace_back(TBuffer::DefaultSize);
@@ -816,6 +828,7 @@ void TCustomWSocket::TryToSend() {
     if (handle_ == INVALID_SOCKET || sendQueue_.empty())
         return;
     const TSocket h = handle_;
+    const std::uint64_t connection = serial_;
     const int flags = MSG_NOSIGNAL | (sendFlags_ == TSocketSendFlags::wsSendUrgent ? MSG_OOB : 0);
     while (!sendQueue_.empty()) {
         TBuffer& block = sendQueue_.front();
@@ -825,7 +838,6 @@ void TCustomWSocket::TryToSend() {
                 sendQueue_.pop_front();
                 continue;
             }
-            allSent_ = true;
             break;
         }
         const ssize_t n = ::send(h, unread.data(), unread.size(), flags);
@@ -833,7 +845,7 @@ void TCustomWSocket::TryToSend() {
             block.Remove(static_cast<int>(n));
             if (OnSendData)
                 OnSendData(this, static_cast<int>(n));
-            if (handle_ != h)
+            if (serial_ != connection)
                 return;
             if (static_cast<std::size_t>(n) < unread.size())
                 break;
@@ -860,8 +872,6 @@ void TCustomWSocket::TryToSend() {
             return;
         }
     }
-    if (!sendQueue_.empty() && sendQueue_.front().Unread() == 0 && sendQueue_.size() == 1)
-        allSent_ = true;
     UpdateWriteWatch();
 }
 
@@ -902,7 +912,6 @@ void TCustomWSocket::InternalClose(bool shutdownSend, std::uint16_t error) {
         ::shutdown(handle_, SHUT_WR);
     ReleaseHandle();
     sendQueue_.clear();
-    allSent_ = true;
     ChangeState(TSocketState::wsClosed);
 
     // Back to the defaults, so the next connection starts from a clean slate;

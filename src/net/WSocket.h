@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ struct TSockAddrText {
 // True for exactly four dot-separated decimal groups of at most 255, optionally
 // preceded and followed by blanks.
 bool WSocketIsDottedIP(std::string_view text);
+// The address of such a text, every group read as decimal.
+std::optional<in_addr> ParseDottedIP(std::string_view text);
 
 // Non-blocking TCP (or UDP) socket driven by the Qt event loop of the thread
 // that created it. Every result arrives later through the On... events; the
@@ -155,7 +158,8 @@ private:
     void PostWritable();
     void Guarded(const std::function<void()>& work);
     void InternalClose(bool shutdownSend, std::uint16_t error);
-    void CreateHandle(const char* func);
+    void CreateHandle(const char* func, bool reportOpened);
+    void TakeHandle(TSocket handle);
     void WatchHandle();
     void UpdateWriteWatch();
     void ReleaseHandle();
@@ -184,6 +188,10 @@ private:
     int lookupId_ = -1;
 
     TSocket handle_ = INVALID_SOCKET;
+    // Tells connections apart: the system reuses a closed descriptor number at
+    // once, so a queued notification or a handler that reconnects must not be
+    // mistaken for the connection it belonged to.
+    std::uint64_t serial_ = 0;
     TSocketState state_ = TSocketState::wsClosed;
     QSocketNotifier* readNotifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
@@ -191,7 +199,6 @@ private:
     int lastError_ = 0;
     TSocketSendFlags sendFlags_ = TSocketSendFlags::wsSendNormal;
     bool closeReported_ = false;
-    bool allSent_ = true;
     bool terminated_ = false;
     bool destroying_ = false;
     std::deque<TBuffer> sendQueue_;

@@ -1,0 +1,234 @@
+#pragma once
+
+#include "net/WSocket.h"
+#include "support/EventLoop.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <netinet/in.h>
+#include <ostream>
+#include <poll.h>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+// Every peer here is a plain blocking POSIX socket on 127.0.0.1, so what the
+// socket under test sees is real kernel behaviour, not our own code talking to itself.
+
+// Readable failure messages for state comparisons.
+inline void PrintTo(TSocketState state, std::ostream* os) {
+    *os << SocketStateName(state);
+}
+
+namespace nettest {
+
+using testsupport::ProcessEventsUntil;
+using State = TSocketState;
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { Reset(); }
+
+    int Get() const { return fd_; }
+    int Release() { return std::exchange(fd_, -1); }
+    void Reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// A broken socket layer must fail the test, not hang the binary.
+inline void SetPeerTimeouts(int fd) {
+    const timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+inline sockaddr_in Loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    return a;
+}
+
+inline int LocalPortOf(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+inline int RemotePortOf(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+class Listener {
+public:
+    Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const sockaddr_in a = Loopback(0);
+        if (::bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(fd_.Get(), 8) != 0)
+            throw std::runtime_error("test listener failed");
+        SetPeerTimeouts(fd_.Get());
+        port_ = LocalPortOf(fd_.Get());
+    }
+    int Port() const { return port_; }
+    std::string PortText() const { return std::to_string(port_); }
+    Fd Accept() {
+        Fd peer(::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (peer.Get() >= 0)
+            SetPeerTimeouts(peer.Get());
+        return peer;
+    }
+    void Close() { fd_.Reset(); }
+
+private:
+    Fd fd_;
+    int port_ = 0;
+};
+
+inline Fd ConnectTo(int port) {
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in a = Loopback(port);
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+        fd.Reset();
+    else
+        SetPeerTimeouts(fd.Get());
+    return fd;
+}
+
+inline bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Reads until `limit` bytes, end of stream, or an error.
+inline std::string ReadUpTo(int fd, std::size_t limit) {
+    std::string out;
+    char buf[65536];
+    while (out.size() < limit) {
+        const ssize_t n = ::recv(fd, buf, std::min(sizeof buf, limit - out.size()), 0);
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+// 0 when the peer closed in order, -1 on reset or timeout, else the bytes seen.
+inline ssize_t PeerEndOfStream(int fd) {
+    char c;
+    return ::recv(fd, &c, 1, 0);
+}
+
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen() & 0xff);
+    return s;
+}
+
+template <typename F>
+inline std::string Refusal(F&& action) {
+    try {
+        action();
+    } catch (const ESocketException& e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+// Records every event of one socket. Declare it before the socket: the socket's
+// destructor still reports state changes.
+struct Recorder {
+    std::vector<int> connected, closed, dns;
+    std::vector<int> sendSizes;
+    std::vector<State> states;
+    std::string received;
+    std::vector<int> receiveResults;
+    std::size_t receivedAtClose = 0;
+    int dataSent = 0;
+    bool inSend = false;
+    bool dataSentInsideSend = false;
+
+    void Attach(TCustomWSocket& s) {
+        s.OnSessionConnected = [this](TCustomWSocket*, std::uint16_t e) { connected.push_back(e); };
+        s.OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) {
+            closed.push_back(e);
+            receivedAtClose = received.size();
+        };
+        s.OnDnsLookupDone = [this](TCustomWSocket*, std::uint16_t e) { dns.push_back(e); };
+        s.OnDataAvailable = [this](TCustomWSocket* sender, std::uint16_t) {
+            char buf[4096];
+            const int n = sender->Receive(buf, sizeof buf);
+            receiveResults.push_back(n);
+            if (n > 0)
+                received.append(buf, static_cast<std::size_t>(n));
+        };
+        s.OnDataSent = [this](TCustomWSocket*, std::uint16_t) {
+            ++dataSent;
+            dataSentInsideSend = dataSentInsideSend || inSend;
+        };
+        s.OnSendData = [this](TCustomWSocket*, int n) { sendSizes.push_back(n); };
+        s.OnChangeState = [this](TCustomWSocket*, State, State to) { states.push_back(to); };
+    }
+
+    int Send(TCustomWSocket& s, const std::string& data) {
+        inSend = true;
+        const int n = s.Send(data.data(), static_cast<int>(data.size()));
+        inSend = false;
+        return n;
+    }
+};
+
+// Connects `sock` to a fresh loopback listener and returns the peer's end.
+inline Fd ConnectPair(TWSocket& sock, const Recorder& rec) {
+    Listener listener;
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(listener.PortText());
+    sock.Connect();
+    Fd peer = listener.Accept();
+    EXPECT_GE(peer.Get(), 0);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+    EXPECT_EQ(sock.State(), State::wsConnected);
+    return peer;
+}
+
+} // namespace nettest
