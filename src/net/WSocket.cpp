@@ -205,9 +205,7 @@ TCustomWSocket::TCustomWSocket(QObject* parent)
 
 TCustomWSocket::~TCustomWSocket() {
     destroying_ = true;
-    if (lookupId_ != -1)
-        QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
+    ForgetLookup();
     if (state_ != TSocketState::wsClosed || handle_ != INVALID_SOCKET)
         InternalClose(true, 0);
 }
@@ -330,10 +328,7 @@ void TCustomWSocket::ChangeState(TSocketState newState) {
 void TCustomWSocket::DnsLookup(const std::string& host) {
     if (host.empty())
         RaiseException("DNS lookup: invalid host name.");
-    if (lookupId_ != -1) {
-        QHostInfo::abortHostLookup(lookupId_);
-        lookupId_ = -1;
-    }
+    ForgetLookup();
     dnsResult_.clear();
     dnsResultList_.clear();
     if (const std::optional<in_addr> dotted = ParseDottedIP(host)) {
@@ -343,26 +338,34 @@ void TCustomWSocket::DnsLookup(const std::string& host) {
         return;
     }
     lookupId_ =
-        QHostInfo::lookupHost(QString::fromStdString(host), this, [this](const QHostInfo& info) {
-            int error = 0;
-            std::vector<std::string> found;
-            switch (info.error()) {
-            case QHostInfo::NoError:
-                // PORT and the proxies speak IPv4 only.
-                for (const QHostAddress& a : info.addresses())
-                    if (a.protocol() == QAbstractSocket::IPv4Protocol)
-                        found.push_back(a.toString().toStdString());
-                error = found.empty() ? wsock::WSANO_DATA : 0;
-                break;
-            case QHostInfo::HostNotFound:
-                error = wsock::WSAHOST_NOT_FOUND;
-                break;
-            case QHostInfo::UnknownError:
-                error = wsock::WSANO_RECOVERY;
-                break;
-            }
-            LookupFinished(info.lookupId(), error, found);
-        });
+        QHostInfo::lookupHost(QString::fromStdString(host), this, SLOT(HostLookedUp(QHostInfo)));
+}
+
+void TCustomWSocket::HostLookedUp(const QHostInfo& info) {
+    int error = 0;
+    std::vector<std::string> found;
+    switch (info.error()) {
+    case QHostInfo::NoError:
+        // PORT and the proxies speak IPv4 only.
+        for (const QHostAddress& a : info.addresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol)
+                found.push_back(a.toString().toStdString());
+        error = found.empty() ? wsock::WSANO_DATA : 0;
+        break;
+    case QHostInfo::HostNotFound:
+        error = wsock::WSAHOST_NOT_FOUND;
+        break;
+    case QHostInfo::UnknownError:
+        error = wsock::WSANO_RECOVERY;
+        break;
+    }
+    LookupFinished(info.lookupId(), error, found);
+}
+
+// The look-up runs on to its end in Qt's pool and its result is dropped as
+// stale; aborting it would leave Qt holding its receiver record.
+void TCustomWSocket::ForgetLookup() {
+    lookupId_ = -1;
 }
 
 void TCustomWSocket::LookupFinished(int lookupId, int error,
@@ -382,8 +385,7 @@ void TCustomWSocket::LookupFinished(int lookupId, int error,
 void TCustomWSocket::CancelDnsLookup() {
     if (lookupId_ == -1)
         return;
-    QHostInfo::abortHostLookup(lookupId_);
-    lookupId_ = -1;
+    ForgetLookup();
     if (!destroying_)
         TriggerDnsLookupDone(wsock::WSAEINTR);
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+class QHostInfo;
 class QSocketNotifier;
 
 using TSocket = int;
@@ -54,6 +55,8 @@ std::optional<in_addr> ParseDottedIP(std::string_view text);
 // that created it. Every result arrives later through the On... events; the
 // event handlers may close, reconnect or destroy nothing but what they own.
 class TCustomWSocket : public QObject {
+    Q_OBJECT
+
 public:
     using TErrorEvent = std::function<void(TCustomWSocket* sender, std::uint16_t error)>;
 
@@ -141,6 +144,11 @@ protected:
     void ChangeState(TSocketState newState);
     bool InDestructor() const { return destroying_; }
 
+private slots:
+    // Connected by name: Qt 6.4 leaks the functor of a look-up whose context
+    // object is destroyed before the result arrives.
+    void HostLookedUp(const QHostInfo& info);
+
 private:
     enum Condition : unsigned {
         kConnected = 1,
@@ -164,6 +172,7 @@ private:
     void UpdateWriteWatch();
     void ReleaseHandle();
     void ResolveAll(const char* prefix);
+    void ForgetLookup();
     void LookupFinished(int lookupId, int error, const std::vector<std::string>& addresses);
 
     std::string addr_;
