@@ -212,31 +212,36 @@ TCustomWSocket::~TCustomWSocket() {
 
 // --- properties -------------------------------------------------------------
 
-void TCustomWSocket::SetAddr(std::string_view value) {
-    if (value == addr_)
-        return;
+// Settings of an open socket are fixed; writing the value it already has is
+// no change and so no error.
+bool TCustomWSocket::AcceptsChange(const std::string& current, std::string_view value,
+                                   const char* refusal) {
+    if (value == current)
+        return false;
     if (state_ != TSocketState::wsClosed)
-        RaiseException("Cannot change Addr if not closed");
+        RaiseException(refusal);
+    return state_ == TSocketState::wsClosed;
+}
+
+void TCustomWSocket::SetAddr(std::string_view value) {
+    if (!AcceptsChange(addr_, value, "Cannot change Addr if not closed"))
+        return;
     addr_ = Trim(value);
     addrAssigned_ = !addr_.empty();
     addrResolved_ = false;
 }
 
 void TCustomWSocket::SetPort(std::string_view value) {
-    if (value == port_)
+    if (!AcceptsChange(port_, value, "Cannot change Port if not closed"))
         return;
-    if (state_ != TSocketState::wsClosed)
-        RaiseException("Cannot change Port if not closed");
     port_ = Trim(value);
     portAssigned_ = !port_.empty();
     portResolved_ = false;
 }
 
 void TCustomWSocket::SetProto(std::string_view value) {
-    if (value == proto_)
+    if (!AcceptsChange(proto_, value, "Cannot change Proto if not closed"))
         return;
-    if (state_ != TSocketState::wsClosed)
-        RaiseException("Cannot change Proto if not closed");
     proto_ = Trim(value);
     protoAssigned_ = !proto_.empty();
     protoResolved_ = false;
@@ -244,10 +249,8 @@ void TCustomWSocket::SetProto(std::string_view value) {
 }
 
 void TCustomWSocket::SetLocalAddr(std::string_view value) {
-    if (value == localAddr_)
+    if (!AcceptsChange(localAddr_, value, "Cannot change LocalAddr if not closed"))
         return;
-    if (state_ != TSocketState::wsClosed)
-        RaiseException("Cannot change LocalAddr if not closed");
     std::string text = Trim(value);
     if (text.empty())
         text = "0.0.0.0";
@@ -257,10 +260,8 @@ void TCustomWSocket::SetLocalAddr(std::string_view value) {
 }
 
 void TCustomWSocket::SetLocalPort(std::string_view value) {
-    if (value == localPort_)
+    if (!AcceptsChange(localPort_, value, "Cannot change LocalPort if not closed"))
         return;
-    if (state_ != TSocketState::wsClosed)
-        RaiseException("Cannot change LocalPort if not closed");
     localPort_ = Trim(value);
     localPortResolved_ = false;
 }

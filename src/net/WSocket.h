@@ -142,6 +142,7 @@ protected:
     void SocketError(const std::string& func, int error);
     void RaiseException(const std::string& text);
     void ChangeState(TSocketState newState);
+    bool AcceptsChange(const std::string& current, std::string_view value, const char* refusal);
     bool InDestructor() const { return destroying_; }
 
 private slots:

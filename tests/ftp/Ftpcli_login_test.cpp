@@ -8,6 +8,17 @@ using testsupport::RealFtpServer;
 
 namespace {
 
+// Points a fresh engine at the server as its test user and starts ConnectAsync.
+void ConnectTo(TFtpClient& ftp, FtpRecorder& rec, const RealFtpServer& server,
+               const std::string& host, const std::string& password) {
+    rec.Attach(ftp);
+    ftp.HostName = host;
+    ftp.Port = server.portText();
+    ftp.UserName = RealFtpServer::User;
+    ftp.PassWord = password;
+    ftp.ConnectAsync();
+}
+
 struct LoginRow {
     const char* name;
     const char* password;
@@ -21,12 +32,7 @@ TEST_P(RealServerLogin, ConnectReportsTheLoginResult) {
     CORVANE_START_REAL_FTP(server);
     TFtpClient ftp;
     FtpRecorder rec;
-    rec.Attach(ftp);
-    ftp.HostName = "127.0.0.1";
-    ftp.Port = server.portText();
-    ftp.UserName = RealFtpServer::User;
-    ftp.PassWord = GetParam().password;
-    ftp.ConnectAsync();
+    ConnectTo(ftp, rec, server, "127.0.0.1", GetParam().password);
     ASSERT_TRUE(rec.WaitDone(1, 10000));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::ConnectAsync, GetParam().error));
     EXPECT_EQ(rec.sessionConnected, 1);
@@ -51,12 +57,7 @@ TEST(RealServer, CommandsAfterLoginAndTheirResults) {
     CORVANE_START_REAL_FTP(server);
     TFtpClient ftp;
     FtpRecorder rec;
-    rec.Attach(ftp);
-    ftp.HostName = "localhost";
-    ftp.Port = server.portText();
-    ftp.UserName = RealFtpServer::User;
-    ftp.PassWord = RealFtpServer::Password;
-    ftp.ConnectAsync();
+    ConnectTo(ftp, rec, server, "localhost", RealFtpServer::Password);
     ASSERT_TRUE(rec.WaitDone(1, 10000));
     ASSERT_EQ(rec.done[0].second, 0) << ftp.ErrorMessage();
 

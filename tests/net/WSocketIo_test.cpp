@@ -210,9 +210,6 @@ TEST(WSocketClose, ShutDownOfSendingKeepsReceiving) {
 // Linux hands the lowest free descriptor to the next socket, so a connection
 // closed and reopened at once usually gets the same number back. Anything still
 // queued for the old connection must not reach the new one.
-// FAULT: PostWritable() recognises its connection by descriptor number only; the
-// OnDataSent owed to the closed connection fires on the new one while it is
-// still wsConnecting.
 TEST(WSocketReuse, DataSentOfAClosedConnectionDoesNotReachTheNextOne) {
     Recorder rec;
     TWSocket sock;
@@ -246,9 +243,8 @@ TEST(WSocketReuse, DataSentOfAClosedConnectionDoesNotReachTheNextOne) {
 // The same descriptor reuse inside a handler: a handler that closes and connects
 // again gets the old number back, and the dispatcher, seeing "the same" handle,
 // goes on to finish the old connection's work on the new one.
-// FAULT: Dispatch() checks "still the same connection" by descriptor number; after
-// OnSessionConnected(10061) a handler's Close() + Connect() (retry) is followed by
-// the dispatcher's own Close(), which closes the retry before it can connect.
+// A handler that retries from OnSessionConnected(10061) must not have its new
+// connection closed by the dispatcher that called it.
 TEST(WSocketReuse, RetryFromTheFailedConnectHandlerIsNotClosedBehindIt) {
     int deadPort = 0;
     {
@@ -283,8 +279,7 @@ TEST(WSocketReuse, RetryFromTheFailedConnectHandlerIsNotClosedBehindIt) {
     EXPECT_EQ(sock.State(), State::wsConnected);
 }
 
-// FAULT: same cause; a Close() + Connect() from OnSessionClosed (peer closed) is
-// closed again by the dispatcher, with a second OnSessionClosed.
+// Likewise a reconnect from OnSessionClosed.
 TEST(WSocketReuse, ReconnectFromTheClosedHandlerIsNotClosedBehindIt) {
     Listener live;
     Recorder rec;
@@ -373,11 +368,9 @@ TEST(WSocketDatagram, ConnectIsImmediateAndDatagramsFlowBothWays) {
     EXPECT_TRUE(rec.closed.empty());
 }
 
-// FAULT: a readable datagram socket is told apart from a closed one by peeking
-// one byte; an empty datagram peeks as 0 bytes, is taken for the peer's close,
-// and the socket is closed (OnSessionClosed 0, wsClosed). Datagram sockets have
-// no close to report.
-TEST(WSocketReuse, EmptyDatagramDoesNotCloseTheSocket) {
+// An empty datagram peeks as 0 bytes, like a stream's close; datagram sockets
+// have no close to report.
+TEST(WSocketDatagram, EmptyDatagramDoesNotCloseTheSocket) {
     Recorder rec;
     TWSocket sock;
     rec.Attach(sock);
@@ -521,9 +514,8 @@ TEST(WSocketListen, AcceptedHandleCarriedByAnotherSocketExchangesData) {
     EXPECT_EQ(server.State(), State::wsListening);
 }
 
-// FAULT (minor): Listen passes through wsOpened (closed, opened, bound, listening);
-// a listening socket goes from wsClosed to wsBound, then wsListening.
-TEST(WSocketReuse, ListenGoesThroughBoundToListening) {
+// A listening socket goes from wsClosed to wsBound, then wsListening.
+TEST(WSocketListen, ListenGoesThroughBoundToListening) {
     Recorder rec;
     TWSocket sock;
     rec.Attach(sock);
