@@ -163,6 +163,7 @@ void TCustomFtpCli::TriggerRequestDone(std::uint16_t error) {
     SetState(TFtpState::ftpReady);
     if (data_->State() != TSocketState::wsClosed)
         data_->Close();
+    CloseLocalFile();
     if (multiStep_ && savedStatus_ >= 0) {
         lastResponse_ = savedResponse_;
         statusCode_ = savedStatus_;
@@ -434,6 +435,10 @@ void TCustomFtpCli::NextStep() {
             continue;
         if (step == TFtpStep::Cwd && HostDirName.empty())
             continue;
+        // A download resumes only where the server accepted the position.
+        if (step == TFtpStep::Get &&
+            !(currentStep_ == TFtpStep::Rest && ResumeAt >= 0 && statusCode_ == 350))
+            ResumeAt = 0;
         if (step == TFtpStep::Quit) {
             // The request reports the last real command, not the QUIT reply.
             savedResponse_ = lastResponse_;
@@ -484,20 +489,95 @@ void TCustomFtpCli::RunStep(TFtpStep step) {
         return QuoteAsync();
     case TFtpStep::Quit:
         return QuitAsync();
-    case TFtpStep::None:
     case TFtpStep::Port:
+        return PortAsync();
     case TFtpStep::Get:
-    case TFtpStep::Put:
-    case TFtpStep::Append:
+        return DoGetAsync(TFtpRequest::GetAsync, TFtpStep::Get, "RETR");
     case TFtpStep::Dir:
+        return DoGetAsync(TFtpRequest::DirAsync, TFtpStep::Dir, "LIST");
     case TFtpStep::Ls:
-        // No request offered by this engine schedules a data-connection step.
-        throw std::logic_error("FTP step without an operation");
+        return DoGetAsync(TFtpRequest::LsAsync, TFtpStep::Ls, "NLST");
+    case TFtpStep::Put:
+        return DoPutAsync(false);
+    case TFtpStep::Append:
+        return DoPutAsync(true);
+    case TFtpStep::None:
+        return;
     }
 }
 
 void TCustomFtpCli::ConnectAsync() {
     StartMultiStep(TFtpRequest::ConnectAsync, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass});
+}
+
+void TCustomFtpCli::ReceiveAsync() {
+    StartMultiStep(TFtpRequest::ReceiveAsync,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
+                    TFtpStep::TypeSet, TFtpStep::Port, TFtpStep::Get, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::RestartGetAsync() {
+    StartMultiStep(TFtpRequest::RestartGetAsync, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass,
+                                                  TFtpStep::Cwd, TFtpStep::TypeSet, TFtpStep::Port,
+                                                  TFtpStep::Rest, TFtpStep::Get, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::GetAsync() {
+    StartMultiStep(TFtpRequest::GetAsync, {TFtpStep::Port, TFtpStep::Get});
+}
+
+void TCustomFtpCli::RestGetAsync() {
+    StartMultiStep(TFtpRequest::RestGetAsync, {TFtpStep::Port, TFtpStep::Rest, TFtpStep::Get});
+}
+
+void TCustomFtpCli::TransmitAsync() {
+    StartMultiStep(TFtpRequest::TransmitAsync,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
+                    TFtpStep::TypeSet, TFtpStep::Port, TFtpStep::Put, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::RestartPutAsync() {
+    StartMultiStep(TFtpRequest::RestartPutAsync, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass,
+                                                  TFtpStep::Cwd, TFtpStep::TypeSet, TFtpStep::Port,
+                                                  TFtpStep::Rest, TFtpStep::Put, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::PutAsync() {
+    StartMultiStep(TFtpRequest::PutAsync, {TFtpStep::Port, TFtpStep::Put});
+}
+
+void TCustomFtpCli::RestPutAsync() {
+    StartMultiStep(TFtpRequest::RestPutAsync, {TFtpStep::Port, TFtpStep::Rest, TFtpStep::Put});
+}
+
+void TCustomFtpCli::AppendFileAsync() {
+    StartMultiStep(TFtpRequest::TransmitAsync,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
+                    TFtpStep::TypeSet, TFtpStep::Port, TFtpStep::Append, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::AppendAsync() {
+    StartMultiStep(TFtpRequest::AppendAsync, {TFtpStep::Port, TFtpStep::Append});
+}
+
+void TCustomFtpCli::DirectoryAsync() {
+    StartMultiStep(TFtpRequest::DirectoryAsync,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Port,
+                    TFtpStep::Dir, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::DirAsync() {
+    StartMultiStep(TFtpRequest::DirAsync, {TFtpStep::Port, TFtpStep::Dir});
+}
+
+void TCustomFtpCli::ListAsync() {
+    StartMultiStep(TFtpRequest::ListAsync,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Port,
+                    TFtpStep::Ls, TFtpStep::Quit});
+}
+
+void TCustomFtpCli::LsAsync() {
+    StartMultiStep(TFtpRequest::LsAsync, {TFtpStep::Port, TFtpStep::Ls});
 }
 
 void TCustomFtpCli::SystemAsync() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ftp/LocalFile.h"
 #include "ftp/ReplyReader.h"
+#include "ftp/TransferFormat.h"
 #include "net/WSocket.h"
 
 #include <QObject>
@@ -11,6 +13,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class FtpException : public std::runtime_error {
 public:
@@ -217,8 +220,25 @@ public:
     void RestAsync();
     void CDupAsync();
 
-    // Multi-step requests whose steps all run on the control connection.
+    // The data connection: PASV in passive mode, else a listening socket and PORT.
+    void PortAsync();
+
+    // Multi-step requests.
     void ConnectAsync();
+    void ReceiveAsync();
+    void RestartGetAsync();
+    void GetAsync();
+    void RestGetAsync();
+    void TransmitAsync();
+    void RestartPutAsync();
+    void PutAsync();
+    void RestPutAsync();
+    void AppendFileAsync();
+    void AppendAsync();
+    void DirectoryAsync();
+    void DirAsync();
+    void ListAsync();
+    void LsAsync();
     void SystemAsync();
     void FileSizeAsync();
     void MkdirAsync();
@@ -229,6 +249,11 @@ public:
     void RenAsync();
 
     void Abort();
+
+    // Block sizes of the data connection; the defaults are in TransferFormat.h.
+    void SetDataBlockSizes(int upload, int download);
+    int UploadBlockSize() const { return uploadBlock_; }
+    int DownloadBlockSize() const { return downloadBlock_; }
 
 protected:
     // A continuation: empty, or a member of this object.
@@ -249,13 +274,43 @@ protected:
     void ExtractResults();
     void EvaluateReply();
     void QuitDone();
-    void CloseLocalFile() {}
+    void CloseLocalFile();
+
+    // Data connection steps.
+    void DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb);
+    void DoPutAsync(bool append);
+    bool OpenGetFile();
+    bool OpenPutFile();
+    bool ConnectPassive(int failCode, void (TCustomFtpCli::*connected)(std::uint16_t));
+    void SendTransferCommand(TProc firstReply);
+    void FailTransfer(int code, const std::string& response);
+    void AcceptForGet();
+    void ConnectedForGet(std::uint16_t error);
+    void GetData();
+    void GetFirstReply();
+    void GetFinalReply();
+    void AcceptForPut();
+    void ConnectedForPut(std::uint16_t error);
+    void PutDrain();
+    void PutFirstReply();
+    void PutFinalReply();
+    void PutSend(std::uint16_t error);
+    void StartSending();
+    void TransferClosed(std::uint16_t error);
+    void CheckTransferEnd();
+    bool FireProgress();
+    void DetachDataHandlers();
+    std::vector<char>& DataBlock(int size);
 
     // Control socket events.
     void ControlDnsLookupDone(std::uint16_t error);
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
+
+    // Where an FTP proxy listens. The program never changes it; a test peer on a
+    // free port does, through a subclass.
+    std::string proxyPort_ = "ftp";
 
     // Waits until the engine is ready again, at most Timeout seconds of
     // silence; a timeout aborts with "426 Timeout".
@@ -280,7 +335,6 @@ private:
     bool passive_ = false;
     TFtpConnectionType connectionType_ = TFtpConnectionType::ftpDirect;
     std::string socksServer_, socksPort_, socksUserCode_, socksPassword_;
-    const std::string proxyPort_ = "ftp";
 
     ftpreply::TReplyBuffer reply_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
@@ -290,6 +344,25 @@ private:
     bool requestDone_ = true;
     bool awaitingReply_ = false; // a command or greeting still has no final reply
     std::string pasvResponse_;
+
+    // The transfer in progress.
+    struct TTransfer {
+        std::string verb;         // RETR, LIST, NLST, STOR or APPE
+        bool finalReply = false;  // the reply after 150 has come
+        bool dataClosed = false;  // the data connection has closed
+        bool got150 = false;      // uploads: the server is ready to receive
+        bool dataReady = false;   // uploads: the data connection is up
+        bool endOfFile = false;   // uploads: the whole file was handed over
+        bool sending = false;     // uploads: sending has started
+        bool localFailed = false; // the local file could not be written or read
+        std::uint16_t closeError = 0;
+        std::chrono::steady_clock::time_point start{};
+    };
+    TTransfer transfer_;
+    TLocalFile localFile_;
+    int uploadBlock_ = ftptransfer::kUploadBlock;
+    int downloadBlock_ = ftptransfer::kDownloadBlock;
+    std::vector<char> dataBlock_;
 
     // Multi-step request.
     bool multiStep_ = false;

@@ -33,16 +33,17 @@ bool IsDigit(char c) {
 }
 } // namespace
 
-int ReadNumber(std::string_view text, std::size_t& pos) {
+std::int64_t ReadNumber(std::string_view text, std::size_t& pos) {
     while (pos < text.size() && IsBlank(text[pos]))
         ++pos;
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
         negative = text[pos++] == '-';
+    constexpr std::int64_t kLimit = INT64_MAX / 10 - 1;
     std::int64_t value = 0;
     for (; pos < text.size() && IsDigit(text[pos]); ++pos)
-        value = std::min<std::int64_t>(value * 10 + (text[pos] - '0'), INT32_MAX);
-    return static_cast<int>(negative ? -value : value);
+        value = value > kLimit ? INT64_MAX : value * 10 + (text[pos] - '0');
+    return negative ? -value : value;
 }
 
 std::string ReadQuotedName(std::string_view text, std::size_t& pos) {
@@ -72,7 +73,7 @@ TReplyLine ClassifyLine(std::string_view line) {
     if (line.empty() || !IsDigit(line.front()))
         return {};
     std::size_t pos = 0;
-    const int code = ReadNumber(line, pos);
+    const int code = static_cast<int>(std::min<std::int64_t>(ReadNumber(line, pos), INT32_MAX));
     if (pos < line.size() && line[pos] == '-')
         return {false, code};
     return {true, code};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,8 +35,9 @@ private:
 };
 
 // Skips blanks (space, tab, CR, LF), one optional sign, then decimal digits.
-// `pos` ends after the digits. Values beyond 32 bits saturate.
-int ReadNumber(std::string_view text, std::size_t& pos);
+// `pos` ends after the digits. Sizes beyond 2 GiB are ordinary, so the value
+// is 64-bit; beyond that it saturates.
+std::int64_t ReadNumber(std::string_view text, std::size_t& pos);
 
 // After blanks, a text in double quotes where "" stands for one quote; empty
 // when no opening quote follows.

@@ -287,6 +287,14 @@ int TCustomWSocket::PeerPort() const {
     return ntohs(sin_.sin_port);
 }
 
+int TCustomWSocket::SendBufferSize() const {
+    int size = 0;
+    socklen_t len = sizeof size;
+    if (handle_ == INVALID_SOCKET || ::getsockopt(handle_, SOL_SOCKET, SO_SNDBUF, &size, &len) != 0)
+        return -1;
+    return size;
+}
+
 std::int64_t TCustomWSocket::BufferedByteCount() const {
     std::int64_t total = 0;
     for (const TBuffer& b : sendQueue_)
@@ -812,7 +820,7 @@ int TCustomWSocket::Send(const void* data, int len) {
     int left = std::max(len, 0);
     while (left > 0) {
         if (sendQueue_.empty() || sendQueue_.back().Room() == 0)
-            sendQueue_.emplace_back(TBuffer::DefaultSize);
+            sendQueue_.emplace_back(sendBlockSize_);
         const int n = sendQueue_.back().Write(p, left);
         p += n;
         left -= n;

@@ -129,6 +129,12 @@ public:
     bool Terminated() const { return terminated_; }
     // Bytes waiting in the send queue (not yet passed to the system).
     std::int64_t BufferedByteCount() const;
+    // Size of each block of the send queue (1514 unless set); one block is
+    // one call to the system.
+    void SetSendBlockSize(int size) { sendBlockSize_ = size > 0 ? size : TBuffer::DefaultSize; }
+    int SendBlockSize() const { return sendBlockSize_; }
+    // The system's send buffer size of the open handle, -1 when unknown.
+    int SendBufferSize() const;
 
 protected:
     // Points where a layer above (SOCKS) takes over what the application sees.
@@ -212,6 +218,7 @@ private:
     bool terminated_ = false;
     bool destroying_ = false;
     std::deque<TBuffer> sendQueue_;
+    int sendBlockSize_ = TBuffer::DefaultSize;
 };
 
 // The proxy layer sits here; until it is configured it passes everything on.

@@ -63,7 +63,7 @@ TEST(ReplyBuffer, LongLineWithoutEndFillsTheBuffer) {
 
 struct NumberRow {
     const char* text;
-    int value;
+    std::int64_t value;
     std::size_t end;
 };
 
@@ -75,7 +75,8 @@ TEST(ReplyNumbers, ReadNumber) {
         {"-15 bytes", -15, 3},
         {"abc", 0, 0},
         {"", 0, 0},
-        {"99999999999999 big", 2147483647, 14},
+        {"99999999999999 big", 99999999999999, 14},
+        {"213 99999999999999999999999", 213, 3},
     };
     for (const NumberRow& row : rows) {
         SCOPED_TRACE(row.text);
@@ -86,7 +87,10 @@ TEST(ReplyNumbers, ReadNumber) {
     std::size_t pos = 0;
     const std::string size = "213 3000000000";
     ReadNumber(size, pos);
-    EXPECT_EQ(ReadNumber(size, pos), 2147483647) << "saturates instead of wrapping";
+    EXPECT_EQ(ReadNumber(size, pos), 3000000000) << "sizes beyond 2 GiB are read whole";
+    const std::string huge = "213 99999999999999999999999";
+    pos = 3;
+    EXPECT_EQ(ReadNumber(huge, pos), INT64_MAX) << "saturates instead of wrapping";
 }
 
 TEST(ReplyNumbers, ReadQuotedName) {

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <string_view>
@@ -79,6 +83,77 @@ uint16_t LocalPort(int fd) {
     return ntohs(addr.sin_port);
 }
 
+void CloseSocket(UniqueFd& fd, bool abortive) {
+    if (!fd.valid())
+        return;
+    if (abortive) {
+        const linger hard{1, 0};
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    } else {
+        ::shutdown(fd.get(), SHUT_WR);
+    }
+    fd.reset();
+}
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string AddressText(const sockaddr_in& addr) {
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return text;
+}
+
+// "PORT h1,h2,h3,h4,p1,p2" with six numbers of 0 to 255 and nothing else.
+std::optional<sockaddr_in> ParsePort(std::string_view line) {
+    constexpr std::string_view verb = "PORT ";
+    if (!line.starts_with(verb))
+        return std::nullopt;
+    line.remove_prefix(verb.size());
+    std::array<uint32_t, 6> n{};
+    for (size_t i = 0; i < n.size(); ++i) {
+        if (i > 0) {
+            if (!line.starts_with(','))
+                return std::nullopt;
+            line.remove_prefix(1);
+        }
+        const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), n[i]);
+        if (error != std::errc() || n[i] > 255)
+            return std::nullopt;
+        line.remove_prefix(static_cast<size_t>(end - line.data()));
+    }
+    if (!line.empty())
+        return std::nullopt;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(n[0] << 24 | n[1] << 16 | n[2] << 8 | n[3]);
+    addr.sin_port = htons(static_cast<uint16_t>(n[4] << 8 | n[5]));
+    return addr;
+}
+
+// splitmix64's finaliser: each input bit changes about half of the output bits.
+uint64_t Mix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EB;
+    return x ^ (x >> 31);
+}
+
+// Each aligned 8-byte block is a hash of its index, so the stream has no short period and any
+// slice can be made without the bytes before it.
+void FillPattern(char* out, uint64_t offset, size_t size, unsigned seed) {
+    const uint64_t key = seed & 0;
+    for (size_t i = 0; i < size;) {
+        const uint64_t at = offset + i;
+        const uint64_t word = Mix((at / 8) ^ key);
+        for (uint64_t b = at % 8; b < 8 && i < size; ++b, ++i)
+            out[i] = static_cast<char>(word >> (8 * b));
+    }
+}
+
 } // namespace
 
 void UniqueFd::reset(int fd) {
@@ -87,8 +162,8 @@ void UniqueFd::reset(int fd) {
     fd_ = fd;
 }
 
-// What the steps share while the script runs: the current connection and the bytes read from
-// it that are not yet a whole line. Data-connection steps add their sockets here.
+// What the steps share while the script runs: the current connection, the bytes read from it
+// that are not yet a whole line, and the data connection with what it is made from.
 class ScriptedFtpServer::Context {
 public:
     enum class Wait { Ready, TimedOut, Stopped };
@@ -150,28 +225,8 @@ public:
         return true;
     }
 
-    bool sendAll(std::string_view bytes) {
-        if (!connected())
-            return fail("no connection");
-        while (!bytes.empty()) {
-            switch (waitFor(conn_.get(), POLLOUT, DefaultTimeoutMs)) {
-            case Wait::Ready:
-                break;
-            case Wait::TimedOut:
-                return fail("the client does not read");
-            case Wait::Stopped:
-                return false;
-            }
-            const ssize_t n =
-                ::send(conn_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN))
-                continue;
-            if (n < 0)
-                return fail(ErrnoText("send"));
-            bytes.remove_prefix(static_cast<size_t>(n));
-        }
-        return true;
-    }
+    bool sendAll(std::string_view bytes) { return sendOn(conn_, bytes, "no connection"); }
+    bool sendData(std::string_view bytes) { return sendOn(data_, bytes, "no data connection"); }
 
     // Reads one line and records it. Bytes after its line end stay in the inbox for the next.
     Read readLine(int timeoutMs) {
@@ -206,20 +261,175 @@ public:
     }
 
     void close(bool abortive) {
-        if (!connected())
-            return;
-        if (abortive) {
-            const linger hard{1, 0};
-            ::setsockopt(conn_.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-        } else {
-            // Closing with unread bytes queued would make the kernel send RST, not FIN.
-            readPending();
-            ::shutdown(conn_.get(), SHUT_WR);
+        if (!abortive)
+            readPending(); // closing with unread bytes queued would make the kernel send RST
+        CloseSocket(conn_, abortive);
+    }
+
+    // Reads one line, recorded and kept in lastLine(), or fails the step saying why not.
+    bool readCommand(int timeoutMs) {
+        switch (readLine(timeoutMs)) {
+        case Read::Line:
+            return true;
+        case Read::Closed:
+            return fail("the client closed the connection");
+        case Read::TimedOut:
+            return fail("no line within " + std::to_string(timeoutMs) + " ms");
+        case Read::Stopped:
+            return false;
         }
-        conn_.reset();
+        return false;
+    }
+    const std::string& lastLine() const { return lastLine_; }
+
+    // The port of a new passive listener, which replaces any earlier one.
+    std::optional<uint16_t> listenPassive() {
+        try {
+            UniqueFd fd = BoundLoopbackSocket();
+            if (::listen(fd.get(), 4) != 0) {
+                fail(ErrnoText("listen"));
+                return std::nullopt;
+            }
+            const uint16_t port = LocalPort(fd.get());
+            dataListener_ = std::move(fd);
+            return port;
+        } catch (const std::runtime_error& e) {
+            fail(e.what());
+            return std::nullopt;
+        }
+    }
+
+    void setActiveTarget(const sockaddr_in& to) {
+        activeTarget_ = to;
+        std::lock_guard lock(server_.mutex_);
+        server_.portAddress_ = AddressText(to);
+    }
+
+    bool acceptData(int timeoutMs) {
+        if (!dataListener_.valid())
+            return fail("no passive listener; replyPasv first");
+        closeData(false);
+        switch (waitFor(dataListener_.get(), POLLIN, timeoutMs)) {
+        case Wait::Ready:
+            break;
+        case Wait::TimedOut:
+            return fail("no data connection within " + std::to_string(timeoutMs) + " ms");
+        case Wait::Stopped:
+            return false;
+        }
+        UniqueFd fd(::accept4(dataListener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!fd.valid())
+            return fail(ErrnoText("accept"));
+        data_ = std::move(fd);
+        dataListener_.reset();
+        return true;
+    }
+
+    bool connectData(int timeoutMs) {
+        if (!activeTarget_)
+            return fail("no PORT address; replyPort first");
+        const sockaddr_in to = *activeTarget_;
+        const std::string where = AddressText(to) + ':' + std::to_string(ntohs(to.sin_port));
+        // A script must never reach past this machine, whatever the client names.
+        if (ntohl(to.sin_addr.s_addr) >> 24 != 127)
+            return fail(where + " is outside 127.0.0.0/8; not connecting");
+        closeData(false);
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd.valid())
+            return fail(ErrnoText("socket"));
+        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
+            errno != EINPROGRESS)
+            return fail("connect to " + where + ": " + std::strerror(errno));
+        switch (waitFor(fd.get(), POLLOUT, timeoutMs)) {
+        case Wait::Ready:
+            break;
+        case Wait::TimedOut:
+            return fail("no connection to " + where + " within " + std::to_string(timeoutMs) +
+                        " ms");
+        case Wait::Stopped:
+            return false;
+        }
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+            error = errno;
+        if (error != 0)
+            return fail("connect to " + where + ": " + std::strerror(error));
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        data_ = std::move(fd);
+        return true;
+    }
+
+    bool receiveDataUntilClose(int idleTimeoutMs) {
+        if (!data_.valid())
+            return fail("no data connection");
+        std::string buf(64 * 1024, '\0');
+        uint64_t total = 0;
+        for (;;) {
+            switch (waitFor(data_.get(), POLLIN, idleTimeoutMs)) {
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                return fail("nothing on the data connection for " + std::to_string(idleTimeoutMs) +
+                            " ms after " + std::to_string(total) + " bytes");
+            case Wait::Stopped:
+                return false;
+            }
+            const ssize_t n = ::recv(data_.get(), buf.data(), buf.size(), 0);
+            if (n > 0) {
+                server_.recordData(std::string_view(buf.data(), static_cast<size_t>(n)));
+                total += static_cast<uint64_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            const int error = n < 0 ? errno : 0;
+            data_.reset();
+            if (error == 0)
+                return true;
+            const std::string after = " after " + std::to_string(total) + " bytes";
+            if (error == ECONNRESET)
+                return fail("the client reset the data connection" + after);
+            return fail(std::string("recv: ") + std::strerror(error) + after);
+        }
+    }
+
+    void closeData(bool abortive) {
+        // As on the control connection: bytes left unread would turn the FIN into RST.
+        while (!abortive && data_.valid()) {
+            char buf[4096];
+            const ssize_t n = ::recv(data_.get(), buf, sizeof buf, MSG_DONTWAIT);
+            if (n <= 0)
+                break;
+            server_.recordData(std::string_view(buf, static_cast<size_t>(n)));
+        }
+        CloseSocket(data_, abortive);
     }
 
 private:
+    bool sendOn(const UniqueFd& fd, std::string_view bytes, const char* missing) {
+        if (!fd.valid())
+            return fail(missing);
+        while (!bytes.empty()) {
+            switch (waitFor(fd.get(), POLLOUT, DefaultTimeoutMs)) {
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                return fail("the client does not read");
+            case Wait::Stopped:
+                return false;
+            }
+            const ssize_t n =
+                ::send(fd.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n < 0)
+                return fail(ErrnoText("send"));
+            bytes.remove_prefix(static_cast<size_t>(n));
+        }
+        return true;
+    }
+
     // false when the client closed the connection (or it broke); the socket is then closed.
     bool receive() {
         char buf[4096];
@@ -245,6 +455,7 @@ private:
         inbox_.erase(0, lf + 1);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        lastLine_ = line;
         server_.record(std::move(line));
         return true;
     }
@@ -252,7 +463,11 @@ private:
     ScriptedFtpServer& server_;
     UniqueFd conn_;
     std::string inbox_;
+    std::string lastLine_;
     std::string why_;
+    UniqueFd dataListener_;
+    UniqueFd data_;
+    std::optional<sockaddr_in> activeTarget_; // from the last PORT
 };
 
 ScriptedFtpServer::ScriptedFtpServer() : listener_(BoundLoopbackSocket()) {
@@ -299,19 +514,7 @@ ScriptedFtpServer& ScriptedFtpServer::sendInChunks(std::string bytes, size_t chu
 }
 
 ScriptedFtpServer& ScriptedFtpServer::readLine(int timeoutMs) {
-    return add("readLine", [timeoutMs](Context& c) {
-        switch (c.readLine(timeoutMs)) {
-        case Context::Read::Line:
-            return true;
-        case Context::Read::Closed:
-            return c.fail("the client closed the connection");
-        case Context::Read::TimedOut:
-            return c.fail("no line within " + std::to_string(timeoutMs) + " ms");
-        case Context::Read::Stopped:
-            return false;
-        }
-        return false;
-    });
+    return add("readLine", [timeoutMs](Context& c) { return c.readCommand(timeoutMs); });
 }
 
 ScriptedFtpServer& ScriptedFtpServer::reply(std::string bytes) {
@@ -356,6 +559,79 @@ ScriptedFtpServer& ScriptedFtpServer::waitClientClose(int timeoutMs) {
     });
 }
 
+ScriptedFtpServer& ScriptedFtpServer::replyPasv(std::string format) {
+    return add("replyPasv", [format = std::move(format)](Context& c) {
+        if (!c.readCommand(DefaultTimeoutMs))
+            return false;
+        // The listener comes first: a client connects as soon as it has read the reply.
+        const std::optional<uint16_t> port = c.listenPassive();
+        if (!port)
+            return false;
+        return c.sendAll(ReplaceAll(ReplaceAll(format, "%hi%", std::to_string(*port >> 8)), "%lo%",
+                                    std::to_string(*port & 0xFF)));
+    });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::replyPort(std::string reply) {
+    return add("replyPort", [reply = std::move(reply)](Context& c) {
+        if (!c.readCommand(DefaultTimeoutMs))
+            return false;
+        const std::optional<sockaddr_in> to = ParsePort(c.lastLine());
+        if (!to)
+            return c.fail("not a parsable PORT command: " + Preview(c.lastLine()));
+        c.setActiveTarget(*to);
+        return c.sendAll(reply);
+    });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::acceptData(int timeoutMs) {
+    return add("acceptData", [timeoutMs](Context& c) { return c.acceptData(timeoutMs); });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::connectData(int timeoutMs) {
+    return add("connectData", [timeoutMs](Context& c) { return c.connectData(timeoutMs); });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::sendData(std::string bytes) {
+    std::string what = "sendData " + Preview(bytes);
+    return add(std::move(what),
+               [bytes = std::move(bytes)](Context& c) { return c.sendData(bytes); });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::sendDataPattern(std::uint64_t size, unsigned seed) {
+    std::string what =
+        "sendDataPattern " + std::to_string(size) + " bytes, seed " + std::to_string(seed);
+    return add(std::move(what), [size, seed](Context& c) {
+        std::string chunk(64 * 1024, '\0');
+        for (uint64_t at = 0; at < size; at += chunk.size()) {
+            const auto n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), size - at));
+            FillPattern(chunk.data(), at, n, seed);
+            if (!c.sendData(std::string_view(chunk.data(), n)))
+                return false;
+        }
+        return true;
+    });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::receiveDataUntilClose(int idleTimeoutMs) {
+    return add("receiveDataUntilClose",
+               [idleTimeoutMs](Context& c) { return c.receiveDataUntilClose(idleTimeoutMs); });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::closeData() {
+    return add("closeData", [](Context& c) {
+        c.closeData(false);
+        return true;
+    });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::resetData() {
+    return add("resetData", [](Context& c) {
+        c.closeData(true);
+        return true;
+    });
+}
+
 void ScriptedFtpServer::start() {
     if (thread_.joinable())
         throw std::logic_error("ScriptedFtpServer: start() called twice");
@@ -388,6 +664,11 @@ void ScriptedFtpServer::record(std::string line) {
     receivedChanged_.notify_all();
 }
 
+void ScriptedFtpServer::recordData(std::string_view bytes) {
+    std::lock_guard lock(mutex_);
+    dataReceived_.append(bytes);
+}
+
 void ScriptedFtpServer::setFailure(std::string why) {
     std::lock_guard lock(mutex_);
     if (failure_.empty())
@@ -408,6 +689,22 @@ bool ScriptedFtpServer::waitReceived(size_t n, int timeoutMs) const {
 std::string ScriptedFtpServer::failure() const {
     std::lock_guard lock(mutex_);
     return failure_;
+}
+
+std::string ScriptedFtpServer::dataReceived() const {
+    std::lock_guard lock(mutex_);
+    return dataReceived_;
+}
+
+std::string ScriptedFtpServer::portCommandAddress() const {
+    std::lock_guard lock(mutex_);
+    return portAddress_;
+}
+
+std::string ScriptedFtpServer::Pattern(std::uint64_t offset, std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    FillPattern(bytes.data(), offset, size, seed);
+    return bytes;
 }
 
 uint16_t ScriptedFtpServer::FreeClosedPort() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -73,6 +74,31 @@ public:
     ScriptedFtpServer& resetConnection(); // RST
     ScriptedFtpServer& waitClientClose(int timeoutMs = DefaultTimeoutMs);
 
+    // Data connections, one at a time. A passive transfer is replyPasv() ... acceptData(), an
+    // active one replyPort() ... connectData(); the control-connection steps go on meanwhile,
+    // so the 150 and 226 can be sent in any order around the data steps.
+    //
+    // Reads one command line (recorded, whatever it is), opens a data listener on 127.0.0.1
+    // and only then sends `format` with every "%hi%" and "%lo%" replaced by the high and low
+    // byte of its port. Odd replies are odd formats, e.g. "227 Mode (10,9,8,7,%hi%,%lo%\r\n".
+    ScriptedFtpServer&
+    replyPasv(std::string format = "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%).\r\n");
+    // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2" (recorded), remembers its address
+    // for connectData() and sends `reply`. Any other line fails the step.
+    ScriptedFtpServer& replyPort(std::string reply = "200 PORT command successful.\r\n");
+    // Takes the client's connection on the passive listener and closes the listener.
+    ScriptedFtpServer& acceptData(int timeoutMs = DefaultTimeoutMs);
+    // Connects to the last PORT address; one outside 127.0.0.0/8 fails the step instead.
+    ScriptedFtpServer& connectData(int timeoutMs = DefaultTimeoutMs);
+    ScriptedFtpServer& sendData(std::string bytes);
+    // `size` bytes of Pattern(0, size, seed), made a chunk at a time, so any size fits.
+    ScriptedFtpServer& sendDataPattern(std::uint64_t size, unsigned seed);
+    // Keeps what arrives in dataReceived() until the client closes; fails when nothing
+    // arrives for `idleTimeoutMs` or the client resets the connection.
+    ScriptedFtpServer& receiveDataUntilClose(int idleTimeoutMs = DefaultTimeoutMs);
+    ScriptedFtpServer& closeData(); // FIN
+    ScriptedFtpServer& resetData(); // RST
+
     // Runs the script. After its last step the connection stays open and lines the client
     // still sends are recorded until it closes or the server is destroyed.
     void start();
@@ -83,7 +109,13 @@ public:
     bool clientClosed() const { return clientClosed_; } // ...the current connection
     int connectionsAccepted() const { return connectionsAccepted_; }
     bool finished() const { return finished_; } // every step played; stays false after a failure
-    std::string failure() const; // "step 3 (readLine): ..."; empty while all goes to plan
+    std::string failure() const;      // "step 3 (readLine): ..."; empty while all goes to plan
+    std::string dataReceived() const; // every byte read on data connections, in order
+    std::string portCommandAddress() const; // "127.0.0.1" from the last PORT; empty before
+
+    // A deterministic byte stream, addressable at any offset, so that a slice of a file can be
+    // checked without the whole. Different seeds and offsets give different bytes.
+    static std::string Pattern(std::uint64_t offset, std::size_t size, unsigned seed);
 
     // A loopback port on which nothing listens, for connection-refused tests.
     static uint16_t FreeClosedPort();
@@ -98,6 +130,7 @@ private:
     ScriptedFtpServer& add(std::string what, std::function<bool(Context&)> run);
     void run();
     void record(std::string line);
+    void recordData(std::string_view bytes);
     void setFailure(std::string why);
 
     UniqueFd listener_;
@@ -113,6 +146,8 @@ private:
     mutable std::condition_variable receivedChanged_;
     std::vector<std::string> received_;
     std::string failure_;
+    std::string dataReceived_;
+    std::string portAddress_;
 };
 
 } // namespace testsupport

@@ -1,0 +1,430 @@
+// The data connection of TCustomFtpCli: port step, downloads into and uploads
+// from local files, and the end of a transfer.
+#include "ftp/Ftpcli.h"
+
+#include <QMetaObject>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+bool IsOneOf(int code, std::initializer_list<int> codes) {
+    for (const int c : codes)
+        if (c == code)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void TCustomFtpCli::SetDataBlockSizes(int upload, int download) {
+    uploadBlock_ = upload > 0 ? upload : ftptransfer::kUploadBlock;
+    downloadBlock_ = download > 0 ? download : ftptransfer::kDownloadBlock;
+}
+
+std::vector<char>& TCustomFtpCli::DataBlock(int size) {
+    if (dataBlock_.size() < static_cast<std::size_t>(size))
+        dataBlock_.resize(static_cast<std::size_t>(size));
+    return dataBlock_;
+}
+
+void TCustomFtpCli::CloseLocalFile() {
+    if (localFile_.IsOpen() && !localFile_.Close())
+        transfer_.localFailed = true;
+}
+
+void TCustomFtpCli::DetachDataHandlers() {
+    data_->OnSessionAvailable = nullptr;
+    data_->OnSessionClosed = nullptr;
+    data_->OnDataAvailable = nullptr;
+    data_->OnDataSent = nullptr;
+    data_->OnSessionConnected = nullptr;
+}
+
+bool TCustomFtpCli::FireProgress() {
+    MoveWaitDeadline();
+    bool abort = false;
+    if (OnProgress)
+        OnProgress(this, ByteCount + ResumeAt, abort);
+    if (!abort)
+        return true;
+    Display("! Abort requested");
+    data_->Close();
+    return false;
+}
+
+// --- port step ----------------------------------------------------------------
+
+void TCustomFtpCli::PortAsync() {
+    CheckReady();
+    if (!connected_)
+        throw FtpException("FTP component not connected");
+    DetachDataHandlers();
+    data_->SetProto("tcp");
+    data_->SetAddr("0.0.0.0");
+    data_->SetPort("0");
+    std::string command = "PASV";
+    if (!passive_) {
+        data_->LingerOnOff = TSocketLingerOnOff::wsLingerOn;
+        data_->LingerTimeout = 10;
+        data_->Listen();
+        const auto port = static_cast<std::uint16_t>(data_->GetSockName().Port);
+        // The control connection's own address is where the server can reach us.
+        const std::string local =
+            control_->PeerAddr() == "127.0.0.1" ? "127.0.0.1" : control_->GetSockName().Addr;
+        command = ftptransfer::PortCommand(local, port);
+    }
+    ByteCount = 0;
+    ExecAsync(TFtpRequest::PortAsync, TFtpStep::Port, command, {200, 227});
+}
+
+// Connects the data socket to the port of the kept 227 reply, on the address
+// the control connection goes to. False when the request was ended here.
+bool TCustomFtpCli::ConnectPassive(int failCode, void (TCustomFtpCli::*connected)(std::uint16_t)) {
+    const std::optional<std::uint16_t> port = ftptransfer::ParsePassivePort(pasvResponse_);
+    if (!port) {
+        // The session cannot go on with a reply it does not understand; the
+        // close completes the request with a failure rather than success.
+        CloseLocalFile();
+        requestResult_ = 550;
+        SetErrorMessage("550 Invalid passive reply: " + pasvResponse_);
+        control_->Abort();
+        return false;
+    }
+    try {
+        data_->SetAddr(control_->PeerAddr());
+        data_->SetPort(std::to_string(*port));
+        data_->OnSessionConnected = [this, connected](TCustomWSocket*, std::uint16_t e) {
+            (this->*connected)(e);
+        };
+        data_->LingerOnOff = TSocketLingerOnOff::wsLingerOff;
+        data_->LingerTimeout = 0;
+        data_->Connect();
+    } catch (const ESocketException& e) {
+        CloseLocalFile();
+        FailTransfer(failCode,
+                     std::to_string(failCode) + " ESocketException: " + std::string(e.what()));
+        return false;
+    }
+    return true;
+}
+
+void TCustomFtpCli::FailTransfer(int code, const std::string& response) {
+    lastResponse_ = response;
+    statusCode_ = code;
+    SetErrorMessage(lastResponse_);
+    if (data_->State() != TSocketState::wsClosed)
+        data_->Close();
+    requestResult_ = code;
+    TriggerRequestDone(static_cast<std::uint16_t>(code));
+}
+
+void TCustomFtpCli::SendTransferCommand(TProc firstReply) {
+    SetState(TFtpState::ftpWaitingResponse);
+    next_ = firstReply;
+    doneHook_ = nullptr;
+    awaitingReply_ = true;
+    std::string command = transfer_.verb;
+    if (!HostFileName.empty())
+        command += " " + HostFileName;
+    SendCommand(std::move(command));
+}
+
+// --- downloads ------------------------------------------------------------------
+
+void TCustomFtpCli::DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb) {
+    if (!connected_)
+        throw FtpException(std::string(verb) + ": not connected");
+    if (LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
+    if (!multiStep_)
+        requestType_ = kind;
+    currentStep_ = step;
+    transfer_ = TTransfer{};
+    transfer_.verb = verb;
+    requestDone_ = false;
+    ByteCount = 0;
+    data_->OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t) { AcceptForGet(); };
+    if (!OpenGetFile())
+        return;
+    if (passive_ && !ConnectPassive(550, &TCustomFtpCli::ConnectedForGet))
+        return;
+    // In passive mode the command goes out without waiting for the connection.
+    SendTransferCommand(&TCustomFtpCli::GetFirstReply);
+}
+
+bool TCustomFtpCli::OpenGetFile() {
+    CloseLocalFile();
+    const bool opened = ResumeAt > 0
+                            ? localFile_.Open(LocalFileName, TLocalFile::Mode::WriteAt, ResumeAt)
+                            : localFile_.Open(LocalFileName, TLocalFile::Mode::Create, 0);
+    if (!opened)
+        FailTransfer(550, "Unable to open local file " + LocalFileName);
+    return opened;
+}
+
+void TCustomFtpCli::AcceptForGet() {
+    const TSocket accepted = data_->Accept();
+    data_->Close();
+    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
+    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { GetData(); };
+    data_->OnDataSent = nullptr;
+    data_->Dup(accepted);
+    transfer_.start = Clock::now();
+}
+
+void TCustomFtpCli::ConnectedForGet(std::uint16_t error) {
+    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
+    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { GetData(); };
+    data_->OnDataSent = nullptr;
+    transfer_.start = Clock::now();
+    if (error != 0)
+        FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
+}
+
+void TCustomFtpCli::GetData() {
+    if (!FireProgress())
+        return;
+    std::vector<char>& block = DataBlock(downloadBlock_);
+    const int n = data_->Receive(block.data(), downloadBlock_);
+    if (n < 0) {
+        if (data_->State() == TSocketState::wsConnected &&
+            data_->LastError() != wsock::WSAEWOULDBLOCK) {
+            Display("! Data: Receive error " + std::to_string(data_->LastError()));
+            data_->ShutDown(2);
+        }
+        return;
+    }
+    if (n == 0)
+        return;
+    ByteCount += n;
+    if (!localFile_.Write(block.data(), n)) {
+        transfer_.localFailed = true;
+        Display("! Error writing local file");
+        data_->ShutDown(2);
+    }
+}
+
+void TCustomFtpCli::GetFirstReply() {
+    Display("< " + lastResponse_);
+    if (!IsOneOf(statusCode_, {150, 125})) {
+        SetErrorMessage(lastResponse_);
+        next_ = nullptr;
+        if (data_->State() != TSocketState::wsClosed)
+            data_->Close();
+        CloseLocalFile();
+        ResumeAt = 0;
+        requestResult_ = statusCode_;
+        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+        return;
+    }
+    awaitingReply_ = true;
+    next_ = &TCustomFtpCli::GetFinalReply;
+}
+
+void TCustomFtpCli::GetFinalReply() {
+    Display("< " + lastResponse_);
+    if (!IsOneOf(statusCode_, {125, 226, 250})) {
+        SetErrorMessage(lastResponse_);
+        CloseLocalFile();
+        if (data_->State() != TSocketState::wsClosed)
+            data_->Close();
+        Display("! RETR/LIST/NLST Failed");
+        requestResult_ = statusCode_;
+        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+        return;
+    }
+    transfer_.finalReply = true;
+    CheckTransferEnd();
+}
+
+// --- uploads ------------------------------------------------------------------------
+
+void TCustomFtpCli::DoPutAsync(bool append) {
+    requestType_ = append ? TFtpRequest::AppendAsync : TFtpRequest::PutAsync;
+    currentStep_ = append ? TFtpStep::Append : TFtpStep::Put;
+    if (!connected_)
+        throw FtpException("STOR/APPE: not connected");
+    if (LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
+    transfer_ = TTransfer{};
+    transfer_.verb = append ? "APPE" : "STOR";
+    requestDone_ = false;
+    ByteCount = 0;
+    data_->OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t) { AcceptForPut(); };
+    if (!OpenPutFile())
+        return;
+    if (passive_) {
+        // The command waits until the data connection is up.
+        ConnectPassive(426, &TCustomFtpCli::ConnectedForPut);
+        return;
+    }
+    SendTransferCommand(&TCustomFtpCli::PutFirstReply);
+}
+
+bool TCustomFtpCli::OpenPutFile() {
+    CloseLocalFile();
+    if (localFile_.Open(LocalFileName, TLocalFile::Mode::Read, ResumeAt > 0 ? ResumeAt : 0))
+        return true;
+    errorMessage_ = "426 Unable to open local file " + LocalFileName;
+    statusCode_ = 426;
+    Display("! " + errorMessage_);
+    if (data_->State() != TSocketState::wsClosed)
+        data_->Close();
+    requestResult_ = 426;
+    TriggerRequestDone(426);
+    return false;
+}
+
+void TCustomFtpCli::AcceptForPut() {
+    const TSocket accepted = data_->Accept();
+    data_->Close();
+    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
+    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { PutDrain(); };
+    data_->OnDataSent = [this](TCustomWSocket*, std::uint16_t e) { PutSend(e); };
+    data_->Dup(accepted);
+    data_->SetSendBlockSize(uploadBlock_);
+    if (data_->SendBufferSize() < 0)
+        throw FtpException("winsock.getsockopt(SO_SNDBUF) failed");
+    data_->LingerOnOff = TSocketLingerOnOff::wsLingerOff;
+    data_->LingerTimeout = 10;
+    data_->SetLingerOption();
+    transfer_.dataReady = true;
+    if (transfer_.got150 && !transfer_.sending)
+        QMetaObject::invokeMethod(
+            this, [this] { StartSending(); }, Qt::QueuedConnection);
+}
+
+void TCustomFtpCli::ConnectedForPut(std::uint16_t error) {
+    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
+    data_->OnDataAvailable = nullptr;
+    data_->OnDataSent = nullptr;
+    transfer_.dataReady = true;
+    transfer_.start = Clock::now();
+    if (error != 0) {
+        CloseLocalFile();
+        FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
+        return;
+    }
+    data_->SetSendBlockSize(uploadBlock_);
+    SendTransferCommand(&TCustomFtpCli::PutFirstReply);
+}
+
+void TCustomFtpCli::PutDrain() {
+    char discard[ftptransfer::kDownloadBlock];
+    data_->Receive(discard, sizeof discard);
+}
+
+void TCustomFtpCli::PutFirstReply() {
+    Display("< " + lastResponse_);
+    if (!IsOneOf(statusCode_, {150, 125})) {
+        SetErrorMessage(lastResponse_);
+        next_ = nullptr;
+        if (data_->State() != TSocketState::wsClosed)
+            data_->Close();
+        CloseLocalFile();
+        ResumeAt = 0;
+        requestResult_ = statusCode_;
+        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+        return;
+    }
+    transfer_.got150 = true;
+    awaitingReply_ = true;
+    next_ = &TCustomFtpCli::PutFinalReply;
+    if (passive_) {
+        data_->OnDataSent = [this](TCustomWSocket*, std::uint16_t e) { PutSend(e); };
+        transfer_.sending = true;
+        PutSend(0);
+    } else if (transfer_.dataReady && !transfer_.sending) {
+        QMetaObject::invokeMethod(
+            this, [this] { StartSending(); }, Qt::QueuedConnection);
+    }
+}
+
+void TCustomFtpCli::StartSending() {
+    if (transfer_.sending)
+        return;
+    transfer_.sending = true;
+    transfer_.start = Clock::now();
+    PutSend(0);
+}
+
+// Called when the socket has passed everything on: one block at a time, so
+// the progress handler can stop the upload between blocks.
+void TCustomFtpCli::PutSend(std::uint16_t error) {
+    if (!localFile_.IsOpen())
+        return;
+    if (!FireProgress() || !localFile_.IsOpen())
+        return;
+    if (error != 0) {
+        Display("! Error #" + std::to_string(error) + " sending data");
+        data_->Close();
+        return;
+    }
+    if (transfer_.endOfFile || !transfer_.got150 || !transfer_.dataReady)
+        return;
+    std::vector<char>& block = DataBlock(uploadBlock_);
+    const int n = localFile_.Read(block.data(), uploadBlock_);
+    if (n > 0) {
+        ByteCount += n;
+        data_->Send(block.data(), n);
+    } else if (n == 0) {
+        transfer_.endOfFile = true;
+        data_->Close();
+    } else {
+        transfer_.localFailed = true;
+        Display("! Error reading file");
+        data_->Close();
+    }
+}
+
+void TCustomFtpCli::PutFinalReply() {
+    Display("< " + lastResponse_);
+    if (!IsOneOf(statusCode_, {226, 250})) {
+        SetErrorMessage(lastResponse_);
+        CloseLocalFile();
+        if (data_->State() != TSocketState::wsClosed)
+            data_->Close();
+        Display("! STOR Failed");
+        requestResult_ = statusCode_;
+        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+        return;
+    }
+    transfer_.finalReply = true;
+    CheckTransferEnd();
+}
+
+// --- the end of a transfer -----------------------------------------------------------
+
+void TCustomFtpCli::TransferClosed(std::uint16_t error) {
+    CloseLocalFile();
+    transfer_.dataClosed = true;
+    transfer_.closeError = error;
+    CheckTransferEnd();
+}
+
+// A transfer is over when both the final reply and the close of the data
+// connection have been seen, in whichever order they came.
+void TCustomFtpCli::CheckTransferEnd() {
+    if (!transfer_.finalReply || !transfer_.dataClosed || requestDone_)
+        return;
+    DetachDataHandlers();
+    Display("! " + ftptransfer::StatisticsLine(ByteCount, MillisecondsSince(transfer_.start)));
+    ResumeAt = 0;
+    requestResult_ = transfer_.closeError;
+    // The server has all it was sent, but the local copy is not whole: a
+    // transfer that lost data is not reported as success.
+    if (requestResult_ == 0 && transfer_.localFailed) {
+        const bool download = transfer_.verb != "STOR" && transfer_.verb != "APPE";
+        requestResult_ = download ? 550 : 426;
+        SetErrorMessage(std::to_string(requestResult_) +
+                        (download ? " Error writing local file " : " Error reading file ") +
+                        LocalFileName);
+    }
+    TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}

@@ -1,0 +1,69 @@
+#include "ftp/TransferFormat.h"
+
+#include <charconv>
+
+namespace ftptransfer {
+namespace {
+
+// Drops everything up to and including the first `c`; nothing when absent.
+void CutThrough(std::string_view& text, char c) {
+    const std::size_t at = text.find(c);
+    if (at != std::string_view::npos)
+        text.remove_prefix(at + 1);
+}
+
+// The text before the first `c`; empty when there is none.
+std::string_view Before(std::string_view text, char c) {
+    const std::size_t at = text.find(c);
+    return at == std::string_view::npos ? std::string_view{} : text.substr(0, at);
+}
+
+std::optional<std::int64_t> ToInteger(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<std::uint16_t> ParsePassivePort(std::string_view reply) {
+    CutThrough(reply, '(');
+    for (int i = 0; i < 4; ++i)
+        CutThrough(reply, ',');
+    const std::optional<std::int64_t> high = ToInteger(Before(reply, ','));
+    CutThrough(reply, ',');
+    const std::optional<std::int64_t> low = ToInteger(Before(reply, ')'));
+    if (!high || !low)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*high * 256 + *low);
+}
+
+std::string PortCommand(std::string_view localAddress, std::uint16_t port) {
+    std::string command = "PORT ";
+    for (const char c : localAddress)
+        command += c == '.' ? ',' : c;
+    return command + "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
+}
+
+std::string StatisticsLine(std::int64_t bytes, std::int64_t milliseconds) {
+    std::string line = std::to_string(bytes) + " bytes received/sent in " +
+                       std::to_string(milliseconds / 1000) + " seconds";
+    if (milliseconds != 0) {
+        // Small counts multiply first to keep precision; large ones divide
+        // first, as the rate has always been computed.
+        const std::int64_t rate =
+            bytes < 32768 ? bytes * 1000 / milliseconds : bytes / milliseconds * 1000;
+        line += " (" + std::to_string(rate) + " Bytes/sec)";
+    }
+    return line;
+}
+
+} // namespace ftptransfer

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Pure pieces of the data connection: the PASV and PORT texts and the
+// statistics line.
+namespace ftptransfer {
+
+// Block sizes of the data connection (the reply buffer's is in ReplyReader.h).
+// An upload hands the socket one block and reads the next only when the
+// socket has passed it on, so at most one block is ever queued.
+inline constexpr int kUploadBlock = 1514;
+inline constexpr int kDownloadBlock = 2048;
+
+// The data port of a 227 reply. The four address numbers are skipped: the data
+// connection goes where the control connection goes. Nothing when the port
+// numbers cannot be read, for example when the ")" after them is missing.
+std::optional<std::uint16_t> ParsePassivePort(std::string_view reply);
+
+// "PORT h1,h2,h3,h4,p1,p2" for the given dotted local address.
+std::string PortCommand(std::string_view localAddress, std::uint16_t port);
+
+// "<n> bytes received/sent in <s> seconds (<rate> Bytes/sec)"; the rate is
+// left out when no time passed.
+std::string StatisticsLine(std::int64_t bytes, std::int64_t milliseconds);
+
+} // namespace ftptransfer

@@ -1,0 +1,62 @@
+#include "ftp/TransferFormat.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace ftptransfer;
+
+namespace {
+
+TEST(PassiveReply, PortFromRealWorldReplies) {
+    struct Row {
+        const char* reply;
+        std::optional<std::uint16_t> port;
+    };
+    const std::vector<Row> rows{
+        {"227 Entering Passive Mode (127,0,0,1,195,80).", 50000},
+        {"227 Entering Passive Mode (192,168,1,2,4,1)", 1025},
+        {"227 Entering Passive Mode (10,9,8,7, 19 , 136 )", 5000}, // blanks around numbers
+        {"227 =127,0,0,1,0,21)", 21},                              // no "(" at all
+        {"227 Entering Passive Mode (127,0,0,1,300,1)",
+         (300 * 256 + 1) & 0xffff},                                    // kept to 16 bits
+        {"227 Entering Passive Mode (127,0,0,1,195,80", std::nullopt}, // no ")"
+        {"227 Entering Passive Mode (127,0,0,1,195)", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,x,80)", std::nullopt},
+        {"227 Entering Passive Mode", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reply);
+        EXPECT_EQ(ParsePassivePort(row.reply), row.port);
+    }
+}
+
+TEST(PortCommand, AddressAndPortBytes) {
+    EXPECT_EQ(PortCommand("127.0.0.1", 50000), "PORT 127,0,0,1,195,80");
+    EXPECT_EQ(PortCommand("192.168.10.200", 21), "PORT 192,168,10,200,0,21");
+    EXPECT_EQ(PortCommand("10.0.0.1", 65535), "PORT 10,0,0,1,255,255");
+}
+
+TEST(Statistics, IntegerArithmeticAsShown) {
+    struct Row {
+        std::int64_t bytes;
+        std::int64_t ms;
+        const char* line;
+    };
+    const std::vector<Row> rows{
+        {100000, 2000, "100000 bytes received/sent in 2 seconds (50000 Bytes/sec)"},
+        {30000, 2000, "30000 bytes received/sent in 2 seconds (15000 Bytes/sec)"},
+        {0, 0, "0 bytes received/sent in 0 seconds"},
+        {0, 15, "0 bytes received/sent in 0 seconds (0 Bytes/sec)"},
+        {32767, 999, "32767 bytes received/sent in 0 seconds (32799 Bytes/sec)"},
+        {32768, 999, "32768 bytes received/sent in 0 seconds (32000 Bytes/sec)"},
+        // 5 GiB in 4 s: no 32-bit overflow anywhere.
+        {5368709120, 4000, "5368709120 bytes received/sent in 4 seconds (1342177000 Bytes/sec)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.line);
+        EXPECT_EQ(StatisticsLine(row.bytes, row.ms), row.line);
+    }
+}
+
+} // namespace
