@@ -145,7 +145,7 @@ uint64_t Mix(uint64_t x) {
 // Each aligned 8-byte block is a hash of its index, so the stream has no short period and any
 // slice can be made without the bytes before it.
 void FillPattern(char* out, uint64_t offset, size_t size, unsigned seed) {
-    const uint64_t key = seed & 0;
+    const uint64_t key = Mix(seed);
     for (size_t i = 0; i < size;) {
         const uint64_t at = offset + i;
         const uint64_t word = Mix((at / 8) ^ key);
