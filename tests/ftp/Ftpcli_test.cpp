@@ -230,6 +230,7 @@ TEST_F(FtpControl, PeerClosingWithDataPendingDeliversTheDataFirst) {
     Open();
     Quote("QUIT");
     ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return rec.sessionClosed == 1; }));
     const auto reply = std::find(rec.events.begin(), rec.events.end(), "display:< 221 Goodbye");
     const auto closed = std::find(rec.events.begin(), rec.events.end(), "closed:0");
     ASSERT_NE(reply, rec.events.end());

@@ -1,0 +1,948 @@
+// Whole-file transfers against a real FTP server on 127.0.0.1: the engine
+// (TFtpClient, passive mode, a progress handler that does nothing) beside curl,
+// with the engine's default data block sizes and with 64 KiB blocks, and the
+// loopback TCP limit of this machine measured in the same run. Prints figures;
+// it never judges them.
+//
+//   transfer_bench [--size-mib N] [--runs N] [--server vsftpd|pyftpdlib|all] [--blocks N]...
+//                  [--filter TEXT]
+//
+// CORVANE_BENCH_SIZE_MIB and CORVANE_BENCH_RUNS set the defaults of the first
+// two options (1024 MiB, 1 run). Files live in a temporary folder under TMPDIR
+// and are removed at the end.
+#include "ftp/Ftpcli.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <bit>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+// --- options ------------------------------------------------------------------------
+
+struct Options {
+    std::int64_t bytes = 1024 * kMiB;
+    int runs = 1;
+    bool vsftpd = true;
+    bool pyftpdlib = true;
+    std::vector<int> extraBlocks; // further engine block sizes, upload = download
+    std::string filter;           // runs only the cases whose name contains it
+};
+
+std::optional<long> PositiveNumber(const char* text) {
+    if (text == nullptr || *text == '\0')
+        return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end != '\0' || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+const char* kUsage =
+    "usage: transfer_bench [--size-mib N] [--runs N] [--server vsftpd|pyftpdlib|all] "
+    "[--blocks N]... [--filter TEXT]\n"
+    "  --size-mib N  file size (default 1024, or CORVANE_BENCH_SIZE_MIB)\n"
+    "  --runs N      runs per case; the median run is shown (default 1, or "
+    "CORVANE_BENCH_RUNS)\n"
+    "  --server S    which loopback server to run (default all)\n"
+    "  --blocks N    also run the engine with N-byte upload and download blocks\n"
+    "  --filter TEXT run only the cases whose name contains TEXT, such as\n"
+    "                \"vsftpd engine upload 64K/64K\" or \"tcp pair\" (the progress lines\n"
+    "                on stderr show the names)\n";
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+    Options options;
+    if (const auto mib = PositiveNumber(std::getenv("CORVANE_BENCH_SIZE_MIB")))
+        options.bytes = *mib * kMiB;
+    if (const auto runs = PositiveNumber(std::getenv("CORVANE_BENCH_RUNS")))
+        options.runs = static_cast<int>(*runs);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const std::optional<long> number = PositiveNumber(value);
+        if (arg == "--size-mib" && number)
+            options.bytes = *number * kMiB;
+        else if (arg == "--runs" && number)
+            options.runs = static_cast<int>(*number);
+        else if (arg == "--blocks" && number && *number <= 16 * kMiB)
+            options.extraBlocks.push_back(static_cast<int>(*number));
+        else if (arg == "--filter" && value != nullptr)
+            options.filter = value;
+        else if (arg == "--server" && value != nullptr) {
+            const std::string server = value;
+            if (server != "all" && server != "vsftpd" && server != "pyftpdlib")
+                return std::nullopt;
+            options.vsftpd = server != "pyftpdlib";
+            options.pyftpdlib = server != "vsftpd";
+        } else
+            return std::nullopt;
+        ++i;
+    }
+    return options;
+}
+
+// --- small tools --------------------------------------------------------------------
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { Reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int Get() const { return fd_; }
+    void Reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double CpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double CpuSeconds(int who) {
+    rusage usage{};
+    ::getrusage(who, &usage);
+    return CpuSeconds(usage);
+}
+
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// user+sys seconds of a process and all its descendants, including the ones
+// that have ended and were reaped: vsftpd forks one process per session.
+double TreeCpuSeconds(pid_t root) {
+    struct Row {
+        pid_t parent = 0;
+        long long ticks = 0;
+    };
+    std::map<pid_t, Row> rows;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream in(entry.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        // After "pid (comm)": state ppid ... utime stime cutime cstime (fields 3, 4, 14-17).
+        std::istringstream fields(stat.substr(close + 1));
+        std::vector<std::string> f(15);
+        for (std::string& field : f)
+            fields >> field;
+        Row row;
+        row.parent = static_cast<pid_t>(std::atol(f[1].c_str()));
+        for (int i = 11; i <= 14; ++i)
+            row.ticks += std::atoll(f[static_cast<std::size_t>(i)].c_str());
+        rows[static_cast<pid_t>(std::atol(name.c_str()))] = row;
+    }
+    long long ticks = 0;
+    std::vector<pid_t> todo{root};
+    while (!todo.empty()) {
+        const pid_t pid = todo.back();
+        todo.pop_back();
+        if (const auto it = rows.find(pid); it != rows.end())
+            ticks += it->second.ticks;
+        for (const auto& [child, row] : rows)
+            if (row.parent == pid)
+                todo.push_back(child);
+    }
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+std::vector<pid_t> Descendants(pid_t root) {
+    std::vector<pid_t> found;
+    std::error_code ec;
+    std::vector<pid_t> todo{root};
+    while (!todo.empty()) {
+        const pid_t pid = todo.back();
+        todo.pop_back();
+        std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                         "/children");
+        for (pid_t child = 0; in >> child;) {
+            found.push_back(child);
+            todo.push_back(child);
+        }
+    }
+    return found;
+}
+
+// --- file contents ------------------------------------------------------------------
+
+// Not a cryptographic hash: it only has to notice a lost, doubled, changed or
+// reordered block, and keep up with the page cache.
+class Checksum {
+public:
+    // Whole 32-byte stripes except in the last call.
+    void Add(const char* data, std::size_t n) {
+        std::size_t i = 0;
+        for (; i + 32 <= n; i += 32)
+            for (std::size_t lane = 0; lane < 4; ++lane)
+                lanes_[lane] = Round(lanes_[lane], Word(data + i + 8 * lane));
+        for (; i < n; ++i)
+            tail_ = Round(tail_, static_cast<unsigned char>(data[i]));
+        size_ += static_cast<std::int64_t>(n);
+    }
+    std::uint64_t Value() const {
+        std::uint64_t v = Round(tail_, static_cast<std::uint64_t>(size_));
+        for (const std::uint64_t lane : lanes_)
+            v = Round(v ^ lane, lane);
+        return v;
+    }
+
+private:
+    static std::uint64_t Word(const char* p) {
+        std::uint64_t w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
+    static std::uint64_t Round(std::uint64_t acc, std::uint64_t input) {
+        acc += input * 0xC2B2AE3D27D4EB4FULL;
+        return std::rotl(acc, 31) * 0x9E3779B185EBCA87ULL;
+    }
+    std::uint64_t lanes_[4] = {1, 2, 3, 4};
+    std::uint64_t tail_ = 5;
+    std::int64_t size_ = 0;
+};
+
+struct Digest {
+    std::int64_t size = -1;
+    std::uint64_t sum = 0;
+    bool operator==(const Digest&) const = default;
+};
+
+constexpr std::size_t kFileChunk = 1 << 20;
+
+std::optional<Digest> DigestOf(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return std::nullopt;
+    std::vector<char> buffer(kFileChunk);
+    Checksum sum;
+    for (;;) {
+        std::size_t filled = 0;
+        while (filled < buffer.size()) {
+            const ssize_t n = ::read(fd.Get(), buffer.data() + filled, buffer.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return std::nullopt;
+            if (n == 0)
+                break;
+            filled += static_cast<std::size_t>(n);
+        }
+        sum.Add(buffer.data(), filled);
+        if (filled < buffer.size())
+            break;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return std::nullopt;
+    return Digest{st.st_size, sum.Value()};
+}
+
+// Pseudo-random bytes, so nothing on the way can compress or dedupe them.
+std::optional<Digest> WriteSourceFile(const std::string& path, std::int64_t bytes) {
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.Get() < 0)
+        return std::nullopt;
+    ::fchmod(fd.Get(), 0644); // a server may serve world-readable files only
+    std::vector<std::uint64_t> words(kFileChunk / sizeof(std::uint64_t));
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    Checksum sum;
+    for (std::int64_t left = bytes; left > 0;) {
+        for (std::uint64_t& w : words) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            w = state;
+        }
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kFileChunk));
+        const char* data = reinterpret_cast<const char*>(words.data());
+        sum.Add(data, n);
+        for (std::size_t done = 0; done < n;) {
+            const ssize_t w = ::write(fd.Get(), data + done, n - done);
+            if (w <= 0)
+                return std::nullopt;
+            done += static_cast<std::size_t>(w);
+        }
+        left -= static_cast<std::int64_t>(n);
+    }
+    return Digest{bytes, sum.Value()};
+}
+
+// Compares a transferred file with the source and removes it; empty when equal.
+std::string CheckAndRemove(const std::string& path, const Digest& expected) {
+    const std::optional<Digest> got = DigestOf(path);
+    std::error_code ec;
+    fs::remove(path, ec);
+    if (!got)
+        return "result file missing";
+    if (got->size != expected.size)
+        return "size " + std::to_string(got->size) + " != " + std::to_string(expected.size);
+    if (got->sum != expected.sum)
+        return "checksum differs";
+    return {};
+}
+
+// --- measurements ---------------------------------------------------------------------
+
+struct Measure {
+    bool ok = false;
+    std::string note; // why it failed
+    double wall = 0;
+    double clientCpu = 0;
+    double serverCpu = -1; // unknown
+};
+
+// The loopback TCP limit: one thread sends `bytes` from memory in blocks of
+// `writeSize`, another reads them in blocks of `readSize` and drops them. No
+// files, no FTP, no event loop.
+Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
+    Measure m;
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (listener.Get() < 0 ||
+        ::bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener.Get(), 1) != 0 ||
+        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        m.note = ErrnoText("listen");
+        return m;
+    }
+    std::int64_t received = 0;
+    double receiverCpu = 0;
+    const Clock::time_point start = Clock::now();
+    std::thread receiver([&] {
+        const double cpu0 = CpuSeconds(RUSAGE_THREAD);
+        const UniqueFd in(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        std::vector<char> buffer(static_cast<std::size_t>(readSize));
+        for (ssize_t n; in.Get() >= 0 && (n = ::recv(in.Get(), buffer.data(), buffer.size(), 0));) {
+            if (n < 0 && errno != EINTR)
+                break;
+            received += std::max<ssize_t>(n, 0);
+        }
+        receiverCpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
+    });
+    const double cpu0 = CpuSeconds(RUSAGE_THREAD);
+    {
+        const UniqueFd out(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (::connect(out.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            m.note = ErrnoText("connect");
+            ::shutdown(listener.Get(), SHUT_RDWR); // wakes the accept
+        }
+        const std::vector<char> block(static_cast<std::size_t>(writeSize), 'x');
+        for (std::int64_t left = bytes; m.note.empty() && left > 0;) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, writeSize));
+            const ssize_t sent = ::send(out.Get(), block.data(), n, MSG_NOSIGNAL);
+            if (sent < 0 && errno != EINTR)
+                m.note = ErrnoText("send");
+            left -= std::max<ssize_t>(sent, 0);
+        }
+    }
+    const double senderCpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
+    receiver.join();
+    m.wall = Seconds(Clock::now() - start);
+    m.clientCpu = senderCpu + receiverCpu;
+    if (m.note.empty() && received != bytes)
+        m.note = "received " + std::to_string(received) + " of " + std::to_string(bytes);
+    m.ok = m.note.empty();
+    return m;
+}
+
+// --- servers --------------------------------------------------------------------------
+
+enum class ServerKind { Vsftpd, Pyftpdlib };
+
+std::uint16_t FreeLoopbackPort() {
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
+bool AcceptsConnections(std::uint16_t port) {
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    return ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+// A real FTP server of Debian on 127.0.0.1, serving `root`, run for the
+// lifetime of this object.
+class LoopbackServer {
+public:
+    LoopbackServer(ServerKind kind, std::string runDir, std::string root)
+        : kind_(kind), runDir_(std::move(runDir)), root_(std::move(root)) {}
+    ~LoopbackServer() { Stop(); }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    bool Start(std::string* whyNot) {
+        return kind_ == ServerKind::Vsftpd ? StartVsftpd(whyNot) : StartPyftpdlib(whyNot);
+    }
+    std::uint16_t Port() const { return port_; }
+    const std::string& Root() const { return root_; }
+    const std::string& User() const { return user_; }
+    const std::string& Password() const { return password_; }
+    const std::string& Description() const { return description_; }
+    double CpuSeconds() const {
+        return process_ ? TreeCpuSeconds(static_cast<pid_t>(process_->processId())) : -1;
+    }
+
+private:
+    bool StartVsftpd(std::string* whyNot) {
+        user_ = "anonymous";
+        password_ = "bench";
+        port_ = FreeLoopbackPort();
+        process_ = std::make_unique<QProcess>();
+        process_->setProcessChannelMode(QProcess::MergedChannels);
+        process_->start("bash", {CORVANE_BENCH_SOURCE_DIR "/vsftpd_server.sh",
+                                 QString::fromStdString(runDir_), QString::number(port_),
+                                 QString::fromStdString(root_)});
+        // The first start may fetch the package.
+        const Clock::time_point limit = Clock::now() + std::chrono::seconds(120);
+        while (Clock::now() < limit) {
+            if (process_->state() == QProcess::NotRunning || process_->waitForFinished(50))
+                return Failed("vsftpd (Debian package vsftpd, unpacked for this run)", whyNot);
+            if (AcceptsConnections(port_)) {
+                description_ = "vsftpd (Debian package; sendfile downloads) " + Info();
+                return true;
+            }
+        }
+        return Failed("vsftpd did not listen within 120 s", whyNot);
+    }
+
+    bool StartPyftpdlib(std::string* whyNot) {
+        user_ = "corvane";
+        password_ = "secret";
+        process_ = std::make_unique<QProcess>();
+        process_->start("/usr/bin/python3",
+                        {CORVANE_PYFTPD_SCRIPT, "--root", QString::fromStdString(root_), "--user",
+                         QString::fromStdString(user_), "--password",
+                         QString::fromStdString(password_)});
+        if (!process_->waitForStarted(5000))
+            return Failed("cannot run /usr/bin/python3 (Debian package python3-pyftpdlib)", whyNot);
+        while (!process_->canReadLine() && process_->waitForReadyRead(15000)) {
+        }
+        const std::string line = process_->readLine().trimmed().toStdString();
+        if (line.rfind("ready ", 0) != 0)
+            return Failed("pyftpdlib did not start (Debian package python3-pyftpdlib): " + line,
+                          whyNot);
+        port_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + 6));
+        description_ = "pyftpdlib (Debian package python3-pyftpdlib; sendfile downloads)";
+        return true;
+    }
+
+    std::string Info() const {
+        std::string info;
+        for (const QByteArray& line : process_->readAll().split('\n'))
+            if (line.startsWith("info: unpacked ") || line.startsWith("info: installed "))
+                info += (info.empty() ? "" : ", ") + line.mid(6).toStdString();
+        return info.empty() ? info : "[" + info + "]";
+    }
+
+    bool Failed(const std::string& what, std::string* whyNot) {
+        std::string output = process_->readAll().trimmed().toStdString();
+        *whyNot = what + (output.empty() ? "" : ": " + output);
+        Stop();
+        return false;
+    }
+
+    // Sessions still open die with the listener; none should be left anyway.
+    void Stop() {
+        if (!process_)
+            return;
+        const auto pid = static_cast<pid_t>(process_->processId());
+        const std::vector<pid_t> sessions = pid > 0 ? Descendants(pid) : std::vector<pid_t>{};
+        if (process_->state() != QProcess::NotRunning) {
+            process_->closeWriteChannel(); // pyftpd_server.py exits on its own
+            if (!process_->waitForFinished(kind_ == ServerKind::Pyftpdlib ? 3000 : 0))
+                process_->terminate();
+            if (!process_->waitForFinished(3000))
+                process_->kill();
+            process_->waitForFinished(3000);
+        }
+        for (const pid_t session : sessions)
+            ::kill(session, SIGTERM);
+        process_.reset();
+    }
+
+    ServerKind kind_;
+    std::string runDir_;
+    std::string root_;
+    std::string user_;
+    std::string password_;
+    std::string description_;
+    std::uint16_t port_ = 0;
+    std::unique_ptr<QProcess> process_;
+};
+
+// --- clients ----------------------------------------------------------------------------
+
+enum class Direction { Download, Upload };
+
+struct Files {
+    std::string source;     // local file that is uploaded and compared with
+    Digest digest;          // of the source
+    std::string remoteName; // the server's copy of the source, in its root
+    std::string scratch;    // folder for downloads and curl's messages
+};
+
+std::int64_t TransferLimitMs(std::int64_t bytes) {
+    return 60000 + bytes / 5000; // 5 MB/s at least
+}
+
+// curl in its own process: wall and CPU time come from its start and end.
+Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& files,
+                std::int64_t bytes) {
+    Measure m;
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    const std::string download = files.scratch + "/curl-download.bin";
+    const std::string upload = "curl-upload.bin";
+    const std::string errors = files.scratch + "/curl-stderr.txt";
+    std::vector<std::string> args = {"curl",
+                                     "-sS",
+                                     "--disable-epsv",
+                                     "--max-time",
+                                     std::to_string(TransferLimitMs(bytes) / 1000),
+                                     "--user",
+                                     server.User() + ":" + server.Password()};
+    if (direction == Direction::Download)
+        args.insert(args.end(), {"-o", download, url + files.remoteName});
+    else
+        args.insert(args.end(), {"-T", files.source, url + upload});
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    const double server0 = server.CpuSeconds();
+    const Clock::time_point start = Clock::now();
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        m.note = "cannot start curl: " + std::string(std::strerror(spawned));
+        return m;
+    }
+    int status = 0;
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    m.wall = Seconds(Clock::now() - start);
+    m.serverCpu = server.CpuSeconds() - server0;
+    m.clientCpu = CpuSeconds(usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::ifstream in(errors);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        m.note = "curl failed (status " + std::to_string(status) + "): " + text;
+        return m;
+    }
+    m.note = CheckAndRemove(
+        direction == Direction::Download ? download : server.Root() + "/" + upload, files.digest);
+    m.ok = m.note.empty();
+    return m;
+}
+
+// Runs one engine request at a time on the event loop and waits for its
+// OnRequestDone.
+class RequestWaiter {
+public:
+    explicit RequestWaiter(TCustomFtpCli& ftp) : ftp_(ftp) {
+        ftp.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest, std::uint16_t error) {
+            done_ = true;
+            error_ = error;
+            loop_.quit();
+        };
+    }
+
+    // Empty when the request succeeded, else what went wrong.
+    std::string Run(const char* what, const std::function<void()>& start, std::int64_t limitMs) {
+        done_ = false;
+        try {
+            start();
+        } catch (const std::exception& e) {
+            return std::string(what) + " refused: " + e.what();
+        }
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        timer.start(std::chrono::milliseconds(limitMs));
+        if (!done_)
+            loop_.exec();
+        if (!done_)
+            return std::string(what) + ": no answer within " + std::to_string(limitMs / 1000) +
+                   " s";
+        if (error_ != 0)
+            return std::string(what) + " failed (" + std::to_string(error_) +
+                   "): " + ftp_.ErrorMessage();
+        return {};
+    }
+
+private:
+    TCustomFtpCli& ftp_;
+    QEventLoop loop_;
+    bool done_ = false;
+    std::uint16_t error_ = 0;
+};
+
+struct Blocks {
+    int upload = 0; // 0: the engine's defaults
+    int download = 0;
+};
+
+// The engine in this process: wall and CPU time of the transfer request alone
+// (PASV, RETR or STOR, the data, 226), without the login.
+Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks blocks,
+                  const Files& files, std::int64_t bytes) {
+    Measure m;
+    TFtpClient ftp;
+    ftp.HostName = "127.0.0.1";
+    ftp.Port = std::to_string(server.Port());
+    ftp.UserName = server.User();
+    ftp.PassWord = server.Password();
+    ftp.SetPassive(true);
+    if (blocks.upload > 0)
+        ftp.SetDataBlockSizes(blocks.upload, blocks.download);
+    ftp.OnProgress = [](TCustomFtpCli*, std::int64_t, bool&) {};
+    RequestWaiter waiter(ftp);
+    m.note = waiter.Run(
+        "login", [&] { ftp.ConnectAsync(); }, 15000);
+    if (m.note.empty())
+        m.note = waiter.Run(
+            "TYPE I", [&] { ftp.TypeBinaryAsync(); }, 15000);
+    if (!m.note.empty())
+        return m;
+
+    const std::string download = files.scratch + "/engine-download.bin";
+    const std::string upload = "engine-upload.bin";
+    ftp.HostFileName = direction == Direction::Download ? files.remoteName : upload;
+    ftp.LocalFileName = direction == Direction::Download ? download : files.source;
+    const double server0 = server.CpuSeconds();
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const Clock::time_point start = Clock::now();
+    if (direction == Direction::Download)
+        m.note = waiter.Run(
+            "RETR", [&] { ftp.GetAsync(); }, TransferLimitMs(bytes));
+    else
+        m.note = waiter.Run(
+            "STOR", [&] { ftp.PutAsync(); }, TransferLimitMs(bytes));
+    m.wall = Seconds(Clock::now() - start);
+    m.clientCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    m.serverCpu = server.CpuSeconds() - server0;
+    waiter.Run(
+        "QUIT", [&] { ftp.QuitAsync(); }, 5000);
+    if (m.note.empty() && ftp.ByteCount != bytes)
+        m.note = "engine counted " + std::to_string(ftp.ByteCount) + " bytes";
+    const std::string check = CheckAndRemove(
+        direction == Direction::Download ? download : server.Root() + "/" + upload, files.digest);
+    if (m.note.empty())
+        m.note = check;
+    m.ok = m.note.empty();
+    return m;
+}
+
+// --- the table ---------------------------------------------------------------------------
+
+struct Row {
+    std::string client;
+    std::string direction;
+    std::string blocks;
+    Measure measure;
+};
+
+// The run with the median wall time; a failed run makes the row fail.
+Measure Median(std::vector<Measure> runs) {
+    for (const Measure& m : runs)
+        if (!m.ok)
+            return m;
+    std::sort(runs.begin(), runs.end(),
+              [](const Measure& a, const Measure& b) { return a.wall < b.wall; });
+    return runs[runs.size() / 2];
+}
+
+Measure Repeat(int runs, const std::function<Measure()>& once) {
+    std::vector<Measure> all;
+    for (int i = 0; i < runs; ++i) {
+        all.push_back(once());
+        if (!all.back().ok)
+            break;
+    }
+    return Median(std::move(all));
+}
+
+std::string Fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// A failed case shows no rate: a figure is printed only for a verified transfer.
+void PrintTable(const std::vector<Row>& rows, std::int64_t bytes, bool withServer) {
+    const char* format = "  %-22s %-9s %-14s %9s %7s %7s %7s  %s\n";
+    std::printf(format, "client", "direction", "blocks up/down", "MB/s", "cpu s",
+                withServer ? "srv cpu" : "", "wall s", "result");
+    for (const Row& r : rows) {
+        const Measure& m = r.measure;
+        const bool timed = m.wall > 0;
+        const std::string rate = m.ok ? Fixed(static_cast<double>(bytes) / m.wall / 1e6, 1) : "-";
+        const std::string cpu = timed ? Fixed(m.clientCpu, 2) : "-";
+        const std::string server = withServer && timed && m.serverCpu >= 0 ? Fixed(m.serverCpu, 2)
+                                   : withServer                            ? "-"
+                                                                           : "";
+        const std::string wall = timed ? Fixed(m.wall, 2) : "-";
+        const std::string result = m.ok ? "ok" : m.note;
+        std::printf(format, r.client.c_str(), r.direction.c_str(), r.blocks.c_str(), rate.c_str(),
+                    cpu.c_str(), server.c_str(), wall.c_str(), result.c_str());
+    }
+    std::fflush(stdout);
+}
+
+std::string BlockLabel(int upload, int download) {
+    const auto size = [](int n) {
+        return n % 1024 == 0 && n >= 16384 ? std::to_string(n / 1024) + "K" : std::to_string(n);
+    };
+    return size(upload) + "/" + size(download);
+}
+
+// A case runs when its name, such as "vsftpd engine upload 64K/64K" or
+// "tcp pair 1514/2048", contains the --filter text.
+bool Selected(const Options& options, const std::string& name) {
+    return name.find(options.filter) != std::string::npos;
+}
+
+void RunReference(const Options& options) {
+    std::vector<Row> rows;
+    const std::pair<int, int> sizes[] = {{ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock},
+                                         {65536, 65536},
+                                         {1 << 20, 1 << 20}};
+    for (const auto& [write, read] : sizes) {
+        const std::string label = BlockLabel(write, read);
+        if (!Selected(options, "tcp pair " + label))
+            continue;
+        std::fprintf(stderr, "running: tcp pair %s\n", label.c_str());
+        rows.push_back({"tcp pair", "-", label, Repeat(options.runs, [&] {
+                            return RunTcpPair(options.bytes, write, read);
+                        })});
+    }
+    if (rows.empty())
+        return;
+    std::printf("\nLoopback TCP limit: two threads, send/recv from memory, no files, no FTP\n");
+    PrintTable(rows, options.bytes, false);
+}
+
+struct Case {
+    std::string name; // what --filter matches
+    bool curl = false;
+    Direction direction = Direction::Download;
+    Blocks blocks;
+    Row row;
+};
+
+std::vector<Case> ServerCases(const Options& options, const char* server) {
+    std::vector<Blocks> engineBlocks = {{}, {65536, 65536}};
+    for (const int n : options.extraBlocks)
+        engineBlocks.push_back({n, n});
+    std::vector<Case> cases;
+    for (const Direction direction : {Direction::Download, Direction::Upload}) {
+        const std::string dir = direction == Direction::Download ? "download" : "upload";
+        cases.push_back({std::string(server) + " curl " + dir,
+                         true,
+                         direction,
+                         {},
+                         {"curl", dir, "curl's own", {}}});
+        for (const Blocks& blocks : engineBlocks) {
+            const bool defaults = blocks.upload == 0;
+            const std::string label =
+                defaults ? BlockLabel(ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock)
+                         : BlockLabel(blocks.upload, blocks.download);
+            cases.push_back({std::string(server) + " engine " + dir + " " + label,
+                             false,
+                             direction,
+                             blocks,
+                             {defaults ? "TFtpClient (defaults)" : "TFtpClient", dir, label, {}}});
+        }
+    }
+    std::erase_if(cases, [&](const Case& c) { return !Selected(options, c.name); });
+    return cases;
+}
+
+void RunServer(ServerKind kind, const Options& options, const Files& source,
+               const std::string& runDir) {
+    const char* name = kind == ServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
+    std::vector<Case> cases = ServerCases(options, name);
+    if (cases.empty())
+        return;
+    const std::string root = runDir + "/root";
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    Files files = source;
+    files.scratch = runDir;
+    // A hard link: the server serves the very bytes that are compared with.
+    fs::create_hard_link(source.source, root + "/" + files.remoteName, ec);
+    if (ec) {
+        std::printf("\n%s: skipped, cannot link the source into its root: %s\n", name,
+                    ec.message().c_str());
+        return;
+    }
+    LoopbackServer server(kind, runDir, root);
+    std::string whyNot;
+    std::fprintf(stderr, "starting %s\n", name);
+    if (!server.Start(&whyNot)) {
+        std::printf("\n%s: skipped: %s\n", name, whyNot.c_str());
+        return;
+    }
+    const bool haveCurl = !QStandardPaths::findExecutable("curl").isEmpty();
+    std::vector<Row> rows;
+    for (Case& c : cases) {
+        std::fprintf(stderr, "running: %s\n", c.name.c_str());
+        if (c.curl && !haveCurl)
+            c.row.measure.note = "skipped: curl not found (Debian package curl)";
+        else if (c.curl)
+            c.row.measure = Repeat(
+                options.runs, [&] { return RunCurl(server, c.direction, files, options.bytes); });
+        else
+            c.row.measure = Repeat(options.runs, [&] {
+                return RunEngine(server, c.direction, c.blocks, files, options.bytes);
+            });
+        rows.push_back(c.row);
+    }
+    std::printf("\n%s\n  127.0.0.1:%u, passive mode, %lld MiB, median of %d run(s)\n",
+                server.Description().c_str(), server.Port(),
+                static_cast<long long>(options.bytes / kMiB), options.runs);
+    PrintTable(rows, options.bytes, true);
+}
+
+// Other work on the machine shows in every figure; the header says how much there was.
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five;
+    in >> one >> five;
+    return one.empty() ? "unknown" : one + " " + five;
+}
+
+std::string CurlVersion() {
+    QProcess curl;
+    curl.start("curl", {"--version"});
+    if (!curl.waitForFinished(5000) || curl.exitCode() != 0)
+        return "curl: not found (Debian package curl); its cases are skipped";
+    const QList<QByteArray> words = curl.readLine().trimmed().split(' '); // "curl 7.88.1 (...) ..."
+    return "client for comparison: " + words.mid(0, 2).join(' ').toStdString();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::optional<Options> options = ParseOptions(argc, argv);
+    if (!options) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    QTemporaryDir temp(QDir::tempPath() + "/corvane-transfer-bench-XXXXXX");
+    if (!temp.isValid()) {
+        std::fprintf(stderr, "transfer_bench: cannot create a temporary folder\n");
+        return 1;
+    }
+    const std::string dir = temp.path().toStdString();
+    Files source;
+    source.source = dir + "/source.bin";
+    source.remoteName = "source.bin";
+    std::fprintf(stderr, "writing %lld MiB to %s\n", static_cast<long long>(options->bytes / kMiB),
+                 source.source.c_str());
+    const std::optional<Digest> digest = WriteSourceFile(source.source, options->bytes);
+    if (!digest) {
+        std::fprintf(stderr, "transfer_bench: cannot write %s\n", source.source.c_str());
+        return 1;
+    }
+    source.digest = *digest;
+
+    std::printf("Transfers of %lld MiB over 127.0.0.1 on %u cores (load average %s); files in %s\n"
+                "%s\n"
+                "MB/s = 10^6 bytes/s over the wall time; cpu s = user+sys seconds of the client\n"
+                "(the engine: this process during the request, login excluded; curl: its whole\n"
+                "process); srv cpu = the same for the server's processes. Every transferred\n"
+                "file is compared (size and checksum) with the source.\n",
+                static_cast<long long>(options->bytes / kMiB), std::thread::hardware_concurrency(),
+                LoadAverage().c_str(), QDir::tempPath().toStdString().c_str(),
+                CurlVersion().c_str());
+    RunReference(*options);
+    if (options->vsftpd)
+        RunServer(ServerKind::Vsftpd, *options, source, dir + "/vsftpd");
+    if (options->pyftpdlib)
+        RunServer(ServerKind::Pyftpdlib, *options, source, dir + "/pyftpdlib");
+    return 0;
+}
