@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file of the headless logic includes a Qt Gui or Qt Widgets
-# header. Only src/app/ and the dialogs (*_dialog.*) may; everything else under
-# src/ builds into the core library, which links Qt Core and Qt Network only.
+# header. Only src/app/, the dialogs (*_dialog.*) and widget glue (*_widgets.*)
+# may; everything else under src/ builds into the core library, which links Qt Core and Qt Network only.
 # Usage: scripts/check-layers.sh [repository root]
 set -euo pipefail
 
@@ -43,7 +43,7 @@ fi
 offenders=$(
     cd "$root"
     find src -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.cc' \) \
-        -not -path 'src/app/*' -not -name '*_dialog.*' -print0 |
+        -not -path 'src/app/*' -not -name '*_dialog.*' -not -name '*_widgets.*' -print0 |
         sort -z |
         xargs -0 -r awk -v modules="${gui_modules[*]}" -v headers="${gui_headers[*]}" '
             BEGIN {
@@ -67,7 +67,7 @@ offenders=$(
 )
 
 if [[ -n "$offenders" ]]; then
-    echo "check-layers: Qt Gui/Widgets headers outside src/app and the *_dialog files:" >&2
+    echo "check-layers: Qt Gui/Widgets headers outside src/app and the *_dialog and *_widgets files:" >&2
     echo "$offenders" >&2
     exit 1
 fi
