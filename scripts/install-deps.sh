@@ -12,9 +12,11 @@ packages=(
     # the xcb platform plugin that shows the window on an X display
     libqt6gui6
     # tests and benchmarks
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev curl
     # the real FTP server the tests start on loopback (Debian's /usr/bin/python3)
     python3 python3-pyftpdlib
+    # the real SOCKS proxies the tests start on loopback (4 and 5; 5 with a password)
+    dante-server microsocks
     # /etc/services and /etc/protocols, for service names such as "ftp"
     netbase
 )
@@ -51,5 +53,13 @@ echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 apt_options=(-y -q -o DPkg::Lock::Timeout=300 -o Dpkg::Use-Pty=0
     -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold)
+# The test peers are servers (a SOCKS proxy); the tests start their own on
+# loopback, so no system-wide service may be started by the install.
+policy=/usr/sbin/policy-rc.d
+if [[ ! -e $policy ]]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    trap 'rm -f "$policy"' EXIT
+fi
 apt-get "${apt_options[@]}" update </dev/null
 apt-get "${apt_options[@]}" install --no-install-recommends "${missing[@]}" </dev/null

@@ -76,7 +76,7 @@ void TCustomFtpCli::PortAsync() {
         const auto port = static_cast<std::uint16_t>(data_->GetSockName().Port);
         // The control connection's own address is where the server can reach us.
         const std::string local =
-            control_->PeerAddr() == "127.0.0.1" ? "127.0.0.1" : control_->GetSockName().Addr;
+            control_->Addr() == "127.0.0.1" ? "127.0.0.1" : control_->GetSockName().Addr;
         command = ftptransfer::PortCommand(local, port);
     }
     ByteCount = 0;
@@ -97,7 +97,9 @@ bool TCustomFtpCli::ConnectPassive(int failCode, void (TCustomFtpCli::*connected
         return false;
     }
     try {
-        data_->SetAddr(control_->PeerAddr());
+        // Addr, not the peer: through a proxy the peer is the proxy.
+        data_->SetAddr(control_->Addr());
+        ApplySocks(*data_);
         data_->SetPort(std::to_string(*port));
         data_->OnSessionConnected = [this, connected](TCustomWSocket*, std::uint16_t e) {
             (this->*connected)(e);

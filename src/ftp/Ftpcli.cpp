@@ -128,17 +128,44 @@ void TCustomFtpCli::SetConnectionType(int value) {
                        value <= static_cast<int>(TFtpConnectionType::ftpSocks5);
     connectionType_ =
         known ? static_cast<TFtpConnectionType>(value) : TFtpConnectionType::ftpDirect;
-    switch (connectionType_) {
-    case TFtpConnectionType::ftpDirect:
-        break;
-    case TFtpConnectionType::ftpProxy:
-    case TFtpConnectionType::ftpSocks4:
-    case TFtpConnectionType::ftpSocks4A:
-    case TFtpConnectionType::ftpSocks5:
-        // A data connection through a proxy can only be opened from this side.
+    // A data connection through a proxy can only be opened from this side.
+    if (connectionType_ != TFtpConnectionType::ftpDirect)
         passive_ = true;
-        break;
+    ApplySocksToIdleSockets();
+}
+
+const char* TCustomFtpCli::SocksLevel() const {
+    switch (connectionType_) {
+    case TFtpConnectionType::ftpSocks4:
+        return "4";
+    case TFtpConnectionType::ftpSocks4A:
+        return "4A";
+    case TFtpConnectionType::ftpSocks5:
+        return "5";
+    case TFtpConnectionType::ftpDirect:
+    case TFtpConnectionType::ftpProxy:
+        return nullptr;
     }
+    return nullptr;
+}
+
+// The sockets forget their proxy settings at every close; the engine's hold
+// until they are written again, so each connection gets them anew.
+void TCustomFtpCli::ApplySocks(TWSocket& socket) {
+    const char* level = SocksLevel();
+    socket.SetSocksServer(level != nullptr ? socksServer_ : std::string());
+    socket.SetSocksPort(socksPort_);
+    socket.SetSocksLevel(level != nullptr ? level : "5");
+    socket.SocksUsercode = socksUserCode_;
+    socket.SocksPassword = socksPassword_;
+    socket.SocksAuthentication = level != nullptr ? TSocksAuthentication::socksAuthenticateUsercode
+                                                  : TSocksAuthentication::socksNoAuthentication;
+}
+
+void TCustomFtpCli::ApplySocksToIdleSockets() {
+    for (TWSocket* socket : {control_, data_})
+        if (socket->State() == TSocketState::wsClosed)
+            ApplySocks(*socket);
 }
 
 void TCustomFtpCli::MessagePump() {
@@ -660,6 +687,7 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t error) {
         control_->SetAddr(control_->DnsResult());
         control_->SetProto("tcp");
         control_->SetPort(viaProxy && !proxyPort_.empty() ? proxyPort_ : Port);
+        ApplySocks(*control_);
         SetState(TFtpState::ftpWaitingBanner);
         control_->Connect();
     } catch (const std::exception& e) {

@@ -159,14 +159,15 @@ public:
     // Any value outside the enumeration counts as direct.
     void SetConnectionType(int value);
     void SetConnectionType(TFtpConnectionType value) { SetConnectionType(static_cast<int>(value)); }
+    // SOCKS settings, used by both sockets while ConnectionType is a SOCKS type.
     const std::string& SocksServer() const { return socksServer_; }
-    void SetSocksServer(const std::string& value) { socksServer_ = value; }
+    void SetSocksServer(const std::string& value) { SetSocksSetting(socksServer_, value); }
     const std::string& SocksPort() const { return socksPort_; }
-    void SetSocksPort(const std::string& value) { socksPort_ = value; }
+    void SetSocksPort(const std::string& value) { SetSocksSetting(socksPort_, value); }
     const std::string& SocksUserCode() const { return socksUserCode_; }
-    void SetSocksUserCode(const std::string& value) { socksUserCode_ = value; }
+    void SetSocksUserCode(const std::string& value) { SetSocksSetting(socksUserCode_, value); }
     const std::string& SocksPassword() const { return socksPassword_; }
-    void SetSocksPassword(const std::string& value) { socksPassword_ = value; }
+    void SetSocksPassword(const std::string& value) { SetSocksSetting(socksPassword_, value); }
 
     // Run-time fields.
     TFtpState State() const { return state_; }
@@ -275,6 +276,13 @@ protected:
     void EvaluateReply();
     void QuitDone();
     void CloseLocalFile();
+    const char* SocksLevel() const; // nothing unless a SOCKS connection type
+    void ApplySocks(TWSocket& socket);
+    void ApplySocksToIdleSockets();
+    void SetSocksSetting(std::string& setting, const std::string& value) {
+        setting = value;
+        ApplySocksToIdleSockets();
+    }
 
     // Data connection steps.
     void DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb);

@@ -87,7 +87,9 @@ bool StartsWithDigit(const std::string& text) {
     return i < text.size() && text[i] >= '0' && text[i] <= '9';
 }
 
-int ResolveProto(const std::string& proto) {
+} // namespace
+
+int WSocketResolveProto(const std::string& proto) {
     if (proto.empty() || proto.size() >= 32)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
     if (StartsWithDigit(proto))
@@ -100,7 +102,7 @@ int ResolveProto(const std::string& proto) {
                                   proto, wsock::WSANO_DATA));
 }
 
-std::uint16_t ResolvePort(const std::string& port, const std::string& proto) {
+std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {
     if (port.empty() || port.size() >= 32)
         throw ESocketException("WSocketResolvePort: Invalid Port.");
     if (StartsWithDigit(port))
@@ -115,7 +117,7 @@ std::uint16_t ResolvePort(const std::string& port, const std::string& proto) {
 
 // Blocking; the FTP engine always hands over a dotted address from an
 // asynchronous look-up, so this only waits for callers that pass a name.
-in_addr ResolveHost(const std::string& host) {
+in_addr WSocketResolveHost(const std::string& host) {
     if (host.empty() || host.size() >= 257)
         throw ESocketException("WSocketResolveHost: '" + host + "' Invalid Hostname.");
     if (const std::optional<in_addr> dotted = ParseDottedIP(host)) {
@@ -137,6 +139,8 @@ in_addr ResolveHost(const std::string& host) {
     ::freeaddrinfo(list);
     return result;
 }
+
+namespace {
 
 std::string DottedText(in_addr address) {
     char buf[INET_ADDRSTRLEN] = {};
@@ -404,21 +408,21 @@ void TCustomWSocket::CancelDnsLookup() {
 void TCustomWSocket::ResolveAll(const char* prefix) {
     try {
         if (!protoResolved_) {
-            protoNumber_ = ResolveProto(proto_);
+            protoNumber_ = WSocketResolveProto(proto_);
             datagram_ = protoNumber_ == IPPROTO_UDP;
             protoResolved_ = true;
         }
         if (!portResolved_) {
-            sin_.sin_port = htons(ResolvePort(port_, proto_));
+            sin_.sin_port = htons(WSocketResolvePort(port_, proto_));
             portResolved_ = true;
         }
         if (!localPortResolved_) {
-            localPortNumber_ = ResolvePort(localPort_, proto_);
+            localPortNumber_ = WSocketResolvePort(localPort_, proto_);
             localPortResolved_ = true;
         }
         if (!addrResolved_) {
             sin_.sin_family = AF_INET;
-            sin_.sin_addr = ResolveHost(addr_);
+            sin_.sin_addr = WSocketResolveHost(addr_);
             addrResolved_ = true;
         }
     } catch (const ESocketException& e) {
@@ -446,7 +450,7 @@ void TCustomWSocket::TakeHandle(TSocket handle) {
     sendQueue_.clear();
 }
 
-void TCustomWSocket::Connect() {
+void TCustomWSocket::CheckConnectable() {
     if (handle_ != INVALID_SOCKET && state_ != TSocketState::wsClosed)
         RaiseException("Connect: Socket already in use");
     if (!portAssigned_)
@@ -455,6 +459,18 @@ void TCustomWSocket::Connect() {
         RaiseException("Connect: No IP Address Specified");
     if (!protoAssigned_)
         RaiseException("Connect: No Protocol Specified");
+}
+
+void TCustomWSocket::SetRemoteTarget(in_addr address, std::uint16_t port) {
+    sin_.sin_family = AF_INET;
+    sin_.sin_addr = address;
+    sin_.sin_port = htons(port);
+    addrResolved_ = true;
+    portResolved_ = true;
+}
+
+void TCustomWSocket::Connect() {
+    CheckConnectable();
     ResolveAll("connect: ");
     sendQueue_.clear();
     CreateHandle("Connect (socket)", true);
@@ -774,12 +790,7 @@ void TCustomWSocket::ReceiveLoop() {
         // watch calls again while data is waiting.
         if (readCount_ == before)
             return;
-        int pending = 0;
-        if (::ioctl(handle_, FIONREAD, &pending) != 0) {
-            lastError_ = wsock::FromErrno(errno);
-            return;
-        }
-        if (pending <= 0)
+        if (PendingBytes() <= 0)
             return;
     }
 }
@@ -886,6 +897,19 @@ void TCustomWSocket::TryToSend() {
     UpdateWriteWatch();
 }
 
+int TCustomWSocket::PendingBytes() {
+    int pending = 0;
+    if (handle_ == INVALID_SOCKET || ::ioctl(handle_, FIONREAD, &pending) != 0) {
+        lastError_ = handle_ == INVALID_SOCKET ? wsock::WSAENOTSOCK : wsock::FromErrno(errno);
+        return 0;
+    }
+    return pending;
+}
+
+void TCustomWSocket::CloseWithError(std::uint16_t error) {
+    InternalClose(true, error);
+}
+
 int TCustomWSocket::Receive(void* buffer, int len) {
     if (handle_ == INVALID_SOCKET) {
         lastError_ = wsock::WSAENOTSOCK;
@@ -925,8 +949,17 @@ void TCustomWSocket::InternalClose(bool shutdownSend, std::uint16_t error) {
     sendQueue_.clear();
     ChangeState(TSocketState::wsClosed);
 
-    // Back to the defaults, so the next connection starts from a clean slate;
-    // address and port must be given again.
+    ApplyCloseDefaults();
+
+    const bool report = !destroying_ && !closeReported_;
+    closeReported_ = false;
+    if (report)
+        TriggerSessionClosed(error);
+}
+
+// Back to the defaults, so the next connection starts from a clean slate;
+// address and port must be given again.
+void TCustomWSocket::ApplyCloseDefaults() {
     addr_.clear();
     port_.clear();
     addrAssigned_ = portAssigned_ = false;
@@ -939,11 +972,6 @@ void TCustomWSocket::InternalClose(bool shutdownSend, std::uint16_t error) {
     localPortResolved_ = false;
     LingerOnOff = TSocketLingerOnOff::wsLingerOn;
     LingerTimeout = 0;
-
-    const bool report = !destroying_ && !closeReported_;
-    closeReported_ = false;
-    if (report)
-        TriggerSessionClosed(error);
 }
 
 void TCustomWSocket::MessagePump() {

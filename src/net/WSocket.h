@@ -4,6 +4,7 @@
 #include "net/WSockbuf.h"
 
 #include <QObject>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -50,6 +51,12 @@ struct TSockAddrText {
 bool WSocketIsDottedIP(std::string_view text);
 // The address of such a text, every group read as decimal.
 std::optional<in_addr> ParseDottedIP(std::string_view text);
+
+// Resolution of a socket's settings; each raises ESocketException with the
+// reason. A host name is looked up at once (blocking).
+in_addr WSocketResolveHost(const std::string& host);
+std::uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
+int WSocketResolveProto(const std::string& proto);
 
 // Non-blocking TCP (or UDP) socket driven by the Qt event loop of the thread
 // that created it. Every result arrives later through the On... events; the
@@ -122,7 +129,7 @@ public:
     void ShutDown(int how);
     int Send(const void* data, int len);
     int SendStr(std::string_view text);
-    int Receive(void* buffer, int len);
+    virtual int Receive(void* buffer, int len);
     TSockAddrText GetSockName();
     void SetLingerOption();
     void MessagePump();
@@ -146,6 +153,19 @@ protected:
     // Raises the socket error of `func` for the given (Winsock) number; with
     // OnError set, reports through it instead.
     void SocketError(const std::string& func, int error);
+    // Connect's refusals of missing settings.
+    void CheckConnectable();
+    // Connect goes to this address and port instead of Addr and Port.
+    void SetRemoteTarget(in_addr address, std::uint16_t port);
+    // Bytes that Receive would return now.
+    virtual int PendingBytes();
+    // An orderly close that reports `error` through OnSessionClosed.
+    void CloseWithError(std::uint16_t error);
+    void AddReadCount(int count) { readCount_ += count; }
+    // Changes whenever the socket takes or drops a handle.
+    std::uint64_t Connection() const { return serial_; }
+    // The settings a closed socket returns to; called on every close.
+    virtual void ApplyCloseDefaults();
     void RaiseException(const std::string& text);
     void ChangeState(TSocketState newState);
     bool AcceptsChange(const std::string& current, std::string_view value, const char* refusal);
@@ -221,10 +241,82 @@ private:
     int sendBlockSize_ = TBuffer::DefaultSize;
 };
 
-// The proxy layer sits here; until it is configured it passes everything on.
+enum class TSocksAuthentication : std::uint8_t { socksNoAuthentication, socksAuthenticateUsercode };
+
+enum class TSocksAuthState : std::uint8_t {
+    socksAuthStart,
+    socksAuthSuccess,
+    socksAuthFailure,
+    socksAuthNotRequired,
+};
+
+// Reaches the destination through a SOCKS 4, 4A or 5 proxy when SocksServer
+// is set: Connect opens the connection to the proxy, negotiates, and only
+// then reports OnSessionConnected, so the owner sees an ordinary connection.
+// Without a SOCKS server it passes everything on.
 class TCustomSocksWSocket : public TCustomWSocket {
 public:
     using TCustomWSocket::TCustomWSocket;
+
+    const std::string& SocksServer() const { return socksServer_; }
+    void SetSocksServer(std::string_view value);
+    const std::string& SocksPort() const { return socksPort_; }
+    void SetSocksPort(std::string_view value);
+    const std::string& SocksLevel() const { return socksLevel_; }
+    void SetSocksLevel(std::string_view value);
+    std::string SocksUsercode;
+    std::string SocksPassword;
+    TSocksAuthentication SocksAuthentication = TSocksAuthentication::socksNoAuthentication;
+
+    // What a version 5 proxy reported as the address it bound for us.
+    const std::string& BoundAddr() const { return boundAddr_; }
+    const std::string& BoundPort() const { return boundPort_; }
+
+    TErrorEvent OnSocksConnected;
+    std::function<void(TCustomWSocket* sender, int error, const std::string& msg)> OnSocksError;
+    std::function<void(TCustomWSocket* sender, TSocksAuthState state)> OnSocksAuthState;
+
+    void Connect() override;
+    void Listen() override;
+    int Receive(void* buffer, int len) override;
+
+protected:
+    void TriggerSessionConnected(std::uint16_t error) override;
+    void TriggerDataAvailable(std::uint16_t error) override;
+    void TriggerSessionClosed(std::uint16_t error) override;
+    int PendingBytes() override;
+    void ApplyCloseDefaults() override;
+
+private:
+    enum class Negotiation : std::uint8_t { None, ProxyConnect, Authenticating, ConnectSent };
+
+    bool UsingSocks() const { return !socksServer_.empty(); }
+    bool Version5() const { return socksLevel_ == "5"; }
+    void Negotiate();
+    void MethodAnswer();
+    void AuthenticationAnswer();
+    void ConnectAnswer5();
+    void ConnectAnswer4();
+    void SendAuthentication();
+    void SendConnectRequest();
+    void Granted(std::size_t answerLength);
+    void Fail(int error, const std::string& text);
+    void CheckRequestFits() const;
+    void SendBytes(const std::vector<std::uint8_t>& bytes);
+
+    std::string socksServer_;
+    std::string socksPort_;
+    std::string socksLevel_ = "5";
+    Negotiation negotiation_ = Negotiation::None;
+    std::uint8_t methodOffered_ = 0;
+    std::uint16_t destinationPort_ = 0;
+    in_addr destinationAddr_{}; // versions 4: the destination resolved
+    std::array<std::uint8_t, 128> answer_{};
+    std::size_t answerCount_ = 0;
+    std::string boundAddr_;
+    std::string boundPort_;
+    std::string early_; // bytes that came after the proxy's answer
+    std::size_t earlyPos_ = 0;
 };
 
 class TCustomLineWSocket : public TCustomSocksWSocket {

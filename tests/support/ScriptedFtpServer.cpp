@@ -254,6 +254,33 @@ public:
         }
     }
 
+    // Reads exactly `count` bytes, whatever they are, and records them as one
+    // entry; binary peers (a SOCKS proxy) have no lines.
+    bool readBytes(size_t count, int timeoutMs) {
+        const Clock::time_point deadline = DeadlineIn(timeoutMs);
+        while (inbox_.size() < count) {
+            if (!connected())
+                return fail("the client closed the connection after " +
+                            std::to_string(inbox_.size()) + " bytes");
+            switch (waitFor(conn_.get(), POLLIN, MsLeft(deadline))) {
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                return fail("only " + std::to_string(inbox_.size()) + " of " +
+                            std::to_string(count) + " bytes within " + std::to_string(timeoutMs) +
+                            " ms");
+            case Wait::Stopped:
+                return false;
+            }
+            if (!receive() && inbox_.size() < count)
+                return fail("the client closed the connection after " +
+                            std::to_string(inbox_.size()) + " bytes");
+        }
+        server_.record(inbox_.substr(0, count));
+        inbox_.erase(0, count);
+        return true;
+    }
+
     // Records the lines that have already arrived, without waiting.
     void readPending() {
         while (connected()) {
@@ -516,6 +543,11 @@ ScriptedFtpServer& ScriptedFtpServer::sendInChunks(std::string bytes, size_t chu
         }
         return true;
     });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::readBytes(size_t count, int timeoutMs) {
+    return add("readBytes " + std::to_string(count),
+               [count, timeoutMs](Context& c) { return c.readBytes(count, timeoutMs); });
 }
 
 ScriptedFtpServer& ScriptedFtpServer::readLine(int timeoutMs) {

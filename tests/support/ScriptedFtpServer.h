@@ -69,6 +69,8 @@ public:
     ScriptedFtpServer& sendInChunks(std::string bytes, size_t chunk, int pauseMs);
     ScriptedFtpServer& readLine(int timeoutMs = DefaultTimeoutMs); // records it without CR LF
     ScriptedFtpServer& reply(std::string bytes);                   // readLine(), then send()
+    // Exactly `count` bytes, recorded as one entry of received(): for binary peers.
+    ScriptedFtpServer& readBytes(size_t count, int timeoutMs = DefaultTimeoutMs);
     ScriptedFtpServer& pause(int ms);
     ScriptedFtpServer& closeConnection(); // FIN
     ScriptedFtpServer& resetConnection(); // RST
