@@ -221,8 +221,9 @@ TEST(Socks4, GrantedAndRejected) {
         ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
         EXPECT_EQ(rec.connected, row.connected);
         EXPECT_EQ(proxy.received(), std::vector<std::string>{request});
-        if (row.connected[0] == 0)
+        if (row.connected[0] == 0) {
             EXPECT_TRUE(ProcessEventsUntil([&] { return rec.received == "after"; }));
+        }
     }
 }
 
