@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Turns the lines of a server's directory listing into entries, by one of ten
+// layouts the user picks per site (servers agree on no format).
+namespace remote {
+
+// The numbers are those of the entry's text form: 0 is the directory.
+enum class EntryKind : unsigned char { Directory = 0, File = 1 };
+
+struct RemoteEntry {
+    EntryKind kind = EntryKind::File;
+    std::string name;       // as the layout cuts it; never trimmed again by readers
+    std::string size;       // as the server printed it; empty for links taken to be directories
+    std::string date;       // DD.MM.YY or the server's own words
+    std::string time;       // as printed; empty when the listing gave a year
+    std::string attributes; // permission string or protection text
+    std::string linkTarget; // text after "->" of a symbolic link
+
+    bool operator==(const RemoteEntry&) const = default;
+};
+
+// Text form: the kind digit and the six text fields joined by NUL, which no
+// file name holds (unlike 0xA6, a byte inside UTF-8 characters such as "æ").
+// Fields are cut back exactly, without trimming; missing ones stay empty.
+std::string EntryText(const RemoteEntry& entry);
+RemoteEntry EntryFromText(std::string_view text);
+
+// The site editor's "Response Type", the first digit of a site's Answer code.
+enum class ListingLayout : unsigned char {
+    Default, // generic scan of a UNIX-like line
+    Text,    // the whole line is the name
+    MsFtp4,  // four space-separated fields
+    Mac,
+    Custom, // space-separated fields picked by column numbers
+    Vms,
+    MsFtp5, // fixed columns
+    Unix,   // ls -l, three fields skipped
+    Win2000,
+    WuFtp2, // ls -l, five fields skipped
+};
+
+// Field numbers (1 to 9) of the custom layout; 0 where the layout has no such column.
+struct CustomColumns {
+    int name = 0;
+    int size = 0;
+    int month = 0;
+    int day = 0;
+    int time = 0;
+    int attributes = 0;
+
+    bool operator==(const CustomColumns&) const = default;
+};
+
+struct ListingStyle {
+    ListingLayout layout = ListingLayout::Default;
+    CustomColumns columns; // read for ListingLayout::Custom only
+};
+
+// Layout from the first character of an Answer code (Default unless it is 1
+// to 9); for the custom layout the next six characters are the columns of
+// name, size, month, day, time and attributes, each looked up in
+// "0123456789abcdef".
+ListingStyle ListingStyleFromAnswer(std::string_view answer);
+
+struct ParsedListing {
+    std::vector<RemoteEntry> entries; // in listing order, "." and ".." left out
+    std::string path;                 // from a VMS header line; empty otherwise
+};
+
+// Never fails: a line it cannot make sense of still yields an entry with the
+// fields that could be cut. `startDate` is the day the program started; a
+// listing that shows a time instead of a year is dated relative to it.
+ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
+                           std::chrono::year_month_day startDate);
+
+// Lines of a listing file as views into `text`; CR LF, LF and a lone CR each
+// end a line, and a last line without an end still counts.
+std::vector<std::string_view> SplitListingLines(std::string_view text);
+
+} // namespace remote
