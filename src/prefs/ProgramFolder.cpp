@@ -1,0 +1,54 @@
+#include "prefs/ProgramFolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string HomeFolder() {
+    std::string home = Environment("HOME");
+    if (home.empty()) {
+        if (const passwd* user = ::getpwuid(::getuid()))
+            home = user->pw_dir ? user->pw_dir : "";
+    }
+    return home;
+}
+
+} // namespace
+
+std::string WithSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+std::string ChooseProgramFolder(const std::string& executableFolder, const std::string& configHome,
+                                const std::string& home) {
+    if (!executableFolder.empty() && ::access(executableFolder.c_str(), W_OK | X_OK) == 0)
+        return WithSlash(executableFolder);
+    // The base directory specification ignores a relative $XDG_CONFIG_HOME.
+    const std::filesystem::path base = !configHome.empty() && configHome.front() == '/'
+                                           ? std::filesystem::path(configHome)
+                                           : std::filesystem::path(home) / ".config";
+    const std::filesystem::path folder = base / "corvane";
+    std::error_code error;
+    if (std::filesystem::create_directories(folder, error))
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, error);
+    return WithSlash(folder.string());
+}
+
+std::string ProgramFolder() {
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return ChooseProgramFolder(error ? std::string() : executable.parent_path().string(),
+                               Environment("XDG_CONFIG_HOME"), HomeFolder());
+}

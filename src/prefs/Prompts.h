@@ -1,0 +1,38 @@
+#pragma once
+
+#include "prefs/OptionsEdit.h"
+
+#include <optional>
+#include <string>
+
+// One question for a line of text.
+struct TInputRequest {
+    std::string Caption; // the window title
+    std::string Prompt;
+    std::string Text;  // what the line holds at first
+    bool Mask = false; // a password: "Mask password" shown and checked
+};
+
+// The questions the logic asks the user. The program answers them with its
+// dialogs; tests answer them from a script. Every answer is a plain value.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // Asks for one line of text. On confirmation `text` takes the answer cut
+    // to 255 and then to `maxLength` characters and the result is true;
+    // otherwise `text` stays as it was.
+    bool AskInput(const std::string& caption, const std::string& prompt, std::string& text,
+                  bool mask, int maxLength);
+
+    // The preferences window, filled with `values`. True when it was closed
+    // with "&OK"; `values` then holds what it shows.
+    virtual bool EditOptions(TOptionsValues& values) = 0;
+
+protected:
+    // The line as typed, or nothing when cancelled.
+    virtual std::optional<std::string> InputLine(const TInputRequest& request) = 0;
+};
+
+// The longest answer AskInput gives, in characters.
+inline constexpr int MaxInputLength = 255;

@@ -1,0 +1,274 @@
+#include "prefs/IniFile.h"
+#include "prefs/PrefsTestSupport.h"
+
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+class IniFileTest : public testing::Test {
+protected:
+    std::string path() const { return folder.file("test.ini"); }
+    TIniFile Open(const std::string& contents) {
+        WriteFile(path(), contents);
+        return TIniFile(path());
+    }
+
+    TempFolder folder;
+};
+
+// What a Windows program reads from the same file.
+TEST_F(IniFileTest, ReadsLikeTheWindowsReader) {
+    const TIniFile ini = Open("PreKey=outside any section\r\n"
+                              "[Common]\r\n"
+                              "TimeOut=30\r\n"
+                              "  Spaced Key  =  value with blanks  \r\n"
+                              "Quoted=\"  kept blanks \"\r\n"
+                              "Single='x'\r\n"
+                              "Half=\"open\r\n"
+                              "Equals=a=b=c\r\n"
+                              "TimeOut=99\r\n"
+                              "Empty=\r\n"
+                              "\r\n"
+                              "[ Proxy ] trailing words\n"
+                              "Server=proxy.example\n"
+                              "[common]\r\n"
+                              "Later=shadowed by the first block\r\n"
+                              "[Socks\r\n"
+                              "Server=after a broken header\r\n");
+    struct Row {
+        const char* section;
+        const char* key;
+        const char* expected;
+    } rows[] = {
+        {"Common", "TimeOut", "30"}, // the first line of a key counts
+        {"COMMON", "timeout", "30"}, // names ignore case
+        {"Common", "Spaced Key", "value with blanks"},
+        {"Common", "Quoted", "  kept blanks "}, // one pair of quotes goes
+        {"Common", "Single", "x"},
+        {"Common", "Half", "\"open"},
+        {"Common", "Equals", "a=b=c"},
+        {"Common", "Empty", ""},
+        {"Proxy", "Server", "proxy.example"}, // LF alone ends a line too
+        {"Common", "Later", "<absent>"},      // only the first block of a section
+        {"Socks", "Server", "<absent>"},      // "[Socks" is no header...
+        {"Proxy", "PreKey", "<absent>"},
+        {"", "PreKey", "<absent>"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.section) + "/" + row.key);
+        EXPECT_EQ(ini.ReadString(row.section, row.key, "<absent>"), row.expected);
+    }
+    // ...and lends its keys to no other section.
+    EXPECT_EQ(ini.ReadString("Common", "Server", "<absent>"), "<absent>");
+}
+
+TEST_F(IniFileTest, ReadsIntegersAndFlagsOrFallsBack) {
+    const TIniFile ini = Open("[N]\r\nA=42\r\nB= -7 \r\nC=12abc\r\nD=yes\r\nE=2147483648\r\n"
+                              "F=2\r\nG=0\r\nH=\r\nI=0x10\r\n");
+    struct Row {
+        const char* key;
+        int integer;
+        bool flag;
+    } rows[] = {{"A", 42, true}, {"B", -7, true},     {"C", 5, true},  {"D", 5, true},
+                {"E", 5, true},  {"F", 2, true},      {"G", 0, false}, {"H", 5, true},
+                {"I", 5, true},  {"Missing", 5, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(ini.ReadInteger("N", row.key, 5), row.integer);
+        EXPECT_EQ(ini.ReadBool("N", row.key, true), row.flag);
+    }
+    EXPECT_FALSE(ini.ReadBool("N", "D", false)); // "yes" is no integer: the fallback
+}
+
+TEST_F(IniFileTest, UpdateKeepsEveryOtherLineByteForByte) {
+    const std::string original = "; written by hand\r\n"
+                                 "[Common]\r\n"
+                                 "Foreign=keep me \r\n"
+                                 "TimeOut=30\r\n"
+                                 "odd line without equals\r\n"
+                                 "\r\n"
+                                 "[Other]\r\n"
+                                 "X=1\r\n"
+                                 "[COMMON]\r\n"
+                                 "TimeOut=shadowed\r\n";
+    TIniFile ini = Open(original);
+    ini.WriteInteger("common", "timeout", 15);
+    ini.WriteString("Common", "Added", "new");
+    ini.WriteString("Fresh", "Key", "v");
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), "; written by hand\r\n"
+                                "[Common]\r\n"
+                                "Foreign=keep me \r\n"
+                                "TimeOut=15\r\n"
+                                "odd line without equals\r\n"
+                                "Added=new\r\n"
+                                "\r\n"
+                                "[Other]\r\n"
+                                "X=1\r\n"
+                                "[COMMON]\r\n"
+                                "TimeOut=shadowed\r\n"
+                                "\r\n"
+                                "[Fresh]\r\n"
+                                "Key=v\r\n");
+
+    // Writing the same values again changes nothing.
+    const std::string once = ReadFile(path());
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), once);
+}
+
+TEST_F(IniFileTest, WrittenLinesEndInCrLfAndCopiedOnesKeepTheirEnds) {
+    TIniFile ini = Open("[A]\n[B]\nY=1\nZ=last");
+    ini.WriteString("A", "X", "0");
+    ini.WriteString("B", "Y", "2");
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), "[A]\nX=0\r\n[B]\nY=2\r\nZ=last");
+}
+
+TEST_F(IniFileTest, StringsComeBackExactlyAsWritten) {
+    const std::string values[] = {"",         "plain",  " leading", "trailing ",   "\"quoted\"",
+                                  "'single'", "\"half", "a=b",      "caf\xC3\xA9", "\t"};
+    TIniFile ini(path());
+    for (std::size_t i = 0; i < std::size(values); ++i)
+        ini.WriteString("S", "K" + std::to_string(i), values[i]);
+    ASSERT_TRUE(ini.UpdateFile());
+    const TIniFile again(path());
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        SCOPED_TRACE(values[i]);
+        EXPECT_EQ(ini.ReadString("S", "K" + std::to_string(i), "<absent>"), values[i]);
+        EXPECT_EQ(again.ReadString("S", "K" + std::to_string(i), "<absent>"), values[i]);
+    }
+}
+
+TEST_F(IniFileTest, ALineBreakCannotSmuggleInAKey) {
+    TIniFile ini(path());
+    ini.WriteString("Proxy", "Psw", "secret\r\n[Common]\r\nLogFile=/etc/passwd");
+    ini.WriteRawString("T", "K", "a\nb");
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), "[Proxy]\r\nPsw=secret\r\n\r\n[T]\r\nK=a\r\n");
+}
+
+TEST_F(IniFileTest, RawStringsKeepTheirQuotesAndBlanks) {
+    TIniFile ini(path());
+    ini.WriteRawString("T", "K", " \"as is\" ");
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), "[T]\r\nK= \"as is\" \r\n");
+}
+
+TEST_F(IniFileTest, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
+    TIniFile fresh(path());
+    fresh.WriteString("S", "K", "v");
+    ASSERT_TRUE(fresh.UpdateFile());
+    EXPECT_EQ(FileMode(path()), 0600u);
+    ASSERT_TRUE(fresh.UpdateFile());
+    EXPECT_EQ(FileMode(path()), 0600u);
+
+    ASSERT_EQ(::chmod(path().c_str(), 0640), 0);
+    ASSERT_TRUE(fresh.UpdateFile());
+    EXPECT_EQ(FileMode(path()), 0640u);
+
+    const std::string shared = folder.file("shared.ini");
+    TIniFile template_(shared, 0644);
+    template_.WriteString("S", "K", "v");
+    ASSERT_TRUE(template_.UpdateFile());
+    EXPECT_EQ(FileMode(shared), 0644u);
+}
+
+TEST_F(IniFileTest, ASymbolicLinkStaysALink) {
+    const std::string target = folder.file("real.ini");
+    WriteFile(target, "[S]\r\nK=old\r\n");
+    ASSERT_EQ(::symlink(target.c_str(), path().c_str()), 0);
+    TIniFile ini(path());
+    EXPECT_EQ(ini.ReadString("S", "K", ""), "old");
+    ini.WriteString("S", "K", "new");
+    ASSERT_TRUE(ini.UpdateFile());
+    struct stat info {};
+    ASSERT_EQ(::lstat(path().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadFile(target), "[S]\r\nK=new\r\n");
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNeverReplaced) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    WriteFile(path(), "[S]\r\nK=secret\r\n");
+    ASSERT_EQ(::chmod(path().c_str(), 0200), 0);
+    TIniFile ini(path());
+    EXPECT_EQ(ini.ReadString("S", "K", "fallback"), "fallback");
+    ini.WriteString("S", "K", "new");
+    EXPECT_FALSE(ini.UpdateFile());
+    ASSERT_EQ(::chmod(path().c_str(), 0600), 0);
+    EXPECT_EQ(ReadFile(path()), "[S]\r\nK=secret\r\n");
+}
+
+TEST_F(IniFileTest, SomethingThatIsNoFileIsNeverReplaced) {
+    ASSERT_EQ(::mkdir(path().c_str(), 0700), 0);
+    TIniFile ini(path());
+    ini.WriteString("S", "K", "v");
+    EXPECT_FALSE(ini.UpdateFile());
+    struct stat info {};
+    ASSERT_EQ(::stat(path().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+TEST_F(IniFileTest, AFolderThatCannotBeWrittenReportsFailure) {
+    TIniFile ini(folder.file("missing/sub/test.ini"));
+    ini.WriteString("S", "K", "v");
+    EXPECT_FALSE(ini.UpdateFile());
+}
+
+// Junk of every kind loads what it can and is still there after a save.
+TEST_F(IniFileTest, JunkIsReadAroundAndKeptOnSave) {
+    std::string junk("\x00\x01\xFF\xFE binary \x00 bytes\r\r\n", 22);
+    junk += "[Common\r\n";           // a header without "]"
+    junk += "TimeOut=5\r\n";         // belongs to no section
+    junk += "\xEF\xBB\xBF[Mid]\r\n"; // a mark that only starts a file counts
+    junk += "=no key\r\n";
+    junk += std::string(70000, 'x') + "=long line\r\n";
+    junk += "[Proxy]\r\nServer=good\r\nno end of line";
+    TIniFile ini = Open(junk);
+    EXPECT_EQ(ini.ReadInteger("Common", "TimeOut", 15), 15);
+    EXPECT_EQ(ini.ReadString("Proxy", "Server", ""), "good");
+    ini.WriteInteger("Common", "TimeOut", 20);
+    ini.WriteString("Proxy", "Port", "8080");
+    ASSERT_TRUE(ini.UpdateFile());
+
+    std::string expected = junk.substr(0, junk.size() - std::string("no end of line").size());
+    expected += "no end of line\r\nPort=8080\r\n\r\n[Common]\r\nTimeOut=20\r\n";
+    EXPECT_EQ(ReadFile(path()), expected);
+    EXPECT_EQ(TIniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
+}
+
+TEST_F(IniFileTest, AByteOrderMarkBeforeTheFirstHeaderIsSkipped) {
+    TIniFile ini = Open("\xEF\xBB\xBF[Common]\r\nTimeOut=30\r\n");
+    EXPECT_EQ(ini.ReadInteger("Common", "TimeOut", 15), 30);
+    ini.WriteInteger("Common", "TimeOut", 31);
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadFile(path()), "\xEF\xBB\xBF[Common]\r\nTimeOut=31\r\n");
+}
+
+TEST_F(IniFileTest, AHundredMegabyteFileIsStreamedAndKept) {
+    // Short lines of junk (many lines) and a stretch of binary bytes (long ones).
+    std::string chunk;
+    for (int i = 0; i < 1000; ++i)
+        chunk += "junk line " + std::to_string(i) + (i % 7 ? "\r\n" : "=\n");
+    for (int i = 0; i < 4096; ++i)
+        chunk += static_cast<char>((i * 37) & 0xFF);
+    std::string big;
+    big.reserve(100u << 20);
+    while (big.size() < (100u << 20))
+        big += chunk;
+    big += "\r\n";
+    TIniFile ini = Open(big);
+    EXPECT_EQ(ini.ReadString("Common", "TimeOut", "absent"), "absent");
+    ini.WriteInteger("Common", "TimeOut", 20);
+    ASSERT_TRUE(ini.UpdateFile());
+    const std::string saved = ReadFile(path());
+    ASSERT_GT(saved.size(), big.size());
+    EXPECT_EQ(saved.compare(0, big.size(), big), 0);
+    EXPECT_EQ(saved.substr(big.size()), "\r\n[Common]\r\nTimeOut=20\r\n");
+    EXPECT_EQ(TIniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
+}
+
+} // namespace
