@@ -34,7 +34,9 @@ format-check:
 check-layers:
 	scripts/check-layers.sh
 
-# Runs every Google Benchmark binary; none is built when libbenchmark is missing.
+# Runs every benchmark binary: the Google Benchmark ones and transfer_bench (1 GiB
+# transfers against loopback FTP servers beside curl, a few minutes; set
+# CORVANE_BENCH_SIZE_MIB for a quick run). None is built when libbenchmark is missing.
 bench: build
 	@set -e; for b in $(BUILD)/bench/*_bench; do \
 		if [ -x "$$b" ]; then echo "== $$b"; "$$b"; fi; \

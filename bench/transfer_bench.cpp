@@ -1,14 +1,13 @@
-// Whole-file transfers against a real FTP server on 127.0.0.1: the engine
-// (TFtpClient, passive mode, a progress handler that does nothing) beside curl,
-// with the engine's default data block sizes and with 64 KiB blocks, and the
-// loopback TCP limit of this machine measured in the same run. Prints figures;
-// it never judges them.
+// Whole-file transfers against Debian's FTP servers (vsftpd, pyftpdlib) on
+// 127.0.0.1: the engine (TFtpClient, passive mode, a progress handler that does
+// nothing) beside curl, with the engine's default data block sizes and with
+// 64 KiB blocks, and the loopback TCP limit measured in the same run. Prints
+// figures; it never judges them.
 //
-//   transfer_bench [--size-mib N] [--runs N] [--server vsftpd|pyftpdlib|all] [--blocks N]...
-//                  [--filter TEXT]
+//   transfer_bench [--size-mib N] [--runs N] [--blocks N]... [--filter TEXT]
 //
 // CORVANE_BENCH_SIZE_MIB and CORVANE_BENCH_RUNS set the defaults of the first
-// two options (1024 MiB, 1 run). Files live in a temporary folder under TMPDIR
+// two options (1024 MiB, 3 runs). Files live in a temporary folder under TMPDIR
 // and are removed at the end.
 #include "ftp/Ftpcli.h"
 
@@ -60,13 +59,17 @@ constexpr std::int64_t kMiB = 1024 * 1024;
 
 // --- options ------------------------------------------------------------------------
 
+struct Blocks {
+    int upload = 0; // 0: the engine's defaults
+    int download = 0;
+};
+
 struct Options {
     std::int64_t bytes = 1024 * kMiB;
-    int runs = 1;
-    bool vsftpd = true;
-    bool pyftpdlib = true;
+    int runs = 3;
     std::vector<int> extraBlocks; // further engine block sizes, upload = download
     std::string filter;           // runs only the cases whose name contains it
+    Blocks engineDefaults;        // as a new engine reports them
 };
 
 std::optional<long> PositiveNumber(const char* text) {
@@ -79,17 +82,13 @@ std::optional<long> PositiveNumber(const char* text) {
     return value;
 }
 
-const char* kUsage =
-    "usage: transfer_bench [--size-mib N] [--runs N] [--server vsftpd|pyftpdlib|all] "
-    "[--blocks N]... [--filter TEXT]\n"
+constexpr char kUsage[] =
+    "usage: transfer_bench [--size-mib N] [--runs N] [--blocks N]... [--filter TEXT]\n"
     "  --size-mib N  file size (default 1024, or CORVANE_BENCH_SIZE_MIB)\n"
-    "  --runs N      runs per case; the median run is shown (default 1, or "
-    "CORVANE_BENCH_RUNS)\n"
-    "  --server S    which loopback server to run (default all)\n"
+    "  --runs N      runs per case, the median is shown (default 3, or CORVANE_BENCH_RUNS)\n"
     "  --blocks N    also run the engine with N-byte upload and download blocks\n"
-    "  --filter TEXT run only the cases whose name contains TEXT, such as\n"
-    "                \"vsftpd engine upload 64K/64K\" or \"tcp pair\" (the progress lines\n"
-    "                on stderr show the names)\n";
+    "  --filter TEXT run only the cases whose name contains TEXT, such as \"pyftpdlib\",\n"
+    "                \"vsftpd engine upload 64K/64K\" or \"tcp pair\" (stderr shows the names)\n";
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
     Options options;
@@ -109,13 +108,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
             options.extraBlocks.push_back(static_cast<int>(*number));
         else if (arg == "--filter" && value != nullptr)
             options.filter = value;
-        else if (arg == "--server" && value != nullptr) {
-            const std::string server = value;
-            if (server != "all" && server != "vsftpd" && server != "pyftpdlib")
-                return std::nullopt;
-            options.vsftpd = server != "pyftpdlib";
-            options.pyftpdlib = server != "vsftpd";
-        } else
+        else
             return std::nullopt;
         ++i;
     }
@@ -141,6 +134,14 @@ private:
     int fd_;
 };
 
+sockaddr_in LoopbackAddress(std::uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    return addr;
+}
+
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
@@ -165,11 +166,11 @@ std::string ErrnoText(const std::string& what) {
 // user+sys seconds of a process and all its descendants, including the ones
 // that have ended and were reaped: vsftpd forks one process per session.
 double TreeCpuSeconds(pid_t root) {
-    struct Row {
+    struct Process {
         pid_t parent = 0;
         long long ticks = 0;
     };
-    std::map<pid_t, Row> rows;
+    std::map<pid_t, Process> rows;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
         const std::string name = entry.path().filename().string();
@@ -185,7 +186,7 @@ double TreeCpuSeconds(pid_t root) {
         std::vector<std::string> f(15);
         for (std::string& field : f)
             fields >> field;
-        Row row;
+        Process row;
         row.parent = static_cast<pid_t>(std::atol(f[1].c_str()));
         for (int i = 11; i <= 14; ++i)
             row.ticks += std::atoll(f[static_cast<std::size_t>(i)].c_str());
@@ -205,23 +206,6 @@ double TreeCpuSeconds(pid_t root) {
     return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-std::vector<pid_t> Descendants(pid_t root) {
-    std::vector<pid_t> found;
-    std::error_code ec;
-    std::vector<pid_t> todo{root};
-    while (!todo.empty()) {
-        const pid_t pid = todo.back();
-        todo.pop_back();
-        std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                         "/children");
-        for (pid_t child = 0; in >> child;) {
-            found.push_back(child);
-            todo.push_back(child);
-        }
-    }
-    return found;
-}
-
 // --- file contents ------------------------------------------------------------------
 
 // Not a cryptographic hash: it only has to notice a lost, doubled, changed or
@@ -238,6 +222,7 @@ public:
             tail_ = Round(tail_, static_cast<unsigned char>(data[i]));
         size_ += static_cast<std::int64_t>(n);
     }
+    std::int64_t Size() const { return size_; }
     std::uint64_t Value() const {
         std::uint64_t v = Round(tail_, static_cast<std::uint64_t>(size_));
         for (const std::uint64_t lane : lanes_)
@@ -269,43 +254,27 @@ struct Digest {
 constexpr std::size_t kFileChunk = 1 << 20;
 
 std::optional<Digest> DigestOf(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         return std::nullopt;
     std::vector<char> buffer(kFileChunk);
     Checksum sum;
-    for (;;) {
-        std::size_t filled = 0;
-        while (filled < buffer.size()) {
-            const ssize_t n = ::read(fd.Get(), buffer.data() + filled, buffer.size() - filled);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return std::nullopt;
-            if (n == 0)
-                break;
-            filled += static_cast<std::size_t>(n);
-        }
-        sum.Add(buffer.data(), filled);
-        if (filled < buffer.size())
-            break;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        sum.Add(buffer.data(), static_cast<std::size_t>(in.gcount()));
     }
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0)
+    if (in.bad())
         return std::nullopt;
-    return Digest{st.st_size, sum.Value()};
+    return Digest{sum.Size(), sum.Value()};
 }
 
 // Pseudo-random bytes, so nothing on the way can compress or dedupe them.
 std::optional<Digest> WriteSourceFile(const std::string& path, std::int64_t bytes) {
-    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.Get() < 0)
-        return std::nullopt;
-    ::fchmod(fd.Get(), 0644); // a server may serve world-readable files only
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     std::vector<std::uint64_t> words(kFileChunk / sizeof(std::uint64_t));
     std::uint64_t state = 0x9E3779B97F4A7C15ULL;
     Checksum sum;
-    for (std::int64_t left = bytes; left > 0;) {
+    for (std::int64_t left = bytes; out && left > 0;) {
         for (std::uint64_t& w : words) {
             state ^= state << 13;
             state ^= state >> 7;
@@ -315,14 +284,16 @@ std::optional<Digest> WriteSourceFile(const std::string& path, std::int64_t byte
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, kFileChunk));
         const char* data = reinterpret_cast<const char*>(words.data());
         sum.Add(data, n);
-        for (std::size_t done = 0; done < n;) {
-            const ssize_t w = ::write(fd.Get(), data + done, n - done);
-            if (w <= 0)
-                return std::nullopt;
-            done += static_cast<std::size_t>(w);
-        }
+        out.write(data, static_cast<std::streamsize>(n));
         left -= static_cast<std::int64_t>(n);
     }
+    out.close();
+    // Anonymous FTP serves world-readable files only, whatever the umask.
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add, ec);
+    if (!out || ec)
+        return std::nullopt;
     return Digest{bytes, sum.Value()};
 }
 
@@ -355,10 +326,8 @@ struct Measure {
 // files, no FTP, no event loop.
 Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     Measure m;
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
     if (listener.Get() < 0 ||
         ::bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -413,9 +382,7 @@ enum class ServerKind { Vsftpd, Pyftpdlib };
 
 std::uint16_t FreeLoopbackPort() {
     const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
@@ -425,11 +392,8 @@ std::uint16_t FreeLoopbackPort() {
 
 bool AcceptsConnections(std::uint16_t port) {
     const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    return ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const sockaddr_in addr = LoopbackAddress(port);
+    return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 // A real FTP server of Debian on 127.0.0.1, serving `root`, run for the
@@ -468,7 +432,7 @@ private:
         const Clock::time_point limit = Clock::now() + std::chrono::seconds(120);
         while (Clock::now() < limit) {
             if (process_->state() == QProcess::NotRunning || process_->waitForFinished(50))
-                return Failed("vsftpd (Debian package vsftpd, unpacked for this run)", whyNot);
+                return Failed("vsftpd did not start", whyNot);
             if (AcceptsConnections(port_)) {
                 description_ = "vsftpd (Debian package; sendfile downloads) " + Info();
                 return true;
@@ -508,27 +472,26 @@ private:
 
     bool Failed(const std::string& what, std::string* whyNot) {
         std::string output = process_->readAll().trimmed().toStdString();
+        if (output.rfind("error: ", 0) == 0)
+            output.erase(0, 7);
         *whyNot = what + (output.empty() ? "" : ": " + output);
         Stop();
         return false;
     }
 
-    // Sessions still open die with the listener; none should be left anyway.
+    // A vsftpd session ends by itself when its client has gone, which every
+    // client here has by now.
     void Stop() {
         if (!process_)
             return;
-        const auto pid = static_cast<pid_t>(process_->processId());
-        const std::vector<pid_t> sessions = pid > 0 ? Descendants(pid) : std::vector<pid_t>{};
-        if (process_->state() != QProcess::NotRunning) {
-            process_->closeWriteChannel(); // pyftpd_server.py exits on its own
-            if (!process_->waitForFinished(kind_ == ServerKind::Pyftpdlib ? 3000 : 0))
-                process_->terminate();
-            if (!process_->waitForFinished(3000))
-                process_->kill();
+        if (kind_ == ServerKind::Pyftpdlib)
+            process_->closeWriteChannel(); // pyftpd_server.py exits when its stdin closes
+        else
+            process_->terminate();
+        if (!process_->waitForFinished(3000)) {
+            process_->kill();
             process_->waitForFinished(3000);
         }
-        for (const pid_t session : sessions)
-            ::kill(session, SIGTERM);
         process_.reset();
     }
 
@@ -557,6 +520,25 @@ std::int64_t TransferLimitMs(std::int64_t bytes) {
     return 60000 + bytes / 5000; // 5 MB/s at least
 }
 
+// A child's standard input and output go to /dev/null, its errors to a file.
+class SpawnActions {
+public:
+    explicit SpawnActions(const std::string& errors) {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions_, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+    }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    const posix_spawn_file_actions_t* Get() const { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_{};
+};
+
 // curl in its own process: wall and CPU time come from its start and end.
 Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& files,
                 std::int64_t bytes) {
@@ -581,17 +563,11 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    const SpawnActions actions(errors);
     const double server0 = server.CpuSeconds();
     const Clock::time_point start = Clock::now();
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int spawned = ::posix_spawnp(&pid, "curl", actions.Get(), nullptr, argv.data(), environ);
     if (spawned != 0) {
         m.note = "cannot start curl: " + std::string(std::strerror(spawned));
         return m;
@@ -608,7 +584,9 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
             text.pop_back();
-        m.note = "curl failed (status " + std::to_string(status) + "): " + text;
+        m.note = (WIFEXITED(status) ? "curl exited with " + std::to_string(WEXITSTATUS(status))
+                                    : "curl died of signal " + std::to_string(WTERMSIG(status))) +
+                 (text.empty() ? "" : ": " + text);
         return m;
     }
     m.note = CheckAndRemove(
@@ -630,7 +608,7 @@ public:
     }
 
     // Empty when the request succeeded, else what went wrong.
-    std::string Run(const char* what, const std::function<void()>& start, std::int64_t limitMs) {
+    std::string Run(const char* what, std::int64_t limitMs, const std::function<void()>& start) {
         done_ = false;
         try {
             start();
@@ -659,11 +637,6 @@ private:
     std::uint16_t error_ = 0;
 };
 
-struct Blocks {
-    int upload = 0; // 0: the engine's defaults
-    int download = 0;
-};
-
 // The engine in this process: wall and CPU time of the transfer request alone
 // (PASV, RETR or STOR, the data, 226), without the login.
 Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks blocks,
@@ -679,11 +652,9 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
         ftp.SetDataBlockSizes(blocks.upload, blocks.download);
     ftp.OnProgress = [](TCustomFtpCli*, std::int64_t, bool&) {};
     RequestWaiter waiter(ftp);
-    m.note = waiter.Run(
-        "login", [&] { ftp.ConnectAsync(); }, 15000);
+    m.note = waiter.Run("login", 15000, [&] { ftp.ConnectAsync(); });
     if (m.note.empty())
-        m.note = waiter.Run(
-            "TYPE I", [&] { ftp.TypeBinaryAsync(); }, 15000);
+        m.note = waiter.Run("TYPE I", 15000, [&] { ftp.TypeBinaryAsync(); });
     if (!m.note.empty())
         return m;
 
@@ -695,16 +666,13 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const Clock::time_point start = Clock::now();
     if (direction == Direction::Download)
-        m.note = waiter.Run(
-            "RETR", [&] { ftp.GetAsync(); }, TransferLimitMs(bytes));
+        m.note = waiter.Run("RETR", TransferLimitMs(bytes), [&] { ftp.GetAsync(); });
     else
-        m.note = waiter.Run(
-            "STOR", [&] { ftp.PutAsync(); }, TransferLimitMs(bytes));
+        m.note = waiter.Run("STOR", TransferLimitMs(bytes), [&] { ftp.PutAsync(); });
     m.wall = Seconds(Clock::now() - start);
     m.clientCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
     m.serverCpu = server.CpuSeconds() - server0;
-    waiter.Run(
-        "QUIT", [&] { ftp.QuitAsync(); }, 5000);
+    waiter.Run("QUIT", 5000, [&] { ftp.QuitAsync(); });
     if (m.note.empty() && ftp.ByteCount != bytes)
         m.note = "engine counted " + std::to_string(ftp.ByteCount) + " bytes";
     const std::string check = CheckAndRemove(
@@ -750,8 +718,10 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-// A failed case shows no rate: a figure is printed only for a verified transfer.
-void PrintTable(const std::vector<Row>& rows, std::int64_t bytes, bool withServer) {
+// A failed case shows no rate: a figure is printed only for a verified
+// transfer. Returns the count of failed cases (a skipped one is no failure).
+int PrintTable(const std::vector<Row>& rows, std::int64_t bytes, bool withServer) {
+    int failed = 0;
     const char* format = "  %-22s %-9s %-14s %9s %7s %7s %7s  %s\n";
     std::printf(format, "client", "direction", "blocks up/down", "MB/s", "cpu s",
                 withServer ? "srv cpu" : "", "wall s", "result");
@@ -760,15 +730,17 @@ void PrintTable(const std::vector<Row>& rows, std::int64_t bytes, bool withServe
         const bool timed = m.wall > 0;
         const std::string rate = m.ok ? Fixed(static_cast<double>(bytes) / m.wall / 1e6, 1) : "-";
         const std::string cpu = timed ? Fixed(m.clientCpu, 2) : "-";
-        const std::string server = withServer && timed && m.serverCpu >= 0 ? Fixed(m.serverCpu, 2)
-                                   : withServer                            ? "-"
-                                                                           : "";
+        std::string server;
+        if (withServer)
+            server = timed && m.serverCpu >= 0 ? Fixed(m.serverCpu, 2) : "-";
         const std::string wall = timed ? Fixed(m.wall, 2) : "-";
         const std::string result = m.ok ? "ok" : m.note;
+        failed += !m.ok && m.note.rfind("skipped", 0) != 0 ? 1 : 0;
         std::printf(format, r.client.c_str(), r.direction.c_str(), r.blocks.c_str(), rate.c_str(),
                     cpu.c_str(), server.c_str(), wall.c_str(), result.c_str());
     }
     std::fflush(stdout);
+    return failed;
 }
 
 std::string BlockLabel(int upload, int download) {
@@ -784,7 +756,7 @@ bool Selected(const Options& options, const std::string& name) {
     return name.find(options.filter) != std::string::npos;
 }
 
-void RunReference(const Options& options) {
+int RunReference(const Options& options) {
     std::vector<Row> rows;
     const std::pair<int, int> sizes[] = {{ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock},
                                          {65536, 65536},
@@ -799,9 +771,9 @@ void RunReference(const Options& options) {
                         })});
     }
     if (rows.empty())
-        return;
+        return 0;
     std::printf("\nLoopback TCP limit: two threads, send/recv from memory, no files, no FTP\n");
-    PrintTable(rows, options.bytes, false);
+    return PrintTable(rows, options.bytes, false);
 }
 
 struct Case {
@@ -813,7 +785,13 @@ struct Case {
 };
 
 std::vector<Case> ServerCases(const Options& options, const char* server) {
-    std::vector<Blocks> engineBlocks = {{}, {65536, 65536}};
+    // The engine's defaults, and the classic and 64 KiB sizes where they differ.
+    std::vector<Blocks> engineBlocks = {{}};
+    for (const Blocks other :
+         {Blocks{ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock}, Blocks{65536, 65536}})
+        if (other.upload != options.engineDefaults.upload ||
+            other.download != options.engineDefaults.download)
+            engineBlocks.push_back(other);
     for (const int n : options.extraBlocks)
         engineBlocks.push_back({n, n});
     std::vector<Case> cases;
@@ -826,9 +804,9 @@ std::vector<Case> ServerCases(const Options& options, const char* server) {
                          {"curl", dir, "curl's own", {}}});
         for (const Blocks& blocks : engineBlocks) {
             const bool defaults = blocks.upload == 0;
-            const std::string label =
-                defaults ? BlockLabel(ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock)
-                         : BlockLabel(blocks.upload, blocks.download);
+            const std::string label = defaults ? BlockLabel(options.engineDefaults.upload,
+                                                            options.engineDefaults.download)
+                                               : BlockLabel(blocks.upload, blocks.download);
             cases.push_back({std::string(server) + " engine " + dir + " " + label,
                              false,
                              direction,
@@ -840,12 +818,12 @@ std::vector<Case> ServerCases(const Options& options, const char* server) {
     return cases;
 }
 
-void RunServer(ServerKind kind, const Options& options, const Files& source,
-               const std::string& runDir) {
+int RunServer(ServerKind kind, const Options& options, const Files& source,
+              const std::string& runDir) {
     const char* name = kind == ServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
     std::vector<Case> cases = ServerCases(options, name);
     if (cases.empty())
-        return;
+        return 0;
     const std::string root = runDir + "/root";
     std::error_code ec;
     fs::create_directories(root, ec);
@@ -856,14 +834,14 @@ void RunServer(ServerKind kind, const Options& options, const Files& source,
     if (ec) {
         std::printf("\n%s: skipped, cannot link the source into its root: %s\n", name,
                     ec.message().c_str());
-        return;
+        return 0;
     }
     LoopbackServer server(kind, runDir, root);
     std::string whyNot;
     std::fprintf(stderr, "starting %s\n", name);
     if (!server.Start(&whyNot)) {
         std::printf("\n%s: skipped: %s\n", name, whyNot.c_str());
-        return;
+        return 0;
     }
     const bool haveCurl = !QStandardPaths::findExecutable("curl").isEmpty();
     std::vector<Row> rows;
@@ -883,7 +861,7 @@ void RunServer(ServerKind kind, const Options& options, const Files& source,
     std::printf("\n%s\n  127.0.0.1:%u, passive mode, %lld MiB, median of %d run(s)\n",
                 server.Description().c_str(), server.Port(),
                 static_cast<long long>(options.bytes / kMiB), options.runs);
-    PrintTable(rows, options.bytes, true);
+    return PrintTable(rows, options.bytes, true);
 }
 
 // Other work on the machine shows in every figure; the header says how much there was.
@@ -907,10 +885,14 @@ std::string CurlVersion() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const std::optional<Options> options = ParseOptions(argc, argv);
+    std::optional<Options> options = ParseOptions(argc, argv);
     if (!options) {
         std::fputs(kUsage, stderr);
         return 2;
+    }
+    {
+        const TFtpClient probe;
+        options->engineDefaults = {probe.UploadBlockSize(), probe.DownloadBlockSize()};
     }
     QTemporaryDir temp(QDir::tempPath() + "/corvane-transfer-bench-XXXXXX");
     if (!temp.isValid()) {
@@ -939,10 +921,11 @@ int main(int argc, char** argv) {
                 static_cast<long long>(options->bytes / kMiB), std::thread::hardware_concurrency(),
                 LoadAverage().c_str(), QDir::tempPath().toStdString().c_str(),
                 CurlVersion().c_str());
-    RunReference(*options);
-    if (options->vsftpd)
-        RunServer(ServerKind::Vsftpd, *options, source, dir + "/vsftpd");
-    if (options->pyftpdlib)
-        RunServer(ServerKind::Pyftpdlib, *options, source, dir + "/pyftpdlib");
-    return 0;
+    const int failed = RunReference(*options) +
+                       RunServer(ServerKind::Vsftpd, *options, source, dir + "/vsftpd") +
+                       RunServer(ServerKind::Pyftpdlib, *options, source, dir + "/pyftpdlib");
+    // A transfer that lost or changed data is a fault, whatever the figures.
+    if (failed > 0)
+        std::printf("\n%d case(s) FAILED\n", failed);
+    return failed > 0 ? 1 : 0;
 }

@@ -23,8 +23,8 @@ bool IsOneOf(int code, std::initializer_list<int> codes) {
 } // namespace
 
 void TCustomFtpCli::SetDataBlockSizes(int upload, int download) {
-    uploadBlock_ = upload > 0 ? upload : ftptransfer::kUploadBlock;
-    downloadBlock_ = download > 0 ? download : ftptransfer::kDownloadBlock;
+    uploadBlock_ = upload > 0 ? upload : ftptransfer::kDataBlock;
+    downloadBlock_ = download > 0 ? download : ftptransfer::kDataBlock;
 }
 
 std::vector<char>& TCustomFtpCli::DataBlock(int size) {

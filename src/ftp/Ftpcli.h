@@ -251,7 +251,7 @@ public:
 
     void Abort();
 
-    // Block sizes of the data connection; the defaults are in TransferFormat.h.
+    // Block sizes of the data connection (TransferFormat.h); 0 or less: the default.
     void SetDataBlockSizes(int upload, int download);
     int UploadBlockSize() const { return uploadBlock_; }
     int DownloadBlockSize() const { return downloadBlock_; }
@@ -368,8 +368,8 @@ private:
     };
     TTransfer transfer_;
     TLocalFile localFile_;
-    int uploadBlock_ = ftptransfer::kUploadBlock;
-    int downloadBlock_ = ftptransfer::kDownloadBlock;
+    int uploadBlock_ = ftptransfer::kDataBlock;
+    int downloadBlock_ = ftptransfer::kDataBlock;
     std::vector<char> dataBlock_;
 
     // Multi-step request.

@@ -312,6 +312,7 @@ TEST_F(FtpTransfer, PassiveUploadSendsTheFileAfterTheConnection) {
     server.replyPasv().acceptData().reply(k150).receiveDataUntilClose().send(k226);
     LogIn();
     WriteFile(Local("up"), body);
+    ftp.SetDataBlockSizes(ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock);
     ftp.HostFileName = "up";
     ftp.LocalFileName = Local("up");
     ftp.PutAsync();
@@ -404,15 +405,15 @@ TEST_F(FtpTransfer, ProgressAbortCompletesWithTheServersRefusal) {
 TEST_F(FtpTransfer, ProgressAbortWithA226StillSucceeds) {
     server.replyPasv().acceptData().reply(k150).receiveDataUntilClose().send(k226);
     LogIn();
-    WriteFile(Local("up"), ScriptedFtpServer::Pattern(0, 10000, 1));
-    abortAt = 3000;
+    WriteFile(Local("up"), ScriptedFtpServer::Pattern(0, 300000, 1));
+    abortAt = 100000;
     ftp.HostFileName = "up";
     ftp.LocalFileName = Local("up");
     ftp.PutAsync();
     ASSERT_TRUE(rec.WaitDone());
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 0));
     EXPECT_TRUE(rec.Displayed("! Abort requested"));
-    EXPECT_LT(server.dataReceived().size(), 10000u);
+    EXPECT_LT(server.dataReceived().size(), 300000u);
 }
 
 TEST_F(FtpTransfer, AbortInTheMiddleOfATransferClosesBothConnections) {
