@@ -1,0 +1,182 @@
+#pragma once
+
+#include "ftp/Ftpcli.h"
+#include "remote/ListingParser.h"
+#include "remote/RemoteRules.h"
+
+#include <QObject>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The remote pane while a session is connected: the items of the current
+// directory, the path box above them, the filter, the sort order, navigation
+// up and along the path, and the summary of the selected files.
+namespace remote {
+
+// What the remote pane needs of the session: the engine's state and
+// directory, the requests it issues, and the main window's shared flags. The
+// session controller implements it; tests script it.
+class TRemoteSession {
+public:
+    virtual ~TRemoteSession() = default;
+
+    virtual TFtpState State() const = 0;
+    virtual std::string HostName() const = 0;
+    virtual std::string HostDirName() const = 0;
+    virtual void SetHostDirName(const std::string& path) = 0;
+    // The engine requests; their completions list the directory. A refusal
+    // is the implementer's to report.
+    virtual void CwdAsync() = 0;
+    virtual void CDupAsync() = 0;
+    virtual void PwdAsync() = 0;
+    // "SERVER LIST ..." chosen in the path box.
+    virtual void Disconnect() = 0;
+
+    // Set while a transfer runs; the path box does not navigate meanwhile.
+    virtual bool TransferBusy() const = 0;
+    virtual void SetTransferBusy(bool busy) = 0;
+    // Commands that depend on the connection or the selection follow it.
+    virtual void RefreshCommands() = 0;
+    virtual void AddLog(std::string_view text) = 0;
+};
+
+// The fields of the site in use that the pane reads.
+struct TRemoteSite {
+    std::string Answer;      // listing layout code; its first digit is the layout
+    bool CheckVHost = false; // the site's home is found again with PWD, not CDUP to "/"
+};
+
+enum class PaneIcon { Up = 0, Folder = 1, File = 2 };
+
+struct TRemoteItem {
+    std::string caption;
+    PaneIcon icon = PaneIcon::File;
+    std::string size; // empty for folders
+    std::string date; // display form
+    std::string time;
+    std::string attributes;
+    std::string links;
+    bool selected = false;
+};
+
+// The size of the selected files, for the summary panel.
+struct TSelectionSummary {
+    std::int64_t bytes = 0;
+    int files = 0;
+
+    bool Visible() const { return files > 0; }
+    // "1536 byte (1.50 Kb) in 2 file(s)"
+    std::string Text() const;
+    bool operator==(const TSelectionSummary&) const = default;
+};
+
+// Items of the path box: "SERVER LIST ...", the host, then one per component
+// of the remote directory.
+struct TPathBox {
+    std::vector<std::string> items;
+    int selected = -1;
+    int remembered = -1; // the index the program selected last
+    bool enabled = true;
+};
+
+inline constexpr const char* ServerListItem = "SERVER LIST ...";
+
+// Components of a remote directory for the path box: a leading "/" dropped,
+// cut at every "/" (an empty component where two meet, none after a final
+// "/"). Names are kept exactly, blanks included, so the path built back
+// from them names the same directory.
+std::vector<std::string> PathComponents(std::string_view dir);
+// The directory above `dir`: up to its last "/", a final "/" ignored; "/"
+// when nothing is left.
+std::string ParentDir(std::string_view dir);
+
+class TRemoteView : public QObject {
+    Q_OBJECT
+
+public:
+    // `startDate` dates listings that show a time instead of a year;
+    // `currentYear` completes display dates without one.
+    TRemoteView(TRemoteSession& session, std::chrono::year_month_day startDate,
+                std::function<int()> currentYear, QObject* parent = nullptr);
+
+    // Taken on connect.
+    void SetSite(TRemoteSite site) { site_ = std::move(site); }
+    void SetDateOrder(DateOrder order) { dateOrder_ = order; }
+
+    // A plain listing has arrived in `listingFile`: read it once and delete
+    // it, parse it, refill the pane and the path box (sorted once), clear
+    // transfer busy and enable the path box. A file that cannot be read
+    // empties the pane and logs "Error " with the reason.
+    void ShowListing(const std::string& listingFile);
+    // Rebuilds the items from the entries of the last listing, as when the
+    // filter changes.
+    void FillRemoteView();
+
+    // The "Filter" menu: "*.*" shows every file; folders are never filtered.
+    void SetFilter(std::string mask);
+    const std::string& Filter() const { return filter_; }
+
+    // Selection in the path box (connected mode): navigates along the path,
+    // or disconnects for item 0; undone while busy.
+    void FTPPathChange(int index);
+    // "Up One Level" (connected mode).
+    void FTPOneLevelUpClick();
+
+    // A click on a header: `column` 1 to 5 ("Links" is 0).
+    void FTPViewColumnClick(int column);
+    int SortKey() const { return sortKey_; }
+
+    // The selected rows changed (the pane's change event).
+    void SetSelection(const std::vector<int>& rows);
+    TSelectionSummary Summary() const;
+
+    // The greeting arrived: the pane starts empty.
+    void SessionStarted();
+    // The session ended: sort key back to 1, pane and path box emptied.
+    void SessionEnded();
+
+    const std::vector<TRemoteItem>& Items() const { return items_; }
+    const std::vector<RemoteEntry>& Entries() const { return entries_; }
+    // Names of the files (not folders) of the current directory, unfiltered.
+    const std::vector<std::string>& RemoteFileNames() const { return fileNames_; }
+    const TPathBox& PathBox() const { return pathBox_; }
+    // The "Text" layout takes whole lines as names: the name column then
+    // spans the pane.
+    bool WholeLineNames() const;
+    // Row before the last sort of the item now at each row.
+    const std::vector<int>& SortPermutation() const { return permutation_; }
+
+signals:
+    // Around a change of the whole item list (refill): one pair per listing.
+    void ItemsAboutToBeReset();
+    void ItemsReset();
+    // Around a new order of the same items; SortPermutation tells the moves.
+    void LayoutAboutToBeChanged();
+    void LayoutChanged();
+    void PathBoxChanged();
+    void SelectionChanged();
+
+private:
+    void Fill();
+    void Sort();
+    void BuildPathBox();
+
+    TRemoteSession& session_;
+    std::chrono::year_month_day startDate_;
+    std::function<int()> currentYear_;
+    TRemoteSite site_;
+    DateOrder dateOrder_ = DateOrder::DayFirst;
+    std::string filter_ = "*.*";
+    int sortKey_ = 0;
+    std::vector<RemoteEntry> entries_;
+    std::vector<std::string> fileNames_;
+    std::vector<TRemoteItem> items_;
+    std::vector<int> permutation_;
+    TPathBox pathBox_;
+};
+
+} // namespace remote
