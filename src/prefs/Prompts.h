@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+struct TSiteForm;
+
 // One question for a line of text.
 struct TInputRequest {
     std::string Caption; // the window title
@@ -12,6 +14,11 @@ struct TInputRequest {
     std::string Text;  // what the line holds at first
     bool Mask = false; // a password: "Mask password" shown and checked
 };
+
+// The icon of a message box.
+enum class TMessageIcon { Information, Warning, Stop };
+// The title of the boxes that tell the user about a failure.
+inline constexpr const char* AttentionCaption = "Attention";
 
 // The questions the logic asks the user. The program answers them with its
 // dialogs; tests answer them from a script. Every answer is a plain value.
@@ -28,6 +35,16 @@ public:
     // The preferences window, filled with `values`. True when it was closed
     // with "&OK"; `values` then holds what it shows.
     virtual bool EditOptions(TOptionsValues& values) = 0;
+
+    // A message box with one button to close it.
+    virtual void ShowMessage(const std::string& caption, const std::string& text,
+                             TMessageIcon icon) = 0;
+
+    // The site properties window, filled with `form`. True when it was closed
+    // with "Save", which it allows only for a form without a SaveProblem;
+    // `form` then holds what it shows. Its host types come back in `form`
+    // either way, as they are kept when the window is cancelled.
+    virtual bool EditSite(TSiteForm& form) = 0;
 
 protected:
     // The line as typed, or nothing when cancelled.

@@ -16,6 +16,9 @@ public:
                    TOptionsChoosers choosers = QtChoosers());
 
     bool EditOptions(TOptionsValues& values) override;
+    void ShowMessage(const std::string& caption, const std::string& text,
+                     TMessageIcon icon) override;
+    bool EditSite(TSiteForm& form) override;
 
 protected:
     std::optional<std::string> InputLine(const TInputRequest& request) override;

@@ -1,4 +1,4 @@
-#include "prefs/ScriptedPrompts.h"
+#include "support/ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "prefs/OptionsEdit.h"
 #include "prefs/PrefsTestSupport.h"
-#include "prefs/ScriptedPrompts.h"
 #include "prefs/options.h"
+#include "support/ScriptedPrompts.h"
 
 #include <functional>
 #include <string>

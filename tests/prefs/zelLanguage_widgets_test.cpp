@@ -1,8 +1,8 @@
 #include "prefs/PrefsTestSupport.h"
-#include "prefs/ScriptedPrompts.h"
 #include "prefs/WidgetTestSupport.h"
 #include "prefs/options_dialog.h"
 #include "prefs/zelLanguage_widgets.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QAction>
 #include <QActionGroup>

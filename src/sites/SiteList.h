@@ -1,0 +1,112 @@
+#pragma once
+
+#include "sites/SiteRecord.h"
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The kind of an entry of the site list, which also picks its icon.
+enum class TSiteEntryKind : std::uint8_t {
+    Up = 0,     // "..", first inside a sub-folder
+    Folder = 1, // a sub-directory with its own list file
+    Site = 3,
+};
+
+struct TSiteEntry {
+    TSiteEntryKind Kind = TSiteEntryKind::Site;
+    std::string Name;    // the caption: "..", the folder's name or the site's Name
+    TFTPServerInfo Site; // sites only
+    bool Selected = false;
+};
+
+inline constexpr const char* UpEntryName = "..";
+// Entry 0 of the path list: the root folder.
+inline constexpr const char* RootPathCaption = "SERVER LIST ...";
+
+TSiteEntry UpEntry();
+TSiteEntry FolderEntry(std::string name);
+TSiteEntry SiteEntry(TFTPServerInfo site);
+// The entry of one list-file line: a folder line with a safe name, or a site
+// line. Nothing for a blank line or a folder that would leave its folder.
+std::optional<TSiteEntry> EntryFromLine(std::string_view line);
+// The list-file line of an entry; nothing for the up entry.
+std::optional<std::string> LineOfEntry(const TSiteEntry& entry);
+
+// Negative when `a` goes first: by kind (up entry, folders, sites) whatever
+// the direction, then by name without regard to case, reversed when
+// `descending`.
+int CompareSiteEntries(const TSiteEntry& a, const TSiteEntry& b, bool descending);
+
+// The site list view as plain data: the entries of the open folder in view
+// order with their selected flags, and the path list above them. Changes are
+// announced in pairs (before and after) so a view can follow row by row.
+class TSiteListModel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TSiteListModel(QObject* parent = nullptr);
+
+    int Count() const { return static_cast<int>(entries_.size()); }
+    const TSiteEntry& Entry(int row) const { return entries_.at(static_cast<std::size_t>(row)); }
+    const std::vector<TSiteEntry>& Entries() const { return entries_; }
+
+    // Replaces every entry and sorts them.
+    void Reset(std::vector<TSiteEntry> entries);
+    // Puts `entry` at its place in the sort order; returns its row.
+    int Insert(TSiteEntry entry);
+    void Remove(int row);
+    // Gives a folder entry a new name, or a site entry a new record whose Name
+    // becomes its caption. The entry keeps its row.
+    void Rename(int row, std::string name);
+    void SetSite(int row, TFTPServerInfo site);
+
+    std::vector<int> SelectedRows() const;
+    // The first selected row, or -1.
+    int Selected() const;
+    void SetSelectedRows(const std::vector<int>& rows);
+    void SelectOnly(int row) { SetSelectedRows({row}); }
+
+    bool Descending() const { return descending_; }
+    // The direction of the pane's sort; the entries are sorted again.
+    void SetDescending(bool descending);
+
+    // The path list: RootPathCaption, then the folder names in lower case.
+    std::vector<std::string> PathList() const;
+    // The entry of the open folder (0 for the root).
+    int PathIndex() const { return pathIndex_; }
+    // The lower-case names of path-list entries 1 to `index`.
+    std::vector<std::string> PathNames(int index) const;
+    // Brings the path list in line with the names of the open folder: from
+    // the first entry that differs (without regard to case) the rest is
+    // replaced by the remaining names; entries after the last name stay.
+    void BringPathInLine(const std::vector<std::string>& names);
+    // A folder of the open folder was renamed: the path-list entry after the
+    // open folder follows when it names that folder.
+    void RenameNextPathEntry(std::string_view oldName, std::string_view newName);
+
+signals:
+    void aboutToReset();
+    void wasReset();
+    void aboutToInsert(int first, int last);
+    void inserted(int first, int last);
+    void aboutToRemove(int first, int last);
+    void removed(int first, int last);
+    void changed(int row);
+    void selectionChanged();
+    void pathChanged();
+
+private:
+    void Sort();
+    // "Goes before" in the current direction.
+    std::function<bool(const TSiteEntry&, const TSiteEntry&)> Order() const;
+
+    std::vector<TSiteEntry> entries_;
+    bool descending_ = false;
+    std::vector<std::string> pathNames_; // path-list entries 1 to n
+    int pathIndex_ = 0;
+};

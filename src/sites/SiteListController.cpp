@@ -1,0 +1,243 @@
+#include "sites/SiteListController.h"
+
+#include "prefs/Prompts.h"
+#include "remote/TextFields.h"
+#include "sites/SiteFolder.h"
+#include "sites/ftpbase.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string FolderKey(std::string_view name) {
+    return remote::AsciiLowerCopy(remote::TrimBlanks(name));
+}
+
+std::string WithoutSlash(std::string directory) {
+    if (!directory.empty() && directory.back() == '/')
+        directory.pop_back();
+    return directory;
+}
+
+} // namespace
+
+TSiteListController::TSiteListController(std::string programFolder, Prompts& prompts,
+                                         const TFTPOptions& options, QObject* parent)
+    : QObject(parent), programFolder_(std::move(programFolder)), prompts_(prompts),
+      options_(options) {}
+
+std::string TSiteListController::FolderDirectory() const {
+    return SiteFolderDirectory(programFolder_, folderNames_);
+}
+
+bool TSiteListController::LoadSiteFolder(const std::string& folderPath) {
+    std::optional<std::vector<std::string>> names = SplitFolderPath(folderPath);
+    if (!names)
+        return false;
+    folderNames_ = std::move(*names);
+    folderPath_ = JoinFolderPath(folderNames_);
+    model_.BringPathInLine(folderNames_);
+
+    const std::string file = FolderDirectory() + SiteListFileName;
+    std::vector<std::string> lines;
+    listUnreadable_ = ReadListLines(file, lines) == TListRead::Failed;
+    std::vector<TSiteEntry> entries;
+    entries.reserve(lines.size() + 1);
+    if (!folderNames_.empty())
+        entries.push_back(UpEntry());
+    for (const std::string& line : lines) {
+        if (std::optional<TSiteEntry> entry = EntryFromLine(line))
+            entries.push_back(std::move(*entry));
+    }
+    model_.Reset(std::move(entries));
+    if (listUnreadable_)
+        Tell(CannotReadList + file);
+    return true;
+}
+
+bool TSiteListController::SaveSiteFolder() {
+    const std::string directory = FolderDirectory();
+    const std::string file = directory + SiteListFileName;
+    if (listUnreadable_) {
+        Tell(CannotWriteList + file);
+        return false;
+    }
+    if (!MakeDirectories(directory)) {
+        Tell(CannotCreateFolderDirectory + directory);
+        return false;
+    }
+    std::vector<std::string> lines;
+    lines.reserve(model_.Entries().size());
+    for (const TSiteEntry& entry : model_.Entries()) {
+        if (std::optional<std::string> line = LineOfEntry(entry))
+            lines.push_back(std::move(*line));
+    }
+    if (!WriteListLines(file, lines)) {
+        Tell(CannotWriteList + file);
+        return false;
+    }
+    return true;
+}
+
+bool TSiteListController::MoveSiteToFolder(int siteRow, int folderRow) {
+    const auto isKind = [this](int row, TSiteEntryKind kind) {
+        return row >= 0 && row < model_.Count() && model_.Entry(row).Kind == kind;
+    };
+    if (!isKind(siteRow, TSiteEntryKind::Site) || !isKind(folderRow, TSiteEntryKind::Folder))
+        return false;
+    const std::string target = SubfolderDirectory(FolderDirectory(), model_.Entry(folderRow).Name);
+    if (!MakeDirectories(target))
+        return false;
+    const std::string file = target + SiteListFileName;
+    std::vector<std::string> lines;
+    std::vector<std::string> endings;
+    if (ReadListLines(file, lines, &endings) == TListRead::Failed)
+        return false;
+    lines.push_back(FormatSiteLine(model_.Entry(siteRow).Site));
+    endings.emplace_back("\r\n");
+    if (!WriteListLines(file, lines, &endings))
+        return false;
+    model_.Remove(siteRow);
+    SaveSiteFolder();
+    return true;
+}
+
+void TSiteListController::OpenSelected() {
+    const int row = model_.Selected();
+    if (row < 0) {
+        NewSite();
+        return;
+    }
+    switch (model_.Entry(row).Kind) {
+    case TSiteEntryKind::Up:
+        UpOneLevel();
+        break;
+    case TSiteEntryKind::Folder:
+        OpenFolder(row);
+        break;
+    case TSiteEntryKind::Site: {
+        const TFTPServerInfo site = model_.Entry(row).Site;
+        emit siteChosen(site);
+        break;
+    }
+    }
+}
+
+void TSiteListController::OpenFolder(int row) {
+    if (row >= 0 && row < model_.Count() && model_.Entry(row).Kind == TSiteEntryKind::Folder)
+        LoadSiteFolder(folderPath_ + model_.Entry(row).Name + '/');
+}
+
+void TSiteListController::UpOneLevel() {
+    if (model_.PathIndex() > 0)
+        ChoosePathEntry(model_.PathIndex() - 1);
+}
+
+void TSiteListController::ChoosePathEntry(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < model_.PathList().size())
+        LoadSiteFolder(JoinFolderPath(model_.PathNames(index)));
+}
+
+void TSiteListController::Delete() {
+    const std::vector<int> rows = model_.SelectedRows();
+    bool removed = false;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        // ".." is no entry of the file; it stays so the folder can be left.
+        if (model_.Entry(*row).Kind == TSiteEntryKind::Up)
+            continue;
+        model_.Remove(*row);
+        removed = true;
+    }
+    if (removed)
+        SaveSiteFolder();
+}
+
+void TSiteListController::MakeFolder() {
+    std::string name;
+    if (!prompts_.AskInput("Create Directory", "Enter new directory name", name, false,
+                           MaxInputLength))
+        return;
+    if (!IsSafeFolderName(name) || !MakeDirectories(SubfolderDirectory(FolderDirectory(), name))) {
+        Tell(CannotMakeFolder + folderPath_ + name);
+        return;
+    }
+    // A folder that is listed already is not listed twice.
+    if (const int listed = FolderRow(name); listed >= 0) {
+        model_.SelectOnly(listed);
+        return;
+    }
+    model_.SelectOnly(model_.Insert(FolderEntry(name)));
+    SaveSiteFolder();
+}
+
+void TSiteListController::RenameFolder() {
+    const int row = model_.Selected();
+    if (row < 0 || model_.Entry(row).Kind != TSiteEntryKind::Folder)
+        return;
+    const std::string old = model_.Entry(row).Name;
+    std::string name = old;
+    if (!prompts_.AskInput("Rename Directory", "Enter new Directory name:", name, false,
+                           MaxInputLength) ||
+        name == old || !IsSafeFolderName(name) || FolderRow(name, row) >= 0)
+        return;
+    const std::string directory = FolderDirectory();
+    const std::string from = WithoutSlash(SubfolderDirectory(directory, old));
+    // Another directory of that name would be replaced by the rename.
+    const std::string existing = WithoutSlash(SubfolderDirectory(directory, name));
+    if (existing != from && IsExistingDirectory(existing))
+        return;
+    if (std::rename(from.c_str(), (directory + name).c_str()) != 0)
+        return;
+    model_.Rename(row, name);
+    model_.RenameNextPathEntry(old, name);
+    SaveSiteFolder();
+}
+
+int TSiteListController::FolderRow(std::string_view name, int except) const {
+    for (int row = 0; row < model_.Count(); ++row) {
+        const TSiteEntry& entry = model_.Entry(row);
+        if (row != except && entry.Kind == TSiteEntryKind::Folder &&
+            FolderKey(entry.Name) == FolderKey(name))
+            return row;
+    }
+    return -1;
+}
+
+void TSiteListController::NewSite() {
+    EditAndAdd(NewSiteRecord(options_));
+}
+
+void TSiteListController::Properties() {
+    const int row = model_.Selected();
+    if (row < 0) {
+        EditAndAdd(EmptySiteRecord());
+        return;
+    }
+    if (model_.Entry(row).Kind != TSiteEntryKind::Site)
+        return;
+    TFTPServerInfo site = model_.Entry(row).Site;
+    if (!EditSite(prompts_, programFolder_, site))
+        return;
+    model_.SetSite(row, StoredSite(site));
+    SaveSiteFolder();
+}
+
+bool TSiteListController::EditAndAdd(TFTPServerInfo site) {
+    if (!EditSite(prompts_, programFolder_, site))
+        return false;
+    model_.SelectOnly(model_.Insert(SiteEntry(StoredSite(site))));
+    SaveSiteFolder();
+    return true;
+}
+
+void TSiteListController::Refresh() {
+    LoadSiteFolder(folderPath_);
+}
+
+void TSiteListController::SetSortKey(int sortKey) {
+    model_.SetDescending(sortKey < 0);
+}
+
+void TSiteListController::Tell(const std::string& text) {
+    prompts_.ShowMessage(AttentionCaption, text, TMessageIcon::Information);
+}

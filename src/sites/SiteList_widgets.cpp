@@ -1,0 +1,253 @@
+#include "sites/SiteList_widgets.h"
+
+#include "prefs/TextFile.h"
+#include "sites/SiteListController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+constexpr int IconSize = 16;
+
+QString Caption(const std::string& text) {
+    const std::string shown = ToUtf8(text);
+    return QString::fromUtf8(shown.data(), qsizetype(shown.size()));
+}
+
+QIcon KindIcon(TSiteEntryKind kind) {
+    QStyle* style = QApplication::style();
+    switch (kind) {
+    case TSiteEntryKind::Up:
+        return style->standardIcon(QStyle::SP_FileDialogToParent);
+    case TSiteEntryKind::Folder:
+        return style->standardIcon(QStyle::SP_DirIcon);
+    case TSiteEntryKind::Site:
+        return style->standardIcon(QStyle::SP_DriveNetIcon);
+    }
+    return {};
+}
+
+// A drag names its model, so rows from another list are never taken for ours.
+QByteArray ModelTag(const void* model) {
+    return QByteArray::number(reinterpret_cast<quintptr>(model));
+}
+
+} // namespace
+
+TSiteListItemModel::TSiteListItemModel(TSiteListController& controller, QObject* parent)
+    : QAbstractListModel(parent), controller_(controller), model_(controller.Model()) {
+    const TSiteListModel* m = &model_;
+    connect(m, &TSiteListModel::aboutToReset, this, &TSiteListItemModel::beginResetModel);
+    connect(m, &TSiteListModel::wasReset, this, &TSiteListItemModel::endResetModel);
+    connect(m, &TSiteListModel::aboutToInsert, this,
+            [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(m, &TSiteListModel::inserted, this, &TSiteListItemModel::endInsertRows);
+    connect(m, &TSiteListModel::aboutToRemove, this,
+            [this](int first, int last) { beginRemoveRows({}, first, last); });
+    connect(m, &TSiteListModel::removed, this, &TSiteListItemModel::endRemoveRows);
+    connect(m, &TSiteListModel::changed, this, [this](int row) {
+        const QModelIndex changedIndex = index(row);
+        emit dataChanged(changedIndex, changedIndex);
+    });
+}
+
+int TSiteListItemModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : model_.Count();
+}
+
+QVariant TSiteListItemModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= model_.Count())
+        return {};
+    const TSiteEntry& entry = model_.Entry(index.row());
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return Caption(entry.Name);
+    if (role == Qt::DecorationRole)
+        return KindIcon(entry.Kind);
+    return {};
+}
+
+Qt::ItemFlags TSiteListItemModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    if (!index.isValid() || index.row() >= model_.Count())
+        return flags;
+    switch (model_.Entry(index.row()).Kind) {
+    case TSiteEntryKind::Up:
+        break;
+    case TSiteEntryKind::Folder:
+        flags |= Qt::ItemIsDropEnabled;
+        break;
+    case TSiteEntryKind::Site:
+        flags |= Qt::ItemIsDragEnabled;
+        break;
+    }
+    return flags;
+}
+
+Qt::DropActions TSiteListItemModel::supportedDropActions() const {
+    return Qt::MoveAction;
+}
+
+QStringList TSiteListItemModel::mimeTypes() const {
+    return {QLatin1String(MimeType)};
+}
+
+QMimeData* TSiteListItemModel::mimeData(const QModelIndexList& indexes) const {
+    QByteArray rows = ModelTag(&model_);
+    for (const QModelIndex& index : indexes)
+        rows += '\n' + QByteArray::number(index.row());
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(MimeType), rows);
+    return data;
+}
+
+std::vector<int> TSiteListItemModel::DraggedSites(const QMimeData* data) const {
+    if (!data)
+        return {};
+    const QList<QByteArray> parts = data->data(QLatin1String(MimeType)).split('\n');
+    if (parts.isEmpty() || parts.constFirst() != ModelTag(&model_))
+        return {};
+    std::vector<int> rows;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        bool ok = false;
+        const int row = parts.at(i).toInt(&ok);
+        if (!ok || row < 0 || row >= model_.Count() ||
+            model_.Entry(row).Kind != TSiteEntryKind::Site)
+            return {};
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool TSiteListItemModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                         const QModelIndex& parent) const {
+    return action == Qt::MoveAction && parent.isValid() && parent.row() < model_.Count() &&
+           model_.Entry(parent.row()).Kind == TSiteEntryKind::Folder && !DraggedSites(data).empty();
+}
+
+bool TSiteListItemModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                      int column, const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent))
+        return false;
+    std::vector<int> sites = DraggedSites(data);
+    std::sort(sites.rbegin(), sites.rend());
+    // Sites sort after folders, so moving one never shifts the folder's row.
+    bool moved = false;
+    for (const int site : sites)
+        moved = controller_.MoveSiteToFolder(site, parent.row()) || moved;
+    return moved;
+}
+
+TSiteListView::TSiteListView(TSiteListController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller), model_(controller.Model()) {
+    setObjectName(QStringLiteral("TSiteListView"));
+    cbSitePath = new QComboBox(this);
+    cbSitePath->setObjectName(QStringLiteral("cbSitePath"));
+    itemModel_ = new TSiteListItemModel(controller, this);
+    lvSites = new QListView(this);
+    lvSites->setObjectName(QStringLiteral("lvSites"));
+    lvSites->setModel(itemModel_);
+    lvSites->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvSites->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvSites->setDragDropMode(QAbstractItemView::DragDrop);
+    lvSites->setDefaultDropAction(Qt::MoveAction);
+    lvSites->setDropIndicatorShown(true);
+    lvSites->setIconSize(QSize(IconSize, IconSize)); // the style's icons differ in size
+    lvSites->viewport()->installEventFilter(this);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(cbSitePath);
+    layout->addWidget(lvSites, 1);
+
+    pmSites = new QMenu(this);
+    pmSites->setObjectName(QStringLiteral("pmSites"));
+    AddAction("pmSiteNew", "New Server", &TSiteListController::NewSite);
+    AddAction("pmSiteProperties", "Server Properties", &TSiteListController::Properties);
+    AddAction("pmSiteDelete", "Delete Server/Dir/File", &TSiteListController::Delete);
+    AddAction("pmSiteMakeDir", "Make directory", &TSiteListController::MakeFolder);
+    AddAction("pmSiteRename", "Rename", &TSiteListController::RenameFolder);
+    pmSites->addSeparator();
+    AddAction("pmSiteRefresh", "Refresh", &TSiteListController::Refresh);
+
+    connect(&model_, &TSiteListModel::pathChanged, this, &TSiteListView::FillPathList);
+    connect(&model_, &TSiteListModel::selectionChanged, this, &TSiteListView::SelectionFromModel);
+    connect(lvSites->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TSiteListView::SelectionToModel);
+    connect(cbSitePath, &QComboBox::activated, &controller_, &TSiteListController::ChoosePathEntry);
+    FillPathList();
+    SelectionFromModel();
+}
+
+QAction* TSiteListView::AddAction(const char* name, const char* caption,
+                                  void (TSiteListController::*operation)()) {
+    QAction* action = pmSites->addAction(QString::fromUtf8(caption));
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, &controller_, operation);
+    return action;
+}
+
+bool TSiteListView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lvSites->viewport()) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            // The entry under the mouse, or none on empty space (a new site).
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QModelIndex index = lvSites->indexAt(mouse->position().toPoint());
+            model_.SetSelectedRows(index.isValid() ? std::vector<int>{index.row()}
+                                                   : std::vector<int>{});
+            controller_.OpenSelected();
+            return true;
+        }
+        if (event->type() == QEvent::ContextMenu) {
+            pmSites->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TSiteListView::FillPathList() {
+    const QSignalBlocker blocker(cbSitePath);
+    cbSitePath->clear();
+    for (const std::string& name : model_.PathList())
+        cbSitePath->addItem(Caption(name));
+    cbSitePath->setCurrentIndex(model_.PathIndex());
+}
+
+void TSiteListView::SelectionFromModel() {
+    if (syncing_)
+        return;
+    syncing_ = true;
+    QItemSelection selection;
+    for (const int row : model_.SelectedRows())
+        selection.select(itemModel_->index(row), itemModel_->index(row));
+    QItemSelectionModel* selected = lvSites->selectionModel();
+    selected->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (const int first = model_.Selected(); first >= 0) {
+        selected->setCurrentIndex(itemModel_->index(first), QItemSelectionModel::NoUpdate);
+        lvSites->scrollTo(itemModel_->index(first));
+    }
+    syncing_ = false;
+}
+
+void TSiteListView::SelectionToModel() {
+    if (syncing_)
+        return;
+    syncing_ = true;
+    std::vector<int> rows;
+    for (const QModelIndex& index : lvSites->selectionModel()->selectedIndexes())
+        rows.push_back(index.row());
+    model_.SetSelectedRows(rows);
+    syncing_ = false;
+}

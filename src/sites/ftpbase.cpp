@@ -1,0 +1,256 @@
+#include "sites/ftpbase.h"
+
+#include "prefs/CommaText.h"
+#include "prefs/Prompts.h"
+#include "remote/TextFields.h"
+#include "sites/SiteFolder.h"
+
+namespace {
+
+constexpr mode_t HostTypesMode = 0644;
+
+std::string Trimmed(std::string_view text) {
+    return std::string(remote::TrimBlanks(text));
+}
+
+int LayoutDigit(std::string_view answer) {
+    return !answer.empty() && answer[0] >= '0' && answer[0] <= '9' ? answer[0] - '0' : 0;
+}
+
+bool IsCustomType(const TSiteForm& form, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < form.CustomTypes.size();
+}
+
+// The base entry cannot be given other columns.
+bool HasOwnColumns(const TSiteForm& form, int index) {
+    return index > 0 && IsCustomType(form, index);
+}
+
+void ShowColumns(TSiteForm& form, std::string_view code) {
+    const std::array<int, ColumnCount> columns = CodeColumns(code);
+    for (std::size_t i = 0; i < ColumnCount; ++i)
+        form.Columns[i] = std::to_string(columns[i]);
+}
+
+char ColumnCharacter(std::string_view box) {
+    const std::optional<std::int64_t> n = remote::ParseInteger(remote::TrimBlanks(box));
+    return n && *n >= 0 && *n <= MaxColumn ? ColumnDigits[static_cast<std::size_t>(*n)] : '0';
+}
+
+std::string HostTypeLine(const THostType& type) {
+    std::string line = "\"";
+    for (const char c : type.Name) {
+        line += c;
+        if (c == '"')
+            line += c;
+    }
+    return line + "\"," + type.Code;
+}
+
+} // namespace
+
+THostTypeList ReadHostTypes(const std::string& folder) {
+    std::vector<std::string> lines;
+    ReadListLines(folder + HostTypesFileName, lines);
+    THostTypeList types;
+    for (const std::string& line : lines) {
+        const std::vector<std::string> items = SplitCommaText(line);
+        if (items.empty())
+            continue;
+        const bool hasCode = items.size() > 1 && !items[1].empty();
+        types.push_back({items[0], hasCode ? items[1] : std::string(DefaultAnswer)});
+    }
+    if (types.empty())
+        types.push_back({DefaultHostTypeName, std::string(DefaultAnswer)});
+    types.front().Code = DefaultAnswer;
+    return types;
+}
+
+bool WriteHostTypes(const std::string& folder, const THostTypeList& types) {
+    std::vector<std::string> lines;
+    for (const THostType& type : types)
+        lines.push_back(HostTypeLine(type));
+    return WriteListLines(folder + HostTypesFileName, lines, nullptr, HostTypesMode);
+}
+
+std::array<int, ColumnCount> CodeColumns(std::string_view code) {
+    std::array<int, ColumnCount> columns{};
+    for (std::size_t i = 0; i < ColumnCount && i + 1 < code.size(); ++i) {
+        const std::size_t position = ColumnDigits.find(code[i + 1]);
+        columns[i] = position == std::string_view::npos ? 0 : static_cast<int>(position);
+    }
+    return columns;
+}
+
+TSiteForm SiteForm(const TFTPServerInfo& site, THostTypeList customTypes) {
+    TSiteForm form;
+    form.Name = site.Name;
+    form.Server = site.Server;
+    form.Port = site.Port;
+    form.Anonymous = site.Anonymous != 0;
+    form.User = site.User;
+    form.Password = site.Password;
+    form.Account = site.Account;
+    form.InitialDir = site.InitialDir;
+    form.Slash = !site.InitialDir.empty() && site.InitialDir.front() == '/';
+    form.LocalDir = site.LocalDir;
+    form.EMail = site.EMail;
+    form.SavePassword = site.SavePassword != 0;
+    form.Pasv = site.Pasv != 0;
+    form.MaskPassword = site.CheckPSW != 0;
+    form.VirtualHost = site.CheckVHost != 0;
+    form.CustomTypes = std::move(customTypes);
+    if (form.CustomTypes.empty())
+        form.CustomTypes.push_back({DefaultHostTypeName, std::string(DefaultAnswer)});
+
+    std::string code = site.Answer;
+    form.HostType = LayoutDigit(code);
+    if (code.size() != MaxSiteAnswer || form.HostType == 0)
+        code = DefaultAnswer;
+    if (form.HostType == CustomHostType) {
+        form.CustomType = 0;
+        code = DefaultAnswer;
+        for (std::size_t i = 0; i < form.CustomTypes.size(); ++i) {
+            if (remote::EqualsNoCase(form.CustomTypes[i].Name, site.AnswerName)) {
+                form.CustomType = static_cast<int>(i);
+                code = i == 0 ? std::string(DefaultAnswer) : form.CustomTypes[i].Code;
+                break;
+            }
+        }
+    }
+    ShowColumns(form, code);
+    form.DescLines = TextLines(site.Desc, DescSeparator);
+    return form;
+}
+
+std::optional<std::string> SaveProblem(const TSiteForm& form) {
+    if (remote::TrimBlanks(form.Name).empty() || remote::TrimBlanks(form.Server).empty())
+        return ServerNameMissing;
+    return std::nullopt;
+}
+
+std::string AnswerCode(const TSiteForm& form) {
+    std::string code(1, static_cast<char>('0' + form.HostType));
+    for (const std::string& box : form.Columns)
+        code += ColumnCharacter(box);
+    return code;
+}
+
+void AcceptSiteForm(TSiteForm& form, TFTPServerInfo& site) {
+    site.Name = CutText(remote::TrimBlanks(form.Name), MaxSiteName);
+    site.Server = Trimmed(form.Server);
+    site.Port = Trimmed(form.Port);
+    site.User = Trimmed(form.User);
+    site.Password = Trimmed(form.Password);
+    site.Account = Trimmed(form.Account);
+    site.Anonymous = form.Anonymous;
+    site.InitialDir = CutText(remote::TrimBlanks(form.InitialDir), MaxSiteDir);
+    site.LocalDir = CutText(remote::TrimBlanks(form.LocalDir), MaxSiteDir);
+    site.EMail = CutText(remote::TrimBlanks(form.EMail), MaxSiteEMail);
+    site.SavePassword = form.SavePassword;
+    site.Pasv = form.Pasv;
+    site.CheckPSW = form.MaskPassword;
+    site.CheckVHost = form.VirtualHost;
+    site.Answer = AnswerCode(form);
+    if (HasOwnColumns(form, form.CustomType))
+        form.CustomTypes[static_cast<std::size_t>(form.CustomType)].Code = site.Answer;
+    site.AnswerName =
+        IsCustomType(form, form.CustomType)
+            ? CutText(form.CustomTypes[static_cast<std::size_t>(form.CustomType)].Name,
+                      MaxSiteAnswerName)
+            : std::string();
+    site.Desc = JoinDescLines(form.DescLines);
+}
+
+TSiteLook SiteLook(const TSiteForm& form) {
+    TSiteLook look;
+    look.EMailEnabled = form.Anonymous;
+    look.LoginEnabled = !form.Anonymous;
+    look.CustomPanelVisible = form.HostType == CustomHostType;
+    look.ColumnsEnabled = HasOwnColumns(form, form.CustomType);
+    return look;
+}
+
+std::string SlashedDir(std::string_view dir, bool slash) {
+    if (slash) {
+        const std::string trimmed = Trimmed(dir);
+        return !trimmed.empty() && trimmed.front() == '/' ? trimmed : '/' + trimmed;
+    }
+    return std::string(!dir.empty() && dir.front() == '/' ? dir.substr(1) : dir);
+}
+
+void SelectCustomType(TSiteForm& form, int index) {
+    if (index == form.CustomType)
+        return;
+    if (HasOwnColumns(form, form.CustomType))
+        form.CustomTypes[static_cast<std::size_t>(form.CustomType)].Code = AnswerCode(form);
+    form.CustomType = IsCustomType(form, index) ? index : -1;
+    if (form.CustomType == 0)
+        ShowColumns(form, DefaultAnswer);
+    else if (form.CustomType > 0)
+        ShowColumns(form, form.CustomTypes[static_cast<std::size_t>(index)].Code);
+}
+
+void AddCustomType(Prompts& prompts, TSiteForm& form) {
+    std::string name;
+    if (!prompts.AskInput("New Host Type", "Enter", name, false, MaxInputLength))
+        return;
+    form.CustomTypes.push_back({name, std::string(DefaultAnswer)});
+    SelectCustomType(form, static_cast<int>(form.CustomTypes.size()) - 1);
+}
+
+void EditCustomType(Prompts& prompts, TSiteForm& form) {
+    if (!HasOwnColumns(form, form.CustomType)) {
+        AddCustomType(prompts, form);
+        return;
+    }
+    THostType& type = form.CustomTypes[static_cast<std::size_t>(form.CustomType)];
+    std::string name = type.Name;
+    if (prompts.AskInput("Edit Host Type", "Enter", name, false, MaxInputLength))
+        type.Name = name;
+}
+
+void DeleteCustomType(TSiteForm& form) {
+    if (!HasOwnColumns(form, form.CustomType))
+        return;
+    form.CustomTypes.erase(form.CustomTypes.begin() + form.CustomType);
+    form.CustomType = -1;
+}
+
+std::string BrowseStart(const std::string& localDir, const std::string& folder) {
+    return !localDir.empty() && IsExistingDirectory(localDir) ? localDir : folder;
+}
+
+std::vector<std::string> TextLines(std::string_view text, char separator) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            break;
+        }
+        lines.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string JoinDescLines(const std::vector<std::string>& lines) {
+    std::string desc;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            desc += DescSeparator;
+        desc += lines[i];
+    }
+    return desc;
+}
+
+bool EditSite(Prompts& prompts, const std::string& folder, TFTPServerInfo& site) {
+    TSiteForm form = SiteForm(site, ReadHostTypes(folder));
+    const bool saved = prompts.EditSite(form);
+    if (saved)
+        AcceptSiteForm(form, site);
+    WriteHostTypes(folder, form.CustomTypes);
+    return saved;
+}

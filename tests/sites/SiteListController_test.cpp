@@ -1,0 +1,468 @@
+#include "prefs/PrefsTestSupport.h"
+#include "prefs/options.h"
+#include "sites/SiteFolder.h"
+#include "sites/SiteListController.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string SiteLine(const std::string& name, const std::string& server = "host") {
+    TFTPServerInfo site;
+    site.Name = name;
+    site.Server = server;
+    return FormatSiteLine(site);
+}
+
+std::string ListFile(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+class SiteListTest : public testing::Test {
+protected:
+    std::string List(const std::string& folderPath = "") const {
+        return ReadFile(folder.file(folderPath + SiteListFileName));
+    }
+    void WriteList(const std::string& folderPath, const Lines& lines) {
+        MakeDirectories(folder.file(folderPath));
+        WriteFile(folder.file(folderPath + SiteListFileName), ListFile(lines));
+    }
+    // The captions of the view, in view order.
+    Lines Captions() const {
+        Lines captions;
+        for (const TSiteEntry& entry : model.Entries())
+            captions.push_back(entry.Name);
+        return captions;
+    }
+    int Row(const std::string& caption) const {
+        for (int row = 0; row < model.Count(); ++row) {
+            if (model.Entry(row).Name == caption)
+                return row;
+        }
+        ADD_FAILURE() << "no entry " << caption;
+        return -1;
+    }
+    void Select(const std::string& caption) { model.SelectOnly(Row(caption)); }
+    // Saves a site in the properties window with these fields.
+    void AnswerSite(std::string name, std::string server) {
+        prompts.sites.push_back({[name, server](TSiteForm& form) {
+            form.Name = name;
+            form.Server = server;
+        }});
+    }
+
+    TempFolder folder;
+    ScriptedPrompts prompts;
+    TFTPOptions options;
+    TSiteListController controller{folder.path(), prompts, options};
+    TSiteListModel& model = controller.Model();
+};
+
+TEST_F(SiteListTest, EntriesSortByKindThenNameWithoutRegardToCase) {
+    WriteList("", {SiteLine("beta"), "DIR=Zulu", SiteLine("Alpha"), "dir=apple", SiteLine("gamma"),
+                   "DIR=Mango"});
+    ASSERT_TRUE(controller.LoadSiteFolder(""));
+    EXPECT_EQ(Captions(), (Lines{"apple", "Mango", "Zulu", "Alpha", "beta", "gamma"}));
+    EXPECT_EQ(model.Entry(0).Kind, TSiteEntryKind::Folder);
+    EXPECT_EQ(model.Entry(3).Kind, TSiteEntryKind::Site);
+    EXPECT_EQ(model.Entry(3).Site.Name, "Alpha");
+
+    controller.SetSortKey(-1);
+    EXPECT_EQ(Captions(), (Lines{"Zulu", "Mango", "apple", "gamma", "beta", "Alpha"}));
+
+    WriteList("Zulu/", {SiteLine("b"), "DIR=x"});
+    controller.LoadSiteFolder("Zulu/");
+    EXPECT_EQ(Captions(), (Lines{"..", "x", "b"})) << "the up entry comes first in any direction";
+}
+
+TEST_F(SiteListTest, ARoundTripOfALargeListIsByteIdentical) {
+    Lines lines;
+    for (int i = 0; i < 100; ++i)
+        lines.push_back("DIR=folder" + std::to_string(1000 + i));
+    for (int i = 0; i < 1000; ++i) {
+        TFTPServerInfo site;
+        site.Name = "site " + std::to_string(1000 + i);
+        site.Server = "ftp" + std::to_string(i) + ".example.org";
+        site.Password = "pw" + std::to_string(i * 7919);
+        site.Desc = "line`two";
+        site.Pasv = static_cast<std::uint8_t>(i % 2);
+        lines.push_back(FormatSiteLine(site));
+    }
+    const std::string text = ListFile(lines);
+    WriteFile(folder.file(SiteListFileName), text);
+    ASSERT_TRUE(controller.LoadSiteFolder(""));
+    EXPECT_EQ(model.Count(), 1100);
+    ASSERT_TRUE(controller.SaveSiteFolder());
+    EXPECT_EQ(List(), text);
+}
+
+TEST_F(SiteListTest, FoldersThatWouldLeaveTheProgramFolderAreRefused) {
+    WriteList("",
+              {"DIR=..", "DIR=../outside", "DIR=a/b", "DIR=", "DIR=.", "DIR=fine", SiteLine("s")});
+    controller.LoadSiteFolder("");
+    EXPECT_EQ(Captions(), (Lines{"fine", "s"}));
+    for (const char* path : {"../", "fine/../../", "/etc/", "fine//x/"}) {
+        EXPECT_FALSE(controller.LoadSiteFolder(path)) << path;
+        EXPECT_EQ(controller.FolderPath(), "");
+    }
+
+    for (const char* typed : {"..", "../escape", "a/b", "", " . "}) {
+        SCOPED_TRACE(typed);
+        prompts.inputs.push_back(typed);
+        controller.MakeFolder();
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].caption, "Attention");
+        EXPECT_EQ(prompts.messages[0].text, std::string("Can Not Create the Directory :") + typed);
+        EXPECT_EQ(prompts.messages[0].icon, TMessageIcon::Information);
+        prompts.messages.clear();
+    }
+    EXPECT_FALSE(FileExists(folder.file("../escape")));
+    EXPECT_FALSE(FileExists(folder.file("a")));
+
+    ASSERT_TRUE(MakeDirectories(folder.file("fine/")));
+    Select("fine");
+    prompts.inputs.push_back("../renamed");
+    controller.RenameFolder();
+    EXPECT_TRUE(FileExists(folder.file("fine")));
+    EXPECT_EQ(Captions(), (Lines{"fine", "s"}));
+}
+
+TEST_F(SiteListTest, ThePathListFollowsTheOpenFolderInLowerCase) {
+    const auto path = [this] { return model.PathList(); };
+    controller.LoadSiteFolder("Work/Clients/");
+    EXPECT_EQ(path(), (Lines{"SERVER LIST ...", "work", "clients"}));
+    EXPECT_EQ(model.PathIndex(), 2);
+
+    // Going up keeps the later entries, so they can be chosen again.
+    controller.UpOneLevel();
+    EXPECT_EQ(controller.FolderPath(), "work/");
+    EXPECT_EQ(model.PathIndex(), 1);
+    EXPECT_EQ(path(), (Lines{"SERVER LIST ...", "work", "clients"}));
+    controller.ChoosePathEntry(2);
+    EXPECT_EQ(controller.FolderPath(), "work/clients/");
+
+    // Names compare without regard to case: nothing after them is dropped.
+    controller.LoadSiteFolder("WORK/");
+    EXPECT_EQ(path(), (Lines{"SERVER LIST ...", "work", "clients"}));
+    controller.LoadSiteFolder("work/Other/");
+    EXPECT_EQ(path(), (Lines{"SERVER LIST ...", "work", "other"}));
+
+    controller.ChoosePathEntry(0);
+    EXPECT_EQ(controller.FolderPath(), "");
+    EXPECT_EQ(model.PathIndex(), 0);
+    QSignalSpy reloads(&model, &TSiteListModel::wasReset);
+    controller.UpOneLevel();
+    EXPECT_EQ(reloads.count(), 0) << "at the root nothing happens";
+}
+
+TEST_F(SiteListTest, FoldersOpenWithoutRegardToCase) {
+    WriteList("Work/", {SiteLine("inside")});
+    WriteList("", {"DIR=Work"});
+    controller.LoadSiteFolder("");
+    Select("Work");
+    controller.OpenSelected();
+    EXPECT_EQ(Captions(), (Lines{"..", "inside"}));
+    controller.UpOneLevel();
+    controller.ChoosePathEntry(1); // "work" in the path list
+    EXPECT_EQ(Captions(), (Lines{"..", "inside"}));
+    Select("..");
+    controller.OpenSelected();
+    EXPECT_EQ(Captions(), (Lines{"Work"}));
+}
+
+TEST_F(SiteListTest, DoubleClickingASiteHandsOnACopy) {
+    WriteList("", {SiteLine("one", "ftp.one.example")});
+    controller.LoadSiteFolder("");
+    QSignalSpy chosen(&controller, &TSiteListController::siteChosen);
+    Select("one");
+    controller.OpenSelected();
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen.at(0).at(0).value<TFTPServerInfo>().Server, "ftp.one.example");
+}
+
+TEST_F(SiteListTest, DeleteRemovesTheEntriesButNotTheDirectories) {
+    WriteList("old/", {SiteLine("kept")});
+    WriteList("", {"DIR=old", SiteLine("a"), SiteLine("b"), SiteLine("c")});
+    controller.LoadSiteFolder("");
+    model.SetSelectedRows({Row("old"), Row("a"), Row("c")});
+    controller.Delete();
+    EXPECT_TRUE(prompts.asked.empty()) << "no confirmation";
+    EXPECT_EQ(Captions(), (Lines{"b"}));
+    EXPECT_EQ(List(), ListFile({SiteLine("b")}));
+    EXPECT_TRUE(FileExists(folder.file("old/ftplist.TXT")));
+
+    // Making the folder again shows what it held.
+    prompts.inputs.push_back("old");
+    controller.MakeFolder();
+    EXPECT_EQ(prompts.asked.at(0).Caption, "Create Directory");
+    EXPECT_EQ(prompts.asked.at(0).Prompt, "Enter new directory name");
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(Captions(), (Lines{"old", "b"}));
+    EXPECT_EQ(model.SelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(List(), ListFile({"DIR=old", SiteLine("b")}));
+    controller.OpenFolder(0);
+    EXPECT_EQ(Captions(), (Lines{"..", "kept"}));
+
+    model.SelectOnly(0);
+    controller.Delete();
+    EXPECT_EQ(Captions(), (Lines{"..", "kept"})) << "the up entry is not in the file";
+}
+
+TEST_F(SiteListTest, MakingAListedFolderAgainDoesNotListItTwice) {
+    WriteList("", {"DIR=Work", SiteLine("s")});
+    controller.LoadSiteFolder("");
+    prompts.inputs.push_back("work");
+    controller.MakeFolder();
+    EXPECT_EQ(Captions(), (Lines{"Work", "s"}));
+    EXPECT_EQ(model.SelectedRows(), std::vector<int>{0});
+    prompts.inputs.push_back(std::nullopt);
+    controller.MakeFolder();
+    EXPECT_EQ(Captions(), (Lines{"Work", "s"}));
+}
+
+TEST_F(SiteListTest, MakeFolderInsideASubFolder) {
+    controller.LoadSiteFolder("a/");
+    prompts.inputs.push_back("b");
+    controller.MakeFolder();
+    EXPECT_TRUE(IsExistingDirectory(folder.file("a/b")));
+    EXPECT_EQ(List("a/"), "DIR=b\r\n");
+    EXPECT_EQ(FileMode(folder.file("a/ftplist.TXT")), 0600u);
+
+    WriteFile(folder.file("a/file"), "");
+    prompts.inputs.push_back("file");
+    controller.MakeFolder();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Can Not Create the Directory :a/file");
+    EXPECT_EQ(Captions(), (Lines{"..", "b"}));
+}
+
+TEST_F(SiteListTest, RenameFolderRenamesTheDirectory) {
+    WriteList("Old/", {SiteLine("inside")});
+    WriteList("", {"DIR=Old", "DIR=other", SiteLine("s")});
+    MakeDirectories(folder.file("other/"));
+    controller.LoadSiteFolder("");
+    Select("Old");
+    prompts.inputs.push_back("New");
+    controller.RenameFolder();
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(prompts.asked[0].Caption, "Rename Directory");
+    EXPECT_EQ(prompts.asked[0].Prompt, "Enter new Directory name:");
+    EXPECT_EQ(prompts.asked[0].Text, "Old");
+    EXPECT_EQ(Captions(), (Lines{"New", "other", "s"}));
+    EXPECT_EQ(List(), ListFile({"DIR=New", "DIR=other", SiteLine("s")}));
+    EXPECT_EQ(List("New/"), ListFile({SiteLine("inside")}));
+    EXPECT_FALSE(FileExists(folder.file("Old")));
+
+    // Only the case changes.
+    prompts.inputs.push_back("NEW");
+    controller.RenameFolder();
+    EXPECT_TRUE(IsExistingDirectory(folder.file("NEW")));
+    EXPECT_EQ(model.Entry(0).Name, "NEW");
+
+    // Failures change nothing and say nothing.
+    const std::string before = List();
+    struct Row {
+        const char* name;
+        std::optional<std::string> typed;
+    } rows[] = {{"an existing directory", "Other"},
+                {"a directory made meanwhile", "made"},
+                {"cancelled", std::nullopt}};
+    MakeDirectories(folder.file("made/"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        prompts.inputs.push_back(row.typed);
+        controller.RenameFolder();
+        EXPECT_EQ(model.Entry(0).Name, "NEW");
+        EXPECT_EQ(List(), before);
+        EXPECT_EQ(List("NEW/"), ListFile({SiteLine("inside")}));
+    }
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // No directory behind the entry: the rename fails.
+    Select("other");
+    ::rmdir(folder.file("other").c_str());
+    prompts.inputs.push_back("gone");
+    controller.RenameFolder();
+    EXPECT_EQ(Captions(), (Lines{"NEW", "other", "s"}));
+
+    const std::size_t asked = prompts.asked.size();
+    Select("s");
+    controller.RenameFolder();
+    EXPECT_EQ(prompts.asked.size(), asked) << "a site is not renamed here";
+}
+
+TEST_F(SiteListTest, APathListEntryFollowsARenamedFolder) {
+    WriteList("Old/", {"DIR=sub"});
+    WriteList("", {"DIR=Old"});
+    controller.LoadSiteFolder("Old/sub/");
+    controller.ChoosePathEntry(0);
+    Select("Old");
+    prompts.inputs.push_back("New");
+    controller.RenameFolder();
+    EXPECT_EQ(model.PathList(), (Lines{"SERVER LIST ...", "new", "sub"}));
+    controller.ChoosePathEntry(1);
+    EXPECT_EQ(Captions(), (Lines{"..", "sub"}));
+    EXPECT_FALSE(FileExists(folder.file("old")));
+}
+
+TEST_F(SiteListTest, MovingASiteIntoANeverUsedFolderCreatesItsList) {
+    WriteList("", {"DIR=Archive", SiteLine("moving"), SiteLine("staying")});
+    controller.LoadSiteFolder("");
+    ASSERT_TRUE(controller.MoveSiteToFolder(Row("moving"), Row("Archive")));
+    EXPECT_EQ(List("Archive/"), ListFile({SiteLine("moving")}));
+    EXPECT_EQ(FileMode(folder.file("Archive/ftplist.TXT")), 0600u);
+    EXPECT_EQ(Captions(), (Lines{"Archive", "staying"}));
+    EXPECT_EQ(List(), ListFile({"DIR=Archive", SiteLine("staying")}));
+
+    // Appended after what the folder holds, its lines kept as they are.
+    WriteFile(folder.file("Archive/ftplist.TXT"), "DIR=x\nName=old;");
+    ASSERT_TRUE(controller.MoveSiteToFolder(Row("staying"), Row("Archive")));
+    EXPECT_EQ(List("Archive/"), "DIR=x\nName=old;\r\n" + SiteLine("staying") + "\r\n");
+}
+
+TEST_F(SiteListTest, AFailedMoveChangesNothing) {
+    WriteList("", {"DIR=blocked", SiteLine("s"), SiteLine("t")});
+    WriteFile(folder.file("blocked"), "a file where the folder would be");
+    controller.LoadSiteFolder("");
+    const std::string before = List();
+    EXPECT_FALSE(controller.MoveSiteToFolder(Row("s"), Row("blocked")));
+    EXPECT_FALSE(controller.MoveSiteToFolder(Row("s"), Row("t"))) << "only into a folder";
+    EXPECT_FALSE(controller.MoveSiteToFolder(Row("blocked"), Row("blocked")))
+        << "only a site moves";
+    EXPECT_FALSE(controller.MoveSiteToFolder(7, Row("blocked")));
+    EXPECT_EQ(Captions(), (Lines{"blocked", "s", "t"}));
+    EXPECT_EQ(List(), before);
+}
+
+TEST_F(SiteListTest, NewSiteGetsTheDefaultsAndTheAnonymousAddress) {
+    options.MailAno = true;
+    options.Anonymous = "me@example.org";
+    WriteList("", {SiteLine("zeta")});
+    controller.LoadSiteFolder("");
+    AnswerSite("Alpha", "ftp.alpha.example");
+    controller.NewSite();
+    ASSERT_EQ(prompts.shownSites.size(), 1u);
+    const TSiteForm& shown = prompts.shownSites[0];
+    EXPECT_EQ(shown.EMail, "me@example.org");
+    EXPECT_EQ(shown.User, "anonymous");
+    EXPECT_EQ(shown.Port, "21");
+    EXPECT_EQ(shown.HostType, 0);
+    EXPECT_TRUE(shown.SavePassword);
+    EXPECT_EQ(Captions(), (Lines{"Alpha", "zeta"}));
+    EXPECT_EQ(model.SelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(model.Entry(0).Site.EMail, "me@example.org");
+    EXPECT_EQ(List(), ListFile({FormatSiteLine(model.Entry(0).Site), SiteLine("zeta")}));
+
+    prompts.sites.push_back({nullptr, false});
+    controller.NewSite();
+    EXPECT_EQ(model.Count(), 2) << "cancelled";
+}
+
+TEST_F(SiteListTest, PropertiesEditTheSelectedSite) {
+    WriteList("", {"DIR=f", SiteLine("b"), SiteLine("a")});
+    controller.LoadSiteFolder("");
+    Select("b");
+    prompts.sites.push_back({[](TSiteForm& form) {
+        form.Name = "  renamed; with a semicolon ";
+        form.Password = " secret ";
+    }});
+    controller.Properties();
+    EXPECT_EQ(prompts.shownSites.at(0).Name, "b");
+    EXPECT_EQ(Captions(), (Lines{"f", "a", "renamed"})) << "the entry keeps its row";
+    const TFTPServerInfo& site = model.Entry(2).Site;
+    EXPECT_EQ(site.Name, "renamed");
+    EXPECT_EQ(site.Password, "secret");
+    EXPECT_EQ(List(), ListFile({"DIR=f", SiteLine("a"), FormatSiteLine(site)}));
+
+    const std::string before = List();
+    prompts.sites.push_back({[](TSiteForm& form) { form.Server = "changed"; }, false});
+    controller.Properties();
+    EXPECT_EQ(model.Entry(2).Site.Server, "host");
+    EXPECT_EQ(List(), before);
+
+    // A folder or the up entry: nothing opens.
+    Select("f");
+    controller.Properties();
+    EXPECT_EQ(prompts.shownSites.size(), 2u);
+}
+
+TEST_F(SiteListTest, PropertiesWithoutASelectionEditAnEmptyRecord) {
+    controller.LoadSiteFolder("");
+    AnswerSite("x", "h");
+    controller.Properties();
+    ASSERT_EQ(prompts.shownSites.size(), 1u);
+    EXPECT_EQ(prompts.shownSites[0].User, "");
+    EXPECT_EQ(prompts.shownSites[0].Port, "");
+    EXPECT_FALSE(prompts.shownSites[0].SavePassword);
+    EXPECT_EQ(Captions(), (Lines{"x"}));
+    EXPECT_EQ(model.Entry(0).Site.User, "");
+    EXPECT_EQ(List(), "Name=x;Server=h;Anonymous=0;SavePassword=0;Pasv=0;Answer=0957681;"
+                      "CheckPSW=0;CheckVHost=0;\r\n");
+    controller.Refresh();
+    EXPECT_EQ(model.Entry(0).Site.User, "anonymous") << "an empty user reads back as the default";
+    EXPECT_EQ(model.Entry(0).Site.Answer, "0957681");
+
+    model.SetSelectedRows({});
+    AnswerSite("y", "h");
+    controller.OpenSelected(); // a double click on empty space
+    EXPECT_EQ(prompts.shownSites.at(1).User, "anonymous") << "a new site";
+    EXPECT_EQ(Captions(), (Lines{"x", "y"}));
+}
+
+TEST_F(SiteListTest, AFolderThatCannotBeCreatedIsReported) {
+    WriteFile(folder.file("blocked"), "a file");
+    controller.LoadSiteFolder("blocked/");
+    AnswerSite("s", "h");
+    controller.NewSite();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Attention");
+    EXPECT_EQ(prompts.messages[0].text, "Can not create the directory:" + folder.file("blocked/"));
+    EXPECT_EQ(Captions(), (Lines{"..", "s"})) << "the view keeps its entries";
+    EXPECT_FALSE(controller.SaveSiteFolder());
+}
+
+TEST_F(SiteListTest, AListThatCannotBeReadIsNeverReplaced) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    WriteList("", {SiteLine("precious")});
+    ::chmod(folder.file(SiteListFileName).c_str(), 0200);
+    controller.LoadSiteFolder("");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Can not read the file:" + folder.file("ftplist.TXT"));
+    AnswerSite("new", "h");
+    controller.NewSite();
+    EXPECT_EQ(prompts.messages.size(), 2u);
+    ::chmod(folder.file(SiteListFileName).c_str(), 0600);
+    EXPECT_EQ(List(), ListFile({SiteLine("precious")}));
+}
+
+TEST_F(SiteListTest, AWriteThatFailsIsReported) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into every folder";
+    controller.LoadSiteFolder("");
+    ::chmod(folder.path().c_str(), 0500);
+    AnswerSite("s", "h");
+    controller.NewSite();
+    ::chmod(folder.path().c_str(), 0700);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Can not write the file:" + folder.file("ftplist.TXT"));
+}
+
+TEST_F(SiteListTest, RefreshReadsTheFolderAgain) {
+    WriteList("", {SiteLine("a")});
+    controller.LoadSiteFolder("");
+    WriteList("", {SiteLine("a"), SiteLine("b")});
+    controller.Refresh();
+    EXPECT_EQ(Captions(), (Lines{"a", "b"}));
+}
+
+} // namespace

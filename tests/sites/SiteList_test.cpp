@@ -1,0 +1,82 @@
+#include "sites/SiteList.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace {
+
+TSiteEntry Site(const std::string& name) {
+    TFTPServerInfo site;
+    site.Name = name;
+    return SiteEntry(site);
+}
+
+QList<QVariant> Range(int first, int last) {
+    return {first, last};
+}
+
+TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
+    TSiteListModel model;
+    QSignalSpy aboutToReset(&model, &TSiteListModel::aboutToReset);
+    QSignalSpy reset(&model, &TSiteListModel::wasReset);
+    QSignalSpy aboutToInsert(&model, &TSiteListModel::aboutToInsert);
+    QSignalSpy inserted(&model, &TSiteListModel::inserted);
+    QSignalSpy aboutToRemove(&model, &TSiteListModel::aboutToRemove);
+    QSignalSpy removed(&model, &TSiteListModel::removed);
+    QSignalSpy changed(&model, &TSiteListModel::changed);
+    QSignalSpy selection(&model, &TSiteListModel::selectionChanged);
+
+    model.Reset({Site("b"), FolderEntry("z"), Site("D"), UpEntry()});
+    EXPECT_EQ(aboutToReset.count(), 1);
+    EXPECT_EQ(reset.count(), 1);
+    ASSERT_EQ(model.Count(), 4);
+    EXPECT_EQ(model.Entry(0).Name, "..");
+    EXPECT_EQ(model.Entry(1).Name, "z");
+
+    // A new entry goes to its place in the order.
+    EXPECT_EQ(model.Insert(Site("c")), 3);
+    EXPECT_EQ(aboutToInsert.takeFirst(), Range(3, 3));
+    EXPECT_EQ(inserted.takeFirst(), Range(3, 3));
+    EXPECT_EQ(model.Insert(FolderEntry("A")), 1);
+    EXPECT_EQ(inserted.takeFirst(), Range(1, 1));
+
+    selection.clear();
+    model.SetSelectedRows({2, 4});
+    model.SetSelectedRows({4, 2});
+    EXPECT_EQ(selection.count(), 1) << "only a change is announced";
+    EXPECT_EQ(model.Selected(), 2);
+
+    model.Remove(4);
+    EXPECT_EQ(aboutToRemove.takeFirst(), Range(4, 4));
+    EXPECT_EQ(removed.takeFirst(), Range(4, 4));
+    EXPECT_EQ(selection.count(), 2);
+    EXPECT_EQ(model.SelectedRows(), std::vector<int>{2});
+
+    model.Rename(2, "y");
+    TFTPServerInfo renamed;
+    renamed.Name = "e";
+    model.SetSite(3, renamed);
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(model.Entry(3).Name, "e");
+    EXPECT_EQ(model.Entry(3).Site.Name, "e");
+}
+
+TEST(SiteListModelTest, ThePathListIsBroughtInLine) {
+    TSiteListModel model;
+    QSignalSpy path(&model, &TSiteListModel::pathChanged);
+    using L = std::vector<std::string>;
+    model.BringPathInLine({"A", " B "});
+    EXPECT_EQ(model.PathList(), (L{"SERVER LIST ...", "a", "b"}));
+    model.BringPathInLine({"a"});
+    EXPECT_EQ(model.PathList(), (L{"SERVER LIST ...", "a", "b"}));
+    EXPECT_EQ(model.PathIndex(), 1);
+    EXPECT_EQ(model.PathNames(2), (L{"a", "b"}));
+    model.RenameNextPathEntry("B", "C");
+    EXPECT_EQ(model.PathNames(2), (L{"a", "c"}));
+    model.RenameNextPathEntry("x", "y");
+    model.BringPathInLine({"a", "d", "e"});
+    EXPECT_EQ(model.PathList(), (L{"SERVER LIST ...", "a", "d", "e"}));
+    EXPECT_EQ(path.count(), 4);
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+#include "prefs/PrefsTestSupport.h"
+#include "prefs/WidgetTestSupport.h"
+#include "prefs/options.h"
+#include "sites/SiteFolder.h"
+#include "sites/SiteListController.h"
+#include "sites/SiteList_widgets.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+
+namespace {
+
+std::string SiteLine(const std::string& name) {
+    TFTPServerInfo site;
+    site.Name = name;
+    site.Server = "host";
+    return FormatSiteLine(site);
+}
+
+class SiteViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        MakeDirectories(folder.file("Folder/"));
+        WriteFile(folder.file("Folder/ftplist.TXT"), SiteLine("inner") + "\r\n");
+        WriteFile(folder.file("ftplist.TXT"),
+                  SiteLine("caf\xE9") + "\r\nDIR=Folder\r\n" + SiteLine("site") + "\r\n");
+        controller.LoadSiteFolder("");
+        view.resize(300, 400);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    QStringList Shown() const {
+        QStringList captions;
+        for (int row = 0; row < items()->rowCount(); ++row)
+            captions.append(items()->index(row).data().toString());
+        return captions;
+    }
+    QStringList PathList() const {
+        QStringList entries;
+        for (int i = 0; i < view.pathList()->count(); ++i)
+            entries.append(view.pathList()->itemText(i));
+        return entries;
+    }
+    TSiteListItemModel* items() const { return view.itemModel(); }
+    QPoint Center(int row) const {
+        return view.listView()->visualRect(items()->index(row)).center();
+    }
+    void DoubleClick(QPoint at) {
+        QTest::mouseDClick(view.listView()->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    TempFolder folder;
+    ScriptedPrompts prompts;
+    TFTPOptions options;
+    TSiteListController controller{folder.path(), prompts, options};
+    TSiteListView view{controller};
+};
+
+TEST_F(SiteViewTest, ShowsTheEntriesWithTheirIconsAndThePathList) {
+    EXPECT_EQ(Shown(), (QStringList{"Folder", QStringLiteral("caf\u00e9"), "site"}));
+    EXPECT_FALSE(items()->index(0).data(Qt::DecorationRole).isNull());
+    EXPECT_EQ(PathList(), QStringList{"SERVER LIST ..."});
+    EXPECT_EQ(items()->flags(items()->index(0)) & Qt::ItemIsDropEnabled, Qt::ItemIsDropEnabled);
+    EXPECT_EQ(items()->flags(items()->index(2)) & Qt::ItemIsDragEnabled, Qt::ItemIsDragEnabled);
+    EXPECT_FALSE(items()->flags(items()->index(2)) & Qt::ItemIsDropEnabled);
+}
+
+TEST_F(SiteViewTest, DoubleClicksOpenFoldersAndGoUp) {
+    DoubleClick(Center(0));
+    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
+    EXPECT_EQ(PathList(), (QStringList{"SERVER LIST ...", "folder"}));
+    EXPECT_EQ(view.pathList()->currentIndex(), 1);
+
+    DoubleClick(Center(0)); // ".."
+    EXPECT_EQ(Shown().size(), 3);
+    EXPECT_EQ(view.pathList()->currentIndex(), 0);
+    emit view.pathList()->activated(1);
+    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
+}
+
+TEST_F(SiteViewTest, DoubleClickingASiteChoosesIt) {
+    std::vector<std::string> chosen;
+    QObject::connect(&controller, &TSiteListController::siteChosen,
+                     [&chosen](const TFTPServerInfo& site) { chosen.push_back(site.Name); });
+    DoubleClick(Center(2));
+    EXPECT_EQ(chosen, std::vector<std::string>{"site"});
+}
+
+TEST_F(SiteViewTest, DoubleClickingEmptySpaceMakesANewSite) {
+    prompts.sites.push_back({[](TSiteForm& form) {
+        form.Name = "added";
+        form.Server = "h";
+    }});
+    DoubleClick(QPoint(150, 380));
+    EXPECT_EQ(Shown(), (QStringList{"Folder", "added", QStringLiteral("caf\u00e9"), "site"}));
+    EXPECT_EQ(view.listView()->selectionModel()->selectedRows(),
+              QModelIndexList{items()->index(1)});
+}
+
+TEST_F(SiteViewTest, SelectionIsSharedWithTheModel) {
+    QTest::mouseClick(view.listView()->viewport(), Qt::LeftButton, {}, Center(2));
+    QTest::mouseClick(view.listView()->viewport(), Qt::LeftButton, Qt::ControlModifier, Center(0));
+    EXPECT_EQ(controller.Model().SelectedRows(), (std::vector<int>{0, 2}));
+    view.popupMenu()->findChild<QAction*>("pmSiteDelete")->trigger();
+    EXPECT_EQ(Shown(), QStringList{QStringLiteral("caf\u00e9")});
+    EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), SiteLine("caf\xE9") + "\r\n");
+}
+
+TEST_F(SiteViewTest, ASiteDroppedOnAFolderMovesThere) {
+    std::unique_ptr<QMimeData> data(items()->mimeData({items()->index(2)}));
+    const QModelIndex folderIndex = items()->index(0);
+    EXPECT_FALSE(items()->canDropMimeData(data.get(), Qt::MoveAction, 1, 0, {}))
+        << "between entries";
+    EXPECT_FALSE(items()->canDropMimeData(data.get(), Qt::MoveAction, -1, -1, items()->index(1)))
+        << "onto a site";
+    std::unique_ptr<QMimeData> folderDrag(items()->mimeData({folderIndex}));
+    EXPECT_FALSE(items()->canDropMimeData(folderDrag.get(), Qt::MoveAction, -1, -1, folderIndex));
+    QMimeData foreign;
+    foreign.setData(TSiteListItemModel::MimeType, "12345\n2");
+    EXPECT_FALSE(items()->canDropMimeData(&foreign, Qt::MoveAction, -1, -1, folderIndex));
+
+    ASSERT_TRUE(items()->dropMimeData(data.get(), Qt::MoveAction, -1, -1, folderIndex));
+    EXPECT_EQ(Shown(), (QStringList{"Folder", QStringLiteral("caf\u00e9")}));
+    EXPECT_EQ(ReadFile(folder.file("Folder/ftplist.TXT")),
+              SiteLine("inner") + "\r\n" + SiteLine("site") + "\r\n");
+}
+
+} // namespace
