@@ -212,37 +212,50 @@ void TCustomFtpCli::GetData() {
     }
 }
 
-void TCustomFtpCli::GetFirstReply() {
+// The reply to RETR, LIST, NLST, STOR or APPE: 150 or 125 lets the transfer
+// run, anything else ends the request with its code.
+bool TCustomFtpCli::AcceptFirstReply() {
     Display("< " + lastResponse_);
-    if (!IsOneOf(statusCode_, {150, 125})) {
-        SetErrorMessage(lastResponse_);
-        next_ = nullptr;
-        if (data_->State() != TSocketState::wsClosed)
-            data_->Close();
-        CloseLocalFile();
-        ResumeAt = 0;
-        requestResult_ = statusCode_;
-        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
-        return;
+    if (IsOneOf(statusCode_, {150, 125})) {
+        awaitingReply_ = true;
+        return true;
     }
-    awaitingReply_ = true;
-    next_ = &TCustomFtpCli::GetFinalReply;
+    SetErrorMessage(lastResponse_);
+    next_ = nullptr;
+    if (data_->State() != TSocketState::wsClosed)
+        data_->Close();
+    CloseLocalFile();
+    ResumeAt = 0;
+    requestResult_ = statusCode_;
+    TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+    return false;
 }
 
-void TCustomFtpCli::GetFinalReply() {
+// The reply that ends a transfer on the server's side; the transfer is over
+// once the data connection has closed as well.
+void TCustomFtpCli::FinalReply(std::initializer_list<int> accepted, const char* failure) {
     Display("< " + lastResponse_);
-    if (!IsOneOf(statusCode_, {125, 226, 250})) {
+    if (!IsOneOf(statusCode_, accepted)) {
         SetErrorMessage(lastResponse_);
         CloseLocalFile();
         if (data_->State() != TSocketState::wsClosed)
             data_->Close();
-        Display("! RETR/LIST/NLST Failed");
+        Display(failure);
         requestResult_ = statusCode_;
         TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
         return;
     }
     transfer_.finalReply = true;
     CheckTransferEnd();
+}
+
+void TCustomFtpCli::GetFirstReply() {
+    if (AcceptFirstReply())
+        next_ = &TCustomFtpCli::GetFinalReply;
+}
+
+void TCustomFtpCli::GetFinalReply() {
+    FinalReply({125, 226, 250}, "! RETR/LIST/NLST Failed");
 }
 
 // --- uploads ------------------------------------------------------------------------
@@ -323,20 +336,9 @@ void TCustomFtpCli::PutDrain() {
 }
 
 void TCustomFtpCli::PutFirstReply() {
-    Display("< " + lastResponse_);
-    if (!IsOneOf(statusCode_, {150, 125})) {
-        SetErrorMessage(lastResponse_);
-        next_ = nullptr;
-        if (data_->State() != TSocketState::wsClosed)
-            data_->Close();
-        CloseLocalFile();
-        ResumeAt = 0;
-        requestResult_ = statusCode_;
-        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+    if (!AcceptFirstReply())
         return;
-    }
     transfer_.got150 = true;
-    awaitingReply_ = true;
     next_ = &TCustomFtpCli::PutFinalReply;
     if (passive_) {
         data_->OnDataSent = [this](TCustomWSocket*, std::uint16_t e) { PutSend(e); };
@@ -386,19 +388,7 @@ void TCustomFtpCli::PutSend(std::uint16_t error) {
 }
 
 void TCustomFtpCli::PutFinalReply() {
-    Display("< " + lastResponse_);
-    if (!IsOneOf(statusCode_, {226, 250})) {
-        SetErrorMessage(lastResponse_);
-        CloseLocalFile();
-        if (data_->State() != TSocketState::wsClosed)
-            data_->Close();
-        Display("! STOR Failed");
-        requestResult_ = statusCode_;
-        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
-        return;
-    }
-    transfer_.finalReply = true;
-    CheckTransferEnd();
+    FinalReply({226, 250}, "! STOR Failed");
 }
 
 // --- the end of a transfer -----------------------------------------------------------

@@ -295,6 +295,8 @@ protected:
     void AcceptForGet();
     void ConnectedForGet(std::uint16_t error);
     void GetData();
+    bool AcceptFirstReply();
+    void FinalReply(std::initializer_list<int> accepted, const char* failure);
     void GetFirstReply();
     void GetFinalReply();
     void AcceptForPut();

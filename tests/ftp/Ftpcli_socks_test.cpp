@@ -13,15 +13,6 @@ using testsupport::ScriptedFtpServer;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 struct ProxyRow {
     const char* name;
     RealSocksProxy::Kind kind;

@@ -17,15 +17,6 @@ const std::string kGreeting = "220 Scripted server ready\r\n";
 const std::string k150 = "150 Opening BINARY mode data connection\r\n";
 const std::string k226 = "226 Transfer complete\r\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // An engine already logged in to a scripted server, with a scratch folder for
 // local files. Each test adds what the server does after the login.
 class FtpTransfer : public ::testing::Test {

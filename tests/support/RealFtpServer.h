@@ -52,14 +52,17 @@ bool RunningUnderCi();
 
 } // namespace testsupport
 
-// Starts the server or ends the test: skipped with the reason, or failed under CI.
-#define CORVANE_START_REAL_FTP(server)                                                             \
+// Starts a real peer (anything with start(std::string* whyNot)) or ends the
+// test: skipped with the reason, or failed under CI.
+#define CORVANE_START_REAL_PEER(peer)                                                              \
     do {                                                                                           \
         std::string corvaneWhyNot_;                                                                \
-        if (!(server).start(&corvaneWhyNot_)) {                                                    \
+        if (!(peer).start(&corvaneWhyNot_)) {                                                      \
             if (::testsupport::RunningUnderCi())                                                   \
                 FAIL() << corvaneWhyNot_;                                                          \
             else                                                                                   \
                 GTEST_SKIP() << corvaneWhyNot_;                                                    \
         }                                                                                          \
     } while (false)
+
+#define CORVANE_START_REAL_FTP(server) CORVANE_START_REAL_PEER(server)

@@ -46,14 +46,4 @@ private:
 
 } // namespace testsupport
 
-// Starts the proxy or ends the test: skipped with the reason, or failed under CI.
-#define CORVANE_START_REAL_SOCKS(proxy)                                                            \
-    do {                                                                                           \
-        std::string corvaneWhyNot_;                                                                \
-        if (!(proxy).start(&corvaneWhyNot_)) {                                                     \
-            if (::testsupport::RunningUnderCi())                                                   \
-                FAIL() << corvaneWhyNot_;                                                          \
-            else                                                                                   \
-                GTEST_SKIP() << corvaneWhyNot_;                                                    \
-        }                                                                                          \
-    } while (false)
+#define CORVANE_START_REAL_SOCKS(proxy) CORVANE_START_REAL_PEER(proxy)
