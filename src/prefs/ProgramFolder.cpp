@@ -34,7 +34,7 @@ std::string ChooseProgramFolder(const std::string& executableFolder, const std::
                                 const std::string& home) {
     if (!executableFolder.empty() && ::access(executableFolder.c_str(), W_OK | X_OK) == 0)
         return WithSlash(executableFolder);
-    // The base directory specification ignores a relative $XDG_CONFIG_HOME.
+    // The XDG base directory rules ignore a relative $XDG_CONFIG_HOME.
     const std::filesystem::path base = !configHome.empty() && configHome.front() == '/'
                                            ? std::filesystem::path(configHome)
                                            : std::filesystem::path(home) / ".config";

@@ -50,6 +50,15 @@ struct FtpRecorder {
         return testsupport::ProcessEventsUntil([&] { return done.size() >= count; }, timeoutMs);
     }
 
+    // Starts a request and returns its error, or -1 when it did not end in time.
+    int Run(TCustomFtpCli& ftp, void (TCustomFtpCli::*request)(), int timeoutMs = 30000) {
+        const std::size_t before = done.size();
+        (ftp.*request)();
+        if (!WaitDone(before + 1, timeoutMs))
+            return -1;
+        return done.back().second;
+    }
+
     bool Displayed(const std::string& line) const {
         for (const std::string& d : display)
             if (d == line)

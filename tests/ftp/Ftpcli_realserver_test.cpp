@@ -27,14 +27,7 @@ public:
         ftp.PassWord = RealFtpServer::Password;
     }
 
-    // Starts a request and returns its error, or -1 when it did not end in time.
-    int Run(void (TCustomFtpCli::*request)()) {
-        const std::size_t before = rec.done.size();
-        (ftp.*request)();
-        if (!rec.WaitDone(before + 1, 30000))
-            return -1;
-        return rec.done.back().second;
-    }
+    int Run(void (TCustomFtpCli::*request)()) { return rec.Run(ftp, request); }
 
     TFtpClient ftp;
     FtpRecorder rec;

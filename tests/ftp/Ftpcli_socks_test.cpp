@@ -21,13 +21,7 @@ struct ProxyRow {
 
 class ThroughRealProxy : public ::testing::TestWithParam<ProxyRow> {
 protected:
-    int Run(void (TCustomFtpCli::*request)()) {
-        const std::size_t before = rec.done.size();
-        (ftp.*request)();
-        if (!rec.WaitDone(before + 1, 30000))
-            return -1;
-        return rec.done.back().second;
-    }
+    int Run(void (TCustomFtpCli::*request)()) { return rec.Run(ftp, request); }
 
     TFtpClient ftp;
     FtpRecorder rec;
