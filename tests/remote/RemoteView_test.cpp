@@ -1,5 +1,6 @@
-#include "remote/RemoteView.h"
+#include "remote/ScriptedRemoteSession.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
@@ -15,46 +16,6 @@ using namespace std::chrono_literals;
 
 constexpr std::chrono::year_month_day kStart{2003y, std::chrono::June, 15d};
 constexpr int kThisYear = 2004; // differs from the start year, so the tests tell them apart
-
-// The session as the pane sees it; requests are recorded as the commands
-// they stand for.
-// How often a signal of the view was emitted (the logic tests link Qt Core only).
-class Emitted {
-public:
-    template <class Signal>
-    Emitted(const TRemoteView& view, Signal signal) {
-        QObject::connect(&view, signal, &receiver_, [this] { ++count_; });
-    }
-    int count() const { return count_; }
-
-private:
-    QObject receiver_;
-    int count_ = 0;
-};
-
-class ScriptedSession : public TRemoteSession {
-public:
-    TFtpState state = TFtpState::ftpReady;
-    std::string hostName = "ftp.example.org";
-    std::string hostDir = "/";
-    bool busy = false;
-    std::vector<std::string> requests;
-    std::vector<std::string> log;
-    int refreshes = 0;
-
-    TFtpState State() const override { return state; }
-    std::string HostName() const override { return hostName; }
-    std::string HostDirName() const override { return hostDir; }
-    void SetHostDirName(const std::string& path) override { hostDir = path; }
-    void CwdAsync() override { requests.push_back("CWD " + hostDir); }
-    void CDupAsync() override { requests.push_back("CDUP"); }
-    void PwdAsync() override { requests.push_back("PWD"); }
-    void Disconnect() override { requests.push_back("disconnect"); }
-    bool TransferBusy() const override { return busy; }
-    void SetTransferBusy(bool value) override { busy = value; }
-    void RefreshCommands() override { ++refreshes; }
-    void AddLog(std::string_view text) override { log.emplace_back(text); }
-};
 
 class RemoteViewTest : public testing::Test {
 protected:
@@ -106,7 +67,7 @@ const std::vector<std::string> kUnixListing = {
 TEST_F(RemoteViewTest, ShowListingFillsThePaneFromTheFileAndDeletesIt) {
     session.busy = true;
     session.hostDir = "/pub/";
-    Emitted resets(view, &TRemoteView::ItemsReset);
+    QSignalSpy resets(&view, &TRemoteView::ItemsReset);
     Show(kUnixListing);
 
     EXPECT_FALSE(std::filesystem::exists(listingFile)) << "the listing file is read once";
@@ -223,7 +184,7 @@ TEST_F(RemoteViewTest, DatesAreShownInTheChosenOrder) {
 
 TEST_F(RemoteViewTest, ColumnClicksSortOnceEachWithFoldersOnTop) {
     Show(kUnixListing);
-    Emitted layouts(view, &TRemoteView::LayoutChanged);
+    QSignalSpy layouts(&view, &TRemoteView::LayoutChanged);
     view.FTPViewColumnClick(static_cast<int>(PaneColumn::Size));
     EXPECT_EQ(view.SortKey(), -2);
     EXPECT_EQ(Captions(), (std::vector<std::string>{"incoming", "latest", "pub", "index.htm",
@@ -258,7 +219,7 @@ TEST_F(RemoteViewTest, SelectionSummaryCountsFilesOnly) {
     Show({"-rw-r--r-- 1 u g 1024 Mar 15 12:34 a.bin", "-rw-r--r-- 1 u g 512 Mar 15 12:34 b.bin",
           "drwxr-xr-x 2 u g 4096 Mar 15 12:34 dir", "-rw-r--r-- 1 u g -7 Mar 15 12:34 neg.bin",
           "-rw-r--r-- 1 u g 3000000000 Mar 15 12:34 big.iso"});
-    Emitted changes(view, &TRemoteView::SelectionChanged);
+    QSignalSpy changes(&view, &TRemoteView::SelectionChanged);
     const int before = session.refreshes;
 
     view.SetSelection({Row("dir")});
@@ -379,9 +340,9 @@ TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {
     for (int i = 0; i < 20000; ++i)
         lines.push_back("-rw-r--r-- 1 u g " + std::to_string(i) + " Mar 15 12:34 f" +
                         std::to_string(19999 - i) + ".dat");
-    Emitted aboutToReset(view, &TRemoteView::ItemsAboutToBeReset);
-    Emitted resets(view, &TRemoteView::ItemsReset);
-    Emitted layouts(view, &TRemoteView::LayoutChanged);
+    QSignalSpy aboutToReset(&view, &TRemoteView::ItemsAboutToBeReset);
+    QSignalSpy resets(&view, &TRemoteView::ItemsReset);
+    QSignalSpy layouts(&view, &TRemoteView::LayoutChanged);
     Show(lines);
     EXPECT_EQ(aboutToReset.count(), 1);
     EXPECT_EQ(resets.count(), 1);

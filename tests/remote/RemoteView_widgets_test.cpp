@@ -1,5 +1,5 @@
-#include "remote/RemoteView.h"
 #include "remote/RemoteView_widgets.h"
+#include "remote/ScriptedRemoteSession.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -17,28 +17,6 @@ namespace {
 using namespace remote;
 using namespace std::chrono_literals;
 
-// Just enough of a session for the widgets: a ready engine whose requests
-// are counted.
-class ReadySession : public TRemoteSession {
-public:
-    std::string hostDir = "/pub/a/";
-    std::vector<std::string> requests;
-    bool busy = false;
-
-    TFtpState State() const override { return TFtpState::ftpReady; }
-    std::string HostName() const override { return "localhost"; }
-    std::string HostDirName() const override { return hostDir; }
-    void SetHostDirName(const std::string& path) override { hostDir = path; }
-    void CwdAsync() override { requests.push_back("CWD " + hostDir); }
-    void CDupAsync() override { requests.push_back("CDUP"); }
-    void PwdAsync() override { requests.push_back("PWD"); }
-    void Disconnect() override { requests.push_back("disconnect"); }
-    bool TransferBusy() const override { return busy; }
-    void SetTransferBusy(bool value) override { busy = value; }
-    void RefreshCommands() override {}
-    void AddLog(std::string_view) override {}
-};
-
 QString Cell(const QTreeView& list, int row, int column) {
     return list.model()->index(row, column).data().toString();
 }
@@ -46,6 +24,8 @@ QString Cell(const QTreeView& list, int row, int column) {
 class RemoteViewWidgetsTest : public testing::Test {
 protected:
     RemoteViewWidgetsTest() : view(session, {2003y, std::chrono::June, 15d}, [] { return 2003; }) {
+        session.hostName = "localhost";
+        session.hostDir = "/pub/a/";
         window.resize(640, 400);
         list = new QTreeView(&window);
         list->setObjectName(QStringLiteral("FTPView"));
@@ -63,7 +43,7 @@ protected:
     }
 
     QTemporaryDir folder;
-    ReadySession session;
+    ScriptedSession session;
     TRemoteView view;
     QWidget window;
     QTreeView* list = nullptr;
