@@ -127,10 +127,7 @@ void TCustomFtpCli::FailTransfer(int code, const std::string& response) {
 }
 
 void TCustomFtpCli::SendTransferCommand(TProc firstReply) {
-    SetState(TFtpState::ftpWaitingResponse);
-    next_ = firstReply;
-    doneHook_ = nullptr;
-    awaitingReply_ = true;
+    AwaitReply(firstReply, nullptr);
     std::string command = transfer_.verb;
     if (!HostFileName.empty())
         command += " " + HostFileName;

@@ -232,14 +232,20 @@ void TCustomFtpCli::ExecAsync(TFtpRequest request, TFtpStep step, std::string co
     std::copy_n(accepted.begin(), n, accepted_.begin());
     accepted_[n] = 0;
     requestDone_ = false;
-    next_ = &TCustomFtpCli::EvaluateReply;
-    doneHook_ = doneHook;
-    awaitingReply_ = true;
-    SetState(TFtpState::ftpWaitingResponse);
+    AwaitReply(&TCustomFtpCli::EvaluateReply, doneHook);
     SendCommand(std::move(command));
     // Nothing will ever answer a command that could not be sent.
     if (control_->State() != TSocketState::wsConnected)
         TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}
+
+// The next final reply line goes to `handler`; `doneHook`, when set, replaces
+// the completion after it.
+void TCustomFtpCli::AwaitReply(TProc handler, TProc doneHook) {
+    next_ = handler;
+    doneHook_ = doneHook;
+    awaitingReply_ = true;
+    SetState(TFtpState::ftpWaitingResponse);
 }
 
 void TCustomFtpCli::SendCommand(std::string command) {

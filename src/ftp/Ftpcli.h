@@ -265,6 +265,7 @@ protected:
     void Display(std::string msg);
     void ExecAsync(TFtpRequest request, TFtpStep step, std::string command,
                    std::initializer_list<int> accepted, TProc doneHook = nullptr);
+    void AwaitReply(TProc handler, TProc doneHook);
     void SendCommand(std::string command);
     void TriggerRequestDone(std::uint16_t error);
     void HandleRequestDone(std::uint16_t error);
