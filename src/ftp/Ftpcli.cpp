@@ -198,14 +198,17 @@ void TCustomFtpCli::TriggerRequestDone(std::uint16_t error) {
     multiStep_ = false;
     nextSeq_ = nullptr;
     // Posted, so a caller never sees OnRequestDone inside the call that started it.
+    // The kind is the one that completed: a synchronous wrapper returns before
+    // this is handled, and its caller may have started the next request.
     QMetaObject::invokeMethod(
-        this, [this, error] { HandleRequestDone(error); }, Qt::QueuedConnection);
+        this, [this, error, request = requestType_] { HandleRequestDone(request, error); },
+        Qt::QueuedConnection);
 }
 
-void TCustomFtpCli::HandleRequestDone(std::uint16_t error) {
+void TCustomFtpCli::HandleRequestDone(TFtpRequest request, std::uint16_t error) {
     try {
         if (OnRequestDone)
-            OnRequestDone(this, requestType_, error);
+            OnRequestDone(this, request, error);
     } catch (const std::exception& e) {
         try {
             if (OnBgException)

@@ -154,6 +154,11 @@ public:
     int Timeout = 15; // seconds, for the synchronous wrappers; 0 or less: no limit
     bool MultiThreaded = false;
 
+    // Where the FTP proxy listens (the server's own Port travels in the user
+    // name); empty means "ftp".
+    const std::string& ProxyPort() const { return proxyPort_; }
+    void SetProxyPort(const std::string& port) { proxyPort_ = port.empty() ? "ftp" : port; }
+
     const std::string& ErrorMessage() const { return errorMessage_; }
     TFtpConnectionType ConnectionType() const { return connectionType_; }
     // Any value outside the enumeration counts as direct.
@@ -268,7 +273,7 @@ protected:
     void AwaitReply(TProc handler, TProc doneHook);
     void SendCommand(std::string command);
     void TriggerRequestDone(std::uint16_t error);
-    void HandleRequestDone(std::uint16_t error);
+    void HandleRequestDone(TFtpRequest request, std::uint16_t error);
     void SetErrorMessage(const std::string& text);
     void FailWithSocketError(int error);
     void StartMultiStep(TFtpRequest request, std::initializer_list<TFtpStep> steps);
@@ -319,8 +324,6 @@ protected:
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
 
-    // Where an FTP proxy listens. The program never changes it; a test peer on a
-    // free port does, through a subclass.
     std::string proxyPort_ = "ftp";
 
     // Waits until the engine is ready again, at most Timeout seconds of

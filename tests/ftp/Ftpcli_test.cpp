@@ -457,6 +457,18 @@ TEST_F(FtpControl, SynchronousWrappersReportTheReply) {
     EXPECT_FALSE(ftp.CwdSync()) << "a refused start gives false";
 }
 
+TEST_F(FtpControl, CompletionReportsTheKindThatCompletedNotTheNextOne) {
+    // A synchronous wrapper returns before its completion is handled; the
+    // next request must not be reported done by it.
+    server.send(kGreeting).reply("200 Type set to A\r\n").reply("257 \"/\" is current\r\n");
+    Open();
+    EXPECT_TRUE(ftp.TypeAsciiSync());
+    ftp.PwdAsync();
+    ASSERT_TRUE(rec.WaitDone(2));
+    EXPECT_EQ(rec.done, (std::vector<std::pair<TFtpRequest, int>>{{TFtpRequest::TypeSetAsync, 0},
+                                                                  {TFtpRequest::PwdAsync, 0}}));
+}
+
 // --- multi-step login ---------------------------------------------------------------
 
 TEST_F(FtpControl, ConnectSendsNoPassWhenTheUserIsAcceptedAt230) {

@@ -517,13 +517,6 @@ TEST_F(FtpSequence, QuoteFailsOn550AndSucceedsBelow500) {
     EXPECT_EQ(rec.done[2], std::make_pair(TFtpRequest::QuoteAsync, 0));
 }
 
-// The proxy's port is fixed at "ftp" in the program; the test moves it to the
-// scripted server.
-class ProxyClient : public TFtpClient {
-public:
-    void SetProxyPort(const std::string& port) { proxyPort_ = port; }
-};
-
 TEST(FtpProxy, UserNamesTheRealServerAndItsPort) {
     struct Row {
         const char* port;
@@ -536,7 +529,7 @@ TEST(FtpProxy, UserNamesTheRealServerAndItsPort) {
         ScriptedFtpServer server;
         server.send(kGreeting).reply("331 Password\r\n").reply("230 In\r\n");
         server.start();
-        ProxyClient ftp;
+        TFtpClient ftp;
         FtpRecorder rec;
         rec.Attach(ftp);
         ftp.SetConnectionType(TFtpConnectionType::ftpProxy);
