@@ -1,0 +1,233 @@
+#pragma once
+
+#include "ftp/Ftpcli.h"
+#include "remote/RemoteView.h"
+#include "sites/SiteRecord.h"
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Prompts;
+struct TFTPOptions;
+
+namespace session {
+
+class TSessionLog;
+
+// Which chain of requests is running; several may be set at once.
+enum TransferMode : unsigned {
+    DeleteWalk = 1,
+    FolderRemoval = 2,
+    DownloadWalk = 4,
+    UploadWalk = 8,
+    PermissionChain = 16,
+};
+
+// The work lists of the transfer, delete, rename and permission chains.
+struct TWorkLists {
+    std::vector<std::string> Folders;
+    std::vector<std::string> TargetFolders;
+    std::vector<std::string> Files;
+    std::vector<std::string> Targets;
+
+    void Clear();
+};
+
+// The step operations of the chains that the request-done dispatcher
+// continues. Each issues at most one request and returns; its completion
+// comes back to the dispatcher. The transfer queue, the progress window and
+// the remote file operations implement them; a session without them does
+// nothing at these steps.
+class TChainSteps {
+public:
+    virtual ~TChainSteps() = default;
+
+    virtual void AddDownloadFolder() {}
+    virtual void DownloadStep() {}
+    virtual void UploadStep() {}
+    virtual void ReadDeleteFolder() {}
+    virtual void DeleteStep() {}
+    virtual void RemoveFolderStep() {}
+    virtual void RenameStep() {}
+    virtual void ChmodStep() {}
+    // The progress window.
+    virtual void ProgressEndOfFile() {}
+    virtual void ProgressBytes(std::int64_t /*count*/) {}
+    virtual void CloseProgress() {}
+};
+
+// Where the session stands, from a saved site to a shown directory and back.
+enum class TSessionState {
+    Idle,       // the site list; no connection
+    Connecting, // ConnectAsync issued, no greeting yet (also while retrying)
+    LoggingIn,  // greeted; USER and PASS under way
+    Listing,    // SYST, CWD or PWD, then the listing
+    Browsing,   // a directory shown, nothing under way
+    Busy,       // a request or chain under way
+    Closing,    // disconnect or failed login; the close handling follows
+};
+const char* SessionStateName(TSessionState state);
+
+// The copy of a site the session uses, its address normalised: a leading
+// "ftp://" or "http://" and every blank removed, "user:password@" taken into
+// User and Password, a path into InitialDir and ":port" into Port.
+TFTPServerInfo NormalizeSiteAddress(TFTPServerInfo site);
+
+// " , 07 Dec 2026 16:05:03": the time stamp of the "Connecting to " line.
+std::string ConnectTimeText(const std::tm& local);
+
+// Pushes the connection settings of the options into the engine: connection
+// type, FTP proxy, SOCKS, passive mode and time-out. Not while connected.
+void ApplyEngineOptions(TFtpClient& ftp, const TFTPOptions& options);
+
+// Turns the user's actions into requests of the engine and decides, each time
+// a request completes, what comes next: the connect sequence, the login and
+// listing chain, the greeting and close handling with reconnect attempts,
+// disconnect, stop and the keep-alive commands. The remote pane's model is
+// driven from here.
+class TSessionController : public QObject, public remote::TRemoteSession {
+    Q_OBJECT
+
+public:
+    // `ftp`, `log`, `prompts` and `options` must outlive the controller; the
+    // options are read at each use, so applied preferences take effect.
+    // `startDate` dates listings that show a time instead of a year.
+    TSessionController(TFtpClient& ftp, TSessionLog& log, Prompts& prompts,
+                       const TFTPOptions& options, std::chrono::year_month_day startDate,
+                       QObject* parent = nullptr);
+    ~TSessionController() override;
+
+    remote::TRemoteView& RemoteView() { return remoteView_; }
+    const remote::TRemoteView& RemoteView() const { return remoteView_; }
+    // Null: the chains' steps do nothing. Must outlive the controller.
+    void SetChainSteps(TChainSteps* steps) { chains_ = steps; }
+    // The keep-alive clock: one idle count a tick. A second by default, so
+    // StartKeep counts seconds and DurationKeep minutes; tests shorten it.
+    void SetKeepAliveTick(std::chrono::milliseconds tick) { keepTick_ = tick; }
+
+    // --- user actions
+    // A site chosen in the site list: connect to a normalised copy of it.
+    void ConnectToSite(const TFTPServerInfo& site);
+    // A double click on row `row` of the remote pane: enters a folder.
+    void FTPViewDblClick(int row);
+    void sbDisConnectClick();
+    void sbStopClick();
+
+    // --- state
+    TSessionState SessionState() const { return state_; }
+    bool ServerListMode() const { return serverListMode_; }
+    // The commands that need a connection are enabled.
+    bool ConnectedCommands() const { return connectedCommands_; }
+    bool StopRequest() const { return stopRequest_; }
+    bool WaitCursor() const { return waitCursor_; }
+    int ReconnectAttempt() const { return attempt_; }
+    const TFTPServerInfo& CurrentSite() const { return site_; }
+    const std::string& RemoteStartDir() const { return remoteStartDir_; }
+    const std::string& LocalStartDir() const { return localStartDir_; }
+    unsigned TransferModeFlags() const { return transferMode_; }
+    void SetTransferModeFlags(unsigned flags) { transferMode_ = flags; }
+    TWorkLists& WorkLists() { return work_; }
+    bool KeepAliveRunning() const { return keepTimer_.isActive(); }
+    int KeepAliveCount() const { return keepCount_; }
+
+    // Clears the stop request and sets the commands for `connected`.
+    void SetConnectedState(bool connected);
+
+    // --- the remote pane's view of the session
+    TFtpState State() const override;
+    std::string HostName() const override;
+    std::string HostDirName() const override;
+    void SetHostDirName(const std::string& path) override;
+    void CwdAsync() override;
+    void CDupAsync() override;
+    void PwdAsync() override;
+    void Disconnect() override { sbDisConnectClick(); }
+    bool TransferBusy() const override { return transferBusy_; }
+    void SetTransferBusy(bool busy) override { transferBusy_ = busy; }
+    void RefreshCommands() override { emit CommandsChanged(); }
+    void AddLog(std::string_view text) override;
+
+signals:
+    // The right pane shows the site list (true) or the remote directory.
+    void ServerListModeChanged(bool serverList);
+    // The enablement of the commands may have changed.
+    void CommandsChanged();
+    void WaitCursorChanged(bool wait);
+    // The site's local folder exists (or was made): the local pane moves there.
+    void LocalDirChosen(const std::string& path);
+
+private:
+    // Engine events.
+    void Ftp1RequestDone(TFtpRequest request, std::uint16_t error);
+    void Ftp1SessionConnected(std::uint16_t error);
+    void Ftp1SessionClosed(std::uint16_t error);
+    void Ftp1Progress(std::int64_t count, bool& abort);
+    void Ftp1Display(const std::string& msg);
+    void cTimerTimer();
+
+    void RequestSucceeded(TFtpRequest request);
+    void RequestFailed(TFtpRequest request);
+    void ConnectFailed();
+    // Starts a request; a refusal is logged and gives false.
+    bool Issue(void (TCustomFtpCli::*request)());
+    // ASCII type, then the listing of `hostFile` (empty: the current
+    // directory) into the listing file.
+    void RefreshListing(const std::string& hostFile = {});
+    bool RetryDue() const;
+    void EndSession();
+    void ArmKeepAlive();
+    void SetState(TSessionState state);
+    void SetWaitCursor(bool wait);
+
+    TFtpClient& ftp_;
+    TSessionLog& log_;
+    Prompts& prompts_;
+    const TFTPOptions& options_;
+    TChainSteps* chains_ = nullptr;
+    remote::TRemoteView remoteView_;
+
+    TSessionState state_ = TSessionState::Idle;
+    bool serverListMode_ = true;
+    bool connectedCommands_ = false;
+    bool stopRequest_ = false;
+    bool waitCursor_ = false;
+    bool transferBusy_ = false;
+    TFTPServerInfo site_;
+    std::string remoteStartDir_;
+    std::string localStartDir_;
+    unsigned transferMode_ = 0;
+    TWorkLists work_;
+    int attempt_ = -1;
+
+    QTimer keepTimer_;
+    std::chrono::milliseconds keepTick_{1000};
+    int keepIdle_ = 0;       // ticks since the last completed request or keep-alive command
+    int keepUnattended_ = 0; // ticks since the user's last request
+    int keepIndex_ = 0;
+    int keepCount_ = 0;
+    bool keepAliveChain_ = false; // the running requests were started by the keep-alive
+};
+
+// Which commands of the main window are enabled.
+struct TCommandEnablement {
+    bool Connect = false;          // "&Connect", "Connect to FTP - Server"
+    bool NewServer = false;        // "New Server" button and menu items
+    bool Properties = false;       // "&Properties" button
+    bool Preferences = false;      // "Preferences"
+    bool ServerProperties = false; // "Server &Properties", "Server Properties"
+    bool Disconnect = false;       // "&Disconnect" button and menu item
+    bool Stop = false;             // "&Stop Transfer" button and menu item
+    bool RemoteCommands = false;   // upload, download and the remote menu group
+
+    bool operator==(const TCommandEnablement&) const = default;
+};
+// `connecting`: a connect is under way and may be stopped.
+TCommandEnablement CommandEnablement(bool connected, bool connecting, bool siteSelected);
+
+} // namespace session
