@@ -1,0 +1,346 @@
+// How responsive the event loop stays while a 100,000-line listing arrives:
+// the engine (TFtpClient, passive) lists from a small FTP peer on 127.0.0.1
+// while a 1 ms timer records the longest gap between its ticks; the remote
+// pane then shows the downloaded listing. Prints figures; it never judges them.
+//
+//   listing_responsiveness_bench [RUNS]   (default 5)
+#include "ftp/Ftpcli.h"
+#include "remote/RemoteView.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLines = 100'000;
+constexpr std::chrono::year_month_day kStart{2024y, std::chrono::June, 15d};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// As vsftpd prints it: a folder in eight, a link in fifty, a year on old entries.
+std::string MakeListing() {
+    std::string listing;
+    listing.reserve(std::size_t{kLines} * 80);
+    char line[256];
+    for (int i = 0; i < kLines; ++i) {
+        const bool folder = i % 8 == 0;
+        const bool link = i % 50 == 7;
+        const std::string name = (i % 2 == 0 ? "f" : "My Photo ") + std::to_string(i) +
+                                 (i % 2 == 0 ? ".txt" : ".jpg") + (link ? " -> pub" : "");
+        std::snprintf(line, sizeof line, "%s    1 1000     1000     %10lld %s %2d %s %s\r\n",
+                      folder ? "drwxr-xr-x" : (link ? "lrwxrwxrwx" : "-rw-r--r--"),
+                      folder ? 4096 : (i * 7919LL) % 5'000'000'000LL, kMonths[i % 12], 1 + i % 28,
+                      i % 3 == 0 ? " 2019" : "12:34", name.c_str());
+        listing += line;
+    }
+    return listing;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// A listening socket on an ephemeral loopback port.
+Fd Listen() {
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd.Get() < 0 || ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd.Get(), 1) != 0)
+        return Fd{};
+    return fd;
+}
+
+std::uint16_t PortOf(const Fd& fd) {
+    sockaddr_in addr{};
+    socklen_t size = sizeof addr;
+    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&addr), &size);
+    return ntohs(addr.sin_port);
+}
+
+// Just enough of a server for login, PASV and LIST, one client at a time.
+// The thread polls in short slices so that the destructor can stop it even
+// when the engine went away without QUIT.
+class FtpPeer {
+public:
+    explicit FtpPeer(std::string listing)
+        : listing_(std::move(listing)), control_(Listen()), thread_([this] { Serve(); }) {}
+    ~FtpPeer() {
+        stop_ = true;
+        thread_.join();
+    }
+    FtpPeer(const FtpPeer&) = delete;
+    FtpPeer& operator=(const FtpPeer&) = delete;
+
+    std::uint16_t Port() const { return PortOf(control_); }
+
+private:
+    bool Readable(int fd) {
+        pollfd p{fd, POLLIN, 0};
+        while (!stop_) {
+            if (::poll(&p, 1, 50) > 0)
+                return true;
+        }
+        return false;
+    }
+    Fd Accept(const Fd& listener) {
+        return Readable(listener.Get())
+                   ? Fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC))
+                   : Fd{};
+    }
+    static bool Send(const Fd& fd, std::string_view text) {
+        while (!text.empty()) {
+            const ssize_t n = ::send(fd.Get(), text.data(), text.size(), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            text.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+    void Serve() {
+        const Fd client = Accept(control_);
+        if (client.Get() < 0 || !Send(client, "220 ready\r\n"))
+            return;
+        std::string pending;
+        Fd passive;
+        char buffer[4096];
+        while (Readable(client.Get())) {
+            const ssize_t n = ::recv(client.Get(), buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return;
+            pending.append(buffer, static_cast<std::size_t>(n));
+            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                const std::string verb =
+                    pending.substr(0, std::min(pending.find_first_of(" \r\n"), end));
+                pending.erase(0, end + 1);
+                if (!Answer(client, verb, passive))
+                    return;
+            }
+        }
+    }
+
+    bool Answer(const Fd& client, const std::string& verb, Fd& passive) {
+        if (verb == "USER")
+            return Send(client, "331 Please specify the password.\r\n");
+        if (verb == "PASS")
+            return Send(client, "230 Login successful.\r\n");
+        if (verb == "TYPE")
+            return Send(client, "200 Switching to Binary mode.\r\n");
+        if (verb == "PASV") {
+            passive = Listen();
+            const std::uint16_t port = PortOf(passive);
+            return Send(client, "227 Entering Passive Mode (127,0,0,1," +
+                                    std::to_string(port >> 8) + "," + std::to_string(port & 0xff) +
+                                    ").\r\n");
+        }
+        if (verb == "LIST") {
+            if (!Send(client, "150 Here comes the directory listing.\r\n"))
+                return false;
+            {
+                const Fd data = Accept(passive);
+                if (data.Get() < 0 || !Send(data, listing_))
+                    return false;
+            }
+            passive = Fd{};
+            return Send(client, "226 Directory send OK.\r\n");
+        }
+        if (verb == "QUIT") {
+            Send(client, "221 Goodbye.\r\n");
+            return false;
+        }
+        return Send(client, "502 Command not implemented.\r\n");
+    }
+
+    const std::string listing_;
+    const Fd control_;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_; // last: it starts serving once the rest is built
+};
+
+// Runs one engine request on the event loop and waits for its OnRequestDone.
+class RequestWaiter {
+public:
+    explicit RequestWaiter(TCustomFtpCli& ftp) : ftp_(ftp) {
+        ftp.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest, std::uint16_t error) {
+            done_ = true;
+            error_ = error;
+            loop_.quit();
+        };
+    }
+
+    // Empty when the request succeeded, else what went wrong.
+    template <typename Start>
+    std::string Run(const char* what, Start start) {
+        done_ = false;
+        start();
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop_, &QEventLoop::quit);
+        limit.start(30s);
+        if (!done_)
+            loop_.exec();
+        if (!done_)
+            return std::string(what) + ": no answer within 30 s";
+        if (error_ != 0)
+            return std::string(what) + " failed: " + ftp_.ErrorMessage();
+        return {};
+    }
+
+private:
+    TCustomFtpCli& ftp_;
+    QEventLoop loop_;
+    bool done_ = false;
+    std::uint16_t error_ = 0;
+};
+
+// The pane needs a session only for its log and path box here.
+class BenchSession : public remote::TRemoteSession {
+public:
+    std::string lastLog;
+
+    TFtpState State() const override { return TFtpState::ftpReady; }
+    std::string HostName() const override { return "127.0.0.1"; }
+    std::string HostDirName() const override { return "/"; }
+    void SetHostDirName(const std::string&) override {}
+    void CwdAsync() override {}
+    void CDupAsync() override {}
+    void PwdAsync() override {}
+    void Disconnect() override {}
+    bool TransferBusy() const override { return false; }
+    void SetTransferBusy(bool) override {}
+    void RefreshCommands() override {}
+    void AddLog(std::string_view text) override { lastLog = text; }
+};
+
+// Longest time between two ticks of a 1 ms timer while it runs.
+class GapMeter {
+public:
+    GapMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            const Clock::time_point now = Clock::now();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+    }
+    void Start() {
+        longest_ = {};
+        last_ = Clock::now();
+        timer_.start(1ms);
+    }
+    Clock::duration Stop() {
+        timer_.stop();
+        return std::max(longest_, Clock::now() - last_);
+    }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    Clock::duration longest_{};
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string listing = MakeListing();
+    FtpPeer peer(listing);
+    QTemporaryDir folder;
+
+    TFtpClient ftp;
+    ftp.HostName = "127.0.0.1";
+    ftp.Port = std::to_string(peer.Port());
+    ftp.UserName = "bench";
+    ftp.PassWord = "bench";
+    ftp.SetPassive(true);
+    RequestWaiter waiter(ftp);
+    if (const std::string error = waiter.Run("login", [&] { ftp.ConnectAsync(); });
+        !error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+
+    BenchSession session;
+    remote::TRemoteView view(session, kStart, [] { return 2024; });
+    view.SetSite({"0957681", false});
+    GapMeter gaps;
+    // The timer's own jitter on this machine, to read the gaps below against.
+    gaps.Start();
+    QTimer idle;
+    idle.setSingleShot(true);
+    QEventLoop loop;
+    QObject::connect(&idle, &QTimer::timeout, &loop, &QEventLoop::quit);
+    idle.start(200ms);
+    loop.exec();
+    std::printf("%d lines, %.1f MiB per listing; longest gap of an idle loop %.1f ms\n", kLines,
+                static_cast<double>(listing.size()) / (1024.0 * 1024.0), Ms(gaps.Stop()));
+    std::printf("%-4s %14s %16s %16s %9s\n", "run", "transfer ms", "longest gap ms",
+                "ShowListing ms", "items");
+    int failed = 0;
+    for (int run = 1; run <= runs; ++run) {
+        ftp.LocalFileName = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
+        gaps.Start();
+        const Clock::time_point start = Clock::now();
+        const std::string error = waiter.Run("LIST", [&] { ftp.DirAsync(); });
+        const Clock::duration transfer = Clock::now() - start;
+        const Clock::duration gap = gaps.Stop();
+        if (!error.empty() || ftp.ByteCount != static_cast<std::int64_t>(listing.size())) {
+            std::fprintf(stderr, "run %d: %s (%lld bytes)\n", run, error.c_str(),
+                         static_cast<long long>(ftp.ByteCount));
+            ++failed;
+            continue;
+        }
+        const Clock::time_point shown = Clock::now();
+        view.ShowListing(ftp.LocalFileName);
+        const Clock::duration show = Clock::now() - shown;
+        if (!session.lastLog.empty() || view.Entries().size() != kLines) {
+            std::fprintf(stderr, "run %d: pane got %zu entries %s\n", run, view.Entries().size(),
+                         session.lastLog.c_str());
+            ++failed;
+            continue;
+        }
+        std::printf("%-4d %14.1f %16.1f %16.1f %9zu\n", run, Ms(transfer), Ms(gap), Ms(show),
+                    view.Items().size());
+    }
+    waiter.Run("QUIT", [&] { ftp.QuitAsync(); });
+    return failed == 0 ? 0 : 1;
+}
