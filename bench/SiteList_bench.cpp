@@ -17,6 +17,7 @@ class SilentPrompts : public Prompts {
 public:
     bool EditOptions(TOptionsValues&) override { return false; }
     void ShowMessage(const std::string&, const std::string&, TMessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
     bool EditSite(TSiteForm&) override { return false; }
 
 protected:

@@ -40,6 +40,9 @@ public:
     virtual void ShowMessage(const std::string& caption, const std::string& text,
                              TMessageIcon icon) = 0;
 
+    // A question box with the buttons Yes and No; true for Yes.
+    virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
+
     // The site properties window, filled with `form`. True when it was closed
     // with "Save", which it allows only for a form without a SaveProblem;
     // `form` then holds what it shows. Its host types come back in `form`

@@ -44,6 +44,15 @@ void TDialogPrompts::ShowMessage(const std::string& caption, const std::string& 
     box.exec();
 }
 
+bool TDialogPrompts::AskYesNo(const std::string& caption, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, ShownText(caption), ShownText(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setObjectName(QStringLiteral("Question"));
+    // Modal to the whole program, as a quit question must be.
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool TDialogPrompts::EditSite(TSiteForm& form) {
     TFFtpBase window(language_, *this, choosers_.Directory, language_.Folder(), parent_);
     window.setValues(form);

@@ -18,6 +18,7 @@ public:
     bool EditOptions(TOptionsValues& values) override;
     void ShowMessage(const std::string& caption, const std::string& text,
                      TMessageIcon icon) override;
+    bool AskYesNo(const std::string& caption, const std::string& text) override;
     bool EditSite(TSiteForm& form) override;
 
 protected:

@@ -38,10 +38,14 @@ public:
         TMessageIcon icon;
     };
 
+    // Answers to the Yes/No questions, in order: true is Yes.
+    std::deque<bool> yesNo;
+
     std::vector<TInputRequest> asked;
     std::vector<TOptionsValues> shown;
     std::vector<TSiteForm> shownSites; // each as the window was filled
     std::vector<Message> messages;
+    std::vector<Message> questions; // icon unused
 
     bool EditOptions(TOptionsValues& values) override {
         shown.push_back(values);
@@ -59,6 +63,12 @@ public:
     void ShowMessage(const std::string& caption, const std::string& text,
                      TMessageIcon icon) override {
         messages.push_back({caption, text, icon});
+    }
+
+    bool AskYesNo(const std::string& caption, const std::string& text) override {
+        questions.push_back({caption, text, TMessageIcon::Information});
+        const std::optional<bool> answer = Next(yesNo, "a Yes/No question");
+        return answer.value_or(false);
     }
 
     bool EditSite(TSiteForm& form) override {
