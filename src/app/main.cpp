@@ -1,4 +1,5 @@
 #include "app/uMain.h"
+#include "prefs/ProgramFolder.h"
 
 #include <QApplication>
 
@@ -7,7 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("corvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
 
-    T_Main window;
+    T_Main window(ProgramFolder());
     window.show();
     return QApplication::exec();
 }

@@ -1,13 +1,28 @@
 #include "app/uMain.h"
+#include "sites/SiteFolder.h"
+#include "sites/SiteList_widgets.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPrompts.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
 #include <QPlainTextEdit>
 #include <QRect>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QTreeView>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -24,7 +39,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
 
-    T_Main window;
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    T_Main window{folder, &prompts};
 };
 
 TEST_F(MainWindowTest, IsNamedCorvaneAndFindsItsPartsByName) {
@@ -80,6 +98,117 @@ TEST_F(MainWindowTest, PanesStayEqualWidthWhenTheWindowIsResized) {
         EXPECT_EQ(local + remote + window.paneSplitter()->handleWidth(),
                   window.paneSplitter()->width());
     }
+}
+
+// The enabled state of each named action or button.
+std::map<std::string, bool> Enabled(const T_Main& window,
+                                    std::initializer_list<const char*> names) {
+    std::map<std::string, bool> states;
+    for (const char* name : names) {
+        if (const auto* action = window.findChild<QAction*>(name))
+            states[name] = action->isEnabled();
+        else if (const auto* widget = window.findChild<QWidget*>(name))
+            states[name] = widget->isEnabled();
+        else
+            ADD_FAILURE() << "no control named " << name;
+    }
+    return states;
+}
+
+const std::initializer_list<const char*> kCommands = {
+    "sbConnect",    "miConnect",    "bbNewServer",  "miNewServer", "bbProperties",
+    "Preferences1", "sbDisConnect", "miDisConnect", "sbStop",      "miStop"};
+
+std::map<std::string, bool> Expect(bool connected) {
+    std::map<std::string, bool> states;
+    for (const char* name : kCommands) {
+        const std::string n = name;
+        const bool needsConnection =
+            n.find("DisConnect") != std::string::npos || n.find("Stop") != std::string::npos;
+        states[n] = needsConnection == connected;
+    }
+    return states;
+}
+
+TEST_F(MainWindowTest, StartsOnTheSiteListWithDefaultsAndConnectionCommandsOff) {
+    EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
+    EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
+    EXPECT_FALSE(window.sessionLog().Logging());
+    EXPECT_EQ(window.TransferTypeMode(), T_Main::Auto);
+    EXPECT_TRUE(window.findChild<QAction*>("miAuto")->isChecked());
+    EXPECT_FALSE(window.findChild<QAction*>("miAscii")->isChecked());
+    EXPECT_FALSE(window.findChild<QAction*>("miBinary")->isChecked());
+    EXPECT_EQ(Enabled(window, kCommands), Expect(false));
+    EXPECT_FALSE(window.findChild<QAction*>("miServerProperties")->isEnabled())
+        << "no site is selected";
+    EXPECT_EQ(window.ftp().Timeout, 15) << "the options' time-out reaches the engine";
+}
+
+TEST_F(MainWindowTest, QuitAsksAndNoKeepsTheProgramRunning) {
+    showWindow(QSize(900, 600));
+    prompts.yesNo = {false};
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_EQ(prompts.questions[0].caption, "Attention");
+    EXPECT_EQ(prompts.questions[0].text, "Do you want to quit the program?");
+    EXPECT_FALSE(std::filesystem::exists(folder + "options.ftp")) << "nothing saved on No";
+
+    prompts.yesNo = {true};
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
+}
+
+TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
+    testsupport::ScriptedFtpServer server;
+    server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("230 Logged in\r\n")
+        .reply("215 UNIX Type: L8\r\n")
+        .reply("257 \"/\"\r\n")
+        .reply("200 Type set to A\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Listing\r\n")
+        .sendData("drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
+                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n")
+        .closeData()
+        .send("226 Done\r\n")
+        .start();
+    TFTPServerInfo site;
+    site.Name = "loopback";
+    site.Server = "127.0.0.1";
+    site.Port = server.portText();
+    site.User = "anna";
+    site.Password = "pw";
+    site.Pasv = 1;
+    std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
+    window.sites().Refresh();
+    showWindow(QSize(900, 600));
+    ASSERT_EQ(window.sites().Model().Count(), 1);
+    window.sites().Model().SelectOnly(0);
+    EXPECT_TRUE(window.findChild<QAction*>("miServerProperties")->isEnabled());
+
+    window.connectAction()->trigger();
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] {
+        return window.session().SessionState() == session::TSessionState::Browsing;
+    })) << server.failure();
+    EXPECT_EQ(window.remoteStack()->currentIndex(), 1);
+    EXPECT_EQ(window.remoteCaption()->text(), "127.0.0.1");
+    EXPECT_EQ(window.remoteList()->model()->rowCount(), 2);
+    EXPECT_EQ(window.remoteList()->model()->index(0, 0).data().toString(), "pub");
+    EXPECT_EQ(window.remotePath()->currentText(), "127.0.0.1");
+    EXPECT_EQ(Enabled(window, kCommands), Expect(true));
+    EXPECT_TRUE(window.logView()->toPlainText().contains("> PASS ****"));
+    EXPECT_FALSE(window.logView()->toPlainText().contains("PASS pw"));
+
+    window.disconnectAction()->trigger();
+    ASSERT_TRUE(testsupport::ProcessEventsUntil(
+        [&] { return window.session().SessionState() == session::TSessionState::Idle; }));
+    EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
+    EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
+    EXPECT_EQ(window.sites().Model().Count(), 1) << "the site folder is shown again";
+    EXPECT_EQ(Enabled(window, kCommands), Expect(false));
 }
 
 } // namespace
