@@ -1,5 +1,6 @@
 #include "uMain.h"
 
+#include "PaneViews.h"
 #include "prefs/OptionsEdit.h"
 #include "prefs/Prompts_widgets.h"
 #include "prefs/look_widgets.h"
@@ -139,6 +140,7 @@ T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
     statusBar()->addPermanentWidget(Summary);
     remoteBinding_ =
         new remote::TRemoteViewBinding(session_.RemoteView(), FTPView, FTPPath, Summary);
+    RemoteViews->ShareModel();
 
     connect(&sites_, &TSiteListController::siteChosen, this,
             [this](const TFTPServerInfo& site) { session_.ConnectToSite(site); });
@@ -363,16 +365,8 @@ void T_Main::buildMenus() {
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("View1"));
-    QAction* localFont = view->addAction(tr("Font") + tr(" (local)"));
-    localFont->setObjectName(QStringLiteral("LocalFont1"));
-    connect(localFont, &QAction::triggered, this,
-            [this] { ChooseFont(lvLoc, settings_.FontLeft); });
-    QAction* remoteFont = view->addAction(tr("Font") + tr(" (remote)"));
-    remoteFont->setObjectName(QStringLiteral("RemoteFont1"));
-    connect(remoteFont, &QAction::triggered, this, [this] {
-        ChooseFont(FTPView, settings_.FontRight);
-        SiteView->setFont(FTPView->font());
-    });
+    buildViewMenu(view->addMenu(tr("Local computer")), 0);
+    buildViewMenu(view->addMenu(tr("FTP Servers")), 1);
 
     QMenu* transfer = menuBar()->addMenu(tr("&Transfer"));
     transfer->setObjectName(QStringLiteral("Transfer1"));
@@ -401,6 +395,52 @@ void T_Main::buildMenus() {
     });
 }
 
+// The view commands of one pane: tag 0 the local pane, 1 the remote pane.
+void T_Main::buildViewMenu(QMenu* menu, int pane) {
+    menu->setObjectName(pane == 0 ? QStringLiteral("LocalView1") : QStringLiteral("RemoteView1"));
+    const QString suffix = QString::number(pane + 1);
+    const char* names[] = {"LargeIcons", "SmallIcons", "List", "Details"};
+    const QString captions[] = {tr("&Large Icons"), tr("&Small Icons"), tr("&List"),
+                                tr("&Details")};
+    auto* styles = new QActionGroup(menu);
+    for (int tag = TPaneViews::LargeIcons; tag <= TPaneViews::Details; ++tag) {
+        QAction* item = menu->addAction(captions[tag]);
+        item->setObjectName(QString::fromLatin1(names[tag]) + suffix);
+        item->setCheckable(true);
+        item->setChecked(tag == TPaneViews::Details);
+        styles->addAction(item);
+        connect(item, &QAction::triggered, this, [this, pane, tag] { SetViewStyle(pane, tag); });
+    }
+    menu->addSeparator();
+    if (pane == 0) {
+        QAction* lineUp = menu->addAction(tr("&Line up icons"));
+        lineUp->setObjectName(QStringLiteral("LineUpIcons1"));
+        connect(lineUp, &QAction::triggered, this, [this] {
+            if (LocalViews->isAncestorOf(QApplication::focusWidget()))
+                LocalViews->LineUpIcons();
+        });
+    }
+    QAction* font = menu->addAction(tr("Font"));
+    font->setObjectName(QStringLiteral("Font") + suffix);
+    connect(font, &QAction::triggered, this, [this, pane] {
+        if (pane == 0) {
+            ChooseFont(LocalViews, settings_.FontLeft);
+        } else {
+            ChooseFont(RemoteViews, settings_.FontRight);
+            SiteView->setFont(RemoteViews->font());
+        }
+    });
+}
+
+void T_Main::SetViewStyle(int pane, int style) {
+    if (pane == 0) {
+        LocalViews->SetViewStyle(style);
+        return;
+    }
+    RemoteViews->SetViewStyle(style);
+    ApplyListStyle(SiteView->listView(), style);
+}
+
 QWidget* T_Main::buildLocalPane() {
     auto* pane = new QWidget(PaneSplitter);
     QVBoxLayout* layout = makePane(pane, "LocalPanel");
@@ -412,11 +452,13 @@ QWidget* T_Main::buildLocalPane() {
     auto* files = new QFileSystemModel(lvLoc);
     files->setFilter(QDir::AllEntries | QDir::NoDot);
     lvLoc->setModel(files);
-    connect(lvLoc, &QTreeView::doubleClicked, this, [this, files](const QModelIndex& index) {
+    LocalViews = new TPaneViews(lvLoc, pane);
+    LocalViews->ShareModel();
+    connect(LocalViews, &TPaneViews::doubleClicked, this, [this, files](const QModelIndex& index) {
         if (files->isDir(index) && QDir::setCurrent(files->filePath(index)))
             ShowLocalFolder();
     });
-    layout->addWidget(lvLoc, 1);
+    layout->addWidget(LocalViews, 1);
     return pane;
 }
 
@@ -461,13 +503,14 @@ QWidget* T_Main::buildRemotePane() {
     FTPOneLevelUp = makeButton(pathRow, "FTPOneLevelUp", tr("Up One Level"));
     remoteLayout->addLayout(pathRow);
     FTPView = makeList("FTPView", remote);
-    remoteLayout->addWidget(FTPView, 1);
+    RemoteViews = new TPaneViews(FTPView, remote);
+    remoteLayout->addWidget(RemoteViews, 1);
     RemoteStack->addWidget(remote);
     layout->addWidget(RemoteStack, 1);
 
     connect(FTPOneLevelUp, &QPushButton::clicked, this,
             [this] { session_.RemoteView().FTPOneLevelUpClick(); });
-    connect(FTPView, &QTreeView::doubleClicked, this,
+    connect(RemoteViews, &TPaneViews::doubleClicked, this,
             [this](const QModelIndex& index) { session_.FTPViewDblClick(index.row()); });
     return pane;
 }

@@ -23,6 +23,7 @@ class QStackedWidget;
 class QToolBar;
 class QTreeView;
 class Prompts;
+class TPaneViews;
 class TSiteListView;
 
 namespace remote {
@@ -61,6 +62,8 @@ public:
     TSiteListView* siteListView() const { return SiteView; }
     // Page 0: the site list; page 1: the remote directory.
     QStackedWidget* remoteStack() const { return RemoteStack; }
+    TPaneViews* localViews() const { return LocalViews; }
+    TPaneViews* remoteViews() const { return RemoteViews; }
 
     QAction* connectAction() const { return sbConnect; }
     QAction* disconnectAction() const { return sbDisConnect; }
@@ -101,6 +104,8 @@ private:
     void ChooseFont(QWidget* pane, TPaneFont& stored);
 
     void buildMenus();
+    void buildViewMenu(QMenu* menu, int pane);
+    void SetViewStyle(int pane, int style);
     void buildToolBar();
     QWidget* buildLocalPane();
     QWidget* buildRemotePane();
@@ -139,6 +144,7 @@ private:
     QWidget* LocalPanel = nullptr;
     QComboBox* LocalPath = nullptr;
     QTreeView* lvLoc = nullptr;
+    TPaneViews* LocalViews = nullptr;
 
     QWidget* RemotePanel = nullptr;
     QLabel* RemoteCaption = nullptr;
@@ -152,6 +158,7 @@ private:
     QComboBox* FTPPath = nullptr;
     QPushButton* FTPOneLevelUp = nullptr;
     QTreeView* FTPView = nullptr;
+    TPaneViews* RemoteViews = nullptr;
     QLabel* Summary = nullptr;
     remote::TRemoteViewBinding* remoteBinding_ = nullptr;
 

@@ -1,3 +1,4 @@
+#include "app/PaneViews.h"
 #include "app/uMain.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteList_widgets.h"
@@ -209,6 +210,32 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
     EXPECT_EQ(window.sites().Model().Count(), 1) << "the site folder is shown again";
     EXPECT_EQ(Enabled(window, kCommands), Expect(false));
+}
+
+TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
+    showWindow(QSize(900, 600));
+    TPaneViews* remote = window.remoteViews();
+    EXPECT_EQ(remote->currentWidget(), window.remoteList()) << "details at start";
+    const std::pair<const char*, QListView::ViewMode> rows[] = {
+        {"LargeIcons2", QListView::IconMode},
+        {"SmallIcons2", QListView::IconMode},
+        {"List2", QListView::ListMode},
+    };
+    for (const auto& [name, mode] : rows) {
+        SCOPED_TRACE(name);
+        window.findChild<QAction*>(name)->trigger();
+        EXPECT_EQ(remote->currentWidget(), remote->icons());
+        EXPECT_EQ(remote->icons()->viewMode(), mode);
+        EXPECT_EQ(window.siteListView()->listView()->viewMode(), mode) << "the site list follows";
+        EXPECT_EQ(remote->icons()->model(), window.remoteList()->model());
+        EXPECT_EQ(remote->icons()->selectionModel(), window.remoteList()->selectionModel());
+    }
+    window.findChild<QAction*>("Details2")->trigger();
+    EXPECT_EQ(remote->currentWidget(), window.remoteList());
+    EXPECT_EQ(window.localViews()->ViewStyle(), TPaneViews::Details)
+        << "the other pane keeps its own";
+    window.findChild<QAction*>("SmallIcons1")->trigger();
+    EXPECT_EQ(window.localViews()->currentWidget(), window.localViews()->icons());
 }
 
 } // namespace

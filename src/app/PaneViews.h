@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QStackedWidget>
+
+class QAbstractItemModel;
+class QListView;
+class QModelIndex;
+class QTreeView;
+
+// The view styles of a pane: "&Large Icons", "&Small Icons", "&List" show the
+// names with their icons, "&Details" every column. One model and one
+// selection serve both views, so a style change keeps what is selected.
+class TPaneViews : public QStackedWidget {
+    Q_OBJECT
+
+public:
+    enum Style { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
+
+    // Takes `details` as its details view.
+    explicit TPaneViews(QTreeView* details, QWidget* parent = nullptr);
+
+    // Call after `details` has its model: the icon view shares it.
+    void ShareModel();
+    void SetViewStyle(int style);
+    int ViewStyle() const { return style_; }
+    // "&Line up icons": the icons back on their grid.
+    void LineUpIcons();
+
+    QTreeView* details() const { return details_; }
+    QListView* icons() const { return icons_; }
+
+signals:
+    void doubleClicked(const QModelIndex& index);
+
+private:
+    QTreeView* details_;
+    QListView* icons_;
+    int style_ = Details;
+};
+
+// Gives a single list view (such as the site list) a view style: the icon
+// styles as above, "&List" and "&Details" as a plain list.
+void ApplyListStyle(QListView* list, int style);
