@@ -224,6 +224,16 @@ void T_Main::ShowServerListMode(bool serverList) {
     if (serverList) {
         sites_.Refresh();
         FTPPath->clear();
+        // The site just left stays chosen, ready to connect again.
+        const TSiteListModel& model = sites_.Model();
+        for (int row = 0; row < model.Count(); ++row) {
+            const TSiteEntry& entry = model.Entry(row);
+            if (entry.Kind == TSiteEntryKind::Site &&
+                entry.Site.Name == session_.CurrentSite().Name && !entry.Site.Name.empty()) {
+                sites_.Model().SelectOnly(row);
+                break;
+            }
+        }
     }
 }
 

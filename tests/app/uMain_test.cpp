@@ -209,6 +209,7 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
     EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
     EXPECT_EQ(window.sites().Model().Count(), 1) << "the site folder is shown again";
+    EXPECT_EQ(window.sites().Model().Selected(), 0) << "with the site just left chosen";
     EXPECT_EQ(Enabled(window, kCommands), Expect(false));
 }
 
