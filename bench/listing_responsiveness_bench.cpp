@@ -4,6 +4,7 @@
 // pane then shows the downloaded listing. Prints figures; it never judges them.
 //
 //   listing_responsiveness_bench [RUNS]   (default 5)
+#include "BenchSupport.h"
 #include "ftp/Ftpcli.h"
 #include "remote/RemoteView.h"
 
@@ -32,30 +33,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kLines = 100'000;
 constexpr std::chrono::year_month_day kStart{2024y, std::chrono::June, 15d};
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// As vsftpd prints it: a folder in eight, a link in fifty, a year on old entries.
-std::string MakeListing() {
-    std::string listing;
-    listing.reserve(std::size_t{kLines} * 80);
-    char line[256];
-    for (int i = 0; i < kLines; ++i) {
-        const bool folder = i % 8 == 0;
-        const bool link = i % 50 == 7;
-        const std::string name = (i % 2 == 0 ? "f" : "My Photo ") + std::to_string(i) +
-                                 (i % 2 == 0 ? ".txt" : ".jpg") + (link ? " -> pub" : "");
-        std::snprintf(line, sizeof line, "%s    1 1000     1000     %10lld %s %2d %s %s\r\n",
-                      folder ? "drwxr-xr-x" : (link ? "lrwxrwxrwx" : "-rw-r--r--"),
-                      folder ? 4096 : (i * 7919LL) % 5'000'000'000LL, kMonths[i % 12], 1 + i % 28,
-                      i % 3 == 0 ? " 2019" : "12:34", name.c_str());
-        listing += line;
-    }
-    return listing;
 }
 
 class Fd {
@@ -195,61 +175,6 @@ private:
     std::thread thread_; // last: it starts serving once the rest is built
 };
 
-// Runs one engine request on the event loop and waits for its OnRequestDone.
-class RequestWaiter {
-public:
-    explicit RequestWaiter(TCustomFtpCli& ftp) : ftp_(ftp) {
-        ftp.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest, std::uint16_t error) {
-            done_ = true;
-            error_ = error;
-            loop_.quit();
-        };
-    }
-
-    // Empty when the request succeeded, else what went wrong.
-    template <typename Start>
-    std::string Run(const char* what, Start start) {
-        done_ = false;
-        start();
-        QTimer limit;
-        limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, &loop_, &QEventLoop::quit);
-        limit.start(30s);
-        if (!done_)
-            loop_.exec();
-        if (!done_)
-            return std::string(what) + ": no answer within 30 s";
-        if (error_ != 0)
-            return std::string(what) + " failed: " + ftp_.ErrorMessage();
-        return {};
-    }
-
-private:
-    TCustomFtpCli& ftp_;
-    QEventLoop loop_;
-    bool done_ = false;
-    std::uint16_t error_ = 0;
-};
-
-// The pane needs a session only for its log and path box here.
-class BenchSession : public remote::TRemoteSession {
-public:
-    std::string lastLog;
-
-    TFtpState State() const override { return TFtpState::ftpReady; }
-    std::string HostName() const override { return "127.0.0.1"; }
-    std::string HostDirName() const override { return "/"; }
-    void SetHostDirName(const std::string&) override {}
-    void CwdAsync() override {}
-    void CDupAsync() override {}
-    void PwdAsync() override {}
-    void Disconnect() override {}
-    bool TransferBusy() const override { return false; }
-    void SetTransferBusy(bool) override {}
-    void RefreshCommands() override {}
-    void AddLog(std::string_view text) override { lastLog = text; }
-};
-
 // Longest time between two ticks of a 1 ms timer while it runs.
 class GapMeter {
 public:
@@ -282,7 +207,7 @@ private:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const std::string listing = MakeListing();
+    const std::string listing = bench::VsftpdListing(kLines);
     FtpPeer peer(listing);
     QTemporaryDir folder;
 
@@ -292,14 +217,14 @@ int main(int argc, char** argv) {
     ftp.UserName = "bench";
     ftp.PassWord = "bench";
     ftp.SetPassive(true);
-    RequestWaiter waiter(ftp);
-    if (const std::string error = waiter.Run("login", [&] { ftp.ConnectAsync(); });
+    bench::RequestWaiter waiter(ftp);
+    if (const std::string error = waiter.Run("login", 30s, [&] { ftp.ConnectAsync(); });
         !error.empty()) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
 
-    BenchSession session;
+    bench::BenchSession session;
     remote::TRemoteView view(session, kStart, [] { return 2024; });
     view.SetSite({"0957681", false});
     GapMeter gaps;
@@ -320,7 +245,7 @@ int main(int argc, char** argv) {
         ftp.LocalFileName = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
         gaps.Start();
         const Clock::time_point start = Clock::now();
-        const std::string error = waiter.Run("LIST", [&] { ftp.DirAsync(); });
+        const std::string error = waiter.Run("LIST", 30s, [&] { ftp.DirAsync(); });
         const Clock::duration transfer = Clock::now() - start;
         const Clock::duration gap = gaps.Stop();
         if (!error.empty() || ftp.ByteCount != static_cast<std::int64_t>(listing.size())) {
@@ -341,6 +266,6 @@ int main(int argc, char** argv) {
         std::printf("%-4d %14.1f %16.1f %16.1f %9zu\n", run, Ms(transfer), Ms(gap), Ms(show),
                     view.Items().size());
     }
-    waiter.Run("QUIT", [&] { ftp.QuitAsync(); });
+    waiter.Run("QUIT", 30s, [&] { ftp.QuitAsync(); });
     return failed == 0 ? 0 : 1;
 }

@@ -9,15 +9,14 @@
 // CORVANE_BENCH_SIZE_MIB and CORVANE_BENCH_RUNS set the defaults of the first
 // two options (1024 MiB, 3 runs). Files live in a temporary folder under TMPDIR
 // and are removed at the end.
+#include "BenchSupport.h"
 #include "ftp/Ftpcli.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <bit>
@@ -53,6 +52,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::int64_t kMiB = 1024 * 1024;
@@ -595,48 +595,6 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
     return m;
 }
 
-// Runs one engine request at a time on the event loop and waits for its
-// OnRequestDone.
-class RequestWaiter {
-public:
-    explicit RequestWaiter(TCustomFtpCli& ftp) : ftp_(ftp) {
-        ftp.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest, std::uint16_t error) {
-            done_ = true;
-            error_ = error;
-            loop_.quit();
-        };
-    }
-
-    // Empty when the request succeeded, else what went wrong.
-    std::string Run(const char* what, std::int64_t limitMs, const std::function<void()>& start) {
-        done_ = false;
-        try {
-            start();
-        } catch (const std::exception& e) {
-            return std::string(what) + " refused: " + e.what();
-        }
-        QTimer timer;
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop_, &QEventLoop::quit);
-        timer.start(std::chrono::milliseconds(limitMs));
-        if (!done_)
-            loop_.exec();
-        if (!done_)
-            return std::string(what) + ": no answer within " + std::to_string(limitMs / 1000) +
-                   " s";
-        if (error_ != 0)
-            return std::string(what) + " failed (" + std::to_string(error_) +
-                   "): " + ftp_.ErrorMessage();
-        return {};
-    }
-
-private:
-    TCustomFtpCli& ftp_;
-    QEventLoop loop_;
-    bool done_ = false;
-    std::uint16_t error_ = 0;
-};
-
 // The engine in this process: wall and CPU time of the transfer request alone
 // (PASV, RETR or STOR, the data, 226), without the login.
 Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks blocks,
@@ -651,10 +609,10 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
     if (blocks.upload > 0)
         ftp.SetDataBlockSizes(blocks.upload, blocks.download);
     ftp.OnProgress = [](TCustomFtpCli*, std::int64_t, bool&) {};
-    RequestWaiter waiter(ftp);
-    m.note = waiter.Run("login", 15000, [&] { ftp.ConnectAsync(); });
+    bench::RequestWaiter waiter(ftp);
+    m.note = waiter.Run("login", 15s, [&] { ftp.ConnectAsync(); });
     if (m.note.empty())
-        m.note = waiter.Run("TYPE I", 15000, [&] { ftp.TypeBinaryAsync(); });
+        m.note = waiter.Run("TYPE I", 15s, [&] { ftp.TypeBinaryAsync(); });
     if (!m.note.empty())
         return m;
 
@@ -665,14 +623,15 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
     const double server0 = server.CpuSeconds();
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const Clock::time_point start = Clock::now();
+    const std::chrono::milliseconds limit(TransferLimitMs(bytes));
     if (direction == Direction::Download)
-        m.note = waiter.Run("RETR", TransferLimitMs(bytes), [&] { ftp.GetAsync(); });
+        m.note = waiter.Run("RETR", limit, [&] { ftp.GetAsync(); });
     else
-        m.note = waiter.Run("STOR", TransferLimitMs(bytes), [&] { ftp.PutAsync(); });
+        m.note = waiter.Run("STOR", limit, [&] { ftp.PutAsync(); });
     m.wall = Seconds(Clock::now() - start);
     m.clientCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
     m.serverCpu = server.CpuSeconds() - server0;
-    waiter.Run("QUIT", 5000, [&] { ftp.QuitAsync(); });
+    waiter.Run("QUIT", 5s, [&] { ftp.QuitAsync(); });
     if (m.note.empty() && ftp.ByteCount != bytes)
         m.note = "engine counted " + std::to_string(ftp.ByteCount) + " bytes";
     const std::string check = CheckAndRemove(
