@@ -160,8 +160,8 @@ TEST_F(MainWindowTest, QuitAsksAndNoKeepsTheProgramRunning) {
     EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
 }
 
-TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
-    testsupport::ScriptedFtpServer server;
+// Plays a login and a listing of one folder and one file at "/".
+void ScriptLoginAndListing(testsupport::ScriptedFtpServer& server) {
     server.send("220 ready\r\n")
         .reply("331 Password required\r\n")
         .reply("230 Logged in\r\n")
@@ -174,8 +174,12 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
         .sendData("drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
                   "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n")
         .closeData()
-        .send("226 Done\r\n")
-        .start();
+        .send("226 Done\r\n");
+}
+
+// Saves the one site of the root folder, pointing at `server`, and shows it.
+void SaveLoopbackSite(T_Main& window, const std::string& folder,
+                      const testsupport::ScriptedFtpServer& server) {
     TFTPServerInfo site;
     site.Name = "loopback";
     site.Server = "127.0.0.1";
@@ -185,15 +189,25 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     site.Pasv = 1;
     std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
     window.sites().Refresh();
+}
+
+bool WaitForState(T_Main& window, session::TSessionState state) {
+    return testsupport::ProcessEventsUntil(
+        [&] { return window.session().SessionState() == state; });
+}
+
+TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
+    testsupport::ScriptedFtpServer server;
+    ScriptLoginAndListing(server);
+    server.start();
+    SaveLoopbackSite(window, folder, server);
     showWindow(QSize(900, 600));
     ASSERT_EQ(window.sites().Model().Count(), 1);
     window.sites().Model().SelectOnly(0);
     EXPECT_TRUE(window.findChild<QAction*>("miServerProperties")->isEnabled());
 
     window.connectAction()->trigger();
-    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] {
-        return window.session().SessionState() == session::TSessionState::Browsing;
-    })) << server.failure();
+    ASSERT_TRUE(WaitForState(window, session::TSessionState::Browsing)) << server.failure();
     EXPECT_EQ(window.remoteStack()->currentIndex(), 1);
     EXPECT_EQ(window.remoteCaption()->text(), "127.0.0.1");
     EXPECT_EQ(window.remoteList()->model()->rowCount(), 2);
@@ -204,8 +218,7 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     EXPECT_FALSE(window.logView()->toPlainText().contains("PASS pw"));
 
     window.disconnectAction()->trigger();
-    ASSERT_TRUE(testsupport::ProcessEventsUntil(
-        [&] { return window.session().SessionState() == session::TSessionState::Idle; }));
+    ASSERT_TRUE(WaitForState(window, session::TSessionState::Idle));
     EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
     EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
     EXPECT_EQ(window.sites().Model().Count(), 1) << "the site folder is shown again";
@@ -237,6 +250,27 @@ TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
         << "the other pane keeps its own";
     window.findChild<QAction*>("SmallIcons1")->trigger();
     EXPECT_EQ(window.localViews()->currentWidget(), window.localViews()->icons());
+}
+
+TEST(MainWindowLife, QuittingWhileConnectedClosesTheConnection) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    testsupport::ScriptedFtpServer server;
+    ScriptLoginAndListing(server);
+    server.waitClientClose().start();
+    {
+        T_Main window(folder, &prompts);
+        SaveLoopbackSite(window, folder, server);
+        window.sites().Model().SelectOnly(0);
+        window.sbConnectClick();
+        ASSERT_TRUE(WaitForState(window, session::TSessionState::Browsing)) << server.failure();
+        prompts.yesNo = {true};
+        EXPECT_TRUE(window.close());
+    }
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return server.finished(); }))
+        << server.failure();
+    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp"));
 }
 
 } // namespace
