@@ -93,6 +93,16 @@ QString Shown(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
+// A pane's stored font over the window's: its face and style, the size kept.
+QFont PaneFont(const TPaneFont& stored, QFont font) {
+    font.setFamily(Shown(stored.Name));
+    font.setBold(stored.Bold);
+    font.setItalic(stored.Italic);
+    font.setUnderline(stored.UnderLine);
+    font.setStrikeOut(stored.StrikeOut);
+    return font;
+}
+
 } // namespace
 
 T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
@@ -185,6 +195,9 @@ void T_Main::ApplySettings() {
         session::ApplyEngineOptions(Ftp1, options);
     log_.ApplyOptions(options);
     setFont(FontFromStored(options.FontName, options.FontSize));
+    LocalViews->setFont(PaneFont(settings_.FontLeft, font()));
+    RemoteViews->setFont(PaneFont(settings_.FontRight, font()));
+    SiteView->setFont(RemoteViews->font());
     if (!options.IniPath.empty() && std::filesystem::is_directory(options.IniPath))
         QDir::setCurrent(Shown(options.IniPath));
     ShowLocalFolder();

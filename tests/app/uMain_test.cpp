@@ -145,6 +145,21 @@ TEST_F(MainWindowTest, StartsOnTheSiteListWithDefaultsAndConnectionCommandsOff) 
     EXPECT_EQ(window.ftp().Timeout, 15) << "the options' time-out reaches the engine";
 }
 
+TEST(MainWindowStart, StoredPaneFontsAreApplied) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    std::ofstream(folder + "options.ftp")
+        << "[Font Right]\r\nName=DejaVu Serif\r\nStyle_Italic=1\r\n"
+        << "[Common]\r\nTimeOut=40\r\n";
+    ScriptedPrompts prompts;
+    T_Main window(folder, &prompts);
+    EXPECT_EQ(window.remoteViews()->font().family(), "DejaVu Serif");
+    EXPECT_TRUE(window.remoteViews()->font().italic());
+    EXPECT_EQ(window.siteListView()->font().family(), "DejaVu Serif");
+    EXPECT_FALSE(window.localViews()->font().italic());
+    EXPECT_EQ(window.ftp().Timeout, 40);
+}
+
 TEST_F(MainWindowTest, QuitAsksAndNoKeepsTheProgramRunning) {
     showWindow(QSize(900, 600));
     prompts.yesNo = {false};
