@@ -389,7 +389,7 @@ void T_Main::buildMenus() {
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("View1"));
     buildViewMenu(view->addMenu(tr("Local computer")), 0);
-    buildViewMenu(view->addMenu(tr("FTP Servers")), 1);
+    buildViewMenu(view->addMenu(tr("Remote computer")), 1);
 
     QMenu* transfer = menuBar()->addMenu(tr("&Transfer"));
     transfer->setObjectName(QStringLiteral("Transfer1"));
