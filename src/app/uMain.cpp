@@ -33,7 +33,6 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -45,11 +44,6 @@ constexpr int LogHeight = DefaultHeight / 4;
 
 constexpr const char* HelpFileName = "corvane.hlp";
 constexpr const char* QuitQuestion = "Do you want to quit the program?";
-
-std::chrono::year_month_day Today() {
-    return std::chrono::year_month_day{
-        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
-}
 
 // A pane is a column: caption bar, buttons, path box, then the list, which
 // takes the spare height.
@@ -89,13 +83,9 @@ QPushButton* makeButton(QBoxLayout* row, const char* objectName, const QString& 
     return button;
 }
 
-QString Shown(const std::string& text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 // A pane's stored font over the window's: its face and style, the size kept.
 QFont PaneFont(const TPaneFont& stored, QFont font) {
-    font.setFamily(Shown(stored.Name));
+    font.setFamily(ShownText(stored.Name));
     font.setBold(stored.Bold);
     font.setItalic(stored.Italic);
     font.setUnderline(stored.UnderLine);
@@ -111,7 +101,7 @@ T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
       ownPrompts_(prompts != nullptr ? nullptr : std::make_unique<TDialogPrompts>(language_, this)),
       prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
       sites_(programFolder_, prompts_, settings_.Options),
-      session_(Ftp1, log_, prompts_, settings_.Options, Today()) {
+      session_(Ftp1, log_, prompts_, settings_.Options, session::Today()) {
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);
@@ -148,8 +138,7 @@ T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
     Summary = new QLabel(this);
     Summary->setObjectName(QStringLiteral("Summary"));
     statusBar()->addPermanentWidget(Summary);
-    remoteBinding_ =
-        new remote::TRemoteViewBinding(session_.RemoteView(), FTPView, FTPPath, Summary);
+    new remote::TRemoteViewBinding(session_.RemoteView(), FTPView, FTPPath, Summary);
     RemoteViews->ShareModel();
 
     connect(&sites_, &TSiteListController::siteChosen, this,
@@ -163,7 +152,7 @@ T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
             &T_Main::ShowWaitCursor);
     connect(&session_, &session::TSessionController::LocalDirChosen, this,
             [this](const std::string& path) {
-                QDir::setCurrent(Shown(path));
+                QDir::setCurrent(ShownText(path));
                 ShowLocalFolder();
             });
 
@@ -173,19 +162,18 @@ T_Main::T_Main(std::string programFolder, Prompts* prompts, QWidget* parent)
 T_Main::~T_Main() {
     // The panes show the area objects; they go before those do.
     delete takeCentralWidget();
-    ShowWaitCursor(false);
+    if (session_.WaitCursor())
+        QApplication::restoreOverrideCursor();
 }
 
-// The start-up order: the site list, the commands off, the options applied,
-// the language, the local pane, the transfer type.
+// The start-up order: the site list (the pane is built showing it), the
+// commands off, the options applied, the language, the transfer type.
 void T_Main::FormCreate() {
     sites_.LoadSiteFolder("");
-    ShowServerListMode(true);
-    SetConnectedState(false);
+    session_.SetConnectedState();
     LoadOptions(programFolder_, settings_);
-    ApplySettings();
+    ApplySettings(); // the local pane too
     BuildLanguageMenu(*Language1, language_, *this);
-    ShowLocalFolder();
     miAutoClick(Auto);
 }
 
@@ -199,12 +187,8 @@ void T_Main::ApplySettings() {
     RemoteViews->setFont(PaneFont(settings_.FontRight, font()));
     SiteView->setFont(RemoteViews->font());
     if (!options.IniPath.empty() && std::filesystem::is_directory(options.IniPath))
-        QDir::setCurrent(Shown(options.IniPath));
+        QDir::setCurrent(ShownText(options.IniPath));
     ShowLocalFolder();
-}
-
-void T_Main::SetConnectedState(bool connected) {
-    session_.SetConnectedState(connected);
 }
 
 void T_Main::RefreshCommands() {
@@ -233,7 +217,7 @@ void T_Main::RefreshCommands() {
 
 void T_Main::ShowServerListMode(bool serverList) {
     RemoteStack->setCurrentIndex(serverList ? 0 : 1);
-    RemoteCaption->setText(serverList ? tr("FTP Servers") : Shown(Ftp1.HostName));
+    RemoteCaption->setText(serverList ? tr("FTP Servers") : ShownText(Ftp1.HostName));
     if (serverList) {
         sites_.Refresh();
         FTPPath->clear();
@@ -250,10 +234,8 @@ void T_Main::ShowServerListMode(bool serverList) {
     }
 }
 
+// The session reports changes only, so the override cursor stays balanced.
 void T_Main::ShowWaitCursor(bool wait) {
-    if (wait == waitCursor_)
-        return;
-    waitCursor_ = wait;
     if (wait)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
@@ -288,9 +270,7 @@ void T_Main::Preferences1Click() {
         return;
     ApplySettings();
     if (result == TEditResult::SaveFailed)
-        prompts_.ShowMessage(AttentionCaption,
-                             std::string(CannotWriteList) + "\n" + programFolder_ + OptionsFileName,
-                             TMessageIcon::Warning);
+        TellOptionsNotSaved();
 }
 
 void T_Main::miAutoClick(int tag) {
@@ -313,15 +293,19 @@ void T_Main::ChooseFont(QWidget* pane, TPaneFont& stored) {
     stored.StrikeOut = chosen.strikeOut();
 }
 
+void T_Main::TellOptionsNotSaved() {
+    prompts_.ShowMessage(AttentionCaption,
+                         std::string(CannotWriteList) + "\n" + programFolder_ + OptionsFileName,
+                         TMessageIcon::Warning);
+}
+
 bool T_Main::FormCloseQuery() {
     return prompts_.AskYesNo(AttentionCaption, QuitQuestion);
 }
 
 void T_Main::FormClose() {
     if (!SaveOptions(programFolder_, settings_))
-        prompts_.ShowMessage(AttentionCaption,
-                             std::string(CannotWriteList) + "\n" + programFolder_ + OptionsFileName,
-                             TMessageIcon::Warning);
+        TellOptionsNotSaved();
 }
 
 void T_Main::closeEvent(QCloseEvent* event) {
@@ -414,7 +398,7 @@ void T_Main::buildMenus() {
     connect(contents, &QAction::triggered, this, [this] {
         const std::string path = programFolder_ + HelpFileName;
         if (std::filesystem::exists(path))
-            QDesktopServices::openUrl(QUrl::fromLocalFile(Shown(path)));
+            QDesktopServices::openUrl(QUrl::fromLocalFile(ShownText(path)));
     });
 }
 

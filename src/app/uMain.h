@@ -26,10 +26,6 @@ class Prompts;
 class TPaneViews;
 class TSiteListView;
 
-namespace remote {
-class TRemoteViewBinding;
-}
-
 // The main window and composition root: it owns the settings, the engine
 // `Ftp1`, the session log, the site list and the session controller, builds
 // the frame around them and forwards its controls' events to them.
@@ -75,9 +71,6 @@ public:
     session::TSessionLog& sessionLog() { return log_; }
     TSiteListController& sites() { return sites_; }
 
-    // The command enablement for the connection state; clears the stop request.
-    void SetConnectedState(bool connected);
-
     // --- handlers of the window's controls
     void sbConnectClick();
     void sbDisConnectClick() { session_.sbDisConnectClick(); }
@@ -97,6 +90,7 @@ private:
     // "Do you want to quit the program?"; true for Yes.
     bool FormCloseQuery();
     void FormClose();
+    void TellOptionsNotSaved();
     void ShowServerListMode(bool serverList);
     void RefreshCommands();
     void ShowWaitCursor(bool wait);
@@ -122,7 +116,6 @@ private:
     TSiteListController sites_;
     session::TSessionController session_;
     int transferType_ = Auto;
-    bool waitCursor_ = false;
 
     QToolBar* ToolBar1 = nullptr;
     QAction* sbConnect = nullptr;
@@ -160,7 +153,6 @@ private:
     QTreeView* FTPView = nullptr;
     TPaneViews* RemoteViews = nullptr;
     QLabel* Summary = nullptr;
-    remote::TRemoteViewBinding* remoteBinding_ = nullptr;
 
     QPlainTextEdit* Log = nullptr;
 };

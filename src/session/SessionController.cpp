@@ -3,6 +3,7 @@
 #include "prefs/CommaText.h"
 #include "prefs/Prompts.h"
 #include "prefs/options.h"
+#include "remote/TextFields.h"
 #include "session/SessionLog.h"
 #include "transfer/TransferPaths.h"
 
@@ -20,26 +21,6 @@ namespace {
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(text[i]) != lower(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return std::string(text);
-}
-
 bool IsOneOf(TFtpRequest request, std::initializer_list<TFtpRequest> kinds) {
     return std::find(kinds.begin(), kinds.end(), request) != kinds.end();
 }
@@ -50,9 +31,7 @@ bool IsListing(TFtpRequest request) {
 }
 
 int CurrentYear() {
-    const std::chrono::year_month_day today{
-        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
-    return static_cast<int>(today.year());
+    return static_cast<int>(Today().year());
 }
 
 std::tm LocalNow() {
@@ -63,6 +42,11 @@ std::tm LocalNow() {
 }
 
 } // namespace
+
+std::chrono::year_month_day Today() {
+    return std::chrono::year_month_day{
+        std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
+}
 
 void TWorkLists::Clear() {
     Folders.clear();
@@ -92,9 +76,9 @@ const char* SessionStateName(TSessionState state) {
 }
 
 TFTPServerInfo NormalizeSiteAddress(TFTPServerInfo site) {
-    std::string server = Trimmed(site.Server);
+    std::string server(remote::TrimBlanks(site.Server));
     for (const std::string_view scheme : {"ftp://", "http://"}) {
-        if (StartsWithNoCase(server, scheme))
+        if (remote::StartsWithNoCase(server, scheme))
             server.erase(0, scheme.size());
     }
     std::erase(server, ' ');
@@ -191,9 +175,8 @@ void TSessionController::SetWaitCursor(bool wait) {
     emit WaitCursorChanged(wait);
 }
 
-void TSessionController::SetConnectedState(bool connected) {
+void TSessionController::SetConnectedState() {
     stopRequest_ = false;
-    connectedCommands_ = connected;
     emit CommandsChanged();
 }
 
@@ -368,7 +351,7 @@ void TSessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
     emit ServerListModeChanged(false);
     keepCount_ = keepIndex_ = keepIdle_ = keepUnattended_ = 0;
     ArmKeepAlive();
-    SetConnectedState(true);
+    SetConnectedState();
     attempt_ = -1;
     SetState(TSessionState::LoggingIn);
 }
@@ -399,7 +382,7 @@ void TSessionController::EndSession() {
         remoteView_.SessionEnded();
         emit ServerListModeChanged(true);
     }
-    SetConnectedState(false);
+    SetConnectedState();
 }
 
 // --- the request-done dispatcher ------------------------------------------------------

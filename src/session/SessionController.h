@@ -79,6 +79,9 @@ const char* SessionStateName(TSessionState state);
 // User and Password, a path into InitialDir and ":port" into Port.
 TFTPServerInfo NormalizeSiteAddress(TFTPServerInfo site);
 
+// The date of the system clock.
+std::chrono::year_month_day Today();
+
 // " , 07 Dec 2026 16:05:03": the time stamp of the "Connecting to " line.
 std::string ConnectTimeText(const std::tm& local);
 
@@ -122,8 +125,9 @@ public:
     // --- state
     TSessionState SessionState() const { return state_; }
     bool ServerListMode() const { return serverListMode_; }
-    // The commands that need a connection are enabled.
-    bool ConnectedCommands() const { return connectedCommands_; }
+    // The commands that need a connection are enabled: exactly while the
+    // remote directory is shown.
+    bool ConnectedCommands() const { return !serverListMode_; }
     bool StopRequest() const { return stopRequest_; }
     bool WaitCursor() const { return waitCursor_; }
     int ReconnectAttempt() const { return attempt_; }
@@ -136,8 +140,8 @@ public:
     bool KeepAliveRunning() const { return keepTimer_.isActive(); }
     int KeepAliveCount() const { return keepCount_; }
 
-    // Clears the stop request and sets the commands for `connected`.
-    void SetConnectedState(bool connected);
+    // Clears the stop request and has the commands follow the connection.
+    void SetConnectedState();
 
     // --- the remote pane's view of the session
     TFtpState State() const override;
@@ -194,7 +198,6 @@ private:
 
     TSessionState state_ = TSessionState::Idle;
     bool serverListMode_ = true;
-    bool connectedCommands_ = false;
     bool stopRequest_ = false;
     bool waitCursor_ = false;
     bool transferBusy_ = false;

@@ -349,7 +349,7 @@ TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
     bool abort = false;
     ftp.OnProgress(&ftp, 10, abort);
     EXPECT_TRUE(abort);
-    controller.SetConnectedState(false);
+    controller.SetConnectedState();
     EXPECT_FALSE(controller.StopRequest());
 }
 
