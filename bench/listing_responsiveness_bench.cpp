@@ -6,6 +6,7 @@
 //   listing_responsiveness_bench [RUNS]   (default 5)
 #include "BenchSupport.h"
 #include "ftp/Ftpcli.h"
+#include "net/UniqueFd.h"
 #include "remote/RemoteView.h"
 
 #include <QCoreApplication>
@@ -38,40 +39,22 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // A listening socket on an ephemeral loopback port.
-Fd Listen() {
-    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TUniqueFd Listen() {
+    TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd.Get() < 0 || ::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd.Get(), 1) != 0)
-        return Fd{};
+    if (fd.get() < 0 || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd.get(), 1) != 0)
+        return TUniqueFd{};
     return fd;
 }
 
-std::uint16_t PortOf(const Fd& fd) {
+std::uint16_t PortOf(const TUniqueFd& fd) {
     sockaddr_in addr{};
     socklen_t size = sizeof addr;
-    ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&addr), &size);
+    ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &size);
     return ntohs(addr.sin_port);
 }
 
@@ -100,14 +83,14 @@ private:
         }
         return false;
     }
-    Fd Accept(const Fd& listener) {
-        return Readable(listener.Get())
-                   ? Fd(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC))
-                   : Fd{};
+    TUniqueFd Accept(const TUniqueFd& listener) {
+        return Readable(listener.get())
+                   ? TUniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC))
+                   : TUniqueFd{};
     }
-    static bool Send(const Fd& fd, std::string_view text) {
+    static bool Send(const TUniqueFd& fd, std::string_view text) {
         while (!text.empty()) {
-            const ssize_t n = ::send(fd.Get(), text.data(), text.size(), MSG_NOSIGNAL);
+            const ssize_t n = ::send(fd.get(), text.data(), text.size(), MSG_NOSIGNAL);
             if (n <= 0)
                 return false;
             text.remove_prefix(static_cast<std::size_t>(n));
@@ -116,14 +99,14 @@ private:
     }
 
     void Serve() {
-        const Fd client = Accept(control_);
-        if (client.Get() < 0 || !Send(client, "220 ready\r\n"))
+        const TUniqueFd client = Accept(control_);
+        if (client.get() < 0 || !Send(client, "220 ready\r\n"))
             return;
         std::string pending;
-        Fd passive;
+        TUniqueFd passive;
         char buffer[4096];
-        while (Readable(client.Get())) {
-            const ssize_t n = ::recv(client.Get(), buffer, sizeof buffer, 0);
+        while (Readable(client.get())) {
+            const ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
             if (n <= 0)
                 return;
             pending.append(buffer, static_cast<std::size_t>(n));
@@ -137,7 +120,7 @@ private:
         }
     }
 
-    bool Answer(const Fd& client, const std::string& verb, Fd& passive) {
+    bool Answer(const TUniqueFd& client, const std::string& verb, TUniqueFd& passive) {
         if (verb == "USER")
             return Send(client, "331 Please specify the password.\r\n");
         if (verb == "PASS")
@@ -155,11 +138,11 @@ private:
             if (!Send(client, "150 Here comes the directory listing.\r\n"))
                 return false;
             {
-                const Fd data = Accept(passive);
-                if (data.Get() < 0 || !Send(data, listing_))
+                const TUniqueFd data = Accept(passive);
+                if (data.get() < 0 || !Send(data, listing_))
                     return false;
             }
-            passive = Fd{};
+            passive = TUniqueFd{};
             return Send(client, "226 Directory send OK.\r\n");
         }
         if (verb == "QUIT") {
@@ -170,7 +153,7 @@ private:
     }
 
     const std::string listing_;
-    const Fd control_;
+    const TUniqueFd control_;
     std::atomic<bool> stop_ = false;
     std::thread thread_; // last: it starts serving once the rest is built
 };

@@ -11,6 +11,7 @@
 // and are removed at the end.
 #include "BenchSupport.h"
 #include "ftp/Ftpcli.h"
+#include "net/UniqueFd.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -116,23 +117,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 }
 
 // --- small tools --------------------------------------------------------------------
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    void Reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 sockaddr_in LoopbackAddress(std::uint16_t port) {
     sockaddr_in addr{};
@@ -326,13 +310,13 @@ struct Measure {
 // files, no FTP, no event loop.
 Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     Measure m;
-    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const TUniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
-    if (listener.Get() < 0 ||
-        ::bind(listener.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener.Get(), 1) != 0 ||
-        ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (listener.get() < 0 ||
+        ::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener.get(), 1) != 0 ||
+        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         m.note = ErrnoText("listen");
         return m;
     }
@@ -341,9 +325,9 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     const Clock::time_point start = Clock::now();
     std::thread receiver([&] {
         const double cpu0 = CpuSeconds(RUSAGE_THREAD);
-        const UniqueFd in(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        const TUniqueFd in(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
         std::vector<char> buffer(static_cast<std::size_t>(readSize));
-        for (ssize_t n; in.Get() >= 0 && (n = ::recv(in.Get(), buffer.data(), buffer.size(), 0));) {
+        for (ssize_t n; in.get() >= 0 && (n = ::recv(in.get(), buffer.data(), buffer.size(), 0));) {
             if (n < 0 && errno != EINTR)
                 break;
             received += std::max<ssize_t>(n, 0);
@@ -352,15 +336,15 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     });
     const double cpu0 = CpuSeconds(RUSAGE_THREAD);
     {
-        const UniqueFd out(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        if (::connect(out.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const TUniqueFd out(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (::connect(out.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
             m.note = ErrnoText("connect");
-            ::shutdown(listener.Get(), SHUT_RDWR); // wakes the accept
+            ::shutdown(listener.get(), SHUT_RDWR); // wakes the accept
         }
         const std::vector<char> block(static_cast<std::size_t>(writeSize), 'x');
         for (std::int64_t left = bytes; m.note.empty() && left > 0;) {
             const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, writeSize));
-            const ssize_t sent = ::send(out.Get(), block.data(), n, MSG_NOSIGNAL);
+            const ssize_t sent = ::send(out.get(), block.data(), n, MSG_NOSIGNAL);
             if (sent < 0 && errno != EINTR)
                 m.note = ErrnoText("send");
             left -= std::max<ssize_t>(sent, 0);
@@ -381,19 +365,19 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
 enum class ServerKind { Vsftpd, Pyftpdlib };
 
 std::uint16_t FreeLoopbackPort() {
-    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return 0;
     return ntohs(addr.sin_port);
 }
 
 bool AcceptsConnections(std::uint16_t port) {
-    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in addr = LoopbackAddress(port);
-    return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 // A real FTP server of Debian on 127.0.0.1, serving `root`, run for the

@@ -1,5 +1,6 @@
 #include "session/SessionLog.h"
 
+#include "net/UniqueFd.h"
 #include "prefs/options.h"
 #include "remote/TextFields.h"
 
@@ -17,23 +18,6 @@ constexpr std::size_t LineEndLength = 2; // CR LF
 std::size_t ShownLength(std::string_view line) {
     return CharacterCount(line) + LineEndLength;
 }
-
-// Closes the descriptor when the line is written or given up.
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    ~TFileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
@@ -92,15 +76,15 @@ std::string DisplayLine(std::string_view message) {
 }
 
 void AppendLogLine(const std::string& path, std::string_view text) {
-    const TFileDescriptor file(
+    const TUniqueFd file(
         ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
-    if (file.Get() < 0)
+    if (file.get() < 0)
         return;
     std::string line(text);
     line += "\r\n";
     std::string_view rest = line;
     while (!rest.empty()) {
-        const ssize_t written = ::write(file.Get(), rest.data(), rest.size());
+        const ssize_t written = ::write(file.get(), rest.data(), rest.size());
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -157,12 +157,6 @@ void FillPattern(char* out, uint64_t offset, size_t size, unsigned seed) {
 
 } // namespace
 
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
-
 // What the steps share while the script runs: the current connection, the bytes read from it
 // that are not yet a whole line, and the data connection with what it is made from.
 class ScriptedFtpServer::Context {

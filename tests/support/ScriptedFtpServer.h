@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/UniqueFd.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -14,29 +16,7 @@
 
 namespace testsupport {
 
-// Owns a POSIX file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
+using UniqueFd = TUniqueFd;
 
 // A peer that plays a fixed transcript on 127.0.0.1 and records what the client sent.
 //
