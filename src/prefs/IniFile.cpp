@@ -111,8 +111,7 @@ void TIniFile::Load() {
         if (!section || line.kind != Line::Kind::Key || values_.size() >= MaxIndexedValues ||
             text.size() > MaxIndexedLine)
             continue;
-        values_.try_emplace(*section + '\n' + remote::AsciiLowerCopy(line.name),
-                            Unquote(line.value));
+        values_.try_emplace(IndexKey(*section, line.name), Unquote(line.value));
     }
 }
 
@@ -211,8 +210,7 @@ struct PendingSection {
         done[found->second] = true;
         return &(*writes)[found->second];
     }
-    template <class Out>
-    void WriteRest(Out& out) {
+    void WriteRest(TReplacementFile& out) {
         for (std::size_t i = 0; i < writes->size(); ++i) {
             if (!done[i])
                 out.WriteLine((*writes)[i].key + '=' + (*writes)[i].text);

@@ -25,8 +25,6 @@ public:
     // exists keeps its own.
     explicit TIniFile(std::string path, mode_t newFileMode = 0600);
 
-    const std::string& FileName() const { return path_; }
-
     // The value with blanks around it removed and one pair of enclosing quotes
     // (" or ') taken off; `fallback` when the key is absent.
     std::string ReadString(std::string_view section, std::string_view key,

@@ -15,14 +15,9 @@ TOptionsValues ValuesForWindow(const TFTPOptions& options, const tLang& lang) {
     TOptionsValues shown{options, lang};
     TFTPOptions& o = shown.Options;
     o.TransferMode = FirstChoiceUnlessIn(o.TransferMode, 2);
-    o.DefPrompt = FirstChoiceUnlessIn(o.DefPrompt, 2);
     o.DateType = o.DateType == 1 ? 1 : 0;
     o.ConnectionType = static_cast<std::uint8_t>(FirstChoiceUnlessIn(o.ConnectionType, 4));
-    o.TimeOut = TimeOutRange.Clamp(o.TimeOut);
-    o.retry = RetryRange.Clamp(o.retry);
-    o.LogSize = LogSizeRange.Clamp(o.LogSize);
-    o.StartKeep = StartKeepRange.Clamp(o.StartKeep);
-    o.DurationKeep = DurationKeepRange.Clamp(o.DurationKeep);
+    ClampToRanges(o);
     return shown;
 }
 

@@ -22,13 +22,13 @@ std::string HomeFolder() {
     return home;
 }
 
-} // namespace
-
 std::string WithSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/')
         folder += '/';
     return folder;
 }
+
+} // namespace
 
 std::string ChooseProgramFolder(const std::string& executableFolder, const std::string& configHome,
                                 const std::string& home) {

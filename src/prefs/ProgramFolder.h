@@ -14,6 +14,3 @@ std::string ProgramFolder();
 // `home` + "/.config", created readable by its owner only.
 std::string ChooseProgramFolder(const std::string& executableFolder, const std::string& configHome,
                                 const std::string& home);
-
-// `folder` with one "/" at its end.
-std::string WithSlash(std::string folder);

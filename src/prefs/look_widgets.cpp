@@ -25,10 +25,6 @@ QColor ColorFromStored(int stored, const QColor& systemText) {
     return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
 }
 
-int StoredFromColor(const QColor& color) {
-    return color.red() | (color.green() << 8) | (color.blue() << 16);
-}
-
 QFont FontFromStored(const std::string& name, int pointSize) {
     QFont font(QString::fromStdString(name));
     if (pointSize > 0)

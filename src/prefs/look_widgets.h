@@ -17,7 +17,6 @@ void SetPasswordMask(QLineEdit* edit, bool masked);
 // A colour as the settings store it: 0x00BBGGRR, or a negative system colour,
 // which is the palette's text colour here.
 QColor ColorFromStored(int stored, const QColor& systemText);
-int StoredFromColor(const QColor& color);
 // A stored font name and point size (a size below 1 keeps the default size).
 QFont FontFromStored(const std::string& name, int pointSize);
 

@@ -19,6 +19,7 @@ struct Binding {
 };
 
 constexpr const char* Common = "Common";
+constexpr const char* DefaultLogName = "corvane.log";
 
 void AddFontBindings(std::vector<Binding>& list, const char* section, TPaneFont& font) {
     list.insert(list.end(), {{section, "Name", &font.Name},
@@ -89,13 +90,7 @@ void Normalize(TFTPOptions& o, int type, const TFTPOptions& defaults) {
     o.ConnectionType = static_cast<std::uint8_t>(type >= 0 && type <= 4 ? type : 0);
     if (o.LogFile.empty())
         o.LogFile = defaults.LogFile;
-    o.TimeOut = TimeOutRange.Clamp(o.TimeOut);
-    o.retry = RetryRange.Clamp(o.retry);
-    o.LogSize = LogSizeRange.Clamp(o.LogSize);
-    o.StartKeep = StartKeepRange.Clamp(o.StartKeep);
-    o.DurationKeep = DurationKeepRange.Clamp(o.DurationKeep);
-    if (o.DefPrompt < 0 || o.DefPrompt > 2)
-        o.DefPrompt = 0;
+    ClampToRanges(o);
     o.fwSimbol = std::string(Utf8Left(o.fwSimbol, 1));
     if (o.fwSimbol.empty())
         o.fwSimbol = defaults.fwSimbol;
@@ -103,13 +98,23 @@ void Normalize(TFTPOptions& o, int type, const TFTPOptions& defaults) {
 
 } // namespace
 
+void ClampToRanges(TFTPOptions& o) {
+    o.TimeOut = TimeOutRange.Clamp(o.TimeOut);
+    o.retry = RetryRange.Clamp(o.retry);
+    o.LogSize = LogSizeRange.Clamp(o.LogSize);
+    o.StartKeep = StartKeepRange.Clamp(o.StartKeep);
+    o.DurationKeep = DurationKeepRange.Clamp(o.DurationKeep);
+    if (o.DefPrompt < 0 || o.DefPrompt > 2)
+        o.DefPrompt = 0;
+}
+
 std::string ListingFilePath(const std::string& folder, pid_t processId) {
     return folder + "FTPDIR" + std::to_string(processId) + ".TXT";
 }
 
 TFTPOptions DefaultOptions(const std::string& folder, pid_t processId) {
     TFTPOptions o;
-    o.LogFile = folder + "corvane.log";
+    o.LogFile = folder + DefaultLogName;
     o.ListingFile = ListingFilePath(folder, processId);
     o.IniPath = folder;
     return o;
@@ -117,7 +122,7 @@ TFTPOptions DefaultOptions(const std::string& folder, pid_t processId) {
 
 std::string LogFilePath(const TFTPOptions& options, const std::string& folder) {
     if (options.LogFile.empty())
-        return folder + "corvane.log";
+        return folder + DefaultLogName;
     return options.LogFile.front() == '/' ? options.LogFile : folder + options.LogFile;
 }
 

@@ -99,6 +99,10 @@ inline constexpr TRange StartKeepRange{1, 1000};
 inline constexpr TRange DurationKeepRange{1, 100};
 inline constexpr int MaxFirewallType = 6;
 
+// Brings the spin values into their ranges and an unknown overwrite default
+// to "skip": loading and the preferences window keep the same rules.
+void ClampToRanges(TFTPOptions& options);
+
 // The built-in defaults of a running copy whose program folder is `folder`
 // (ending in "/") and whose process id is `processId`.
 TFTPOptions DefaultOptions(const std::string& folder, pid_t processId);

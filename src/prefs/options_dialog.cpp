@@ -94,6 +94,26 @@ QButtonGroup* NewRadioGroup(QWidget* parent, QLayout* into, const char* name, co
     return group;
 }
 
+// `lead`, then `field` over the rest of the line.
+QHBoxLayout* NewLine(QWidget* lead, QWidget* field) {
+    auto* line = new QHBoxLayout;
+    line->addWidget(lead);
+    line->addWidget(field, 1);
+    return line;
+}
+
+// A list with its buttons stacked on its right.
+QHBoxLayout* NewListWithButtons(QListWidget* list, std::initializer_list<QPushButton*> buttons) {
+    auto* column = new QVBoxLayout;
+    for (QPushButton* button : buttons)
+        column->addWidget(button);
+    column->addStretch();
+    auto* line = new QHBoxLayout;
+    line->addWidget(list, 1);
+    line->addLayout(column);
+    return line;
+}
+
 void CheckId(QButtonGroup* group, int id) {
     QAbstractButton* button = group->button(id);
     (button ? button : group->button(0))->setChecked(true);
@@ -242,16 +262,7 @@ QWidget* T_Options::buildAsciiPage() {
     connect(bAddExt, &QPushButton::clicked, this, &T_Options::bAddExtClick);
     connect(bModifyExt, &QPushButton::clicked, this, &T_Options::bModifyExtClick);
     connect(bRemoveExt, &QPushButton::clicked, this, &T_Options::bRemoveExtClick);
-
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(bAddExt);
-    buttons->addWidget(bModifyExt);
-    buttons->addWidget(bRemoveExt);
-    buttons->addStretch();
-    auto* list = new QHBoxLayout;
-    list->addWidget(lbExt, 1);
-    list->addLayout(buttons);
-    layout->addLayout(list, 1);
+    layout->addLayout(NewListWithButtons(lbExt, {bAddExt, bModifyExt, bRemoveExt}), 1);
     return page;
 }
 
@@ -264,12 +275,9 @@ QWidget* T_Options::buildLogPage() {
     seLogSize->hide(); // still copied both ways
     connect(bLogFile, &QPushButton::clicked, this, &T_Options::bLogFileClick);
 
-    auto* file = new QHBoxLayout;
-    file->addWidget(bLogFile);
-    file->addWidget(eLogFile, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(cbLog);
-    layout->addLayout(file);
+    layout->addLayout(NewLine(bLogFile, eLogFile));
     layout->addWidget(seLogSize);
     layout->addStretch();
     return page;
@@ -290,17 +298,10 @@ QWidget* T_Options::buildKeepAlivePage() {
     numbers->addRow(NewLabel(page, "lStartKeep", "Start after last command (seconds)"),
                     seStartKeep);
     numbers->addRow(NewLabel(page, "lDurationKeep", "Duration (minutes)"), seDurationKeep);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(bAddCmd);
-    buttons->addWidget(bDelCmd);
-    buttons->addStretch();
-    auto* list = new QHBoxLayout;
-    list->addWidget(lbCmdKeep, 1);
-    list->addLayout(buttons);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(cbKeep);
     layout->addLayout(numbers);
-    layout->addLayout(list, 1);
+    layout->addLayout(NewListWithButtons(lbCmdKeep, {bAddCmd, bDelCmd}), 1);
     return page;
 }
 
@@ -356,9 +357,6 @@ QWidget* T_Options::buildDisplayPage() {
     connect(bIniPath, &QPushButton::clicked, this, &T_Options::bIniPathClick);
     connect(bFont, &QPushButton::clicked, this, &T_Options::bFontClick);
 
-    auto* folder = new QHBoxLayout;
-    folder->addWidget(bIniPath);
-    folder->addWidget(eIniPath, 1);
     auto* font = new QHBoxLayout;
     font->addWidget(bFont);
     font->addStretch();
@@ -369,7 +367,7 @@ QWidget* T_Options::buildDisplayPage() {
     rgDateType = NewRadioGroup(page, choices, "rgDateType", "Date Format",
                                {{"rbEurope", "Default (Europe)"}, {"rbUSA", "USA"}});
     auto* layout = new QVBoxLayout(page);
-    layout->addLayout(folder);
+    layout->addLayout(NewLine(bIniPath, eIniPath));
     layout->addLayout(font);
     layout->addWidget(cbPromptDownLoad);
     layout->addWidget(cbPromptUpLoad);
@@ -388,12 +386,9 @@ QWidget* T_Options::buildLanguagePage() {
     cbLangInit = NewCheck(page, "cbLangInit", "Recreate default language file");
     cbLangInit->hide();
 
-    auto* choice = new QHBoxLayout;
-    choice->addWidget(lLangFile);
-    choice->addWidget(cbLangFile, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(cbLangOn);
-    layout->addLayout(choice);
+    layout->addLayout(NewLine(lLangFile, cbLangFile));
     layout->addWidget(cbLangInit);
     layout->addStretch();
     return page;
@@ -470,7 +465,7 @@ void T_Options::setValues(const TOptionsValues& values) {
     cbPromptDownLoad->setChecked(o.PromptDownLoad);
     cbPromptUpLoad->setChecked(o.PromptUpLoad);
     CheckId(rgDefPrompt, o.DefPrompt);
-    CheckId(rgDateType, o.DateType == 1 ? 1 : 0);
+    CheckId(rgDateType, o.DateType);
 
     cbLangOn->setChecked(values.Lang.LangOn);
     cbLangFile->clear();
@@ -566,8 +561,7 @@ void T_Options::UpdateLook() {
     PaintWhite(eAnonymous, look.AnonymousEnabled);
     PaintWhite(lbExt, look.ExtWhite);
     PaintWhite(eLogFile, look.LogFileWhite);
-    for (QWidget* control : {static_cast<QWidget*>(lbCmdKeep), static_cast<QWidget*>(seStartKeep),
-                             static_cast<QWidget*>(seDurationKeep)})
+    for (QWidget* control : std::initializer_list<QWidget*>{lbCmdKeep, seStartKeep, seDurationKeep})
         PaintWhite(control, look.KeepWhite);
     gbProxy->setEnabled(look.ProxyEnabled);
     for (QLineEdit* edit : {eProxyServer, eProxyPort, eProxyPsw})

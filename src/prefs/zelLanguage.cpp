@@ -136,7 +136,8 @@ void TzelLanguage::WriteLanguageFile(const TLanguageWindow& window, const std::s
 std::vector<std::string> TzelLanguage::ListLanguages() const {
     std::vector<std::string> stems;
     for (const std::string& name : LanguageFileNames(folder_)) {
-        std::string stem = remote::AsciiLowerCopy(name.substr(0, name.size() - 4));
+        std::string stem =
+            remote::AsciiLowerCopy(name.substr(0, name.size() - LanguageExtension.size()));
         if (!stem.empty() && stem != DefaultLanguage)
             stems.push_back(std::move(stem));
     }
@@ -163,12 +164,10 @@ TLanguageMenu TzelLanguage::BuildLanguageMenu(TLanguageWindow& mainWindow) {
         if (remote::EqualsNoCase(menu.Names[i], lang_.LangFile))
             menu.Checked = static_cast<int>(i);
     }
-    std::error_code error;
-    const bool fileExists = std::filesystem::exists(LanguageFilePath(lang_.LangFile), error);
-    if (lang_.LangFile == DefaultLanguage || !fileExists || menu.Checked < 0) {
+    // Only a language with a file is listed, and never the default one.
+    if (menu.Checked < 0) {
         lang_.LangFile = DefaultLanguage;
         lang_.LangOn = false;
-        menu.Checked = -1;
     } else {
         lang_.LangFile = menu.Names[static_cast<std::size_t>(menu.Checked)];
     }

@@ -55,7 +55,6 @@ public:
     TzelLanguage(std::string folder, tLang& lang);
 
     const std::string& Folder() const { return folder_; }
-    const tLang& Lang() const { return lang_; }
 
     // Translates `window` when localization is on (writing its texts into the
     // default language file first when LangInit is set). Afterwards
