@@ -38,6 +38,27 @@ void TCustomFtpCli::CloseLocalFile() {
         transfer_.localFailed = true;
 }
 
+TCustomWSocket::TErrorEvent TCustomFtpCli::DataEvent(TDataEvent handler) {
+    if (handler == nullptr)
+        return nullptr;
+    return [this, handler](TCustomWSocket*, std::uint16_t error) { (this->*handler)(error); };
+}
+
+// The data socket's events while a transfer runs; its close always ends it.
+void TCustomFtpCli::WatchTransfer(TDataEvent dataAvailable, TDataEvent dataSent) {
+    data_->OnSessionClosed = DataEvent(&TCustomFtpCli::TransferClosed);
+    data_->OnDataAvailable = DataEvent(dataAvailable);
+    data_->OnDataSent = DataEvent(dataSent);
+}
+
+// Active mode: the server's connection replaces the listening socket.
+void TCustomFtpCli::AcceptTransfer(TDataEvent dataAvailable, TDataEvent dataSent) {
+    const TSocket accepted = data_->Accept();
+    data_->Close();
+    WatchTransfer(dataAvailable, dataSent);
+    data_->Dup(accepted);
+}
+
 void TCustomFtpCli::DetachDataHandlers() {
     data_->OnSessionAvailable = nullptr;
     data_->OnSessionClosed = nullptr;
@@ -85,7 +106,7 @@ void TCustomFtpCli::PortAsync() {
 
 // Connects the data socket to the port of the kept 227 reply, on the address
 // the control connection goes to. False when the request was ended here.
-bool TCustomFtpCli::ConnectPassive(int failCode, void (TCustomFtpCli::*connected)(std::uint16_t)) {
+bool TCustomFtpCli::ConnectPassive(int failCode, TDataEvent connected) {
     const std::optional<std::uint16_t> port = ftptransfer::ParsePassivePort(pasvResponse_);
     if (!port) {
         // The session cannot go on with a reply it does not understand; the
@@ -101,9 +122,7 @@ bool TCustomFtpCli::ConnectPassive(int failCode, void (TCustomFtpCli::*connected
         data_->SetAddr(control_->Addr());
         ApplySocks(*data_);
         data_->SetPort(std::to_string(*port));
-        data_->OnSessionConnected = [this, connected](TCustomWSocket*, std::uint16_t e) {
-            (this->*connected)(e);
-        };
+        data_->OnSessionConnected = DataEvent(connected);
         data_->LingerOnOff = TSocketLingerOnOff::wsLingerOff;
         data_->LingerTimeout = 0;
         data_->Connect();
@@ -168,25 +187,18 @@ bool TCustomFtpCli::OpenGetFile() {
 }
 
 void TCustomFtpCli::AcceptForGet() {
-    const TSocket accepted = data_->Accept();
-    data_->Close();
-    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
-    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { GetData(); };
-    data_->OnDataSent = nullptr;
-    data_->Dup(accepted);
+    AcceptTransfer(&TCustomFtpCli::GetData, nullptr);
     transfer_.start = Clock::now();
 }
 
 void TCustomFtpCli::ConnectedForGet(std::uint16_t error) {
-    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
-    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { GetData(); };
-    data_->OnDataSent = nullptr;
+    WatchTransfer(&TCustomFtpCli::GetData, nullptr);
     transfer_.start = Clock::now();
     if (error != 0)
         FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
 }
 
-void TCustomFtpCli::GetData() {
+void TCustomFtpCli::GetData(std::uint16_t) {
     if (!FireProgress())
         return;
     std::vector<char>& block = DataBlock(downloadBlock_);
@@ -294,12 +306,7 @@ bool TCustomFtpCli::OpenPutFile() {
 }
 
 void TCustomFtpCli::AcceptForPut() {
-    const TSocket accepted = data_->Accept();
-    data_->Close();
-    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
-    data_->OnDataAvailable = [this](TCustomWSocket*, std::uint16_t) { PutDrain(); };
-    data_->OnDataSent = [this](TCustomWSocket*, std::uint16_t e) { PutSend(e); };
-    data_->Dup(accepted);
+    AcceptTransfer(&TCustomFtpCli::PutDrain, &TCustomFtpCli::PutSend);
     data_->SetSendBlockSize(uploadBlock_);
     if (data_->SendBufferSize() < 0)
         throw FtpException("winsock.getsockopt(SO_SNDBUF) failed");
@@ -313,9 +320,7 @@ void TCustomFtpCli::AcceptForPut() {
 }
 
 void TCustomFtpCli::ConnectedForPut(std::uint16_t error) {
-    data_->OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) { TransferClosed(e); };
-    data_->OnDataAvailable = nullptr;
-    data_->OnDataSent = nullptr;
+    WatchTransfer(nullptr, nullptr);
     transfer_.dataReady = true;
     transfer_.start = Clock::now();
     if (error != 0) {
@@ -327,7 +332,7 @@ void TCustomFtpCli::ConnectedForPut(std::uint16_t error) {
     SendTransferCommand(&TCustomFtpCli::PutFirstReply);
 }
 
-void TCustomFtpCli::PutDrain() {
+void TCustomFtpCli::PutDrain(std::uint16_t) {
     char discard[ftptransfer::kDownloadBlock];
     data_->Receive(discard, sizeof discard);
 }
@@ -338,7 +343,7 @@ void TCustomFtpCli::PutFirstReply() {
     transfer_.got150 = true;
     next_ = &TCustomFtpCli::PutFinalReply;
     if (passive_) {
-        data_->OnDataSent = [this](TCustomWSocket*, std::uint16_t e) { PutSend(e); };
+        data_->OnDataSent = DataEvent(&TCustomFtpCli::PutSend);
         transfer_.sending = true;
         PutSend(0);
     } else if (transfer_.dataReady && !transfer_.sending) {

@@ -695,7 +695,7 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t error) {
     try {
         control_->SetAddr(control_->DnsResult());
         control_->SetProto("tcp");
-        control_->SetPort(viaProxy && !proxyPort_.empty() ? proxyPort_ : Port);
+        control_->SetPort(viaProxy ? proxyPort_ : Port);
         ApplySocks(*control_);
         SetState(TFtpState::ftpWaitingBanner);
         control_->Connect();

@@ -291,23 +291,27 @@ protected:
     }
 
     // Data connection steps.
+    using TDataEvent = void (TCustomFtpCli::*)(std::uint16_t error);
+    TCustomWSocket::TErrorEvent DataEvent(TDataEvent handler);
+    void WatchTransfer(TDataEvent dataAvailable, TDataEvent dataSent);
+    void AcceptTransfer(TDataEvent dataAvailable, TDataEvent dataSent);
     void DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb);
     void DoPutAsync(bool append);
     bool OpenGetFile();
     bool OpenPutFile();
-    bool ConnectPassive(int failCode, void (TCustomFtpCli::*connected)(std::uint16_t));
+    bool ConnectPassive(int failCode, TDataEvent connected);
     void SendTransferCommand(TProc firstReply);
     void FailTransfer(int code, const std::string& response);
     void AcceptForGet();
     void ConnectedForGet(std::uint16_t error);
-    void GetData();
+    void GetData(std::uint16_t);
     bool AcceptFirstReply();
     void FinalReply(std::initializer_list<int> accepted, const char* failure);
     void GetFirstReply();
     void GetFinalReply();
     void AcceptForPut();
     void ConnectedForPut(std::uint16_t error);
-    void PutDrain();
+    void PutDrain(std::uint16_t);
     void PutFirstReply();
     void PutFinalReply();
     void PutSend(std::uint16_t error);
@@ -323,8 +327,6 @@ protected:
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
-
-    std::string proxyPort_ = "ftp";
 
     // Waits until the engine is ready again, at most Timeout seconds of
     // silence; a timeout aborts with "426 Timeout".
@@ -349,6 +351,7 @@ private:
     bool passive_ = false;
     TFtpConnectionType connectionType_ = TFtpConnectionType::ftpDirect;
     std::string socksServer_, socksPort_, socksUserCode_, socksPassword_;
+    std::string proxyPort_ = "ftp";
 
     ftpreply::TReplyBuffer reply_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
@@ -382,7 +385,6 @@ private:
     bool multiStep_ = false;
     std::uint32_t steps_ = 0;
     TFtpStep currentStep_ = TFtpStep::None;
-    TFtpStep previousStep_ = TFtpStep::None;
     std::uint16_t seqError_ = 0;
     std::string savedResponse_;
     int savedStatus_ = -1;

@@ -44,22 +44,23 @@ void AppendText(std::vector<std::uint8_t>& out, const std::string& text) {
 
 // --- settings ---------------------------------------------------------------------
 
-void TCustomSocksWSocket::SetSocksServer(std::string_view value) {
-    const std::string text = Trimmed(value);
-    if (text == socksServer_)
+// The proxy of an open socket is fixed; values are compared trimmed.
+void TCustomSocksWSocket::ChangeSetting(std::string& setting, std::string_view value,
+                                        const char* refusal) {
+    std::string text = Trimmed(value);
+    if (text == setting)
         return;
     if (State() != TSocketState::wsClosed)
-        RaiseException("Can't change socks server if not closed");
-    socksServer_ = text;
+        RaiseException(refusal);
+    setting = std::move(text);
+}
+
+void TCustomSocksWSocket::SetSocksServer(std::string_view value) {
+    ChangeSetting(socksServer_, value, "Can't change socks server if not closed");
 }
 
 void TCustomSocksWSocket::SetSocksPort(std::string_view value) {
-    const std::string text = Trimmed(value);
-    if (text == socksPort_)
-        return;
-    if (State() != TSocketState::wsClosed)
-        RaiseException("Can't change socks port if not closed");
-    socksPort_ = text;
+    ChangeSetting(socksPort_, value, "Can't change socks port if not closed");
 }
 
 void TCustomSocksWSocket::SetSocksLevel(std::string_view value) {

@@ -290,6 +290,7 @@ protected:
 private:
     enum class Negotiation : std::uint8_t { None, ProxyConnect, Authenticating, ConnectSent };
 
+    void ChangeSetting(std::string& setting, std::string_view value, const char* refusal);
     bool UsingSocks() const { return !socksServer_.empty(); }
     bool Version5() const { return socksLevel_ == "5"; }
     void Negotiate();

@@ -19,6 +19,21 @@ struct ProxyRow {
     TFtpConnectionType type;
 };
 
+// The engine logs in to `server` as its user, through `proxy` with the proxy
+// password given.
+void PointThroughProxy(TFtpClient& ftp, TFtpConnectionType type, const RealSocksProxy& proxy,
+                       const std::string& proxyPassword, const RealFtpServer& server) {
+    ftp.SetConnectionType(type);
+    ftp.SetSocksServer("127.0.0.1");
+    ftp.SetSocksPort(proxy.portText());
+    ftp.SetSocksUserCode(RealSocksProxy::User);
+    ftp.SetSocksPassword(proxyPassword);
+    ftp.HostName = "127.0.0.1";
+    ftp.Port = server.portText();
+    ftp.UserName = RealFtpServer::User;
+    ftp.PassWord = RealFtpServer::Password;
+}
+
 class ThroughRealProxy : public ::testing::TestWithParam<ProxyRow> {
 protected:
     int Run(void (TCustomFtpCli::*request)()) { return rec.Run(ftp, request); }
@@ -37,15 +52,7 @@ TEST_P(ThroughRealProxy, LogInListAndMoveFilesTwice) {
     CORVANE_START_REAL_SOCKS(proxy);
 
     rec.Attach(ftp);
-    ftp.SetConnectionType(GetParam().type);
-    ftp.SetSocksServer("127.0.0.1");
-    ftp.SetSocksPort(proxy.portText());
-    ftp.SetSocksUserCode(RealSocksProxy::User);
-    ftp.SetSocksPassword(RealSocksProxy::Password);
-    ftp.HostName = "127.0.0.1";
-    ftp.Port = server.portText();
-    ftp.UserName = RealFtpServer::User;
-    ftp.PassWord = RealFtpServer::Password;
+    PointThroughProxy(ftp, GetParam().type, proxy, RealSocksProxy::Password, server);
     EXPECT_TRUE(ftp.Passive());
 
     const std::string body = ScriptedFtpServer::Pattern(0, 300000, 4);
@@ -93,15 +100,7 @@ TEST(ThroughRealProxyRefused, WrongProxyPasswordFailsTheConnect) {
     TFtpClient ftp;
     FtpRecorder rec;
     rec.Attach(ftp);
-    ftp.SetConnectionType(TFtpConnectionType::ftpSocks5);
-    ftp.SetSocksServer("127.0.0.1");
-    ftp.SetSocksPort(proxy.portText());
-    ftp.SetSocksUserCode(RealSocksProxy::User);
-    ftp.SetSocksPassword("wrong");
-    ftp.HostName = "127.0.0.1";
-    ftp.Port = server.portText();
-    ftp.UserName = RealFtpServer::User;
-    ftp.PassWord = RealFtpServer::Password;
+    PointThroughProxy(ftp, TFtpConnectionType::ftpSocks5, proxy, "wrong", server);
     ftp.ConnectAsync();
     ASSERT_TRUE(rec.WaitDone(1, 10000));
     EXPECT_NE(rec.done[0].second, 0);

@@ -22,17 +22,31 @@ const std::string k226 = "226 Transfer complete\r\n";
 class FtpTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
-        rec.Attach(ftp);
+        PointAtServer();
         ftp.OnProgress = [this](TCustomFtpCli*, std::int64_t count, bool& abort) {
             progress.push_back(count);
             abort = abortAt >= 0 && count >= abortAt;
         };
+        server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
+    }
+
+    // A passive engine for anna at the scripted server, recorded.
+    void PointAtServer() {
+        rec.Attach(ftp);
         ftp.HostName = "127.0.0.1";
         ftp.Port = server.portText();
         ftp.UserName = "anna";
         ftp.PassWord = "pw";
         ftp.SetPassive(true);
-        server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
+    }
+
+    // Starts `request` on the remote file and the scratch file `local`; false
+    // when it did not end in time.
+    bool Transfer(void (TCustomFtpCli::*request)(), const char* remote, const char* local) {
+        ftp.HostFileName = remote;
+        ftp.LocalFileName = Local(local);
+        (ftp.*request)();
+        return rec.WaitDone();
     }
 
     void LogIn() {
@@ -84,10 +98,7 @@ TEST_F(FtpTransfer, PassiveDownloadWith226BeforeTheDataClose) {
         if (sender->LastResponse().rfind("226", 0) == 0)
             replied = Clock::now();
     };
-    ftp.HostFileName = "hello.txt";
-    ftp.LocalFileName = Local("hello.txt");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "hello.txt", "hello.txt"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 0)) << ftp.ErrorMessage();
     // The server closes the data connection 100 ms after its 226.
     EXPECT_GE(Clock::now() - replied, std::chrono::milliseconds(90))
@@ -101,10 +112,7 @@ TEST_F(FtpTransfer, PassiveDownloadWith226BeforeTheDataClose) {
 TEST_F(FtpTransfer, PassiveDownloadWith226AfterTheDataClose) {
     server.replyPasv().reply(k150).acceptData().sendData("abc").closeData().pause(100).send(k226);
     LogIn();
-    ftp.HostFileName = "abc";
-    ftp.LocalFileName = Local("abc");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "abc", "abc"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 0));
     EXPECT_EQ(ReadFile(Local("abc")), "abc");
     EXPECT_EQ(ftp.LastResponse(), "226 Transfer complete");
@@ -114,10 +122,7 @@ TEST_F(FtpTransfer, ActiveDownloadSendsPortWithTheLoopbackAddress) {
     server.replyPort().reply(k150).connectData().sendDataPattern(100000, 7).closeData().send(k226);
     ftp.SetPassive(false);
     LogIn();
-    ftp.HostFileName = "pattern.bin";
-    ftp.LocalFileName = Local("pattern.bin");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "pattern.bin", "pattern.bin"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(server.portCommandAddress(), "127.0.0.1");
     EXPECT_EQ(ReadFile(Local("pattern.bin")), ScriptedFtpServer::Pattern(0, 100000, 7));
@@ -131,10 +136,7 @@ TEST_F(FtpTransfer, EmptyRemoteFileCompletesWithZeroBytes) {
     server.replyPasv().reply(k150).acceptData().closeData().send(k226);
     LogIn();
     WriteFile(Local("empty"), "old contents");
-    ftp.HostFileName = "empty";
-    ftp.LocalFileName = Local("empty");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "empty", "empty"));
     EXPECT_EQ(rec.done[0].second, 0);
     EXPECT_EQ(ReadFile(Local("empty")), "") << "the local file is created anew";
     EXPECT_TRUE(ShowedStatisticsFor(0));
@@ -164,10 +166,7 @@ TEST_F(FtpTransfer, PassiveReplyNamingAnotherAddressStillUsesTheControlPeer) {
         .closeData()
         .send(k226);
     LogIn();
-    ftp.HostFileName = "x";
-    ftp.LocalFileName = Local("x");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "x", "x"));
     EXPECT_EQ(rec.done[0].second, 0);
     EXPECT_EQ(ftp.DataSocket().PeerAddr(), "127.0.0.1");
 }
@@ -175,10 +174,7 @@ TEST_F(FtpTransfer, PassiveReplyNamingAnotherAddressStillUsesTheControlPeer) {
 TEST_F(FtpTransfer, PassiveReplyWithoutClosingParenthesisFails) {
     server.replyPasv("227 Entering Passive Mode (127,0,0,1,%hi%,%lo%\r\n");
     LogIn();
-    ftp.HostFileName = "x";
-    ftp.LocalFileName = Local("x");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "x", "x"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 550));
     EXPECT_FALSE(ftp.Connected()) << "the session cannot go on";
     EXPECT_EQ(rec.sessionClosed, 1);
@@ -187,10 +183,7 @@ TEST_F(FtpTransfer, PassiveReplyWithoutClosingParenthesisFails) {
 TEST_F(FtpTransfer, LocalFileThatCannotBeCreatedFailsWith550) {
     server.replyPasv();
     LogIn();
-    ftp.HostFileName = "x";
-    ftp.LocalFileName = Local("no-such-folder/x");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "x", "no-such-folder/x"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 550));
     EXPECT_EQ(ftp.LastResponse(), "Unable to open local file " + ftp.LocalFileName);
     EXPECT_EQ(ftp.DataSocket().State(), TSocketState::wsClosed);
@@ -200,10 +193,7 @@ TEST_F(FtpTransfer, LocalFileThatCannotBeCreatedFailsWith550) {
 TEST_F(FtpTransfer, RefusedRetrieveFailsWithTheReplyCode) {
     server.replyPasv().reply("550 No such file\r\n");
     LogIn();
-    ftp.HostFileName = "missing";
-    ftp.LocalFileName = Local("missing");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "missing", "missing"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 550));
     EXPECT_EQ(ftp.ErrorMessage(), "550 No such file");
 }
@@ -212,10 +202,7 @@ TEST_F(FtpTransfer, FailedFinalReplyIsReported) {
     server.replyPasv().reply(k150).acceptData().sendData("part").closeData().send(
         "451 Local error\r\n");
     LogIn();
-    ftp.HostFileName = "f";
-    ftp.LocalFileName = Local("f");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "f", "f"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 451));
     EXPECT_TRUE(rec.Displayed("! RETR/LIST/NLST Failed"));
 }
@@ -228,10 +215,7 @@ TEST_F(FtpTransfer, ResumeAt1000AppendsToTheExistingFile) {
     server.sendData(whole.substr(1000)).closeData().send(k226);
     LogIn();
     WriteFile(Local("part"), whole.substr(0, 1000));
-    ftp.HostFileName = "part";
-    ftp.LocalFileName = Local("part");
-    ftp.RestGetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestGetAsync, "part", "part"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::RestGetAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(Commands(), (Lines{"PASV", "REST 1000", "RETR part"}));
     EXPECT_EQ(ReadFile(Local("part")), whole);
@@ -245,10 +229,7 @@ TEST_F(FtpTransfer, RestAnswered450DownloadsTheWholeFileAgain) {
     server.sendData("fresh").closeData().send(k226);
     LogIn();
     WriteFile(Local("f"), "stale contents");
-    ftp.HostFileName = "f";
-    ftp.LocalFileName = Local("f");
-    ftp.RestGetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestGetAsync, "f", "f"));
     EXPECT_EQ(rec.done[0].second, 0);
     EXPECT_EQ(Commands(), (Lines{"PASV", "REST 14", "RETR f"}));
     EXPECT_EQ(ReadFile(Local("f")), "fresh");
@@ -258,10 +239,7 @@ TEST_F(FtpTransfer, RestAnswered502Fails) {
     server.replyPasv().reply("502 REST not implemented\r\n");
     LogIn();
     WriteFile(Local("f"), "partial");
-    ftp.HostFileName = "f";
-    ftp.LocalFileName = Local("f");
-    ftp.RestGetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestGetAsync, "f", "f"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::RestGetAsync, 502));
     EXPECT_EQ(ReadFile(Local("f")), "partial");
 }
@@ -269,10 +247,7 @@ TEST_F(FtpTransfer, RestAnswered502Fails) {
 TEST_F(FtpTransfer, NoLocalFileMeansNoRest) {
     server.replyPasv().reply(k150).acceptData().sendData("all").closeData().send(k226);
     LogIn();
-    ftp.HostFileName = "f";
-    ftp.LocalFileName = Local("new");
-    ftp.RestGetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestGetAsync, "f", "new"));
     EXPECT_EQ(rec.done[0].second, 0);
     EXPECT_EQ(Commands(), (Lines{"PASV", "RETR f"}));
     EXPECT_EQ(ReadFile(Local("new")), "all");
@@ -285,10 +260,7 @@ TEST_F(FtpTransfer, ResumePositionBeyond2GiBIsSentWhole) {
     const std::int64_t at = 3'000'000'000;
     { std::ofstream(Local("big")); }
     std::filesystem::resize_file(Local("big"), static_cast<std::uintmax_t>(at)); // sparse
-    ftp.HostFileName = "big";
-    ftp.LocalFileName = Local("big");
-    ftp.RestGetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestGetAsync, "big", "big"));
     EXPECT_EQ(rec.done[0].second, 0) << ftp.ErrorMessage();
     EXPECT_EQ(Commands(), (Lines{"PASV", "REST 3000000000", "RETR big"}));
     EXPECT_EQ(std::filesystem::file_size(Local("big")), static_cast<std::uintmax_t>(at + 4));
@@ -304,10 +276,7 @@ TEST_F(FtpTransfer, PassiveUploadSendsTheFileAfterTheConnection) {
     LogIn();
     WriteFile(Local("up"), body);
     ftp.SetDataBlockSizes(ftptransfer::kUploadBlock, ftptransfer::kDownloadBlock);
-    ftp.HostFileName = "up";
-    ftp.LocalFileName = Local("up");
-    ftp.PutAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::PutAsync, "up", "up"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(server.dataReceived(), body);
     EXPECT_EQ(Commands(), (Lines{"PASV", "STOR up"}));
@@ -322,10 +291,7 @@ TEST_F(FtpTransfer, ActiveUploadAndAppend) {
     ftp.SetPassive(false);
     LogIn();
     WriteFile(Local("up"), "first");
-    ftp.HostFileName = "up";
-    ftp.LocalFileName = Local("up");
-    ftp.PutAsync();
-    ASSERT_TRUE(rec.WaitDone(1));
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::PutAsync, "up", "up"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 0)) << ftp.ErrorMessage();
     ftp.AppendAsync();
     ASSERT_TRUE(rec.WaitDone(2));
@@ -339,10 +305,7 @@ TEST_F(FtpTransfer, UploadOfAnEmptyFile) {
     server.replyPasv().acceptData().reply(k150).receiveDataUntilClose().send(k226);
     LogIn();
     WriteFile(Local("empty"), "");
-    ftp.HostFileName = "empty";
-    ftp.LocalFileName = Local("empty");
-    ftp.PutAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::PutAsync, "empty", "empty"));
     EXPECT_EQ(rec.done[0].second, 0);
     EXPECT_EQ(server.dataReceived(), "");
     EXPECT_TRUE(ShowedStatisticsFor(0));
@@ -351,10 +314,7 @@ TEST_F(FtpTransfer, UploadOfAnEmptyFile) {
 TEST_F(FtpTransfer, MissingLocalFileFailsTheUploadWith426) {
     server.replyPasv();
     LogIn();
-    ftp.HostFileName = "x";
-    ftp.LocalFileName = Local("missing");
-    ftp.PutAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::PutAsync, "x", "missing"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 426));
     EXPECT_EQ(ftp.ErrorMessage(), "426 Unable to open local file " + ftp.LocalFileName);
     EXPECT_TRUE(rec.Displayed("! " + ftp.ErrorMessage()));
@@ -365,11 +325,8 @@ TEST_F(FtpTransfer, UploadResumesFromTheGivenPosition) {
     server.receiveDataUntilClose().send(k226);
     LogIn();
     WriteFile(Local("up"), "abcdef");
-    ftp.HostFileName = "up";
-    ftp.LocalFileName = Local("up");
     ftp.ResumeAt = 3;
-    ftp.RestPutAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::RestPutAsync, "up", "up"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(Commands(), (Lines{"PASV", "REST 3", "STOR up"}));
     EXPECT_EQ(server.dataReceived(), "def");
@@ -382,10 +339,7 @@ TEST_F(FtpTransfer, ProgressAbortCompletesWithTheServersRefusal) {
     server.receiveDataUntilClose().send("426 Transfer aborted\r\n");
     LogIn();
     abortAt = 0; // at the first block
-    ftp.HostFileName = "big";
-    ftp.LocalFileName = Local("big");
-    ftp.GetAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::GetAsync, "big", "big"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::GetAsync, 426));
     EXPECT_TRUE(rec.Displayed("! Abort requested"));
     EXPECT_TRUE(ftp.Connected()) << "no ABOR, and the session stays";
@@ -398,10 +352,7 @@ TEST_F(FtpTransfer, ProgressAbortWithA226StillSucceeds) {
     LogIn();
     WriteFile(Local("up"), ScriptedFtpServer::Pattern(0, 300000, 1));
     abortAt = 100000;
-    ftp.HostFileName = "up";
-    ftp.LocalFileName = Local("up");
-    ftp.PutAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::PutAsync, "up", "up"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::PutAsync, 0));
     EXPECT_TRUE(rec.Displayed("! Abort requested"));
     EXPECT_LT(server.dataReceived().size(), 300000u);
@@ -425,16 +376,10 @@ TEST_F(FtpTransfer, AbortInTheMiddleOfATransferClosesBothConnections) {
 
 // --- multi-step requests -----------------------------------------------------------
 
+// Engines that log in as part of the request under test.
 class FtpSequence : public FtpTransfer {
 protected:
-    void SetUp() override {
-        rec.Attach(ftp);
-        ftp.HostName = "127.0.0.1";
-        ftp.Port = server.portText();
-        ftp.UserName = "anna";
-        ftp.PassWord = "pw";
-        ftp.SetPassive(true);
-    }
+    void SetUp() override { PointAtServer(); }
 };
 
 TEST_F(FtpSequence, ReceiveWithoutADirectorySkipsCwd) {
@@ -442,10 +387,7 @@ TEST_F(FtpSequence, ReceiveWithoutADirectorySkipsCwd) {
     server.replyPasv().reply(k150).acceptData().sendData("data").closeData().send(k226);
     server.reply("221 Bye\r\n");
     server.start();
-    ftp.HostFileName = "f";
-    ftp.LocalFileName = Local("f");
-    ftp.ReceiveAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::ReceiveAsync, "f", "f"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::ReceiveAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(server.received(),
               (Lines{"USER anna", "PASS pw", "TYPE I", "PASV", "RETR f", "QUIT"}));
@@ -472,10 +414,7 @@ TEST_F(FtpSequence, AppendFileReportsAppendOnceTheAppendBegan) {
     server.reply("221 Bye\r\n");
     server.start();
     WriteFile(Local("up"), "more");
-    ftp.HostFileName = "log";
-    ftp.LocalFileName = Local("up");
-    ftp.AppendFileAsync();
-    ASSERT_TRUE(rec.WaitDone());
+    ASSERT_TRUE(Transfer(&TCustomFtpCli::AppendFileAsync, "log", "up"));
     EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::AppendAsync, 0)) << ftp.ErrorMessage();
     EXPECT_EQ(server.dataReceived(), "more");
 }

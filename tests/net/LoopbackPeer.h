@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/UniqueFd.h"
 #include "net/WSocket.h"
 #include "support/EventLoop.h"
 
@@ -35,33 +36,7 @@ namespace nettest {
 using testsupport::ProcessEventsUntil;
 using State = TSocketState;
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { Reset(); }
-
-    int Get() const { return fd_; }
-    int Release() { return std::exchange(fd_, -1); }
-    void Reset() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_ = -1;
-};
+using Fd = TUniqueFd;
 
 // A broken socket layer must fail the test, not hang the binary.
 inline void SetPeerTimeouts(int fd) {
@@ -96,34 +71,38 @@ class Listener {
 public:
     Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         const sockaddr_in a = Loopback(0);
-        if (::bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(fd_.Get(), 8) != 0)
+        if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(fd_.get(), 8) != 0)
             throw std::runtime_error("test listener failed");
-        SetPeerTimeouts(fd_.Get());
-        port_ = LocalPortOf(fd_.Get());
+        SetPeerTimeouts(fd_.get());
+        port_ = LocalPortOf(fd_.get());
     }
     int Port() const { return port_; }
     std::string PortText() const { return std::to_string(port_); }
     Fd Accept() {
-        Fd peer(::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (peer.Get() >= 0)
-            SetPeerTimeouts(peer.Get());
+        Fd peer(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (peer.get() >= 0)
+            SetPeerTimeouts(peer.get());
         return peer;
     }
-    void Close() { fd_.Reset(); }
 
 private:
     Fd fd_;
     int port_ = 0;
 };
 
+// A loopback port that was just free: connecting to it is refused.
+inline int ClosedPort() {
+    return Listener().Port();
+}
+
 inline Fd ConnectTo(int port) {
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in a = Loopback(port);
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
-        fd.Reset();
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+        fd.reset();
     else
-        SetPeerTimeouts(fd.Get());
+        SetPeerTimeouts(fd.get());
     return fd;
 }
 
@@ -225,7 +204,7 @@ inline Fd ConnectPair(TWSocket& sock, const Recorder& rec) {
     sock.SetPort(listener.PortText());
     sock.Connect();
     Fd peer = listener.Accept();
-    EXPECT_GE(peer.Get(), 0);
+    EXPECT_GE(peer.get(), 0);
     EXPECT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
     EXPECT_EQ(sock.State(), State::wsConnected);
     return peer;

@@ -45,17 +45,27 @@ void Configure(TWSocket& sock, const ScriptedFtpServer& proxy, const char* level
                                             : TSocksAuthentication::socksNoAuthentication;
 }
 
+// A recorded socket set up as Configure does; the proxy starts serving its
+// script here, so the script must be complete.
+struct ProxiedSocket {
+    SocksRecorder rec;
+    TWSocket sock;
+
+    ProxiedSocket(ScriptedFtpServer& proxy, const char* level, bool authenticate) {
+        proxy.start();
+        rec.Attach(sock);
+        Configure(sock, proxy, level, authenticate);
+    }
+};
+
 const std::string kRequest5 = Bytes({5, 1, 0, 3, 13}) + "files.example" + Bytes({0, 21});
 const std::string kGranted5 = Bytes({5, 0, 0, 1, 10, 0, 0, 7, 0x1f, 0x90});
 
 TEST(Socks5, ProxyThatNeedsNoAuthenticationSkipsIt) {
     ScriptedFtpServer proxy;
     proxy.readBytes(3).send(Bytes({5, 0})).readBytes(kRequest5.size()).send(kGranted5);
-    proxy.start();
-    SocksRecorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Configure(sock, proxy, "5", true);
+    ProxiedSocket client(proxy, "5", true);
+    auto& [rec, sock] = client;
     sock.Connect();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
     EXPECT_EQ(rec.connected, std::vector<int>{0});
@@ -70,11 +80,8 @@ TEST(Socks5, UserAndPasswordThenTheConnectAnswerSplitOverReads) {
     ScriptedFtpServer proxy;
     proxy.readBytes(3).send(Bytes({5, 2})).readBytes(9).send(Bytes({1, 0}));
     proxy.readBytes(kRequest5.size()).sendInChunks(kGranted5 + "220 hello\r\n", 3, 5);
-    proxy.start();
-    SocksRecorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Configure(sock, proxy, "5", true);
+    ProxiedSocket client(proxy, "5", true);
+    auto& [rec, sock] = client;
     sock.Connect();
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "220 hello\r\n"; }));
     EXPECT_EQ(rec.connected, std::vector<int>{0});
@@ -87,11 +94,8 @@ TEST(Socks5, BytesAfterTheAnswerReachTheOwner) {
     ScriptedFtpServer proxy;
     proxy.readBytes(3).send(Bytes({5, 0})).readBytes(kRequest5.size());
     proxy.send(kGranted5 + "220 same read\r\n");
-    proxy.start();
-    SocksRecorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Configure(sock, proxy, "5", false);
+    ProxiedSocket client(proxy, "5", false);
+    auto& [rec, sock] = client;
     sock.Connect();
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "220 same read\r\n"; }));
     EXPECT_EQ(rec.connected, std::vector<int>{0});
@@ -117,11 +121,8 @@ TEST(Socks5, RefusedConnectAnswers) {
         SCOPED_TRACE(row.name);
         ScriptedFtpServer proxy;
         proxy.readBytes(3).send(Bytes({5, 0})).readBytes(kRequest5.size()).send(row.answer);
-        proxy.start();
-        SocksRecorder rec;
-        TWSocket sock;
-        rec.Attach(sock);
-        Configure(sock, proxy, "5", false);
+        ProxiedSocket client(proxy, "5", false);
+        auto& [rec, sock] = client;
         sock.Connect();
         ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
         EXPECT_EQ(rec.socksErrors, std::vector<int>{row.error});
@@ -165,11 +166,8 @@ TEST(Socks5, MethodAndAuthenticationFailures) {
         SCOPED_TRACE(row.name);
         ScriptedFtpServer proxy;
         row.script(proxy);
-        proxy.start();
-        SocksRecorder rec;
-        TWSocket sock;
-        rec.Attach(sock);
-        Configure(sock, proxy, "5", true);
+        ProxiedSocket client(proxy, "5", true);
+        auto& [rec, sock] = client;
         sock.Connect();
         ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
         EXPECT_EQ(rec.socksErrors, std::vector<int>{row.error});
@@ -181,11 +179,8 @@ TEST(Socks5, MethodAndAuthenticationFailures) {
 TEST(Socks5, ProxyClosingOnTheCredentialsIsAnAuthenticationFailure) {
     ScriptedFtpServer proxy;
     proxy.readBytes(3).send(Bytes({5, 2})).readBytes(9).closeConnection();
-    proxy.start();
-    SocksRecorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Configure(sock, proxy, "5", true);
+    ProxiedSocket client(proxy, "5", true);
+    auto& [rec, sock] = client;
     sock.Connect();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     EXPECT_EQ(rec.auth, (std::vector<TSocksAuthState>{TSocksAuthState::socksAuthStart,
@@ -210,11 +205,8 @@ TEST(Socks4, GrantedAndRejected) {
                 : Bytes({4, 1, 0, 21, 127, 0, 0, 1}) + "anna" + Bytes({0});
         ScriptedFtpServer proxy;
         proxy.readBytes(request.size()).send(Bytes({0, row.code, 0, 0, 0, 0, 0, 0}) + "after");
-        proxy.start();
-        SocksRecorder rec;
-        TWSocket sock;
-        rec.Attach(sock);
-        Configure(sock, proxy, row.level, false);
+        ProxiedSocket client(proxy, row.level, false);
+        auto& [rec, sock] = client;
         sock.SetAddr(v4a ? "localhost" : "127.0.0.1");
         EXPECT_EQ(sock.SocksLevel(), v4a ? "4A" : "4");
         sock.Connect();

@@ -17,7 +17,7 @@ TEST(WSocketSend, FourThousandBytesGoOutAsThreeBlocks) {
     EXPECT_EQ(rec.Send(sock, data), 4000);
     EXPECT_EQ(rec.sendSizes, (std::vector<int>{1514, 1514, 972}));
     EXPECT_EQ(sock.BufferedByteCount(), 0);
-    EXPECT_EQ(ReadUpTo(peer.Get(), data.size()), data);
+    EXPECT_EQ(ReadUpTo(peer.get(), data.size()), data);
 }
 
 TEST(WSocketSend, DataSentComesLaterAndOncePerSend) {
@@ -31,8 +31,8 @@ TEST(WSocketSend, DataSentComesLaterAndOncePerSend) {
     EXPECT_FALSE(rec.dataSentInsideSend);
 
     // Let a later event through the loop; a second OnDataSent would have come first.
-    ASSERT_EQ(ReadUpTo(peer.Get(), 5), "hello");
-    ASSERT_TRUE(WriteAll(peer.Get(), "!"));
+    ASSERT_EQ(ReadUpTo(peer.get(), 5), "hello");
+    ASSERT_TRUE(WriteAll(peer.get(), "!"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "!"; }));
     EXPECT_EQ(rec.dataSent, 1);
 }
@@ -77,8 +77,8 @@ TEST(WSocketClose, PeerDataArrivesBeforeTheCloseAndCloseIsReportedOnce) {
     const std::string data = RandomBytes(200000, 2);
     {
         std::jthread writer([&] {
-            WriteAll(peer.Get(), data);
-            peer.Reset();
+            WriteAll(peer.get(), data);
+            peer.reset();
         });
         ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     }
@@ -100,8 +100,8 @@ TEST(WSocketClose, ReceiveAfterThePeerClosedReturnsZero) {
         char buf[16];
         atClose.push_back(s->Receive(buf, sizeof buf));
     };
-    ASSERT_TRUE(WriteAll(peer.Get(), "xyz"));
-    peer.Reset();
+    ASSERT_TRUE(WriteAll(peer.get(), "xyz"));
+    peer.reset();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     EXPECT_EQ(rec.received, "xyz");
     EXPECT_EQ(rec.receiveResults.back(), 0);
@@ -116,8 +116,8 @@ TEST(WSocketClose, OurCloseReportsInsideTheCallAndNotAgain) {
     sock.Close();
     EXPECT_EQ(rec.closed, std::vector<int>{0});
     EXPECT_EQ(sock.State(), State::wsClosed);
-    EXPECT_EQ(PeerEndOfStream(peer.Get()), 0) << "the peer sees an orderly close";
-    peer.Reset();
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0) << "the peer sees an orderly close";
+    peer.reset();
     sock.Close();
     // Nothing can be awaited once our handle is gone; give a stray event a chance.
     testsupport::ProcessEventsFor(30);
@@ -131,8 +131,8 @@ TEST(WSocketClose, ReportedOncePerConnectionOfTheSameObject) {
     for (int round = 1; round <= 2; ++round) {
         rec.connected.clear();
         Fd peer = ConnectPair(sock, rec);
-        ASSERT_TRUE(WriteAll(peer.Get(), "bye"));
-        peer.Reset();
+        ASSERT_TRUE(WriteAll(peer.get(), "bye"));
+        peer.reset();
         ASSERT_TRUE(ProcessEventsUntil([&] { return sock.State() == State::wsClosed; }));
         EXPECT_EQ(rec.closed.size(), static_cast<std::size_t>(round)) << "round " << round;
     }
@@ -144,10 +144,10 @@ TEST(WSocketClose, PeerResetIsReportedOnceWithAnError) {
     TWSocket sock;
     rec.Attach(sock);
     Fd peer = ConnectPair(sock, rec);
-    ASSERT_TRUE(WriteAll(peer.Get(), "abc"));
+    ASSERT_TRUE(WriteAll(peer.get(), "abc"));
     const linger hard{1, 0};
-    ::setsockopt(peer.Get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    peer.Reset();
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    peer.reset();
     ASSERT_TRUE(ProcessEventsUntil([&] { return sock.State() == State::wsClosed; }));
     EXPECT_EQ(rec.closed, std::vector<int>{10054});
     EXPECT_EQ(rec.received, "abc");
@@ -160,7 +160,7 @@ TEST(WSocketClose, DestroyingAConnectedSocketClosesWithoutAnEvent) {
     Fd peer = ConnectPair(*sock, rec);
     sock.reset();
     EXPECT_TRUE(rec.closed.empty());
-    EXPECT_EQ(PeerEndOfStream(peer.Get()), 0);
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0);
 }
 
 TEST(WSocketClose, WithoutAReadHandlerDataIsDrainedAndTheCloseSeen) {
@@ -169,8 +169,8 @@ TEST(WSocketClose, WithoutAReadHandlerDataIsDrainedAndTheCloseSeen) {
     rec.Attach(sock);
     Fd peer = ConnectPair(sock, rec);
     sock.OnDataAvailable = nullptr;
-    ASSERT_TRUE(WriteAll(peer.Get(), RandomBytes(10000, 5)));
-    peer.Reset();
+    ASSERT_TRUE(WriteAll(peer.get(), RandomBytes(10000, 5)));
+    peer.reset();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     EXPECT_EQ(rec.closed, std::vector<int>{0});
     EXPECT_EQ(sock.ReadCount(), 10000);
@@ -182,8 +182,8 @@ TEST(WSocketClose, ResetSeenBySendIsReportedOnce) {
     rec.Attach(sock);
     Fd peer = ConnectPair(sock, rec);
     const linger hard{1, 0};
-    ::setsockopt(peer.Get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    peer.Reset();
+    ::setsockopt(peer.get(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    peer.reset();
     // Wait for the reset outside the event loop, so that Send is the first to meet it.
     pollfd p{sock.HSocket(), POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1);
@@ -201,8 +201,8 @@ TEST(WSocketClose, ShutDownOfSendingKeepsReceiving) {
     rec.Attach(sock);
     Fd peer = ConnectPair(sock, rec);
     sock.ShutDown(1);
-    EXPECT_EQ(PeerEndOfStream(peer.Get()), 0);
-    ASSERT_TRUE(WriteAll(peer.Get(), "still here"));
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0);
+    ASSERT_TRUE(WriteAll(peer.get(), "still here"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "still here"; }));
     EXPECT_EQ(sock.State(), State::wsConnected);
 }
@@ -246,11 +246,7 @@ TEST(WSocketReuse, DataSentOfAClosedConnectionDoesNotReachTheNextOne) {
 // A handler that retries from OnSessionConnected(10061) must not have its new
 // connection closed by the dispatcher that called it.
 TEST(WSocketReuse, RetryFromTheFailedConnectHandlerIsNotClosedBehindIt) {
-    int deadPort = 0;
-    {
-        Listener gone;
-        deadPort = gone.Port();
-    }
+    const int deadPort = ClosedPort();
     Listener live;
     Recorder rec;
     TWSocket sock;
@@ -303,7 +299,7 @@ TEST(WSocketReuse, ReconnectFromTheClosedHandlerIsNotClosedBehindIt) {
         reused = s->HSocket() == old;
     };
     rec.connected.clear();
-    first.Reset();
+    first.reset();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     ASSERT_TRUE(reused) << "descriptor not reused; the case is not exercised";
     Fd second = live.Accept();
@@ -319,9 +315,9 @@ class UdpPeer {
 public:
     UdpPeer() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
         const sockaddr_in a = Loopback(0);
-        ::bind(fd_.Get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
-        SetPeerTimeouts(fd_.Get());
-        port_ = LocalPortOf(fd_.Get());
+        ::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        SetPeerTimeouts(fd_.get());
+        port_ = LocalPortOf(fd_.get());
     }
     int Port() const { return port_; }
     // Returns the datagram and the port it came from.
@@ -330,13 +326,13 @@ public:
         sockaddr_in from{};
         socklen_t len = sizeof from;
         const ssize_t n =
-            ::recvfrom(fd_.Get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            ::recvfrom(fd_.get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
         return {std::string(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0))),
                 ntohs(from.sin_port)};
     }
     void SendTo(int port, const std::string& data) {
         const sockaddr_in a = Loopback(port);
-        ::sendto(fd_.Get(), data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&a),
+        ::sendto(fd_.get(), data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&a),
                  sizeof a);
     }
 
@@ -402,10 +398,10 @@ TEST(WSocketTransfer, FiveMegabytesBothWaysArriveIntact) {
     std::atomic<bool> peerDone{false};
     {
         std::jthread reader([&] {
-            peerGot = ReadUpTo(peer.Get(), kSize);
+            peerGot = ReadUpTo(peer.get(), kSize);
             peerDone = true;
         });
-        std::jthread writer([&] { WriteAll(peer.Get(), down); });
+        std::jthread writer([&] { WriteAll(peer.get(), down); });
         EXPECT_EQ(rec.Send(sock, up), static_cast<int>(kSize));
         ASSERT_TRUE(ProcessEventsUntil(
             [&] { return peerDone && rec.received.size() >= kSize && rec.dataSent > 0; }, 20000));
@@ -440,13 +436,13 @@ TEST(WSocketBgException, HandlerExceptionIsOfferedAndAbortsTheSocket) {
         EXPECT_TRUE(canClose);
         offered.emplace_back(e.what());
     };
-    ASSERT_TRUE(WriteAll(peer.Get(), "data"));
+    ASSERT_TRUE(WriteAll(peer.get(), "data"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
     EXPECT_EQ(offered, std::vector<std::string>{"handler failed"});
     EXPECT_EQ(rec.closed.size(), 1u);
     EXPECT_EQ(sock.State(), State::wsClosed);
     EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
-    EXPECT_LE(PeerEndOfStream(peer.Get()), 0);
+    EXPECT_LE(PeerEndOfStream(peer.get()), 0);
 }
 
 TEST(WSocketBgException, ClearingCanCloseKeepsTheSocketOpen) {
@@ -466,7 +462,7 @@ TEST(WSocketBgException, ClearingCanCloseKeepsTheSocketOpen) {
         ++offered;
         canClose = false;
     };
-    ASSERT_TRUE(WriteAll(peer.Get(), "hello"));
+    ASSERT_TRUE(WriteAll(peer.get(), "hello"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "hello"; }));
     EXPECT_EQ(offered, 1);
     EXPECT_EQ(sock.State(), State::wsConnected);
@@ -494,22 +490,22 @@ TEST(WSocketListen, AcceptedHandleCarriedByAnotherSocketExchangesData) {
         accepted = Fd(s->Accept());
     };
     Fd client = ConnectTo(name.Port);
-    ASSERT_GE(client.Get(), 0);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return accepted.Get() >= 0; }));
+    ASSERT_GE(client.get(), 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return accepted.get() >= 0; }));
     EXPECT_EQ(available, std::vector<int>{0});
-    EXPECT_EQ(server.PeerPort(), LocalPortOf(client.Get()));
+    EXPECT_EQ(server.PeerPort(), LocalPortOf(client.get()));
 
     Recorder rec;
     TWSocket conn;
     rec.Attach(conn);
-    conn.Dup(accepted.Release());
+    conn.Dup(accepted.release());
     EXPECT_EQ(conn.State(), State::wsConnected);
     EXPECT_EQ(rec.states, std::vector<State>{State::wsConnected});
-    EXPECT_EQ(conn.PeerPort(), LocalPortOf(client.Get()));
+    EXPECT_EQ(conn.PeerPort(), LocalPortOf(client.get()));
 
     conn.SendStr("ping");
-    EXPECT_EQ(ReadUpTo(client.Get(), 4), "ping");
-    ASSERT_TRUE(WriteAll(client.Get(), "pong"));
+    EXPECT_EQ(ReadUpTo(client.get(), 4), "ping");
+    ASSERT_TRUE(WriteAll(client.get(), "pong"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "pong"; }));
     EXPECT_EQ(server.State(), State::wsListening);
 }
@@ -534,12 +530,12 @@ TEST(WSocketListen, DupOfAnOpenSocketDropsTheOldConnectionSilently) {
     Listener listener;
     Fd client = ConnectTo(listener.Port());
     Fd accepted = listener.Accept();
-    sock.Dup(accepted.Release());
+    sock.Dup(accepted.release());
     EXPECT_TRUE(rec.closed.empty());
     EXPECT_EQ(sock.State(), State::wsConnected);
-    EXPECT_EQ(PeerEndOfStream(oldPeer.Get()), 0);
+    EXPECT_EQ(PeerEndOfStream(oldPeer.get()), 0);
 
-    ASSERT_TRUE(WriteAll(client.Get(), "new"));
+    ASSERT_TRUE(WriteAll(client.get(), "new"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "new"; }));
     EXPECT_EQ(Refusal([&] { sock.Dup(INVALID_SOCKET); }),
               "Error 10022 in function Dup\r\nInvalid argument");

@@ -351,7 +351,7 @@ TEST(WSocketConnect, SuccessReportsZeroAfterTheStatesInOrder) {
               (std::vector<State>{State::wsOpened, State::wsConnecting, State::wsConnected}));
     EXPECT_EQ(sock.PeerAddr(), "127.0.0.1");
     EXPECT_EQ(sock.PeerPort(), listener.Port());
-    EXPECT_EQ(sock.GetSockName().Port, RemotePortOf(peer.Get()));
+    EXPECT_EQ(sock.GetSockName().Port, RemotePortOf(peer.get()));
     EXPECT_TRUE(rec.closed.empty());
 }
 
@@ -381,15 +381,11 @@ TEST(WSocketConnect, LocalBindReportsThePortGiven) {
     Fd peer = listener.Accept();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
     EXPECT_NE(sock.LocalPort(), "0");
-    EXPECT_EQ(sock.LocalPort(), std::to_string(RemotePortOf(peer.Get())));
+    EXPECT_EQ(sock.LocalPort(), std::to_string(RemotePortOf(peer.get())));
 }
 
 TEST(WSocketConnect, RefusedReports10061ThenClosesAndCanConnectAgain) {
-    int deadPort = 0;
-    {
-        Listener gone;
-        deadPort = gone.Port();
-    }
+    const int deadPort = ClosedPort();
     Recorder rec, again;
     TWSocket sock;
     rec.Attach(sock);
