@@ -483,10 +483,9 @@ bool Parser::Cut(std::string_view line, RemoteEntry& entry) {
 }
 
 int ColumnFromCharacter(std::string_view answer, std::size_t index) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
     if (index >= answer.size())
         return 0;
-    const std::size_t n = kDigits.find(answer[index]);
+    const std::size_t n = AnswerColumnDigits.find(answer[index]);
     return n >= 1 && n <= 9 ? static_cast<int>(n) : 0; // 10 to 15 select nothing
 }
 

@@ -62,10 +62,13 @@ struct ListingStyle {
     CustomColumns columns; // read for ListingLayout::Custom only
 };
 
+// The characters of the column numbers 0 to 15 in an Answer code.
+inline constexpr std::string_view AnswerColumnDigits = "0123456789abcdef";
+
 // Layout from the first character of an Answer code (Default unless it is 1
 // to 9); for the custom layout the next six characters are the columns of
 // name, size, month, day, time and attributes, each looked up in
-// "0123456789abcdef".
+// AnswerColumnDigits.
 ListingStyle ListingStyleFromAnswer(std::string_view answer);
 
 struct ParsedListing {

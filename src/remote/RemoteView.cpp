@@ -20,19 +20,16 @@ struct FileCloser {
 bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
     text.clear();
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        error = "cannot read the listing file " + path + ": " + std::strerror(errno);
-        return false;
+    if (file) {
+        char block[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0)
+            text.append(block, got);
+        if (!std::ferror(file.get()))
+            return true;
     }
-    char block[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, file.get())) > 0)
-        text.append(block, got);
-    if (std::ferror(file.get())) {
-        error = "cannot read the listing file " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    error = "cannot read the listing file " + path + ": " + std::strerror(errno);
+    return false;
 }
 
 PaneItemData SortData(const TRemoteItem& item) {

@@ -18,8 +18,18 @@ namespace remote {
 
 namespace {
 
-constexpr std::array<const char*, 6> ColumnTitles = {"Filename", "Size",      "Date",
-                                                     "Time",     "Attribute", "Links"};
+struct Column {
+    const char* title;
+    std::string TRemoteItem::*text;
+};
+constexpr std::array<Column, 6> Columns = {{
+    {"Filename", &TRemoteItem::caption},
+    {"Size", &TRemoteItem::size},
+    {"Date", &TRemoteItem::date},
+    {"Time", &TRemoteItem::time},
+    {"Attribute", &TRemoteItem::attributes},
+    {"Links", &TRemoteItem::links},
+}};
 constexpr int NameMargin = 30;      // beside the widest name
 constexpr int WholeLineMargin = 14; // a whole-line name column spans the pane but this
 constexpr int SortableColumns = 5;  // all but "Links"
@@ -47,7 +57,7 @@ int TRemoteItemModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TRemoteItemModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(ColumnTitles.size());
+    return parent.isValid() ? 0 : static_cast<int>(Columns.size());
 }
 
 QVariant TRemoteItemModel::data(const QModelIndex& index, int role) const {
@@ -61,31 +71,16 @@ QVariant TRemoteItemModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::TextAlignmentRole && index.column() == 1)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole || index.column() >= columnCount())
         return {};
-    switch (index.column()) {
-    case 0:
-        return Shown(item.caption);
-    case 1:
-        return Shown(item.size);
-    case 2:
-        return Shown(item.date);
-    case 3:
-        return Shown(item.time);
-    case 4:
-        return Shown(item.attributes);
-    case 5:
-        return Shown(item.links);
-    default:
-        return {};
-    }
+    return Shown(item.*Columns[static_cast<std::size_t>(index.column())].text);
 }
 
 QVariant TRemoteItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= static_cast<int>(ColumnTitles.size()))
+        section >= columnCount())
         return {};
-    return QString::fromLatin1(ColumnTitles[static_cast<std::size_t>(section)]);
+    return QString::fromLatin1(Columns[static_cast<std::size_t>(section)].title);
 }
 
 void TRemoteItemModel::BeforeSort() {

@@ -28,12 +28,11 @@ std::optional<std::string> MatchingDirectory(const std::string& directory, std::
     const std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
     if (!dir)
         return std::nullopt;
-    const std::string wanted = remote::AsciiLowerCopy(remote::TrimBlanks(name));
+    const std::string wanted = FolderNameKey(name);
     std::optional<std::string> found;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view candidate = entry->d_name;
-        if (!IsSafeFolderName(candidate) ||
-            remote::AsciiLowerCopy(remote::TrimBlanks(candidate)) != wanted)
+        if (!IsSafeFolderName(candidate) || FolderNameKey(candidate) != wanted)
             continue;
         if ((!found || candidate < *found) &&
             IsExistingDirectory(directory + std::string(candidate)))
@@ -53,6 +52,10 @@ bool IsSafeFolderName(std::string_view name) {
     const std::string_view trimmed = remote::TrimBlanks(name);
     return !trimmed.empty() && trimmed != "." && trimmed != ".." &&
            name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+std::string FolderNameKey(std::string_view name) {
+    return remote::AsciiLowerCopy(remote::TrimBlanks(name));
 }
 
 std::optional<std::vector<std::string>> SplitFolderPath(std::string_view path) {

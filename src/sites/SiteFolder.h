@@ -17,6 +17,9 @@ inline constexpr mode_t SiteFolderMode = 0700;
 // A folder name that stays inside the folder that holds it: trimmed, it is
 // not empty, "." or "..", and it holds no "/" (nor NUL).
 bool IsSafeFolderName(std::string_view name);
+// The form in which folder names compare and the path list shows them:
+// trimmed and in lower case (ASCII).
+std::string FolderNameKey(std::string_view name);
 
 // The trimmed names of a folder path ("work/clients/"), or nothing when one
 // of them is not a safe folder name. The empty path is the root.

@@ -1,7 +1,6 @@
 #include "sites/SiteList.h"
 
 #include "remote/RemoteRules.h"
-#include "remote/TextFields.h"
 #include "sites/SiteFolder.h"
 
 #include <algorithm>
@@ -118,8 +117,9 @@ std::vector<int> TSiteListModel::SelectedRows() const {
 }
 
 int TSiteListModel::Selected() const {
-    const std::vector<int> rows = SelectedRows();
-    return rows.empty() ? -1 : rows.front();
+    const auto first = std::find_if(entries_.begin(), entries_.end(),
+                                    [](const TSiteEntry& entry) { return entry.Selected; });
+    return first == entries_.end() ? -1 : static_cast<int>(first - entries_.begin());
 }
 
 void TSiteListModel::SetSelectedRows(const std::vector<int>& rows) {
@@ -152,22 +152,13 @@ std::vector<std::string> TSiteListModel::PathNames(int index) const {
     return {pathNames_.begin(), pathNames_.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
-namespace {
-
-// A folder name as the path list shows it.
-std::string PathEntry(std::string_view name) {
-    return remote::AsciiLowerCopy(remote::TrimBlanks(name));
-}
-
-} // namespace
-
 void TSiteListModel::BringPathInLine(const std::vector<std::string>& names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i < pathNames_.size() && PathEntry(pathNames_[i]) == PathEntry(names[i]))
+        if (i < pathNames_.size() && FolderNameKey(pathNames_[i]) == FolderNameKey(names[i]))
             continue;
         pathNames_.resize(i);
         for (std::size_t k = i; k < names.size(); ++k)
-            pathNames_.push_back(PathEntry(names[k]));
+            pathNames_.push_back(FolderNameKey(names[k]));
         break;
     }
     pathIndex_ = static_cast<int>(names.size());
@@ -176,8 +167,8 @@ void TSiteListModel::BringPathInLine(const std::vector<std::string>& names) {
 
 void TSiteListModel::RenameNextPathEntry(std::string_view oldName, std::string_view newName) {
     const auto next = static_cast<std::size_t>(pathIndex_);
-    if (next >= pathNames_.size() || pathNames_[next] != PathEntry(oldName))
+    if (next >= pathNames_.size() || pathNames_[next] != FolderNameKey(oldName))
         return;
-    pathNames_[next] = PathEntry(newName);
+    pathNames_[next] = FolderNameKey(newName);
     emit pathChanged();
 }

@@ -1,17 +1,12 @@
 #include "sites/SiteListController.h"
 
 #include "prefs/Prompts.h"
-#include "remote/TextFields.h"
 #include "sites/SiteFolder.h"
 #include "sites/ftpbase.h"
 
 #include <cstdio>
 
 namespace {
-
-std::string FolderKey(std::string_view name) {
-    return remote::AsciiLowerCopy(remote::TrimBlanks(name));
-}
 
 std::string WithoutSlash(std::string directory) {
     if (!directory.empty() && directory.back() == '/')
@@ -26,6 +21,10 @@ TSiteListController::TSiteListController(std::string programFolder, Prompts& pro
     : QObject(parent), programFolder_(std::move(programFolder)), prompts_(prompts),
       options_(options) {}
 
+std::string TSiteListController::FolderPath() const {
+    return JoinFolderPath(folderNames_);
+}
+
 std::string TSiteListController::FolderDirectory() const {
     return SiteFolderDirectory(programFolder_, folderNames_);
 }
@@ -35,7 +34,6 @@ bool TSiteListController::LoadSiteFolder(const std::string& folderPath) {
     if (!names)
         return false;
     folderNames_ = std::move(*names);
-    folderPath_ = JoinFolderPath(folderNames_);
     model_.BringPathInLine(folderNames_);
 
     const std::string file = FolderDirectory() + SiteListFileName;
@@ -125,7 +123,7 @@ void TSiteListController::OpenSelected() {
 
 void TSiteListController::OpenFolder(int row) {
     if (row >= 0 && row < model_.Count() && model_.Entry(row).Kind == TSiteEntryKind::Folder)
-        LoadSiteFolder(folderPath_ + model_.Entry(row).Name + '/');
+        LoadSiteFolder(FolderPath() + model_.Entry(row).Name + '/');
 }
 
 void TSiteListController::UpOneLevel() {
@@ -158,7 +156,7 @@ void TSiteListController::MakeFolder() {
                            MaxInputLength))
         return;
     if (!IsSafeFolderName(name) || !MakeDirectories(SubfolderDirectory(FolderDirectory(), name))) {
-        Tell(CannotMakeFolder + folderPath_ + name);
+        Tell(CannotMakeFolder + FolderPath() + name);
         return;
     }
     // A folder that is listed already is not listed twice.
@@ -197,7 +195,7 @@ int TSiteListController::FolderRow(std::string_view name, int except) const {
     for (int row = 0; row < model_.Count(); ++row) {
         const TSiteEntry& entry = model_.Entry(row);
         if (row != except && entry.Kind == TSiteEntryKind::Folder &&
-            FolderKey(entry.Name) == FolderKey(name))
+            FolderNameKey(entry.Name) == FolderNameKey(name))
             return row;
     }
     return -1;
@@ -222,16 +220,15 @@ void TSiteListController::Properties() {
     SaveSiteFolder();
 }
 
-bool TSiteListController::EditAndAdd(TFTPServerInfo site) {
+void TSiteListController::EditAndAdd(TFTPServerInfo site) {
     if (!EditSite(prompts_, programFolder_, site))
-        return false;
+        return;
     model_.SelectOnly(model_.Insert(SiteEntry(StoredSite(site))));
     SaveSiteFolder();
-    return true;
 }
 
 void TSiteListController::Refresh() {
-    LoadSiteFolder(folderPath_);
+    LoadSiteFolder(FolderPath());
 }
 
 void TSiteListController::SetSortKey(int sortKey) {

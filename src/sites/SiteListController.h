@@ -26,7 +26,7 @@ public:
     const TSiteListModel& Model() const { return model_; }
     const std::string& ProgramFolder() const { return programFolder_; }
     // The open folder: its names, each followed by "/" ("" for the root).
-    const std::string& FolderPath() const { return folderPath_; }
+    std::string FolderPath() const;
     // The directory of the open folder, ending in "/".
     std::string FolderDirectory() const;
 
@@ -74,7 +74,7 @@ signals:
     void siteChosen(const TFTPServerInfo& site);
 
 private:
-    bool EditAndAdd(TFTPServerInfo site);
+    void EditAndAdd(TFTPServerInfo site);
     // The row of the folder entry of that name (compared as the path list
     // compares), other than `except`; -1 when there is none.
     int FolderRow(std::string_view name, int except = -1) const;
@@ -85,7 +85,6 @@ private:
     const TFTPOptions& options_;
     TSiteListModel model_;
     std::vector<std::string> folderNames_;
-    std::string folderPath_;
     // The list file of the open folder exists but could not be read: writing
     // it would lose what it holds.
     bool listUnreadable_ = false;

@@ -1,6 +1,7 @@
 #include "sites/SiteList_widgets.h"
 
 #include "prefs/TextFile.h"
+#include "prefs/look_widgets.h"
 #include "sites/SiteListController.h"
 
 #include <QAction>
@@ -21,9 +22,9 @@ namespace {
 
 constexpr int IconSize = 16;
 
+// Names from older list files are in their 8-bit code page.
 QString Caption(const std::string& text) {
-    const std::string shown = ToUtf8(text);
-    return QString::fromUtf8(shown.data(), qsizetype(shown.size()));
+    return ShownText(ToUtf8(text));
 }
 
 QIcon KindIcon(TSiteEntryKind kind) {
@@ -190,12 +191,11 @@ TSiteListView::TSiteListView(TSiteListController& controller, QWidget* parent)
     SelectionFromModel();
 }
 
-QAction* TSiteListView::AddAction(const char* name, const char* caption,
-                                  void (TSiteListController::*operation)()) {
+void TSiteListView::AddAction(const char* name, const char* caption,
+                              void (TSiteListController::*operation)()) {
     QAction* action = pmSites->addAction(QString::fromUtf8(caption));
     action->setObjectName(QLatin1String(name));
     connect(action, &QAction::triggered, &controller_, operation);
-    return action;
 }
 
 bool TSiteListView::eventFilter(QObject* watched, QEvent* event) {

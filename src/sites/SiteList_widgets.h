@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <vector>
 
-class QAction;
 class QComboBox;
 class QListView;
 class QMenu;
@@ -67,7 +66,7 @@ private:
     void FillPathList();
     void SelectionFromModel();
     void SelectionToModel();
-    QAction* AddAction(const char* name, const char* caption, void (TSiteListController::*)());
+    void AddAction(const char* name, const char* caption, void (TSiteListController::*)());
 
     TSiteListController& controller_;
     TSiteListModel& model_;

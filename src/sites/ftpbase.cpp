@@ -13,10 +13,6 @@ std::string Trimmed(std::string_view text) {
     return std::string(remote::TrimBlanks(text));
 }
 
-int LayoutDigit(std::string_view answer) {
-    return !answer.empty() && answer[0] >= '0' && answer[0] <= '9' ? answer[0] - '0' : 0;
-}
-
 bool IsCustomType(const TSiteForm& form, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < form.CustomTypes.size();
 }
@@ -104,7 +100,7 @@ TSiteForm SiteForm(const TFTPServerInfo& site, THostTypeList customTypes) {
         form.CustomTypes.push_back({DefaultHostTypeName, std::string(DefaultAnswer)});
 
     std::string code = site.Answer;
-    form.HostType = LayoutDigit(code);
+    form.HostType = static_cast<int>(remote::ListingStyleFromAnswer(code).layout);
     if (code.size() != MaxSiteAnswer || form.HostType == 0)
         code = DefaultAnswer;
     if (form.HostType == CustomHostType) {

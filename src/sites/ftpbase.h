@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/ListingParser.h"
 #include "sites/SiteRecord.h"
 
 #include <array>
@@ -24,13 +25,13 @@ inline constexpr std::array<const char*, 10> HostTypeNames = {"Default",
                                                               "UNIX,BSD,WU-FTP server",
                                                               "Windows 2000 Advanced Server",
                                                               "WU-FTP-2 server"};
-inline constexpr int CustomHostType = 4;
+inline constexpr int CustomHostType = static_cast<int>(remote::ListingLayout::Custom);
 inline constexpr const char* HostTypesFileName = "Answer.txt";
 inline constexpr const char* DefaultHostTypeName = "Default";
 // Name, size, month, day, time and attributes.
 inline constexpr std::size_t ColumnCount = 6;
 inline constexpr int MaxColumn = 15;
-inline constexpr std::string_view ColumnDigits = "0123456789abcdef";
+inline constexpr std::string_view ColumnDigits = remote::AnswerColumnDigits;
 
 struct THostType {
     std::string Name;

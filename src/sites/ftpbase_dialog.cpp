@@ -45,13 +45,17 @@ W* Control(QWidget* parent, const char* name, const char* caption = nullptr) {
     return control;
 }
 
-// A labelled edit: the label is named like the edit with "l" for "e".
+// The label of a control, named like it with "l" for its first letter.
+QLabel* BuddyLabel(QWidget* parent, QWidget* buddy, const char* caption) {
+    const std::string name = "l" + buddy->objectName().mid(1).toStdString();
+    auto* label = Control<QLabel>(parent, name.c_str(), caption);
+    label->setBuddy(buddy);
+    return label;
+}
+
 QLineEdit* LabelledEdit(QWidget* parent, QFormLayout* form, const char* name, const char* caption) {
     auto* edit = Control<QLineEdit>(parent, name);
-    const std::string label = std::string("l") + (name + 1);
-    auto* text = Control<QLabel>(parent, label.c_str(), caption);
-    text->setBuddy(edit);
-    form->addRow(text, edit);
+    form->addRow(BuddyLabel(parent, edit, caption), edit);
     return edit;
 }
 
@@ -87,11 +91,9 @@ TFFtpBase::TFFtpBase(TzelLanguage& language, Prompts& prompts, TDirectoryChooser
     buildDirectories(layout);
     buildHostType(layout);
 
-    auto* lDesc = Control<QLabel>(this, "lDesc", "Description");
     mDesc = Control<QPlainTextEdit>(this, "mDesc");
     mDesc->setFixedHeight(DescHeight);
-    lDesc->setBuddy(mDesc);
-    layout->addWidget(lDesc);
+    layout->addWidget(BuddyLabel(this, mDesc, "Description"));
     layout->addWidget(mDesc);
 
     auto* bbSave = Control<QPushButton>(this, "bbSave", "Save");
@@ -138,20 +140,16 @@ void TFFtpBase::buildLogin(QBoxLayout* into) {
 
 void TFFtpBase::buildDirectories(QBoxLayout* into) {
     auto* grid = new QGridLayout;
-    auto* lInitialDir = Control<QLabel>(this, "lInitialDir", "Initial Directory on FTP Server");
     eInitialDir = Control<QLineEdit>(this, "eInitialDir");
     cbSlash = Control<QCheckBox>(this, "cbSlash", "Add \"/\"");
-    lInitialDir->setBuddy(eInitialDir);
-    auto* lLocalDir = Control<QLabel>(this, "lLocalDir", "Initial Directory on Local Machine");
     eLocalDir = Control<QLineEdit>(this, "eLocalDir");
     auto* bBrowse = Control<QPushButton>(this, "bBrowse", "Browse");
-    lLocalDir->setBuddy(eLocalDir);
     connect(bBrowse, &QPushButton::clicked, this, &TFFtpBase::bBrowseClick);
 
-    grid->addWidget(lInitialDir, 0, 0, 1, 2);
+    grid->addWidget(BuddyLabel(this, eInitialDir, "Initial Directory on FTP Server"), 0, 0, 1, 2);
     grid->addWidget(eInitialDir, 1, 0);
     grid->addWidget(cbSlash, 1, 1);
-    grid->addWidget(lLocalDir, 2, 0, 1, 2);
+    grid->addWidget(BuddyLabel(this, eLocalDir, "Initial Directory on Local Machine"), 2, 0, 1, 2);
     grid->addWidget(eLocalDir, 3, 0);
     grid->addWidget(bBrowse, 3, 1);
     grid->setColumnStretch(0, 1);
@@ -200,11 +198,8 @@ void TFFtpBase::buildHostType(QBoxLayout* into) {
         box->setValidator(digits);
         box->setMaxLength(2);
         box->setFixedWidth(ColumnBoxWidth);
-        const std::string label = std::string("l") + (columns[i].first + 1);
-        auto* text = Control<QLabel>(gbCustom, label.c_str(), columns[i].second);
-        text->setBuddy(box);
         const int column = static_cast<int>(i);
-        boxes->addWidget(text, 0, column);
+        boxes->addWidget(BuddyLabel(gbCustom, box, columns[i].second), 0, column);
         boxes->addWidget(box, 1, column);
         eColumns[i] = box;
     }
@@ -218,7 +213,7 @@ void TFFtpBase::buildHostType(QBoxLayout* into) {
 }
 
 void TFFtpBase::connectControls() {
-    connect(AnonymousCB, &QCheckBox::clicked, this, &TFFtpBase::AnonymousCBClick);
+    connect(AnonymousCB, &QCheckBox::clicked, this, &TFFtpBase::UpdateLook);
     connect(cbMaskPassword, &QCheckBox::toggled, this,
             [this](bool masked) { SetPasswordMask(ePassword, masked); });
     connect(cbSlash, &QCheckBox::clicked, this, &TFFtpBase::cbSlashClick);
@@ -302,10 +297,6 @@ void TFFtpBase::UpdateLook() {
     gbCustom->setVisible(look.CustomPanelVisible);
     for (QLineEdit* box : eColumns)
         box->setEnabled(look.ColumnsEnabled);
-}
-
-void TFFtpBase::AnonymousCBClick() {
-    UpdateLook();
 }
 
 void TFFtpBase::cbSlashClick(bool checked) {

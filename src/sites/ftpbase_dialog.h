@@ -46,7 +46,6 @@ private:
     void showCustom(const TSiteForm& form);
     void UpdateLook();
 
-    void AnonymousCBClick();
     void cbSlashClick(bool checked);
     void bBrowseClick();
     void lbCustomClick(int row);
