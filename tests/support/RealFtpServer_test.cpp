@@ -18,19 +18,9 @@
 
 namespace {
 
+using testsupport::ConnectLoopback;
 using testsupport::RealFtpServer;
 using testsupport::UniqueFd;
-
-UniqueFd ConnectLoopback(uint16_t port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-        fd.reset();
-    return fd;
-}
 
 // Reads until EOF (or nothing arrives for two seconds).
 std::string ReadAll(int fd) {

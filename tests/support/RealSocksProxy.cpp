@@ -20,12 +20,7 @@ namespace {
 constexpr int StartTimeoutMs = 10000;
 
 bool Accepts(uint16_t port) {
-    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return fd.valid() && ::connect(fd.get(), reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    return ConnectLoopback(port).valid();
 }
 
 QString DanteConfig(uint16_t port) {

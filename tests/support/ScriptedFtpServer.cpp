@@ -58,19 +58,11 @@ int MsLeft(Clock::time_point deadline) {
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
 UniqueFd BoundLoopbackSocket() {
     UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.valid())
         throw std::runtime_error(ErrnoText("socket"));
-    sockaddr_in addr = Loopback(0);
+    sockaddr_in addr = LoopbackAddress(0);
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         throw std::runtime_error(ErrnoText("bind"));
     return fd;
@@ -742,6 +734,26 @@ uint16_t ScriptedFtpServer::FreeClosedPort() {
     // Bound but never listening, then closed: a connect to it is refused.
     UniqueFd fd = BoundLoopbackSocket();
     return LocalPort(fd.get());
+}
+
+sockaddr_in LoopbackAddress(uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+UniqueFd ConnectLoopback(uint16_t port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in addr = LoopbackAddress(port);
+    if (fd.valid() &&
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        const int error = errno; // closing must not hide why
+        fd.reset();
+        errno = error;
+    }
+    return fd;
 }
 
 } // namespace testsupport

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -17,6 +18,12 @@
 namespace testsupport {
 
 using UniqueFd = TUniqueFd;
+
+// 127.0.0.1 and `port`, the only address tests talk to.
+sockaddr_in LoopbackAddress(uint16_t port);
+// A blocking TCP connection to 127.0.0.1:`port`; not valid (errno tells why)
+// when it could not be made.
+UniqueFd ConnectLoopback(uint16_t port);
 
 // A peer that plays a fixed transcript on 127.0.0.1 and records what the client sent.
 //

@@ -34,12 +34,8 @@ class Client {
 public:
     enum class End { Eof, Reset, TimedOut };
 
-    explicit Client(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    explicit Client(uint16_t port) : fd_(testsupport::ConnectLoopback(port)) {
+        if (!fd_.valid())
             connectError_ = errno;
     }
 
@@ -128,9 +124,7 @@ private:
 class Listener {
 public:
     Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in addr = testsupport::LoopbackAddress(0);
         socklen_t len = sizeof addr;
         if (::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
             ::listen(fd_.get(), 1) == 0 &&
