@@ -1,14 +1,19 @@
-#include "net/LoopbackPeer.h"
+#include "support/LoopbackPeer.h"
+
+#include <functional>
+#include <memory>
 
 using namespace nettest;
-using testsupport::ProcessEventsUntil;
-using State = TSocketState;
 
 namespace {
 
+using WSocketDns = SocketTest;
+using WSocketProperties = SocketTest;
+using WSocketConnect = SocketTest;
+
 // --- name look-up -------------------------------------------------------------
 
-TEST(WSocketDns, DottedAddressIsDoneInsideTheCallAndNormalised) {
+TEST_F(WSocketDns, DottedAddressIsDoneInsideTheCallAndNormalised) {
     const struct {
         const char* host;
         const char* result;
@@ -19,20 +24,16 @@ TEST(WSocketDns, DottedAddressIsDoneInsideTheCallAndNormalised) {
         {"00001.2.3.04", "1.2.3.4"},
     };
     for (const auto& row : rows) {
-        Recorder rec;
-        TWSocket sock;
-        rec.Attach(sock);
+        SCOPED_TRACE(row.host);
+        rec.dns.clear();
         sock.DnsLookup(row.host);
-        EXPECT_EQ(rec.dns, std::vector<int>{0}) << row.host;
-        EXPECT_EQ(sock.DnsResult(), row.result) << row.host;
-        EXPECT_EQ(sock.DnsResultList(), std::vector<std::string>{row.result}) << row.host;
+        EXPECT_EQ(rec.dns, std::vector<int>{0});
+        EXPECT_EQ(sock.DnsResult(), row.result);
+        EXPECT_EQ(sock.DnsResultList(), std::vector<std::string>{row.result});
     }
 }
 
-TEST(WSocketDns, NameCompletesLaterWithDottedResults) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
+TEST_F(WSocketDns, NameCompletesLaterWithDottedResults) {
     sock.DnsLookup("127.0.0.9"); // leaves a result the next look-up must clear
     sock.DnsLookup("localhost");
     EXPECT_EQ(rec.dns, std::vector<int>{0}) << "a name must not complete inside the call";
@@ -48,18 +49,7 @@ TEST(WSocketDns, NameCompletesLaterWithDottedResults) {
         EXPECT_TRUE(WSocketIsDottedIP(a)) << a;
 }
 
-TEST(WSocketDns, EmptyHostIsRefused) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    EXPECT_EQ(Refusal([&] { sock.DnsLookup(""); }), "DNS lookup: invalid host name.");
-    EXPECT_TRUE(rec.dns.empty());
-}
-
-TEST(WSocketDns, CancelReportsInterruptedOnceAndOnlyForARunningLookup) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
+TEST_F(WSocketDns, CancelReportsInterruptedOnceAndOnlyForARunningLookup) {
     sock.CancelDnsLookup();
     EXPECT_TRUE(rec.dns.empty()) << "nothing was running";
 
@@ -78,54 +68,22 @@ TEST(WSocketDns, CancelReportsInterruptedOnceAndOnlyForARunningLookup) {
     EXPECT_EQ(rec.dns, (std::vector<int>{10004, 0, 10004})) << "Abort cancels the look-up";
 }
 
-TEST(WSocketDns, DestroyingDuringALookupIsSafe) {
+TEST_F(WSocketDns, DestroyingDuringALookupIsSafe) {
     Recorder gone;
-    auto sock = std::make_unique<TWSocket>();
-    gone.Attach(*sock);
-    sock->DnsLookup("localhost");
-    sock.reset();
+    auto doomed = std::make_unique<TWSocket>();
+    gone.Attach(*doomed);
+    doomed->DnsLookup("localhost");
+    doomed.reset();
 
-    Recorder rec;
-    TWSocket other;
-    rec.Attach(other);
-    other.DnsLookup("localhost");
+    sock.DnsLookup("localhost");
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.dns.empty(); }));
     EXPECT_TRUE(gone.dns.empty());
 }
 
 // --- properties -----------------------------------------------------------------
 
-TEST(WSocketProperties, NewSocketDefaults) {
-    TWSocket sock;
-    EXPECT_EQ(sock.State(), State::wsClosed);
-    EXPECT_EQ(sock.Proto(), "tcp");
-    EXPECT_EQ(sock.LocalAddr(), "0.0.0.0");
-    EXPECT_EQ(sock.LocalPort(), "0");
-    EXPECT_EQ(sock.LingerOnOff, TSocketLingerOnOff::wsLingerOn);
-    EXPECT_EQ(sock.LingerTimeout, 0);
-    EXPECT_EQ(sock.SendFlags(), TSocketSendFlags::wsSendNormal);
-    EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
-}
-
-TEST(WSocketProperties, WritesAreTrimmed) {
-    TWSocket sock;
-    sock.SetAddr("  127.0.0.1 ");
-    sock.SetPort(" 2121  ");
-    sock.SetProto(" tcp ");
-    sock.SetLocalAddr(" 127.0.0.1 ");
-    EXPECT_EQ(sock.Addr(), "127.0.0.1");
-    EXPECT_EQ(sock.Port(), "2121");
-    EXPECT_EQ(sock.Proto(), "tcp");
-    EXPECT_EQ(sock.LocalAddr(), "127.0.0.1");
-}
-
-TEST(WSocketProperties, ChangesAreRefusedUnlessClosed) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
+TEST_F(WSocketProperties, ChangesAreRefusedUnlessClosed) {
     Fd peer = ConnectPair(sock, rec);
-    ASSERT_EQ(sock.State(), State::wsConnected);
-
     const struct {
         const char* name;
         std::function<void()> write;
@@ -161,56 +119,148 @@ TEST(WSocketProperties, ChangesAreRefusedUnlessClosed) {
     EXPECT_EQ(sock.State(), State::wsConnected);
 }
 
-TEST(WSocketProperties, InvalidValuesAreRefused) {
-    TWSocket sock;
-    for (const char* bad : {"x.y", "1.2.3", "256.0.0.1", "localhost"})
-        EXPECT_EQ(Refusal([&] { sock.SetLocalAddr(bad); }), "SetLocalAddr(): Invalid IP address")
-            << bad;
-    EXPECT_EQ(sock.LocalAddr(), "0.0.0.0");
-    sock.SetLocalAddr("127.0.0.1");
-    EXPECT_EQ(sock.LocalAddr(), "127.0.0.1");
-
-    for (int bad : {5, 2, -1})
-        EXPECT_EQ(Refusal([&] { sock.SetSendFlags(bad); }), "Invalid SendFlags") << bad;
-    sock.SetSendFlags(1);
-    EXPECT_EQ(sock.SendFlags(), TSocketSendFlags::wsSendUrgent);
-    sock.SetSendFlags(0);
-    EXPECT_EQ(sock.SendFlags(), TSocketSendFlags::wsSendNormal);
-}
-
-TEST(WSocketProperties, LingerNeedsAnOpenHandleUnlessNotSet) {
-    TWSocket sock;
-    EXPECT_EQ(Refusal([&] { sock.SetLingerOption(); }), "Cannot set linger option at this time");
-    sock.LingerOnOff = TSocketLingerOnOff::wsLingerNoSet;
-    EXPECT_NO_THROW(sock.SetLingerOption());
-}
-
-TEST(WSocketProperties, CloseRestoresDefaultsSoAddressMustBeGivenAgain) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
+TEST_F(WSocketProperties, WritesAreTrimmedAndCloseRestoresTheDefaults) {
     Listener listener;
-    sock.SetAddr("127.0.0.1");
-    sock.SetPort(listener.PortText());
-    sock.SetLocalAddr("127.0.0.1");
+    sock.SetAddr("  127.0.0.1 ");
+    sock.SetPort(" " + listener.PortText() + "  ");
+    sock.SetLocalAddr(" 127.0.0.1 ");
+    EXPECT_EQ(sock.Addr(), "127.0.0.1");
+    EXPECT_EQ(sock.Port(), listener.PortText());
+    EXPECT_EQ(sock.LocalAddr(), "127.0.0.1");
     sock.LingerOnOff = TSocketLingerOnOff::wsLingerOff;
     sock.LingerTimeout = 7;
     sock.Connect();
     Fd peer = listener.Accept();
     ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+    EXPECT_EQ(rec.connected, std::vector<int>{0});
     sock.Close();
 
-    EXPECT_EQ(sock.Addr(), "");
-    EXPECT_EQ(sock.Port(), "");
-    EXPECT_EQ(sock.Proto(), "tcp");
-    EXPECT_EQ(sock.LocalAddr(), "0.0.0.0");
-    EXPECT_EQ(sock.LocalPort(), "0");
-    EXPECT_EQ(sock.LingerOnOff, TSocketLingerOnOff::wsLingerOn);
-    EXPECT_EQ(sock.LingerTimeout, 0);
+    const TWSocket fresh;
+    EXPECT_EQ(sock.Addr(), fresh.Addr());
+    EXPECT_EQ(sock.Port(), fresh.Port());
+    EXPECT_EQ(sock.Proto(), fresh.Proto());
+    EXPECT_EQ(sock.LocalAddr(), fresh.LocalAddr());
+    EXPECT_EQ(sock.LocalPort(), fresh.LocalPort());
+    EXPECT_EQ(sock.LingerOnOff, fresh.LingerOnOff);
+    EXPECT_EQ(sock.LingerTimeout, fresh.LingerTimeout);
     EXPECT_EQ(Refusal([&] { sock.Connect(); }), "Connect: No Port Specified");
 }
 
-// --- connect refusals -------------------------------------------------------------
+// Sets the connect target; an empty text leaves that property as it is.
+std::function<void(TWSocket&)> Connecting(std::string addr, std::string port,
+                                          std::string proto = "tcp", std::string localPort = "0") {
+    return [=](TWSocket& s) {
+        s.SetAddr(addr);
+        s.SetPort(port);
+        s.SetProto(proto);
+        s.SetLocalPort(localPort);
+        s.Connect();
+    };
+}
+
+// Every refusal of a closed socket: the exact text, the number it carries in
+// LastError, and nothing opened, reported or changed.
+TEST(WSocketRefusal, ClosedSocketRefusesWithExactTextAndStaysUntouched) {
+    const std::string longHost(257, 'h');
+    const std::string longPort(32, '2'), longProto(32, 'p');
+    Listener busy;
+    const struct {
+        const char* name;
+        std::function<void(TWSocket&)> act;
+        std::string text; // exact, or a prefix when it ends in '#'
+    } rows[] = {
+        {"look-up of no host", [](TWSocket& s) { s.DnsLookup(""); },
+         "DNS lookup: invalid host name."},
+        {"local address x.y", [](TWSocket& s) { s.SetLocalAddr("x.y"); },
+         "SetLocalAddr(): Invalid IP address"},
+        {"local address of three groups", [](TWSocket& s) { s.SetLocalAddr("1.2.3"); },
+         "SetLocalAddr(): Invalid IP address"},
+        {"local address 256.0.0.1", [](TWSocket& s) { s.SetLocalAddr("256.0.0.1"); },
+         "SetLocalAddr(): Invalid IP address"},
+        {"local address by name", [](TWSocket& s) { s.SetLocalAddr("localhost"); },
+         "SetLocalAddr(): Invalid IP address"},
+        {"send flags 5", [](TWSocket& s) { s.SetSendFlags(5); }, "Invalid SendFlags"},
+        {"send flags 2", [](TWSocket& s) { s.SetSendFlags(2); }, "Invalid SendFlags"},
+        {"send flags -1", [](TWSocket& s) { s.SetSendFlags(-1); }, "Invalid SendFlags"},
+        {"linger without a handle", [](TWSocket& s) { s.SetLingerOption(); },
+         "Cannot set linger option at this time"},
+        {"send unconnected", [](TWSocket& s) { s.SendStr("x"); },
+         "Error 10057 in function Send\r\nSocket is not connected"},
+        {"accept not listening", [](TWSocket& s) { s.Accept(); },
+         "Error 10022 in function not a listening socket\r\nInvalid argument"},
+        {"dup of no handle", [](TWSocket& s) { s.Dup(INVALID_SOCKET); },
+         "Error 10022 in function Dup\r\nInvalid argument"},
+        {"listen without port",
+         [](TWSocket& s) {
+             s.SetAddr("127.0.0.1");
+             s.Listen();
+         },
+         "Error 10022 in function listen: port not assigned\r\nInvalid argument"},
+        {"listen on a port in use",
+         [&](TWSocket& s) {
+             s.SetAddr("127.0.0.1");
+             s.SetPort(busy.PortText());
+             s.Listen();
+         },
+         "Error 10048 in function Bind\r\nAddress already in use"},
+        {"connect without port", Connecting("127.0.0.1", ""), "Connect: No Port Specified"},
+        {"connect with blank port", Connecting("127.0.0.1", "   "), "Connect: No Port Specified"},
+        {"connect without address", Connecting("", "21"), "Connect: No IP Address Specified"},
+        {"connect without protocol", Connecting("127.0.0.1", "21", ""),
+         "Connect: No Protocol Specified"},
+        {"port of 32 characters", Connecting("127.0.0.1", longPort),
+         "connect: WSocketResolvePort: Invalid Port."},
+        {"empty local port", Connecting("127.0.0.1", "21", "tcp", ""),
+         "connect: WSocketResolvePort: Invalid Port."},
+        {"unknown service", Connecting("127.0.0.1", "no-such-service"),
+         "connect: WSocketResolvePort: Cannot convert port 'no-such-service', Error #"},
+        {"protocol of 32 characters", Connecting("127.0.0.1", "21", longProto),
+         "connect: WSocketResolveProto: Invalid Protocol."},
+        {"unknown protocol", Connecting("127.0.0.1", "21", "no-such-proto"),
+         "connect: WSocketResolveProto: Cannot convert protocol 'no-such-proto', Error #"},
+        {"host of 257 characters", Connecting(longHost, "21"),
+         "connect: WSocketResolveHost: '" + longHost + "' Invalid Hostname."},
+        // Dotted in form, but the last group is not a valid number to the converter.
+        {"unconvertible dotted address", Connecting("255.255.255.0255", "21"),
+         "connect: WSocketResolveHost: '255.255.255.0255' Invalid IP address."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Recorder rec;
+        TWSocket sock;
+        rec.Attach(sock);
+        const std::string got = Refusal([&] { row.act(sock); });
+        if (row.text.back() == '#')
+            EXPECT_EQ(got.substr(0, row.text.size()), row.text);
+        else
+            EXPECT_EQ(got, row.text);
+        if (row.text.starts_with("Error ")) {
+            EXPECT_EQ(sock.LastError(), std::stoi(row.text.substr(6)));
+        }
+        EXPECT_TRUE(rec.states.empty());
+        EXPECT_TRUE(rec.connected.empty() && rec.closed.empty() && rec.dns.empty());
+        EXPECT_EQ(sock.State(), State::wsClosed);
+        EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
+        EXPECT_EQ(sock.LocalAddr(), "0.0.0.0");
+        EXPECT_EQ(sock.SendFlags(), TSocketSendFlags::wsSendNormal);
+    }
+
+    Recorder rec;
+    TWSocket sock;
+    rec.Attach(sock);
+    sock.LingerOnOff = TSocketLingerOnOff::wsLingerNoSet;
+    EXPECT_NO_THROW(sock.SetLingerOption()) << "nothing to set, so nothing to refuse";
+
+    // With an error handler a send is refused by its result instead.
+    int errors = 0;
+    sock.OnError = [&](TCustomWSocket* sender) { errors += sender == &sock; };
+    EXPECT_EQ(sock.Send("x", 1), -1);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(sock.LastError(), 10057);
+    EXPECT_TRUE(rec.sendSizes.empty());
+}
+
+// --- resolving ------------------------------------------------------------------
 
 TEST(WSocketResolve, IsDottedIP) {
     const struct {
@@ -230,96 +280,9 @@ TEST(WSocketResolve, IsDottedIP) {
         EXPECT_EQ(WSocketIsDottedIP(row.text), row.dotted) << '"' << row.text << '"';
 }
 
-TEST(WSocketResolve, ConnectRefusalsHappenBeforeAnySocketExists) {
-    const std::string longHost(257, 'h');
-    const struct {
-        const char* name;
-        std::function<void(TWSocket&)> setup;
-        std::string text; // exact, or a prefix when it ends in '#'
-    } rows[] = {
-        {"no port", [](TWSocket& s) { s.SetAddr("127.0.0.1"); }, "Connect: No Port Specified"},
-        {"blank port",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("   ");
-         },
-         "Connect: No Port Specified"},
-        {"no address", [](TWSocket& s) { s.SetPort("21"); }, "Connect: No IP Address Specified"},
-        {"no protocol",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("21");
-             s.SetProto("");
-         },
-         "Connect: No Protocol Specified"},
-        {"port of 32 characters",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort(std::string(32, '2'));
-         },
-         "connect: WSocketResolvePort: Invalid Port."},
-        {"empty local port",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("21");
-             s.SetLocalPort("");
-         },
-         "connect: WSocketResolvePort: Invalid Port."},
-        {"unknown service",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("no-such-service");
-         },
-         "connect: WSocketResolvePort: Cannot convert port 'no-such-service', Error #"},
-        {"protocol of 32 characters",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("21");
-             s.SetProto(std::string(32, 'p'));
-         },
-         "connect: WSocketResolveProto: Invalid Protocol."},
-        {"unknown protocol",
-         [](TWSocket& s) {
-             s.SetAddr("127.0.0.1");
-             s.SetPort("21");
-             s.SetProto("no-such-proto");
-         },
-         "connect: WSocketResolveProto: Cannot convert protocol 'no-such-proto', Error #"},
-        {"host of 257 characters",
-         [&](TWSocket& s) {
-             s.SetAddr(longHost);
-             s.SetPort("21");
-         },
-         "connect: WSocketResolveHost: '" + longHost + "' Invalid Hostname."},
-        // Dotted in form, but the last group is not a valid number to the converter.
-        {"unconvertible dotted address",
-         [](TWSocket& s) {
-             s.SetAddr("255.255.255.0255");
-             s.SetPort("21");
-         },
-         "connect: WSocketResolveHost: '255.255.255.0255' Invalid IP address."},
-    };
-    for (const auto& row : rows) {
-        Recorder rec;
-        TWSocket sock;
-        rec.Attach(sock);
-        row.setup(sock);
-        const std::string got = Refusal([&] { sock.Connect(); });
-        if (row.text.back() == '#')
-            EXPECT_EQ(got.substr(0, row.text.size()), row.text) << row.name;
-        else
-            EXPECT_EQ(got, row.text) << row.name;
-        EXPECT_TRUE(rec.states.empty()) << row.name;
-        EXPECT_EQ(sock.HSocket(), INVALID_SOCKET) << row.name;
-    }
-}
-
 // The port is resolved before anything is bound or connected, so a local bind
 // that cannot succeed shows what "ftp" became without a connection to port 21.
-TEST(WSocketResolve, ServiceNameResolvesToItsPort) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
+TEST_F(WSocketConnect, ServiceNameResolvesToItsPort) {
     sock.SetAddr("127.0.0.1");
     sock.SetPort("ftp");
     sock.SetLocalAddr("192.0.2.1"); // not an address of this host
@@ -333,64 +296,47 @@ TEST(WSocketResolve, ServiceNameResolvesToItsPort) {
 
 // --- connect -------------------------------------------------------------------
 
-TEST(WSocketConnect, SuccessReportsZeroAfterTheStatesInOrder) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Listener listener;
-    sock.SetAddr("127.0.0.1");
-    sock.SetPort(listener.PortText());
-    sock.Connect();
-    EXPECT_EQ(rec.states, (std::vector<State>{State::wsOpened, State::wsConnecting}));
-    EXPECT_TRUE(rec.connected.empty()) << "the outcome is reported from the event loop";
-    Fd peer = listener.Accept();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+// The same socket connects once per row: each close must leave it ready for the next.
+TEST_F(WSocketConnect, ReportsZeroFromTheLoopAfterTheStatesInOrder) {
+    const struct {
+        const char* name;
+        const char* addr;
+        const char* localAddr;
+    } rows[] = {
+        {"dotted address", "127.0.0.1", "0.0.0.0"},
+        {"host name resolved by connect", "localhost", "0.0.0.0"},
+        {"local bind reports its port", "127.0.0.1", "127.0.0.1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        rec = Recorder{};
+        Listener listener;
+        sock.SetAddr(row.addr);
+        sock.SetPort(listener.PortText());
+        sock.SetLocalAddr(row.localAddr);
+        sock.Connect();
+        EXPECT_EQ(rec.states, (std::vector<State>{State::wsOpened, State::wsConnecting}));
+        EXPECT_TRUE(rec.connected.empty()) << "the outcome is reported from the event loop";
+        Fd peer = listener.Accept();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
 
-    EXPECT_EQ(rec.connected, std::vector<int>{0});
-    EXPECT_EQ(rec.states,
-              (std::vector<State>{State::wsOpened, State::wsConnecting, State::wsConnected}));
-    EXPECT_EQ(sock.PeerAddr(), "127.0.0.1");
-    EXPECT_EQ(sock.PeerPort(), listener.Port());
-    EXPECT_EQ(sock.GetSockName().Port, RemotePortOf(peer.get()));
-    EXPECT_TRUE(rec.closed.empty());
+        EXPECT_EQ(rec.connected, std::vector<int>{0});
+        EXPECT_EQ(rec.states,
+                  (std::vector<State>{State::wsOpened, State::wsConnecting, State::wsConnected}));
+        EXPECT_EQ(sock.PeerAddr(), "127.0.0.1");
+        EXPECT_EQ(sock.PeerPort(), listener.Port());
+        EXPECT_EQ(sock.GetSockName().Port, RemotePortOf(peer.get()));
+        if (std::string(row.localAddr) != "0.0.0.0") {
+            EXPECT_EQ(sock.LocalPort(), std::to_string(RemotePortOf(peer.get())));
+        }
+        EXPECT_TRUE(rec.closed.empty());
+        sock.Close();
+    }
 }
 
-TEST(WSocketConnect, HostNameIsResolvedByConnect) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Listener listener;
-    sock.SetAddr("localhost");
-    sock.SetPort(listener.PortText());
-    sock.Connect();
-    Fd peer = listener.Accept();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
-    EXPECT_EQ(rec.connected, std::vector<int>{0});
-    EXPECT_EQ(sock.PeerAddr(), "127.0.0.1");
-}
-
-TEST(WSocketConnect, LocalBindReportsThePortGiven) {
-    Recorder rec;
-    TWSocket sock;
-    rec.Attach(sock);
-    Listener listener;
+TEST_F(WSocketConnect, RefusedReports10061ThenClosesAndCanConnectAgain) {
     sock.SetAddr("127.0.0.1");
-    sock.SetPort(listener.PortText());
-    sock.SetLocalAddr("127.0.0.1");
-    sock.Connect();
-    Fd peer = listener.Accept();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
-    EXPECT_NE(sock.LocalPort(), "0");
-    EXPECT_EQ(sock.LocalPort(), std::to_string(RemotePortOf(peer.get())));
-}
-
-TEST(WSocketConnect, RefusedReports10061ThenClosesAndCanConnectAgain) {
-    const int deadPort = ClosedPort();
-    Recorder rec, again;
-    TWSocket sock;
-    rec.Attach(sock);
-    sock.SetAddr("127.0.0.1");
-    sock.SetPort(std::to_string(deadPort));
+    sock.SetPort(std::to_string(testsupport::ScriptedFtpServer::FreeClosedPort()));
     sock.Connect();
     ASSERT_TRUE(ProcessEventsUntil(
         [&] { return !rec.connected.empty() && sock.State() == State::wsClosed; }));
@@ -401,9 +347,8 @@ TEST(WSocketConnect, RefusedReports10061ThenClosesAndCanConnectAgain) {
     EXPECT_EQ(rec.closed, std::vector<int>{0});
     EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
 
-    again.Attach(sock);
-    Fd peer = ConnectPair(sock, again);
-    EXPECT_EQ(again.connected, std::vector<int>{0});
+    Fd peer = Reconnect();
+    EXPECT_EQ(rec.connected, std::vector<int>{0});
 }
 
 } // namespace

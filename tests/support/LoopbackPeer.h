@@ -1,30 +1,22 @@
 #pragma once
 
-#include "net/UniqueFd.h"
 #include "net/WSocket.h"
 #include "support/EventLoop.h"
+#include "support/ScriptedFtpServer.h"
 
 #include <arpa/inet.h>
-#include <atomic>
-#include <cerrno>
-#include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <netinet/in.h>
 #include <ostream>
-#include <poll.h>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <thread>
-#include <unistd.h>
-#include <utility>
 #include <vector>
 
-// Every peer here is a plain blocking POSIX socket on 127.0.0.1, so what the
-// socket under test sees is real kernel behaviour, not our own code talking to itself.
+// The peers of the socket tests: plain blocking POSIX sockets on 127.0.0.1, so
+// what the socket under test sees is real kernel behaviour, not our own code
+// talking to itself.
 
 // Readable failure messages for state comparisons.
 inline void PrintTo(TSocketState state, std::ostream* os) {
@@ -33,24 +25,17 @@ inline void PrintTo(TSocketState state, std::ostream* os) {
 
 namespace nettest {
 
+using testsupport::ProcessEventsFor;
 using testsupport::ProcessEventsUntil;
+using Fd = testsupport::UniqueFd;
 using State = TSocketState;
 
-using Fd = TUniqueFd;
-
 // A broken socket layer must fail the test, not hang the binary.
-inline void SetPeerTimeouts(int fd) {
+inline Fd WithTimeouts(Fd fd) {
     const timeval tv{5, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
-
-inline sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    return fd;
 }
 
 inline int LocalPortOf(int fd) {
@@ -67,43 +52,32 @@ inline int RemotePortOf(int fd) {
     return ntohs(a.sin_port);
 }
 
+// An unconnected loopback socket of `type` bound to a free port.
+inline Fd BoundLoopback(int type) {
+    Fd fd(::socket(AF_INET, type | SOCK_CLOEXEC, 0));
+    const sockaddr_in a = testsupport::LoopbackAddress(0);
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
+        throw std::runtime_error("test peer bind failed");
+    return WithTimeouts(std::move(fd));
+}
+
 class Listener {
 public:
-    Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        const sockaddr_in a = Loopback(0);
-        if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(fd_.get(), 8) != 0)
+    Listener() : fd_(BoundLoopback(SOCK_STREAM)), port_(LocalPortOf(fd_.get())) {
+        if (::listen(fd_.get(), 8) != 0)
             throw std::runtime_error("test listener failed");
-        SetPeerTimeouts(fd_.get());
-        port_ = LocalPortOf(fd_.get());
     }
     int Port() const { return port_; }
     std::string PortText() const { return std::to_string(port_); }
-    Fd Accept() {
-        Fd peer(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (peer.get() >= 0)
-            SetPeerTimeouts(peer.get());
-        return peer;
-    }
+    Fd Accept() { return WithTimeouts(Fd(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC))); }
 
 private:
     Fd fd_;
-    int port_ = 0;
+    int port_;
 };
 
-// A loopback port that was just free: connecting to it is refused.
-inline int ClosedPort() {
-    return Listener().Port();
-}
-
 inline Fd ConnectTo(int port) {
-    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in a = Loopback(port);
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
-        fd.reset();
-    else
-        SetPeerTimeouts(fd.get());
-    return fd;
+    return WithTimeouts(testsupport::ConnectLoopback(static_cast<std::uint16_t>(port)));
 }
 
 inline bool WriteAll(int fd, const std::string& data) {
@@ -136,12 +110,14 @@ inline ssize_t PeerEndOfStream(int fd) {
     return ::recv(fd, &c, 1, 0);
 }
 
-inline std::string RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen() & 0xff);
-    return s;
+// Makes the next close of `fd` send RST instead of FIN.
+inline void AbortOnClose(int fd) {
+    const linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+}
+
+inline std::string Bytes(std::size_t n, unsigned seed) {
+    return testsupport::ScriptedFtpServer::Pattern(0, n, seed);
 }
 
 template <typename F>
@@ -209,5 +185,19 @@ inline Fd ConnectPair(TWSocket& sock, const Recorder& rec) {
     EXPECT_EQ(sock.State(), State::wsConnected);
     return peer;
 }
+
+// One socket under test with its recorder.
+class SocketTest : public testing::Test {
+protected:
+    SocketTest() { rec.Attach(sock); }
+    // A fresh connection on the same socket, recorded from scratch.
+    Fd Reconnect() {
+        rec = Recorder{};
+        return ConnectPair(sock, rec);
+    }
+
+    Recorder rec;
+    TWSocket sock;
+};
 
 } // namespace nettest
