@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
@@ -37,4 +38,12 @@ inline mode_t FileMode(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     return info.st_mode & 07777;
+}
+
+// The lines, each ended by CR LF as the program writes them.
+inline std::string CrLf(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        (text += line) += "\r\n";
+    return text;
 }
