@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -21,10 +22,21 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kGreeting = "220 Scripted server ready\r\n";
 const std::string kListing =
     "drwxr-xr-x   2 ftp      ftp          4096 Jan 10 12:00 incoming\r\n"
     "-rw-r--r--   1 ftp      ftp          1234 Jan 10 12:00 readme.txt\r\n";
+const std::string kFresh = "-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 fresh.txt\r\n";
+
+// "a|b" -> {"a", "b"}: transcripts in one string.
+Lines Split(const std::string& text) {
+    Lines parts;
+    for (std::size_t from = 0; !text.empty() && from <= text.size();) {
+        const std::size_t bar = std::min(text.find('|', from), text.size());
+        parts.push_back(text.substr(from, bar - from));
+        from = bar + 1;
+    }
+    return parts;
+}
 
 TEST(SiteAddress, IsNormalisedInTheCopy) {
     struct Row {
@@ -82,24 +94,21 @@ TEST(Enablement, FollowsTheConnection) {
 
 // Records the chain steps the dispatcher calls.
 struct RecordingSteps : session::TChainSteps {
-    std::vector<std::string> calls;
+    Lines calls;
     void AddDownloadFolder() override { calls.push_back("AddDownloadFolder"); }
     void DownloadStep() override { calls.push_back("DownloadStep"); }
-    void UploadStep() override { calls.push_back("UploadStep"); }
     void CloseProgress() override { calls.push_back("CloseProgress"); }
 };
 
-class Session : public ::testing::Test {
-protected:
-    Session() {
-        folder = dir.path().toStdString() + "/";
+// A session controller, its engine and log, and the scripted server it talks to.
+struct Rig {
+    Rig() {
         options = DefaultOptions(folder, 4242);
         controller.SetChainSteps(&steps);
     }
 
     TFTPServerInfo Site() const {
         TFTPServerInfo site;
-        site.Name = "scripted";
         site.Server = "127.0.0.1";
         site.Port = server.portText();
         site.User = "anna";
@@ -108,16 +117,20 @@ protected:
         site.Pasv = 1;
         return site;
     }
-
-    // Greeting, USER, PASS and SYST.
-    ScriptedFtpServer& ScriptLogin() {
-        return server.send(kGreeting)
+    // The greeting, USER and PASS accepted, then `replies`, one to each next command.
+    ScriptedFtpServer& Login(const std::string& replies = "215 UNIX Type: L8|257 \"/\"") {
+        server.send("220 Scripted server ready\r\n")
             .reply("331 Password required\r\n")
-            .reply("230 Logged in\r\n")
-            .reply("215 UNIX Type: L8\r\n");
+            .reply("230 Logged in\r\n");
+        return Replies(replies);
+    }
+    ScriptedFtpServer& Replies(const std::string& replies) {
+        for (const std::string& reply : Split(replies))
+            server.reply(reply + "\r\n");
+        return server;
     }
     // TYPE A and a passive LIST of `listing`.
-    ScriptedFtpServer& ScriptListing(const std::string& listing = kListing) {
+    ScriptedFtpServer& Listing(const std::string& listing = kListing) {
         return server.reply("200 Type set to A\r\n")
             .replyPasv()
             .acceptData()
@@ -126,16 +139,29 @@ protected:
             .closeData()
             .send("226 Directory send OK\r\n");
     }
-
-    bool WaitBrowsing(int timeoutMs = 5000) {
-        return ProcessEventsUntil(
-            [&] { return controller.SessionState() == TSessionState::Browsing; }, timeoutMs);
+    bool Wait(TSessionState state, int timeoutMs = 5000) {
+        return ProcessEventsUntil([&] { return controller.SessionState() == state; }, timeoutMs);
     }
-    bool WaitIdle(int timeoutMs = 5000) {
-        return ProcessEventsUntil([&] { return controller.SessionState() == TSessionState::Idle; },
-                                  timeoutMs);
+    // Starts the script, connects and waits for the first listing.
+    testing::AssertionResult Connect(const TFTPServerInfo& site) {
+        server.start();
+        controller.ConnectToSite(site);
+        if (!Wait(TSessionState::Browsing))
+            return testing::AssertionFailure() << server.failure();
+        loginCommands = server.received().size();
+        return testing::AssertionSuccess();
     }
-
+    // Waits for `count` commands after the first listing and the pane browsing again.
+    bool WaitSent(std::size_t count) {
+        return ProcessEventsUntil([&] {
+            return server.received().size() >= loginCommands + count &&
+                   controller.SessionState() == TSessionState::Browsing;
+        });
+    }
+    Lines Since() const {
+        const Lines all = server.received();
+        return Lines(all.begin() + static_cast<long>(loginCommands), all.end());
+    }
     Lines LogLines() const {
         Lines lines;
         for (std::size_t i = 0; i < log.Pane().Count(); ++i)
@@ -152,58 +178,173 @@ protected:
             captions.push_back(item.caption);
         return captions;
     }
-    // Commands of the script that are not part of the login.
-    Lines CommandsAfterLogin() const {
-        const Lines all = server.received();
-        return all.size() > 2 ? Lines(all.begin() + 2, all.end()) : Lines{};
-    }
 
     QTemporaryDir dir;
-    std::string folder;
+    std::string folder = dir.path().toStdString() + "/";
     TFTPOptions options;
-    session::TSessionLog log{dir.path().toStdString() + "/"};
+    session::TSessionLog log{folder};
     ScriptedPrompts prompts;
     ScriptedFtpServer server;
     TFtpClient ftp;
     RecordingSteps steps;
     TSessionController controller{ftp, log, prompts, options,
                                   std::chrono::year_month_day{2026y, std::chrono::December, 7d}};
+    std::size_t loginCommands = 0;
 };
 
-TEST_F(Session, AddressWithCredentialsPortAndPathConnectsThereAndListsIt) {
-    ScriptLogin().reply("250 Directory changed\r\n");
-    ScriptListing().start();
-    QSignalSpy modes(&controller, &TSessionController::ServerListModeChanged);
-    TFTPServerInfo site = Site();
-    site.Server = " ftp://anna:pw@127.0.0.1:" + server.portText() + "/pub";
-    site.Port = "1"; // the address names the port
-    controller.ConnectToSite(site);
-    EXPECT_EQ(controller.SessionState(), TSessionState::Connecting);
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
+class Session : public testing::Test, public Rig {};
 
-    EXPECT_EQ(server.received(),
-              (Lines{"USER anna", "PASS pw", "SYST", "CWD /pub/", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(ftp.HostDirName, "/pub/");
-    EXPECT_EQ(Captions(), (Lines{"incoming", "readme.txt"}));
-    EXPECT_EQ(controller.RemoteView().PathBox().items,
-              (Lines{"SERVER LIST ...", "127.0.0.1", "pub"}));
-    EXPECT_EQ(controller.RemoteView().RemoteFileNames(), Lines{"readme.txt"});
-    EXPECT_FALSE(std::filesystem::exists(options.ListingFile)) << "read once and deleted";
-    EXPECT_FALSE(controller.ServerListMode());
-    EXPECT_TRUE(controller.ConnectedCommands());
-    EXPECT_EQ(controller.ReconnectAttempt(), -1);
-    EXPECT_EQ(controller.RemoteStartDir(), "/pub/");
-    ASSERT_EQ(modes.count(), 1);
-    EXPECT_FALSE(modes[0][0].toBool());
-    EXPECT_EQ(controller.CurrentSite().Server, "127.0.0.1") << "the copy is normalised";
+TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
+    struct Row {
+        const char* name;
+        const char* address; // "%port%" is the server's; empty: the saved host and port
+        bool anonymous;      // with the address "me@example.org"
+        const char* initialDir;
+        bool virtualHost;
+        const char* replies;  // after the login
+        const char* commands; // all the client sends before the listing
+        const char* dir;
+        const char* path;   // the path box after "SERVER LIST ..." and the host
+        const char* logged; // besides "> PASS ****"
+    };
+    const Row rows[] = {
+        {"address with credentials, port and path", " ftp://anna:pw@127.0.0.1:%port%/pub", false,
+         "", false, "215 UNIX Type: L8|250 Directory changed", "USER anna|PASS pw|SYST|CWD /pub/",
+         "/pub/", "pub", ""},
+        {"anonymous logs in with the e-mail address", "", true, "", false,
+         "215 UNIX Type: L8|257 \"/\" is current", "USER anonymous|PASS me@example.org|SYST|PWD",
+         "/", "", ""},
+        {"PWD without a quoted path keeps the directory", "", false, "", false,
+         "215 UNIX Type: L8|257 current directory is /home/anna",
+         "USER anna|PASS secret-pw|SYST|PWD", "/", "", ""},
+        {"PWD with a quoted path takes it", "", false, "", false,
+         "215 UNIX Type: L8|257 \"/home/anna\" is the current directory",
+         "USER anna|PASS secret-pw|SYST|PWD", "/home/anna", "home|anna", ""},
+        {"a server without SYST is still browsed", "", false, "", false,
+         "502 SYST not implemented|257 \"/\"", "USER anna|PASS secret-pw|SYST|PWD", "/", "",
+         "Error 502 SYST not implemented"},
+        {"paths on a virtual host are relative", "", false, "/www", true,
+         "215 UNIX Type: L8|250 OK", "USER anna|PASS secret-pw|SYST|CWD www/", "www/", "www", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.Login(row.replies);
+        rig.Listing().start();
+        TFTPServerInfo site = rig.Site();
+        if (std::string address = row.address; !address.empty()) {
+            site.Server = address.replace(address.find("%port%"), 6, rig.server.portText());
+            site.Port = "1"; // the address names the port
+        }
+        site.Anonymous = row.anonymous;
+        site.EMail = "me@example.org";
+        site.InitialDir = row.initialDir;
+        site.CheckVHost = row.virtualHost;
+        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
+        rig.controller.ConnectToSite(site);
+        EXPECT_EQ(rig.controller.SessionState(), TSessionState::Connecting);
+        ASSERT_TRUE(rig.Wait(TSessionState::Browsing)) << rig.server.failure();
 
-    const Lines lines = LogLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "");
-    EXPECT_TRUE(lines[1].starts_with("Connecting to 127.0.0.1 , ")) << lines[1];
-    EXPECT_TRUE(Logged("> PASS ****"));
-    for (const std::string& line : lines)
-        EXPECT_EQ(line.find("PASS pw"), std::string::npos) << line;
+        const Lines commands = Split(row.commands + std::string("|TYPE A|PASV|LIST"));
+        EXPECT_EQ(rig.server.received(), commands);
+        EXPECT_EQ(rig.ftp.HostDirName, row.dir);
+        EXPECT_EQ(
+            rig.controller.RemoteView().PathBox().items,
+            Split("SERVER LIST ...|127.0.0.1" + std::string(*row.path ? "|" : "") + row.path));
+        EXPECT_EQ(rig.Captions(), (Lines{"incoming", "readme.txt"}));
+        EXPECT_EQ(rig.controller.RemoteView().RemoteFileNames(), Lines{"readme.txt"});
+        EXPECT_FALSE(std::filesystem::exists(rig.options.ListingFile)) << "read once and deleted";
+        EXPECT_TRUE(rig.controller.ConnectedCommands());
+        EXPECT_EQ(rig.controller.ReconnectAttempt(), -1);
+        EXPECT_EQ(rig.controller.CurrentSite().Server, "127.0.0.1") << "the copy is normalised";
+        ASSERT_EQ(modes.count(), 1);
+        EXPECT_FALSE(modes[0][0].toBool());
+
+        const Lines log = rig.LogLines();
+        ASSERT_GE(log.size(), 2u);
+        EXPECT_EQ(log[0], "");
+        EXPECT_TRUE(log[1].starts_with("Connecting to 127.0.0.1 , ")) << log[1];
+        EXPECT_TRUE(rig.Logged("> PASS ****"));
+        EXPECT_TRUE(!*row.logged || rig.Logged(row.logged));
+        for (const std::string& line : log)
+            EXPECT_EQ(line.find(commands[1]), std::string::npos) << "the password: " << line;
+    }
+}
+
+TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
+    using Script = std::function<void(Rig&, TFTPServerInfo&)>;
+    struct Row {
+        const char* name;
+        int retry;
+        Script script;
+        std::function<void(Rig&)> meanwhile; // right after the connect was asked for
+        const char* logged;
+        int attempts;    // the "[Attempt n]" lines
+        int modeChanges; // the pane leaving the site list and coming back
+    };
+    const Script closedBeforeGreeting = [](Rig& rig, TFTPServerInfo&) {
+        rig.server.closeConnection();
+        for (int i = 0; i < rig.options.retry + 1; ++i)
+            rig.server.accept().closeConnection();
+        rig.server.start();
+    };
+    const Row rows[] = {
+        {"closed before the greeting, no retries", 0, closedBeforeGreeting, nullptr,
+         "421 Connection closed by server", 0, 0},
+        {"closed before the greeting, two retries", 2, closedBeforeGreeting, nullptr,
+         "421 Connection closed by server", 3, 0},
+        {"refused", 0,
+         [](Rig&, TFTPServerInfo& site) {
+             site.Port = std::to_string(ScriptedFtpServer::FreeClosedPort());
+         },
+         nullptr, "500 Connection refused (Winsock error #10061)", 0, 0},
+        {"login refused", 0,
+         [](Rig& rig, TFTPServerInfo&) {
+             rig.server.send("220 ready\r\n");
+             rig.Replies("331 Password required|530 Login incorrect").start();
+         },
+         nullptr, "530 Login incorrect", 0, 2},
+        {"stopped during the name look-up is not retried", 3,
+         [](Rig&, TFTPServerInfo& site) { site.Server = "localhost"; },
+         [](Rig& rig) {
+             ASSERT_EQ(rig.ftp.State(), TFtpState::ftpDnsLookup);
+             rig.controller.sbStopClick();
+             EXPECT_EQ(rig.ftp.State(), TFtpState::ftpReady) << "aborted at once";
+         },
+         "500 Interrupted system call (Winsock error #10004)", 0, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.options.retry = row.retry;
+        TFTPServerInfo site = rig.Site();
+        row.script(rig, site);
+        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
+        rig.controller.ConnectToSite(site);
+        if (row.meanwhile)
+            row.meanwhile(rig);
+        ASSERT_TRUE(rig.Wait(TSessionState::Idle, 10000));
+        ProcessEventsFor(100);
+        EXPECT_EQ(rig.controller.SessionState(), TSessionState::Idle);
+
+        Lines attempts;
+        for (const std::string& line : rig.LogLines()) {
+            if (line.starts_with("Connecting to 127.0.0.1 [Attempt"))
+                attempts.push_back(line);
+        }
+        Lines expected;
+        for (int n = 2; n <= row.attempts + 1; ++n)
+            expected.push_back("Connecting to 127.0.0.1 [Attempt " + std::to_string(n) + "]");
+        EXPECT_EQ(attempts, expected);
+        EXPECT_TRUE(rig.Logged(row.logged));
+        EXPECT_TRUE(rig.controller.ServerListMode());
+        EXPECT_FALSE(rig.controller.ConnectedCommands());
+        ASSERT_EQ(modes.count(), row.modeChanges);
+        if (row.modeChanges > 0) {
+            EXPECT_TRUE(modes.back()[0].toBool());
+            EXPECT_EQ(rig.controller.RemoteView().SortKey(), 1);
+        }
+    }
 }
 
 TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
@@ -212,133 +353,16 @@ TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
     prompts.inputs.push_back(std::nullopt);
     controller.ConnectToSite(site);
     ASSERT_EQ(prompts.asked.size(), 1u);
-    EXPECT_EQ(prompts.asked[0].Caption, "Enter password");
-    EXPECT_EQ(prompts.asked[0].Prompt, "\tPassword:");
     EXPECT_TRUE(prompts.asked[0].Mask);
     EXPECT_EQ(controller.SessionState(), TSessionState::Idle);
     EXPECT_EQ(log.Pane().Count(), 0u) << "nothing is sent or logged";
 
-    ScriptLogin();
-    ScriptListing().start();
+    Login();
+    Listing().start();
     prompts.inputs.push_back("typed-pw");
     controller.ConnectToSite(site);
     ASSERT_TRUE(ProcessEventsUntil([&] { return server.received().size() >= 2; }));
     EXPECT_EQ(server.received()[1], "PASS typed-pw");
-}
-
-TEST_F(Session, AnonymousSitesLogInWithTheEmailAddress) {
-    ScriptLogin().reply("257 \"/\" is current\r\n");
-    ScriptListing().start();
-    TFTPServerInfo site = Site();
-    site.Anonymous = 1;
-    site.EMail = "me@example.org";
-    controller.ConnectToSite(site);
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    const Lines received = server.received();
-    EXPECT_EQ(Lines(received.begin(), received.begin() + 2),
-              (Lines{"USER anonymous", "PASS me@example.org"}));
-}
-
-TEST_F(Session, PwdWithoutAQuotedPathKeepsTheDirectoryAndStillLists) {
-    ScriptLogin().reply("257 current directory is /home/anna\r\n");
-    ScriptListing().start();
-    controller.ConnectToSite(Site());
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    EXPECT_EQ(CommandsAfterLogin(), (Lines{"SYST", "PWD", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(ftp.HostDirName, "/");
-    EXPECT_EQ(Captions().size(), 2u);
-}
-
-TEST_F(Session, PwdWithAQuotedPathTakesIt) {
-    ScriptLogin().reply("257 \"/home/anna\" is the current directory\r\n");
-    ScriptListing().start();
-    controller.ConnectToSite(Site());
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    EXPECT_EQ(ftp.HostDirName, "/home/anna");
-    EXPECT_EQ(controller.RemoteView().PathBox().items,
-              (Lines{"SERVER LIST ...", "127.0.0.1", "home", "anna"}));
-}
-
-TEST_F(Session, ServerWithoutSystIsStillBrowsed) {
-    server.send(kGreeting)
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("502 SYST not implemented\r\n")
-        .reply("257 \"/\"\r\n");
-    ScriptListing().start();
-    controller.ConnectToSite(Site());
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    EXPECT_TRUE(Logged("Error 502 SYST not implemented"));
-    EXPECT_EQ(Captions().size(), 2u);
-}
-
-class Reconnect : public Session, public ::testing::WithParamInterface<int> {};
-
-TEST_P(Reconnect, ServerClosingBeforeTheGreetingIsRetriedAsTheOptionSays) {
-    const int retry = GetParam();
-    options.retry = retry;
-    // Every connection is closed before a greeting.
-    server.closeConnection();
-    for (int i = 0; i < retry + 1; ++i)
-        server.accept().closeConnection();
-    server.start();
-    QSignalSpy modes(&controller, &TSessionController::ServerListModeChanged);
-    controller.ConnectToSite(Site());
-    ASSERT_TRUE(WaitIdle(10000));
-    ProcessEventsFor(100);
-    EXPECT_EQ(controller.SessionState(), TSessionState::Idle);
-
-    Lines attempts;
-    for (const std::string& line : LogLines()) {
-        if (line.starts_with("Connecting to 127.0.0.1 [Attempt"))
-            attempts.push_back(line);
-    }
-    Lines expected;
-    for (int n = 2; retry > 0 && n <= retry + 2; ++n)
-        expected.push_back("Connecting to 127.0.0.1 [Attempt " + std::to_string(n) + "]");
-    EXPECT_EQ(attempts, expected);
-    EXPECT_TRUE(controller.ServerListMode());
-    EXPECT_FALSE(controller.ConnectedCommands());
-    EXPECT_EQ(modes.count(), 0) << "the pane never left the site list";
-    EXPECT_TRUE(Logged("421 Connection closed by server"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Retries, Reconnect, ::testing::Values(0, 2));
-
-TEST_F(Session, RefusedConnectionReturnsToTheSiteList) {
-    TFTPServerInfo site = Site();
-    site.Port = std::to_string(ScriptedFtpServer::FreeClosedPort());
-    controller.ConnectToSite(site);
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(Logged("500 Connection refused (Winsock error #10061)"));
-    EXPECT_FALSE(controller.ConnectedCommands());
-}
-
-TEST_F(Session, FailedLoginIsLoggedAndEndsTheSession) {
-    server.send(kGreeting).reply("331 Password required\r\n").reply("530 Login incorrect\r\n");
-    server.start();
-    QSignalSpy modes(&controller, &TSessionController::ServerListModeChanged);
-    controller.ConnectToSite(Site());
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(Logged("530 Login incorrect"));
-    EXPECT_TRUE(controller.ServerListMode());
-    ASSERT_EQ(modes.count(), 2) << "connected mode on the greeting, the site list after";
-    EXPECT_TRUE(modes[1][0].toBool());
-    EXPECT_EQ(controller.RemoteView().SortKey(), 1);
-}
-
-TEST_F(Session, StopDuringNameResolutionAbortsAtOnce) {
-    TFTPServerInfo site = Site();
-    site.Server = "localhost";
-    options.retry = 3;
-    controller.ConnectToSite(site);
-    ASSERT_EQ(ftp.State(), TFtpState::ftpDnsLookup);
-    controller.sbStopClick();
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-    ASSERT_TRUE(WaitIdle());
-    ProcessEventsFor(100);
-    EXPECT_EQ(controller.SessionState(), TSessionState::Idle) << "a stopped connect is not retried";
-    EXPECT_TRUE(Logged("500 Interrupted system call (Winsock error #10004)"));
 }
 
 TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
@@ -353,208 +377,148 @@ TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
     EXPECT_FALSE(controller.StopRequest());
 }
 
-// A browsing session on the scripted server at "/".
-class Browsing : public Session {
-protected:
-    void Connect() {
-        server.start();
-        controller.ConnectToSite(Site());
-        ASSERT_TRUE(WaitBrowsing()) << server.failure();
-        loginCommands = server.received().size();
+TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
+    using Act = std::function<void(Rig&)>;
+    struct Row {
+        const char* name;
+        const char* initialDir;
+        bool virtualHost;
+        const char* replies; // before the new listing
+        Act act;
+        const char* commands; // after the first listing, before TYPE A, PASV and LIST
+        const char* dir;
+        const char* steps; // the chain steps called
+    };
+    const auto cwd = [](const char* dir, unsigned mode = 0) {
+        return [dir, mode](Rig& rig) {
+            rig.controller.SetTransferModeFlags(mode);
+            rig.controller.SetHostDirName(dir);
+            rig.controller.CwdAsync();
+        };
+    };
+    const Act up = [](Rig& rig) { rig.controller.RemoteView().FTPOneLevelUpClick(); };
+    const Row rows[] = {
+        {"a double click enters a folder, not a file", "", false, "250 OK",
+         [](Rig& rig) {
+             const Lines captions = rig.Captions();
+             for (const char* name : {"readme.txt", "incoming"}) {
+                 const auto row = std::find(captions.begin(), captions.end(), name);
+                 rig.controller.FTPViewDblClick(static_cast<int>(row - captions.begin()));
+             }
+         },
+         "CWD /incoming", "/incoming", ""},
+        {"a failed CWD goes back to the start directory", "", false,
+         "550 No such directory|200 Type set to A|257 \"/\"", cwd("/missing"),
+         "CWD /missing|TYPE A|PWD", "/", "CloseProgress"},
+        {"the path box's host item goes to the root", "/pub/linux", false, "250 OK",
+         [](Rig& rig) { rig.controller.RemoteView().FTPPathChange(1); }, "CWD /", "/", ""},
+        {"up one level sends CDUP", "/pub", false, "250 OK", up, "CDUP", "/", ""},
+        {"up one level from a virtual host's home asks PWD", "/www", true, "257 \"/home/anna\"", up,
+         "PWD", "/home/anna", ""},
+        {"a download walk hands the listing to the transfer steps", "", false, "250 OK",
+         cwd("/incoming", session::DownloadWalk), "CWD /incoming", "/incoming",
+         "AddDownloadFolder|DownloadStep"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.Login(*row.initialDir ? "215 UNIX Type: L8|250 OK" : "215 UNIX Type: L8|257 \"/\"");
+        rig.Listing();
+        rig.Replies(row.replies);
+        rig.Listing(kFresh);
+        TFTPServerInfo site = rig.Site();
+        site.InitialDir = row.initialDir;
+        site.CheckVHost = row.virtualHost;
+        ASSERT_TRUE(rig.Connect(site));
+        row.act(rig);
+        const Lines commands = Split(row.commands + std::string("|TYPE A|PASV|LIST"));
+        ASSERT_TRUE(rig.WaitSent(commands.size())) << rig.server.failure();
+        EXPECT_EQ(rig.Since(), commands);
+        EXPECT_EQ(rig.ftp.HostDirName, row.dir);
+        EXPECT_EQ(rig.steps.calls, Split(row.steps));
+        if (rig.controller.TransferModeFlags() != 0) {
+            EXPECT_EQ(rig.Captions(), (Lines{"incoming", "readme.txt"}))
+                << "the pane keeps its own";
+            continue;
+        }
+        EXPECT_EQ(rig.Captions(), Lines{"fresh.txt"});
+        Lines path{"SERVER LIST ...", "127.0.0.1"};
+        for (const auto& part : std::filesystem::path(row.dir).relative_path())
+            path.push_back(part.string());
+        EXPECT_EQ(rig.controller.RemoteView().PathBox().items, path);
     }
-    Lines Since() const {
-        const Lines all = server.received();
-        return Lines(all.begin() + static_cast<long>(loginCommands), all.end());
+}
+
+TEST(SessionBrowse, LeavingForTheSiteListDisconnects) {
+    const std::pair<const char*, std::function<void(TSessionController&)>> rows[] = {
+        {"the path box's server list item",
+         [](TSessionController& c) { c.RemoteView().FTPPathChange(0); }},
+        {"disconnect", [](TSessionController& c) { c.sbDisConnectClick(); }},
+    };
+    for (const auto& [name, leave] : rows) {
+        SCOPED_TRACE(name);
+        Rig rig;
+        rig.Login();
+        rig.Listing();
+        EXPECT_FALSE(rig.controller.ConnectedCommands());
+        ASSERT_TRUE(rig.Connect(rig.Site()));
+        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
+        QSignalSpy cursor(&rig.controller, &TSessionController::WaitCursorChanged);
+        leave(rig.controller);
+        ASSERT_TRUE(rig.Wait(TSessionState::Idle));
+        EXPECT_TRUE(rig.controller.ServerListMode());
+        EXPECT_FALSE(rig.controller.ConnectedCommands());
+        EXPECT_FALSE(rig.ftp.Connected());
+        EXPECT_TRUE(rig.controller.RemoteView().Items().empty());
+        ASSERT_EQ(modes.count(), 1);
+        EXPECT_TRUE(modes[0][0].toBool());
+        ASSERT_EQ(cursor.count(), 2) << "the wait cursor shows, then the default returns";
+        EXPECT_TRUE(cursor[0][0].toBool());
+        EXPECT_FALSE(cursor[1][0].toBool());
     }
-    // Waits for a new listing after the current one.
-    bool WaitListed(std::size_t commands) {
-        return ProcessEventsUntil([&] {
-            return server.received().size() >= loginCommands + commands &&
-                   controller.SessionState() == TSessionState::Browsing;
-        });
+}
+
+TEST(SessionKeepAlive, ACommandIsSentWhenDueAndNoneWithoutCommandsOrAfterItsDuration) {
+    const struct {
+        const char* name;
+        const char* commands;
+        int start; // idle ticks before the first command
+        bool armed;
+    } rows[] = {{"a due command is followed by CWD and a new listing", "NOOP", 2, true},
+                {"no commands: never armed", "", 1000, false},
+                {"not due before its duration ends", "NOOP", 1000, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.options.Keep = true;
+        rig.options.CmdKeep = row.commands;
+        rig.options.StartKeep = row.start;
+        rig.options.DurationKeep = 1; // one minute: 60 ticks
+        rig.controller.SetKeepAliveTick(row.start < 1000 ? 20ms : 1ms);
+        rig.Login();
+        rig.Listing();
+        rig.Replies("200 NOOP ok|250 OK");
+        rig.Listing(kFresh);
+        ASSERT_TRUE(rig.Connect(rig.Site()));
+        EXPECT_EQ(rig.controller.KeepAliveRunning(), row.armed);
+        if (row.start < 1000) {
+            ASSERT_TRUE(rig.WaitSent(5)) << rig.server.failure();
+            EXPECT_EQ(rig.Since(), Split("NOOP|CWD /|TYPE A|PASV|LIST"));
+            EXPECT_EQ(rig.Captions(), Lines{"fresh.txt"});
+            EXPECT_EQ(rig.controller.KeepAliveCount(), 1);
+            EXPECT_TRUE(rig.controller.KeepAliveRunning()) << "re-armed after the listing";
+            continue;
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !rig.controller.KeepAliveRunning(); }, 3000));
+        EXPECT_EQ(rig.controller.KeepAliveCount(), 0);
+        EXPECT_EQ(rig.Since(), Lines{});
     }
-    std::size_t loginCommands = 0;
-};
-
-TEST_F(Browsing, DoubleClickOnAFolderEntersAndListsIt) {
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    server.reply("250 OK\r\n");
-    ScriptListing("-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 inner.txt\r\n");
-    Connect();
-    const Lines captions = Captions();
-    const auto folder = std::find(captions.begin(), captions.end(), "incoming") - captions.begin();
-    const auto file = std::find(captions.begin(), captions.end(), "readme.txt") - captions.begin();
-    controller.FTPViewDblClick(static_cast<int>(file));
-    EXPECT_EQ(server.received().size(), loginCommands) << "a file is not entered";
-    controller.FTPViewDblClick(static_cast<int>(folder));
-    ASSERT_TRUE(WaitListed(4)) << server.failure();
-    EXPECT_EQ(Since(), (Lines{"CWD /incoming", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(Captions(), Lines{"inner.txt"});
-    EXPECT_EQ(controller.RemoteView().PathBox().items,
-              (Lines{"SERVER LIST ...", "127.0.0.1", "incoming"}));
 }
 
-TEST_F(Browsing, FailedCwdGoesBackToTheStartDirectory) {
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    server.reply("550 No such directory\r\n").reply("200 Type set to A\r\n");
-    server.reply("257 \"/\"\r\n");
-    ScriptListing();
-    Connect();
-    controller.SetHostDirName("/missing");
-    controller.CwdAsync();
-    ASSERT_TRUE(WaitListed(6)) << server.failure();
-    EXPECT_EQ(Since(), (Lines{"CWD /missing", "TYPE A", "PWD", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(ftp.HostDirName, "/");
-    EXPECT_EQ(steps.calls, Lines{"CloseProgress"});
-}
-
-TEST_F(Browsing, PathBoxHostItemGoesToTheRootAndServerListDisconnects) {
-    server.send(kGreeting)
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("215 UNIX Type: L8\r\n")
-        .reply("250 OK\r\n");
-    ScriptListing();
-    server.reply("250 OK\r\n");
-    ScriptListing();
-    TFTPServerInfo site = Site();
-    site.InitialDir = "/pub/linux";
-    server.start();
-    controller.ConnectToSite(site);
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    loginCommands = server.received().size();
-
-    controller.RemoteView().FTPPathChange(1);
-    ASSERT_TRUE(WaitListed(4)) << server.failure();
-    EXPECT_EQ(Since()[0], "CWD /");
-
-    QSignalSpy modes(&controller, &TSessionController::ServerListModeChanged);
-    controller.RemoteView().FTPPathChange(0);
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_TRUE(controller.ServerListMode());
-    EXPECT_FALSE(ftp.Connected());
-    EXPECT_FALSE(controller.WaitCursor());
-    ASSERT_EQ(modes.count(), 1);
-    EXPECT_TRUE(modes[0][0].toBool());
-    EXPECT_TRUE(controller.RemoteView().Items().empty());
-}
-
-TEST_F(Browsing, UpOneLevelFromPubSendsCdup) {
-    ScriptLogin().reply("250 OK\r\n");
-    ScriptListing();
-    server.reply("250 OK\r\n");
-    ScriptListing();
-    TFTPServerInfo site = Site();
-    site.InitialDir = "/pub";
-    server.start();
-    controller.ConnectToSite(site);
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    loginCommands = server.received().size();
-    controller.RemoteView().FTPOneLevelUpClick();
-    ASSERT_TRUE(WaitListed(4)) << server.failure();
-    EXPECT_EQ(Since(), (Lines{"CDUP", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(ftp.HostDirName, "/");
-}
-
-TEST_F(Session, UpOneLevelFromAVirtualHostsHomeAsksPwd) {
-    ScriptLogin().reply("250 OK\r\n");
-    ScriptListing();
-    server.reply("257 \"/home/anna\"\r\n");
-    ScriptListing();
-    server.start();
-    TFTPServerInfo site = Site();
-    site.InitialDir = "/www";
-    site.CheckVHost = 1;
-    controller.ConnectToSite(site);
-    ASSERT_TRUE(WaitBrowsing()) << server.failure();
-    EXPECT_EQ(server.received()[3], "CWD www/") << "paths on a virtual host are relative";
-    const std::size_t before = server.received().size();
-    controller.RemoteView().FTPOneLevelUpClick();
-    ASSERT_TRUE(ProcessEventsUntil([&] {
-        return server.received().size() >= before + 4 &&
-               controller.SessionState() == TSessionState::Browsing;
-    })) << server.failure();
-    EXPECT_EQ(server.received()[before], "PWD");
-    EXPECT_EQ(ftp.HostDirName, "/home/anna");
-}
-
-TEST_F(Browsing, KeepAliveCommandIsFollowedByCwdAndANewListing) {
-    options.Keep = true;
-    options.CmdKeep = "NOOP";
-    options.StartKeep = 2;
-    controller.SetKeepAliveTick(20ms);
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    server.reply("200 NOOP ok\r\n").reply("250 OK\r\n");
-    ScriptListing("-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 fresh.txt\r\n");
-    Connect();
-    EXPECT_TRUE(controller.KeepAliveRunning());
-    ASSERT_TRUE(WaitListed(5)) << server.failure();
-    EXPECT_EQ(Since(), (Lines{"NOOP", "CWD /", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(Captions(), Lines{"fresh.txt"});
-    EXPECT_EQ(controller.KeepAliveCount(), 1);
-    EXPECT_TRUE(controller.KeepAliveRunning()) << "re-armed after the listing";
-}
-
-TEST_F(Browsing, KeepAliveStopsAfterItsDuration) {
-    options.Keep = true;
-    options.CmdKeep = "NOOP";
-    options.StartKeep = 1000; // never due within the duration
-    options.DurationKeep = 1; // one minute: 60 ticks
-    controller.SetKeepAliveTick(1ms);
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    Connect();
-    ASSERT_TRUE(controller.KeepAliveRunning());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !controller.KeepAliveRunning(); }, 3000));
-    EXPECT_EQ(controller.KeepAliveCount(), 0);
-}
-
-TEST_F(Browsing, KeepAliveIsNotArmedWithoutCommands) {
-    options.Keep = true;
-    options.CmdKeep = "";
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    Connect();
-    EXPECT_FALSE(controller.KeepAliveRunning());
-}
-
-TEST_F(Browsing, EnablementAtStartConnectedAndAfterDisconnect) {
-    EXPECT_FALSE(controller.ConnectedCommands());
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    Connect();
-    EXPECT_TRUE(controller.ConnectedCommands());
-    QSignalSpy cursor(&controller, &TSessionController::WaitCursorChanged);
-    controller.sbDisConnectClick();
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_FALSE(controller.ConnectedCommands());
-    EXPECT_TRUE(controller.ServerListMode());
-    ASSERT_EQ(cursor.count(), 2) << "the wait cursor shows, then the default returns";
-    EXPECT_TRUE(cursor[0][0].toBool());
-    EXPECT_FALSE(cursor[1][0].toBool());
-}
-
-TEST_F(Browsing, DownloadWalkListingGoesToTheTransferSteps) {
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    server.reply("250 OK\r\n");
-    ScriptListing();
-    Connect();
-    controller.SetTransferModeFlags(session::DownloadWalk);
-    controller.SetHostDirName("/incoming");
-    controller.CwdAsync();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return steps.calls.size() >= 2; })) << server.failure();
-    EXPECT_EQ(steps.calls, (Lines{"AddDownloadFolder", "DownloadStep"}));
-    EXPECT_EQ(Captions().size(), 2u) << "the pane still shows the previous listing";
-}
-
-TEST_F(Browsing, RefusedRequestIsLoggedNotThrown) {
-    ScriptLogin().reply("257 \"/\"\r\n");
-    ScriptListing();
-    Connect();
+TEST_F(Session, RefusedRequestIsLoggedNotThrown) {
+    Login();
+    Listing();
+    ASSERT_TRUE(Connect(Site()));
     controller.SetHostDirName("");
     controller.CwdAsync();
     EXPECT_TRUE(Logged("Error HostDirName emtpy"));

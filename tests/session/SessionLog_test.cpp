@@ -1,13 +1,10 @@
+#include "prefs/PrefsTestSupport.h"
 #include "prefs/options.h"
 #include "session/SessionLog.h"
 
-#include <QTemporaryDir>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -118,57 +115,38 @@ TEST(DisplayLine, PasswordsNeverShow) {
 
 class SessionLogTest : public testing::Test {
 protected:
-    std::string Folder() const { return folder.path().toStdString() + "/"; }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(Folder() + name, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(Folder() + name); }
+    std::string Folder() const { return folder.path(); }
+    std::string Read(const std::string& name) const { return ReadFile(folder.file(name)); }
+    bool Exists(const std::string& name) const { return FileExists(folder.file(name)); }
     void Apply(bool log, const std::string& file) {
         options.Log = log;
         options.LogFile = file;
         sessionLog.ApplyOptions(options);
     }
 
-    QTemporaryDir folder;
+    TempFolder folder;
     TFTPOptions options;
     TSessionLog sessionLog{Folder()};
 };
 
-TEST_F(SessionLogTest, BareFileNameWritesIntoTheProgramFolder) {
-    Apply(true, "session.log");
+TEST_F(SessionLogTest, LinesGoToTheFileTheOptionsNameFromTheNextLineOn) {
+    Apply(true, "session.log"); // a bare name: in the program folder
     EXPECT_EQ(sessionLog.LogFile(), Folder() + "session.log");
-    sessionLog.AddLog("> USER anonymous");
+    const std::size_t user = sessionLog.AddLog("> USER anonymous");
     sessionLog.AddLog(DisplayLine("> PASS secret"));
-    EXPECT_EQ(Read("session.log"), "> USER anonymous\r\n> PASS ****\r\n");
-
-    struct stat info {};
-    ASSERT_EQ(::stat((Folder() + "session.log").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a new log is readable by its owner only";
-}
-
-TEST_F(SessionLogTest, ExistingFileIsAppendedTo) {
-    {
-        std::ofstream old(Folder() + "corvane.log", std::ios::binary);
-        old << "earlier\r\n";
-    }
-    Apply(true, Folder() + "corvane.log");
-    sessionLog.AddLog("later");
-    EXPECT_EQ(Read("corvane.log"), "earlier\r\nlater\r\n");
-}
-
-TEST_F(SessionLogTest, ChangedFileNameSwitchesFromTheNextLine) {
-    Apply(true, "one.log");
-    sessionLog.AddLog("first");
-    Apply(true, "ONE.LOG"); // the same name to the options, letter case aside
+    EXPECT_EQ(FileMode(Folder() + "session.log"), 0600u) << "readable by its owner only";
+    sessionLog.ReplaceLine(user, "> USER changed"); // the pane only
+    Apply(true, "SESSION.LOG"); // the same name to the options, letter case aside
     sessionLog.AddLog("second");
-    Apply(true, "two.log");
-    sessionLog.AddLog("third");
-    EXPECT_EQ(Read("one.log"), "first\r\nsecond\r\n");
-    EXPECT_FALSE(Exists("ONE.LOG"));
-    EXPECT_EQ(Read("two.log"), "third\r\n");
+    EXPECT_FALSE(Exists("SESSION.LOG"));
+    EXPECT_EQ(Read("session.log"), "> USER anonymous\r\n> PASS ****\r\nsecond\r\n");
+    EXPECT_EQ(sessionLog.Pane().Line(0), "> USER changed");
+
+    std::ofstream(Folder() + "old.log", std::ios::binary) << "earlier\r\n";
+    Apply(true, Folder() + "old.log");
+    sessionLog.AddLog("later");
+    EXPECT_EQ(Read("old.log"), "earlier\r\nlater\r\n") << "an existing file is appended to";
+    EXPECT_EQ(Read("session.log"), "> USER anonymous\r\n> PASS ****\r\nsecond\r\n");
 }
 
 TEST_F(SessionLogTest, LoggingOffStopsAtOnceAndTouchesNothing) {
@@ -187,15 +165,6 @@ TEST_F(SessionLogTest, LoggingOffStopsAtOnceAndTouchesNothing) {
     EXPECT_EQ(Read("session.log"), "on\r\non again\r\n") << "lines shown meanwhile are lost";
     EXPECT_EQ(Lines(sessionLog.Pane()),
               (std::vector<std::string>{"shown only", "on", "off 1", "off 2", "on again"}));
-}
-
-TEST_F(SessionLogTest, ReplacingALineChangesThePaneOnly) {
-    Apply(true, "session.log");
-    const std::size_t number = sessionLog.AddLog("convert a.txt");
-    sessionLog.AddLog("convert b.txt");
-    sessionLog.ReplaceLine(number, "convert a.txt OK");
-    EXPECT_EQ(sessionLog.Pane().Line(0), "convert a.txt OK");
-    EXPECT_EQ(Read("session.log"), "convert a.txt\r\nconvert b.txt\r\n");
 }
 
 TEST_F(SessionLogTest, UnwritableFileLosesTheLineSilently) {
