@@ -28,22 +28,8 @@ struct SocksRecorder : Recorder {
     }
 };
 
-// A socket set up to reach files.example:21 through the scripted proxy.
-void Configure(TWSocket& sock, const ScriptedFtpServer& proxy, const char* level,
-               bool authenticate) {
-    sock.SetAddr("files.example");
-    sock.SetPort("21");
-    sock.SetSocksServer("127.0.0.1");
-    sock.SetSocksPort(proxy.portText());
-    sock.SetSocksLevel(level);
-    sock.SocksUsercode = "anna";
-    sock.SocksPassword = "pw";
-    sock.SocksAuthentication = authenticate ? TSocksAuthentication::socksAuthenticateUsercode
-                                            : TSocksAuthentication::socksNoAuthentication;
-}
-
-// A recorded socket set up as Configure does; the proxy starts serving its
-// script here, so the script must be complete.
+// A recorded socket set up to reach files.example:21 through the scripted
+// proxy; the proxy starts serving its script here, so the script must be complete.
 struct ProxiedSocket {
     SocksRecorder rec;
     TWSocket sock;
@@ -51,7 +37,15 @@ struct ProxiedSocket {
     ProxiedSocket(ScriptedFtpServer& proxy, const char* level, bool authenticate) {
         proxy.start();
         rec.Attach(sock);
-        Configure(sock, proxy, level, authenticate);
+        sock.SetAddr("files.example");
+        sock.SetPort("21");
+        sock.SetSocksServer("127.0.0.1");
+        sock.SetSocksPort(proxy.portText());
+        sock.SetSocksLevel(level);
+        sock.SocksUsercode = "anna";
+        sock.SocksPassword = "pw";
+        sock.SocksAuthentication = authenticate ? TSocksAuthentication::socksAuthenticateUsercode
+                                                : TSocksAuthentication::socksNoAuthentication;
     }
 };
 
@@ -182,11 +176,10 @@ TEST(Socks4, GrantedAndRejected) {
 TEST(SocksSettings, RefusalsAndWhatACloseForgets) {
     ScriptedFtpServer proxy;
     proxy.readBytes(3);
-    proxy.start();
-    TWSocket sock;
+    ProxiedSocket client(proxy, "5", false);
+    auto& [rec, sock] = client;
     EXPECT_EQ(Refusal([&] { sock.SetSocksLevel("6"); }),
               "Invalid socks level. Must be 4, 4A or 5.");
-    Configure(sock, proxy, "5", false);
     sock.SetProto("udp");
     EXPECT_EQ(Refusal([&] { sock.Connect(); }),
               "tcp is the only protocol supported thru socks server");
@@ -222,14 +215,15 @@ TEST(SocksSettings, ValuesThatCannotFitTheRequestAreRefusedBeforeSending) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedFtpServer proxy;
-        TWSocket sock;
-        Configure(sock, proxy, row.level, true);
+        ProxiedSocket client(proxy, row.level, true);
+        auto& [rec, sock] = client;
         sock.SocksUsercode = row.user;
         sock.SocksPassword = row.password;
         sock.SetAddr(row.host);
         const std::string refusal = Refusal([&] { sock.Connect(); });
         EXPECT_EQ(refusal.rfind("connect: SOCKS: ", 0), 0u) << refusal;
         EXPECT_EQ(sock.State(), State::wsClosed);
+        EXPECT_TRUE(rec.states.empty());
         EXPECT_EQ(proxy.connectionsAccepted(), 0);
     }
 }

@@ -131,21 +131,6 @@ TEST(RealFtpServer, ChecksThePasswordAndServesItsRootFolderOverLoopback) {
     EXPECT_EQ(control.reply().substr(0, 3), "226");
 }
 
-TEST(RealFtpServer, DestructorStopsTheServerAndRemovesTheRoot) {
-    uint16_t port = 0;
-    std::string rootPath;
-    {
-        RealFtpServer server;
-        CORVANE_START_REAL_FTP(server);
-        port = server.port();
-        rootPath = server.root();
-        ASSERT_TRUE(WriteFile(QDir(QString::fromStdString(rootPath)).filePath("left.txt"), "x"));
-        EXPECT_TRUE(ConnectLoopback(port).valid());
-    }
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(rootPath)));
-    EXPECT_FALSE(ConnectLoopback(port).valid());
-}
-
 TEST(RealFtpServer, NamesThePackageWhenItCannotBeImported) {
     // A package of the same name that fails to import hides the installed one.
     QTemporaryDir shadow;
