@@ -9,7 +9,7 @@
 namespace {
 
 // A window as a table: controls in creation order, each with its texts by
-// lower-case property name.
+// lower-case property name. Setting a text the window lacks fails the test.
 class FakeWindow : public TLanguageWindow {
 public:
     using Texts = std::map<std::string, std::string>;
@@ -26,32 +26,26 @@ public:
     }
     std::optional<std::string> Text(const std::string& control,
                                     const std::string& property) const override {
-        const Texts* texts = Find(control);
-        if (!texts)
-            return std::nullopt;
-        const auto found = texts->find(remote::AsciiLowerCopy(property));
-        return found == texts->end() ? std::nullopt : std::optional(found->second);
+        for (const auto& [name, texts] : controls_) {
+            const auto found = texts.find(remote::AsciiLowerCopy(property));
+            if (name == control && found != texts.end())
+                return found->second;
+        }
+        return std::nullopt;
     }
     void SetText(const std::string& control, const std::string& property,
                  const std::string& value) override {
-        Texts* texts = const_cast<Texts*>(Find(control));
-        ASSERT_NE(texts, nullptr) << control;
-        ASSERT_TRUE(texts->count(remote::AsciiLowerCopy(property))) << property;
-        (*texts)[remote::AsciiLowerCopy(property)] = value;
+        ASSERT_TRUE(Text(control, property)) << control << '.' << property;
+        for (auto& [name, texts] : controls_) {
+            if (name == control)
+                texts[remote::AsciiLowerCopy(property)] = value;
+        }
     }
     std::string Get(const std::string& control, const std::string& property) const {
         return Text(control, property).value_or("<none>");
     }
 
 private:
-    const Texts* Find(const std::string& control) const {
-        for (const auto& [name, texts] : controls_) {
-            if (name == control)
-                return &texts;
-        }
-        return nullptr;
-    }
-
     std::string name_;
     std::vector<std::pair<std::string, Texts>> controls_;
 };
@@ -68,33 +62,23 @@ FakeWindow MainWindow() {
 }
 
 TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
-    struct Row {
-        const char* line;
-        std::optional<TLanguageEntry> entry;
-    } rows[] = {
-        {"T_Main.sbConnect.Caption=&Connect",
-         TLanguageEntry{"T_Main", "sbConnect", "Caption", "&Connect"}},
-        {"T_Main.e.Text=a=b=c", TLanguageEntry{"T_Main", "e", "Text", "a=b=c"}},
-        {"T_Main.l.Caption=~~", TLanguageEntry{"T_Main", "l", "Caption", "\r\n"}},
-        {"T_Main.l.Caption=one~~two~~~",
-         TLanguageEntry{"T_Main", "l", "Caption", "one\r\ntwo\r\n~"}},
-        {"T_Main.l.Font.Name=Arial", TLanguageEntry{"T_Main", "l", "Font.Name", "Arial"}},
-        {"T_Main.l.Caption=", TLanguageEntry{"T_Main", "l", "Caption", ""}},
-        {"T_Main.l.Caption", std::nullopt},
-        {"T_Main.Caption=x", std::nullopt},
-        {"[Translations]", std::nullopt},
-        {"", std::nullopt},
+    const std::pair<const char*, const char*> rows[] = {
+        {"T_Main.sbConnect.Caption=&Connect", "T_Main|sbConnect|Caption|&Connect"},
+        {"T_Main.e.Text=a=b=c", "T_Main|e|Text|a=b=c"},
+        {"T_Main.l.Caption=~~", "T_Main|l|Caption|\r\n"},
+        {"T_Main.l.Caption=one~~two~~~", "T_Main|l|Caption|one\r\ntwo\r\n~"},
+        {"T_Main.l.Font.Name=Arial", "T_Main|l|Font.Name|Arial"},
+        {"T_Main.l.Caption=", "T_Main|l|Caption|"},
+        {"T_Main.l.Caption", "<none>"},
+        {"T_Main.Caption=x", "<none>"},
+        {"[Translations]", "<none>"},
+        {"", "<none>"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.line);
-        const std::optional<TLanguageEntry> entry = ParseLanguageLine(row.line);
-        ASSERT_EQ(entry.has_value(), row.entry.has_value());
-        if (!entry)
-            continue;
-        EXPECT_EQ(entry->Window, row.entry->Window);
-        EXPECT_EQ(entry->Control, row.entry->Control);
-        EXPECT_EQ(entry->Property, row.entry->Property);
-        EXPECT_EQ(entry->Value, row.entry->Value);
+    for (const auto& [line, expected] : rows) {
+        const std::optional<TLanguageEntry> e = ParseLanguageLine(line);
+        EXPECT_EQ(e ? e->Window + '|' + e->Control + '|' + e->Property + '|' + e->Value : "<none>",
+                  expected)
+            << line;
     }
     EXPECT_EQ(EncodeLanguageValue("a\r\nb\nc"), "a~~b~~c");
 }
@@ -182,6 +166,8 @@ TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
 }
 
 TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
+    EXPECT_TRUE(language.ListLanguages().empty());
+    EXPECT_TRUE(TzelLanguage(folder.file("missing/"), lang).ListLanguages().empty());
     for (const char* name : {"Fr.lng", "fr.lng", "de.LNG", "language.lng", "LANGUAGE.LNG",
                              "notes.txt", ".lng", "Zulu.lng"})
         WriteFile(File(name), "");
@@ -192,34 +178,43 @@ TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
     EXPECT_EQ(language.LanguageFilePath("es"), File("es.lng"));
 }
 
-TEST_F(LanguageTest, AnEmptyFolderHasNoLanguages) {
-    EXPECT_TRUE(language.ListLanguages().empty());
-    EXPECT_TRUE(TzelLanguage(folder.file("missing/"), lang).ListLanguages().empty());
-}
-
-TEST_F(LanguageTest, TheDefaultLanguageIsAppliedOnceThenWindowsStayEnglish) {
+// Each row: the stored choice, a window translated (or previewed in a
+// language), its caption and the choice afterwards.
+TEST_F(LanguageTest, WindowsFollowTheStoredChoice) {
     Write("language.lng", "T_Main.lTitle.Caption=from language.lng\r\n");
     Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
-    FakeWindow window = MainWindow();
-
-    lang.LangOn = false;
-    lang.LangFile = "de";
-    language.ApplyLanguage(window);
-    EXPECT_EQ(window.Get("lTitle", "caption"), "Local computer");
-
-    lang.LangOn = true;
-    language.ApplyLanguage(window);
-    EXPECT_EQ(window.Get("lTitle", "caption"), "Lokaler Rechner");
-    EXPECT_TRUE(lang.LangOn);
-
-    lang.LangFile = "language";
-    FakeWindow first = MainWindow();
-    language.ApplyLanguage(first);
-    EXPECT_EQ(first.Get("lTitle", "caption"), "from language.lng");
-    EXPECT_FALSE(lang.LangOn);
-    FakeWindow second = MainWindow();
-    language.ApplyLanguage(second);
-    EXPECT_EQ(second.Get("lTitle", "caption"), "Local computer");
+    struct Row {
+        const char* name;
+        tLang before;
+        const char* preview;
+        const char* caption;
+        tLang after;
+    } rows[] = {
+        {"localization off", {false, false, "de"}, nullptr, "Local computer", {false, false, "de"}},
+        {"a language", {true, false, "de"}, nullptr, "Lokaler Rechner", {true, false, "de"}},
+        {"the default language is applied once",
+         {true, false, "language"},
+         nullptr,
+         "from language.lng",
+         {false, false, "language"}},
+        {"a preview leaves the choice alone",
+         {false, false, "language"},
+         "de",
+         "Lokaler Rechner",
+         {false, false, "language"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lang = row.before;
+        FakeWindow window = MainWindow();
+        if (row.preview)
+            language.PreviewLanguage(window, row.preview);
+        else
+            language.ApplyLanguage(window);
+        EXPECT_EQ(window.Get("lTitle", "caption"), row.caption);
+        EXPECT_EQ(lang.LangOn, row.after.LangOn);
+        EXPECT_EQ(lang.LangFile, row.after.LangFile);
+    }
 }
 
 TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
@@ -231,16 +226,6 @@ TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
     const std::string written = ReadFile(File("language.lng"));
     EXPECT_NE(written.find("T_Main.lTitle.Caption=Local computer\r\n"), std::string::npos);
     EXPECT_EQ(FileMode(File("language.lng")), 0644u); // for translators to share
-}
-
-TEST_F(LanguageTest, APreviewLeavesTheStoredChoiceAlone) {
-    Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
-    lang = {false, false, "language"};
-    FakeWindow window = MainWindow();
-    language.PreviewLanguage(window, "de");
-    EXPECT_EQ(window.Get("lTitle", "caption"), "Lokaler Rechner");
-    EXPECT_FALSE(lang.LangOn);
-    EXPECT_EQ(lang.LangFile, "language");
 }
 
 TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
