@@ -1,58 +1,73 @@
 #include "ftp/FtpTestSupport.h"
 #include "support/RealFtpServer.h"
-#include "support/ScriptedFtpServer.h"
 
-#include <QTemporaryDir>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 using testsupport::RealFtpServer;
 using testsupport::ScriptedFtpServer;
+using enum TFtpRequest;
 namespace fs = std::filesystem;
 
 namespace {
 
-// Requests one at a time against the real server, each waited for.
-class RealServerSession {
-public:
-    explicit RealServerSession(const RealFtpServer& server) {
-        rec.Attach(ftp);
-        ftp.OnProgress = [this](TCustomFtpCli*, std::int64_t count, bool& abort) {
-            abort = abortAt >= 0 && count >= abortAt;
-        };
-        ftp.HostName = "127.0.0.1";
+// An engine for the test user of a real server, with a scratch folder.
+struct RealServerEngine : RecordedEngine {
+    RealServerEngine(const RealFtpServer& server, const char* host, const char* password)
+        : server(server) {
+        ftp.HostName = host;
         ftp.Port = server.portText();
         ftp.UserName = RealFtpServer::User;
-        ftp.PassWord = RealFtpServer::Password;
+        ftp.PassWord = password;
     }
-
-    int Run(void (TCustomFtpCli::*request)()) { return rec.Run(ftp, request); }
-
-    TFtpClient ftp;
-    FtpRecorder rec;
-    std::int64_t abortAt = -1;
-};
-
-class RealServerTransfer : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override {
-        CORVANE_START_REAL_FTP(server);
-        session = std::make_unique<RealServerSession>(server);
-        session->ftp.SetPassive(GetParam());
-        ASSERT_EQ(session->Run(&TCustomFtpCli::ConnectAsync), 0) << ftp().ErrorMessage();
-        ASSERT_EQ(session->Run(&TCustomFtpCli::TypeBinaryAsync), 0);
-    }
-
-    TFtpClient& ftp() { return session->ftp; }
     std::string Local(const std::string& name) const {
         return dir.filePath(name.c_str()).toStdString();
     }
     std::string Remote(const std::string& name) const { return server.root() + "/" + name; }
 
-    RealFtpServer server;
+    const RealFtpServer& server;
     QTemporaryDir dir;
-    std::unique_ptr<RealServerSession> session;
+};
+
+struct LoginRow {
+    const char* name;
+    const char* password;
+    int error;
+};
+
+class RealServerLogin : public ::testing::TestWithParam<LoginRow> {};
+
+TEST_P(RealServerLogin, ConnectReportsTheLoginAndQuitEndsTheSession) {
+    RealFtpServer server;
+    CORVANE_START_REAL_FTP(server);
+    RealServerEngine e(server, "127.0.0.1", GetParam().password);
+    EXPECT_EQ(e.Play(&Cli::ConnectAsync), Done(ConnectAsync, GetParam().error));
+    EXPECT_EQ(e.sessionConnected, 1);
+    EXPECT_TRUE(e.ftp.Connected()) << "a failed login leaves the session open";
+    EXPECT_TRUE(e.Displayed(std::string("> USER ") + RealFtpServer::User));
+    EXPECT_EQ(e.Play(&Cli::QuitAsync), Done(QuitAsync, 0));
+    EXPECT_FALSE(e.ftp.Connected());
+    EXPECT_EQ(e.sessionClosed, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pyftpdlib, RealServerLogin,
+                         ::testing::Values(LoginRow{"right", RealFtpServer::Password, 0},
+                                           LoginRow{"wrong", "not-the-password", 530}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A session logged in, binary, in the mode of the parameter (passive or not).
+class RealServerTransfer : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        CORVANE_START_REAL_FTP(server);
+        e = std::make_unique<RealServerEngine>(server, "127.0.0.1", RealFtpServer::Password);
+        e->ftp.SetPassive(GetParam());
+        ASSERT_EQ(e->Play(&Cli::ConnectAsync).second, 0) << e->ftp.ErrorMessage();
+        ASSERT_EQ(e->Play(&Cli::TypeBinaryAsync).second, 0);
+    }
+
+    RealFtpServer server;
+    std::unique_ptr<RealServerEngine> e;
 };
 
 TEST_P(RealServerTransfer, FilesMoveBothWaysByteIdentical) {
@@ -60,64 +75,51 @@ TEST_P(RealServerTransfer, FilesMoveBothWaysByteIdentical) {
         SCOPED_TRACE(size);
         const std::string body = ScriptedFtpServer::Pattern(0, size, 42);
         const std::string name = "file-" + std::to_string(size) + ".bin";
-        WriteFile(Remote(name), body);
-        ftp().HostFileName = name;
-        ftp().LocalFileName = Local(name);
-        ASSERT_EQ(session->Run(&TCustomFtpCli::GetAsync), 0) << ftp().ErrorMessage();
-        EXPECT_TRUE(ReadFile(Local(name)) == body) << "download differs";
-        EXPECT_EQ(ftp().ByteCount, static_cast<std::int64_t>(size));
-
-        ftp().HostFileName = "up-" + name;
-        ASSERT_EQ(session->Run(&TCustomFtpCli::PutAsync), 0) << ftp().ErrorMessage();
-        EXPECT_TRUE(ReadFile(Remote("up-" + name)) == body) << "upload differs";
+        WriteFile(e->Remote(name), body);
+        ASSERT_EQ(e->Transfer(&Cli::GetAsync, name, e->Local(name)).second, 0)
+            << e->ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(e->Local(name)) == body) << "download differs";
+        EXPECT_EQ(e->ftp.ByteCount, static_cast<std::int64_t>(size));
+        ASSERT_EQ(e->Transfer(&Cli::PutAsync, "up-" + name, e->Local(name)).second, 0)
+            << e->ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(e->Remote("up-" + name)) == body) << "upload differs";
     }
 }
 
 TEST_P(RealServerTransfer, ListingsWithListAndNlst) {
-    WriteFile(Remote("alpha.txt"), "a");
-    fs::create_directory(Remote("beta"));
-    ftp().HostFileName.clear();
-    ftp().LocalFileName = Local("listing");
-    ASSERT_EQ(session->Run(&TCustomFtpCli::DirAsync), 0) << ftp().ErrorMessage();
-    const std::string list = ReadFile(Local("listing"));
+    WriteFile(e->Remote("alpha.txt"), "a");
+    fs::create_directory(e->Remote("beta"));
+    ASSERT_EQ(e->Transfer(&Cli::DirAsync, "", e->Local("listing")).second, 0);
+    const std::string list = ReadFile(e->Local("listing"));
     EXPECT_NE(list.find("alpha.txt"), std::string::npos) << list;
     EXPECT_NE(list.find("beta"), std::string::npos) << list;
     EXPECT_EQ(list.front(), '-') << "a UNIX-style long listing";
-    ASSERT_EQ(session->Run(&TCustomFtpCli::LsAsync), 0) << ftp().ErrorMessage();
-    const std::string names = ReadFile(Local("listing"));
+    ASSERT_EQ(e->Play(&Cli::LsAsync).second, 0) << e->ftp.ErrorMessage();
+    const std::string names = ReadFile(e->Local("listing"));
     EXPECT_NE(names.find("alpha.txt\r\n"), std::string::npos) << names;
     EXPECT_NE(names.find("beta\r\n"), std::string::npos) << names;
 }
 
-TEST_P(RealServerTransfer, InterruptedDownloadResumesToTheSameBytes) {
+TEST_P(RealServerTransfer, InterruptedTransfersResumeToTheSameBytes) {
     const std::string body = ScriptedFtpServer::Pattern(0, 4 * 1024 * 1024, 9);
-    WriteFile(Remote("big"), body);
-    ftp().HostFileName = "big";
-    ftp().LocalFileName = Local("big");
-    session->abortAt = 1024 * 1024;
-    EXPECT_NE(session->Run(&TCustomFtpCli::GetAsync), -1);
-    const auto partial = fs::file_size(Local("big"));
-    ASSERT_GT(partial, 0u);
-    ASSERT_LT(partial, body.size()) << "the abort must leave a partial file";
-    session->abortAt = -1;
-    ASSERT_EQ(session->Run(&TCustomFtpCli::RestGetAsync), 0) << ftp().ErrorMessage();
-    EXPECT_TRUE(ReadFile(Local("big")) == body);
-}
+    WriteFile(e->Remote("down"), body);
+    e->abortAt = 1024 * 1024;
+    EXPECT_NE(e->Transfer(&Cli::GetAsync, "down", e->Local("down")).second, -1);
+    ASSERT_GT(fs::file_size(e->Local("down")), 0u);
+    ASSERT_LT(fs::file_size(e->Local("down")), body.size()) << "the abort left no partial file";
+    e->abortAt = -1;
+    ASSERT_EQ(e->Play(&Cli::RestGetAsync).second, 0) << e->ftp.ErrorMessage();
+    EXPECT_TRUE(ReadFile(e->Local("down")) == body);
 
-TEST_P(RealServerTransfer, InterruptedUploadResumesToTheSameBytes) {
-    const std::string body = ScriptedFtpServer::Pattern(0, 4 * 1024 * 1024, 10);
-    WriteFile(Local("big"), body);
-    ftp().HostFileName = "big";
-    ftp().LocalFileName = Local("big");
-    session->abortAt = 1024 * 1024;
-    EXPECT_NE(session->Run(&TCustomFtpCli::PutAsync), -1);
-    session->abortAt = -1;
-    ASSERT_EQ(session->Run(&TCustomFtpCli::SizeAsync), 0) << ftp().ErrorMessage();
-    ASSERT_GT(ftp().SizeResult, 0);
-    ASSERT_LT(ftp().SizeResult, static_cast<std::int64_t>(body.size()));
-    ftp().ResumeAt = ftp().SizeResult;
-    ASSERT_EQ(session->Run(&TCustomFtpCli::RestPutAsync), 0) << ftp().ErrorMessage();
-    EXPECT_TRUE(ReadFile(Remote("big")) == body);
+    e->abortAt = 1024 * 1024;
+    EXPECT_NE(e->Transfer(&Cli::PutAsync, "up", e->Local("down")).second, -1);
+    e->abortAt = -1;
+    ASSERT_EQ(e->Play(&Cli::SizeAsync).second, 0) << e->ftp.ErrorMessage();
+    ASSERT_GT(e->ftp.SizeResult, 0);
+    ASSERT_LT(e->ftp.SizeResult, static_cast<std::int64_t>(body.size()));
+    e->ftp.ResumeAt = e->ftp.SizeResult;
+    ASSERT_EQ(e->Play(&Cli::RestPutAsync).second, 0) << e->ftp.ErrorMessage();
+    EXPECT_TRUE(ReadFile(e->Remote("up")) == body);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pyftpdlib, RealServerTransfer, ::testing::Values(true, false),
@@ -126,51 +128,49 @@ INSTANTIATE_TEST_SUITE_P(Pyftpdlib, RealServerTransfer, ::testing::Values(true, 
 TEST(RealServerCommands, DirectoryAndFileCommands) {
     RealFtpServer server;
     CORVANE_START_REAL_FTP(server);
-    RealServerSession session(server);
-    TFtpClient& ftp = session.ftp;
-    ASSERT_EQ(session.Run(&TCustomFtpCli::ConnectAsync), 0) << ftp.ErrorMessage();
-    WriteFile(server.root() + "/notes.txt", "twelve bytes");
+    RealServerEngine e(server, "localhost", RealFtpServer::Password);
+    TFtpClient& ftp = e.ftp;
+    const auto run = [&](void (Cli::*request)()) { return e.Play(request).second; };
+    ASSERT_EQ(run(&Cli::ConnectAsync), 0) << ftp.ErrorMessage();
+    WriteFile(e.Remote("notes.txt"), "twelve bytes");
 
-    ASSERT_EQ(session.Run(&TCustomFtpCli::SystAsync), 0);
-    EXPECT_EQ(ftp.LastResponse().rfind("215 ", 0), 0u) << ftp.LastResponse();
+    ASSERT_EQ(run(&Cli::SystAsync), 0);
+    EXPECT_TRUE(ftp.LastResponse().starts_with("215 ")) << ftp.LastResponse();
 
-    ftp.HostFileName = "docs";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::MkdAsync), 0) << ftp.ErrorMessage();
-    EXPECT_TRUE(fs::is_directory(server.root() + "/docs"));
-
-    ftp.HostDirName = "docs";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::CwdAsync), 0);
-    ASSERT_EQ(session.Run(&TCustomFtpCli::PwdAsync), 0);
-    EXPECT_EQ(ftp.DirResult, "/docs");
-    ASSERT_EQ(session.Run(&TCustomFtpCli::CDupAsync), 0);
-    ASSERT_EQ(session.Run(&TCustomFtpCli::PwdAsync), 0);
+    ftp.HostFileName = "made by test";
+    ASSERT_EQ(run(&Cli::MkdAsync), 0) << ftp.ErrorMessage();
+    EXPECT_TRUE(fs::is_directory(e.Remote("made by test")));
+    ftp.HostDirName = "made by test";
+    ASSERT_TRUE(ftp.CwdSync());
+    ASSERT_EQ(run(&Cli::PwdAsync), 0);
+    EXPECT_EQ(ftp.DirResult, "/made by test");
+    ASSERT_EQ(run(&Cli::CDupAsync), 0);
+    ASSERT_EQ(run(&Cli::PwdAsync), 0);
     EXPECT_EQ(ftp.DirResult, "/");
+    ftp.HostDirName = "/does-not-exist";
+    EXPECT_EQ(run(&Cli::CwdAsync), 550);
 
-    ASSERT_EQ(session.Run(&TCustomFtpCli::TypeBinaryAsync), 0);
+    ASSERT_EQ(run(&Cli::TypeBinaryAsync), 0);
     ftp.HostFileName = "notes.txt";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::SizeAsync), 0) << ftp.ErrorMessage();
+    ASSERT_EQ(run(&Cli::SizeAsync), 0) << ftp.ErrorMessage();
     EXPECT_EQ(ftp.SizeResult, 12);
 
     ftp.LocalFileName = "SITE CHMOD 600 notes.txt";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::QuoteAsync), 0) << ftp.ErrorMessage();
-    EXPECT_EQ(fs::status(server.root() + "/notes.txt").permissions() & fs::perms::all,
+    ASSERT_EQ(run(&Cli::QuoteAsync), 0) << ftp.ErrorMessage();
+    EXPECT_EQ(fs::status(e.Remote("notes.txt")).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 
-    ftp.HostFileName = "notes.txt";
     ftp.LocalFileName = "renamed.txt";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::RenAsync), 0) << ftp.ErrorMessage();
-    EXPECT_TRUE(fs::exists(server.root() + "/renamed.txt"));
-
+    ASSERT_EQ(run(&Cli::RenAsync), 0) << ftp.ErrorMessage();
+    EXPECT_TRUE(fs::exists(e.Remote("renamed.txt")));
     ftp.HostFileName = "renamed.txt";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::DeleAsync), 0) << ftp.ErrorMessage();
-    EXPECT_FALSE(fs::exists(server.root() + "/renamed.txt"));
+    ASSERT_EQ(run(&Cli::DeleAsync), 0) << ftp.ErrorMessage();
+    EXPECT_FALSE(fs::exists(e.Remote("renamed.txt")));
 
-    ftp.HostFileName = "docs";
-    ASSERT_EQ(session.Run(&TCustomFtpCli::RmdAsync), 0) << ftp.ErrorMessage();
-    EXPECT_FALSE(fs::exists(server.root() + "/docs"));
-
-    ftp.HostFileName = "docs";
-    EXPECT_EQ(session.Run(&TCustomFtpCli::RmdAsync), 550);
+    ftp.HostFileName = "made by test";
+    ASSERT_EQ(run(&Cli::RmdAsync), 0) << ftp.ErrorMessage();
+    EXPECT_FALSE(fs::exists(e.Remote("made by test")));
+    EXPECT_EQ(run(&Cli::RmdAsync), 550);
 }
 
 } // namespace

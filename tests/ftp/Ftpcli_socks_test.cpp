@@ -4,7 +4,6 @@
 #include "support/ScriptedFtpServer.h"
 
 #include <QTemporaryDir>
-#include <fstream>
 #include <gtest/gtest.h>
 
 using testsupport::RealFtpServer;
@@ -34,14 +33,7 @@ void PointThroughProxy(TFtpClient& ftp, TFtpConnectionType type, const RealSocks
     ftp.PassWord = RealFtpServer::Password;
 }
 
-class ThroughRealProxy : public ::testing::TestWithParam<ProxyRow> {
-protected:
-    int Run(void (TCustomFtpCli::*request)()) { return rec.Run(ftp, request); }
-
-    TFtpClient ftp;
-    FtpRecorder rec;
-    QTemporaryDir dir;
-};
+class ThroughRealProxy : public ::testing::TestWithParam<ProxyRow> {};
 
 // Two whole sessions on one engine: the proxy settings are written once and
 // hold for every connection of both sockets.
@@ -50,36 +42,30 @@ TEST_P(ThroughRealProxy, LogInListAndMoveFilesTwice) {
     CORVANE_START_REAL_FTP(server);
     RealSocksProxy proxy(GetParam().kind);
     CORVANE_START_REAL_SOCKS(proxy);
-
-    rec.Attach(ftp);
+    RecordedEngine e;
+    TFtpClient& ftp = e.ftp;
+    QTemporaryDir dir;
+    const auto local = [&](const char* name) { return dir.filePath(name).toStdString(); };
     PointThroughProxy(ftp, GetParam().type, proxy, RealSocksProxy::Password, server);
     EXPECT_TRUE(ftp.Passive());
 
     const std::string body = ScriptedFtpServer::Pattern(0, 300000, 4);
     WriteFile(server.root() + "/down.bin", body);
-    WriteFile(dir.filePath("up.bin").toStdString(), body);
+    WriteFile(local("up.bin"), body);
     for (int session = 1; session <= 2; ++session) {
         SCOPED_TRACE(session);
-        ASSERT_EQ(Run(&TCustomFtpCli::ConnectAsync), 0) << ftp.ErrorMessage();
+        ASSERT_EQ(e.Play(&Cli::ConnectAsync).second, 0) << ftp.ErrorMessage();
         EXPECT_EQ(ftp.ControlSocket().PeerPort(), proxy.port()) << "not through the proxy";
-        ASSERT_EQ(Run(&TCustomFtpCli::TypeBinaryAsync), 0);
-
-        ftp.HostFileName.clear();
-        ftp.LocalFileName = dir.filePath("listing").toStdString();
-        ASSERT_EQ(Run(&TCustomFtpCli::DirAsync), 0) << ftp.ErrorMessage();
-        EXPECT_NE(ReadFile(ftp.LocalFileName).find("down.bin"), std::string::npos);
-
-        ftp.HostFileName = "down.bin";
-        ftp.LocalFileName = dir.filePath("down.bin").toStdString();
-        ASSERT_EQ(Run(&TCustomFtpCli::GetAsync), 0) << ftp.ErrorMessage();
-        EXPECT_TRUE(ReadFile(ftp.LocalFileName) == body);
-
-        ftp.HostFileName = "up-" + std::to_string(session) + ".bin";
-        ftp.LocalFileName = dir.filePath("up.bin").toStdString();
-        ASSERT_EQ(Run(&TCustomFtpCli::PutAsync), 0) << ftp.ErrorMessage();
-        EXPECT_TRUE(ReadFile(server.root() + "/" + ftp.HostFileName) == body);
-
-        ASSERT_EQ(Run(&TCustomFtpCli::QuitAsync), 0);
+        ASSERT_EQ(e.Play(&Cli::TypeBinaryAsync).second, 0);
+        ASSERT_EQ(e.Transfer(&Cli::DirAsync, "", local("listing")).second, 0) << ftp.ErrorMessage();
+        EXPECT_NE(ReadFile(local("listing")).find("down.bin"), std::string::npos);
+        ASSERT_EQ(e.Transfer(&Cli::GetAsync, "down.bin", local("down.bin")).second, 0)
+            << ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(local("down.bin")) == body);
+        const std::string up = "up-" + std::to_string(session) + ".bin";
+        ASSERT_EQ(e.Transfer(&Cli::PutAsync, up, local("up.bin")).second, 0) << ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(server.root() + "/" + up) == body);
+        ASSERT_EQ(e.Play(&Cli::QuitAsync).second, 0);
         EXPECT_FALSE(ftp.Connected());
     }
 }
@@ -97,14 +83,10 @@ TEST(ThroughRealProxyRefused, WrongProxyPasswordFailsTheConnect) {
     CORVANE_START_REAL_FTP(server);
     RealSocksProxy proxy(RealSocksProxy::Kind::MicrosocksWithPassword);
     CORVANE_START_REAL_SOCKS(proxy);
-    TFtpClient ftp;
-    FtpRecorder rec;
-    rec.Attach(ftp);
-    PointThroughProxy(ftp, TFtpConnectionType::ftpSocks5, proxy, "wrong", server);
-    ftp.ConnectAsync();
-    ASSERT_TRUE(rec.WaitDone(1, 10000));
-    EXPECT_NE(rec.done[0].second, 0);
-    EXPECT_FALSE(ftp.Connected());
+    RecordedEngine e;
+    PointThroughProxy(e.ftp, TFtpConnectionType::ftpSocks5, proxy, "wrong", server);
+    EXPECT_GT(e.Play(&Cli::ConnectAsync, 10000).second, 0);
+    EXPECT_FALSE(e.ftp.Connected());
 }
 
 } // namespace

@@ -1,242 +1,243 @@
 #include "ftp/FtpTestSupport.h"
-#include "support/ScriptedFtpServer.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using testsupport::ProcessEventsFor;
+using testsupport::ProcessEventsUntil;
 using testsupport::ScriptedFtpServer;
-using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kGreeting = "220 Scripted server ready\r\n";
+class FtpControl : public ::testing::Test, protected ScriptedEngine {};
 
-class FtpControl : public ::testing::Test {
-protected:
-    void SetUp() override {
-        rec.Attach(ftp);
-        ftp.HostName = "127.0.0.1";
-        ftp.Port = server.portText();
-    }
-
-    // Opens the control connection and waits for the greeting to complete it.
-    void Open() {
-        server.start();
-        ftp.OpenAsync();
-        ASSERT_TRUE(rec.WaitDone());
-        ASSERT_EQ(rec.done.back(), std::make_pair(TFtpRequest::OpenAsync, 0));
-        rec.done.clear();
-    }
-
-    void Quote(const std::string& command) {
-        ftp.LocalFileName = command;
-        ftp.QuoteAsync();
-    }
-
-    ScriptedFtpServer server;
-    TFtpClient ftp;
-    FtpRecorder rec;
-};
-
-TEST_F(FtpControl, MultiLineGreetingCompletesOnceOnItsLastLine) {
-    server.send("220-Welcome\r\n220-to the scripted\r\n220 server\r\n");
-    Open();
-    EXPECT_EQ(rec.sessionConnected, 1);
-    EXPECT_TRUE(rec.Displayed("< 220-Welcome"));
-    EXPECT_TRUE(rec.Displayed("< 220-to the scripted"));
-    EXPECT_TRUE(rec.Displayed("< 220 server"));
-    EXPECT_EQ(ftp.LastResponse(), "220 server");
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-    EXPECT_TRUE(ftp.Connected());
-    ProcessEventsFor(100);
-    EXPECT_TRUE(rec.done.empty()) << "the greeting completed the open step twice";
-}
-
-TEST_F(FtpControl, OnlyTheFinalLineOfAReplyIsShownWhileWaiting) {
-    server.send(kGreeting).readLine().sendInChunks("200-first\r\n200-second\r\n200 done\r\n", 1, 1);
-    Open();
-    Quote("NOOP");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::QuoteAsync, 0));
-    EXPECT_FALSE(rec.Displayed("< 200-first"));
-    EXPECT_FALSE(rec.Displayed("< 200-second"));
-    EXPECT_TRUE(rec.Displayed("< 200 done"));
-    EXPECT_EQ(server.received(), Lines{"NOOP"});
-}
-
-TEST_F(FtpControl, ContinuationLineWithDigitsAndBlankEndsTheReplyEarly) {
-    server.send(kGreeting).reply("211-Features:\r\n211 extra\r\n 211 End\r\n");
-    Open();
-    Quote("FEAT");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0].second, 0);
-    EXPECT_TRUE(rec.Displayed("< 211 extra"));
-    // The engine is ready again, so the rest is only shown.
-    EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return rec.Displayed("<  211 End"); }));
-}
-
-TEST_F(FtpControl, TwoRepliesInOneReadAreHandledInOrder) {
-    server.send(kGreeting).reply("331 Password required\r\n230 Already in\r\n");
-    Open();
-    ftp.UserName = "anna";
-    ftp.UserAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::UserAsync, 0));
-    EXPECT_EQ(ftp.StatusCode(), 331);
-    EXPECT_EQ(ftp.LastResponse(), "230 Already in");
-    const Lines tail(rec.display.end() - 3, rec.display.end());
-    EXPECT_EQ(tail, (Lines{"> USER anna", "< 331 Password required", "< 230 Already in"}));
-}
-
-TEST_F(FtpControl, EmptyReplyLineIsSkipped) {
-    server.send(kGreeting).reply("\r\n\n200 OK\r\n");
-    Open();
-    Quote("NOOP");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0].second, 0);
-    EXPECT_EQ(ftp.LastResponse(), "200 OK");
-    EXPECT_FALSE(rec.Displayed("< "));
-}
-
-TEST_F(FtpControl, BareLineFeedEndsALineOnlyWithAcceptLF) {
+TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
+    const std::string closedPort = std::to_string(ScriptedFtpServer::FreeClosedPort());
     struct Row {
-        bool acceptLF;
-        std::string lastResponse;
+        const char* name;
+        const char* greeting; // nullptr: the server hangs up before it
+        const char* host;
+        const char* port; // nullptr: the scripted server's
+        int error;
+        const char* response; // how the last response starts
     };
-    for (const Row& row : {Row{true, "220 bare"}, Row{false, "220 bare\n220 crlf"}}) {
-        SCOPED_TRACE(row.acceptLF);
-        ScriptedFtpServer peer;
-        TFtpClient client;
-        FtpRecorder events;
-        events.Attach(client);
-        client.HostName = "127.0.0.1";
-        client.Port = peer.portText();
-        client.Options.ftpAcceptLF = row.acceptLF;
-        peer.send("220 bare\n").pause(50).send("220 crlf\r\n");
-        peer.start();
-        client.OpenAsync();
-        ASSERT_TRUE(events.WaitDone());
-        EXPECT_EQ(events.done[0], std::make_pair(TFtpRequest::OpenAsync, 0));
-        EXPECT_EQ(client.LastResponse(), row.lastResponse);
+    const Row rows[]{
+        {"multi-line-greeting-completes-once-on-its-last-line",
+         "220-Welcome\r\n220-to the scripted\r\n220 server\r\n", "127.0.0.1", nullptr, 0,
+         "220 server"},
+        {"host-name-looked-up", "220 Ready\r\n", "localhost", nullptr, 0, "220 Ready"},
+        {"421-greeting-closes", "421 Too many users, try later\r\n", "127.0.0.1", nullptr, 421,
+         "421 Too many users, try later"},
+        {"hang-up-before-the-greeting", nullptr, "127.0.0.1", nullptr, 421,
+         "421 Connection closed by server"},
+        {"connection-refused", nullptr, "127.0.0.1", closedPort.c_str(), 10061,
+         "500 Connection refused (Winsock error #10061)"},
+        {"bad-port-ends-instead-of-hanging", nullptr, "127.0.0.1", "no-such-service", 500,
+         "500 ESocketException: connect: WSocketResolvePort"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        if (row.greeting)
+            e.server.send(row.greeting);
+        else
+            e.server.closeConnection();
+        e.ftp.HostName = row.host;
+        if (row.port)
+            e.ftp.Port = row.port;
+        EXPECT_EQ(e.Play(&Cli::OpenAsync), Done(TFtpRequest::OpenAsync, row.error));
+        const std::string& response = row.error ? e.ftp.ErrorMessage() : e.ftp.LastResponse();
+        EXPECT_TRUE(response.starts_with(row.response)) << response;
+        EXPECT_EQ(e.ftp.StatusCode(), std::atoi(e.ftp.LastResponse().c_str()));
+        EXPECT_EQ(e.ftp.State(), TFtpState::ftpReady);
+        EXPECT_EQ(e.ftp.Connected(), row.error == 0);
+        EXPECT_EQ(e.ftp.IsControlOpen(), row.error == 0);
+        EXPECT_EQ(e.sessionConnected, row.error == 0 ? 1 : 0);
+        if (row.error == 0) {
+            EXPECT_EQ(e.ftp.ControlSocket().PeerAddr(), "127.0.0.1");
+        } else if (!e.ftp.LastResponse().empty()) {
+            EXPECT_EQ(e.ftp.ErrorMessage(), e.ftp.LastResponse());
+        }
+        if (row.greeting && row.error) {
+            EXPECT_EQ(e.sessionClosed, 1);
+            EXPECT_TRUE(ProcessEventsUntil([&] { return e.server.clientClosed(); }));
+        }
+        const std::string greeting = row.greeting ? row.greeting : "";
+        for (std::size_t at = 0, end; (end = greeting.find("\r\n", at)) != greeting.npos;
+             at = end + 2)
+            EXPECT_TRUE(e.Displayed("< " + greeting.substr(at, end - at)));
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), 1u) << "completed twice";
     }
 }
 
-TEST_F(FtpControl, GreetingOtherThan220ClosesAndCompletesWithItsCode) {
-    server.send("421 Too many users, try later\r\n");
-    server.start();
-    ftp.OpenAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::OpenAsync, 421));
-    EXPECT_EQ(ftp.ErrorMessage(), "421 Too many users, try later");
-    EXPECT_EQ(rec.sessionConnected, 0);
-    EXPECT_EQ(rec.sessionClosed, 1);
-    EXPECT_FALSE(ftp.Connected());
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-    EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return server.clientClosed(); }));
-}
-
-TEST_F(FtpControl, ServerDroppingTheConnectionBeforeTheGreetingIsAFailure) {
-    server.closeConnection();
-    server.start();
-    ftp.OpenAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::OpenAsync, 421));
-    EXPECT_EQ(ftp.ErrorMessage(), "421 Connection closed by server");
-    EXPECT_FALSE(ftp.Connected());
-}
-
-TEST_F(FtpControl, ConnectionRefusedCompletesWith10061) {
-    ftp.Port = std::to_string(ScriptedFtpServer::FreeClosedPort());
-    ftp.OpenAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::OpenAsync, 10061));
-    EXPECT_EQ(ftp.LastResponse(), "500 Connection refused (Winsock error #10061)");
-    EXPECT_EQ(ftp.ErrorMessage(), ftp.LastResponse());
-    EXPECT_EQ(ftp.StatusCode(), 500);
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-    EXPECT_FALSE(ftp.Connected());
-    EXPECT_FALSE(ftp.IsControlOpen());
-}
-
-TEST_F(FtpControl, AbortDuringTheLookupCompletesWith10004) {
-    ftp.HostName = "localhost";
-    ftp.OpenAsync();
-    EXPECT_EQ(ftp.State(), TFtpState::ftpDnsLookup);
-    ftp.Abort();
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::OpenAsync, 10004));
-    EXPECT_EQ(ftp.LastResponse(), "500 Interrupted system call (Winsock error #10004)");
+TEST(FtpOpen, AbortDuringTheLookupCompletesOnceWith10004) {
+    ScriptedEngine e;
+    e.ftp.HostName = "localhost";
+    e.ftp.OpenAsync();
+    EXPECT_EQ(e.ftp.State(), TFtpState::ftpDnsLookup);
+    e.ftp.Abort();
+    EXPECT_EQ(e.ftp.State(), TFtpState::ftpReady);
+    ASSERT_TRUE(e.WaitDone(1));
+    EXPECT_EQ(e.done[0], Done(TFtpRequest::OpenAsync, 10004));
+    EXPECT_EQ(e.ftp.LastResponse(), "500 Interrupted system call (Winsock error #10004)");
     ProcessEventsFor(100);
-    EXPECT_EQ(rec.done.size(), 1u) << "the cancelled look-up must not complete again";
+    EXPECT_EQ(e.done.size(), 1u) << "the cancelled look-up must not complete again";
 }
 
-TEST_F(FtpControl, HostNameLookupConnects) {
+// A quoted NOOP answered as the row says: what is shown after the command, and
+// which reply completes the request.
+TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
+    struct Row {
+        const char* name;
+        const char* reply;
+        std::size_t chunk; // 0: in one piece
+        bool acceptLF;
+        int status;
+        const char* shown;
+    };
+    const Row rows[]{
+        {"multi-line-byte-by-byte-shows-its-last-line", "200-first\r\n200-second\r\n200 done\r\n",
+         1, true, 200, "< 200 done"},
+        {"empty-lines-skipped", "\r\n\n200 OK\r\n", 0, true, 200, "< 200 OK"},
+        {"two-replies-in-one-read-in-order", "331 Password required\r\n230 Already in\r\n", 0, true,
+         331, "< 331 Password required\n< 230 Already in"},
+        {"continuation-with-digits-and-blank-ends-early",
+         "211-Features:\r\n211 extra\r\n 211 End\r\n", 0, true, 211, "< 211 extra\n<  211 End"},
+        {"bare-lf-ends-a-line-with-acceptlf", "200 bare\n200 crlf\r\n", 0, true, 200,
+         "< 200 bare\n< 200 crlf"},
+        {"bare-lf-stays-in-the-line-without-acceptlf", "200 bare\n200 crlf\r\n", 0, false, 200,
+         "< 200 bare\n200 crlf"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ftp.Options.ftpAcceptLF = row.acceptLF;
+        e.server.send(kGreeting).readLine();
+        if (row.chunk)
+            e.server.sendInChunks(row.reply, row.chunk, 1);
+        else
+            e.server.send(row.reply);
+        e.Open();
+        EXPECT_EQ(e.Quote("NOOP"), Done(TFtpRequest::QuoteAsync, 0));
+        EXPECT_EQ(e.ftp.StatusCode(), row.status);
+        const auto shown = [&] {
+            auto line = std::find(e.display.begin(), e.display.end(), "> NOOP");
+            std::string text;
+            while (line != e.display.end() && ++line != e.display.end())
+                text += (text.empty() ? "" : "\n") + *line;
+            return text;
+        };
+        ProcessEventsUntil([&] { return shown() == row.shown; }, 1000);
+        EXPECT_EQ(shown(), row.shown);
+        EXPECT_TRUE(std::string(row.shown).ends_with("< " + e.ftp.LastResponse()));
+    }
+}
+
+// One session; each request judges its own reply against its accepted codes.
+TEST_F(FtpControl, EachRequestJudgesItsReply) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* reply;
+        const char* command;
+        TFtpRequest kind;
+        int error;
+        const char* dir = nullptr; // DirResult afterwards
+    };
+    using enum TFtpRequest;
+    const Row rows[]{
+        {"pwd-unquotes-the-directory", &Cli::PwdAsync,
+         "257 \"/pub/a \"\"b\"\"\" is current directory.", "PWD", PwdAsync, 0, "/pub/a \"b\""},
+        {"cwd-reply-without-quotes-empties-the-directory", &Cli::CwdAsync,
+         "250 CWD command successful.", "CWD /pub", CwdAsync, 0, ""},
+        {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
+        {"cwd-accepts-257", &Cli::CwdAsync, "257 \"/x\" created", "CWD /pub", CwdAsync, 0},
+        {"size", &Cli::SizeAsync, "213 3000000000", "SIZE big.iso", SizeAsync, 0},
+        {"quote-accepts-anything-below-500", &Cli::QuoteAsync, "421 Going down", "SITE X",
+         QuoteAsync, 0},
+        {"quote-502-fails", &Cli::QuoteAsync, "502 Not implemented", "SITE X", QuoteAsync, 502},
+        {"quote-550-fails", &Cli::QuoteAsync, "550 Denied", "SITE X", QuoteAsync, 550},
+    };
     server.send(kGreeting);
-    ftp.HostName = "localhost";
+    for (const Row& row : rows)
+        server.reply(row.reply + std::string("\r\n"));
     Open();
-    EXPECT_EQ(ftp.ControlSocket().PeerAddr(), "127.0.0.1");
+    ftp.HostDirName = "/pub";
+    ftp.HostFileName = "big.iso";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftp.LocalFileName = "SITE X";
+        EXPECT_EQ(Play(row.request), Done(row.kind, row.error));
+        EXPECT_EQ(server.received().back(), row.command);
+        if (row.dir) {
+            EXPECT_EQ(ftp.DirResult, row.dir);
+        }
+    }
+    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory") << "keeps the first failure";
 }
 
-TEST_F(FtpControl, ReplyAndCloseRacingCompleteExactlyOnce) {
-    server.send(kGreeting).reply("200 OK\r\n").closeConnection();
-    Open();
-    Quote("NOOP");
-    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return rec.sessionClosed == 1; }));
-    ProcessEventsFor(100);
-    ASSERT_EQ(rec.done.size(), 1u);
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::QuoteAsync, 0));
-}
-
-TEST_F(FtpControl, ServerHangingUpBeforeTheReplyIsAFailure) {
-    server.send(kGreeting).readLine().closeConnection();
-    Open();
-    Quote("NOOP");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::QuoteAsync, 421));
-    EXPECT_EQ(rec.sessionClosed, 1);
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
+// How a session ends: exactly one completion and one close, the last reply
+// shown before the close.
+TEST(FtpSessionEnd, ClosesOnceWhoeverHangsUp) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* command; // for a quote
+        std::string answer;  // sent after reading the command
+        bool serverCloses;
+        int error; // -1: any failure
+    };
+    const Row rows[]{
+        {"quit-reply-then-the-client-closes", &Cli::QuitAsync, "", "221 Goodbye\r\n", false, 0},
+        {"quoted-quit-server-closes-with-data-pending", &Cli::QuoteAsync, "QUIT", "221 Goodbye\r\n",
+         true, 0},
+        {"reply-and-close-racing", &Cli::QuoteAsync, "NOOP", "200 OK\r\n", true, 0},
+        {"hang-up-before-the-reply", &Cli::QuoteAsync, "NOOP", "", true, 421},
+        {"long-line-without-line-end", &Cli::QuoteAsync, "NOOP", std::string(4095, 'x'), false, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.server.send(kGreeting).readLine().send(row.answer);
+        if (row.serverCloses)
+            e.server.closeConnection();
+        e.Open();
+        e.ftp.LocalFileName = row.command;
+        const Done done = e.Play(row.request);
+        if (row.error < 0) {
+            EXPECT_GT(done.second, 0);
+        } else {
+            EXPECT_EQ(done.second, row.error);
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return e.sessionClosed == 1; }));
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), 2u) << "the open and this request, once each";
+        EXPECT_EQ(e.sessionClosed, 1);
+        EXPECT_FALSE(e.ftp.Connected());
+        if (done.second) {
+            EXPECT_EQ(e.ftp.State(), TFtpState::ftpReady);
+        }
+        if (row.answer.starts_with("2")) {
+            EXPECT_TRUE(
+                e.InOrder("display:< " + row.answer.substr(0, row.answer.size() - 2), "closed:0"));
+        }
+    }
 }
 
 TEST_F(FtpControl, QuitThroughTheQuoteRequestIsAcceptedWhileBusy) {
     server.send(kGreeting).readLine().readLine().send("221 Goodbye\r\n").closeConnection();
     Open();
-    Quote("NOOP");
-    EXPECT_THROW(Quote("STATUS"), FtpException);
-    EXPECT_NO_THROW(Quote("QUIT"));
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
+    ftp.LocalFileName = "STATUS";
+    EXPECT_THROW(ftp.QuoteAsync(), FtpException);
+    ftp.LocalFileName = "QUIT";
+    EXPECT_NO_THROW(ftp.QuoteAsync());
     ASSERT_TRUE(server.waitReceived(2));
     EXPECT_EQ(server.received(), (Lines{"NOOP", "QUIT"}));
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::QuoteAsync, 0));
-}
-
-TEST_F(FtpControl, QuitClosesTheSessionOnceAfterShowingTheReply) {
-    server.send(kGreeting).reply("221 Goodbye\r\n");
-    Open();
-    ftp.QuitAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::QuitAsync, 0));
-    EXPECT_EQ(rec.sessionClosed, 1);
-    EXPECT_FALSE(ftp.Connected());
-    const auto reply = std::find(rec.events.begin(), rec.events.end(), "display:< 221 Goodbye");
-    const auto closed = std::find(rec.events.begin(), rec.events.end(), "closed:0");
-    EXPECT_LT(reply, closed);
-    ProcessEventsFor(100);
-    EXPECT_EQ(rec.sessionClosed, 1);
-}
-
-TEST_F(FtpControl, PeerClosingWithDataPendingDeliversTheDataFirst) {
-    server.send(kGreeting).readLine().send("221 Goodbye\r\n").closeConnection();
-    Open();
-    Quote("QUIT");
-    ASSERT_TRUE(rec.WaitDone());
-    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return rec.sessionClosed == 1; }));
-    const auto reply = std::find(rec.events.begin(), rec.events.end(), "display:< 221 Goodbye");
-    const auto closed = std::find(rec.events.begin(), rec.events.end(), "closed:0");
-    ASSERT_NE(reply, rec.events.end());
-    ASSERT_NE(closed, rec.events.end());
-    EXPECT_LT(reply, closed);
-    EXPECT_EQ(rec.sessionClosed, 1);
+    ASSERT_TRUE(WaitDone(2));
+    EXPECT_EQ(done[1], Done(TFtpRequest::QuoteAsync, 0));
 }
 
 TEST_F(FtpControl, OnRequestDoneNeverFiresInsideTheStartingCall) {
@@ -244,81 +245,23 @@ TEST_F(FtpControl, OnRequestDoneNeverFiresInsideTheStartingCall) {
     Open();
     // A handler that starts the next request at once sees a ready engine.
     int completions = 0;
-    ftp.OnRequestDone = [&](TCustomFtpCli*, TFtpRequest, std::uint16_t) {
+    ftp.OnRequestDone = [&](Cli*, TFtpRequest, std::uint16_t) {
         if (++completions == 1)
-            Quote("NOOP");
+            ftp.QuoteAsync();
     };
-    Quote("NOOP");
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
     EXPECT_EQ(completions, 0);
-    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return completions == 2; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return completions == 2; }));
     EXPECT_EQ(server.received(), (Lines{"NOOP", "NOOP"}));
-}
-
-TEST_F(FtpControl, LongLineWithoutLineEndClosesTheConnection) {
-    server.send(kGreeting).readLine().send(std::string(4095, 'x'));
-    Open();
-    Quote("NOOP");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_NE(rec.done[0].second, 0);
-    EXPECT_EQ(rec.sessionClosed, 1);
-    EXPECT_FALSE(ftp.Connected());
-}
-
-TEST_F(FtpControl, PwdAndCwdKeepTheQuotedDirectory) {
-    server.send(kGreeting)
-        .reply("257 \"/pub/a \"\"b\"\"\" is current directory.\r\n")
-        .reply("250 CWD command successful.\r\n")
-        .reply("213 3000000000\r\n");
-    Open();
-    ftp.PwdAsync();
-    ASSERT_TRUE(rec.WaitDone(1));
-    EXPECT_EQ(ftp.DirResult, "/pub/a \"b\"");
-    ftp.HostDirName = "/pub";
-    ftp.CwdAsync();
-    ASSERT_TRUE(rec.WaitDone(2));
-    EXPECT_EQ(ftp.DirResult, "") << "a reply without quotes gives an empty name";
-    ftp.HostFileName = "big.iso";
-    ftp.SizeAsync();
-    ASSERT_TRUE(rec.WaitDone(3));
-    EXPECT_EQ(server.received(), (Lines{"PWD", "CWD /pub", "SIZE big.iso"}));
-    EXPECT_EQ(rec.done[2], std::make_pair(TFtpRequest::SizeAsync, 0));
-}
-
-TEST_F(FtpControl, RepliesOutsideTheAcceptedListFail) {
-    struct Row {
-        const char* reply;
-        int error;
-    };
-    server.send(kGreeting)
-        .reply("550 No such directory\r\n")
-        .reply("257 \"/x\" created\r\n")
-        .reply("421 Going down\r\n")
-        .reply("502 Not implemented\r\n");
-    Open();
-    ftp.HostDirName = "/missing";
-    ftp.CwdAsync();
-    ASSERT_TRUE(rec.WaitDone(1));
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::CwdAsync, 550));
-    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory");
-    ftp.CwdAsync();
-    ASSERT_TRUE(rec.WaitDone(2));
-    EXPECT_EQ(rec.done[1].second, 0) << "257 is accepted for CWD";
-    Quote("SITE X");
-    ASSERT_TRUE(rec.WaitDone(3));
-    EXPECT_EQ(rec.done[2].second, 0) << "a quoted command accepts anything below 500";
-    Quote("SITE Y");
-    ASSERT_TRUE(rec.WaitDone(4));
-    EXPECT_EQ(rec.done[3].second, 502);
-    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory") << "keeps the first failure";
 }
 
 TEST_F(FtpControl, EveryCommandIsShownAndMayBeRewritten) {
     server.send(kGreeting).readLine().send("200 OK\r\n");
     Open();
-    ftp.OnCommand = [](TCustomFtpCli*, std::string& cmd) { cmd = "NOOP rewritten"; };
-    Quote("NOOP");
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_TRUE(rec.Displayed("> NOOP rewritten"));
+    ftp.OnCommand = [](Cli*, std::string& cmd) { cmd = "NOOP rewritten"; };
+    EXPECT_EQ(Quote("NOOP").second, 0);
+    EXPECT_TRUE(Displayed("> NOOP rewritten"));
     EXPECT_EQ(server.received(), Lines{"NOOP rewritten"});
 }
 
@@ -333,16 +276,21 @@ std::string RefusalOf(const std::function<void()>& call) {
     return "";
 }
 
-TEST_F(FtpControl, RefusalsWhileNotConnected) {
-    const auto before = ftp.State();
+TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
+    const auto quote = [&](const char* command) {
+        return [this, command] {
+            ftp.LocalFileName = command;
+            ftp.QuoteAsync();
+        };
+    };
     struct Row {
         const char* name;
         std::function<void()> call;
         const char* refusal;
     };
-    const std::vector<Row> rows{
-        {"quote", [&] { Quote("NOOP"); }, "FTP component not connected"},
-        {"quit lower case", [&] { Quote("quit"); }, "FTP component not connected"},
+    const Row rows[]{
+        {"quote", quote("NOOP"), "FTP component not connected"},
+        {"quit lower case", quote("quit"), "FTP component not connected"},
         {"pwd", [&] { ftp.PwdAsync(); }, "FTP component not connected"},
         {"user empty", [&] { ftp.UserAsync(); }, "UserName emtpy"},
         {"pass empty", [&] { ftp.PassAsync(); }, "Password emtpy"},
@@ -354,28 +302,27 @@ TEST_F(FtpControl, RefusalsWhileNotConnected) {
          },
          "DNS lookup: invalid host name."},
     };
+    ftp.UserName.clear();
+    ftp.PassWord.clear();
+    const auto before = ftp.State();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(RefusalOf(row.call), row.refusal);
-        EXPECT_EQ(ftp.State(), before) << "a refusal changes nothing";
+        EXPECT_EQ(ftp.State(), before);
     }
     ProcessEventsFor(50);
-    EXPECT_TRUE(rec.done.empty()) << "refusals never complete a request";
-}
-
-TEST_F(FtpControl, RefusedOpenLeavesTheEngineUsable) {
+    EXPECT_TRUE(done.empty()) << "refusals never complete a request";
     server.send(kGreeting);
-    ftp.HostName.clear();
-    EXPECT_THROW(ftp.OpenAsync(), ESocketException);
     ftp.HostName = "127.0.0.1";
-    Open();
-    EXPECT_TRUE(ftp.Connected());
+    Open(); // the refused open left the engine usable
 }
 
-TEST_F(FtpControl, RefusalsWhileBusyAndConnected) {
+TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
     server.send(kGreeting).readLine();
     Open();
-    Quote("NOOP");
+    EXPECT_EQ(RefusalOf([&] { ftp.OpenAsync(); }), "FTP component already connected");
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
     ASSERT_EQ(ftp.State(), TFtpState::ftpWaitingResponse);
     const char* busy = "Please wait! The program waits response from FTP host";
     EXPECT_EQ(RefusalOf([&] { ftp.PwdAsync(); }), busy);
@@ -385,33 +332,18 @@ TEST_F(FtpControl, RefusalsWhileBusyAndConnected) {
               "FTP component connected");
     EXPECT_EQ(ftp.State(), TFtpState::ftpWaitingResponse);
     // The raw commands that may interrupt anything are never refused.
-    EXPECT_EQ(RefusalOf([&] { Quote("STAT"); }), "");
+    ftp.LocalFileName = "STAT";
+    EXPECT_EQ(RefusalOf([&] { ftp.QuoteAsync(); }), "");
 }
 
-TEST_F(FtpControl, OpenWhileConnectedIsRefused) {
-    server.send(kGreeting);
-    Open();
-    EXPECT_EQ(RefusalOf([&] { ftp.OpenAsync(); }), "FTP component already connected");
-}
-
-TEST_F(FtpControl, BadPortEndsTheOpenRequestInsteadOfHanging) {
-    ftp.Port = "no-such-service";
-    ftp.OpenAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::OpenAsync, 500));
-    EXPECT_EQ(ftp.LastResponse().rfind("500 ESocketException: connect: WSocketResolvePort", 0), 0u)
-        << ftp.LastResponse();
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-}
-
-TEST_F(FtpControl, ConnectionTypeForcesPassive) {
+TEST(FtpSettings, ConnectionTypeForcesPassive) {
     struct Row {
         int type;
         bool requested;
         bool passive;
         TFtpConnectionType stored;
     };
-    const std::vector<Row> rows{
+    const Row rows[]{
         {0, false, false, TFtpConnectionType::ftpDirect},
         {0, true, true, TFtpConnectionType::ftpDirect},
         {1, false, true, TFtpConnectionType::ftpProxy},
@@ -444,66 +376,26 @@ TEST_F(FtpControl, SynchronousWaitGivesUpWith426Timeout) {
     EXPECT_FALSE(ftp.Connected());
 }
 
-TEST_F(FtpControl, SynchronousWrappersReportTheReply) {
+// A synchronous wrapper returns before its completion is handled; the next
+// request must not be reported done by it.
+TEST_F(FtpControl, SynchronousWrappersReportTheirOwnReply) {
     server.send(kGreeting).reply("250 OK\r\n").reply("200 Type set to A\r\n").reply("500 No\r\n");
+    server.reply("257 \"/\" is current\r\n");
     Open();
     ftp.HostDirName = "/pub";
     EXPECT_TRUE(ftp.CwdSync());
     EXPECT_TRUE(ftp.TypeAsciiSync());
     EXPECT_FALSE(ftp.Binary);
     EXPECT_FALSE(ftp.TypeBinarySync());
-    EXPECT_EQ(server.received(), (Lines{"CWD /pub", "TYPE A", "TYPE I"}));
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(TFtpRequest::PwdAsync, 0));
+    EXPECT_EQ(server.received(), (Lines{"CWD /pub", "TYPE A", "TYPE I", "PWD"}));
+    EXPECT_EQ(done, (std::vector<Done>{{TFtpRequest::OpenAsync, 0},
+                                       {TFtpRequest::CwdAsync, 0},
+                                       {TFtpRequest::TypeSetAsync, 0},
+                                       {TFtpRequest::TypeSetAsync, 500},
+                                       {TFtpRequest::PwdAsync, 0}}));
     ftp.HostDirName.clear();
     EXPECT_FALSE(ftp.CwdSync()) << "a refused start gives false";
-}
-
-TEST_F(FtpControl, CompletionReportsTheKindThatCompletedNotTheNextOne) {
-    // A synchronous wrapper returns before its completion is handled; the
-    // next request must not be reported done by it.
-    server.send(kGreeting).reply("200 Type set to A\r\n").reply("257 \"/\" is current\r\n");
-    Open();
-    EXPECT_TRUE(ftp.TypeAsciiSync());
-    ftp.PwdAsync();
-    ASSERT_TRUE(rec.WaitDone(2));
-    EXPECT_EQ(rec.done, (std::vector<std::pair<TFtpRequest, int>>{{TFtpRequest::TypeSetAsync, 0},
-                                                                  {TFtpRequest::PwdAsync, 0}}));
-}
-
-// --- multi-step login ---------------------------------------------------------------
-
-TEST_F(FtpControl, ConnectSendsNoPassWhenTheUserIsAcceptedAt230) {
-    server.send(kGreeting).reply("230 No password needed\r\n");
-    server.start();
-    ftp.UserName = "anonymous";
-    ftp.PassWord = "guest@";
-    ftp.ConnectAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::ConnectAsync, 0));
-    EXPECT_EQ(server.received(), Lines{"USER anonymous"});
-}
-
-TEST_F(FtpControl, ConnectLogsInWithUserAndPass) {
-    server.send(kGreeting).reply("331 Password please\r\n").reply("230 Logged in\r\n");
-    server.start();
-    ftp.UserName = "anna";
-    ftp.PassWord = "s3cret";
-    ftp.ConnectAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::ConnectAsync, 0));
-    EXPECT_EQ(server.received(), (Lines{"USER anna", "PASS s3cret"}));
-    EXPECT_EQ(ftp.State(), TFtpState::ftpReady);
-}
-
-TEST_F(FtpControl, ConnectThatFailsAfterLoginStaysConnected) {
-    server.send(kGreeting).reply("331 Password please\r\n").reply("530 Login incorrect\r\n");
-    server.start();
-    ftp.UserName = "anna";
-    ftp.PassWord = "wrong";
-    ftp.ConnectAsync();
-    ASSERT_TRUE(rec.WaitDone());
-    EXPECT_EQ(rec.done[0], std::make_pair(TFtpRequest::ConnectAsync, 530));
-    EXPECT_EQ(ftp.ErrorMessage(), "530 Login incorrect");
-    EXPECT_TRUE(ftp.Connected());
 }
 
 } // namespace
