@@ -12,7 +12,7 @@ TEST(AskInputTest, TheAnswerIsCutTo255AndThenToTheCallersLength) {
     for (int i = 0; i < 60; ++i)
         accented += "\xC3\xA9";
     struct Row {
-        std::string typed;
+        std::optional<std::string> typed; // nothing: "&Cancel"
         int maxLength;
         std::string expected;
     } rows[] = {
@@ -24,28 +24,22 @@ TEST(AskInputTest, TheAnswerIsCutTo255AndThenToTheCallersLength) {
         {"abc", 0, ""},
         {"abc", -3, ""},
         {"", 10, ""},
+        {std::nullopt, 50, "before"}, // the text stays as it was
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.maxLength);
         ScriptedPrompts prompts;
         prompts.inputs.push_back(row.typed);
         std::string text = "before";
-        EXPECT_TRUE(prompts.AskInput("Caption", "Prompt", text, false, row.maxLength));
+        EXPECT_EQ(prompts.AskInput("Rename", "New name", text, true, row.maxLength),
+                  row.typed.has_value());
         EXPECT_EQ(text, row.expected);
+        // The question shows the caller's caption, prompt, text and mask.
+        ASSERT_EQ(prompts.asked.size(), 1u);
+        const TInputRequest& asked = prompts.asked[0];
+        EXPECT_EQ(asked.Caption + '|' + asked.Prompt + '|' + asked.Text, "Rename|New name|before");
+        EXPECT_TRUE(asked.Mask);
     }
-}
-
-TEST(AskInputTest, CancelLeavesTheTextAsItWas) {
-    ScriptedPrompts prompts;
-    prompts.inputs.push_back(std::nullopt);
-    std::string text = "keep me";
-    EXPECT_FALSE(prompts.AskInput("Rename", "New name", text, true, 50));
-    EXPECT_EQ(text, "keep me");
-    ASSERT_EQ(prompts.asked.size(), 1u);
-    EXPECT_EQ(prompts.asked[0].Caption, "Rename");
-    EXPECT_EQ(prompts.asked[0].Prompt, "New name");
-    EXPECT_EQ(prompts.asked[0].Text, "keep me");
-    EXPECT_TRUE(prompts.asked[0].Mask);
 }
 
 } // namespace
