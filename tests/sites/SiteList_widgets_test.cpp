@@ -70,36 +70,34 @@ TEST_F(SiteViewTest, ShowsTheEntriesWithTheirIconsAndThePathList) {
     EXPECT_FALSE(items()->flags(items()->index(2)) & Qt::ItemIsDropEnabled);
 }
 
-TEST_F(SiteViewTest, DoubleClicksOpenFoldersAndGoUp) {
-    DoubleClick(Center(0));
-    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
-    EXPECT_EQ(PathList(), (QStringList{"SERVER LIST ...", "folder"}));
-    EXPECT_EQ(view.pathList()->currentIndex(), 1);
-
-    DoubleClick(Center(0)); // ".."
-    EXPECT_EQ(Shown().size(), 3);
-    EXPECT_EQ(view.pathList()->currentIndex(), 0);
-    emit view.pathList()->activated(1);
-    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
-}
-
-TEST_F(SiteViewTest, DoubleClickingASiteChoosesIt) {
-    std::vector<std::string> chosen;
+TEST_F(SiteViewTest, DoubleClicksChooseSitesMakeNewOnesOpenFoldersAndGoUp) {
+    std::vector<TFTPServerInfo> chosen;
     QObject::connect(&controller, &TSiteListController::siteChosen,
-                     [&chosen](const TFTPServerInfo& site) { chosen.push_back(site.Name); });
+                     [&chosen](const TFTPServerInfo& site) { chosen.push_back(site); });
     DoubleClick(Center(2));
-    EXPECT_EQ(chosen, std::vector<std::string>{"site"});
-}
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0].Name, "site");
+    EXPECT_EQ(chosen[0].Server, "host");
 
-TEST_F(SiteViewTest, DoubleClickingEmptySpaceMakesANewSite) {
     prompts.sites.push_back({[](TSiteForm& form) {
         form.Name = "added";
         form.Server = "h";
     }});
-    DoubleClick(QPoint(150, 380));
+    DoubleClick(QPoint(150, 380)); // empty space
     EXPECT_EQ(Shown(), (QStringList{"Folder", "added", QStringLiteral("caf\u00e9"), "site"}));
     EXPECT_EQ(view.listView()->selectionModel()->selectedRows(),
               QModelIndexList{items()->index(1)});
+
+    DoubleClick(Center(0));
+    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
+    EXPECT_EQ(PathList(), (QStringList{"SERVER LIST ...", "folder"}));
+    EXPECT_EQ(view.pathList()->currentIndex(), 1);
+    DoubleClick(Center(0)); // ".."
+    EXPECT_EQ(Shown().size(), 4);
+    EXPECT_EQ(view.pathList()->currentIndex(), 0);
+    emit view.pathList()->activated(1);
+    EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
+    EXPECT_EQ(chosen.size(), 1u) << "folders are not chosen";
 }
 
 TEST_F(SiteViewTest, SelectionIsSharedWithTheModel) {

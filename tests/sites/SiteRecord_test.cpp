@@ -22,12 +22,19 @@ TFTPServerInfo Parsed(const std::string& line) {
 }
 
 TEST(SiteLineTest, ADefaultSiteIsWrittenWithItsFlagsAndNoEmptyText) {
-    TFTPServerInfo site;
-    site.Name = "Mirror";
-    site.Server = "ftp.example.org";
-    EXPECT_EQ(FormatSiteLine(site), "Name=Mirror;Server=ftp.example.org;Port=21;User=anonymous;"
-                                    "Anonymous=0;SavePassword=1;Pasv=0;Answer=0957681;"
-                                    "AnswerName=Default;CheckPSW=1;CheckVHost=0;");
+    const std::string flags = "Port=21;User=anonymous;Anonymous=0;SavePassword=1;Pasv=0;"
+                              "Answer=0957681;AnswerName=Default;CheckPSW=1;CheckVHost=0;";
+    const std::pair<const char*, std::string> rows[] = {
+        {"Mirror", "Name=Mirror;Server=ftp.example.org;" + flags},
+        {"", "Server=ftp.example.org;" + flags}, // no "Name=" and no "Password="
+    };
+    for (const auto& [name, line] : rows) {
+        TFTPServerInfo site;
+        site.Name = name;
+        site.Server = "ftp.example.org";
+        EXPECT_EQ(FormatSiteLine(site), line);
+        EXPECT_EQ(Parsed(line), site);
+    }
 }
 
 TEST(SiteLineTest, EveryFieldSurvivesARoundTrip) {
@@ -71,6 +78,12 @@ TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
         {"password-after-savepassword", "SavePassword=0;Password=" + Scrambled("pw") + ";", "",
          "pw", "Default"},
         {"no-key-at-all", "just some text", "", "", "Default"},
+        // Written by another installation: scrambled, or in hexadecimal when that would
+        // break the line; a broken hexadecimal field leaves the plain one in charge.
+        {"other-installation", "Name=x;Password=" + Scrambled("hunter2") + ";User=joe;", "x",
+         "hunter2", "Default"},
+        {"hex-wins", "Password=" + Scrambled("a") + ";PasswordHex=3b;", "", "\xCD", "Default"},
+        {"broken-hex", "Password=" + Scrambled("a") + ";PasswordHex=3;", "", "a", "Default"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -79,18 +92,9 @@ TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
         EXPECT_EQ(site.Password, row.Password);
         EXPECT_EQ(site.AnswerName, row.AnswerName);
     }
-}
-
-TEST(SiteLineTest, AnEmptyPasswordOrNameIsNotWritten) {
     TFTPServerInfo site;
-    site.Server = "h";
-    const std::string line = FormatSiteLine(site);
-    EXPECT_EQ(line.find(";Password="), std::string::npos);
-    EXPECT_EQ(line.rfind("Server=", 0), 0u) << "no \"Name=\" before it";
-    const TFTPServerInfo back = Parsed(line);
-    EXPECT_EQ(back.Password, "");
-    EXPECT_EQ(back.Name, "");
-    EXPECT_EQ(back.AnswerName, "Default");
+    EXPECT_FALSE(ParseSiteLine("", site)) << "a blank line is no site";
+    EXPECT_FALSE(ParseSiteLine(" \t", site));
 }
 
 TEST(SiteLineTest, FlagsAreBytesWithAFallbackForText) {
@@ -159,52 +163,38 @@ TEST(SiteLineTest, ASemicolonEndsAValueAndCannotStartAField) {
 }
 
 TEST(SiteLineTest, NoPasswordIsLostOrCut) {
-    const char* passwords[] = {
-        "plain",
-        " spaced ",
-        "semi;colon",
-        "\xC3\xA9t\xC3\xA9", // UTF-8 "été"
-        "\xCD\xBE",          // U+037E: scrambles into ";"
-        "line\r\nbreak",     // never typed, still kept
-        "\xFB\xFC\xCD",      // the three bytes that scramble into LF, CR, ";"
-        "\xF6\xF6",          // scrambles into NUL bytes
+    const struct {
+        const char* password;
+        const char* hex; // the hexadecimal field written when the plain one would break the line
+    } rows[] = {
+        {"plain", nullptr},
+        {" spaced ", nullptr},
+        {"semi;colon", nullptr},
+        {"\xC3\xA9t\xC3\xA9", nullptr},           // UTF-8 "été"
+        {"\xCD", ";PasswordHex=3B;"},             // scrambles into ";"
+        {"\xCD\xBE", ";PasswordHex=3B48;"},       // U+037E: scrambles into ";"
+        {"line\r\nbreak", nullptr},               // never typed, still kept
+        {"\xFB\xFC\xCD", ";PasswordHex=0D0A3B;"}, // scrambles into LF, CR, ";"
+        {"\xF6\xF6", nullptr},                    // scrambles into NUL bytes
     };
-    for (const std::string password : passwords) {
-        SCOPED_TRACE(password);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.password);
         TFTPServerInfo site;
         site.Name = "n";
-        site.Password = password;
+        site.Password = row.password;
         site.User = "u";
         const std::string line = FormatSiteLine(site);
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+        if (row.hex) {
+            EXPECT_NE(line.find(row.hex), std::string::npos) << line;
+            EXPECT_EQ(line.find(";Password="), std::string::npos) << line;
+        } else {
+            EXPECT_EQ(line.find("PasswordHex="), std::string::npos) << line;
+        }
         const TFTPServerInfo back = Parsed(line);
-        EXPECT_EQ(back.Password, password);
+        EXPECT_EQ(back.Password, row.password);
         EXPECT_EQ(back.User, "u");
     }
-}
-
-TEST(SiteLineTest, APasswordThatWouldBreakTheLineIsWrittenInHexadecimal) {
-    TFTPServerInfo site;
-    site.Password = "\xCD"; // scrambles into ";"
-    const std::string line = FormatSiteLine(site);
-    EXPECT_NE(line.find(";PasswordHex=3B;"), std::string::npos) << line;
-    EXPECT_EQ(line.find(";Password="), std::string::npos);
-    site.Password = "ok";
-    EXPECT_EQ(FormatSiteLine(site).find("PasswordHex="), std::string::npos);
-}
-
-TEST(SiteLineTest, ReadsPasswordsWrittenByAnotherInstallation) {
-    EXPECT_EQ(Parsed("Name=x;Password=" + Scrambled("hunter2") + ";User=joe;").Password, "hunter2");
-    EXPECT_EQ(Parsed("Password=" + Scrambled("a") + ";PasswordHex=3b;").Password, "\xCD");
-    // A broken hexadecimal field leaves the plain field in charge.
-    EXPECT_EQ(Parsed("Password=" + Scrambled("a") + ";PasswordHex=3;").Password, "a");
-    EXPECT_EQ(ScramblePassword(ScramblePassword("any\xFF")), "any\xFF");
-}
-
-TEST(SiteLineTest, ABlankLineIsNoSite) {
-    TFTPServerInfo site;
-    EXPECT_FALSE(ParseSiteLine("", site));
-    EXPECT_FALSE(ParseSiteLine(" \t", site));
 }
 
 TEST(SiteRecordTest, ANewSiteTakesTheAnonymousAddressOnlyWhenAsked) {

@@ -20,7 +20,7 @@ TFTPServerInfo CustomSite(const std::string& answerName) {
     return site;
 }
 
-TEST(HostTypesTest, AnswerTxtIsReadAsCommaText) {
+TEST(HostTypesTest, AnswerTxtIsReadAndWrittenAsCommaText) {
     TempFolder folder;
     EXPECT_EQ(ReadHostTypes(folder.path()), (THostTypeList{{"Default", "0957681"}}));
     WriteFile(folder.file("Answer.txt"), "");
@@ -37,27 +37,12 @@ TEST(HostTypesTest, AnswerTxtIsReadAsCommaText) {
                                                            {"NameOnly", "0957681"},
                                                            {"two", "words"},
                                                            {"Say \"hi\"", "0957681"}}));
-}
 
-TEST(HostTypesTest, WrittenTypesReadBack) {
-    TempFolder folder;
     const THostTypeList types = {{"Default", "0957681"}, {"a, \"b\"", "4123456"}, {"c", "4000000"}};
     ASSERT_TRUE(WriteHostTypes(folder.path(), types));
     EXPECT_EQ(ReadFile(folder.file("Answer.txt")),
               "\"Default\",0957681\r\n\"a, \"\"b\"\"\",4123456\r\n\"c\",4000000\r\n");
     EXPECT_EQ(ReadHostTypes(folder.path()), types);
-}
-
-TEST(SiteFormTest, ANewSiteShowsTheDefaultHostTypeAndItsColumns) {
-    TSiteForm form = SiteForm(TFTPServerInfo{}, Types());
-    EXPECT_EQ(form.HostType, 0);
-    EXPECT_EQ(form.CustomType, -1);
-    EXPECT_EQ(form.Columns, DefaultColumns);
-    EXPECT_FALSE(SiteLook(form).CustomPanelVisible);
-    form.HostType = CustomHostType; // "Custom" chosen
-    EXPECT_TRUE(SiteLook(form).CustomPanelVisible);
-    EXPECT_FALSE(SiteLook(form).ColumnsEnabled);
-    EXPECT_EQ(form.Columns, DefaultColumns);
 }
 
 TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
@@ -72,7 +57,7 @@ TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
         {"01-unix", "7123456", "", 7, -1, {"1", "2", "3", "4", "5", "6"}},
         {"02-layout-0-any-columns", "0123456", "", 0, -1, DefaultColumns},
         {"03-short-keeps-its-layout", "712", "", 7, -1, DefaultColumns},
-        {"04-empty", "", "", 0, -1, DefaultColumns},
+        {"04-empty-a-new-site", "", "", 0, -1, DefaultColumns},
         {"05-not-a-digit", "x123456", "", 0, -1, DefaultColumns},
         {"06-odd-characters", "5Zf0A1b", "", 5, -1, {"0", "15", "0", "0", "1", "11"}},
         {"07-custom-named", "4000000", "proftpd", 4, 1, {"1", "2", "3", "4", "5", "6"}},
@@ -85,9 +70,14 @@ TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
         TFTPServerInfo site;
         site.Answer = row.answer;
         site.AnswerName = row.answerName;
-        const TSiteForm form = SiteForm(site, Types());
+        TSiteForm form = SiteForm(site, Types());
         EXPECT_EQ(form.HostType, row.hostType);
         EXPECT_EQ(form.CustomType, row.customType);
+        EXPECT_EQ(form.Columns, row.columns);
+        EXPECT_EQ(SiteLook(form).CustomPanelVisible, row.hostType == CustomHostType);
+        EXPECT_EQ(SiteLook(form).ColumnsEnabled, row.customType > 0) << "the base keeps its own";
+        form.HostType = CustomHostType; // "Custom" chosen
+        EXPECT_TRUE(SiteLook(form).CustomPanelVisible);
         EXPECT_EQ(form.Columns, row.columns);
     }
 }
@@ -248,10 +238,7 @@ TEST(CustomTypesTest, AddEditAndDeleteKeepTheBaseEntry) {
                              false});
     EXPECT_FALSE(EditSite(prompts, folder.path(), site));
     ASSERT_EQ(prompts.asked.size(), 4u);
-    EXPECT_EQ(prompts.asked[0].Caption, "New Host Type");
-    EXPECT_EQ(prompts.asked[0].Prompt, "Enter");
-    EXPECT_EQ(prompts.asked[1].Caption, "Edit Host Type");
-    EXPECT_EQ(prompts.asked[1].Text, "First");
+    EXPECT_EQ(prompts.asked[1].Text, "First") << "an edit starts from the name";
     // Kept although the window was cancelled.
     EXPECT_EQ(
         ReadHostTypes(folder.path()),
