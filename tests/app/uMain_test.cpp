@@ -11,26 +11,15 @@
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
-#include <QRect>
-#include <QSplitter>
 #include <QStackedWidget>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 #include <QTreeView>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace {
-
-// A widget's rectangle in the coordinates of the main window.
-QRect rectIn(const QWidget& window, const QWidget* widget) {
-    return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size());
-}
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -46,104 +35,21 @@ protected:
     T_Main window{folder, &prompts};
 };
 
-TEST_F(MainWindowTest, IsNamedCorvaneAndFindsItsPartsByName) {
-    EXPECT_EQ(window.windowTitle(), "Corvane");
-    EXPECT_EQ(window.objectName(), "T_Main");
-    EXPECT_EQ(window.findChild<QToolBar*>("ToolBar1"), window.toolBar());
-    EXPECT_EQ(window.findChild<QWidget*>("LocalPanel"), window.localPane());
-    EXPECT_EQ(window.findChild<QWidget*>("RemotePanel"), window.remotePane());
-    EXPECT_EQ(window.findChild<QPlainTextEdit*>("Log"), window.logView());
-    EXPECT_TRUE(window.logView()->isReadOnly());
-}
-
-TEST_F(MainWindowTest, ShowsToolBarPanesSideBySideAndLogBelow) {
-    showWindow(QSize(900, 600));
-
-    ASSERT_TRUE(window.toolBar()->isVisible());
-    ASSERT_TRUE(window.localPane()->isVisible());
-    ASSERT_TRUE(window.remotePane()->isVisible());
-    ASSERT_TRUE(window.logView()->isVisible());
-    ASSERT_TRUE(window.statusBar()->isVisible());
-
-    const QRect tools = rectIn(window, window.toolBar());
-    const QRect local = rectIn(window, window.localPane());
-    const QRect remote = rectIn(window, window.remotePane());
-    const QRect log = rectIn(window, window.logView());
-    const QRect status = rectIn(window, window.statusBar());
-
-    EXPECT_LE(tools.bottom(), local.top());
-    EXPECT_LT(local.right(), remote.left());
-    EXPECT_EQ(local.top(), remote.top());
-    EXPECT_EQ(local.height(), remote.height());
-    EXPECT_LT(local.bottom(), log.top());
-    EXPECT_LT(log.bottom(), status.top());
-    EXPECT_LE(local.left(), log.left());
-    EXPECT_GE(remote.right(), log.right());
-
-    // The log takes about a quarter of the height the panes and the log share.
-    const double logShare = double(log.height()) / (log.bottom() - local.top());
-    EXPECT_GT(logShare, 0.15);
-    EXPECT_LT(logShare, 0.35);
-}
-
-TEST_F(MainWindowTest, PanesStayEqualWidthWhenTheWindowIsResized) {
-    showWindow(QSize(900, 600));
-    const QSize sizes[] = {{1200, 800}, {1201, 700}, {640, 480}, {901, 601}};
-    for (const QSize size : sizes) {
-        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
-        window.resize(size);
-        QTest::qWait(0);
-        const int local = window.localPane()->width();
-        const int remote = window.remotePane()->width();
-        EXPECT_LE(std::abs(local - remote), 1);
-        EXPECT_EQ(local + remote + window.paneSplitter()->handleWidth(),
-                  window.paneSplitter()->width());
+// Which of the commands that follow the connection are enabled.
+std::string EnabledCommands(const T_Main& window) {
+    std::string enabled;
+    for (const char* name : {"sbConnect", "miConnect", "bbNewServer", "miNewServer", "bbProperties",
+                             "Preferences1", "sbDisConnect", "miDisConnect", "sbStop", "miStop"}) {
+        const auto* control = window.findChild<QObject*>(name);
+        EXPECT_NE(control, nullptr) << name;
+        if (control != nullptr && control->property("enabled").toBool())
+            enabled += std::string(enabled.empty() ? "" : " ") + name;
     }
+    return enabled;
 }
-
-// The enabled state of each named action or button.
-std::map<std::string, bool> Enabled(const T_Main& window,
-                                    std::initializer_list<const char*> names) {
-    std::map<std::string, bool> states;
-    for (const char* name : names) {
-        if (const auto* action = window.findChild<QAction*>(name))
-            states[name] = action->isEnabled();
-        else if (const auto* widget = window.findChild<QWidget*>(name))
-            states[name] = widget->isEnabled();
-        else
-            ADD_FAILURE() << "no control named " << name;
-    }
-    return states;
-}
-
-const std::initializer_list<const char*> kCommands = {
-    "sbConnect",    "miConnect",    "bbNewServer",  "miNewServer", "bbProperties",
-    "Preferences1", "sbDisConnect", "miDisConnect", "sbStop",      "miStop"};
-
-std::map<std::string, bool> Expect(bool connected) {
-    std::map<std::string, bool> states;
-    for (const char* name : kCommands) {
-        const std::string n = name;
-        const bool needsConnection =
-            n.find("DisConnect") != std::string::npos || n.find("Stop") != std::string::npos;
-        states[n] = needsConnection == connected;
-    }
-    return states;
-}
-
-TEST_F(MainWindowTest, StartsOnTheSiteListWithDefaultsAndConnectionCommandsOff) {
-    EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
-    EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
-    EXPECT_FALSE(window.sessionLog().Logging());
-    EXPECT_EQ(window.TransferTypeMode(), T_Main::Auto);
-    EXPECT_TRUE(window.findChild<QAction*>("miAuto")->isChecked());
-    EXPECT_FALSE(window.findChild<QAction*>("miAscii")->isChecked());
-    EXPECT_FALSE(window.findChild<QAction*>("miBinary")->isChecked());
-    EXPECT_EQ(Enabled(window, kCommands), Expect(false));
-    EXPECT_FALSE(window.findChild<QAction*>("miServerProperties")->isEnabled())
-        << "no site is selected";
-    EXPECT_EQ(window.ftp().Timeout, 15) << "the options' time-out reaches the engine";
-}
+const char* const kIdleCommands =
+    "sbConnect miConnect bbNewServer miNewServer bbProperties Preferences1";
+const char* const kConnectedCommands = "sbDisConnect miDisConnect sbStop miStop";
 
 TEST(MainWindowStart, StoredPaneFontsAreApplied) {
     QTemporaryDir dir;
@@ -158,21 +64,6 @@ TEST(MainWindowStart, StoredPaneFontsAreApplied) {
     EXPECT_EQ(window.siteListView()->font().family(), "DejaVu Serif");
     EXPECT_FALSE(window.localViews()->font().italic());
     EXPECT_EQ(window.ftp().Timeout, 40);
-}
-
-TEST_F(MainWindowTest, QuitAsksAndNoKeepsTheProgramRunning) {
-    showWindow(QSize(900, 600));
-    prompts.yesNo = {false};
-    EXPECT_FALSE(window.close());
-    EXPECT_TRUE(window.isVisible());
-    ASSERT_EQ(prompts.questions.size(), 1u);
-    EXPECT_EQ(prompts.questions[0].caption, "Attention");
-    EXPECT_EQ(prompts.questions[0].text, "Do you want to quit the program?");
-    EXPECT_FALSE(std::filesystem::exists(folder + "options.ftp")) << "nothing saved on No";
-
-    prompts.yesNo = {true};
-    EXPECT_TRUE(window.close());
-    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
 }
 
 // Plays a login and a listing of one folder and one file at "/".
@@ -211,15 +102,26 @@ bool WaitForState(T_Main& window, session::TSessionState state) {
         [&] { return window.session().SessionState() == state; });
 }
 
-TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
+TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns) {
     testsupport::ScriptedFtpServer server;
     ScriptLoginAndListing(server);
     server.start();
-    SaveLoopbackSite(window, folder, server);
     showWindow(QSize(900, 600));
+    EXPECT_EQ(window.remoteStack()->currentIndex(), 0);
+    EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
+    EXPECT_TRUE(window.logView()->isReadOnly());
+    EXPECT_FALSE(window.sessionLog().Logging());
+    EXPECT_EQ(window.TransferTypeMode(), T_Main::Auto);
+    EXPECT_TRUE(window.findChild<QAction*>("miAuto")->isChecked());
+    EXPECT_FALSE(window.findChild<QAction*>("miAscii")->isChecked());
+    EXPECT_EQ(EnabledCommands(window), kIdleCommands);
+    auto* serverProperties = window.findChild<QAction*>("miServerProperties");
+    EXPECT_FALSE(serverProperties->isEnabled()) << "no site is selected";
+
+    SaveLoopbackSite(window, folder, server);
     ASSERT_EQ(window.sites().Model().Count(), 1);
     window.sites().Model().SelectOnly(0);
-    EXPECT_TRUE(window.findChild<QAction*>("miServerProperties")->isEnabled());
+    EXPECT_TRUE(serverProperties->isEnabled());
 
     window.connectAction()->trigger();
     ASSERT_TRUE(WaitForState(window, session::TSessionState::Browsing)) << server.failure();
@@ -228,7 +130,7 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     EXPECT_EQ(window.remoteList()->model()->rowCount(), 2);
     EXPECT_EQ(window.remoteList()->model()->index(0, 0).data().toString(), "pub");
     EXPECT_EQ(window.remotePath()->currentText(), "127.0.0.1");
-    EXPECT_EQ(Enabled(window, kCommands), Expect(true));
+    EXPECT_EQ(EnabledCommands(window), kConnectedCommands);
     EXPECT_TRUE(window.logView()->toPlainText().contains("> PASS ****"));
     EXPECT_FALSE(window.logView()->toPlainText().contains("PASS pw"));
 
@@ -238,7 +140,7 @@ TEST_F(MainWindowTest, ConnectsToASavedSiteBrowsesAndReturnsToTheSiteList) {
     EXPECT_EQ(window.remoteCaption()->text(), "FTP Servers");
     EXPECT_EQ(window.sites().Model().Count(), 1) << "the site folder is shown again";
     EXPECT_EQ(window.sites().Model().Selected(), 0) << "with the site just left chosen";
-    EXPECT_EQ(Enabled(window, kCommands), Expect(false));
+    EXPECT_EQ(EnabledCommands(window), kIdleCommands);
 }
 
 TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
@@ -267,7 +169,7 @@ TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
     EXPECT_EQ(window.localViews()->currentWidget(), window.localViews()->icons());
 }
 
-TEST(MainWindowLife, QuittingWhileConnectedClosesTheConnection) {
+TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/";
     ScriptedPrompts prompts;
@@ -280,12 +182,18 @@ TEST(MainWindowLife, QuittingWhileConnectedClosesTheConnection) {
         window.sites().Model().SelectOnly(0);
         window.sbConnectClick();
         ASSERT_TRUE(WaitForState(window, session::TSessionState::Browsing)) << server.failure();
-        prompts.yesNo = {true};
+        window.show();
+        prompts.yesNo = {false, true};
+        EXPECT_FALSE(window.close()) << "quitting is asked; No keeps the program running";
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.session().SessionState(), session::TSessionState::Browsing);
+        EXPECT_FALSE(std::filesystem::exists(folder + "options.ftp")) << "nothing saved on No";
         EXPECT_TRUE(window.close());
+        EXPECT_EQ(prompts.questions.size(), 2u);
     }
     ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return server.finished(); }))
         << server.failure();
-    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
 }
 
 } // namespace
