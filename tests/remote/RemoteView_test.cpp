@@ -7,54 +7,20 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace remote;
 using namespace std::chrono_literals;
+using Names = std::vector<std::string>;
+using enum TFtpState;
 
 constexpr std::chrono::year_month_day kStart{2003y, std::chrono::June, 15d};
 constexpr int kThisYear = 2004; // differs from the start year, so the tests tell them apart
 
-class RemoteViewTest : public testing::Test {
-protected:
-    RemoteViewTest() : view(session, kStart, [] { return kThisYear; }) {}
-
-    // Writes `lines` as the listing file and shows it.
-    void Show(const std::vector<std::string>& lines, const std::string& answer = "0") {
-        view.SetSite({answer, checkVHost});
-        std::ofstream out(listingFile, std::ios::binary);
-        for (const std::string& line : lines)
-            out << line << "\r\n";
-        out.close();
-        view.ShowListing(listingFile);
-    }
-
-    std::vector<std::string> Captions() const {
-        std::vector<std::string> captions;
-        for (const TRemoteItem& item : view.Items())
-            captions.push_back(item.caption);
-        return captions;
-    }
-
-    int Row(const std::string& caption) const {
-        for (std::size_t i = 0; i < view.Items().size(); ++i) {
-            if (view.Items()[i].caption == caption)
-                return static_cast<int>(i);
-        }
-        ADD_FAILURE() << "no item " << caption;
-        return -1;
-    }
-
-    QTemporaryDir folder;
-    std::string listingFile = folder.filePath(QStringLiteral("FTPDIR42.TXT")).toStdString();
-    ScriptedSession session;
-    bool checkVHost = false;
-    TRemoteView view;
-};
-
-const std::vector<std::string> kUnixListing = {
+const Names kUnixListing = {
     "total 5",
     "drwxr-xr-x    2 1000     1000         4096 Mar 15 12:34 pub",
     "-rw-r--r--    1 1000     1000         1536 Jan 02  2002 index.html",
@@ -64,41 +30,77 @@ const std::vector<std::string> kUnixListing = {
     "lrwxrwxrwx    1 1000     1000            3 Mar 15 12:34 latest -> pub",
 };
 
+class RemoteViewTest : public testing::Test {
+protected:
+    RemoteViewTest() : view(session, kStart, [] { return kThisYear; }) {}
+
+    // Writes `lines` as the listing file and shows it.
+    void Show(const Names& lines = kUnixListing, const std::string& answer = "0") {
+        view.SetSite({answer, checkVHost});
+        std::ofstream out(listingFile, std::ios::binary);
+        for (const std::string& line : lines)
+            out << line << "\r\n";
+        out.close();
+        view.ShowListing(listingFile);
+    }
+
+    Names Captions() const {
+        Names captions;
+        for (const TRemoteItem& item : view.Items())
+            captions.push_back(item.caption);
+        return captions;
+    }
+
+    int Row(const std::string& caption) const {
+        const auto& items = view.Items();
+        const auto it = std::find_if(items.begin(), items.end(),
+                                     [&](const TRemoteItem& i) { return i.caption == caption; });
+        EXPECT_NE(it, items.end()) << "no item " << caption;
+        return static_cast<int>(it - items.begin());
+    }
+
+    // Everything an item shows but its caption.
+    static auto Shown(const TRemoteItem& i) {
+        return std::tuple(i.icon, i.size, i.date, i.time, i.attributes, i.links);
+    }
+    auto Shown(const std::string& caption) const {
+        return Shown(view.Items().at(static_cast<std::size_t>(Row(caption))));
+    }
+
+    QTemporaryDir folder;
+    std::string listingFile = folder.filePath(QStringLiteral("FTPDIR42.TXT")).toStdString();
+    ScriptedSession session;
+    bool checkVHost = false;
+    TRemoteView view;
+};
+
 TEST_F(RemoteViewTest, ShowListingFillsThePaneFromTheFileAndDeletesIt) {
     session.busy = true;
     session.hostDir = "/pub/";
     QSignalSpy resets(&view, &TRemoteView::ItemsReset);
-    Show(kUnixListing);
+    Show();
 
     EXPECT_FALSE(std::filesystem::exists(listingFile)) << "the listing file is read once";
     EXPECT_EQ(resets.count(), 1) << "one reset per listing, however many items";
     // Folders (a link to a later folder counts as one) first, then files by name.
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"incoming", "latest", "pub", "big file.iso",
-                                                    "index.htm", "index.html"}));
-    const TRemoteItem& pub = view.Items()[static_cast<std::size_t>(Row("pub"))];
-    EXPECT_EQ(pub.icon, PaneIcon::Folder);
-    EXPECT_EQ(pub.size, "") << "folders show no size";
-    EXPECT_EQ(pub.date, "15.03.2003");
-    EXPECT_EQ(pub.time, "12:34");
-    EXPECT_EQ(pub.attributes, "drwxr-xr-x");
-    const TRemoteItem& html = view.Items()[static_cast<std::size_t>(Row("index.html"))];
-    EXPECT_EQ(html.icon, PaneIcon::File);
-    EXPECT_EQ(html.size, "1536");
-    EXPECT_EQ(html.date, "02.01.2002");
-    EXPECT_EQ(view.Items()[static_cast<std::size_t>(Row("latest"))].links, "pub");
-    EXPECT_EQ(view.RemoteFileNames(),
-              (std::vector<std::string>{"index.html", "index.htm", "big file.iso"}));
+    EXPECT_EQ(Captions(),
+              (Names{"incoming", "latest", "pub", "big file.iso", "index.htm", "index.html"}));
+    EXPECT_EQ(Shown("pub"),
+              std::tuple(PaneIcon::Folder, "", "15.03.2003", "12:34", "drwxr-xr-x", ""));
+    EXPECT_EQ(Shown("index.html"),
+              std::tuple(PaneIcon::File, "1536", "02.01.2002", "", "-rw-r--r--", ""));
+    EXPECT_EQ(std::get<5>(Shown("latest")), "pub");
+    EXPECT_EQ(view.RemoteFileNames(), (Names{"index.html", "index.htm", "big file.iso"}));
 
     EXPECT_FALSE(session.busy);
     EXPECT_TRUE(view.PathBox().enabled);
-    EXPECT_EQ(view.PathBox().items,
-              (std::vector<std::string>{ServerListItem, "ftp.example.org", "pub"}));
+    EXPECT_EQ(view.PathBox().items, (Names{ServerListItem, "ftp.example.org", "pub"}));
     EXPECT_EQ(view.PathBox().selected, 2);
     EXPECT_EQ(view.PathBox().remembered, 2);
 }
 
 TEST_F(RemoteViewTest, UnreadableListingShowsAnEmptyPaneAndLogsWhy) {
-    Show(kUnixListing);
+    Show();
     ASSERT_FALSE(view.Items().empty());
     view.ShowListing(listingFile); // deleted by the first call
     EXPECT_TRUE(view.Items().empty()) << "the previous listing is not shown again";
@@ -115,19 +117,17 @@ TEST_F(RemoteViewTest, VmsHeaderReplacesTheDirectoryBeforeThePathBoxIsBuilt) {
           "README.TXT;3             5  15-JAN-2003 09:00:00 [USER,STAFF] (RWED,RWED,RE,)"},
          "5");
     EXPECT_EQ(session.hostDir, "USER/WORK");
-    EXPECT_EQ(view.PathBox().items,
-              (std::vector<std::string>{ServerListItem, "ftp.example.org", "USER", "WORK"}));
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"README.TXT"}));
+    EXPECT_EQ(view.PathBox().items, (Names{ServerListItem, "ftp.example.org", "USER", "WORK"}));
+    EXPECT_EQ(Captions(), (Names{"README.TXT"}));
 }
 
-struct PathRow {
-    const char* dir;
-    std::vector<std::string> components;
-    const char* parent;
-};
-
 TEST(RemotePath, ComponentsAndParent) {
-    const std::vector<PathRow> rows{
+    struct Row {
+        const char* dir;
+        Names components;
+        const char* parent;
+    };
+    const Row rows[]{
         {"/", {}, "/"},
         {"", {}, "/"},
         {"/pub", {"pub"}, "/"},
@@ -139,16 +139,16 @@ TEST(RemotePath, ComponentsAndParent) {
         {"USER/WORK", {"USER", "WORK"}, "USER"},
         {"pub", {"pub"}, "/"},
     };
-    for (const PathRow& row : rows) {
+    for (const Row& row : rows) {
         EXPECT_EQ(PathComponents(row.dir), row.components) << row.dir;
         EXPECT_EQ(ParentDir(row.dir), row.parent) << row.dir;
     }
 }
 
 TEST_F(RemoteViewTest, FilterHidesFilesButNeverFolders) {
-    Show(kUnixListing);
+    Show();
     view.SetFilter("*.htm?");
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"incoming", "latest", "pub", "index.html"}));
+    EXPECT_EQ(Captions(), (Names{"incoming", "latest", "pub", "index.html"}));
     EXPECT_EQ(view.RemoteFileNames().size(), 3u) << "the names list is not filtered";
     view.SetFilter("*.*");
     EXPECT_EQ(view.Items().size(), 6u);
@@ -156,48 +156,34 @@ TEST_F(RemoteViewTest, FilterHidesFilesButNeverFolders) {
     // With the "Text" layout every line is a name; the filter does not apply.
     view.SetFilter("*.zip");
     Show({"index.html", "notes.txt"}, "1");
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"index.html", "notes.txt"}));
+    EXPECT_EQ(Captions(), (Names{"index.html", "notes.txt"}));
     EXPECT_TRUE(view.WholeLineNames());
 }
 
-struct DateCase {
-    const char* answer;
-    const char* line;
-    DateOrder order;
-    const char* shown;
-};
-
-TEST_F(RemoteViewTest, DatesAreShownInTheChosenOrder) {
-    const std::vector<DateCase> cases{
-        {"0", "-rw-r--r-- 1 u g 5 Jan 15  2003 a", DateOrder::DayFirst, "15.01.2003"},
-        {"0", "-rw-r--r-- 1 u g 5 Jan 15  2003 a", DateOrder::MonthFirst, "01.15.2003"},
-        {"7", "-rw-r--r-- 1 u g 5 Mar 15  2003 a", DateOrder::DayFirst, "15.03.2003"},
-        {"7", "-rw-r--r-- 1 u g 5 Mar 15 12:34 a", DateOrder::DayFirst, "15.03.2004"},
-    };
-    for (const DateCase& c : cases) {
-        view.SetDateOrder(c.order);
-        Show({c.line}, c.answer);
-        ASSERT_EQ(view.Items().size(), 1u) << c.line;
-        EXPECT_EQ(view.Items()[0].date, c.shown) << c.line;
-    }
+// The view passes its date order and the current year to the date rules.
+TEST_F(RemoteViewTest, DatesAreShownInTheChosenOrderAndYear) {
+    view.SetDateOrder(DateOrder::MonthFirst);
+    Show({"-rw-r--r-- 1 u g 5 Jan 15  2003 a"});
+    EXPECT_EQ(std::get<2>(Shown("a")), "01.15.2003");
+    view.SetDateOrder(DateOrder::DayFirst);
+    Show({"-rw-r--r-- 1 u g 5 Mar 15 12:34 a"}, "7");
+    EXPECT_EQ(std::get<2>(Shown("a")), "15.03.2004");
 }
 
 TEST_F(RemoteViewTest, ColumnClicksSortOnceEachWithFoldersOnTop) {
-    Show(kUnixListing);
+    Show();
     QSignalSpy layouts(&view, &TRemoteView::LayoutChanged);
     view.FTPViewColumnClick(static_cast<int>(PaneColumn::Size));
     EXPECT_EQ(view.SortKey(), -2);
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"incoming", "latest", "pub", "index.htm",
-                                                    "index.html", "big file.iso"}))
+    EXPECT_EQ(Captions(),
+              (Names{"incoming", "latest", "pub", "index.htm", "index.html", "big file.iso"}))
         << "first click: smallest file first";
     view.FTPViewColumnClick(static_cast<int>(PaneColumn::Size));
     EXPECT_EQ(view.SortKey(), 2);
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"incoming", "latest", "pub", "big file.iso",
-                                                    "index.html", "index.htm"}));
     view.FTPViewColumnClick(static_cast<int>(PaneColumn::Filename));
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"pub", "latest", "incoming", "index.html",
-                                                    "index.htm", "big file.iso"}))
-        << "a new column starts reversed";
+    EXPECT_EQ(view.SortKey(), -1);
+    EXPECT_EQ(Captions(),
+              (Names{"pub", "latest", "incoming", "index.html", "index.htm", "big file.iso"}));
     EXPECT_EQ(layouts.count(), 3);
 
     // The permutation names each item's row before the sort.
@@ -206,9 +192,8 @@ TEST_F(RemoteViewTest, ColumnClicksSortOnceEachWithFoldersOnTop) {
     EXPECT_EQ(before[0], 2); // "pub" was third
     EXPECT_EQ(before[5], 3); // "big file.iso" was fourth
 
-    // A new listing keeps the key.
-    Show(kUnixListing);
-    EXPECT_EQ(view.Items().front().caption, "pub");
+    Show();
+    EXPECT_EQ(view.Items().front().caption, "pub") << "a new listing keeps the key";
     view.SessionEnded();
     EXPECT_EQ(view.SortKey(), 1);
     EXPECT_TRUE(view.Items().empty());
@@ -224,110 +209,92 @@ TEST_F(RemoteViewTest, SelectionSummaryCountsFilesOnly) {
 
     view.SetSelection({Row("dir")});
     EXPECT_FALSE(view.Summary().Visible()) << "a folder alone shows no summary";
-
     view.SetSelection({Row("a.bin"), Row("b.bin"), Row("dir")});
     EXPECT_EQ(view.Summary(), (TSelectionSummary{1536, 2}));
     EXPECT_EQ(view.Summary().Text(), "1536 byte (1.50 Kb) in 2 file(s)");
-
     view.SetSelection({Row("neg.bin"), Row("big.iso")});
     EXPECT_EQ(view.Summary(), (TSelectionSummary{3000000000, 2})) << "negative sizes count 0";
     EXPECT_EQ(view.Summary().Text(), "3000000000 byte (2929687.50 Kb) in 2 file(s)");
-
     view.SetSelection({});
     EXPECT_FALSE(view.Summary().Visible());
     EXPECT_EQ(changes.count(), 4);
     EXPECT_EQ(session.refreshes - before, 4) << "commands follow the selection";
 }
 
-struct PathChangeCase {
-    const char* name;
-    TFtpState state;
-    bool busy;
-    int index;
-    std::vector<std::string> requests;
-    const char* hostDir;
-    int selected;
-    bool enabled;
-};
-
+// From /pub/a/b/, the path box reads SERVER LIST, host, pub, a, b.
 TEST_F(RemoteViewTest, PathBoxNavigatesOrIsUndoneWhileBusy) {
-    const std::vector<PathChangeCase> cases{
-        {"ancestor", TFtpState::ftpReady, false, 3, {"CWD /pub/a"}, "/pub/a", 3, false},
-        {"host item goes to the root", TFtpState::ftpReady, false, 1, {"CWD /"}, "/", 1, false},
-        {"server list disconnects",
-         TFtpState::ftpReady,
-         false,
-         0,
-         {"disconnect"},
-         "/pub/a/b/",
-         0,
-         true},
-        {"same item lists again",
-         TFtpState::ftpReady,
-         false,
-         4,
-         {"CWD /pub/a/b"},
-         "/pub/a/b",
-         4,
-         false},
-        {"transfer busy", TFtpState::ftpReady, true, 2, {}, "/pub/a/b/", 4, true},
-        {"engine busy", TFtpState::ftpWaitingResponse, false, 1, {}, "/pub/a/b/", 4, true},
+    struct Row {
+        const char* name;
+        TFtpState state;
+        bool busy;
+        int index;
+        const char* request; // "": none
+        const char* hostDir;
+        int selected;
+        bool enabled;
     };
-    for (const PathChangeCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    const Row rows[]{
+        {"ancestor", ftpReady, false, 3, "CWD /pub/a", "/pub/a", 3, false},
+        {"host item goes to the root", ftpReady, false, 1, "CWD /", "/", 1, false},
+        {"server list disconnects", ftpReady, false, 0, "disconnect", "/pub/a/b/", 0, true},
+        {"same item lists again", ftpReady, false, 4, "CWD /pub/a/b", "/pub/a/b", 4, false},
+        {"transfer busy", ftpReady, true, 2, "", "/pub/a/b/", 4, true},
+        {"engine busy", ftpWaitingResponse, false, 1, "", "/pub/a/b/", 4, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         session = ScriptedSession{};
         session.hostDir = "/pub/a/b/";
-        Show(kUnixListing);
-        session.state = c.state;
-        session.busy = c.busy;
+        Show();
+        session.state = row.state;
+        session.busy = row.busy;
         const int refreshes = session.refreshes;
-        view.FTPPathChange(c.index);
-        EXPECT_EQ(session.requests, c.requests);
-        EXPECT_EQ(session.hostDir, c.hostDir);
-        EXPECT_EQ(view.PathBox().selected, c.selected);
-        EXPECT_EQ(view.PathBox().remembered, c.selected);
-        EXPECT_EQ(view.PathBox().enabled, c.enabled);
-        EXPECT_EQ(session.busy, c.busy || !c.enabled);
+        view.FTPPathChange(row.index);
+        EXPECT_EQ(session.requests, *row.request ? Names{row.request} : Names{});
+        EXPECT_EQ(session.hostDir, row.hostDir);
+        EXPECT_EQ(view.PathBox().selected, row.selected);
+        EXPECT_EQ(view.PathBox().remembered, row.selected);
+        EXPECT_EQ(view.PathBox().enabled, row.enabled);
+        EXPECT_EQ(session.busy, row.busy || !row.enabled);
         EXPECT_EQ(session.refreshes, refreshes + 1);
     }
 }
 
-struct UpCase {
-    const char* name;
-    const char* hostDir;
-    bool checkVHost;
-    TFtpState state;
-    std::vector<std::string> requests;
-    const char* newDir;
-};
-
 TEST_F(RemoteViewTest, UpOneLevel) {
-    const std::vector<UpCase> cases{
-        {"from /pub/", "/pub/", false, TFtpState::ftpReady, {"CDUP"}, "/"},
-        {"from a deeper folder", "/pub/incoming", false, TFtpState::ftpReady, {"CDUP"}, "/pub"},
-        {"virtual host home", "/pub/", true, TFtpState::ftpReady, {"PWD"}, ""},
-        {"virtual host below home", "/pub/a/", true, TFtpState::ftpReady, {"CDUP"}, "/pub"},
-        {"engine busy", "/pub/", false, TFtpState::ftpWaitingResponse, {}, "/pub/"},
+    struct Row {
+        const char* name;
+        const char* hostDir;
+        bool checkVHost;
+        TFtpState state;
+        const char* request; // "": none
+        const char* newDir;
     };
-    for (const UpCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    const Row rows[]{
+        {"from /pub/", "/pub/", false, ftpReady, "CDUP", "/"},
+        {"from a deeper folder", "/pub/incoming", false, ftpReady, "CDUP", "/pub"},
+        {"virtual host home", "/pub/", true, ftpReady, "PWD", ""},
+        {"virtual host below home", "/pub/a/", true, ftpReady, "CDUP", "/pub"},
+        {"engine busy", "/pub/", false, ftpWaitingResponse, "", "/pub/"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         session = ScriptedSession{};
-        session.hostDir = c.hostDir;
-        checkVHost = c.checkVHost;
-        Show(kUnixListing);
-        session.state = c.state;
+        session.hostDir = row.hostDir;
+        checkVHost = row.checkVHost;
+        Show();
+        session.state = row.state;
         view.FTPOneLevelUpClick();
-        EXPECT_EQ(session.requests, c.requests);
-        EXPECT_EQ(session.hostDir, c.newDir);
+        EXPECT_EQ(session.requests, *row.request ? Names{row.request} : Names{});
+        EXPECT_EQ(session.hostDir, row.newDir);
     }
 }
 
 TEST_F(RemoteViewTest, UpOneLevelDoesNothingOnTheServerListItem) {
     session.hostDir = "/pub/";
-    Show(kUnixListing);
-    session.state = TFtpState::ftpWaitingResponse;
+    Show();
+    session.state = ftpWaitingResponse;
     view.FTPPathChange(0); // undone: the selection stays on "pub"
-    session.state = TFtpState::ftpReady;
+    session.state = ftpReady;
     view.FTPPathChange(0);
     ASSERT_EQ(view.PathBox().selected, 0);
     session.requests.clear();
@@ -336,7 +303,7 @@ TEST_F(RemoteViewTest, UpOneLevelDoesNothingOnTheServerListItem) {
 }
 
 TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {
-    std::vector<std::string> lines;
+    Names lines;
     for (int i = 0; i < 20000; ++i)
         lines.push_back("-rw-r--r-- 1 u g " + std::to_string(i) + " Mar 15 12:34 f" +
                         std::to_string(19999 - i) + ".dat");

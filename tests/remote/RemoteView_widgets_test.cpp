@@ -55,7 +55,6 @@ protected:
 TEST_F(RemoteViewWidgetsTest, ListShowsTheItemsInColumns) {
     ASSERT_EQ(list->model()->rowCount(), 3);
     ASSERT_EQ(list->model()->columnCount(), 6);
-    EXPECT_EQ(list->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Attribute"));
     EXPECT_EQ(Cell(*list, 0, 0), QStringLiteral("sub"));
     EXPECT_EQ(Cell(*list, 0, 1), QString());
     EXPECT_EQ(Cell(*list, 1, 0), QStringLiteral("a longer name.txt"));
@@ -66,7 +65,6 @@ TEST_F(RemoteViewWidgetsTest, ListShowsTheItemsInColumns) {
     EXPECT_EQ(list->columnWidth(0), widest + 30);
 
     EXPECT_EQ(pathBox->count(), 4);
-    EXPECT_EQ(pathBox->itemText(0), QStringLiteral("SERVER LIST ..."));
     EXPECT_EQ(pathBox->currentText(), QStringLiteral("a"));
 }
 
