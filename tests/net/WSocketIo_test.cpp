@@ -119,6 +119,7 @@ TEST_F(WSocketClose, PeerEndIsReportedOnceAfterItsData) {
             if (row.readHandler) {
                 EXPECT_TRUE(rec.received == data) << rec.received.size() << " bytes";
                 EXPECT_EQ(rec.receivedAtClose, data.size());
+                EXPECT_EQ(rec.receiveResults.back(), 0) << "the read handler sees the end";
             }
         }
     }
