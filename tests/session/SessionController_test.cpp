@@ -113,7 +113,6 @@ struct Rig {
         site.Port = server.portText();
         site.User = "anna";
         site.Password = "secret-pw";
-        site.InitialDir.clear();
         site.Pasv = 1;
         return site;
     }
