@@ -277,37 +277,29 @@ std::string RefusalOf(const std::function<void()>& call) {
 }
 
 TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
-    const auto quote = [&](const char* command) {
-        return [this, command] {
-            ftp.LocalFileName = command;
-            ftp.QuoteAsync();
-        };
-    };
     struct Row {
         const char* name;
-        std::function<void()> call;
+        void (Cli::*request)();
+        const char* command; // for a quote
         const char* refusal;
     };
     const Row rows[]{
-        {"quote", quote("NOOP"), "FTP component not connected"},
-        {"quit lower case", quote("quit"), "FTP component not connected"},
-        {"pwd", [&] { ftp.PwdAsync(); }, "FTP component not connected"},
-        {"user empty", [&] { ftp.UserAsync(); }, "UserName emtpy"},
-        {"pass empty", [&] { ftp.PassAsync(); }, "Password emtpy"},
-        {"cwd empty", [&] { ftp.CwdAsync(); }, "HostDirName emtpy"},
-        {"open empty host",
-         [&] {
-             ftp.HostName.clear();
-             ftp.OpenAsync();
-         },
-         "DNS lookup: invalid host name."},
+        {"quote", &Cli::QuoteAsync, "NOOP", "FTP component not connected"},
+        {"quit lower case", &Cli::QuoteAsync, "quit", "FTP component not connected"},
+        {"pwd", &Cli::PwdAsync, "", "FTP component not connected"},
+        {"user empty", &Cli::UserAsync, "", "UserName emtpy"},
+        {"pass empty", &Cli::PassAsync, "", "Password emtpy"},
+        {"cwd empty", &Cli::CwdAsync, "", "HostDirName emtpy"},
+        {"open empty host", &Cli::OpenAsync, "", "DNS lookup: invalid host name."},
     };
     ftp.UserName.clear();
     ftp.PassWord.clear();
+    ftp.HostName.clear();
     const auto before = ftp.State();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(RefusalOf(row.call), row.refusal);
+        ftp.LocalFileName = row.command;
+        EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }), row.refusal);
         EXPECT_EQ(ftp.State(), before);
     }
     ProcessEventsFor(50);
