@@ -1,6 +1,8 @@
 #include "support/EventLoop.h"
 #include "support/ScriptedFtpServer.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <cctype>
 #include <cerrno>
@@ -353,12 +355,19 @@ TEST(ScriptedFtpServer, PatternIsTheSameStreamFromAnyOffset) {
     EXPECT_EQ(std::set<char>(whole.begin(), whole.end()).size(), 256U);
 }
 
-// Tests wait with this; one that returned early, or never gave up, would lie or hang.
-TEST(EventLoop, ProcessEventsUntilRunsQtEventsAndTimesOut) {
+// Tests wait with this; one that returned early, never gave up, or left
+// deleteLater() pending outside exec() would make them lie or hang.
+TEST(EventLoop, RunsQtEventsAndDeferredDeletesAndTimesOut) {
     bool fired = false;
     QTimer::singleShot(20, [&] { fired = true; });
     EXPECT_TRUE(ProcessEventsUntil([&] { return fired; }, 2000));
     EXPECT_FALSE(ProcessEventsUntil([] { return false; }, 30));
+
+    QObject parent;
+    QPointer<QObject> object = new QObject(&parent);
+    object->deleteLater();
+    testsupport::ProcessEventsFor(10);
+    EXPECT_TRUE(object.isNull());
 }
 
 } // namespace
