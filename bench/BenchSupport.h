@@ -3,7 +3,7 @@
 // executable.
 #pragma once
 
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "remote/RemoteView.h"
 
 #include <QEventLoop>
@@ -66,13 +66,13 @@ inline std::string VsftpdListing(int lines) {
 
 // The pane needs a session only for its log and path box here. Keeps the last
 // log line: a listing that could not be read must not pass for a fast fill.
-class BenchSession : public remote::TRemoteSession {
+class BenchSession : public remote::RemoteSession {
 public:
     explicit BenchSession(std::string dir = "/") : dir_(std::move(dir)) {}
 
     std::string lastLog;
 
-    TFtpState State() const override { return TFtpState::ftpReady; }
+    bool EngineReady() const override { return true; }
     std::string HostName() const override { return "127.0.0.1"; }
     std::string HostDirName() const override { return dir_; }
     void SetHostDirName(const std::string& path) override { dir_ = path; }
@@ -94,8 +94,8 @@ private:
 // OnRequestDone.
 class RequestWaiter {
 public:
-    explicit RequestWaiter(TCustomFtpCli& ftp) : ftp_(ftp) {
-        ftp.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest, std::uint16_t error) {
+    explicit RequestWaiter(FtpClient& ftp) : ftp_(ftp) {
+        ftp.OnRequestDone = [this](FtpClient*, FtpRequest, std::uint16_t error) {
             done_ = true;
             error_ = error;
             loop_.quit();
@@ -127,7 +127,7 @@ public:
     }
 
 private:
-    TCustomFtpCli& ftp_;
+    FtpClient& ftp_;
     QEventLoop loop_;
     bool done_ = false;
     std::uint16_t error_ = 0;

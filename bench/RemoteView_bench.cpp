@@ -44,10 +44,10 @@ struct FilledPane {
     QTemporaryDir folder;
     std::string file = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
     bench::BenchSession session{"/pub/mirror"};
-    remote::TRemoteView view{session, kStart, [] { return 2024; }};
+    remote::RemoteView view{session, kStart, [] { return 2024; }};
 };
 
-void SetCounters(benchmark::State& state, const remote::TRemoteView& view) {
+void SetCounters(benchmark::State& state, const remote::RemoteView& view) {
     state.counters["entries"] = static_cast<double>(view.Entries().size());
     state.counters["items"] = static_cast<double>(view.Items().size());
 }
@@ -70,7 +70,7 @@ void BM_ColumnClick(benchmark::State& state, remote::PaneColumn column) {
     if (!pane.Check(state))
         return;
     for (auto _ : state)
-        pane.view.FTPViewColumnClick(static_cast<int>(column));
+        pane.view.SortByColumn(static_cast<int>(column));
     SetCounters(state, pane.view);
 }
 

@@ -14,7 +14,7 @@ void BM_CutReplyLines(benchmark::State& state) {
     reply += "211 End\r\n";
     const auto chunk = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
-        ftpreply::TReplyBuffer buffer;
+        ftpreply::ReplyBuffer buffer;
         int finals = 0;
         for (std::size_t i = 0; i < reply.size(); i += chunk) {
             buffer.Append(std::string_view(reply).substr(i, chunk));

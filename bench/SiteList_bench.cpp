@@ -1,5 +1,5 @@
+#include "prefs/Options.h"
 #include "prefs/Prompts.h"
-#include "prefs/options.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteListController.h"
 
@@ -15,13 +15,13 @@ constexpr int kFolders = 100;
 // Nobody answers: loading and saving ask nothing.
 class SilentPrompts : public Prompts {
 public:
-    bool EditOptions(TOptionsValues&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&, TMessageIcon) override {}
+    bool EditOptions(PreferencesValues&) override { return false; }
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    bool EditSite(TSiteForm&) override { return false; }
+    bool EditSite(SiteForm&) override { return false; }
 
 protected:
-    std::optional<std::string> InputLine(const TInputRequest&) override { return std::nullopt; }
+    std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }
 };
 
 // A program folder whose root list holds kFolders folders and kSites sites
@@ -36,7 +36,7 @@ public:
                 out << "DIR=Folder " << n << "\r\n";
                 continue;
             }
-            TFTPServerInfo site;
+            Site site;
             site.Name = "Site number " + std::to_string(n);
             site.Server = "ftp" + std::to_string(n) + ".example.org";
             site.Password = "password-" + std::to_string(n);
@@ -60,8 +60,8 @@ private:
 void BM_LoadSiteFolder(benchmark::State& state) {
     SiteListFixture fixture;
     SilentPrompts prompts;
-    TFTPOptions options;
-    TSiteListController controller(fixture.Folder(), prompts, options);
+    Options options;
+    SiteListController controller(fixture.Folder(), prompts, options);
     for (auto _ : state) {
         controller.LoadSiteFolder("");
         benchmark::DoNotOptimize(controller.Model().Count());
@@ -73,8 +73,8 @@ BENCHMARK(BM_LoadSiteFolder)->Unit(benchmark::kMillisecond);
 void BM_SaveSiteFolder(benchmark::State& state) {
     SiteListFixture fixture;
     SilentPrompts prompts;
-    TFTPOptions options;
-    TSiteListController controller(fixture.Folder(), prompts, options);
+    Options options;
+    SiteListController controller(fixture.Folder(), prompts, options);
     controller.LoadSiteFolder("");
     for (auto _ : state)
         benchmark::DoNotOptimize(controller.SaveSiteFolder());

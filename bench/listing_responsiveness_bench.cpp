@@ -1,11 +1,11 @@
 // How responsive the event loop stays while a 100,000-line listing arrives:
-// the engine (TFtpClient, passive) lists from a small FTP peer on 127.0.0.1
+// the engine (FtpClient, passive) lists from a small FTP peer on 127.0.0.1
 // while a 1 ms timer records the longest gap between its ticks; the remote
 // pane then shows the downloaded listing. Prints figures; it never judges them.
 //
 //   listing_responsiveness_bench [RUNS]   (default 5)
 #include "BenchSupport.h"
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "net/UniqueFd.h"
 #include "remote/RemoteView.h"
 
@@ -40,18 +40,18 @@ double Ms(Clock::duration d) {
 }
 
 // A listening socket on an ephemeral loopback port.
-TUniqueFd Listen() {
-    TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+UniqueFd Listen() {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (fd.get() < 0 || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd.get(), 1) != 0)
-        return TUniqueFd{};
+        return UniqueFd{};
     return fd;
 }
 
-std::uint16_t PortOf(const TUniqueFd& fd) {
+std::uint16_t PortOf(const UniqueFd& fd) {
     sockaddr_in addr{};
     socklen_t size = sizeof addr;
     ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &size);
@@ -83,12 +83,12 @@ private:
         }
         return false;
     }
-    TUniqueFd Accept(const TUniqueFd& listener) {
+    UniqueFd Accept(const UniqueFd& listener) {
         return Readable(listener.get())
-                   ? TUniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC))
-                   : TUniqueFd{};
+                   ? UniqueFd(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC))
+                   : UniqueFd{};
     }
-    static bool Send(const TUniqueFd& fd, std::string_view text) {
+    static bool Send(const UniqueFd& fd, std::string_view text) {
         while (!text.empty()) {
             const ssize_t n = ::send(fd.get(), text.data(), text.size(), MSG_NOSIGNAL);
             if (n <= 0)
@@ -99,11 +99,11 @@ private:
     }
 
     void Serve() {
-        const TUniqueFd client = Accept(control_);
+        const UniqueFd client = Accept(control_);
         if (client.get() < 0 || !Send(client, "220 ready\r\n"))
             return;
         std::string pending;
-        TUniqueFd passive;
+        UniqueFd passive;
         char buffer[4096];
         while (Readable(client.get())) {
             const ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
@@ -120,7 +120,7 @@ private:
         }
     }
 
-    bool Answer(const TUniqueFd& client, const std::string& verb, TUniqueFd& passive) {
+    bool Answer(const UniqueFd& client, const std::string& verb, UniqueFd& passive) {
         if (verb == "USER")
             return Send(client, "331 Please specify the password.\r\n");
         if (verb == "PASS")
@@ -138,11 +138,11 @@ private:
             if (!Send(client, "150 Here comes the directory listing.\r\n"))
                 return false;
             {
-                const TUniqueFd data = Accept(passive);
+                const UniqueFd data = Accept(passive);
                 if (data.get() < 0 || !Send(data, listing_))
                     return false;
             }
-            passive = TUniqueFd{};
+            passive = UniqueFd{};
             return Send(client, "226 Directory send OK.\r\n");
         }
         if (verb == "QUIT") {
@@ -153,7 +153,7 @@ private:
     }
 
     const std::string listing_;
-    const TUniqueFd control_;
+    const UniqueFd control_;
     std::atomic<bool> stop_ = false;
     std::thread thread_; // last: it starts serving once the rest is built
 };
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     FtpPeer peer(listing);
     QTemporaryDir folder;
 
-    TFtpClient ftp;
+    FtpClient ftp;
     ftp.HostName = "127.0.0.1";
     ftp.Port = std::to_string(peer.Port());
     ftp.UserName = "bench";
@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
     }
 
     bench::BenchSession session;
-    remote::TRemoteView view(session, kStart, [] { return 2024; });
+    remote::RemoteView view(session, kStart, [] { return 2024; });
     view.SetSite({"0957681", false});
     GapMeter gaps;
     // The timer's own jitter on this machine, to read the gaps below against.

@@ -1,5 +1,5 @@
 // Whole-file transfers against Debian's FTP servers (vsftpd, pyftpdlib) on
-// 127.0.0.1: the engine (TFtpClient, passive mode, a progress handler that does
+// 127.0.0.1: the engine (FtpClient, passive mode, a progress handler that does
 // nothing) beside curl, with the engine's default data block sizes and with
 // 64 KiB blocks, and the loopback TCP limit measured in the same run. Prints
 // figures; it never judges them.
@@ -10,7 +10,7 @@
 // two options (1024 MiB, 3 runs). Files live in a temporary folder under TMPDIR
 // and are removed at the end.
 #include "BenchSupport.h"
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "net/UniqueFd.h"
 
 #include <QCoreApplication>
@@ -310,7 +310,7 @@ struct Measure {
 // files, no FTP, no event loop.
 Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     Measure m;
-    const TUniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
     if (listener.get() < 0 ||
@@ -325,7 +325,7 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     const Clock::time_point start = Clock::now();
     std::thread receiver([&] {
         const double cpu0 = CpuSeconds(RUSAGE_THREAD);
-        const TUniqueFd in(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        const UniqueFd in(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
         std::vector<char> buffer(static_cast<std::size_t>(readSize));
         for (ssize_t n; in.get() >= 0 && (n = ::recv(in.get(), buffer.data(), buffer.size(), 0));) {
             if (n < 0 && errno != EINTR)
@@ -336,7 +336,7 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
     });
     const double cpu0 = CpuSeconds(RUSAGE_THREAD);
     {
-        const TUniqueFd out(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        const UniqueFd out(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
         if (::connect(out.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
             m.note = ErrnoText("connect");
             ::shutdown(listener.get(), SHUT_RDWR); // wakes the accept
@@ -365,7 +365,7 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
 enum class ServerKind { Vsftpd, Pyftpdlib };
 
 std::uint16_t FreeLoopbackPort() {
-    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in addr = LoopbackAddress(0);
     socklen_t len = sizeof addr;
     if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -375,7 +375,7 @@ std::uint16_t FreeLoopbackPort() {
 }
 
 bool AcceptsConnections(std::uint16_t port) {
-    const TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in addr = LoopbackAddress(port);
     return ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
@@ -584,7 +584,7 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
 Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks blocks,
                   const Files& files, std::int64_t bytes) {
     Measure m;
-    TFtpClient ftp;
+    FtpClient ftp;
     ftp.HostName = "127.0.0.1";
     ftp.Port = std::to_string(server.Port());
     ftp.UserName = server.User();
@@ -592,7 +592,7 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
     ftp.SetPassive(true);
     if (blocks.upload > 0)
         ftp.SetDataBlockSizes(blocks.upload, blocks.download);
-    ftp.OnProgress = [](TCustomFtpCli*, std::int64_t, bool&) {};
+    ftp.OnProgress = [](FtpClient*, std::int64_t, bool&) {};
     bench::RequestWaiter waiter(ftp);
     m.note = waiter.Run("login", 15s, [&] { ftp.ConnectAsync(); });
     if (m.note.empty())
@@ -754,7 +754,7 @@ std::vector<Case> ServerCases(const Options& options, const char* server) {
                              false,
                              direction,
                              blocks,
-                             {defaults ? "TFtpClient (defaults)" : "TFtpClient", dir, label, {}}});
+                             {defaults ? "FtpClient (defaults)" : "FtpClient", dir, label, {}}});
         }
     }
     std::erase_if(cases, [&](const Case& c) { return !Selected(options, c.name); });
@@ -834,7 +834,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     {
-        const TFtpClient probe;
+        const FtpClient probe;
         options->engineDefaults = {probe.UploadBlockSize(), probe.DownloadBlockSize()};
     }
     QTemporaryDir temp(QDir::tempPath() + "/corvane-transfer-bench-XXXXXX");

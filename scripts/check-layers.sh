@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a file of the headless logic includes a Qt Gui or Qt Widgets
-# header. Only src/app/, the dialogs (*_dialog.*) and widget glue (*_widgets.*)
-# may; everything else under src/ builds into the core library, which links Qt Core and Qt Network only.
+# header (only src/app/, the dialogs (*_dialog.*) and widget glue (*_widgets.*)
+# may; everything else under src/ builds into the core library, which links Qt
+# Core and Qt Network only), and when a file includes an area above its own.
 # Usage: scripts/check-layers.sh [repository root]
 set -euo pipefail
 
@@ -66,9 +67,49 @@ offenders=$(
             }'
 )
 
+failed=false
 if [[ -n "$offenders" ]]; then
     echo "check-layers: Qt Gui/Widgets headers outside src/app and the *_dialog and *_widgets files:" >&2
     echo "$offenders" >&2
+    failed=true
+fi
+
+# The floors, lowest first; an area may include its own floor and those below.
+floors=(text net ftp remote prefs sites compare transfer session app)
+declare -A floor_of=()
+for i in "${!floors[@]}"; do
+    floor_of[${floors[$i]}]=$i
+done
+
+upward=$(
+    cd "$root"
+    find src -mindepth 2 -type f \( -name '*.h' -o -name '*.cpp' \) -print0 | sort -z |
+        while IFS= read -r -d '' file; do
+            area=${file#src/}
+            area=${area%%/*}
+            own=${floor_of[$area]:-}
+            if [[ -z $own ]]; then
+                echo "$file: area '$area' has no floor in check-layers.sh"
+                continue
+            fi
+            { grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z]+/' "$file" || true; } |
+                while IFS= read -r hit; do
+                    included=${hit#*\"}
+                    included=${included%%/*}
+                    theirs=${floor_of[$included]:-}
+                    if [[ -z $theirs || $theirs -gt $own ]]; then
+                        echo "$file:${hit%%:*}: $area includes $included"
+                    fi
+                done
+        done
+)
+if [[ -n "$upward" ]]; then
+    echo "check-layers: includes that run up a floor (${floors[*]}, lowest first):" >&2
+    echo "$upward" >&2
+    failed=true
+fi
+
+if $failed; then
     exit 1
 fi
 echo "check-layers: ok"

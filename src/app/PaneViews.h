@@ -10,14 +10,14 @@ class QTreeView;
 // The view styles of a pane: "&Large Icons", "&Small Icons", "&List" show the
 // names with their icons, "&Details" every column. One model and one
 // selection serve both views, so a style change keeps what is selected.
-class TPaneViews : public QStackedWidget {
+class PaneViews : public QStackedWidget {
     Q_OBJECT
 
 public:
     enum Style { LargeIcons = 0, SmallIcons = 1, List = 2, Details = 3 };
 
     // Takes `details` as its details view.
-    explicit TPaneViews(QTreeView* details, QWidget* parent = nullptr);
+    explicit PaneViews(QTreeView* details, QWidget* parent = nullptr);
 
     // Call after `details` has its model: the icon view shares it.
     void ShareModel();
@@ -26,11 +26,11 @@ public:
     // "&Line up icons": the icons back on their grid.
     void LineUpIcons();
 
-    QTreeView* details() const { return details_; }
-    QListView* icons() const { return icons_; }
+    QTreeView* DetailsView() const { return details_; }
+    QListView* IconView() const { return icons_; }
 
 signals:
-    void doubleClicked(const QModelIndex& index);
+    void DoubleClicked(const QModelIndex& index);
 
 private:
     QTreeView* details_;

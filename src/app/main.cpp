@@ -1,4 +1,4 @@
-#include "app/uMain.h"
+#include "app/MainWindow.h"
 #include "prefs/ProgramFolder.h"
 
 #include <QApplication>
@@ -8,7 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("corvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
 
-    T_Main window(ProgramFolder());
+    MainWindow window(ProgramFolder());
     window.show();
     return QApplication::exec();
 }

@@ -1,6 +1,6 @@
-// The data connection of TCustomFtpCli: port step, downloads into and uploads
+// The data connection of FtpClient: port step, downloads into and uploads
 // from local files, and the end of a transfer.
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 
 #include <QMetaObject>
 #include <vector>
@@ -22,44 +22,44 @@ bool IsOneOf(int code, std::initializer_list<int> codes) {
 
 } // namespace
 
-void TCustomFtpCli::SetDataBlockSizes(int upload, int download) {
+void FtpClient::SetDataBlockSizes(int upload, int download) {
     uploadBlock_ = upload > 0 ? upload : ftptransfer::kDataBlock;
     downloadBlock_ = download > 0 ? download : ftptransfer::kDataBlock;
 }
 
-std::vector<char>& TCustomFtpCli::DataBlock(int size) {
+std::vector<char>& FtpClient::DataBlock(int size) {
     if (dataBlock_.size() < static_cast<std::size_t>(size))
         dataBlock_.resize(static_cast<std::size_t>(size));
     return dataBlock_;
 }
 
-void TCustomFtpCli::CloseLocalFile() {
+void FtpClient::CloseLocalFile() {
     if (localFile_.IsOpen() && !localFile_.Close())
         transfer_.localFailed = true;
 }
 
-TCustomWSocket::TErrorEvent TCustomFtpCli::DataEvent(TDataEvent handler) {
+AsyncSocket::ErrorEvent FtpClient::DataEvent(DataHandler handler) {
     if (handler == nullptr)
         return nullptr;
-    return [this, handler](TCustomWSocket*, std::uint16_t error) { (this->*handler)(error); };
+    return [this, handler](AsyncSocket*, std::uint16_t error) { (this->*handler)(error); };
 }
 
 // The data socket's events while a transfer runs; its close always ends it.
-void TCustomFtpCli::WatchTransfer(TDataEvent dataAvailable, TDataEvent dataSent) {
-    data_->OnSessionClosed = DataEvent(&TCustomFtpCli::TransferClosed);
+void FtpClient::WatchTransfer(DataHandler dataAvailable, DataHandler dataSent) {
+    data_->OnSessionClosed = DataEvent(&FtpClient::TransferClosed);
     data_->OnDataAvailable = DataEvent(dataAvailable);
     data_->OnDataSent = DataEvent(dataSent);
 }
 
 // Active mode: the server's connection replaces the listening socket.
-void TCustomFtpCli::AcceptTransfer(TDataEvent dataAvailable, TDataEvent dataSent) {
-    const TSocket accepted = data_->Accept();
+void FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
+    const SocketHandle accepted = data_->Accept();
     data_->Close();
     WatchTransfer(dataAvailable, dataSent);
     data_->Dup(accepted);
 }
 
-void TCustomFtpCli::DetachDataHandlers() {
+void FtpClient::DetachDataHandlers() {
     data_->OnSessionAvailable = nullptr;
     data_->OnSessionClosed = nullptr;
     data_->OnDataAvailable = nullptr;
@@ -67,7 +67,7 @@ void TCustomFtpCli::DetachDataHandlers() {
     data_->OnSessionConnected = nullptr;
 }
 
-bool TCustomFtpCli::FireProgress() {
+bool FtpClient::FireProgress() {
     MoveWaitDeadline();
     bool abort = false;
     if (OnProgress)
@@ -81,7 +81,7 @@ bool TCustomFtpCli::FireProgress() {
 
 // --- port step ----------------------------------------------------------------
 
-void TCustomFtpCli::PortAsync() {
+void FtpClient::PortAsync() {
     CheckReady();
     if (!connected_)
         throw FtpException("FTP component not connected");
@@ -91,7 +91,7 @@ void TCustomFtpCli::PortAsync() {
     data_->SetPort("0");
     std::string command = "PASV";
     if (!passive_) {
-        data_->LingerOnOff = TSocketLingerOnOff::wsLingerOn;
+        data_->LingerOnOff = SocketLinger::wsLingerOn;
         data_->LingerTimeout = 10;
         data_->Listen();
         const auto port = static_cast<std::uint16_t>(data_->GetSockName().Port);
@@ -101,12 +101,12 @@ void TCustomFtpCli::PortAsync() {
         command = ftptransfer::PortCommand(local, port);
     }
     ByteCount = 0;
-    ExecAsync(TFtpRequest::PortAsync, TFtpStep::Port, command, {200, 227});
+    ExecAsync(FtpRequest::PortAsync, FtpStep::Port, command, {200, 227});
 }
 
 // Connects the data socket to the port of the kept 227 reply, on the address
 // the control connection goes to. False when the request was ended here.
-bool TCustomFtpCli::ConnectPassive(int failCode, TDataEvent connected) {
+bool FtpClient::ConnectPassive(int failCode, DataHandler connected) {
     const std::optional<std::uint16_t> port = ftptransfer::ParsePassivePort(pasvResponse_);
     if (!port) {
         // The session cannot go on with a reply it does not understand; the
@@ -123,29 +123,29 @@ bool TCustomFtpCli::ConnectPassive(int failCode, TDataEvent connected) {
         ApplySocks(*data_);
         data_->SetPort(std::to_string(*port));
         data_->OnSessionConnected = DataEvent(connected);
-        data_->LingerOnOff = TSocketLingerOnOff::wsLingerOff;
+        data_->LingerOnOff = SocketLinger::wsLingerOff;
         data_->LingerTimeout = 0;
         data_->Connect();
-    } catch (const ESocketException& e) {
+    } catch (const SocketException& e) {
         CloseLocalFile();
         FailTransfer(failCode,
-                     std::to_string(failCode) + " ESocketException: " + std::string(e.what()));
+                     std::to_string(failCode) + " SocketException: " + std::string(e.what()));
         return false;
     }
     return true;
 }
 
-void TCustomFtpCli::FailTransfer(int code, const std::string& response) {
+void FtpClient::FailTransfer(int code, const std::string& response) {
     lastResponse_ = response;
     statusCode_ = code;
     SetErrorMessage(lastResponse_);
-    if (data_->State() != TSocketState::wsClosed)
+    if (data_->State() != SocketState::wsClosed)
         data_->Close();
     requestResult_ = code;
     TriggerRequestDone(static_cast<std::uint16_t>(code));
 }
 
-void TCustomFtpCli::SendTransferCommand(TProc firstReply) {
+void FtpClient::SendTransferCommand(StepHandler firstReply) {
     AwaitReply(firstReply, nullptr);
     std::string command = transfer_.verb;
     if (!HostFileName.empty())
@@ -155,7 +155,7 @@ void TCustomFtpCli::SendTransferCommand(TProc firstReply) {
 
 // --- downloads ------------------------------------------------------------------
 
-void TCustomFtpCli::DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb) {
+void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
     if (!connected_)
         throw FtpException(std::string(verb) + ": not connected");
     if (LocalFileName.empty())
@@ -163,48 +163,48 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest kind, TFtpStep step, const char* verb
     if (!multiStep_)
         requestType_ = kind;
     currentStep_ = step;
-    transfer_ = TTransfer{};
+    transfer_ = Transfer{};
     transfer_.verb = verb;
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t) { AcceptForGet(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForGet(); };
     if (!OpenGetFile())
         return;
-    if (passive_ && !ConnectPassive(550, &TCustomFtpCli::ConnectedForGet))
+    if (passive_ && !ConnectPassive(550, &FtpClient::ConnectedForGet))
         return;
     // In passive mode the command goes out without waiting for the connection.
-    SendTransferCommand(&TCustomFtpCli::GetFirstReply);
+    SendTransferCommand(&FtpClient::GetFirstReply);
 }
 
-bool TCustomFtpCli::OpenGetFile() {
+bool FtpClient::OpenGetFile() {
     CloseLocalFile();
     const bool opened = ResumeAt > 0
-                            ? localFile_.Open(LocalFileName, TLocalFile::Mode::WriteAt, ResumeAt)
-                            : localFile_.Open(LocalFileName, TLocalFile::Mode::Create, 0);
+                            ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
+                            : localFile_.Open(LocalFileName, LocalFile::Mode::Create, 0);
     if (!opened)
         FailTransfer(550, "Unable to open local file " + LocalFileName);
     return opened;
 }
 
-void TCustomFtpCli::AcceptForGet() {
-    AcceptTransfer(&TCustomFtpCli::GetData, nullptr);
+void FtpClient::AcceptForGet() {
+    AcceptTransfer(&FtpClient::GetData, nullptr);
     transfer_.start = Clock::now();
 }
 
-void TCustomFtpCli::ConnectedForGet(std::uint16_t error) {
-    WatchTransfer(&TCustomFtpCli::GetData, nullptr);
+void FtpClient::ConnectedForGet(std::uint16_t error) {
+    WatchTransfer(&FtpClient::GetData, nullptr);
     transfer_.start = Clock::now();
     if (error != 0)
         FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
 }
 
-void TCustomFtpCli::GetData(std::uint16_t) {
+void FtpClient::GetData(std::uint16_t) {
     if (!FireProgress())
         return;
     std::vector<char>& block = DataBlock(downloadBlock_);
     const int n = data_->Receive(block.data(), downloadBlock_);
     if (n < 0) {
-        if (data_->State() == TSocketState::wsConnected &&
+        if (data_->State() == SocketState::wsConnected &&
             data_->LastError() != wsock::WSAEWOULDBLOCK) {
             Display("! Data: Receive error " + std::to_string(data_->LastError()));
             data_->ShutDown(2);
@@ -223,7 +223,7 @@ void TCustomFtpCli::GetData(std::uint16_t) {
 
 // The reply to RETR, LIST, NLST, STOR or APPE: 150 or 125 lets the transfer
 // run, anything else ends the request with its code.
-bool TCustomFtpCli::AcceptFirstReply() {
+bool FtpClient::AcceptFirstReply() {
     Display("< " + lastResponse_);
     if (IsOneOf(statusCode_, {150, 125})) {
         awaitingReply_ = true;
@@ -231,7 +231,7 @@ bool TCustomFtpCli::AcceptFirstReply() {
     }
     SetErrorMessage(lastResponse_);
     next_ = nullptr;
-    if (data_->State() != TSocketState::wsClosed)
+    if (data_->State() != SocketState::wsClosed)
         data_->Close();
     CloseLocalFile();
     ResumeAt = 0;
@@ -242,12 +242,12 @@ bool TCustomFtpCli::AcceptFirstReply() {
 
 // The reply that ends a transfer on the server's side; the transfer is over
 // once the data connection has closed as well.
-void TCustomFtpCli::FinalReply(std::initializer_list<int> accepted, const char* failure) {
+void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* failure) {
     Display("< " + lastResponse_);
     if (!IsOneOf(statusCode_, accepted)) {
         SetErrorMessage(lastResponse_);
         CloseLocalFile();
-        if (data_->State() != TSocketState::wsClosed)
+        if (data_->State() != SocketState::wsClosed)
             data_->Close();
         Display(failure);
         requestResult_ = statusCode_;
@@ -258,59 +258,59 @@ void TCustomFtpCli::FinalReply(std::initializer_list<int> accepted, const char* 
     CheckTransferEnd();
 }
 
-void TCustomFtpCli::GetFirstReply() {
+void FtpClient::GetFirstReply() {
     if (AcceptFirstReply())
-        next_ = &TCustomFtpCli::GetFinalReply;
+        next_ = &FtpClient::GetFinalReply;
 }
 
-void TCustomFtpCli::GetFinalReply() {
+void FtpClient::GetFinalReply() {
     FinalReply({125, 226, 250}, "! RETR/LIST/NLST Failed");
 }
 
 // --- uploads ------------------------------------------------------------------------
 
-void TCustomFtpCli::DoPutAsync(bool append) {
-    requestType_ = append ? TFtpRequest::AppendAsync : TFtpRequest::PutAsync;
-    currentStep_ = append ? TFtpStep::Append : TFtpStep::Put;
+void FtpClient::DoPutAsync(bool append) {
+    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
+    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     if (!connected_)
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    transfer_ = TTransfer{};
+    transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](TCustomWSocket*, std::uint16_t) { AcceptForPut(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForPut(); };
     if (!OpenPutFile())
         return;
     if (passive_) {
         // The command waits until the data connection is up.
-        ConnectPassive(426, &TCustomFtpCli::ConnectedForPut);
+        ConnectPassive(426, &FtpClient::ConnectedForPut);
         return;
     }
-    SendTransferCommand(&TCustomFtpCli::PutFirstReply);
+    SendTransferCommand(&FtpClient::PutFirstReply);
 }
 
-bool TCustomFtpCli::OpenPutFile() {
+bool FtpClient::OpenPutFile() {
     CloseLocalFile();
-    if (localFile_.Open(LocalFileName, TLocalFile::Mode::Read, ResumeAt > 0 ? ResumeAt : 0))
+    if (localFile_.Open(LocalFileName, LocalFile::Mode::Read, ResumeAt > 0 ? ResumeAt : 0))
         return true;
     errorMessage_ = "426 Unable to open local file " + LocalFileName;
     statusCode_ = 426;
     Display("! " + errorMessage_);
-    if (data_->State() != TSocketState::wsClosed)
+    if (data_->State() != SocketState::wsClosed)
         data_->Close();
     requestResult_ = 426;
     TriggerRequestDone(426);
     return false;
 }
 
-void TCustomFtpCli::AcceptForPut() {
-    AcceptTransfer(&TCustomFtpCli::PutDrain, &TCustomFtpCli::PutSend);
+void FtpClient::AcceptForPut() {
+    AcceptTransfer(&FtpClient::PutDrain, &FtpClient::PutSend);
     data_->SetSendBlockSize(uploadBlock_);
     if (data_->SendBufferSize() < 0)
         throw FtpException("winsock.getsockopt(SO_SNDBUF) failed");
-    data_->LingerOnOff = TSocketLingerOnOff::wsLingerOff;
+    data_->LingerOnOff = SocketLinger::wsLingerOff;
     data_->LingerTimeout = 10;
     data_->SetLingerOption();
     transfer_.dataReady = true;
@@ -319,7 +319,7 @@ void TCustomFtpCli::AcceptForPut() {
             this, [this] { StartSending(); }, Qt::QueuedConnection);
 }
 
-void TCustomFtpCli::ConnectedForPut(std::uint16_t error) {
+void FtpClient::ConnectedForPut(std::uint16_t error) {
     WatchTransfer(nullptr, nullptr);
     transfer_.dataReady = true;
     transfer_.start = Clock::now();
@@ -329,21 +329,21 @@ void TCustomFtpCli::ConnectedForPut(std::uint16_t error) {
         return;
     }
     data_->SetSendBlockSize(uploadBlock_);
-    SendTransferCommand(&TCustomFtpCli::PutFirstReply);
+    SendTransferCommand(&FtpClient::PutFirstReply);
 }
 
-void TCustomFtpCli::PutDrain(std::uint16_t) {
+void FtpClient::PutDrain(std::uint16_t) {
     char discard[ftptransfer::kDownloadBlock];
     data_->Receive(discard, sizeof discard);
 }
 
-void TCustomFtpCli::PutFirstReply() {
+void FtpClient::PutFirstReply() {
     if (!AcceptFirstReply())
         return;
     transfer_.got150 = true;
-    next_ = &TCustomFtpCli::PutFinalReply;
+    next_ = &FtpClient::PutFinalReply;
     if (passive_) {
-        data_->OnDataSent = DataEvent(&TCustomFtpCli::PutSend);
+        data_->OnDataSent = DataEvent(&FtpClient::PutSend);
         transfer_.sending = true;
         PutSend(0);
     } else if (transfer_.dataReady && !transfer_.sending) {
@@ -352,7 +352,7 @@ void TCustomFtpCli::PutFirstReply() {
     }
 }
 
-void TCustomFtpCli::StartSending() {
+void FtpClient::StartSending() {
     if (transfer_.sending)
         return;
     transfer_.sending = true;
@@ -362,7 +362,7 @@ void TCustomFtpCli::StartSending() {
 
 // Called when the socket has passed everything on: one block at a time, so
 // the progress handler can stop the upload between blocks.
-void TCustomFtpCli::PutSend(std::uint16_t error) {
+void FtpClient::PutSend(std::uint16_t error) {
     if (!localFile_.IsOpen())
         return;
     if (!FireProgress() || !localFile_.IsOpen())
@@ -389,13 +389,13 @@ void TCustomFtpCli::PutSend(std::uint16_t error) {
     }
 }
 
-void TCustomFtpCli::PutFinalReply() {
+void FtpClient::PutFinalReply() {
     FinalReply({226, 250}, "! STOR Failed");
 }
 
 // --- the end of a transfer -----------------------------------------------------------
 
-void TCustomFtpCli::TransferClosed(std::uint16_t error) {
+void FtpClient::TransferClosed(std::uint16_t error) {
     CloseLocalFile();
     transfer_.dataClosed = true;
     transfer_.closeError = error;
@@ -404,7 +404,7 @@ void TCustomFtpCli::TransferClosed(std::uint16_t error) {
 
 // A transfer is over when both the final reply and the close of the data
 // connection have been seen, in whichever order they came.
-void TCustomFtpCli::CheckTransferEnd() {
+void FtpClient::CheckTransferEnd() {
     if (!transfer_.finalReply || !transfer_.dataClosed || requestDone_)
         return;
     DetachDataHandlers();

@@ -9,11 +9,11 @@ namespace {
 constexpr std::size_t kWriteBlock = 256 * 1024;
 } // namespace
 
-TLocalFile::~TLocalFile() {
+LocalFile::~LocalFile() {
     Close();
 }
 
-bool TLocalFile::Open(const std::string& path, Mode mode, std::int64_t position) {
+bool LocalFile::Open(const std::string& path, Mode mode, std::int64_t position) {
     Close();
     failed_ = false;
     int flags = O_CLOEXEC;
@@ -39,7 +39,7 @@ bool TLocalFile::Open(const std::string& path, Mode mode, std::int64_t position)
     return true;
 }
 
-int TLocalFile::Read(char* buffer, int len) {
+int LocalFile::Read(char* buffer, int len) {
     if (fd_ < 0)
         return -1;
     ssize_t n;
@@ -49,14 +49,14 @@ int TLocalFile::Read(char* buffer, int len) {
     return static_cast<int>(n);
 }
 
-bool TLocalFile::Write(const char* data, int len) {
+bool LocalFile::Write(const char* data, int len) {
     if (fd_ < 0 || failed_)
         return false;
     pending_.insert(pending_.end(), data, data + len);
     return pending_.size() < kWriteBlock || Flush();
 }
 
-bool TLocalFile::Flush() {
+bool LocalFile::Flush() {
     std::size_t done = 0;
     while (done < pending_.size()) {
         const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
@@ -72,7 +72,7 @@ bool TLocalFile::Flush() {
     return !failed_;
 }
 
-bool TLocalFile::Close() {
+bool LocalFile::Close() {
     if (fd_ < 0)
         return true;
     const bool flushed = Flush();

@@ -7,14 +7,14 @@
 // The local side of one transfer: a file opened for reading from a position,
 // or for writing (created empty, or written from a position). Writes are
 // gathered into large blocks; a failure shows at the write or at Close.
-class TLocalFile {
+class LocalFile {
 public:
     enum class Mode { Read, Create, WriteAt };
 
-    TLocalFile() = default;
-    ~TLocalFile();
-    TLocalFile(const TLocalFile&) = delete;
-    TLocalFile& operator=(const TLocalFile&) = delete;
+    LocalFile() = default;
+    ~LocalFile();
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
 
     bool Open(const std::string& path, Mode mode, std::int64_t position);
     bool IsOpen() const { return fd_ >= 0; }

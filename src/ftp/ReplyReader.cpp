@@ -5,14 +5,14 @@
 
 namespace ftpreply {
 
-int TReplyBuffer::Append(std::string_view bytes) {
+int ReplyBuffer::Append(std::string_view bytes) {
     const auto n =
         std::min<std::size_t>(bytes.size(), static_cast<std::size_t>(std::max(Room(), 0)));
     held_.append(bytes.substr(0, n));
     return static_cast<int>(n);
 }
 
-std::optional<std::string> TReplyBuffer::TakeLine(bool acceptLF) {
+std::optional<std::string> ReplyBuffer::TakeLine(bool acceptLF) {
     const std::size_t lf = acceptLF ? held_.find('\n') : held_.find("\r\n");
     if (lf == std::string::npos)
         return std::nullopt;
@@ -69,7 +69,7 @@ std::string ReadQuotedName(std::string_view text, std::size_t& pos) {
     return name;
 }
 
-TReplyLine ClassifyLine(std::string_view line) {
+ReplyLine ClassifyLine(std::string_view line) {
     if (line.empty() || !IsDigit(line.front()))
         return {};
     std::size_t pos = 0;

@@ -18,7 +18,7 @@ inline constexpr int kBufferSize = 4096;
 inline constexpr std::size_t kMaxAcceptedCodes = 15;
 
 // Bytes received on the control connection, cut into lines.
-class TReplyBuffer {
+class ReplyBuffer {
 public:
     int Room() const { return kBufferSize - 1 - static_cast<int>(held_.size()); }
     int Held() const { return static_cast<int>(held_.size()); }
@@ -43,11 +43,11 @@ std::int64_t ReadNumber(std::string_view text, std::size_t& pos);
 // when no opening quote follows.
 std::string ReadQuotedName(std::string_view text, std::size_t& pos);
 
-struct TReplyLine {
+struct ReplyLine {
     bool final = false; // begins with a digit and its number is not followed by '-'
     int code = 0;
 };
-TReplyLine ClassifyLine(std::string_view line);
+ReplyLine ClassifyLine(std::string_view line);
 
 // The engine's verdict on a final reply code: 0 when accepted, else the code.
 // An accepted list whose first entry is 0 accepts any code below 500.

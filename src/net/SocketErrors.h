@@ -41,7 +41,7 @@ std::string ErrorText(int error, const std::string& func);
 
 } // namespace wsock
 
-class ESocketException : public std::runtime_error {
+class SocketException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };

@@ -5,19 +5,19 @@
 
 // Owns a POSIX file descriptor and closes it when it goes; -1 owns nothing.
 // Named after std::unique_ptr, whose operations it mirrors.
-class TUniqueFd {
+class UniqueFd {
 public:
-    TUniqueFd() = default;
-    explicit TUniqueFd(int fd) : fd_(fd) {}
-    ~TUniqueFd() { reset(); }
-    TUniqueFd(TUniqueFd&& other) noexcept : fd_(other.release()) {}
-    TUniqueFd& operator=(TUniqueFd&& other) noexcept {
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
         if (this != &other)
             reset(other.release());
         return *this;
     }
-    TUniqueFd(const TUniqueFd&) = delete;
-    TUniqueFd& operator=(const TUniqueFd&) = delete;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
 
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }

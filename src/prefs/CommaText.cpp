@@ -1,6 +1,6 @@
 #include "prefs/CommaText.h"
 
-#include "remote/TextFields.h"
+#include "text/TextFields.h"
 
 namespace {
 
@@ -8,7 +8,7 @@ constexpr char Quote = '"';
 constexpr char Comma = ',';
 
 void SkipBlanks(std::string_view text, std::size_t& i) {
-    while (i < text.size() && remote::IsBlank(text[i]))
+    while (i < text.size() && text::IsBlank(text[i]))
         ++i;
 }
 
@@ -41,7 +41,7 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
             items.push_back(QuotedItem(text, i));
         } else {
             const std::size_t start = i;
-            while (i < text.size() && !remote::IsBlank(text[i]) && text[i] != Comma)
+            while (i < text.size() && !text::IsBlank(text[i]) && text[i] != Comma)
                 ++i;
             items.emplace_back(text.substr(start, i - start));
         }
@@ -66,7 +66,7 @@ std::string JoinCommaText(const std::vector<std::string>& items) {
             text += Comma;
         bool quote = false;
         for (const char c : item)
-            quote = quote || remote::IsBlank(c) || c == Quote || c == Comma;
+            quote = quote || text::IsBlank(c) || c == Quote || c == Comma;
         if (!quote) {
             text += item;
             continue;

@@ -1,7 +1,7 @@
 #include "prefs/IniFile.h"
 
 #include "prefs/TextFile.h"
-#include "remote/TextFields.h"
+#include "text/TextFields.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,33 +29,33 @@ struct Line {
 // A "[" line without "]" is no header; the lines after it belong to no
 // section, so that a damaged header does not lend its keys to the one before.
 Line Classify(std::string_view text) {
-    const std::string_view trimmed = remote::TrimBlanks(text);
+    const std::string_view trimmed = text::TrimBlanks(text);
     if (trimmed.empty())
         return {Line::Kind::Blank, {}, {}};
     if (trimmed.front() == '[') {
         const std::size_t close = trimmed.find(']');
         if (close == std::string_view::npos)
             return {Line::Kind::BrokenHeader, {}, {}};
-        return {Line::Kind::Header, remote::TrimBlanks(trimmed.substr(1, close - 1)), {}};
+        return {Line::Kind::Header, text::TrimBlanks(trimmed.substr(1, close - 1)), {}};
     }
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos)
         return {Line::Kind::Other, {}, {}};
-    const std::string_view key = remote::TrimBlanks(text.substr(0, equals));
+    const std::string_view key = text::TrimBlanks(text.substr(0, equals));
     if (key.empty())
         return {Line::Kind::Other, {}, {}};
     return {Line::Kind::Key, key, text.substr(equals + 1)};
 }
 
 std::string Unquote(std::string_view raw) {
-    std::string_view value = remote::TrimBlanks(raw);
+    std::string_view value = text::TrimBlanks(raw);
     if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
 
 std::string IndexKey(std::string_view section, std::string_view key) {
-    return remote::AsciiLowerCopy(section) + '\n' + remote::AsciiLowerCopy(key);
+    return text::AsciiLowerCopy(section) + '\n' + text::AsciiLowerCopy(key);
 }
 
 std::string_view OneLine(std::string_view value) {
@@ -71,7 +71,7 @@ public:
     const std::string* Advance(const Line& line) {
         switch (line.kind) {
         case Line::Kind::Header: {
-            std::string lower = remote::AsciiLowerCopy(line.name);
+            std::string lower = text::AsciiLowerCopy(line.name);
             firstBlock_ = seen_.insert(lower).second;
             current_ = std::move(lower);
             break;
@@ -96,12 +96,12 @@ private:
 
 } // namespace
 
-TIniFile::TIniFile(std::string path, mode_t newFileMode)
+IniFile::IniFile(std::string path, mode_t newFileMode)
     : path_(std::move(path)), newFileMode_(newFileMode) {
     Load();
 }
 
-void TIniFile::Load() {
+void IniFile::Load() {
     std::ifstream in(path_, std::ios::binary);
     SectionTracker sections;
     std::string text;
@@ -115,44 +115,44 @@ void TIniFile::Load() {
     }
 }
 
-const std::string* TIniFile::Written(std::string_view section, std::string_view key) const {
+const std::string* IniFile::Written(std::string_view section, std::string_view key) const {
     for (const SectionWrites& s : writes_) {
-        if (!remote::EqualsNoCase(s.name, section))
+        if (!text::EqualsNoCase(s.name, section))
             continue;
         for (const Write& w : s.writes) {
-            if (remote::EqualsNoCase(w.key, key))
+            if (text::EqualsNoCase(w.key, key))
                 return &w.value;
         }
     }
     return nullptr;
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 const std::string& fallback) const {
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                const std::string& fallback) const {
     if (const std::string* written = Written(section, key))
         return *written;
     const auto found = values_.find(IndexKey(section, key));
     return found == values_.end() ? fallback : found->second;
 }
 
-int TIniFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
-    const auto value = remote::ParseInteger(ReadString(section, key, std::string()));
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const {
+    const auto value = text::ParseInteger(ReadString(section, key, std::string()));
     if (!value || *value < INT_MIN || *value > INT_MAX)
         return fallback;
     return static_cast<int>(*value);
 }
 
-bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
     return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::Store(std::string_view section, std::string_view key, std::string value,
-                     std::string text) {
-    section = remote::TrimBlanks(section);
-    key = remote::TrimBlanks(key);
+void IniFile::Store(std::string_view section, std::string_view key, std::string value,
+                    std::string text) {
+    section = text::TrimBlanks(section);
+    key = text::TrimBlanks(key);
     SectionWrites* target = nullptr;
     for (SectionWrites& s : writes_) {
-        if (remote::EqualsNoCase(s.name, section)) {
+        if (text::EqualsNoCase(s.name, section)) {
             target = &s;
             break;
         }
@@ -160,7 +160,7 @@ void TIniFile::Store(std::string_view section, std::string_view key, std::string
     if (!target)
         target = &writes_.emplace_back(SectionWrites{std::string(section), {}});
     for (Write& w : target->writes) {
-        if (remote::EqualsNoCase(w.key, key)) {
+        if (text::EqualsNoCase(w.key, key)) {
             w.value = std::move(value);
             w.text = std::move(text);
             return;
@@ -169,27 +169,27 @@ void TIniFile::Store(std::string_view section, std::string_view key, std::string
     target->writes.push_back({std::string(key), std::move(value), std::move(text)});
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     value = OneLine(value);
     const bool needsQuotes =
         !value.empty() &&
-        (remote::IsBlank(value.front()) || remote::IsBlank(value.back()) ||
+        (text::IsBlank(value.front()) || text::IsBlank(value.back()) ||
          (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
     std::string text = needsQuotes ? '"' + std::string(value) + '"' : std::string(value);
     Store(section, key, std::string(value), std::move(text));
 }
 
-void TIniFile::WriteRawString(std::string_view section, std::string_view key,
-                              std::string_view value) {
+void IniFile::WriteRawString(std::string_view section, std::string_view key,
+                             std::string_view value) {
     value = OneLine(value);
     Store(section, key, Unquote(value), std::string(value));
 }
 
-void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
+void IniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
     WriteString(section, key, std::to_string(value));
 }
 
-void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
     WriteString(section, key, value ? "1" : "0");
 }
 
@@ -198,19 +198,19 @@ namespace {
 // The writes of one section while a file is merged: found by lower-case key,
 // each written once.
 struct PendingSection {
-    const std::vector<TIniFile::Write>* writes = nullptr;
+    const std::vector<IniFile::Write>* writes = nullptr;
     std::unordered_map<std::string, std::size_t> byKey;
     std::vector<bool> done;
 
     // The line that replaces a key line, or nothing when no write is pending.
-    const TIniFile::Write* Take(std::string_view key) {
-        const auto found = byKey.find(remote::AsciiLowerCopy(key));
+    const IniFile::Write* Take(std::string_view key) {
+        const auto found = byKey.find(text::AsciiLowerCopy(key));
         if (found == byKey.end() || done[found->second])
             return nullptr;
         done[found->second] = true;
         return &(*writes)[found->second];
     }
-    void WriteRest(TReplacementFile& out) {
+    void WriteRest(ReplacementFile& out) {
         for (std::size_t i = 0; i < writes->size(); ++i) {
             if (!done[i])
                 out.WriteLine((*writes)[i].key + '=' + (*writes)[i].text);
@@ -221,7 +221,7 @@ struct PendingSection {
 
 } // namespace
 
-bool TIniFile::UpdateFile() {
+bool IniFile::UpdateFile() {
     const std::string target = ResolveLink(path_);
     struct stat info {};
     const bool exists = ::stat(target.c_str(), &info) == 0;
@@ -233,16 +233,16 @@ bool TIniFile::UpdateFile() {
         if (!in)
             return false; // never replace what could not be read
     }
-    TReplacementFile out(target, exists ? (info.st_mode & 07777) : newFileMode_);
+    ReplacementFile out(target, exists ? (info.st_mode & 07777) : newFileMode_);
     if (!out.IsOpen())
         return false;
 
     std::unordered_map<std::string, PendingSection> pending;
     for (const SectionWrites& s : writes_) {
-        PendingSection& p = pending[remote::AsciiLowerCopy(s.name)];
+        PendingSection& p = pending[text::AsciiLowerCopy(s.name)];
         p.writes = &s.writes;
         for (std::size_t i = 0; i < s.writes.size(); ++i)
-            p.byKey.emplace(remote::AsciiLowerCopy(s.writes[i].key), i);
+            p.byKey.emplace(text::AsciiLowerCopy(s.writes[i].key), i);
         p.done.assign(s.writes.size(), false);
     }
 
@@ -298,7 +298,7 @@ bool TIniFile::UpdateFile() {
         return false;
 
     for (const SectionWrites& s : writes_) {
-        if (sections.Seen(remote::AsciiLowerCopy(s.name)))
+        if (sections.Seen(text::AsciiLowerCopy(s.name)))
             continue;
         if (out.WroteAnything() && !out.LastLineBlank())
             out.WriteLine(std::string());

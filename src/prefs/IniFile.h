@@ -18,12 +18,12 @@
 // sections) is copied byte for byte with its own line end, so a file is never
 // made worse by a save; lines written end in CR LF. The file is streamed,
 // never held whole.
-class TIniFile {
+class IniFile {
 public:
     // Reads the file now; a missing or unreadable file reads as empty.
     // `newFileMode` is the mode of a file that UpdateFile creates; a file that
     // exists keeps its own.
-    explicit TIniFile(std::string path, mode_t newFileMode = 0600);
+    explicit IniFile(std::string path, mode_t newFileMode = 0600);
 
     // The value with blanks around it removed and one pair of enclosing quotes
     // (" or ') taken off; `fallback` when the key is absent.

@@ -11,9 +11,9 @@ int FirstChoiceUnlessIn(int value, int last) {
 
 } // namespace
 
-TOptionsValues ValuesForWindow(const TFTPOptions& options, const tLang& lang) {
-    TOptionsValues shown{options, lang};
-    TFTPOptions& o = shown.Options;
+PreferencesValues ValuesForWindow(const Options& options, const LanguageSettings& lang) {
+    PreferencesValues shown{options, lang};
+    Options& o = shown.Options;
     o.TransferMode = FirstChoiceUnlessIn(o.TransferMode, 2);
     o.DateType = o.DateType == 1 ? 1 : 0;
     o.ConnectionType = static_cast<std::uint8_t>(FirstChoiceUnlessIn(o.ConnectionType, 4));
@@ -21,9 +21,9 @@ TOptionsValues ValuesForWindow(const TFTPOptions& options, const tLang& lang) {
     return shown;
 }
 
-void AcceptOptions(const TOptionsValues& shown, TFTPOptions& options, tLang& lang) {
+void AcceptOptions(const PreferencesValues& shown, Options& options, LanguageSettings& lang) {
     // The window edits everything but the listing file and the firewall block.
-    const TFTPOptions before = options;
+    const Options before = options;
     options = ValuesForWindow(shown.Options, shown.Lang).Options;
     options.ListingFile = before.ListingFile;
     options.fwHost = before.fwHost;
@@ -40,9 +40,9 @@ void AcceptOptions(const TOptionsValues& shown, TFTPOptions& options, tLang& lan
         lang.LangFile = DefaultLanguage;
 }
 
-TOptionsLook OptionsLook(const TOptionsValues& shown) {
-    const TFTPOptions& o = shown.Options;
-    TOptionsLook look;
+PreferencesLook OptionsLook(const PreferencesValues& shown) {
+    const Options& o = shown.Options;
+    PreferencesLook look;
     look.AnonymousEnabled = o.MailAno;
     look.ExtWhite = o.TransferMode == 1;
     look.LogFileWhite = o.Log;
@@ -53,10 +53,10 @@ TOptionsLook OptionsLook(const TOptionsValues& shown) {
     return look;
 }
 
-TEditResult EditOptions(Prompts& prompts, const std::string& folder, TSettings& settings) {
-    TOptionsValues values = ValuesForWindow(settings.Options, settings.Lang);
+EditResult EditOptions(Prompts& prompts, const std::string& folder, Settings& settings) {
+    PreferencesValues values = ValuesForWindow(settings.Options, settings.Lang);
     if (!prompts.EditOptions(values))
-        return TEditResult::Cancelled;
+        return EditResult::Cancelled;
     AcceptOptions(values, settings.Options, settings.Lang);
-    return SaveOptions(folder, settings) ? TEditResult::Saved : TEditResult::SaveFailed;
+    return SaveOptions(folder, settings) ? EditResult::Saved : EditResult::SaveFailed;
 }

@@ -1,31 +1,31 @@
 #pragma once
 
-#include "prefs/options.h"
+#include "prefs/Options.h"
 
 #include <string>
 
 class Prompts;
 
 // What the preferences window shows and gives back.
-struct TOptionsValues {
-    TFTPOptions Options;
-    tLang Lang;
+struct PreferencesValues {
+    ::Options Options;
+    LanguageSettings Lang;
 };
 
 // The values as the window shows them: the spin ranges applied, a transfer
 // type or overwrite default out of range shown as the first choice, any date
 // type but 1 shown as the European one.
-TOptionsValues ValuesForWindow(const TFTPOptions& options, const tLang& lang);
+PreferencesValues ValuesForWindow(const Options& options, const LanguageSettings& lang);
 
 // The rules of "&OK": copies what the window shows into the records. "Keep"
 // is set only with at least one command, the firewall is stored disabled with
 // a type out of 0..6 as 0, and with no language chosen the default language
 // stays.
-void AcceptOptions(const TOptionsValues& shown, TFTPOptions& options, tLang& lang);
+void AcceptOptions(const PreferencesValues& shown, Options& options, LanguageSettings& lang);
 
 // Which controls of the window are enabled and which are drawn white (the
 // others grey), for what the window shows now.
-struct TOptionsLook {
+struct PreferencesLook {
     bool AnonymousEnabled = false; // the e-mail edit: enabled and white
     bool ExtWhite = false;         // the extension list
     bool LogFileWhite = false;     // the log file edit
@@ -34,9 +34,9 @@ struct TOptionsLook {
     bool SocksEnabled = false;     // the SOCKS panel likewise
     bool LanguageEnabled = false;  // the language list and its label
 };
-TOptionsLook OptionsLook(const TOptionsValues& shown);
+PreferencesLook OptionsLook(const PreferencesValues& shown);
 
-enum class TEditResult {
+enum class EditResult {
     Cancelled,
     Saved,
     SaveFailed, // the settings changed but the file could not be written
@@ -45,4 +45,4 @@ enum class TEditResult {
 // Shows the preferences window; on "&OK" copies it into `settings` and saves
 // the options file. On any result but Cancelled the caller applies the
 // settings again.
-TEditResult EditOptions(Prompts& prompts, const std::string& folder, TSettings& settings);
+EditResult EditOptions(Prompts& prompts, const std::string& folder, Settings& settings);

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-struct TSiteForm;
+struct SiteForm;
 
 // One question for a line of text.
-struct TInputRequest {
+struct InputRequest {
     std::string Caption; // the window title
     std::string Prompt;
     std::string Text;  // what the line holds at first
@@ -16,7 +16,7 @@ struct TInputRequest {
 };
 
 // The icon of a message box.
-enum class TMessageIcon { Information, Warning, Stop };
+enum class MessageIcon { Information, Warning, Stop };
 // The title of the boxes that tell the user about a failure.
 inline constexpr const char* AttentionCaption = "Attention";
 
@@ -34,11 +34,11 @@ public:
 
     // The preferences window, filled with `values`. True when it was closed
     // with "&OK"; `values` then holds what it shows.
-    virtual bool EditOptions(TOptionsValues& values) = 0;
+    virtual bool EditOptions(PreferencesValues& values) = 0;
 
     // A message box with one button to close it.
     virtual void ShowMessage(const std::string& caption, const std::string& text,
-                             TMessageIcon icon) = 0;
+                             MessageIcon icon) = 0;
 
     // A question box with the buttons Yes and No; true for Yes.
     virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
@@ -47,11 +47,11 @@ public:
     // with "Save", which it allows only for a form without a SaveProblem;
     // `form` then holds what it shows. Its host types come back in `form`
     // either way, as they are kept when the window is cancelled.
-    virtual bool EditSite(TSiteForm& form) = 0;
+    virtual bool EditSite(SiteForm& form) = 0;
 
 protected:
     // The line as typed, or nothing when cancelled.
-    virtual std::optional<std::string> InputLine(const TInputRequest& request) = 0;
+    virtual std::optional<std::string> InputLine(const InputRequest& request) = 0;
 };
 
 // The longest answer AskInput gives, in characters.

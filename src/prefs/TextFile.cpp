@@ -35,7 +35,7 @@ std::string ResolveLink(const std::string& path) {
     return resolved ? std::string(resolved.get()) : path;
 }
 
-TReplacementFile::TReplacementFile(std::string target, mode_t mode)
+ReplacementFile::ReplacementFile(std::string target, mode_t mode)
     : target_(std::move(target)), temporary_(target_ + ".XXXXXX") {
     const int fd = ::mkstemp(temporary_.data());
     if (fd < 0)
@@ -52,14 +52,14 @@ TReplacementFile::TReplacementFile(std::string target, mode_t mode)
     }
 }
 
-TReplacementFile::~TReplacementFile() {
+ReplacementFile::~ReplacementFile() {
     if (file_) {
         file_.reset();
         ::unlink(temporary_.c_str());
     }
 }
 
-void TReplacementFile::WriteLine(std::string_view line, std::string_view ending) {
+void ReplacementFile::WriteLine(std::string_view line, std::string_view ending) {
     if (!file_)
         return;
     if (lastLineOpen_)
@@ -71,7 +71,7 @@ void TReplacementFile::WriteLine(std::string_view line, std::string_view ending)
     lastLineBlank_ = line.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-bool TReplacementFile::Commit() {
+bool ReplacementFile::Commit() {
     if (!file_)
         return false;
     const bool written = std::fflush(file_.get()) == 0 && !std::ferror(file_.get()) &&

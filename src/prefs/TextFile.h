@@ -26,12 +26,12 @@ std::string ResolveLink(const std::string& path);
 // A new version of a file, written beside it and put in its place by Commit
 // in one step. Until then the old file is untouched; a version that is not
 // committed is removed.
-class TReplacementFile {
+class ReplacementFile {
 public:
-    TReplacementFile(std::string target, mode_t mode);
-    ~TReplacementFile();
-    TReplacementFile(const TReplacementFile&) = delete;
-    TReplacementFile& operator=(const TReplacementFile&) = delete;
+    ReplacementFile(std::string target, mode_t mode);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool IsOpen() const { return file_ != nullptr; }
     // Writes `line` and its end, CR LF unless a copied line brings its own.

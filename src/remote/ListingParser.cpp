@@ -1,12 +1,14 @@
 #include "remote/ListingParser.h"
 
-#include "remote/TextFields.h"
+#include "text/TextFields.h"
 
 #include <charconv>
 #include <cstdint>
 #include <optional>
 
 namespace remote {
+
+using namespace text;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "remote/RemoteRules.h"
 
-#include "remote/TextFields.h"
+#include "text/TextFields.h"
 
 #include <array>
 #include <chrono>
@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace remote {
+
+using namespace text;
 
 namespace {
 

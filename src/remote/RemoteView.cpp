@@ -32,7 +32,7 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
     return false;
 }
 
-PaneItemData SortData(const TRemoteItem& item) {
+PaneItemData SortData(const RemoteItem& item) {
     return {static_cast<int>(item.icon),
             item.caption,
             item.size,
@@ -64,23 +64,23 @@ std::string ParentDir(std::string_view dir) {
     return std::string(dir.substr(0, slash));
 }
 
-std::string TSelectionSummary::Text() const {
+std::string SelectionSummary::Text() const {
     char text[96];
     std::snprintf(text, sizeof text, "%lld byte (%.2f Kb) in %d file(s)",
                   static_cast<long long>(bytes), static_cast<double>(bytes) / 1024.0, files);
     return text;
 }
 
-TRemoteView::TRemoteView(TRemoteSession& session, std::chrono::year_month_day startDate,
-                         std::function<int()> currentYear, QObject* parent)
+RemoteView::RemoteView(RemoteSession& session, std::chrono::year_month_day startDate,
+                       std::function<int()> currentYear, QObject* parent)
     : QObject(parent), session_(session), startDate_(startDate),
       currentYear_(std::move(currentYear)) {}
 
-bool TRemoteView::WholeLineNames() const {
+bool RemoteView::WholeLineNames() const {
     return ListingStyleFromAnswer(site_.Answer).layout == ListingLayout::Text;
 }
 
-void TRemoteView::ShowListing(const std::string& listingFile) {
+void RemoteView::ShowListing(const std::string& listingFile) {
     std::string text;
     std::string error;
     const bool read = ReadWholeFile(listingFile, text, error);
@@ -114,20 +114,20 @@ void TRemoteView::ShowListing(const std::string& listingFile) {
     emit PathBoxChanged();
 }
 
-void TRemoteView::FillRemoteView() {
+void RemoteView::FillRemoteView() {
     emit ItemsAboutToBeReset();
     Fill();
     Sort();
     emit ItemsReset();
 }
 
-void TRemoteView::SetFilter(std::string mask) {
+void RemoteView::SetFilter(std::string mask) {
     filter_ = std::move(mask);
     FillRemoteView();
 }
 
 // Items in listing order; the caller sorts them once.
-void TRemoteView::Fill() {
+void RemoteView::Fill() {
     const bool filtered = !WholeLineNames();
     const int year = currentYear_();
     items_.clear();
@@ -138,7 +138,7 @@ void TRemoteView::Fill() {
         const bool folder = entry.kind == EntryKind::Directory;
         if (!folder && filtered && !MatchesMask(entry.name, filter_))
             continue;
-        TRemoteItem& item = items_.emplace_back();
+        RemoteItem& item = items_.emplace_back();
         item.caption = entry.name;
         item.icon = folder ? PaneIcon::Folder : PaneIcon::File;
         if (!folder)
@@ -150,18 +150,18 @@ void TRemoteView::Fill() {
     }
 }
 
-void TRemoteView::Sort() {
+void RemoteView::Sort() {
     std::vector<int> order(items_.size());
     std::iota(order.begin(), order.end(), 0);
     std::vector<PaneItemData> data;
     data.reserve(items_.size());
-    for (const TRemoteItem& item : items_)
+    for (const RemoteItem& item : items_)
         data.push_back(SortData(item));
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         return ComparePaneItems(data[static_cast<std::size_t>(a)],
                                 data[static_cast<std::size_t>(b)], sortKey_) < 0;
     });
-    std::vector<TRemoteItem> sorted;
+    std::vector<RemoteItem> sorted;
     sorted.reserve(items_.size());
     for (const int row : order)
         sorted.push_back(std::move(items_[static_cast<std::size_t>(row)]));
@@ -169,7 +169,7 @@ void TRemoteView::Sort() {
     permutation_ = std::move(order);
 }
 
-void TRemoteView::BuildPathBox() {
+void RemoteView::BuildPathBox() {
     pathBox_.items = {ServerListItem, session_.HostName()};
     for (std::string& part : PathComponents(session_.HostDirName()))
         pathBox_.items.push_back(std::move(part));
@@ -177,8 +177,8 @@ void TRemoteView::BuildPathBox() {
     pathBox_.remembered = pathBox_.selected;
 }
 
-void TRemoteView::FTPPathChange(int index) {
-    const bool free = !session_.TransferBusy() && session_.State() == TFtpState::ftpReady;
+void RemoteView::ChangeToPathBoxEntry(int index) {
+    const bool free = !session_.TransferBusy() && session_.EngineReady();
     if (!free || index < 0 || index >= static_cast<int>(pathBox_.items.size())) {
         pathBox_.selected = pathBox_.remembered;
         emit PathBoxChanged();
@@ -206,8 +206,8 @@ void TRemoteView::FTPPathChange(int index) {
     session_.RefreshCommands();
 }
 
-void TRemoteView::FTPOneLevelUpClick() {
-    if (pathBox_.selected == 0 || session_.State() != TFtpState::ftpReady)
+void RemoteView::GoUpOneLevel() {
+    if (pathBox_.selected == 0 || !session_.EngineReady())
         return;
     const std::string parent = ParentDir(session_.HostDirName());
     if (parent == "/" && site_.CheckVHost) {
@@ -220,15 +220,15 @@ void TRemoteView::FTPOneLevelUpClick() {
     }
 }
 
-void TRemoteView::FTPViewColumnClick(int column) {
+void RemoteView::SortByColumn(int column) {
     sortKey_ = ColumnClickKey(sortKey_, column);
     emit LayoutAboutToBeChanged();
     Sort();
     emit LayoutChanged();
 }
 
-void TRemoteView::SetSelection(const std::vector<int>& rows) {
-    for (TRemoteItem& item : items_)
+void RemoteView::SetSelection(const std::vector<int>& rows) {
+    for (RemoteItem& item : items_)
         item.selected = false;
     for (const int row : rows) {
         if (row >= 0 && row < static_cast<int>(items_.size()))
@@ -238,9 +238,9 @@ void TRemoteView::SetSelection(const std::vector<int>& rows) {
     session_.RefreshCommands();
 }
 
-TSelectionSummary TRemoteView::Summary() const {
-    TSelectionSummary summary;
-    for (const TRemoteItem& item : items_) {
+SelectionSummary RemoteView::Summary() const {
+    SelectionSummary summary;
+    for (const RemoteItem& item : items_) {
         if (!item.selected || item.icon != PaneIcon::File)
             continue;
         summary.bytes += std::max<std::int64_t>(SizeValue(item.size), 0);
@@ -249,7 +249,7 @@ TSelectionSummary TRemoteView::Summary() const {
     return summary;
 }
 
-void TRemoteView::SessionStarted() {
+void RemoteView::SessionStarted() {
     emit ItemsAboutToBeReset();
     items_.clear();
     entries_.clear();
@@ -257,10 +257,10 @@ void TRemoteView::SessionStarted() {
     emit ItemsReset();
 }
 
-void TRemoteView::SessionEnded() {
+void RemoteView::SessionEnded() {
     sortKey_ = 1;
     SessionStarted();
-    pathBox_ = TPathBox{};
+    pathBox_ = remote::PathBox{};
     emit PathBoxChanged();
 }
 

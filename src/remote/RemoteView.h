@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ftp/Ftpcli.h"
 #include "remote/ListingParser.h"
 #include "remote/RemoteRules.h"
 
@@ -17,14 +16,15 @@
 // up and along the path, and the summary of the selected files.
 namespace remote {
 
-// What the remote pane needs of the session: the engine's state and
+// What the remote pane needs of the session: whether the engine is idle, the
 // directory, the requests it issues, and the main window's shared flags. The
 // session controller implements it; tests script it.
-class TRemoteSession {
+class RemoteSession {
 public:
-    virtual ~TRemoteSession() = default;
+    virtual ~RemoteSession() = default;
 
-    virtual TFtpState State() const = 0;
+    // True while the engine takes a request.
+    virtual bool EngineReady() const = 0;
     virtual std::string HostName() const = 0;
     virtual std::string HostDirName() const = 0;
     virtual void SetHostDirName(const std::string& path) = 0;
@@ -45,14 +45,14 @@ public:
 };
 
 // The fields of the site in use that the pane reads.
-struct TRemoteSite {
+struct RemoteSite {
     std::string Answer;      // listing layout code; its first digit is the layout
     bool CheckVHost = false; // the site's home is found again with PWD, not CDUP to "/"
 };
 
 enum class PaneIcon { Up = 0, Folder = 1, File = 2 };
 
-struct TRemoteItem {
+struct RemoteItem {
     std::string caption;
     PaneIcon icon = PaneIcon::File;
     std::string size; // empty for folders
@@ -64,19 +64,19 @@ struct TRemoteItem {
 };
 
 // The size of the selected files, for the summary panel.
-struct TSelectionSummary {
+struct SelectionSummary {
     std::int64_t bytes = 0;
     int files = 0;
 
     bool Visible() const { return files > 0; }
     // "1536 byte (1.50 Kb) in 2 file(s)"
     std::string Text() const;
-    bool operator==(const TSelectionSummary&) const = default;
+    bool operator==(const SelectionSummary&) const = default;
 };
 
 // Items of the path box: "SERVER LIST ...", the host, then one per component
 // of the remote directory.
-struct TPathBox {
+struct PathBox {
     std::vector<std::string> items;
     int selected = -1;
     int remembered = -1; // the index the program selected last
@@ -94,17 +94,17 @@ std::vector<std::string> PathComponents(std::string_view dir);
 // when nothing is left.
 std::string ParentDir(std::string_view dir);
 
-class TRemoteView : public QObject {
+class RemoteView : public QObject {
     Q_OBJECT
 
 public:
     // `startDate` dates listings that show a time instead of a year;
     // `currentYear` completes display dates without one.
-    TRemoteView(TRemoteSession& session, std::chrono::year_month_day startDate,
-                std::function<int()> currentYear, QObject* parent = nullptr);
+    RemoteView(RemoteSession& session, std::chrono::year_month_day startDate,
+               std::function<int()> currentYear, QObject* parent = nullptr);
 
     // Taken on connect.
-    void SetSite(TRemoteSite site) { site_ = std::move(site); }
+    void SetSite(RemoteSite site) { site_ = std::move(site); }
     void SetDateOrder(DateOrder order) { dateOrder_ = order; }
 
     // A plain listing has arrived in `listingFile`: read it once and delete
@@ -122,28 +122,28 @@ public:
 
     // Selection in the path box (connected mode): navigates along the path,
     // or disconnects for item 0; undone while busy.
-    void FTPPathChange(int index);
+    void ChangeToPathBoxEntry(int index);
     // "Up One Level" (connected mode).
-    void FTPOneLevelUpClick();
+    void GoUpOneLevel();
 
     // A click on a header: `column` 1 to 5 ("Links" is 0).
-    void FTPViewColumnClick(int column);
+    void SortByColumn(int column);
     int SortKey() const { return sortKey_; }
 
-    // The selected rows changed (the pane's change event).
+    // The selected rows Changed (the pane's change event).
     void SetSelection(const std::vector<int>& rows);
-    TSelectionSummary Summary() const;
+    SelectionSummary Summary() const;
 
     // The greeting arrived: the pane starts empty.
     void SessionStarted();
     // The session ended: sort key back to 1, pane and path box emptied.
     void SessionEnded();
 
-    const std::vector<TRemoteItem>& Items() const { return items_; }
+    const std::vector<RemoteItem>& Items() const { return items_; }
     const std::vector<RemoteEntry>& Entries() const { return entries_; }
     // Names of the files (not folders) of the current directory, unfiltered.
     const std::vector<std::string>& RemoteFileNames() const { return fileNames_; }
-    const TPathBox& PathBox() const { return pathBox_; }
+    const remote::PathBox& PathBox() const { return pathBox_; }
     // The "Text" layout takes whole lines as names: the name column then
     // spans the pane.
     bool WholeLineNames() const;
@@ -165,18 +165,18 @@ private:
     void Sort();
     void BuildPathBox();
 
-    TRemoteSession& session_;
+    RemoteSession& session_;
     std::chrono::year_month_day startDate_;
     std::function<int()> currentYear_;
-    TRemoteSite site_;
+    RemoteSite site_;
     DateOrder dateOrder_ = DateOrder::DayFirst;
     std::string filter_ = "*.*";
     int sortKey_ = 0;
     std::vector<RemoteEntry> entries_;
     std::vector<std::string> fileNames_;
-    std::vector<TRemoteItem> items_;
+    std::vector<RemoteItem> items_;
     std::vector<int> permutation_;
-    TPathBox pathBox_;
+    remote::PathBox pathBox_;
 };
 
 } // namespace remote

@@ -20,15 +20,15 @@ namespace {
 
 struct Column {
     const char* title;
-    std::string TRemoteItem::*text;
+    std::string RemoteItem::*text;
 };
 constexpr std::array<Column, 6> Columns = {{
-    {"Filename", &TRemoteItem::caption},
-    {"Size", &TRemoteItem::size},
-    {"Date", &TRemoteItem::date},
-    {"Time", &TRemoteItem::time},
-    {"Attribute", &TRemoteItem::attributes},
-    {"Links", &TRemoteItem::links},
+    {"Filename", &RemoteItem::caption},
+    {"Size", &RemoteItem::size},
+    {"Date", &RemoteItem::date},
+    {"Time", &RemoteItem::time},
+    {"Attribute", &RemoteItem::attributes},
+    {"Links", &RemoteItem::links},
 }};
 constexpr int NameMargin = 30;      // beside the widest name
 constexpr int WholeLineMargin = 14; // a whole-line name column spans the pane but this
@@ -44,26 +44,26 @@ int ColumnTag(int section) {
     return section >= 0 && section < SortableColumns ? section + 1 : 0;
 }
 
-TRemoteItemModel::TRemoteItemModel(const TRemoteView& view, QObject* parent)
+RemoteItemModel::RemoteItemModel(const RemoteView& view, QObject* parent)
     : QAbstractTableModel(parent), view_(view) {
-    connect(&view_, &TRemoteView::ItemsAboutToBeReset, this, &TRemoteItemModel::beginResetModel);
-    connect(&view_, &TRemoteView::ItemsReset, this, &TRemoteItemModel::endResetModel);
-    connect(&view_, &TRemoteView::LayoutAboutToBeChanged, this, &TRemoteItemModel::BeforeSort);
-    connect(&view_, &TRemoteView::LayoutChanged, this, &TRemoteItemModel::AfterSort);
+    connect(&view_, &RemoteView::ItemsAboutToBeReset, this, &RemoteItemModel::beginResetModel);
+    connect(&view_, &RemoteView::ItemsReset, this, &RemoteItemModel::endResetModel);
+    connect(&view_, &RemoteView::LayoutAboutToBeChanged, this, &RemoteItemModel::BeforeSort);
+    connect(&view_, &RemoteView::LayoutChanged, this, &RemoteItemModel::AfterSort);
 }
 
-int TRemoteItemModel::rowCount(const QModelIndex& parent) const {
+int RemoteItemModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(view_.Items().size());
 }
 
-int TRemoteItemModel::columnCount(const QModelIndex& parent) const {
+int RemoteItemModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(Columns.size());
 }
 
-QVariant TRemoteItemModel::data(const QModelIndex& index, int role) const {
+QVariant RemoteItemModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
-    const TRemoteItem& item = view_.Items()[static_cast<std::size_t>(index.row())];
+    const RemoteItem& item = view_.Items()[static_cast<std::size_t>(index.row())];
     if (role == Qt::DecorationRole && index.column() == 0) {
         const QStyle::StandardPixmap icon =
             item.icon == PaneIcon::File ? QStyle::SP_FileIcon : QStyle::SP_DirIcon;
@@ -76,20 +76,20 @@ QVariant TRemoteItemModel::data(const QModelIndex& index, int role) const {
     return Shown(item.*Columns[static_cast<std::size_t>(index.column())].text);
 }
 
-QVariant TRemoteItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant RemoteItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= columnCount())
         return {};
     return QString::fromLatin1(Columns[static_cast<std::size_t>(section)].title);
 }
 
-void TRemoteItemModel::BeforeSort() {
+void RemoteItemModel::BeforeSort() {
     emit layoutAboutToBeChanged();
     sortedIndexes_ = persistentIndexList();
 }
 
 // Moves the selection and the current item along with their rows.
-void TRemoteItemModel::AfterSort() {
+void RemoteItemModel::AfterSort() {
     const std::vector<int>& oldRowAt = view_.SortPermutation();
     std::vector<int> newRowOf(oldRowAt.size());
     for (std::size_t row = 0; row < oldRowAt.size(); ++row)
@@ -105,44 +105,44 @@ void TRemoteItemModel::AfterSort() {
     emit layoutChanged();
 }
 
-TRemoteViewBinding::TRemoteViewBinding(TRemoteView& view, QTreeView* list, QComboBox* pathBox,
-                                       QLabel* summary)
+RemoteViewBinding::RemoteViewBinding(RemoteView& view, QTreeView* list, QComboBox* pathBox,
+                                     QLabel* summary)
     : QObject(list), view_(view), list_(list), pathBox_(pathBox), summary_(summary),
-      model_(new TRemoteItemModel(view, this)) {
+      model_(new RemoteItemModel(view, this)) {
     list_->setModel(model_);
     list_->setSortingEnabled(false); // the model sorts, once per listing
     list_->setRootIsDecorated(false);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->header()->setSectionsClickable(true);
     connect(list_->header(), &QHeaderView::sectionClicked, this,
-            [this](int section) { view_.FTPViewColumnClick(ColumnTag(section)); });
+            [this](int section) { view_.SortByColumn(ColumnTag(section)); });
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TRemoteViewBinding::TakeSelection);
-    connect(&view_, &TRemoteView::ItemsReset, this, &TRemoteViewBinding::FitNameColumn);
-    connect(&view_, &TRemoteView::SelectionChanged, this, &TRemoteViewBinding::ShowSummary);
-    connect(&view_, &TRemoteView::ItemsReset, this, &TRemoteViewBinding::ShowSummary);
-    connect(&view_, &TRemoteView::PathBoxChanged, this, &TRemoteViewBinding::ShowPathBox);
+            &RemoteViewBinding::TakeSelection);
+    connect(&view_, &RemoteView::ItemsReset, this, &RemoteViewBinding::FitNameColumn);
+    connect(&view_, &RemoteView::SelectionChanged, this, &RemoteViewBinding::ShowSummary);
+    connect(&view_, &RemoteView::ItemsReset, this, &RemoteViewBinding::ShowSummary);
+    connect(&view_, &RemoteView::PathBoxChanged, this, &RemoteViewBinding::ShowPathBox);
     connect(pathBox_, &QComboBox::activated, this,
-            [this](int index) { view_.FTPPathChange(index); });
+            [this](int index) { view_.ChangeToPathBoxEntry(index); });
     ShowPathBox();
     ShowSummary();
 }
 
-void TRemoteViewBinding::FitNameColumn() {
+void RemoteViewBinding::FitNameColumn() {
     if (view_.WholeLineNames()) {
         list_->setColumnWidth(0, list_->viewport()->width() - WholeLineMargin);
         return;
     }
     const QFontMetrics metrics = list_->fontMetrics();
     int widest = 0;
-    for (const TRemoteItem& item : view_.Items())
+    for (const RemoteItem& item : view_.Items())
         widest = std::max(widest, metrics.horizontalAdvance(Shown(item.caption)));
     list_->setColumnWidth(0, widest + NameMargin);
 }
 
-void TRemoteViewBinding::ShowPathBox() {
+void RemoteViewBinding::ShowPathBox() {
     const QSignalBlocker quiet(pathBox_);
-    const TPathBox& box = view_.PathBox();
+    const PathBox& box = view_.PathBox();
     pathBox_->clear();
     for (const std::string& item : box.items)
         pathBox_->addItem(Shown(item));
@@ -150,17 +150,17 @@ void TRemoteViewBinding::ShowPathBox() {
     pathBox_->setEnabled(box.enabled);
 }
 
-void TRemoteViewBinding::TakeSelection() {
+void RemoteViewBinding::TakeSelection() {
     std::vector<int> rows;
     for (const QModelIndex& index : list_->selectionModel()->selectedRows())
         rows.push_back(index.row());
     view_.SetSelection(rows);
 }
 
-void TRemoteViewBinding::ShowSummary() {
+void RemoteViewBinding::ShowSummary() {
     if (!summary_)
         return;
-    const TSelectionSummary summary = view_.Summary();
+    const SelectionSummary summary = view_.Summary();
     summary_->setVisible(summary.Visible());
     summary_->setText(Shown(summary.Text()));
 }

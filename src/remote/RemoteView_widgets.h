@@ -10,15 +10,15 @@ class QTreeView;
 
 namespace remote {
 
-class TRemoteView;
+class RemoteView;
 
 // The remote pane's items for a Qt list view: the columns "Filename",
 // "Size", "Date", "Time", "Attribute", "Links", in the model's order.
-class TRemoteItemModel : public QAbstractTableModel {
+class RemoteItemModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    TRemoteItemModel(const TRemoteView& view, QObject* parent);
+    RemoteItemModel(const RemoteView& view, QObject* parent);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -29,7 +29,7 @@ private:
     void BeforeSort();
     void AfterSort();
 
-    const TRemoteView& view_;
+    const RemoteView& view_;
     QModelIndexList sortedIndexes_; // persistent indexes held across a sort
 };
 
@@ -40,13 +40,13 @@ int ColumnTag(int section);
 // and forwards header clicks and selection; the path box shows the path and
 // forwards the user's choice; the summary label (may be null) shows the size
 // of the selected files. Lives as long as `list`.
-class TRemoteViewBinding : public QObject {
+class RemoteViewBinding : public QObject {
     Q_OBJECT
 
 public:
-    TRemoteViewBinding(TRemoteView& view, QTreeView* list, QComboBox* pathBox, QLabel* summary);
+    RemoteViewBinding(RemoteView& view, QTreeView* list, QComboBox* pathBox, QLabel* summary);
 
-    TRemoteItemModel* itemModel() const { return model_; }
+    RemoteItemModel* ItemModel() const { return model_; }
 
 private:
     void FitNameColumn();
@@ -54,11 +54,11 @@ private:
     void TakeSelection();
     void ShowSummary();
 
-    TRemoteView& view_;
+    RemoteView& view_;
     QTreeView* list_;
     QComboBox* pathBox_;
     QLabel* summary_;
-    TRemoteItemModel* model_;
+    RemoteItemModel* model_;
 };
 
 } // namespace remote

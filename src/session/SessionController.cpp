@@ -1,10 +1,10 @@
 #include "session/SessionController.h"
 
 #include "prefs/CommaText.h"
+#include "prefs/Options.h"
 #include "prefs/Prompts.h"
-#include "prefs/options.h"
-#include "remote/TextFields.h"
 #include "session/SessionLog.h"
+#include "text/TextFields.h"
 #include "transfer/TransferPaths.h"
 
 #include <QDir>
@@ -21,13 +21,13 @@ namespace {
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool IsOneOf(TFtpRequest request, std::initializer_list<TFtpRequest> kinds) {
+bool IsOneOf(FtpRequest request, std::initializer_list<FtpRequest> kinds) {
     return std::find(kinds.begin(), kinds.end(), request) != kinds.end();
 }
 
-bool IsListing(TFtpRequest request) {
-    return IsOneOf(request, {TFtpRequest::DirAsync, TFtpRequest::LsAsync,
-                             TFtpRequest::DirectoryAsync, TFtpRequest::ListAsync});
+bool IsListing(FtpRequest request) {
+    return IsOneOf(request, {FtpRequest::DirAsync, FtpRequest::LsAsync, FtpRequest::DirectoryAsync,
+                             FtpRequest::ListAsync});
 }
 
 int CurrentYear() {
@@ -48,37 +48,37 @@ std::chrono::year_month_day Today() {
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
 }
 
-void TWorkLists::Clear() {
+void WorkLists::Clear() {
     Folders.clear();
     TargetFolders.clear();
     Files.clear();
     Targets.clear();
 }
 
-const char* SessionStateName(TSessionState state) {
+const char* SessionStateName(SessionState state) {
     switch (state) {
-    case TSessionState::Idle:
+    case SessionState::Idle:
         return "Idle";
-    case TSessionState::Connecting:
+    case SessionState::Connecting:
         return "Connecting";
-    case TSessionState::LoggingIn:
+    case SessionState::LoggingIn:
         return "LoggingIn";
-    case TSessionState::Listing:
+    case SessionState::Listing:
         return "Listing";
-    case TSessionState::Browsing:
+    case SessionState::Browsing:
         return "Browsing";
-    case TSessionState::Busy:
+    case SessionState::Busy:
         return "Busy";
-    case TSessionState::Closing:
+    case SessionState::Closing:
         return "Closing";
     }
     return "?";
 }
 
-TFTPServerInfo NormalizeSiteAddress(TFTPServerInfo site) {
-    std::string server(remote::TrimBlanks(site.Server));
+Site NormalizeSiteAddress(Site site) {
+    std::string server(text::TrimBlanks(site.Server));
     for (const std::string_view scheme : {"ftp://", "http://"}) {
-        if (remote::StartsWithNoCase(server, scheme))
+        if (text::StartsWithNoCase(server, scheme))
             server.erase(0, scheme.size());
     }
     std::erase(server, ' ');
@@ -110,7 +110,7 @@ std::string ConnectTimeText(const std::tm& local) {
     return text;
 }
 
-void ApplyEngineOptions(TFtpClient& ftp, const TFTPOptions& options) {
+void ApplyEngineOptions(FtpClient& ftp, const Options& options) {
     if (!ftp.Connected())
         ftp.SetConnectionType(options.ConnectionType);
     ftp.ProxyServer = options.ProxyServer;
@@ -123,8 +123,8 @@ void ApplyEngineOptions(TFtpClient& ftp, const TFTPOptions& options) {
     ftp.Timeout = options.TimeOut;
 }
 
-TCommandEnablement CommandEnablement(bool connected, bool connecting, bool siteSelected) {
-    TCommandEnablement e;
+EnabledCommands CommandEnablement(bool connected, bool connecting, bool siteSelected) {
+    EnabledCommands e;
     e.Connect = e.NewServer = e.Properties = e.Preferences = !connected;
     e.ServerProperties = !connected && siteSelected;
     e.Disconnect = connected;
@@ -135,28 +135,26 @@ TCommandEnablement CommandEnablement(bool connected, bool connecting, bool siteS
 
 // --- the controller -------------------------------------------------------------------
 
-TSessionController::TSessionController(TFtpClient& ftp, TSessionLog& log, Prompts& prompts,
-                                       const TFTPOptions& options,
-                                       std::chrono::year_month_day startDate, QObject* parent)
+SessionController::SessionController(FtpClient& ftp, SessionLog& log, Prompts& prompts,
+                                     const Options& options, std::chrono::year_month_day startDate,
+                                     QObject* parent)
     : QObject(parent), ftp_(ftp), log_(log), prompts_(prompts), options_(options),
       remoteView_(*this, startDate, CurrentYear) {
-    ftp_.OnDisplay = [this](TCustomFtpCli*, std::string& msg) { Ftp1Display(msg); };
-    ftp_.OnRequestDone = [this](TCustomFtpCli*, TFtpRequest request, std::uint16_t error) {
+    ftp_.OnDisplay = [this](FtpClient*, std::string& msg) { Ftp1Display(msg); };
+    ftp_.OnRequestDone = [this](FtpClient*, FtpRequest request, std::uint16_t error) {
         Ftp1RequestDone(request, error);
     };
-    ftp_.OnSessionConnected = [this](TCustomFtpCli*, std::uint16_t error) {
+    ftp_.OnSessionConnected = [this](FtpClient*, std::uint16_t error) {
         Ftp1SessionConnected(error);
     };
-    ftp_.OnSessionClosed = [this](TCustomFtpCli*, std::uint16_t error) {
-        Ftp1SessionClosed(error);
-    };
-    ftp_.OnProgress = [this](TCustomFtpCli*, std::int64_t count, bool& abort) {
+    ftp_.OnSessionClosed = [this](FtpClient*, std::uint16_t error) { Ftp1SessionClosed(error); };
+    ftp_.OnProgress = [this](FtpClient*, std::int64_t count, bool& abort) {
         Ftp1Progress(count, abort);
     };
-    connect(&keepTimer_, &QTimer::timeout, this, &TSessionController::cTimerTimer);
+    connect(&keepTimer_, &QTimer::timeout, this, &SessionController::SendKeepAlive);
 }
 
-TSessionController::~TSessionController() {
+SessionController::~SessionController() {
     ftp_.OnDisplay = nullptr;
     ftp_.OnRequestDone = nullptr;
     ftp_.OnSessionConnected = nullptr;
@@ -164,51 +162,51 @@ TSessionController::~TSessionController() {
     ftp_.OnProgress = nullptr;
 }
 
-void TSessionController::SetState(TSessionState state) {
+void SessionController::SetState(session::SessionState state) {
     state_ = state;
 }
 
-void TSessionController::SetWaitCursor(bool wait) {
+void SessionController::SetWaitCursor(bool wait) {
     if (waitCursor_ == wait)
         return;
     waitCursor_ = wait;
     emit WaitCursorChanged(wait);
 }
 
-void TSessionController::SetConnectedState() {
+void SessionController::SetConnectedState() {
     stopRequest_ = false;
     emit CommandsChanged();
 }
 
-void TSessionController::AddLog(std::string_view text) {
+void SessionController::AddLog(std::string_view text) {
     log_.AddLog(text);
 }
 
-bool TSessionController::Issue(void (TCustomFtpCli::*request)()) {
+bool SessionController::Issue(void (FtpClient::*request)()) {
     try {
         (ftp_.*request)();
     } catch (const std::exception& e) {
         AddLog(std::string("Error ") + e.what());
         return false;
     }
-    if (state_ == TSessionState::Browsing)
-        SetState(TSessionState::Busy);
+    if (state_ == SessionState::Browsing)
+        SetState(SessionState::Busy);
     return true;
 }
 
 // --- user actions ---------------------------------------------------------------------
 
-void TSessionController::ConnectToSite(const TFTPServerInfo& chosen) {
-    if (ftp_.State() != TFtpState::ftpReady && ftp_.State() != TFtpState::ftpInternalReady) {
-        if (ftp_.State() == TFtpState::ftpAbort)
+void SessionController::ConnectToSite(const Site& chosen) {
+    if (ftp_.State() != FtpState::ftpReady && ftp_.State() != FtpState::ftpInternalReady) {
+        if (ftp_.State() == FtpState::ftpAbort)
             ftp_.Abort();
         ftp_.MessagePump();
         return;
     }
-    if (state_ != TSessionState::Idle)
+    if (state_ != SessionState::Idle)
         return;
 
-    TFTPServerInfo site = NormalizeSiteAddress(chosen);
+    Site site = NormalizeSiteAddress(chosen);
     ftp_.HostName = site.Server;
     // Every connection takes its own site's port; the FTP proxy's is kept apart.
     ftp_.Port = site.Port.empty() ? "ftp" : site.Port;
@@ -247,21 +245,21 @@ void TSessionController::ConnectToSite(const TFTPServerInfo& chosen) {
     AddLog("Connecting to " + ftp_.HostName + ConnectTimeText(LocalNow()));
     attempt_ = 0;
     ftp_.Timeout = 0; // this session's synchronous waits have no limit
-    SetState(TSessionState::Connecting);
+    SetState(SessionState::Connecting);
     emit CommandsChanged();
-    if (!Issue(&TCustomFtpCli::ConnectAsync))
+    if (!Issue(&FtpClient::ConnectAsync))
         EndSession();
 }
 
-void TSessionController::FTPViewDblClick(int row) {
-    const std::vector<remote::TRemoteItem>& items = remoteView_.Items();
+void SessionController::OpenEntry(int row) {
+    const std::vector<remote::RemoteItem>& items = remoteView_.Items();
     if (serverListMode_ || row < 0 || row >= static_cast<int>(items.size()))
         return;
-    const remote::TRemoteItem& item = items[static_cast<std::size_t>(row)];
-    if (item.icon != remote::PaneIcon::Folder || ftp_.State() != TFtpState::ftpReady)
+    const remote::RemoteItem& item = items[static_cast<std::size_t>(row)];
+    if (item.icon != remote::PaneIcon::Folder || ftp_.State() != FtpState::ftpReady)
         return;
     if (item.caption == "..") {
-        remoteView_.FTPOneLevelUpClick();
+        remoteView_.GoUpOneLevel();
         return;
     }
     if (remote::ListingStyleFromAnswer(site_.Answer).layout == remote::ListingLayout::Vms) {
@@ -271,26 +269,26 @@ void TSessionController::FTPViewDblClick(int row) {
             ftp_.HostDirName += '/';
         ftp_.HostDirName += item.caption;
     }
-    Issue(&TCustomFtpCli::CwdAsync);
+    Issue(&FtpClient::CwdAsync);
 }
 
-void TSessionController::sbDisConnectClick() {
-    if (!ftp_.Connected() && ftp_.State() == TFtpState::ftpWaitingResponse)
+void SessionController::Disconnect() {
+    if (!ftp_.Connected() && ftp_.State() == FtpState::ftpWaitingResponse)
         return;
     keepTimer_.stop();
     attempt_ = -1; // a disconnect is never retried
     SetWaitCursor(true);
-    SetState(TSessionState::Closing);
+    SetState(SessionState::Closing);
     ftp_.Timeout = 1;
     ftp_.Abort();
     ftp_.MessagePump();
     // A connection that never opened has no close to report.
-    if (state_ != TSessionState::Idle)
+    if (state_ != SessionState::Idle)
         EndSession();
 }
 
-void TSessionController::sbStopClick() {
-    if (ftp_.State() == TFtpState::ftpDnsLookup) {
+void SessionController::StopTransfer() {
+    if (ftp_.State() == FtpState::ftpDnsLookup) {
         attempt_ = -1;
         ftp_.AbortSync();
         return;
@@ -302,47 +300,47 @@ void TSessionController::sbStopClick() {
 
 // --- the remote pane's requests -------------------------------------------------------
 
-TFtpState TSessionController::State() const {
-    return ftp_.State();
+bool SessionController::EngineReady() const {
+    return ftp_.State() == FtpState::ftpReady;
 }
 
-std::string TSessionController::HostName() const {
+std::string SessionController::HostName() const {
     return ftp_.HostName;
 }
 
-std::string TSessionController::HostDirName() const {
+std::string SessionController::HostDirName() const {
     return ftp_.HostDirName;
 }
 
-void TSessionController::SetHostDirName(const std::string& path) {
+void SessionController::SetHostDirName(const std::string& path) {
     ftp_.HostDirName = path;
 }
 
-void TSessionController::CwdAsync() {
-    Issue(&TCustomFtpCli::CwdAsync);
+void SessionController::CwdAsync() {
+    Issue(&FtpClient::CwdAsync);
 }
 
-void TSessionController::CDupAsync() {
-    Issue(&TCustomFtpCli::CDupAsync);
+void SessionController::CDupAsync() {
+    Issue(&FtpClient::CDupAsync);
 }
 
-void TSessionController::PwdAsync() {
-    Issue(&TCustomFtpCli::PwdAsync);
+void SessionController::PwdAsync() {
+    Issue(&FtpClient::PwdAsync);
 }
 
 // --- engine events --------------------------------------------------------------------
 
-void TSessionController::Ftp1Display(const std::string& msg) {
+void SessionController::Ftp1Display(const std::string& msg) {
     log_.AddLog(DisplayLine(msg));
 }
 
-void TSessionController::Ftp1Progress(std::int64_t count, bool& abort) {
+void SessionController::Ftp1Progress(std::int64_t count, bool& abort) {
     if (chains_ != nullptr)
         chains_->ProgressBytes(count);
     abort = stopRequest_;
 }
 
-void TSessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
+void SessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
     remoteStartDir_ = NormalizeRemoteDir(ftp_.HostDirName, site_.CheckVHost != 0);
     localStartDir_ = NormalizeLocalDir(QDir::currentPath().toStdString());
     serverListMode_ = false;
@@ -353,21 +351,21 @@ void TSessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
     ArmKeepAlive();
     SetConnectedState();
     attempt_ = -1;
-    SetState(TSessionState::LoggingIn);
+    SetState(SessionState::LoggingIn);
 }
 
-void TSessionController::Ftp1SessionClosed(std::uint16_t /*error*/) {
+void SessionController::Ftp1SessionClosed(std::uint16_t /*error*/) {
     // The failed connect's completion follows and makes the next attempt.
     if (RetryDue())
         return;
     EndSession();
 }
 
-bool TSessionController::RetryDue() const {
+bool SessionController::RetryDue() const {
     return options_.retry > 0 && attempt_ >= 0 && options_.retry >= attempt_;
 }
 
-void TSessionController::EndSession() {
+void SessionController::EndSession() {
     keepTimer_.stop();
     if (chains_ != nullptr)
         chains_->CloseProgress();
@@ -377,7 +375,7 @@ void TSessionController::EndSession() {
     transferBusy_ = false;
     attempt_ = -1;
     keepAliveChain_ = false;
-    SetState(TSessionState::Idle);
+    SetState(SessionState::Idle);
     if (wasConnected) {
         remoteView_.SessionEnded();
         emit ServerListModeChanged(true);
@@ -387,10 +385,10 @@ void TSessionController::EndSession() {
 
 // --- the request-done dispatcher ------------------------------------------------------
 
-void TSessionController::Ftp1RequestDone(TFtpRequest request, std::uint16_t error) {
+void SessionController::Ftp1RequestDone(FtpRequest request, std::uint16_t error) {
     keepTimer_.stop();
     // What a session that has ended still had under way is of no interest.
-    if (state_ == TSessionState::Idle && request != TFtpRequest::ConnectAsync)
+    if (state_ == SessionState::Idle && request != FtpRequest::ConnectAsync)
         return;
     const bool keepAliveStep = keepAliveChain_;
     if (error == 0)
@@ -399,34 +397,34 @@ void TSessionController::Ftp1RequestDone(TFtpRequest request, std::uint16_t erro
         RequestFailed(request);
     if (!keepAliveStep)
         keepUnattended_ = 0;
-    const bool underWay = state_ == TSessionState::Busy || state_ == TSessionState::Listing;
-    if (underWay && !serverListMode_ && ftp_.State() == TFtpState::ftpReady)
-        SetState(TSessionState::Browsing);
+    const bool underWay = state_ == SessionState::Busy || state_ == SessionState::Listing;
+    if (underWay && !serverListMode_ && ftp_.State() == FtpState::ftpReady)
+        SetState(SessionState::Browsing);
     ArmKeepAlive();
 }
 
-void TSessionController::RefreshListing(const std::string& hostFile) {
+void SessionController::RefreshListing(const std::string& hostFile) {
     ftp_.HostFileName = hostFile;
     ftp_.LocalFileName = options_.ListingFile;
     ftp_.TypeAsciiSync(); // listings always travel as text
-    if (Issue(&TCustomFtpCli::DirAsync) && state_ != TSessionState::Busy)
-        SetState(TSessionState::Listing);
+    if (Issue(&FtpClient::DirAsync) && state_ != SessionState::Busy)
+        SetState(SessionState::Listing);
 }
 
-void TSessionController::RequestSucceeded(TFtpRequest request) {
-    using R = TFtpRequest;
-    const auto step = [this](void (TChainSteps::*operation)()) {
+void SessionController::RequestSucceeded(FtpRequest request) {
+    using R = FtpRequest;
+    const auto step = [this](void (ChainSteps::*operation)()) {
         if (chains_ != nullptr)
             (chains_->*operation)();
     };
     if (request == R::ConnectAsync) {
-        SetState(TSessionState::Listing);
-        Issue(&TCustomFtpCli::SystAsync);
+        SetState(SessionState::Listing);
+        Issue(&FtpClient::SystAsync);
     } else if (request == R::SystAsync) {
         if (!ftp_.HostDirName.empty() && ftp_.HostDirName != "/")
-            Issue(&TCustomFtpCli::CwdAsync);
+            Issue(&FtpClient::CwdAsync);
         else
-            Issue(&TCustomFtpCli::PwdAsync);
+            Issue(&FtpClient::PwdAsync);
     } else if (request == R::PwdAsync) {
         if (ftp_.StatusCode() == 257) {
             const std::string& reply = ftp_.LastResponse();
@@ -439,50 +437,50 @@ void TSessionController::RequestSucceeded(TFtpRequest request) {
         RefreshListing();
     } else if (IsOneOf(request, {R::CwdAsync, R::MkdAsync, R::CDupAsync})) {
         if (transferMode_ & FolderRemoval)
-            step(&TChainSteps::RemoveFolderStep);
+            step(&ChainSteps::RemoveFolderStep);
         else if (request == R::MkdAsync && (transferMode_ & UploadWalk))
-            Issue(&TCustomFtpCli::CwdAsync); // into the folder just made
+            Issue(&FtpClient::CwdAsync); // into the folder just made
         else
             RefreshListing();
     } else if (IsListing(request)) {
         keepAliveChain_ = false;
         if (transferMode_ & DownloadWalk) {
-            step(&TChainSteps::AddDownloadFolder);
-            step(&TChainSteps::DownloadStep);
+            step(&ChainSteps::AddDownloadFolder);
+            step(&ChainSteps::DownloadStep);
         } else if (transferMode_ & DeleteWalk) {
-            step(&TChainSteps::ReadDeleteFolder);
-            step(&TChainSteps::DeleteStep);
+            step(&ChainSteps::ReadDeleteFolder);
+            step(&ChainSteps::DeleteStep);
         } else if (transferMode_ & UploadWalk) {
-            step(&TChainSteps::UploadStep);
+            step(&ChainSteps::UploadStep);
         } else {
             remoteView_.ShowListing(options_.ListingFile);
-            SetState(TSessionState::Browsing);
+            SetState(SessionState::Browsing);
         }
     } else if (IsOneOf(request, {R::GetAsync, R::RestGetAsync})) {
-        step(&TChainSteps::ProgressEndOfFile);
-        step(&TChainSteps::DownloadStep);
+        step(&ChainSteps::ProgressEndOfFile);
+        step(&ChainSteps::DownloadStep);
     } else if (IsOneOf(request, {R::PutAsync, R::RestPutAsync})) {
-        step(&TChainSteps::ProgressEndOfFile);
-        step(&TChainSteps::UploadStep);
+        step(&ChainSteps::ProgressEndOfFile);
+        step(&ChainSteps::UploadStep);
     } else if (request == R::DeleAsync) {
-        step(&TChainSteps::DeleteStep);
+        step(&ChainSteps::DeleteStep);
     } else if (request == R::RmdAsync) {
-        step(&TChainSteps::RemoveFolderStep);
+        step(&ChainSteps::RemoveFolderStep);
     } else if (request == R::RenAsync) {
         if (!work_.Files.empty())
-            step(&TChainSteps::RenameStep);
+            step(&ChainSteps::RenameStep);
         else
             RefreshListing(ftp_.HostDirName);
     } else if (request == R::QuoteAsync) {
         if (transferMode_ & PermissionChain)
-            step(&TChainSteps::ChmodStep);
+            step(&ChainSteps::ChmodStep);
         else
-            Issue(&TCustomFtpCli::CwdAsync); // every custom command ends with a fresh listing
+            Issue(&FtpClient::CwdAsync); // every custom command ends with a fresh listing
     }
 }
 
-void TSessionController::RequestFailed(TFtpRequest request) {
-    using R = TFtpRequest;
+void SessionController::RequestFailed(FtpRequest request) {
+    using R = FtpRequest;
     if (transferMode_ & (DeleteWalk | FolderRemoval))
         work_.Clear();
     transferMode_ &= ~unsigned{DeleteWalk | FolderRemoval | DownloadWalk};
@@ -492,11 +490,11 @@ void TSessionController::RequestFailed(TFtpRequest request) {
         ftp_.TypeAsciiSync();
         if (transferMode_ & UploadWalk) {
             ftp_.HostFileName = ftp_.HostDirName; // the missing folder is made, then entered
-            Issue(&TCustomFtpCli::MkdAsync);
+            Issue(&FtpClient::MkdAsync);
         } else {
             ftp_.HostFileName.clear();
             ftp_.HostDirName = remoteStartDir_;
-            Issue(&TCustomFtpCli::PwdAsync);
+            Issue(&FtpClient::PwdAsync);
             if (chains_ != nullptr)
                 chains_->CloseProgress();
         }
@@ -525,7 +523,7 @@ void TSessionController::RequestFailed(TFtpRequest request) {
     }
 }
 
-void TSessionController::ConnectFailed() {
+void SessionController::ConnectFailed() {
     AddLog(ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse());
     ftp_.Timeout = 1;
     ftp_.Abort();
@@ -537,17 +535,17 @@ void TSessionController::ConnectFailed() {
                       attempt_ + 1);
         AddLog(line);
         ftp_.Timeout = 0;
-        SetState(TSessionState::Connecting);
-        if (Issue(&TCustomFtpCli::ConnectAsync))
+        SetState(SessionState::Connecting);
+        if (Issue(&FtpClient::ConnectAsync))
             return;
     }
-    if (state_ != TSessionState::Idle)
+    if (state_ != SessionState::Idle)
         EndSession();
 }
 
 // --- keep-alive -----------------------------------------------------------------------
 
-void TSessionController::ArmKeepAlive() {
+void SessionController::ArmKeepAlive() {
     keepIdle_ = 0;
     if (!serverListMode_ && options_.Keep && !SplitCommaText(options_.CmdKeep).empty())
         keepTimer_.start(keepTick_);
@@ -555,7 +553,7 @@ void TSessionController::ArmKeepAlive() {
         keepTimer_.stop();
 }
 
-void TSessionController::cTimerTimer() {
+void SessionController::SendKeepAlive() {
     ++keepIdle_;
     ++keepUnattended_;
     // DurationKeep minutes after the user's last request the keep-alive ends.
@@ -563,7 +561,7 @@ void TSessionController::cTimerTimer() {
         keepTimer_.stop();
         return;
     }
-    if (keepIdle_ <= options_.StartKeep || ftp_.State() != TFtpState::ftpReady || !ftp_.Connected())
+    if (keepIdle_ <= options_.StartKeep || ftp_.State() != FtpState::ftpReady || !ftp_.Connected())
         return;
     keepTimer_.stop();
     keepIdle_ = 0;
@@ -574,7 +572,7 @@ void TSessionController::cTimerTimer() {
     if (keepIndex_ >= static_cast<int>(commands.size()))
         keepIndex_ = 0;
     ftp_.LocalFileName = commands[static_cast<std::size_t>(keepIndex_)];
-    keepAliveChain_ = Issue(&TCustomFtpCli::QuoteAsync);
+    keepAliveChain_ = Issue(&FtpClient::QuoteAsync);
     keepTimer_.start(keepTick_);
     ++keepIndex_;
 }

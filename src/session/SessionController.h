@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "remote/RemoteView.h"
-#include "sites/SiteRecord.h"
+#include "sites/Site.h"
 
 #include <QObject>
 #include <QTimer>
@@ -14,11 +14,11 @@
 #include <vector>
 
 class Prompts;
-struct TFTPOptions;
+struct Options;
 
 namespace session {
 
-class TSessionLog;
+class SessionLog;
 
 // Which chain of requests is running; several may be set at once.
 enum TransferMode : unsigned {
@@ -30,7 +30,7 @@ enum TransferMode : unsigned {
 };
 
 // The work lists of the transfer, delete, rename and permission chains.
-struct TWorkLists {
+struct WorkLists {
     std::vector<std::string> Folders;
     std::vector<std::string> TargetFolders;
     std::vector<std::string> Files;
@@ -44,9 +44,9 @@ struct TWorkLists {
 // comes back to the dispatcher. The transfer queue, the progress window and
 // the remote file operations implement them; a session without them does
 // nothing at these steps.
-class TChainSteps {
+class ChainSteps {
 public:
-    virtual ~TChainSteps() = default;
+    virtual ~ChainSteps() = default;
 
     virtual void AddDownloadFolder() {}
     virtual void DownloadStep() {}
@@ -63,7 +63,7 @@ public:
 };
 
 // Where the session stands, from a saved site to a shown directory and back.
-enum class TSessionState {
+enum class SessionState {
     Idle,       // the site list; no connection
     Connecting, // ConnectAsync issued, no greeting yet (also while retrying)
     LoggingIn,  // greeted; USER and PASS under way
@@ -72,12 +72,12 @@ enum class TSessionState {
     Busy,       // a request or chain under way
     Closing,    // disconnect or failed login; the close handling follows
 };
-const char* SessionStateName(TSessionState state);
+const char* SessionStateName(SessionState state);
 
 // The copy of a site the session uses, its address normalised: a leading
 // "ftp://" or "http://" and every blank removed, "user:password@" taken into
 // User and Password, a path into InitialDir and ":port" into Port.
-TFTPServerInfo NormalizeSiteAddress(TFTPServerInfo site);
+Site NormalizeSiteAddress(Site site);
 
 // The date of the system clock.
 std::chrono::year_month_day Today();
@@ -87,43 +87,43 @@ std::string ConnectTimeText(const std::tm& local);
 
 // Pushes the connection settings of the options into the engine: connection
 // type, FTP proxy, SOCKS, passive mode and time-out. Not while connected.
-void ApplyEngineOptions(TFtpClient& ftp, const TFTPOptions& options);
+void ApplyEngineOptions(FtpClient& ftp, const Options& options);
 
 // Turns the user's actions into requests of the engine and decides, each time
 // a request completes, what comes next: the connect sequence, the login and
 // listing chain, the greeting and close handling with reconnect attempts,
 // disconnect, stop and the keep-alive commands. The remote pane's model is
 // driven from here.
-class TSessionController : public QObject, public remote::TRemoteSession {
+class SessionController : public QObject, public remote::RemoteSession {
     Q_OBJECT
 
 public:
     // `ftp`, `log`, `prompts` and `options` must outlive the controller; the
     // options are read at each use, so applied preferences take effect.
     // `startDate` dates listings that show a time instead of a year.
-    TSessionController(TFtpClient& ftp, TSessionLog& log, Prompts& prompts,
-                       const TFTPOptions& options, std::chrono::year_month_day startDate,
-                       QObject* parent = nullptr);
-    ~TSessionController() override;
+    SessionController(FtpClient& ftp, SessionLog& log, Prompts& prompts, const Options& options,
+                      std::chrono::year_month_day startDate, QObject* parent = nullptr);
+    ~SessionController() override;
 
-    remote::TRemoteView& RemoteView() { return remoteView_; }
-    const remote::TRemoteView& RemoteView() const { return remoteView_; }
+    remote::RemoteView& RemoteView() { return remoteView_; }
+    const remote::RemoteView& RemoteView() const { return remoteView_; }
     // Null: the chains' steps do nothing. Must outlive the controller.
-    void SetChainSteps(TChainSteps* steps) { chains_ = steps; }
+    void SetChainSteps(ChainSteps* steps) { chains_ = steps; }
     // The keep-alive clock: one idle count a tick. A second by default, so
     // StartKeep counts seconds and DurationKeep minutes; tests shorten it.
     void SetKeepAliveTick(std::chrono::milliseconds tick) { keepTick_ = tick; }
 
     // --- user actions
     // A site chosen in the site list: connect to a normalised copy of it.
-    void ConnectToSite(const TFTPServerInfo& site);
+    void ConnectToSite(const Site& site);
     // A double click on row `row` of the remote pane: enters a folder.
-    void FTPViewDblClick(int row);
-    void sbDisConnectClick();
-    void sbStopClick();
+    void OpenEntry(int row);
+    // "SERVER LIST ..." in the path box does the same.
+    void Disconnect() override;
+    void StopTransfer();
 
     // --- state
-    TSessionState SessionState() const { return state_; }
+    session::SessionState SessionState() const { return state_; }
     bool ServerListMode() const { return serverListMode_; }
     // The commands that need a connection are enabled: exactly while the
     // remote directory is shown.
@@ -131,12 +131,12 @@ public:
     bool StopRequest() const { return stopRequest_; }
     bool WaitCursor() const { return waitCursor_; }
     int ReconnectAttempt() const { return attempt_; }
-    const TFTPServerInfo& CurrentSite() const { return site_; }
+    const Site& CurrentSite() const { return site_; }
     const std::string& RemoteStartDir() const { return remoteStartDir_; }
     const std::string& LocalStartDir() const { return localStartDir_; }
     unsigned TransferModeFlags() const { return transferMode_; }
     void SetTransferModeFlags(unsigned flags) { transferMode_ = flags; }
-    TWorkLists& WorkLists() { return work_; }
+    session::WorkLists& WorkLists() { return work_; }
     bool KeepAliveRunning() const { return keepTimer_.isActive(); }
     int KeepAliveCount() const { return keepCount_; }
 
@@ -144,14 +144,13 @@ public:
     void SetConnectedState();
 
     // --- the remote pane's view of the session
-    TFtpState State() const override;
+    bool EngineReady() const override;
     std::string HostName() const override;
     std::string HostDirName() const override;
     void SetHostDirName(const std::string& path) override;
     void CwdAsync() override;
     void CDupAsync() override;
     void PwdAsync() override;
-    void Disconnect() override { sbDisConnectClick(); }
     bool TransferBusy() const override { return transferBusy_; }
     void SetTransferBusy(bool busy) override { transferBusy_ = busy; }
     void RefreshCommands() override { emit CommandsChanged(); }
@@ -168,44 +167,44 @@ signals:
 
 private:
     // Engine events.
-    void Ftp1RequestDone(TFtpRequest request, std::uint16_t error);
+    void Ftp1RequestDone(FtpRequest request, std::uint16_t error);
     void Ftp1SessionConnected(std::uint16_t error);
     void Ftp1SessionClosed(std::uint16_t error);
     void Ftp1Progress(std::int64_t count, bool& abort);
     void Ftp1Display(const std::string& msg);
-    void cTimerTimer();
+    void SendKeepAlive();
 
-    void RequestSucceeded(TFtpRequest request);
-    void RequestFailed(TFtpRequest request);
+    void RequestSucceeded(FtpRequest request);
+    void RequestFailed(FtpRequest request);
     void ConnectFailed();
     // Starts a request; a refusal is logged and gives false.
-    bool Issue(void (TCustomFtpCli::*request)());
+    bool Issue(void (FtpClient::*request)());
     // ASCII type, then the listing of `hostFile` (empty: the current
     // directory) into the listing file.
     void RefreshListing(const std::string& hostFile = {});
     bool RetryDue() const;
     void EndSession();
     void ArmKeepAlive();
-    void SetState(TSessionState state);
+    void SetState(session::SessionState state);
     void SetWaitCursor(bool wait);
 
-    TFtpClient& ftp_;
-    TSessionLog& log_;
+    FtpClient& ftp_;
+    SessionLog& log_;
     Prompts& prompts_;
-    const TFTPOptions& options_;
-    TChainSteps* chains_ = nullptr;
-    remote::TRemoteView remoteView_;
+    const Options& options_;
+    ChainSteps* chains_ = nullptr;
+    remote::RemoteView remoteView_;
 
-    TSessionState state_ = TSessionState::Idle;
+    session::SessionState state_ = session::SessionState::Idle;
     bool serverListMode_ = true;
     bool stopRequest_ = false;
     bool waitCursor_ = false;
     bool transferBusy_ = false;
-    TFTPServerInfo site_;
+    Site site_;
     std::string remoteStartDir_;
     std::string localStartDir_;
     unsigned transferMode_ = 0;
-    TWorkLists work_;
+    session::WorkLists work_;
     int attempt_ = -1;
 
     QTimer keepTimer_;
@@ -218,7 +217,7 @@ private:
 };
 
 // Which commands of the main window are enabled.
-struct TCommandEnablement {
+struct EnabledCommands {
     bool Connect = false;          // "&Connect", "Connect to FTP - Server"
     bool NewServer = false;        // "New Server" button and menu items
     bool Properties = false;       // "&Properties" button
@@ -228,9 +227,9 @@ struct TCommandEnablement {
     bool Stop = false;             // "&Stop Transfer" button and menu item
     bool RemoteCommands = false;   // upload, download and the remote menu group
 
-    bool operator==(const TCommandEnablement&) const = default;
+    bool operator==(const EnabledCommands&) const = default;
 };
 // `connecting`: a connect is under way and may be stopped.
-TCommandEnablement CommandEnablement(bool connected, bool connecting, bool siteSelected);
+EnabledCommands CommandEnablement(bool connected, bool connecting, bool siteSelected);
 
 } // namespace session

@@ -1,8 +1,8 @@
 #include "session/SessionLog.h"
 
 #include "net/UniqueFd.h"
-#include "prefs/options.h"
-#include "remote/TextFields.h"
+#include "prefs/Options.h"
+#include "text/TextFields.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,9 +21,9 @@ std::size_t ShownLength(std::string_view line) {
 
 } // namespace
 
-TLogPane::TLogPane(QObject* parent) : QObject(parent) {}
+LogPane::LogPane(QObject* parent) : QObject(parent) {}
 
-std::size_t TLogPane::Add(std::string text) {
+std::size_t LogPane::Add(std::string text) {
     const std::size_t added = ShownLength(text);
     int removed = 0;
     while (textLength_ + added >= capacity_ && !lines_.empty()) {
@@ -40,7 +40,7 @@ std::size_t TLogPane::Add(std::string text) {
     return firstNumber_ + lines_.size() - 1;
 }
 
-bool TLogPane::Replace(std::size_t number, std::string text) {
+bool LogPane::Replace(std::size_t number, std::string text) {
     if (number < firstNumber_ || number - firstNumber_ >= lines_.size())
         return false;
     const std::size_t row = number - firstNumber_;
@@ -50,7 +50,7 @@ bool TLogPane::Replace(std::size_t number, std::string text) {
     return true;
 }
 
-std::string TLogPane::Text() const {
+std::string LogPane::Text() const {
     std::string text;
     for (const std::string& line : lines_) {
         text += line;
@@ -76,7 +76,7 @@ std::string DisplayLine(std::string_view message) {
 }
 
 void AppendLogLine(const std::string& path, std::string_view text) {
-    const TUniqueFd file(
+    const UniqueFd file(
         ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
     if (file.get() < 0)
         return;
@@ -93,25 +93,25 @@ void AppendLogLine(const std::string& path, std::string_view text) {
     }
 }
 
-TSessionLog::TSessionLog(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+SessionLog::SessionLog(std::string programFolder) : programFolder_(std::move(programFolder)) {}
 
-std::size_t TSessionLog::AddLog(std::string_view text) {
+std::size_t SessionLog::AddLog(std::string_view text) {
     const std::size_t number = pane_.Add(std::string(text));
     if (logging_ && !logFile_.empty())
         AppendLogLine(logFile_, text);
     return number;
 }
 
-void TSessionLog::ReplaceLine(std::size_t number, std::string_view text) {
+void SessionLog::ReplaceLine(std::size_t number, std::string_view text) {
     pane_.Replace(number, std::string(text));
 }
 
-void TSessionLog::ApplyOptions(const TFTPOptions& options) {
+void SessionLog::ApplyOptions(const Options& options) {
     pane_.SetCapacity(options.LogSize > 0 ? static_cast<std::size_t>(options.LogSize) : 0);
     logging_ = options.Log;
     if (!options.Log)
         return;
-    if (assigned_ && remote::EqualsNoCase(options.LogFile, rememberedLogFile_))
+    if (assigned_ && text::EqualsNoCase(options.LogFile, rememberedLogFile_))
         return;
     rememberedLogFile_ = options.LogFile;
     logFile_ = LogFilePath(options, programFolder_);

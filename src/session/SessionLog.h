@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-struct TFTPOptions;
+struct Options;
 
 // The session log: every command sent, every reply and the program's own
 // notes, shown in a bounded pane and, while logging is on, appended to a file.
@@ -14,11 +14,11 @@ namespace session {
 
 // What the log pane holds: its lines, oldest first. A line added to a full
 // pane pushes the oldest ones out. Widgets render it from the signals.
-class TLogPane : public QObject {
+class LogPane : public QObject {
     Q_OBJECT
 
 public:
-    explicit TLogPane(QObject* parent = nullptr);
+    explicit LogPane(QObject* parent = nullptr);
 
     // Characters of the pane's whole text, each line counted with its CR LF.
     void SetCapacity(std::size_t characters) { capacity_ = characters; }
@@ -41,7 +41,7 @@ public:
     std::string Text() const;
 
 signals:
-    // The `count` oldest lines were removed (rows 0 to count - 1).
+    // The `count` oldest lines were Removed (rows 0 to count - 1).
     void LinesRemoved(int count);
     // A line was added as the last row.
     void LineAdded(int row);
@@ -68,13 +68,13 @@ std::string DisplayLine(std::string_view message);
 void AppendLogLine(const std::string& path, std::string_view text);
 
 // The pane and the file together, as the options configure them.
-class TSessionLog {
+class SessionLog {
 public:
     // `programFolder` ends in "/"; a log file name without a folder goes there.
-    explicit TSessionLog(std::string programFolder);
+    explicit SessionLog(std::string programFolder);
 
-    TLogPane& Pane() { return pane_; }
-    const TLogPane& Pane() const { return pane_; }
+    LogPane& Pane() { return pane_; }
+    const LogPane& Pane() const { return pane_; }
 
     // Adds `text` to the pane and, while logging is on, to the log file.
     // Returns the number to give ReplaceLine.
@@ -86,14 +86,14 @@ public:
     // logging switch; while logging is on and LogFile is not the one taken
     // last (letter case ignored), the file switches to it. With logging off
     // no file is assigned or touched.
-    void ApplyOptions(const TFTPOptions& options);
+    void ApplyOptions(const Options& options);
 
     bool Logging() const { return logging_; }
     // The file lines go to; empty before one was assigned.
     const std::string& LogFile() const { return logFile_; }
 
 private:
-    TLogPane pane_;
+    LogPane pane_;
     std::string programFolder_;
     std::string rememberedLogFile_; // the LogFile value the file was assigned for
     bool assigned_ = false;

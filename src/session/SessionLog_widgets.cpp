@@ -23,17 +23,17 @@ QString BlockText(const std::string& line) {
 
 } // namespace
 
-TLogPaneView::TLogPaneView(const TLogPane& pane, QPlainTextEdit* log)
+LogPaneView::LogPaneView(const LogPane& pane, QPlainTextEdit* log)
     : QObject(log), pane_(pane), log_(log) {
     log_->clear();
     for (std::size_t row = 0; row < pane_.Count(); ++row)
         Append(static_cast<int>(row));
-    connect(&pane_, &TLogPane::LinesRemoved, this, &TLogPaneView::RemoveFirst);
-    connect(&pane_, &TLogPane::LineAdded, this, &TLogPaneView::Append);
-    connect(&pane_, &TLogPane::LineChanged, this, &TLogPaneView::Change);
+    connect(&pane_, &LogPane::LinesRemoved, this, &LogPaneView::RemoveFirst);
+    connect(&pane_, &LogPane::LineAdded, this, &LogPaneView::Append);
+    connect(&pane_, &LogPane::LineChanged, this, &LogPaneView::Change);
 }
 
-void TLogPaneView::RemoveFirst(int count) {
+void LogPaneView::RemoveFirst(int count) {
     QTextDocument* document = log_->document();
     if (count >= document->blockCount() || pane_.Count() == 0) {
         log_->clear();
@@ -45,7 +45,7 @@ void TLogPaneView::RemoveFirst(int count) {
     cursor.removeSelectedText();
 }
 
-void TLogPaneView::Append(int row) {
+void LogPaneView::Append(int row) {
     const QString text = BlockText(pane_.Line(static_cast<std::size_t>(row)));
     // Row 0 goes into the one block an empty document has.
     if (row == 0) {
@@ -63,7 +63,7 @@ void TLogPaneView::Append(int row) {
         bar->setValue(bar->maximum());
 }
 
-void TLogPaneView::Change(int row) {
+void LogPaneView::Change(int row) {
     const QTextBlock block = log_->document()->findBlockByNumber(row);
     if (!block.isValid())
         return;

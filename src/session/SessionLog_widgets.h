@@ -6,23 +6,23 @@ class QPlainTextEdit;
 
 namespace session {
 
-class TLogPane;
+class LogPane;
 
 // Keeps a text pane (the main window's "Log") showing the lines of a log
 // pane model: one text block per line, following every change.
-class TLogPaneView : public QObject {
+class LogPaneView : public QObject {
     Q_OBJECT
 
 public:
     // Shows the lines `pane` holds now and follows it; lives as long as `log`.
-    TLogPaneView(const TLogPane& pane, QPlainTextEdit* log);
+    LogPaneView(const LogPane& pane, QPlainTextEdit* log);
 
 private:
     void RemoveFirst(int count);
     void Append(int row);
     void Change(int row);
 
-    const TLogPane& pane_;
+    const LogPane& pane_;
     QPlainTextEdit* log_;
 };
 

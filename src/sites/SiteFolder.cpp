@@ -1,7 +1,7 @@
 #include "sites/SiteFolder.h"
 
 #include "prefs/TextFile.h"
-#include "remote/TextFields.h"
+#include "text/TextFields.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -49,18 +49,18 @@ bool IsExistingDirectory(const std::string& path) {
 }
 
 bool IsSafeFolderName(std::string_view name) {
-    const std::string_view trimmed = remote::TrimBlanks(name);
+    const std::string_view trimmed = text::TrimBlanks(name);
     return !trimmed.empty() && trimmed != "." && trimmed != ".." &&
            name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
 std::string FolderNameKey(std::string_view name) {
-    return remote::AsciiLowerCopy(remote::TrimBlanks(name));
+    return text::AsciiLowerCopy(text::TrimBlanks(name));
 }
 
 std::optional<std::vector<std::string>> SplitFolderPath(std::string_view path) {
     std::vector<std::string_view> parts;
-    remote::SplitFields('/', path, parts);
+    text::SplitFields('/', path, parts);
     std::vector<std::string> names;
     for (const std::string_view part : parts) {
         if (!IsSafeFolderName(part))
@@ -110,14 +110,14 @@ bool MakeDirectories(const std::string& directory) {
     return IsExistingDirectory(directory);
 }
 
-TListRead ReadListLines(const std::string& file, std::vector<std::string>& lines,
-                        std::vector<std::string>* endings) {
+ListRead ReadListLines(const std::string& file, std::vector<std::string>& lines,
+                       std::vector<std::string>* endings) {
     lines.clear();
     if (endings)
         endings->clear();
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        return Exists(file) ? TListRead::Failed : TListRead::Missing;
+        return Exists(file) ? ListRead::Failed : ListRead::Missing;
     std::string line;
     std::string ending;
     while (ReadTextLine(in, line, &ending)) {
@@ -125,12 +125,12 @@ TListRead ReadListLines(const std::string& file, std::vector<std::string>& lines
         if (endings)
             endings->push_back(ending);
     }
-    return in.bad() ? TListRead::Failed : TListRead::Read;
+    return in.bad() ? ListRead::Failed : ListRead::Read;
 }
 
 bool WriteListLines(const std::string& file, const std::vector<std::string>& lines,
                     const std::vector<std::string>* endings, mode_t mode) {
-    TReplacementFile out(file, mode);
+    ReplacementFile out(file, mode);
     if (!out.IsOpen())
         return false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -143,7 +143,7 @@ bool WriteListLines(const std::string& file, const std::vector<std::string>& lin
 }
 
 std::optional<std::string_view> FolderLineName(std::string_view line) {
-    if (!remote::StartsWithNoCase(line, FolderLinePrefix))
+    if (!text::StartsWithNoCase(line, FolderLinePrefix))
         return std::nullopt;
     return line.substr(FolderLinePrefix.size());
 }

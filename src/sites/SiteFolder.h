@@ -43,15 +43,15 @@ bool IsExistingDirectory(const std::string& path);
 // directory afterwards, also when it was one before.
 bool MakeDirectories(const std::string& directory);
 
-enum class TListRead {
+enum class ListRead {
     Read,
     Missing, // no file: an empty list
     Failed,  // a file that cannot be read
 };
 // The lines of a list file, without their ends. `endings` (may be null)
 // receives each line's own end.
-TListRead ReadListLines(const std::string& file, std::vector<std::string>& lines,
-                        std::vector<std::string>* endings = nullptr);
+ListRead ReadListLines(const std::string& file, std::vector<std::string>& lines,
+                       std::vector<std::string>* endings = nullptr);
 // Replaces the file with `lines`, each ended by CR LF (or by its entry in
 // `endings` when given), with the mode `mode`. False, and the old file
 // untouched, when it cannot be written.

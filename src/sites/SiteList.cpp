@@ -5,46 +5,46 @@
 
 #include <algorithm>
 
-TSiteEntry UpEntry() {
-    return {TSiteEntryKind::Up, UpEntryName, {}, false};
+SiteEntry UpEntry() {
+    return {SiteEntryKind::Up, UpEntryName, {}, false};
 }
 
-TSiteEntry FolderEntry(std::string name) {
-    return {TSiteEntryKind::Folder, std::move(name), {}, false};
+SiteEntry FolderEntry(std::string name) {
+    return {SiteEntryKind::Folder, std::move(name), {}, false};
 }
 
-TSiteEntry SiteEntry(TFTPServerInfo site) {
+SiteEntry EntryForSite(Site site) {
     std::string name = site.Name;
-    return {TSiteEntryKind::Site, std::move(name), std::move(site), false};
+    return {SiteEntryKind::Site, std::move(name), std::move(site), false};
 }
 
-std::optional<TSiteEntry> EntryFromLine(std::string_view line) {
+std::optional<SiteEntry> EntryFromLine(std::string_view line) {
     if (const std::optional<std::string_view> folder = FolderLineName(line)) {
         if (!IsSafeFolderName(*folder))
             return std::nullopt;
         return FolderEntry(std::string(*folder));
     }
-    TFTPServerInfo site;
+    Site site;
     if (!ParseSiteLine(line, site))
         return std::nullopt;
-    return SiteEntry(std::move(site));
+    return EntryForSite(std::move(site));
 }
 
-std::optional<std::string> LineOfEntry(const TSiteEntry& entry) {
+std::optional<std::string> LineOfEntry(const SiteEntry& entry) {
     switch (entry.Kind) {
-    case TSiteEntryKind::Up:
+    case SiteEntryKind::Up:
         return std::nullopt;
-    case TSiteEntryKind::Folder:
+    case SiteEntryKind::Folder:
         return FolderLine(entry.Name);
-    case TSiteEntryKind::Site:
+    case SiteEntryKind::Site:
         return FormatSiteLine(entry.Site);
     }
     return std::nullopt;
 }
 
-int CompareSiteEntries(const TSiteEntry& a, const TSiteEntry& b, bool descending) {
+int CompareSiteEntries(const SiteEntry& a, const SiteEntry& b, bool descending) {
     // The file panes' comparison: icons first, then the caption column.
-    const auto data = [](const TSiteEntry& e) {
+    const auto data = [](const SiteEntry& e) {
         remote::PaneItemData item;
         item.icon = static_cast<int>(e.Kind);
         item.caption = e.Name;
@@ -54,60 +54,60 @@ int CompareSiteEntries(const TSiteEntry& a, const TSiteEntry& b, bool descending
     return remote::ComparePaneItems(data(a), data(b), descending ? -ByName : ByName);
 }
 
-TSiteListModel::TSiteListModel(QObject* parent) : QObject(parent) {}
+SiteListModel::SiteListModel(QObject* parent) : QObject(parent) {}
 
-void TSiteListModel::Reset(std::vector<TSiteEntry> entries) {
-    emit aboutToReset();
+void SiteListModel::Reset(std::vector<SiteEntry> entries) {
+    emit AboutToReset();
     entries_ = std::move(entries);
     std::stable_sort(entries_.begin(), entries_.end(), Order());
-    emit wasReset();
-    emit selectionChanged();
+    emit WasReset();
+    emit SelectionChanged();
 }
 
-std::function<bool(const TSiteEntry&, const TSiteEntry&)> TSiteListModel::Order() const {
-    return [descending = descending_](const TSiteEntry& a, const TSiteEntry& b) {
+std::function<bool(const SiteEntry&, const SiteEntry&)> SiteListModel::Order() const {
+    return [descending = descending_](const SiteEntry& a, const SiteEntry& b) {
         return CompareSiteEntries(a, b, descending) < 0;
     };
 }
 
-void TSiteListModel::Sort() {
+void SiteListModel::Sort() {
     Reset(std::move(entries_));
 }
 
-int TSiteListModel::Insert(TSiteEntry entry) {
+int SiteListModel::Insert(SiteEntry entry) {
     const auto place = std::upper_bound(entries_.begin(), entries_.end(), entry, Order());
     const int row = static_cast<int>(place - entries_.begin());
-    emit aboutToInsert(row, row);
+    emit AboutToInsert(row, row);
     const bool selected = entry.Selected;
     entries_.insert(place, std::move(entry));
-    emit inserted(row, row);
+    emit Inserted(row, row);
     if (selected)
-        emit selectionChanged();
+        emit SelectionChanged();
     return row;
 }
 
-void TSiteListModel::Remove(int row) {
-    emit aboutToRemove(row, row);
+void SiteListModel::Remove(int row) {
+    emit AboutToRemove(row, row);
     const bool selected = Entry(row).Selected;
     entries_.erase(entries_.begin() + row);
-    emit removed(row, row);
+    emit Removed(row, row);
     if (selected)
-        emit selectionChanged();
+        emit SelectionChanged();
 }
 
-void TSiteListModel::Rename(int row, std::string name) {
+void SiteListModel::Rename(int row, std::string name) {
     entries_.at(static_cast<std::size_t>(row)).Name = std::move(name);
-    emit changed(row);
+    emit Changed(row);
 }
 
-void TSiteListModel::SetSite(int row, TFTPServerInfo site) {
-    TSiteEntry& entry = entries_.at(static_cast<std::size_t>(row));
+void SiteListModel::SetSite(int row, Site site) {
+    SiteEntry& entry = entries_.at(static_cast<std::size_t>(row));
     entry.Name = site.Name;
     entry.Site = std::move(site);
-    emit changed(row);
+    emit Changed(row);
 }
 
-std::vector<int> TSiteListModel::SelectedRows() const {
+std::vector<int> SiteListModel::SelectedRows() const {
     std::vector<int> rows;
     for (int row = 0; row < Count(); ++row) {
         if (Entry(row).Selected)
@@ -116,43 +116,43 @@ std::vector<int> TSiteListModel::SelectedRows() const {
     return rows;
 }
 
-int TSiteListModel::Selected() const {
+int SiteListModel::Selected() const {
     const auto first = std::find_if(entries_.begin(), entries_.end(),
-                                    [](const TSiteEntry& entry) { return entry.Selected; });
+                                    [](const SiteEntry& entry) { return entry.Selected; });
     return first == entries_.end() ? -1 : static_cast<int>(first - entries_.begin());
 }
 
-void TSiteListModel::SetSelectedRows(const std::vector<int>& rows) {
+void SiteListModel::SetSelectedRows(const std::vector<int>& rows) {
     bool changedAny = false;
     for (int row = 0; row < Count(); ++row) {
         const bool selected = std::find(rows.begin(), rows.end(), row) != rows.end();
-        TSiteEntry& entry = entries_[static_cast<std::size_t>(row)];
+        SiteEntry& entry = entries_[static_cast<std::size_t>(row)];
         changedAny = changedAny || entry.Selected != selected;
         entry.Selected = selected;
     }
     if (changedAny)
-        emit selectionChanged();
+        emit SelectionChanged();
 }
 
-void TSiteListModel::SetDescending(bool descending) {
+void SiteListModel::SetDescending(bool descending) {
     if (descending == descending_)
         return;
     descending_ = descending;
     Sort();
 }
 
-std::vector<std::string> TSiteListModel::PathList() const {
+std::vector<std::string> SiteListModel::PathList() const {
     std::vector<std::string> list{RootPathCaption};
     list.insert(list.end(), pathNames_.begin(), pathNames_.end());
     return list;
 }
 
-std::vector<std::string> TSiteListModel::PathNames(int index) const {
+std::vector<std::string> SiteListModel::PathNames(int index) const {
     const auto n = std::min(static_cast<std::size_t>(std::max(index, 0)), pathNames_.size());
     return {pathNames_.begin(), pathNames_.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
-void TSiteListModel::BringPathInLine(const std::vector<std::string>& names) {
+void SiteListModel::BringPathInLine(const std::vector<std::string>& names) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i < pathNames_.size() && FolderNameKey(pathNames_[i]) == FolderNameKey(names[i]))
             continue;
@@ -162,13 +162,13 @@ void TSiteListModel::BringPathInLine(const std::vector<std::string>& names) {
         break;
     }
     pathIndex_ = static_cast<int>(names.size());
-    emit pathChanged();
+    emit PathChanged();
 }
 
-void TSiteListModel::RenameNextPathEntry(std::string_view oldName, std::string_view newName) {
+void SiteListModel::RenameNextPathEntry(std::string_view oldName, std::string_view newName) {
     const auto next = static_cast<std::size_t>(pathIndex_);
     if (next >= pathNames_.size() || pathNames_[next] != FolderNameKey(oldName))
         return;
     pathNames_[next] = FolderNameKey(newName);
-    emit pathChanged();
+    emit PathChanged();
 }

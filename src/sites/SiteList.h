@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sites/SiteRecord.h"
+#include "sites/Site.h"
 
 #include <QObject>
 #include <cstdint>
@@ -11,16 +11,16 @@
 #include <vector>
 
 // The kind of an entry of the site list, which also picks its icon.
-enum class TSiteEntryKind : std::uint8_t {
+enum class SiteEntryKind : std::uint8_t {
     Up = 0,     // "..", first inside a sub-folder
     Folder = 1, // a sub-directory with its own list file
     Site = 3,
 };
 
-struct TSiteEntry {
-    TSiteEntryKind Kind = TSiteEntryKind::Site;
-    std::string Name;    // the caption: "..", the folder's name or the site's Name
-    TFTPServerInfo Site; // sites only
+struct SiteEntry {
+    SiteEntryKind Kind = SiteEntryKind::Site;
+    std::string Name; // the caption: "..", the folder's name or the site's Name
+    ::Site Site;      // sites only
     bool Selected = false;
 };
 
@@ -28,42 +28,42 @@ inline constexpr const char* UpEntryName = "..";
 // Entry 0 of the path list: the root folder.
 inline constexpr const char* RootPathCaption = "SERVER LIST ...";
 
-TSiteEntry UpEntry();
-TSiteEntry FolderEntry(std::string name);
-TSiteEntry SiteEntry(TFTPServerInfo site);
+SiteEntry UpEntry();
+SiteEntry FolderEntry(std::string name);
+SiteEntry EntryForSite(Site site);
 // The entry of one list-file line: a folder line with a safe name, or a site
 // line. Nothing for a blank line or a folder that would leave its folder.
-std::optional<TSiteEntry> EntryFromLine(std::string_view line);
+std::optional<SiteEntry> EntryFromLine(std::string_view line);
 // The list-file line of an entry; nothing for the up entry.
-std::optional<std::string> LineOfEntry(const TSiteEntry& entry);
+std::optional<std::string> LineOfEntry(const SiteEntry& entry);
 
 // Negative when `a` goes first: by kind (up entry, folders, sites) whatever
 // the direction, then by name without regard to case, reversed when
 // `descending`.
-int CompareSiteEntries(const TSiteEntry& a, const TSiteEntry& b, bool descending);
+int CompareSiteEntries(const SiteEntry& a, const SiteEntry& b, bool descending);
 
 // The site list view as plain data: the entries of the open folder in view
 // order with their selected flags, and the path list above them. Changes are
 // announced in pairs (before and after) so a view can follow row by row.
-class TSiteListModel : public QObject {
+class SiteListModel : public QObject {
     Q_OBJECT
 
 public:
-    explicit TSiteListModel(QObject* parent = nullptr);
+    explicit SiteListModel(QObject* parent = nullptr);
 
     int Count() const { return static_cast<int>(entries_.size()); }
-    const TSiteEntry& Entry(int row) const { return entries_.at(static_cast<std::size_t>(row)); }
-    const std::vector<TSiteEntry>& Entries() const { return entries_; }
+    const SiteEntry& Entry(int row) const { return entries_.at(static_cast<std::size_t>(row)); }
+    const std::vector<SiteEntry>& Entries() const { return entries_; }
 
     // Replaces every entry and sorts them.
-    void Reset(std::vector<TSiteEntry> entries);
+    void Reset(std::vector<SiteEntry> entries);
     // Puts `entry` at its place in the sort order; returns its row.
-    int Insert(TSiteEntry entry);
+    int Insert(SiteEntry entry);
     void Remove(int row);
     // Gives a folder entry a new name, or a site entry a new record whose Name
     // becomes its caption. The entry keeps its row.
     void Rename(int row, std::string name);
-    void SetSite(int row, TFTPServerInfo site);
+    void SetSite(int row, Site site);
 
     std::vector<int> SelectedRows() const;
     // The first selected row, or -1.
@@ -90,22 +90,22 @@ public:
     void RenameNextPathEntry(std::string_view oldName, std::string_view newName);
 
 signals:
-    void aboutToReset();
-    void wasReset();
-    void aboutToInsert(int first, int last);
-    void inserted(int first, int last);
-    void aboutToRemove(int first, int last);
-    void removed(int first, int last);
-    void changed(int row);
-    void selectionChanged();
-    void pathChanged();
+    void AboutToReset();
+    void WasReset();
+    void AboutToInsert(int first, int last);
+    void Inserted(int first, int last);
+    void AboutToRemove(int first, int last);
+    void Removed(int first, int last);
+    void Changed(int row);
+    void SelectionChanged();
+    void PathChanged();
 
 private:
     void Sort();
     // "Goes before" in the current direction.
-    std::function<bool(const TSiteEntry&, const TSiteEntry&)> Order() const;
+    std::function<bool(const SiteEntry&, const SiteEntry&)> Order() const;
 
-    std::vector<TSiteEntry> entries_;
+    std::vector<SiteEntry> entries_;
     bool descending_ = false;
     std::vector<std::string> pathNames_; // path-list entries 1 to n
     int pathIndex_ = 0;

@@ -2,7 +2,7 @@
 
 #include "prefs/Prompts.h"
 #include "sites/SiteFolder.h"
-#include "sites/ftpbase.h"
+#include "sites/SiteForm.h"
 
 #include <cstdio>
 
@@ -16,20 +16,20 @@ std::string WithoutSlash(std::string directory) {
 
 } // namespace
 
-TSiteListController::TSiteListController(std::string programFolder, Prompts& prompts,
-                                         const TFTPOptions& options, QObject* parent)
+SiteListController::SiteListController(std::string programFolder, Prompts& prompts,
+                                       const Options& options, QObject* parent)
     : QObject(parent), programFolder_(std::move(programFolder)), prompts_(prompts),
       options_(options) {}
 
-std::string TSiteListController::FolderPath() const {
+std::string SiteListController::FolderPath() const {
     return JoinFolderPath(folderNames_);
 }
 
-std::string TSiteListController::FolderDirectory() const {
+std::string SiteListController::FolderDirectory() const {
     return SiteFolderDirectory(programFolder_, folderNames_);
 }
 
-bool TSiteListController::LoadSiteFolder(const std::string& folderPath) {
+bool SiteListController::LoadSiteFolder(const std::string& folderPath) {
     std::optional<std::vector<std::string>> names = SplitFolderPath(folderPath);
     if (!names)
         return false;
@@ -38,13 +38,13 @@ bool TSiteListController::LoadSiteFolder(const std::string& folderPath) {
 
     const std::string file = FolderDirectory() + SiteListFileName;
     std::vector<std::string> lines;
-    listUnreadable_ = ReadListLines(file, lines) == TListRead::Failed;
-    std::vector<TSiteEntry> entries;
+    listUnreadable_ = ReadListLines(file, lines) == ListRead::Failed;
+    std::vector<SiteEntry> entries;
     entries.reserve(lines.size() + 1);
     if (!folderNames_.empty())
         entries.push_back(UpEntry());
     for (const std::string& line : lines) {
-        if (std::optional<TSiteEntry> entry = EntryFromLine(line))
+        if (std::optional<SiteEntry> entry = EntryFromLine(line))
             entries.push_back(std::move(*entry));
     }
     model_.Reset(std::move(entries));
@@ -53,7 +53,7 @@ bool TSiteListController::LoadSiteFolder(const std::string& folderPath) {
     return true;
 }
 
-bool TSiteListController::SaveSiteFolder() {
+bool SiteListController::SaveSiteFolder() {
     const std::string directory = FolderDirectory();
     const std::string file = directory + SiteListFileName;
     if (listUnreadable_) {
@@ -66,7 +66,7 @@ bool TSiteListController::SaveSiteFolder() {
     }
     std::vector<std::string> lines;
     lines.reserve(model_.Entries().size());
-    for (const TSiteEntry& entry : model_.Entries()) {
+    for (const SiteEntry& entry : model_.Entries()) {
         if (std::optional<std::string> line = LineOfEntry(entry))
             lines.push_back(std::move(*line));
     }
@@ -77,11 +77,11 @@ bool TSiteListController::SaveSiteFolder() {
     return true;
 }
 
-bool TSiteListController::MoveSiteToFolder(int siteRow, int folderRow) {
-    const auto isKind = [this](int row, TSiteEntryKind kind) {
+bool SiteListController::MoveSiteToFolder(int siteRow, int folderRow) {
+    const auto isKind = [this](int row, SiteEntryKind kind) {
         return row >= 0 && row < model_.Count() && model_.Entry(row).Kind == kind;
     };
-    if (!isKind(siteRow, TSiteEntryKind::Site) || !isKind(folderRow, TSiteEntryKind::Folder))
+    if (!isKind(siteRow, SiteEntryKind::Site) || !isKind(folderRow, SiteEntryKind::Folder))
         return false;
     const std::string target = SubfolderDirectory(FolderDirectory(), model_.Entry(folderRow).Name);
     if (!MakeDirectories(target))
@@ -89,7 +89,7 @@ bool TSiteListController::MoveSiteToFolder(int siteRow, int folderRow) {
     const std::string file = target + SiteListFileName;
     std::vector<std::string> lines;
     std::vector<std::string> endings;
-    if (ReadListLines(file, lines, &endings) == TListRead::Failed)
+    if (ReadListLines(file, lines, &endings) == ListRead::Failed)
         return false;
     lines.push_back(FormatSiteLine(model_.Entry(siteRow).Site));
     endings.emplace_back("\r\n");
@@ -100,48 +100,48 @@ bool TSiteListController::MoveSiteToFolder(int siteRow, int folderRow) {
     return true;
 }
 
-void TSiteListController::OpenSelected() {
+void SiteListController::OpenSelected() {
     const int row = model_.Selected();
     if (row < 0) {
         NewSite();
         return;
     }
     switch (model_.Entry(row).Kind) {
-    case TSiteEntryKind::Up:
+    case SiteEntryKind::Up:
         UpOneLevel();
         break;
-    case TSiteEntryKind::Folder:
+    case SiteEntryKind::Folder:
         OpenFolder(row);
         break;
-    case TSiteEntryKind::Site: {
-        const TFTPServerInfo site = model_.Entry(row).Site;
-        emit siteChosen(site);
+    case SiteEntryKind::Site: {
+        const Site site = model_.Entry(row).Site;
+        emit SiteChosen(site);
         break;
     }
     }
 }
 
-void TSiteListController::OpenFolder(int row) {
-    if (row >= 0 && row < model_.Count() && model_.Entry(row).Kind == TSiteEntryKind::Folder)
+void SiteListController::OpenFolder(int row) {
+    if (row >= 0 && row < model_.Count() && model_.Entry(row).Kind == SiteEntryKind::Folder)
         LoadSiteFolder(FolderPath() + model_.Entry(row).Name + '/');
 }
 
-void TSiteListController::UpOneLevel() {
+void SiteListController::UpOneLevel() {
     if (model_.PathIndex() > 0)
         ChoosePathEntry(model_.PathIndex() - 1);
 }
 
-void TSiteListController::ChoosePathEntry(int index) {
+void SiteListController::ChoosePathEntry(int index) {
     if (index >= 0 && static_cast<std::size_t>(index) < model_.PathList().size())
         LoadSiteFolder(JoinFolderPath(model_.PathNames(index)));
 }
 
-void TSiteListController::Delete() {
+void SiteListController::Delete() {
     const std::vector<int> rows = model_.SelectedRows();
     bool removed = false;
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         // ".." is no entry of the file; it stays so the folder can be left.
-        if (model_.Entry(*row).Kind == TSiteEntryKind::Up)
+        if (model_.Entry(*row).Kind == SiteEntryKind::Up)
             continue;
         model_.Remove(*row);
         removed = true;
@@ -150,7 +150,7 @@ void TSiteListController::Delete() {
         SaveSiteFolder();
 }
 
-void TSiteListController::MakeFolder() {
+void SiteListController::MakeFolder() {
     std::string name;
     if (!prompts_.AskInput("Create Directory", "Enter new directory name", name, false,
                            MaxInputLength))
@@ -168,9 +168,9 @@ void TSiteListController::MakeFolder() {
     SaveSiteFolder();
 }
 
-void TSiteListController::RenameFolder() {
+void SiteListController::RenameFolder() {
     const int row = model_.Selected();
-    if (row < 0 || model_.Entry(row).Kind != TSiteEntryKind::Folder)
+    if (row < 0 || model_.Entry(row).Kind != SiteEntryKind::Folder)
         return;
     const std::string old = model_.Entry(row).Name;
     std::string name = old;
@@ -191,50 +191,50 @@ void TSiteListController::RenameFolder() {
     SaveSiteFolder();
 }
 
-int TSiteListController::FolderRow(std::string_view name, int except) const {
+int SiteListController::FolderRow(std::string_view name, int except) const {
     for (int row = 0; row < model_.Count(); ++row) {
-        const TSiteEntry& entry = model_.Entry(row);
-        if (row != except && entry.Kind == TSiteEntryKind::Folder &&
+        const SiteEntry& entry = model_.Entry(row);
+        if (row != except && entry.Kind == SiteEntryKind::Folder &&
             FolderNameKey(entry.Name) == FolderNameKey(name))
             return row;
     }
     return -1;
 }
 
-void TSiteListController::NewSite() {
+void SiteListController::NewSite() {
     EditAndAdd(NewSiteRecord(options_));
 }
 
-void TSiteListController::Properties() {
+void SiteListController::Properties() {
     const int row = model_.Selected();
     if (row < 0) {
         EditAndAdd(EmptySiteRecord());
         return;
     }
-    if (model_.Entry(row).Kind != TSiteEntryKind::Site)
+    if (model_.Entry(row).Kind != SiteEntryKind::Site)
         return;
-    TFTPServerInfo site = model_.Entry(row).Site;
+    Site site = model_.Entry(row).Site;
     if (!EditSite(prompts_, programFolder_, site))
         return;
     model_.SetSite(row, StoredSite(site));
     SaveSiteFolder();
 }
 
-void TSiteListController::EditAndAdd(TFTPServerInfo site) {
+void SiteListController::EditAndAdd(Site site) {
     if (!EditSite(prompts_, programFolder_, site))
         return;
-    model_.SelectOnly(model_.Insert(SiteEntry(StoredSite(site))));
+    model_.SelectOnly(model_.Insert(EntryForSite(StoredSite(site))));
     SaveSiteFolder();
 }
 
-void TSiteListController::Refresh() {
+void SiteListController::Refresh() {
     LoadSiteFolder(FolderPath());
 }
 
-void TSiteListController::SetSortKey(int sortKey) {
+void SiteListController::SetSortKey(int sortKey) {
     model_.SetDescending(sortKey < 0);
 }
 
-void TSiteListController::Tell(const std::string& text) {
-    prompts_.ShowMessage(AttentionCaption, text, TMessageIcon::Information);
+void SiteListController::Tell(const std::string& text) {
+    prompts_.ShowMessage(AttentionCaption, text, MessageIcon::Information);
 }

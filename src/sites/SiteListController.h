@@ -7,23 +7,23 @@
 #include <vector>
 
 class Prompts;
-struct TFTPOptions;
+struct Options;
 
 // The operations of the site list view: the open site folder, its entries and
 // its list file, and every change written at once. The main window's buttons
 // and menus call these; the view widget forwards double clicks, the path
 // list and drops here.
-class TSiteListController : public QObject {
+class SiteListController : public QObject {
     Q_OBJECT
 
 public:
     // `programFolder` ends in "/". `prompts` and `options` (for the e-mail
     // address of new sites) must outlive the controller.
-    TSiteListController(std::string programFolder, Prompts& prompts, const TFTPOptions& options,
-                        QObject* parent = nullptr);
+    SiteListController(std::string programFolder, Prompts& prompts, const Options& options,
+                       QObject* parent = nullptr);
 
-    TSiteListModel& Model() { return model_; }
-    const TSiteListModel& Model() const { return model_; }
+    SiteListModel& Model() { return model_; }
+    const SiteListModel& Model() const { return model_; }
     const std::string& ProgramFolder() const { return programFolder_; }
     // The open folder: its names, each followed by "/" ("" for the root).
     std::string FolderPath() const;
@@ -71,10 +71,10 @@ public:
 
 signals:
     // A double click on a site: the session takes over with this copy.
-    void siteChosen(const TFTPServerInfo& site);
+    void SiteChosen(const Site& site);
 
 private:
-    void EditAndAdd(TFTPServerInfo site);
+    void EditAndAdd(Site site);
     // The row of the folder entry of that name (compared as the path list
     // compares), other than `except`; -1 when there is none.
     int FolderRow(std::string_view name, int except = -1) const;
@@ -82,8 +82,8 @@ private:
 
     std::string programFolder_;
     Prompts& prompts_;
-    const TFTPOptions& options_;
-    TSiteListModel model_;
+    const Options& options_;
+    SiteListModel model_;
     std::vector<std::string> folderNames_;
     // The list file of the open folder exists but could not be read: writing
     // it would lose what it holds.

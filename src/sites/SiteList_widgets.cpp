@@ -27,14 +27,14 @@ QString Caption(const std::string& text) {
     return ShownText(ToUtf8(text));
 }
 
-QIcon KindIcon(TSiteEntryKind kind) {
+QIcon KindIcon(SiteEntryKind kind) {
     QStyle* style = QApplication::style();
     switch (kind) {
-    case TSiteEntryKind::Up:
+    case SiteEntryKind::Up:
         return style->standardIcon(QStyle::SP_FileDialogToParent);
-    case TSiteEntryKind::Folder:
+    case SiteEntryKind::Folder:
         return style->standardIcon(QStyle::SP_DirIcon);
-    case TSiteEntryKind::Site:
+    case SiteEntryKind::Site:
         return style->standardIcon(QStyle::SP_DriveNetIcon);
     }
     return {};
@@ -47,31 +47,31 @@ QByteArray ModelTag(const void* model) {
 
 } // namespace
 
-TSiteListItemModel::TSiteListItemModel(TSiteListController& controller, QObject* parent)
+SiteListItemModel::SiteListItemModel(SiteListController& controller, QObject* parent)
     : QAbstractListModel(parent), controller_(controller), model_(controller.Model()) {
-    const TSiteListModel* m = &model_;
-    connect(m, &TSiteListModel::aboutToReset, this, &TSiteListItemModel::beginResetModel);
-    connect(m, &TSiteListModel::wasReset, this, &TSiteListItemModel::endResetModel);
-    connect(m, &TSiteListModel::aboutToInsert, this,
+    const SiteListModel* m = &model_;
+    connect(m, &SiteListModel::AboutToReset, this, &SiteListItemModel::beginResetModel);
+    connect(m, &SiteListModel::WasReset, this, &SiteListItemModel::endResetModel);
+    connect(m, &SiteListModel::AboutToInsert, this,
             [this](int first, int last) { beginInsertRows({}, first, last); });
-    connect(m, &TSiteListModel::inserted, this, &TSiteListItemModel::endInsertRows);
-    connect(m, &TSiteListModel::aboutToRemove, this,
+    connect(m, &SiteListModel::Inserted, this, &SiteListItemModel::endInsertRows);
+    connect(m, &SiteListModel::AboutToRemove, this,
             [this](int first, int last) { beginRemoveRows({}, first, last); });
-    connect(m, &TSiteListModel::removed, this, &TSiteListItemModel::endRemoveRows);
-    connect(m, &TSiteListModel::changed, this, [this](int row) {
+    connect(m, &SiteListModel::Removed, this, &SiteListItemModel::endRemoveRows);
+    connect(m, &SiteListModel::Changed, this, [this](int row) {
         const QModelIndex changedIndex = index(row);
         emit dataChanged(changedIndex, changedIndex);
     });
 }
 
-int TSiteListItemModel::rowCount(const QModelIndex& parent) const {
+int SiteListItemModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : model_.Count();
 }
 
-QVariant TSiteListItemModel::data(const QModelIndex& index, int role) const {
+QVariant SiteListItemModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= model_.Count())
         return {};
-    const TSiteEntry& entry = model_.Entry(index.row());
+    const SiteEntry& entry = model_.Entry(index.row());
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return Caption(entry.Name);
     if (role == Qt::DecorationRole)
@@ -79,32 +79,32 @@ QVariant TSiteListItemModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-Qt::ItemFlags TSiteListItemModel::flags(const QModelIndex& index) const {
+Qt::ItemFlags SiteListItemModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractListModel::flags(index);
     if (!index.isValid() || index.row() >= model_.Count())
         return flags;
     switch (model_.Entry(index.row()).Kind) {
-    case TSiteEntryKind::Up:
+    case SiteEntryKind::Up:
         break;
-    case TSiteEntryKind::Folder:
+    case SiteEntryKind::Folder:
         flags |= Qt::ItemIsDropEnabled;
         break;
-    case TSiteEntryKind::Site:
+    case SiteEntryKind::Site:
         flags |= Qt::ItemIsDragEnabled;
         break;
     }
     return flags;
 }
 
-Qt::DropActions TSiteListItemModel::supportedDropActions() const {
+Qt::DropActions SiteListItemModel::supportedDropActions() const {
     return Qt::MoveAction;
 }
 
-QStringList TSiteListItemModel::mimeTypes() const {
+QStringList SiteListItemModel::mimeTypes() const {
     return {QLatin1String(MimeType)};
 }
 
-QMimeData* TSiteListItemModel::mimeData(const QModelIndexList& indexes) const {
+QMimeData* SiteListItemModel::mimeData(const QModelIndexList& indexes) const {
     QByteArray rows = ModelTag(&model_);
     for (const QModelIndex& index : indexes)
         rows += '\n' + QByteArray::number(index.row());
@@ -113,7 +113,7 @@ QMimeData* TSiteListItemModel::mimeData(const QModelIndexList& indexes) const {
     return data;
 }
 
-std::vector<int> TSiteListItemModel::DraggedSites(const QMimeData* data) const {
+std::vector<int> SiteListItemModel::DraggedSites(const QMimeData* data) const {
     if (!data)
         return {};
     const QList<QByteArray> parts = data->data(QLatin1String(MimeType)).split('\n');
@@ -124,21 +124,21 @@ std::vector<int> TSiteListItemModel::DraggedSites(const QMimeData* data) const {
         bool ok = false;
         const int row = parts.at(i).toInt(&ok);
         if (!ok || row < 0 || row >= model_.Count() ||
-            model_.Entry(row).Kind != TSiteEntryKind::Site)
+            model_.Entry(row).Kind != SiteEntryKind::Site)
             return {};
         rows.push_back(row);
     }
     return rows;
 }
 
-bool TSiteListItemModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
-                                         const QModelIndex& parent) const {
+bool SiteListItemModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                        const QModelIndex& parent) const {
     return action == Qt::MoveAction && parent.isValid() && parent.row() < model_.Count() &&
-           model_.Entry(parent.row()).Kind == TSiteEntryKind::Folder && !DraggedSites(data).empty();
+           model_.Entry(parent.row()).Kind == SiteEntryKind::Folder && !DraggedSites(data).empty();
 }
 
-bool TSiteListItemModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
-                                      int column, const QModelIndex& parent) {
+bool SiteListItemModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                     int column, const QModelIndex& parent) {
     if (!canDropMimeData(data, action, row, column, parent))
         return false;
     std::vector<int> sites = DraggedSites(data);
@@ -150,12 +150,12 @@ bool TSiteListItemModel::dropMimeData(const QMimeData* data, Qt::DropAction acti
     return moved;
 }
 
-TSiteListView::TSiteListView(TSiteListController& controller, QWidget* parent)
+SiteListView::SiteListView(SiteListController& controller, QWidget* parent)
     : QWidget(parent), controller_(controller), model_(controller.Model()) {
-    setObjectName(QStringLiteral("TSiteListView"));
+    setObjectName(QStringLiteral("SiteListView"));
     cbSitePath = new QComboBox(this);
     cbSitePath->setObjectName(QStringLiteral("cbSitePath"));
-    itemModel_ = new TSiteListItemModel(controller, this);
+    itemModel_ = new SiteListItemModel(controller, this);
     lvSites = new QListView(this);
     lvSites->setObjectName(QStringLiteral("lvSites"));
     lvSites->setModel(itemModel_);
@@ -174,31 +174,31 @@ TSiteListView::TSiteListView(TSiteListController& controller, QWidget* parent)
 
     pmSites = new QMenu(this);
     pmSites->setObjectName(QStringLiteral("pmSites"));
-    AddAction("pmSiteNew", "New Server", &TSiteListController::NewSite);
-    AddAction("pmSiteProperties", "Server Properties", &TSiteListController::Properties);
-    AddAction("pmSiteDelete", "Delete Server/Dir/File", &TSiteListController::Delete);
-    AddAction("pmSiteMakeDir", "Make directory", &TSiteListController::MakeFolder);
-    AddAction("pmSiteRename", "Rename", &TSiteListController::RenameFolder);
+    AddAction("pmSiteNew", "New Server", &SiteListController::NewSite);
+    AddAction("pmSiteProperties", "Server Properties", &SiteListController::Properties);
+    AddAction("pmSiteDelete", "Delete Server/Dir/File", &SiteListController::Delete);
+    AddAction("pmSiteMakeDir", "Make directory", &SiteListController::MakeFolder);
+    AddAction("pmSiteRename", "Rename", &SiteListController::RenameFolder);
     pmSites->addSeparator();
-    AddAction("pmSiteRefresh", "Refresh", &TSiteListController::Refresh);
+    AddAction("pmSiteRefresh", "Refresh", &SiteListController::Refresh);
 
-    connect(&model_, &TSiteListModel::pathChanged, this, &TSiteListView::FillPathList);
-    connect(&model_, &TSiteListModel::selectionChanged, this, &TSiteListView::SelectionFromModel);
+    connect(&model_, &SiteListModel::PathChanged, this, &SiteListView::FillPathList);
+    connect(&model_, &SiteListModel::SelectionChanged, this, &SiteListView::SelectionFromModel);
     connect(lvSites->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TSiteListView::SelectionToModel);
-    connect(cbSitePath, &QComboBox::activated, &controller_, &TSiteListController::ChoosePathEntry);
+            &SiteListView::SelectionToModel);
+    connect(cbSitePath, &QComboBox::activated, &controller_, &SiteListController::ChoosePathEntry);
     FillPathList();
     SelectionFromModel();
 }
 
-void TSiteListView::AddAction(const char* name, const char* caption,
-                              void (TSiteListController::*operation)()) {
+void SiteListView::AddAction(const char* name, const char* caption,
+                             void (SiteListController::*operation)()) {
     QAction* action = pmSites->addAction(QString::fromUtf8(caption));
     action->setObjectName(QLatin1String(name));
     connect(action, &QAction::triggered, &controller_, operation);
 }
 
-bool TSiteListView::eventFilter(QObject* watched, QEvent* event) {
+bool SiteListView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lvSites->viewport()) {
         if (event->type() == QEvent::MouseButtonDblClick) {
             // The entry under the mouse, or none on empty space (a new site).
@@ -217,7 +217,7 @@ bool TSiteListView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TSiteListView::FillPathList() {
+void SiteListView::FillPathList() {
     const QSignalBlocker blocker(cbSitePath);
     cbSitePath->clear();
     for (const std::string& name : model_.PathList())
@@ -225,7 +225,7 @@ void TSiteListView::FillPathList() {
     cbSitePath->setCurrentIndex(model_.PathIndex());
 }
 
-void TSiteListView::SelectionFromModel() {
+void SiteListView::SelectionFromModel() {
     if (syncing_)
         return;
     syncing_ = true;
@@ -241,7 +241,7 @@ void TSiteListView::SelectionFromModel() {
     syncing_ = false;
 }
 
-void TSiteListView::SelectionToModel() {
+void SiteListView::SelectionToModel() {
     if (syncing_)
         return;
     syncing_ = true;

@@ -7,20 +7,20 @@
 class QComboBox;
 class QListView;
 class QMenu;
-class TSiteListController;
-class TSiteListModel;
+class SiteListController;
+class SiteListModel;
 
 // The site list model as Qt's views see it: one row an entry, its caption
 // and the icon of its kind. A site entry can be dragged onto a folder entry,
 // which moves it there through the controller.
-class TSiteListItemModel : public QAbstractListModel {
+class SiteListItemModel : public QAbstractListModel {
     Q_OBJECT
 
 public:
     static constexpr const char* MimeType = "application/x-corvane-site-rows";
 
     // `controller` must outlive this model.
-    explicit TSiteListItemModel(TSiteListController& controller, QObject* parent = nullptr);
+    explicit SiteListItemModel(SiteListController& controller, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -37,8 +37,8 @@ private:
     // The site rows a drag of this model carries.
     std::vector<int> DraggedSites(const QMimeData* data) const;
 
-    TSiteListController& controller_;
-    const TSiteListModel& model_;
+    SiteListController& controller_;
+    const SiteListModel& model_;
 };
 
 // The right pane in server-list mode: the path list ("SERVER LIST ..." and
@@ -47,17 +47,17 @@ private:
 // path-list entry opens that folder, and a site dragged onto a folder moves
 // there. Its pop-up menu holds the site list's operations. The main window
 // hosts it and calls the controller for its buttons and menus.
-class TSiteListView : public QWidget {
+class SiteListView : public QWidget {
     Q_OBJECT
 
 public:
     // `controller` must outlive the view.
-    explicit TSiteListView(TSiteListController& controller, QWidget* parent = nullptr);
+    explicit SiteListView(SiteListController& controller, QWidget* parent = nullptr);
 
-    QComboBox* pathList() const { return cbSitePath; }
-    QListView* listView() const { return lvSites; }
-    TSiteListItemModel* itemModel() const { return itemModel_; }
-    QMenu* popupMenu() const { return pmSites; }
+    QComboBox* PathList() const { return cbSitePath; }
+    QListView* ListView() const { return lvSites; }
+    SiteListItemModel* ItemModel() const { return itemModel_; }
+    QMenu* PopupMenu() const { return pmSites; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -66,11 +66,11 @@ private:
     void FillPathList();
     void SelectionFromModel();
     void SelectionToModel();
-    void AddAction(const char* name, const char* caption, void (TSiteListController::*)());
+    void AddAction(const char* name, const char* caption, void (SiteListController::*)());
 
-    TSiteListController& controller_;
-    TSiteListModel& model_;
-    TSiteListItemModel* itemModel_ = nullptr;
+    SiteListController& controller_;
+    SiteListModel& model_;
+    SiteListItemModel* itemModel_ = nullptr;
     QComboBox* cbSitePath = nullptr;
     QListView* lvSites = nullptr;
     QMenu* pmSites = nullptr;

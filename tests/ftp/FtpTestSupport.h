@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftp/Ftpcli.h"
+#include "ftp/FtpClient.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedFtpServer.h"
 
@@ -16,8 +16,8 @@
 #include <vector>
 
 using Lines = std::vector<std::string>;
-using Done = std::pair<TFtpRequest, int>;
-using Cli = TCustomFtpCli;
+using Done = std::pair<FtpRequest, int>;
+using Cli = FtpClient;
 
 inline const std::string kGreeting = "220 Scripted server ready\r\n";
 
@@ -42,7 +42,7 @@ struct RecordedEngine {
             ++sessionClosed;
             events.push_back("closed:" + std::to_string(e));
         };
-        ftp.OnRequestDone = [this](Cli*, TFtpRequest rq, std::uint16_t e) {
+        ftp.OnRequestDone = [this](Cli*, FtpRequest rq, std::uint16_t e) {
             done.emplace_back(rq, e);
         };
         ftp.OnProgress = [this](Cli*, std::int64_t count, bool& abort) {
@@ -63,7 +63,7 @@ struct RecordedEngine {
         QCoreApplication::sendPostedEvents();
         const std::size_t before = done.size();
         (ftp.*request)();
-        return WaitDone(before + 1, timeoutMs) ? done.back() : Done{TFtpRequest::OpenAsync, -1};
+        return WaitDone(before + 1, timeoutMs) ? done.back() : Done{FtpRequest::OpenAsync, -1};
     }
     Done Transfer(void (Cli::*request)(), const std::string& remote, const std::string& local) {
         ftp.HostFileName = remote;
@@ -80,7 +80,7 @@ struct RecordedEngine {
         return a != events.end() && std::find(a, events.end(), second) != events.end();
     }
 
-    TFtpClient ftp;
+    FtpClient ftp;
     std::function<void()> beforeFirstRequest;
     std::vector<std::string> events; // "display:<line>", "closed:<error>"
     std::vector<std::string> display;
@@ -111,9 +111,9 @@ struct ScriptedEngine : RecordedEngine {
         return RecordedEngine::Transfer(request, remote, Local(local));
     }
     // The script must begin with the greeting, and for LogIn() the login.
-    void Open() { ASSERT_EQ(Play(&Cli::OpenAsync), Done(TFtpRequest::OpenAsync, 0)); }
+    void Open() { ASSERT_EQ(Play(&Cli::OpenAsync), Done(FtpRequest::OpenAsync, 0)); }
     void LogIn() {
-        ASSERT_EQ(Play(&Cli::ConnectAsync), Done(TFtpRequest::ConnectAsync, 0))
+        ASSERT_EQ(Play(&Cli::ConnectAsync), Done(FtpRequest::ConnectAsync, 0))
             << ftp.ErrorMessage();
     }
     ScriptedEngine& ScriptLogin() {

@@ -8,7 +8,7 @@ using namespace ftpreply;
 namespace {
 
 std::vector<std::string> FeedAndTake(const std::string& bytes, std::size_t chunk, bool acceptLF) {
-    TReplyBuffer buffer;
+    ReplyBuffer buffer;
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < bytes.size(); i += chunk) {
         buffer.Append(std::string_view(bytes).substr(i, chunk));
@@ -53,7 +53,7 @@ TEST(ReplyBuffer, CutsLinesWhateverTheSplit) {
 }
 
 TEST(ReplyBuffer, LongLineWithoutEndFillsTheBuffer) {
-    TReplyBuffer buffer;
+    ReplyBuffer buffer;
     EXPECT_EQ(buffer.Room(), 4095);
     EXPECT_EQ(buffer.Append(std::string(5000, 'x')), 4095);
     EXPECT_EQ(buffer.Room(), 0);
@@ -118,7 +118,7 @@ TEST(ReplyNumbers, ClassifyLine) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
-        const TReplyLine info = ClassifyLine(row.line);
+        const ReplyLine info = ClassifyLine(row.line);
         EXPECT_EQ(info.final, row.final);
         if (row.final) {
             EXPECT_EQ(info.code, row.code);

@@ -10,9 +10,9 @@ namespace {
 class IniFileTest : public testing::Test {
 protected:
     std::string path() const { return folder.file("test.ini"); }
-    TIniFile Open(const std::string& contents) {
+    IniFile Open(const std::string& contents) {
         WriteFile(path(), contents);
-        return TIniFile(path());
+        return IniFile(path());
     }
 
     TempFolder folder;
@@ -21,7 +21,7 @@ protected:
 // What a Windows program reads from the same file.
 TEST_F(IniFileTest, ReadsLikeTheWindowsReader) {
     // An item holding "\n" gives lines that end in LF alone.
-    const TIniFile ini =
+    const IniFile ini =
         Open(CrLf({"PreKey=outside any section", "[Common]", "TimeOut=30",
                    "  Spaced Key  =  value with blanks  ", "Quoted=\"  kept blanks \"",
                    "Single='x'", "Half=\"open", "Equals=a=b=c", "TimeOut=99", "Empty=", "",
@@ -54,8 +54,8 @@ TEST_F(IniFileTest, ReadsLikeTheWindowsReader) {
 }
 
 TEST_F(IniFileTest, ReadsIntegersAndFlagsOrFallsBack) {
-    const TIniFile ini = Open("[N]\r\nA=42\r\nB= -7 \r\nC=12abc\r\nD=yes\r\nE=2147483648\r\n"
-                              "F=2\r\nG=0\r\nH=\r\nI=0x10\r\n");
+    const IniFile ini = Open("[N]\r\nA=42\r\nB= -7 \r\nC=12abc\r\nD=yes\r\nE=2147483648\r\n"
+                             "F=2\r\nG=0\r\nH=\r\nI=0x10\r\n");
     struct Row {
         const char* key;
         int integer;
@@ -112,7 +112,7 @@ TEST_F(IniFileTest, UpdateRewritesItsKeysAndCopiesEveryOtherLineByteForByte) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TIniFile ini = Open(row.before);
+        IniFile ini = Open(row.before);
         for (const Write& w : row.writes) {
             if (w.raw)
                 ini.WriteRawString(w.section, w.key, w.value);
@@ -129,11 +129,11 @@ TEST_F(IniFileTest, UpdateRewritesItsKeysAndCopiesEveryOtherLineByteForByte) {
 TEST_F(IniFileTest, StringsComeBackExactlyAsWritten) {
     const std::string values[] = {"",         "plain",  " leading", "trailing ",   "\"quoted\"",
                                   "'single'", "\"half", "a=b",      "caf\xC3\xA9", "\t"};
-    TIniFile ini(path());
+    IniFile ini(path());
     for (std::size_t i = 0; i < std::size(values); ++i)
         ini.WriteString("S", "K" + std::to_string(i), values[i]);
     ASSERT_TRUE(ini.UpdateFile());
-    const TIniFile again(path());
+    const IniFile again(path());
     for (std::size_t i = 0; i < std::size(values); ++i) {
         SCOPED_TRACE(values[i]);
         EXPECT_EQ(ini.ReadString("S", "K" + std::to_string(i), "<absent>"), values[i]);
@@ -142,7 +142,7 @@ TEST_F(IniFileTest, StringsComeBackExactlyAsWritten) {
 }
 
 TEST_F(IniFileTest, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
-    TIniFile fresh(path());
+    IniFile fresh(path());
     fresh.WriteString("S", "K", "v");
     ASSERT_TRUE(fresh.UpdateFile());
     EXPECT_EQ(FileMode(path()), 0600u);
@@ -152,7 +152,7 @@ TEST_F(IniFileTest, NewFileIsPrivateAndAnExistingOneKeepsItsMode) {
     EXPECT_EQ(FileMode(path()), 0640u);
 
     const std::string shared = folder.file("shared.ini");
-    TIniFile template_(shared, 0644);
+    IniFile template_(shared, 0644);
     template_.WriteString("S", "K", "v");
     ASSERT_TRUE(template_.UpdateFile());
     EXPECT_EQ(FileMode(shared), 0644u);
@@ -162,7 +162,7 @@ TEST_F(IniFileTest, ASymbolicLinkStaysALink) {
     const std::string target = folder.file("real.ini");
     WriteFile(target, "[S]\r\nK=old\r\n");
     ASSERT_EQ(::symlink(target.c_str(), path().c_str()), 0);
-    TIniFile ini(path());
+    IniFile ini(path());
     EXPECT_EQ(ini.ReadString("S", "K", ""), "old");
     ini.WriteString("S", "K", "new");
     ASSERT_TRUE(ini.UpdateFile());
@@ -182,7 +182,7 @@ TEST_F(IniFileTest, WhatCannotBeReadOrIsNoFileIsNeverReplaced) {
         targets.push_back(path());
     for (const std::string& target : targets) {
         SCOPED_TRACE(target);
-        TIniFile ini(target);
+        IniFile ini(target);
         EXPECT_EQ(ini.ReadString("S", "K", "fallback"), "fallback");
         ini.WriteString("S", "K", "new");
         EXPECT_FALSE(ini.UpdateFile());
@@ -203,7 +203,7 @@ TEST_F(IniFileTest, JunkIsReadAroundAndKeptOnSave) {
     junk += "=no key\r\n";
     junk += std::string(70000, 'x') + "=long line\r\n";
     junk += "[Proxy]\r\nServer=good\r\nno end of line";
-    TIniFile ini = Open(junk);
+    IniFile ini = Open(junk);
     EXPECT_EQ(ini.ReadInteger("Common", "TimeOut", 15), 15);
     EXPECT_EQ(ini.ReadString("Proxy", "Server", ""), "good");
     ini.WriteInteger("Common", "TimeOut", 20);
@@ -211,7 +211,7 @@ TEST_F(IniFileTest, JunkIsReadAroundAndKeptOnSave) {
     ASSERT_TRUE(ini.UpdateFile());
 
     EXPECT_EQ(ReadFile(path()), junk + "\r\nPort=8080\r\n\r\n[Common]\r\nTimeOut=20\r\n");
-    EXPECT_EQ(TIniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
+    EXPECT_EQ(IniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
 }
 
 TEST_F(IniFileTest, AHundredMegabyteFileIsStreamedAndKept) {
@@ -226,7 +226,7 @@ TEST_F(IniFileTest, AHundredMegabyteFileIsStreamedAndKept) {
     while (big.size() < (100u << 20))
         big += chunk;
     big += "\r\n";
-    TIniFile ini = Open(big);
+    IniFile ini = Open(big);
     EXPECT_EQ(ini.ReadString("Common", "TimeOut", "absent"), "absent");
     ini.WriteInteger("Common", "TimeOut", 20);
     ASSERT_TRUE(ini.UpdateFile());
@@ -234,7 +234,7 @@ TEST_F(IniFileTest, AHundredMegabyteFileIsStreamedAndKept) {
     ASSERT_GT(saved.size(), big.size());
     EXPECT_EQ(saved.compare(0, big.size(), big), 0);
     EXPECT_EQ(saved.substr(big.size()), "\r\n[Common]\r\nTimeOut=20\r\n");
-    EXPECT_EQ(TIniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
+    EXPECT_EQ(IniFile(path()).ReadInteger("Common", "TimeOut", 15), 20);
 }
 
 } // namespace

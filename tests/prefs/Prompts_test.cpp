@@ -36,7 +36,7 @@ TEST(AskInputTest, TheAnswerIsCutTo255AndThenToTheCallersLength) {
         EXPECT_EQ(text, row.expected);
         // The question shows the caller's caption, prompt, text and mask.
         ASSERT_EQ(prompts.asked.size(), 1u);
-        const TInputRequest& asked = prompts.asked[0];
+        const InputRequest& asked = prompts.asked[0];
         EXPECT_EQ(asked.Caption + '|' + asked.Prompt + '|' + asked.Text, "Rename|New name|before");
         EXPECT_TRUE(asked.Mask);
     }

@@ -15,7 +15,7 @@ namespace {
 using namespace remote;
 using namespace std::chrono_literals;
 using Names = std::vector<std::string>;
-using enum TFtpState;
+using enum FtpState;
 
 constexpr std::chrono::year_month_day kStart{2003y, std::chrono::June, 15d};
 constexpr int kThisYear = 2004; // differs from the start year, so the tests tell them apart
@@ -46,7 +46,7 @@ protected:
 
     Names Captions() const {
         Names captions;
-        for (const TRemoteItem& item : view.Items())
+        for (const RemoteItem& item : view.Items())
             captions.push_back(item.caption);
         return captions;
     }
@@ -54,13 +54,13 @@ protected:
     int Row(const std::string& caption) const {
         const auto& items = view.Items();
         const auto it = std::find_if(items.begin(), items.end(),
-                                     [&](const TRemoteItem& i) { return i.caption == caption; });
+                                     [&](const RemoteItem& i) { return i.caption == caption; });
         EXPECT_NE(it, items.end()) << "no item " << caption;
         return static_cast<int>(it - items.begin());
     }
 
     // Everything an item shows but its caption.
-    static auto Shown(const TRemoteItem& i) {
+    static auto Shown(const RemoteItem& i) {
         return std::tuple(i.icon, i.size, i.date, i.time, i.attributes, i.links);
     }
     auto Shown(const std::string& caption) const {
@@ -71,13 +71,13 @@ protected:
     std::string listingFile = folder.filePath(QStringLiteral("FTPDIR42.TXT")).toStdString();
     ScriptedSession session;
     bool checkVHost = false;
-    TRemoteView view;
+    RemoteView view;
 };
 
 TEST_F(RemoteViewTest, ShowListingFillsThePaneFromTheFileAndDeletesIt) {
     session.busy = true;
     session.hostDir = "/pub/";
-    QSignalSpy resets(&view, &TRemoteView::ItemsReset);
+    QSignalSpy resets(&view, &RemoteView::ItemsReset);
     Show();
 
     EXPECT_FALSE(std::filesystem::exists(listingFile)) << "the listing file is read once";
@@ -172,15 +172,15 @@ TEST_F(RemoteViewTest, DatesAreShownInTheChosenOrderAndYear) {
 
 TEST_F(RemoteViewTest, ColumnClicksSortOnceEachWithFoldersOnTop) {
     Show();
-    QSignalSpy layouts(&view, &TRemoteView::LayoutChanged);
-    view.FTPViewColumnClick(static_cast<int>(PaneColumn::Size));
+    QSignalSpy layouts(&view, &RemoteView::LayoutChanged);
+    view.SortByColumn(static_cast<int>(PaneColumn::Size));
     EXPECT_EQ(view.SortKey(), -2);
     EXPECT_EQ(Captions(),
               (Names{"incoming", "latest", "pub", "index.htm", "index.html", "big file.iso"}))
         << "first click: smallest file first";
-    view.FTPViewColumnClick(static_cast<int>(PaneColumn::Size));
+    view.SortByColumn(static_cast<int>(PaneColumn::Size));
     EXPECT_EQ(view.SortKey(), 2);
-    view.FTPViewColumnClick(static_cast<int>(PaneColumn::Filename));
+    view.SortByColumn(static_cast<int>(PaneColumn::Filename));
     EXPECT_EQ(view.SortKey(), -1);
     EXPECT_EQ(Captions(),
               (Names{"pub", "latest", "incoming", "index.html", "index.htm", "big file.iso"}));
@@ -204,16 +204,16 @@ TEST_F(RemoteViewTest, SelectionSummaryCountsFilesOnly) {
     Show({"-rw-r--r-- 1 u g 1024 Mar 15 12:34 a.bin", "-rw-r--r-- 1 u g 512 Mar 15 12:34 b.bin",
           "drwxr-xr-x 2 u g 4096 Mar 15 12:34 dir", "-rw-r--r-- 1 u g -7 Mar 15 12:34 neg.bin",
           "-rw-r--r-- 1 u g 3000000000 Mar 15 12:34 big.iso"});
-    QSignalSpy changes(&view, &TRemoteView::SelectionChanged);
+    QSignalSpy changes(&view, &RemoteView::SelectionChanged);
     const int before = session.refreshes;
 
     view.SetSelection({Row("dir")});
     EXPECT_FALSE(view.Summary().Visible()) << "a folder alone shows no summary";
     view.SetSelection({Row("a.bin"), Row("b.bin"), Row("dir")});
-    EXPECT_EQ(view.Summary(), (TSelectionSummary{1536, 2}));
+    EXPECT_EQ(view.Summary(), (SelectionSummary{1536, 2}));
     EXPECT_EQ(view.Summary().Text(), "1536 byte (1.50 Kb) in 2 file(s)");
     view.SetSelection({Row("neg.bin"), Row("big.iso")});
-    EXPECT_EQ(view.Summary(), (TSelectionSummary{3000000000, 2})) << "negative sizes count 0";
+    EXPECT_EQ(view.Summary(), (SelectionSummary{3000000000, 2})) << "negative sizes count 0";
     EXPECT_EQ(view.Summary().Text(), "3000000000 byte (2929687.50 Kb) in 2 file(s)");
     view.SetSelection({});
     EXPECT_FALSE(view.Summary().Visible());
@@ -225,7 +225,7 @@ TEST_F(RemoteViewTest, SelectionSummaryCountsFilesOnly) {
 TEST_F(RemoteViewTest, PathBoxNavigatesOrIsUndoneWhileBusy) {
     struct Row {
         const char* name;
-        TFtpState state;
+        FtpState state;
         bool busy;
         int index;
         const char* request; // "": none
@@ -249,7 +249,7 @@ TEST_F(RemoteViewTest, PathBoxNavigatesOrIsUndoneWhileBusy) {
         session.state = row.state;
         session.busy = row.busy;
         const int refreshes = session.refreshes;
-        view.FTPPathChange(row.index);
+        view.ChangeToPathBoxEntry(row.index);
         EXPECT_EQ(session.requests, *row.request ? Names{row.request} : Names{});
         EXPECT_EQ(session.hostDir, row.hostDir);
         EXPECT_EQ(view.PathBox().selected, row.selected);
@@ -265,7 +265,7 @@ TEST_F(RemoteViewTest, UpOneLevel) {
         const char* name;
         const char* hostDir;
         bool checkVHost;
-        TFtpState state;
+        FtpState state;
         const char* request; // "": none
         const char* newDir;
     };
@@ -283,7 +283,7 @@ TEST_F(RemoteViewTest, UpOneLevel) {
         checkVHost = row.checkVHost;
         Show();
         session.state = row.state;
-        view.FTPOneLevelUpClick();
+        view.GoUpOneLevel();
         EXPECT_EQ(session.requests, *row.request ? Names{row.request} : Names{});
         EXPECT_EQ(session.hostDir, row.newDir);
     }
@@ -293,12 +293,12 @@ TEST_F(RemoteViewTest, UpOneLevelDoesNothingOnTheServerListItem) {
     session.hostDir = "/pub/";
     Show();
     session.state = ftpWaitingResponse;
-    view.FTPPathChange(0); // undone: the selection stays on "pub"
+    view.ChangeToPathBoxEntry(0); // undone: the selection stays on "pub"
     session.state = ftpReady;
-    view.FTPPathChange(0);
+    view.ChangeToPathBoxEntry(0);
     ASSERT_EQ(view.PathBox().selected, 0);
     session.requests.clear();
-    view.FTPOneLevelUpClick();
+    view.GoUpOneLevel();
     EXPECT_TRUE(session.requests.empty());
 }
 
@@ -307,9 +307,9 @@ TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {
     for (int i = 0; i < 20000; ++i)
         lines.push_back("-rw-r--r-- 1 u g " + std::to_string(i) + " Mar 15 12:34 f" +
                         std::to_string(19999 - i) + ".dat");
-    QSignalSpy aboutToReset(&view, &TRemoteView::ItemsAboutToBeReset);
-    QSignalSpy resets(&view, &TRemoteView::ItemsReset);
-    QSignalSpy layouts(&view, &TRemoteView::LayoutChanged);
+    QSignalSpy aboutToReset(&view, &RemoteView::ItemsAboutToBeReset);
+    QSignalSpy resets(&view, &RemoteView::ItemsReset);
+    QSignalSpy layouts(&view, &RemoteView::LayoutChanged);
     Show(lines);
     EXPECT_EQ(aboutToReset.count(), 1);
     EXPECT_EQ(resets.count(), 1);
@@ -318,7 +318,7 @@ TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {
     // Names differ only in digits and letters of one case, so byte order is name order.
     EXPECT_TRUE(std::is_sorted(
         view.Items().begin(), view.Items().end(),
-        [](const TRemoteItem& a, const TRemoteItem& b) { return a.caption < b.caption; }));
+        [](const RemoteItem& a, const RemoteItem& b) { return a.caption < b.caption; }));
     EXPECT_EQ(view.Items().front().caption, "f0.dat");
 }
 

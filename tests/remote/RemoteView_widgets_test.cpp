@@ -32,7 +32,7 @@ protected:
         list->setGeometry(0, 30, 640, 340);
         pathBox = new QComboBox(&window);
         summary = new QLabel(&window);
-        binding = new TRemoteViewBinding(view, list, pathBox, summary);
+        binding = new RemoteViewBinding(view, list, pathBox, summary);
         window.show();
         const std::string file = folder.filePath(QStringLiteral("FTPDIR1.TXT")).toStdString();
         std::ofstream(file, std::ios::binary)
@@ -44,12 +44,12 @@ protected:
 
     QTemporaryDir folder;
     ScriptedSession session;
-    TRemoteView view;
+    RemoteView view;
     QWidget window;
     QTreeView* list = nullptr;
     QComboBox* pathBox = nullptr;
     QLabel* summary = nullptr;
-    TRemoteViewBinding* binding = nullptr;
+    RemoteViewBinding* binding = nullptr;
 };
 
 TEST_F(RemoteViewWidgetsTest, ListShowsTheItemsInColumns) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpClient.h"
 #include "remote/RemoteView.h"
 
 #include <string>
@@ -9,9 +10,9 @@ namespace remote {
 
 // The session as the pane sees it; requests are recorded as the commands
 // they stand for.
-class ScriptedSession : public TRemoteSession {
+class ScriptedSession : public RemoteSession {
 public:
-    TFtpState state = TFtpState::ftpReady;
+    FtpState state = FtpState::ftpReady;
     std::string hostName = "ftp.example.org";
     std::string hostDir = "/";
     bool busy = false;
@@ -19,7 +20,7 @@ public:
     std::vector<std::string> log;
     int refreshes = 0;
 
-    TFtpState State() const override { return state; }
+    bool EngineReady() const override { return state == FtpState::ftpReady; }
     std::string HostName() const override { return hostName; }
     std::string HostDirName() const override { return hostDir; }
     void SetHostDirName(const std::string& path) override { hostDir = path; }

@@ -1,4 +1,4 @@
-#include "prefs/options.h"
+#include "prefs/Options.h"
 #include "session/SessionController.h"
 #include "session/SessionLog.h"
 #include "support/EventLoop.h"
@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using session::TSessionController;
-using session::TSessionState;
+using session::SessionController;
+using session::SessionState;
 using testsupport::ProcessEventsFor;
 using testsupport::ProcessEventsUntil;
 using testsupport::ScriptedFtpServer;
@@ -54,12 +54,12 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.server);
-        TFTPServerInfo site;
+        Site site;
         site.Server = row.server;
         site.User = "keep";
         site.Password = "kept";
         site.InitialDir = "/start";
-        const TFTPServerInfo normal = session::NormalizeSiteAddress(site);
+        const Site normal = session::NormalizeSiteAddress(site);
         EXPECT_EQ(normal.Server, row.host);
         EXPECT_EQ(normal.User, row.user);
         EXPECT_EQ(normal.Password, row.password);
@@ -93,7 +93,7 @@ TEST(Enablement, FollowsTheConnection) {
 }
 
 // Records the chain steps the dispatcher calls.
-struct RecordingSteps : session::TChainSteps {
+struct RecordingSteps : session::ChainSteps {
     Lines calls;
     void AddDownloadFolder() override { calls.push_back("AddDownloadFolder"); }
     void DownloadStep() override { calls.push_back("DownloadStep"); }
@@ -107,8 +107,8 @@ struct Rig {
         controller.SetChainSteps(&steps);
     }
 
-    TFTPServerInfo Site() const {
-        TFTPServerInfo site;
+    ::Site ScriptedSite() const {
+        Site site;
         site.Server = "127.0.0.1";
         site.Port = server.portText();
         site.User = "anna";
@@ -138,14 +138,14 @@ struct Rig {
             .closeData()
             .send("226 Directory send OK\r\n");
     }
-    bool Wait(TSessionState state, int timeoutMs = 5000) {
+    bool Wait(SessionState state, int timeoutMs = 5000) {
         return ProcessEventsUntil([&] { return controller.SessionState() == state; }, timeoutMs);
     }
     // Starts the script, connects and waits for the first listing.
-    testing::AssertionResult Connect(const TFTPServerInfo& site) {
+    testing::AssertionResult Connect(const Site& site) {
         server.start();
         controller.ConnectToSite(site);
-        if (!Wait(TSessionState::Browsing))
+        if (!Wait(SessionState::Browsing))
             return testing::AssertionFailure() << server.failure();
         loginCommands = server.received().size();
         return testing::AssertionSuccess();
@@ -154,7 +154,7 @@ struct Rig {
     bool WaitSent(std::size_t count) {
         return ProcessEventsUntil([&] {
             return server.received().size() >= loginCommands + count &&
-                   controller.SessionState() == TSessionState::Browsing;
+                   controller.SessionState() == SessionState::Browsing;
         });
     }
     Lines Since() const {
@@ -173,21 +173,21 @@ struct Rig {
     }
     Lines Captions() const {
         Lines captions;
-        for (const remote::TRemoteItem& item : controller.RemoteView().Items())
+        for (const remote::RemoteItem& item : controller.RemoteView().Items())
             captions.push_back(item.caption);
         return captions;
     }
 
     QTemporaryDir dir;
     std::string folder = dir.path().toStdString() + "/";
-    TFTPOptions options;
-    session::TSessionLog log{folder};
+    Options options;
+    session::SessionLog log{folder};
     ScriptedPrompts prompts;
     ScriptedFtpServer server;
-    TFtpClient ftp;
+    FtpClient ftp;
     RecordingSteps steps;
-    TSessionController controller{ftp, log, prompts, options,
-                                  std::chrono::year_month_day{2026y, std::chrono::December, 7d}};
+    SessionController controller{ftp, log, prompts, options,
+                                 std::chrono::year_month_day{2026y, std::chrono::December, 7d}};
     std::size_t loginCommands = 0;
 };
 
@@ -230,7 +230,7 @@ TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
         Rig rig;
         rig.Login(row.replies);
         rig.Listing().start();
-        TFTPServerInfo site = rig.Site();
+        Site site = rig.ScriptedSite();
         if (std::string address = row.address; !address.empty()) {
             site.Server = address.replace(address.find("%port%"), 6, rig.server.portText());
             site.Port = "1"; // the address names the port
@@ -239,10 +239,10 @@ TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
         site.EMail = "me@example.org";
         site.InitialDir = row.initialDir;
         site.CheckVHost = row.virtualHost;
-        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
+        QSignalSpy modes(&rig.controller, &SessionController::ServerListModeChanged);
         rig.controller.ConnectToSite(site);
-        EXPECT_EQ(rig.controller.SessionState(), TSessionState::Connecting);
-        ASSERT_TRUE(rig.Wait(TSessionState::Browsing)) << rig.server.failure();
+        EXPECT_EQ(rig.controller.SessionState(), SessionState::Connecting);
+        ASSERT_TRUE(rig.Wait(SessionState::Browsing)) << rig.server.failure();
 
         const Lines commands = Split(row.commands + std::string("|TYPE A|PASV|LIST"));
         EXPECT_EQ(rig.server.received(), commands);
@@ -271,7 +271,7 @@ TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
 }
 
 TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
-    using Script = std::function<void(Rig&, TFTPServerInfo&)>;
+    using Script = std::function<void(Rig&, Site&)>;
     struct Row {
         const char* name;
         int retry;
@@ -281,7 +281,7 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
         int attempts;    // the "[Attempt n]" lines
         int modeChanges; // the pane leaving the site list and coming back
     };
-    const Script closedBeforeGreeting = [](Rig& rig, TFTPServerInfo&) {
+    const Script closedBeforeGreeting = [](Rig& rig, Site&) {
         rig.server.closeConnection();
         for (int i = 0; i < rig.options.retry + 1; ++i)
             rig.server.accept().closeConnection();
@@ -293,22 +293,20 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
         {"closed before the greeting, two retries", 2, closedBeforeGreeting, nullptr,
          "421 Connection closed by server", 3, 0},
         {"refused", 0,
-         [](Rig&, TFTPServerInfo& site) {
-             site.Port = std::to_string(ScriptedFtpServer::FreeClosedPort());
-         },
+         [](Rig&, Site& site) { site.Port = std::to_string(ScriptedFtpServer::FreeClosedPort()); },
          nullptr, "500 Connection refused (Winsock error #10061)", 0, 0},
         {"login refused", 0,
-         [](Rig& rig, TFTPServerInfo&) {
+         [](Rig& rig, Site&) {
              rig.server.send("220 ready\r\n");
              rig.Replies("331 Password required|530 Login incorrect").start();
          },
          nullptr, "530 Login incorrect", 0, 2},
         {"stopped during the name look-up is not retried", 3,
-         [](Rig&, TFTPServerInfo& site) { site.Server = "localhost"; },
+         [](Rig&, Site& site) { site.Server = "localhost"; },
          [](Rig& rig) {
-             ASSERT_EQ(rig.ftp.State(), TFtpState::ftpDnsLookup);
-             rig.controller.sbStopClick();
-             EXPECT_EQ(rig.ftp.State(), TFtpState::ftpReady) << "aborted at once";
+             ASSERT_EQ(rig.ftp.State(), FtpState::ftpDnsLookup);
+             rig.controller.StopTransfer();
+             EXPECT_EQ(rig.ftp.State(), FtpState::ftpReady) << "aborted at once";
          },
          "500 Interrupted system call (Winsock error #10004)", 0, 0},
     };
@@ -316,15 +314,15 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
         SCOPED_TRACE(row.name);
         Rig rig;
         rig.options.retry = row.retry;
-        TFTPServerInfo site = rig.Site();
+        Site site = rig.ScriptedSite();
         row.script(rig, site);
-        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
+        QSignalSpy modes(&rig.controller, &SessionController::ServerListModeChanged);
         rig.controller.ConnectToSite(site);
         if (row.meanwhile)
             row.meanwhile(rig);
-        ASSERT_TRUE(rig.Wait(TSessionState::Idle, 10000));
+        ASSERT_TRUE(rig.Wait(SessionState::Idle, 10000));
         ProcessEventsFor(100);
-        EXPECT_EQ(rig.controller.SessionState(), TSessionState::Idle);
+        EXPECT_EQ(rig.controller.SessionState(), SessionState::Idle);
 
         Lines attempts;
         for (const std::string& line : rig.LogLines()) {
@@ -347,13 +345,13 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
 }
 
 TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
-    TFTPServerInfo site = Site();
+    Site site = ScriptedSite();
     site.SavePassword = 0;
     prompts.inputs.push_back(std::nullopt);
     controller.ConnectToSite(site);
     ASSERT_EQ(prompts.asked.size(), 1u);
     EXPECT_TRUE(prompts.asked[0].Mask);
-    EXPECT_EQ(controller.SessionState(), TSessionState::Idle);
+    EXPECT_EQ(controller.SessionState(), SessionState::Idle);
     EXPECT_EQ(log.Pane().Count(), 0u) << "nothing is sent or logged";
 
     Login();
@@ -366,7 +364,7 @@ TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
 
 TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
     controller.SetTransferModeFlags(session::DownloadWalk | session::UploadWalk);
-    controller.sbStopClick();
+    controller.StopTransfer();
     EXPECT_TRUE(controller.StopRequest());
     EXPECT_EQ(controller.TransferModeFlags(), 0u);
     bool abort = false;
@@ -395,14 +393,14 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
             rig.controller.CwdAsync();
         };
     };
-    const Act up = [](Rig& rig) { rig.controller.RemoteView().FTPOneLevelUpClick(); };
+    const Act up = [](Rig& rig) { rig.controller.RemoteView().GoUpOneLevel(); };
     const Row rows[] = {
         {"a double click enters a folder, not a file", "", false, "250 OK",
          [](Rig& rig) {
              const Lines captions = rig.Captions();
              for (const char* name : {"readme.txt", "incoming"}) {
                  const auto row = std::find(captions.begin(), captions.end(), name);
-                 rig.controller.FTPViewDblClick(static_cast<int>(row - captions.begin()));
+                 rig.controller.OpenEntry(static_cast<int>(row - captions.begin()));
              }
          },
          "CWD /incoming", "/incoming", ""},
@@ -410,7 +408,7 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
          "550 No such directory|200 Type set to A|257 \"/\"", cwd("/missing"),
          "CWD /missing|TYPE A|PWD", "/", "CloseProgress"},
         {"the path box's host item goes to the root", "/pub/linux", false, "250 OK",
-         [](Rig& rig) { rig.controller.RemoteView().FTPPathChange(1); }, "CWD /", "/", ""},
+         [](Rig& rig) { rig.controller.RemoteView().ChangeToPathBoxEntry(1); }, "CWD /", "/", ""},
         {"up one level sends CDUP", "/pub", false, "250 OK", up, "CDUP", "/", ""},
         {"up one level from a virtual host's home asks PWD", "/www", true, "257 \"/home/anna\"", up,
          "PWD", "/home/anna", ""},
@@ -425,7 +423,7 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
         rig.Listing();
         rig.Replies(row.replies);
         rig.Listing(kFresh);
-        TFTPServerInfo site = rig.Site();
+        Site site = rig.ScriptedSite();
         site.InitialDir = row.initialDir;
         site.CheckVHost = row.virtualHost;
         ASSERT_TRUE(rig.Connect(site));
@@ -449,10 +447,10 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
 }
 
 TEST(SessionBrowse, LeavingForTheSiteListDisconnects) {
-    const std::pair<const char*, std::function<void(TSessionController&)>> rows[] = {
+    const std::pair<const char*, std::function<void(SessionController&)>> rows[] = {
         {"the path box's server list item",
-         [](TSessionController& c) { c.RemoteView().FTPPathChange(0); }},
-        {"disconnect", [](TSessionController& c) { c.sbDisConnectClick(); }},
+         [](SessionController& c) { c.RemoteView().ChangeToPathBoxEntry(0); }},
+        {"disconnect", [](SessionController& c) { c.Disconnect(); }},
     };
     for (const auto& [name, leave] : rows) {
         SCOPED_TRACE(name);
@@ -460,11 +458,11 @@ TEST(SessionBrowse, LeavingForTheSiteListDisconnects) {
         rig.Login();
         rig.Listing();
         EXPECT_FALSE(rig.controller.ConnectedCommands());
-        ASSERT_TRUE(rig.Connect(rig.Site()));
-        QSignalSpy modes(&rig.controller, &TSessionController::ServerListModeChanged);
-        QSignalSpy cursor(&rig.controller, &TSessionController::WaitCursorChanged);
+        ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
+        QSignalSpy modes(&rig.controller, &SessionController::ServerListModeChanged);
+        QSignalSpy cursor(&rig.controller, &SessionController::WaitCursorChanged);
         leave(rig.controller);
-        ASSERT_TRUE(rig.Wait(TSessionState::Idle));
+        ASSERT_TRUE(rig.Wait(SessionState::Idle));
         EXPECT_TRUE(rig.controller.ServerListMode());
         EXPECT_FALSE(rig.controller.ConnectedCommands());
         EXPECT_FALSE(rig.ftp.Connected());
@@ -498,7 +496,7 @@ TEST(SessionKeepAlive, ACommandIsSentWhenDueAndNoneWithoutCommandsOrAfterItsDura
         rig.Listing();
         rig.Replies("200 NOOP ok|250 OK");
         rig.Listing(kFresh);
-        ASSERT_TRUE(rig.Connect(rig.Site()));
+        ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
         EXPECT_EQ(rig.controller.KeepAliveRunning(), row.armed);
         if (row.start < 1000) {
             ASSERT_TRUE(rig.WaitSent(5)) << rig.server.failure();
@@ -517,7 +515,7 @@ TEST(SessionKeepAlive, ACommandIsSentWhenDueAndNoneWithoutCommandsOrAfterItsDura
 TEST_F(Session, RefusedRequestIsLoggedNotThrown) {
     Login();
     Listing();
-    ASSERT_TRUE(Connect(Site()));
+    ASSERT_TRUE(Connect(ScriptedSite()));
     controller.SetHostDirName("");
     controller.CwdAsync();
     EXPECT_TRUE(Logged("Error HostDirName emtpy"));

@@ -1,5 +1,5 @@
+#include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
-#include "prefs/options.h"
 #include "session/SessionLog.h"
 
 #include <fstream>
@@ -11,7 +11,7 @@ namespace {
 
 using namespace session;
 
-std::vector<std::string> Lines(const TLogPane& pane) {
+std::vector<std::string> Lines(const LogPane& pane) {
     std::vector<std::string> lines;
     for (std::size_t row = 0; row < pane.Count(); ++row)
         lines.push_back(pane.Line(row));
@@ -55,7 +55,7 @@ TEST(LogPane, OldestLinesGoWhenTheCapacityIsReached) {
     };
     for (const CapacityCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TLogPane pane;
+        LogPane pane;
         pane.SetCapacity(c.capacity);
         for (const std::string& line : c.added)
             pane.Add(line);
@@ -65,14 +65,14 @@ TEST(LogPane, OldestLinesGoWhenTheCapacityIsReached) {
 }
 
 TEST(LogPane, NumbersStayValidWhileOlderLinesGo) {
-    TLogPane pane;
+    LogPane pane;
     pane.SetCapacity(100);
     std::vector<int> removed;
     std::vector<int> added;
     std::vector<int> changed;
-    QObject::connect(&pane, &TLogPane::LinesRemoved, [&](int count) { removed.push_back(count); });
-    QObject::connect(&pane, &TLogPane::LineAdded, [&](int row) { added.push_back(row); });
-    QObject::connect(&pane, &TLogPane::LineChanged, [&](int row) { changed.push_back(row); });
+    QObject::connect(&pane, &LogPane::LinesRemoved, [&](int count) { removed.push_back(count); });
+    QObject::connect(&pane, &LogPane::LineAdded, [&](int row) { added.push_back(row); });
+    QObject::connect(&pane, &LogPane::LineChanged, [&](int row) { changed.push_back(row); });
     const std::size_t first = pane.Add(std::string(40, 'a'));
     const std::size_t second = pane.Add(std::string(40, 'b'));
     EXPECT_EQ(first, 0u);
@@ -125,8 +125,8 @@ protected:
     }
 
     TempFolder folder;
-    TFTPOptions options;
-    TSessionLog sessionLog{Folder()};
+    Options options;
+    SessionLog sessionLog{Folder()};
 };
 
 TEST_F(SessionLogTest, LinesGoToTheFileTheOptionsNameFromTheNextLineOn) {

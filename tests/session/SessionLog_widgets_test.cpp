@@ -12,10 +12,10 @@ using namespace session;
 
 TEST(LogPaneView, EveryLineOfThePaneIsOneRowOfTheText) {
     QPlainTextEdit log;
-    TLogPane pane;
+    LogPane pane;
     pane.SetCapacity(100);
     pane.Add("before the view");
-    new TLogPaneView(pane, &log); // owned by the text pane
+    new LogPaneView(pane, &log); // owned by the text pane
     const auto shows = [&log](const std::string& text, int rows) {
         EXPECT_EQ(log.toPlainText(), QString::fromStdString(text));
         EXPECT_EQ(log.document()->blockCount(), rows);

@@ -1,7 +1,7 @@
 // A saved site browsed on a real FTP server: the site list file, the session
 // controller, the engine and the remote pane together, in passive and active mode.
+#include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
-#include "prefs/options.h"
 #include "session/SessionController.h"
 #include "session/SessionLog.h"
 #include "sites/SiteFolder.h"
@@ -25,8 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using remote::PaneIcon;
-using session::TSessionController;
-using session::TSessionState;
+using session::SessionController;
+using session::SessionState;
 using testsupport::ProcessEventsUntil;
 using testsupport::RealFtpServer;
 using Lines = std::vector<std::string>;
@@ -51,7 +51,7 @@ protected:
         options = DefaultOptions(folder, ::getpid());
         options.Log = true;
         log.ApplyOptions(options);
-        QObject::connect(&log.Pane(), &session::TLogPane::LineAdded,
+        QObject::connect(&log.Pane(), &session::LogPane::LineAdded,
                          [this](int row) { logged.push_back(log.Pane().Line(row)); });
     }
 
@@ -118,13 +118,13 @@ protected:
         Lines path{remote::ServerListItem, kHost};
         for (const fs::path& part : fs::path(remoteDir).relative_path())
             path.push_back(part.string());
-        const remote::TPathBox& box = controller.RemoteView().PathBox();
+        const remote::PathBox& box = controller.RemoteView().PathBox();
         EXPECT_EQ(box.items, path);
         EXPECT_EQ(box.selected, static_cast<int>(path.size()) - 1);
         EXPECT_TRUE(box.enabled);
 
         Lines shown;
-        for (const remote::TRemoteItem& item : controller.RemoteView().Items()) {
+        for (const remote::RemoteItem& item : controller.RemoteView().Items()) {
             EXPECT_TRUE(item.time.empty()) << item.caption << ": a year, no time";
             shown.push_back(
                 RowText(item.icon == PaneIcon::Folder, item.caption, item.size, item.date));
@@ -147,7 +147,7 @@ protected:
         if (ProcessEventsUntil(
                 [&] {
                     return listings.count() > before &&
-                           controller.SessionState() == TSessionState::Browsing;
+                           controller.SessionState() == SessionState::Browsing;
                 },
                 kWaitMs))
             return ::testing::AssertionSuccess();
@@ -156,7 +156,7 @@ protected:
                << ", engine at " << ftp.HostDirName;
     }
     int Row(const std::string& caption) const {
-        const std::vector<remote::TRemoteItem>& items = controller.RemoteView().Items();
+        const std::vector<remote::RemoteItem>& items = controller.RemoteView().Items();
         return static_cast<int>(std::find_if(items.begin(), items.end(),
                                              [&](const auto& i) { return i.caption == caption; }) -
                                 items.begin());
@@ -164,9 +164,9 @@ protected:
 
     // Saves the site in the properties window, as "New Server" does.
     void SaveSite() {
-        TSiteListController sites(folder, prompts, options);
+        SiteListController sites(folder, prompts, options);
         ASSERT_TRUE(sites.LoadSiteFolder(""));
-        prompts.sites.push_back({[this](TSiteForm& form) {
+        prompts.sites.push_back({[this](SiteForm& form) {
             form.Name = kSiteName;
             form.Server = kHost;
             form.Port = server.portText();
@@ -186,47 +186,47 @@ protected:
 
     QTemporaryDir dir;
     std::string folder = dir.path().toStdString() + "/";
-    TFTPOptions options;
+    Options options;
     Lines logged; // every line the log pane was given
-    session::TSessionLog log{folder};
+    session::SessionLog log{folder};
     ScriptedPrompts prompts;
     RealFtpServer server;
-    TFtpClient ftp;
-    TSessionController controller{ftp, log, prompts, options,
-                                  std::chrono::year_month_day{2026y, std::chrono::January, 10d}};
-    QSignalSpy listings{&controller.RemoteView(), &remote::TRemoteView::ItemsReset};
+    FtpClient ftp;
+    SessionController controller{ftp, log, prompts, options,
+                                 std::chrono::year_month_day{2026y, std::chrono::January, 10d}};
+    QSignalSpy listings{&controller.RemoteView(), &remote::RemoteView::ItemsReset};
 };
 
 TEST_P(SavedSite, IsBrowsedThreeLevelsDownAndBackThenLeftForTheSiteList) {
     ASSERT_NO_FATAL_FAILURE(SaveSite());
 
     // The program started again: the site comes from the list file.
-    TSiteListController sites(folder, prompts, options);
-    QObject::connect(&sites, &TSiteListController::siteChosen, &controller,
-                     &TSessionController::ConnectToSite);
+    SiteListController sites(folder, prompts, options);
+    QObject::connect(&sites, &SiteListController::SiteChosen, &controller,
+                     &SessionController::ConnectToSite);
     ASSERT_TRUE(sites.LoadSiteFolder(""));
     ASSERT_EQ(sites.Model().Count(), 1);
-    const TFTPServerInfo& saved = sites.Model().Entry(0).Site;
+    const Site& saved = sites.Model().Entry(0).Site;
     EXPECT_EQ(saved.Password, RealFtpServer::Password);
     EXPECT_EQ(saved.InitialDir, kOne);
     EXPECT_EQ(saved.Pasv, Passive() ? 1 : 0);
     sites.Model().SelectOnly(0);
     ASSERT_TRUE(Navigate([&] {
         sites.OpenSelected();
-        EXPECT_EQ(controller.SessionState(), TSessionState::Connecting);
+        EXPECT_EQ(controller.SessionState(), SessionState::Connecting);
     }));
     EXPECT_FALSE(controller.ServerListMode());
     EXPECT_EQ(ftp.Passive(), Passive());
-    controller.FTPViewDblClick(Row("notes.md"));
-    EXPECT_EQ(controller.SessionState(), TSessionState::Browsing) << "a file is not entered";
+    controller.OpenEntry(Row("notes.md"));
+    EXPECT_EQ(controller.SessionState(), SessionState::Browsing) << "a file is not entered";
     ExpectShows(kOne); // the site's start directory
 
     auto& view = controller.RemoteView();
     const auto enter = [&](const std::string& dir) {
-        return [&, dir] { controller.FTPViewDblClick(Row(fs::path(dir).filename().string())); };
+        return [&, dir] { controller.OpenEntry(Row(fs::path(dir).filename().string())); };
     };
-    const auto choose = [&](int index) { return [&, index] { view.FTPPathChange(index); }; };
-    const std::function<void()> up = [&] { view.FTPOneLevelUpClick(); };
+    const auto choose = [&](int index) { return [&, index] { view.ChangeToPathBoxEntry(index); }; };
+    const std::function<void()> up = [&] { view.GoUpOneLevel(); };
     const std::pair<std::function<void()>, std::string> tour[] = {
         {enter(kTwo), kTwo},
         {enter(kThree), kThree},
@@ -245,11 +245,11 @@ TEST_P(SavedSite, IsBrowsedThreeLevelsDownAndBackThenLeftForTheSiteList) {
         ExpectShows(shows);
     }
 
-    QSignalSpy modes(&controller, &TSessionController::ServerListModeChanged);
-    view.FTPPathChange(0); // "SERVER LIST ..."
+    QSignalSpy modes(&controller, &SessionController::ServerListModeChanged);
+    view.ChangeToPathBoxEntry(0); // "SERVER LIST ..."
     ASSERT_TRUE(ProcessEventsUntil(
         [&] {
-            return controller.SessionState() == TSessionState::Idle && controller.ServerListMode();
+            return controller.SessionState() == SessionState::Idle && controller.ServerListMode();
         },
         kWaitMs));
     EXPECT_FALSE(ftp.Connected());

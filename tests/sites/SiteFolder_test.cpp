@@ -75,14 +75,14 @@ TEST(SiteFolderTest, ListFilesAreWrittenForTheirOwnerOnly) {
     std::vector<std::string> lines;
     std::vector<std::string> endings;
     WriteFile(file, "one\ntwo\r\nlast");
-    EXPECT_EQ(ReadListLines(file, lines, &endings), TListRead::Read);
+    EXPECT_EQ(ReadListLines(file, lines, &endings), ListRead::Read);
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "last"}));
     lines.push_back("added");
     endings.push_back("\r\n");
     ASSERT_TRUE(WriteListLines(file, lines, &endings));
     EXPECT_EQ(ReadFile(file), "one\ntwo\r\nlast\r\nadded\r\n");
 
-    EXPECT_EQ(ReadListLines(folder.file("missing"), lines), TListRead::Missing);
+    EXPECT_EQ(ReadListLines(folder.file("missing"), lines), ListRead::Missing);
     EXPECT_TRUE(lines.empty());
     EXPECT_FALSE(WriteListLines(folder.file("no/such/dir/x"), {"a"}));
 }

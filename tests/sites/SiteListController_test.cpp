@@ -1,5 +1,5 @@
+#include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
-#include "prefs/options.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteListController.h"
 #include "support/ScriptedPrompts.h"
@@ -14,7 +14,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 std::string SiteLine(const std::string& name, const std::string& server = "host") {
-    TFTPServerInfo site;
+    Site site;
     site.Name = name;
     site.Server = server;
     return FormatSiteLine(site);
@@ -39,7 +39,7 @@ protected:
     // The captions of the view, in view order.
     Lines Captions() const {
         Lines captions;
-        for (const TSiteEntry& entry : model.Entries())
+        for (const SiteEntry& entry : model.Entries())
             captions.push_back(entry.Name);
         return captions;
     }
@@ -54,7 +54,7 @@ protected:
     void Select(const std::string& caption) { model.SelectOnly(Row(caption)); }
     // Saves a site in the properties window with these fields.
     void AnswerSite(std::string name, std::string server) {
-        prompts.sites.push_back({[name, server](TSiteForm& form) {
+        prompts.sites.push_back({[name, server](SiteForm& form) {
             form.Name = name;
             form.Server = server;
         }});
@@ -62,9 +62,9 @@ protected:
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TFTPOptions options;
-    TSiteListController controller{folder.path(), prompts, options};
-    TSiteListModel& model = controller.Model();
+    Options options;
+    SiteListController controller{folder.path(), prompts, options};
+    SiteListModel& model = controller.Model();
 };
 
 TEST_F(SiteListTest, EntriesSortByKindThenNameWithoutRegardToCase) {
@@ -72,8 +72,8 @@ TEST_F(SiteListTest, EntriesSortByKindThenNameWithoutRegardToCase) {
                    "DIR=Mango"});
     ASSERT_TRUE(controller.LoadSiteFolder(""));
     EXPECT_EQ(Captions(), (Lines{"apple", "Mango", "Zulu", "Alpha", "beta", "gamma"}));
-    EXPECT_EQ(model.Entry(0).Kind, TSiteEntryKind::Folder);
-    EXPECT_EQ(model.Entry(3).Kind, TSiteEntryKind::Site);
+    EXPECT_EQ(model.Entry(0).Kind, SiteEntryKind::Folder);
+    EXPECT_EQ(model.Entry(3).Kind, SiteEntryKind::Site);
     EXPECT_EQ(model.Entry(3).Site.Name, "Alpha");
 
     controller.SetSortKey(-1);
@@ -92,7 +92,7 @@ TEST_F(SiteListTest, ARoundTripOfALargeListIsByteIdentical) {
     for (int i = 0; i < 100; ++i)
         lines.push_back("DIR=folder" + std::to_string(1000 + i));
     for (int i = 0; i < 1000; ++i) {
-        TFTPServerInfo site;
+        Site site;
         site.Name = "site " + std::to_string(1000 + i);
         site.Server = "ftp" + std::to_string(i) + ".example.org";
         site.Password = "pw" + std::to_string(i * 7919);
@@ -160,7 +160,7 @@ TEST_F(SiteListTest, ThePathListFollowsTheOpenFolderInLowerCaseAndOpensItsDirect
     controller.ChoosePathEntry(0);
     EXPECT_EQ(controller.FolderPath(), "");
     EXPECT_EQ(model.PathIndex(), 0);
-    QSignalSpy reloads(&model, &TSiteListModel::wasReset);
+    QSignalSpy reloads(&model, &SiteListModel::WasReset);
     controller.UpOneLevel();
     EXPECT_EQ(reloads.count(), 0) << "at the root nothing happens";
 
@@ -335,7 +335,7 @@ TEST_F(SiteListTest, NewSiteGetsTheDefaultsAndTheAnonymousAddress) {
     AnswerSite("Alpha", "ftp.alpha.example");
     controller.NewSite();
     ASSERT_EQ(prompts.shownSites.size(), 1u);
-    const TSiteForm& shown = prompts.shownSites[0];
+    const SiteForm& shown = prompts.shownSites[0];
     EXPECT_EQ(shown.EMail, "me@example.org");
     EXPECT_EQ(shown.User, "anonymous");
     EXPECT_EQ(shown.Port, "21");
@@ -355,20 +355,20 @@ TEST_F(SiteListTest, PropertiesEditTheSelectedSite) {
     WriteList("", {"DIR=f", SiteLine("b"), SiteLine("a")});
     controller.LoadSiteFolder("");
     Select("b");
-    prompts.sites.push_back({[](TSiteForm& form) {
+    prompts.sites.push_back({[](SiteForm& form) {
         form.Name = "  renamed; with a semicolon ";
         form.Password = " secret ";
     }});
     controller.Properties();
     EXPECT_EQ(prompts.shownSites.at(0).Name, "b");
     EXPECT_EQ(Captions(), (Lines{"f", "a", "renamed"})) << "the entry keeps its row";
-    const TFTPServerInfo& site = model.Entry(2).Site;
+    const Site& site = model.Entry(2).Site;
     EXPECT_EQ(site.Name, "renamed");
     EXPECT_EQ(site.Password, "secret");
     EXPECT_EQ(List(), ListFile({"DIR=f", SiteLine("a"), FormatSiteLine(site)}));
 
     const std::string before = List();
-    prompts.sites.push_back({[](TSiteForm& form) { form.Server = "changed"; }, false});
+    prompts.sites.push_back({[](SiteForm& form) { form.Server = "changed"; }, false});
     controller.Properties();
     EXPECT_EQ(model.Entry(2).Site.Server, "host");
     EXPECT_EQ(List(), before);

@@ -5,10 +5,10 @@
 
 namespace {
 
-TSiteEntry Site(const std::string& name) {
-    TFTPServerInfo site;
+SiteEntry SiteNamed(const std::string& name) {
+    Site site;
     site.Name = name;
-    return SiteEntry(site);
+    return EntryForSite(site);
 }
 
 QList<QVariant> Range(int first, int last) {
@@ -16,17 +16,17 @@ QList<QVariant> Range(int first, int last) {
 }
 
 TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
-    TSiteListModel model;
-    QSignalSpy aboutToReset(&model, &TSiteListModel::aboutToReset);
-    QSignalSpy reset(&model, &TSiteListModel::wasReset);
-    QSignalSpy aboutToInsert(&model, &TSiteListModel::aboutToInsert);
-    QSignalSpy inserted(&model, &TSiteListModel::inserted);
-    QSignalSpy aboutToRemove(&model, &TSiteListModel::aboutToRemove);
-    QSignalSpy removed(&model, &TSiteListModel::removed);
-    QSignalSpy changed(&model, &TSiteListModel::changed);
-    QSignalSpy selection(&model, &TSiteListModel::selectionChanged);
+    SiteListModel model;
+    QSignalSpy aboutToReset(&model, &SiteListModel::AboutToReset);
+    QSignalSpy reset(&model, &SiteListModel::WasReset);
+    QSignalSpy aboutToInsert(&model, &SiteListModel::AboutToInsert);
+    QSignalSpy inserted(&model, &SiteListModel::Inserted);
+    QSignalSpy aboutToRemove(&model, &SiteListModel::AboutToRemove);
+    QSignalSpy removed(&model, &SiteListModel::Removed);
+    QSignalSpy changed(&model, &SiteListModel::Changed);
+    QSignalSpy selection(&model, &SiteListModel::SelectionChanged);
 
-    model.Reset({Site("b"), FolderEntry("z"), Site("D"), UpEntry()});
+    model.Reset({SiteNamed("b"), FolderEntry("z"), SiteNamed("D"), UpEntry()});
     EXPECT_EQ(aboutToReset.count(), 1);
     EXPECT_EQ(reset.count(), 1);
     ASSERT_EQ(model.Count(), 4);
@@ -34,7 +34,7 @@ TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
     EXPECT_EQ(model.Entry(1).Name, "z");
 
     // A new entry goes to its place in the order.
-    EXPECT_EQ(model.Insert(Site("c")), 3);
+    EXPECT_EQ(model.Insert(SiteNamed("c")), 3);
     EXPECT_EQ(aboutToInsert.takeFirst(), Range(3, 3));
     EXPECT_EQ(inserted.takeFirst(), Range(3, 3));
     EXPECT_EQ(model.Insert(FolderEntry("A")), 1);
@@ -53,7 +53,7 @@ TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
     EXPECT_EQ(model.SelectedRows(), std::vector<int>{2});
 
     model.Rename(2, "y");
-    TFTPServerInfo renamed;
+    Site renamed;
     renamed.Name = "e";
     model.SetSite(3, renamed);
     EXPECT_EQ(changed.count(), 2);
@@ -62,8 +62,8 @@ TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
 }
 
 TEST(SiteListModelTest, ThePathListIsBroughtInLine) {
-    TSiteListModel model;
-    QSignalSpy path(&model, &TSiteListModel::pathChanged);
+    SiteListModel model;
+    QSignalSpy path(&model, &SiteListModel::PathChanged);
     using L = std::vector<std::string>;
     model.BringPathInLine({"A", " B "});
     EXPECT_EQ(model.PathList(), (L{"SERVER LIST ...", "a", "b"}));

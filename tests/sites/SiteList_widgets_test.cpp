@@ -1,6 +1,6 @@
+#include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
 #include "prefs/WidgetTestSupport.h"
-#include "prefs/options.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteListController.h"
 #include "sites/SiteList_widgets.h"
@@ -16,7 +16,7 @@
 namespace {
 
 std::string SiteLine(const std::string& name) {
-    TFTPServerInfo site;
+    Site site;
     site.Name = name;
     site.Server = "host";
     return FormatSiteLine(site);
@@ -42,23 +42,23 @@ protected:
     }
     QStringList PathList() const {
         QStringList entries;
-        for (int i = 0; i < view.pathList()->count(); ++i)
-            entries.append(view.pathList()->itemText(i));
+        for (int i = 0; i < view.PathList()->count(); ++i)
+            entries.append(view.PathList()->itemText(i));
         return entries;
     }
-    TSiteListItemModel* items() const { return view.itemModel(); }
+    SiteListItemModel* items() const { return view.ItemModel(); }
     QPoint Center(int row) const {
-        return view.listView()->visualRect(items()->index(row)).center();
+        return view.ListView()->visualRect(items()->index(row)).center();
     }
     void DoubleClick(QPoint at) {
-        QTest::mouseDClick(view.listView()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view.ListView()->viewport(), Qt::LeftButton, {}, at);
     }
 
     TempFolder folder;
     ScriptedPrompts prompts;
-    TFTPOptions options;
-    TSiteListController controller{folder.path(), prompts, options};
-    TSiteListView view{controller};
+    Options options;
+    SiteListController controller{folder.path(), prompts, options};
+    SiteListView view{controller};
 };
 
 TEST_F(SiteViewTest, ShowsTheEntriesWithTheirIconsAndThePathList) {
@@ -71,40 +71,40 @@ TEST_F(SiteViewTest, ShowsTheEntriesWithTheirIconsAndThePathList) {
 }
 
 TEST_F(SiteViewTest, DoubleClicksChooseSitesMakeNewOnesOpenFoldersAndGoUp) {
-    std::vector<TFTPServerInfo> chosen;
-    QObject::connect(&controller, &TSiteListController::siteChosen,
-                     [&chosen](const TFTPServerInfo& site) { chosen.push_back(site); });
+    std::vector<Site> chosen;
+    QObject::connect(&controller, &SiteListController::SiteChosen,
+                     [&chosen](const Site& site) { chosen.push_back(site); });
     DoubleClick(Center(2));
     ASSERT_EQ(chosen.size(), 1u);
     EXPECT_EQ(chosen[0].Name, "site");
     EXPECT_EQ(chosen[0].Server, "host");
 
-    prompts.sites.push_back({[](TSiteForm& form) {
+    prompts.sites.push_back({[](SiteForm& form) {
         form.Name = "added";
         form.Server = "h";
     }});
     DoubleClick(QPoint(150, 380)); // empty space
     EXPECT_EQ(Shown(), (QStringList{"Folder", "added", QStringLiteral("caf\u00e9"), "site"}));
-    EXPECT_EQ(view.listView()->selectionModel()->selectedRows(),
+    EXPECT_EQ(view.ListView()->selectionModel()->selectedRows(),
               QModelIndexList{items()->index(1)});
 
     DoubleClick(Center(0));
     EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
     EXPECT_EQ(PathList(), (QStringList{"SERVER LIST ...", "folder"}));
-    EXPECT_EQ(view.pathList()->currentIndex(), 1);
+    EXPECT_EQ(view.PathList()->currentIndex(), 1);
     DoubleClick(Center(0)); // ".."
     EXPECT_EQ(Shown().size(), 4);
-    EXPECT_EQ(view.pathList()->currentIndex(), 0);
-    emit view.pathList()->activated(1);
+    EXPECT_EQ(view.PathList()->currentIndex(), 0);
+    emit view.PathList()->activated(1);
     EXPECT_EQ(Shown(), (QStringList{"..", "inner"}));
     EXPECT_EQ(chosen.size(), 1u) << "folders are not chosen";
 }
 
 TEST_F(SiteViewTest, SelectionIsSharedWithTheModel) {
-    QTest::mouseClick(view.listView()->viewport(), Qt::LeftButton, {}, Center(2));
-    QTest::mouseClick(view.listView()->viewport(), Qt::LeftButton, Qt::ControlModifier, Center(0));
+    QTest::mouseClick(view.ListView()->viewport(), Qt::LeftButton, {}, Center(2));
+    QTest::mouseClick(view.ListView()->viewport(), Qt::LeftButton, Qt::ControlModifier, Center(0));
     EXPECT_EQ(controller.Model().SelectedRows(), (std::vector<int>{0, 2}));
-    view.popupMenu()->findChild<QAction*>("pmSiteDelete")->trigger();
+    view.PopupMenu()->findChild<QAction*>("pmSiteDelete")->trigger();
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("caf\u00e9")});
     EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), SiteLine("caf\xE9") + "\r\n");
 }
@@ -119,7 +119,7 @@ TEST_F(SiteViewTest, ASiteDroppedOnAFolderMovesThere) {
     std::unique_ptr<QMimeData> folderDrag(items()->mimeData({folderIndex}));
     EXPECT_FALSE(items()->canDropMimeData(folderDrag.get(), Qt::MoveAction, -1, -1, folderIndex));
     QMimeData foreign;
-    foreign.setData(TSiteListItemModel::MimeType, "12345\n2");
+    foreign.setData(SiteListItemModel::MimeType, "12345\n2");
     EXPECT_FALSE(items()->canDropMimeData(&foreign, Qt::MoveAction, -1, -1, folderIndex));
 
     ASSERT_TRUE(items()->dropMimeData(data.get(), Qt::MoveAction, -1, -1, folderIndex));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/WSocket.h"
+#include "net/SocksSocket.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedFtpServer.h"
 
@@ -19,7 +19,7 @@
 // talking to itself.
 
 // Readable failure messages for state comparisons.
-inline void PrintTo(TSocketState state, std::ostream* os) {
+inline void PrintTo(SocketState state, std::ostream* os) {
     *os << SocketStateName(state);
 }
 
@@ -28,7 +28,7 @@ namespace nettest {
 using testsupport::ProcessEventsFor;
 using testsupport::ProcessEventsUntil;
 using Fd = testsupport::UniqueFd;
-using State = TSocketState;
+using State = SocketState;
 
 // A broken socket layer must fail the test, not hang the binary.
 inline Fd WithTimeouts(Fd fd) {
@@ -124,7 +124,7 @@ template <typename F>
 inline std::string Refusal(F&& action) {
     try {
         action();
-    } catch (const ESocketException& e) {
+    } catch (const SocketException& e) {
         return e.what();
     }
     return "<no exception>";
@@ -143,29 +143,29 @@ struct Recorder {
     bool inSend = false;
     bool dataSentInsideSend = false;
 
-    void Attach(TCustomWSocket& s) {
-        s.OnSessionConnected = [this](TCustomWSocket*, std::uint16_t e) { connected.push_back(e); };
-        s.OnSessionClosed = [this](TCustomWSocket*, std::uint16_t e) {
+    void Attach(AsyncSocket& s) {
+        s.OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) { connected.push_back(e); };
+        s.OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) {
             closed.push_back(e);
             receivedAtClose = received.size();
         };
-        s.OnDnsLookupDone = [this](TCustomWSocket*, std::uint16_t e) { dns.push_back(e); };
-        s.OnDataAvailable = [this](TCustomWSocket* sender, std::uint16_t) {
+        s.OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) { dns.push_back(e); };
+        s.OnDataAvailable = [this](AsyncSocket* sender, std::uint16_t) {
             char buf[4096];
             const int n = sender->Receive(buf, sizeof buf);
             receiveResults.push_back(n);
             if (n > 0)
                 received.append(buf, static_cast<std::size_t>(n));
         };
-        s.OnDataSent = [this](TCustomWSocket*, std::uint16_t) {
+        s.OnDataSent = [this](AsyncSocket*, std::uint16_t) {
             ++dataSent;
             dataSentInsideSend = dataSentInsideSend || inSend;
         };
-        s.OnSendData = [this](TCustomWSocket*, int n) { sendSizes.push_back(n); };
-        s.OnChangeState = [this](TCustomWSocket*, State, State to) { states.push_back(to); };
+        s.OnSendData = [this](AsyncSocket*, int n) { sendSizes.push_back(n); };
+        s.OnChangeState = [this](AsyncSocket*, State, State to) { states.push_back(to); };
     }
 
-    int Send(TCustomWSocket& s, const std::string& data) {
+    int Send(AsyncSocket& s, const std::string& data) {
         inSend = true;
         const int n = s.Send(data.data(), static_cast<int>(data.size()));
         inSend = false;
@@ -174,7 +174,7 @@ struct Recorder {
 };
 
 // Connects `sock` to a fresh loopback listener and returns the peer's end.
-inline Fd ConnectPair(TWSocket& sock, const Recorder& rec) {
+inline Fd ConnectPair(SocksSocket& sock, const Recorder& rec) {
     Listener listener;
     sock.SetAddr("127.0.0.1");
     sock.SetPort(listener.PortText());
@@ -197,7 +197,7 @@ protected:
     }
 
     Recorder rec;
-    TWSocket sock;
+    SocksSocket sock;
 };
 
 } // namespace nettest

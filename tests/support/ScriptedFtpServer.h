@@ -17,7 +17,7 @@
 
 namespace testsupport {
 
-using UniqueFd = TUniqueFd;
+using UniqueFd = UniqueFd;
 
 // 127.0.0.1 and `port`, the only address tests talk to.
 sockaddr_in LoopbackAddress(uint16_t port);

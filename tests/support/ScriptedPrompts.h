@@ -1,7 +1,7 @@
 #pragma once
 
 #include "prefs/Prompts.h"
-#include "sites/ftpbase.h"
+#include "sites/SiteForm.h"
 
 #include <deque>
 #include <functional>
@@ -19,7 +19,7 @@ public:
     // Edits made in the preferences window, each followed by "&OK" (true) or
     // "&Cancel" (false).
     struct OptionsAnswer {
-        std::function<void(TOptionsValues&)> edit;
+        std::function<void(PreferencesValues&)> edit;
         bool ok = true;
     };
     std::deque<OptionsAnswer> options;
@@ -27,7 +27,7 @@ public:
     // (true) or "Cancel" (false). The edit may use the window's rules
     // (AddCustomType, SelectCustomType ...) as its buttons would.
     struct SiteAnswer {
-        std::function<void(TSiteForm&)> edit;
+        std::function<void(SiteForm&)> edit;
         bool save = true;
     };
     std::deque<SiteAnswer> sites;
@@ -35,24 +35,24 @@ public:
     struct Message {
         std::string caption;
         std::string text;
-        TMessageIcon icon;
+        MessageIcon icon;
     };
 
     // Answers to the Yes/No questions, in order: true is Yes.
     std::deque<bool> yesNo;
 
-    std::vector<TInputRequest> asked;
-    std::vector<TOptionsValues> shown;
-    std::vector<TSiteForm> shownSites; // each as the window was filled
+    std::vector<InputRequest> asked;
+    std::vector<PreferencesValues> shown;
+    std::vector<SiteForm> shownSites; // each as the window was filled
     std::vector<Message> messages;
     std::vector<Message> questions; // icon unused
 
-    bool EditOptions(TOptionsValues& values) override {
+    bool EditOptions(PreferencesValues& values) override {
         shown.push_back(values);
         const std::optional<OptionsAnswer> answer = Next(options, "the preferences window");
         if (!answer)
             return false;
-        TOptionsValues edited = values;
+        PreferencesValues edited = values;
         if (answer->edit)
             answer->edit(edited);
         if (answer->ok)
@@ -61,17 +61,17 @@ public:
     }
 
     void ShowMessage(const std::string& caption, const std::string& text,
-                     TMessageIcon icon) override {
+                     MessageIcon icon) override {
         messages.push_back({caption, text, icon});
     }
 
     bool AskYesNo(const std::string& caption, const std::string& text) override {
-        questions.push_back({caption, text, TMessageIcon::Information});
+        questions.push_back({caption, text, MessageIcon::Information});
         const std::optional<bool> answer = Next(yesNo, "a Yes/No question");
         return answer.value_or(false);
     }
 
-    bool EditSite(TSiteForm& form) override {
+    bool EditSite(SiteForm& form) override {
         shownSites.push_back(form);
         const std::optional<SiteAnswer> answer = Next(sites, "the site properties window");
         if (!answer)
@@ -98,7 +98,7 @@ protected:
         return answer;
     }
 
-    std::optional<std::string> InputLine(const TInputRequest& request) override {
+    std::optional<std::string> InputLine(const InputRequest& request) override {
         asked.push_back(request);
         if (inputs.empty()) {
             ADD_FAILURE() << "no answer for \"" << request.Caption << "\"";

@@ -1,0 +1,66 @@
+#include "app/DialogPrompts.h"
+
+#include "prefs/Input_dialog.h"
+#include "prefs/Translator.h"
+#include "prefs/look_widgets.h"
+#include "sites/SiteEditor_dialog.h"
+
+#include <QMessageBox>
+
+DialogPrompts::DialogPrompts(Translator& language, QWidget* parent, PreferencesChoosers choosers)
+    : language_(language), parent_(parent), choosers_(std::move(choosers)) {}
+
+std::optional<std::string> DialogPrompts::InputLine(const InputRequest& request) {
+    InputDialog form(language_, parent_);
+    form.SetValues(request);
+    if (form.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return form.Values().Text;
+}
+
+bool DialogPrompts::EditOptions(PreferencesValues& values) {
+    PreferencesDialog window(language_, *this, choosers_, parent_);
+    window.SetValues(values);
+    if (window.exec() != QDialog::Accepted)
+        return false;
+    values = window.Values();
+    return true;
+}
+
+void DialogPrompts::ShowMessage(const std::string& caption, const std::string& text,
+                                MessageIcon icon) {
+    QMessageBox::Icon shown = QMessageBox::Information;
+    switch (icon) {
+    case MessageIcon::Information:
+        break;
+    case MessageIcon::Warning:
+        shown = QMessageBox::Warning;
+        break;
+    case MessageIcon::Stop:
+        shown = QMessageBox::Critical;
+        break;
+    }
+    QMessageBox box(shown, ShownText(caption), ShownText(text), QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool DialogPrompts::AskYesNo(const std::string& caption, const std::string& text) {
+    QMessageBox box(QMessageBox::Question, ShownText(caption), ShownText(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setObjectName(QStringLiteral("Question"));
+    // Modal to the whole program, as a quit question must be.
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool DialogPrompts::EditSite(SiteForm& form) {
+    SiteEditor window(language_, *this, choosers_.Directory, language_.Folder(), parent_);
+    window.SetValues(form);
+    const bool saved = window.exec() == QDialog::Accepted;
+    const SiteForm shown = window.Values();
+    if (saved)
+        form = shown;
+    else
+        form.CustomTypes = shown.CustomTypes;
+    return saved;
+}

@@ -1,0 +1,524 @@
+#include "MainWindow.h"
+
+#include "PaneViews.h"
+#include "app/DialogPrompts.h"
+#include "prefs/OptionsEdit.h"
+#include "prefs/Translator_widgets.h"
+#include "prefs/look_widgets.h"
+#include "remote/RemoteView_widgets.h"
+#include "session/SessionLog_widgets.h"
+#include "sites/SiteList_widgets.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QFontDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <filesystem>
+
+namespace {
+
+constexpr int DefaultWidth = 900;
+constexpr int DefaultHeight = 600;
+// The log takes about a quarter of the height below the tool bar.
+constexpr int LogHeight = DefaultHeight / 4;
+
+constexpr const char* HelpFileName = "corvane.hlp";
+constexpr const char* QuitQuestion = "Do you want to quit the program?";
+
+// A pane is a column: caption bar, buttons, path box, then the list, which
+// takes the spare height.
+QVBoxLayout* makePane(QWidget* pane, const char* objectName) {
+    pane->setObjectName(QString::fromLatin1(objectName));
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    return layout;
+}
+
+QLabel* makeCaption(const QString& text, QWidget* pane) {
+    auto* caption = new QLabel(text, pane);
+    caption->setFrameShape(QFrame::StyledPanel);
+    caption->setMargin(2);
+    return caption;
+}
+
+QComboBox* makePathBox(const char* objectName, QWidget* pane) {
+    auto* box = new QComboBox(pane);
+    box->setObjectName(QString::fromLatin1(objectName));
+    return box;
+}
+
+QTreeView* makeList(const char* objectName, QWidget* pane) {
+    auto* list = new QTreeView(pane);
+    list->setObjectName(QString::fromLatin1(objectName));
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    return list;
+}
+
+QPushButton* makeButton(QBoxLayout* row, const char* objectName, const QString& text) {
+    auto* button = new QPushButton(text);
+    button->setObjectName(QString::fromLatin1(objectName));
+    row->addWidget(button);
+    return button;
+}
+
+// A pane's stored font over the window's: its face and style, the size kept.
+QFont PaneFont(const StoredFont& stored, QFont font) {
+    font.setFamily(ShownText(stored.Name));
+    font.setBold(stored.Bold);
+    font.setItalic(stored.Italic);
+    font.setUnderline(stored.UnderLine);
+    font.setStrikeOut(stored.StrikeOut);
+    return font;
+}
+
+} // namespace
+
+MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* parent)
+    : QMainWindow(parent), programFolder_(std::move(programFolder)),
+      language_(programFolder_, settings_.Lang),
+      ownPrompts_(prompts != nullptr ? nullptr : std::make_unique<DialogPrompts>(language_, this)),
+      prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
+      sites_(programFolder_, prompts_, settings_.Options),
+      session_(ftp_, log_, prompts_, settings_.Options, session::Today()) {
+    setObjectName(QStringLiteral("T_Main"));
+    setWindowTitle(QStringLiteral("Corvane"));
+    resize(DefaultWidth, DefaultHeight);
+
+    BuildToolBar();
+    BuildMenus();
+
+    logSplitter_ = new QSplitter(Qt::Vertical, this);
+    logSplitter_->setObjectName(QStringLiteral("LogSplitter"));
+    logSplitter_->setChildrenCollapsible(false);
+
+    paneSplitter_ = new QSplitter(Qt::Horizontal, logSplitter_);
+    paneSplitter_->setObjectName(QStringLiteral("PaneSplitter"));
+    paneSplitter_->setChildrenCollapsible(false);
+    localPanel_ = BuildLocalPane();
+    remotePanel_ = BuildRemotePane();
+    paneSplitter_->addWidget(localPanel_);
+    paneSplitter_->addWidget(remotePanel_);
+    // The splitter scales these sizes to its real width when shown and on every
+    // resize, so the panes stay equal until the user moves the handle.
+    paneSplitter_->setSizes({DefaultWidth / 2, DefaultWidth / 2});
+
+    logView_ = new QPlainTextEdit(logSplitter_);
+    logView_->setObjectName(QStringLiteral("Log"));
+    logView_->setReadOnly(true);
+    logView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    new session::LogPaneView(log_.Pane(), logView_);
+    logSplitter_->addWidget(paneSplitter_);
+    logSplitter_->addWidget(logView_);
+    logSplitter_->setSizes({DefaultHeight - LogHeight, LogHeight});
+
+    setCentralWidget(logSplitter_);
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("Summary"));
+    statusBar()->addPermanentWidget(summary_);
+    new remote::RemoteViewBinding(session_.RemoteView(), remoteList_, remotePath_, summary_);
+    remoteViews_->ShareModel();
+
+    connect(&sites_, &SiteListController::SiteChosen, this,
+            [this](const Site& site) { session_.ConnectToSite(site); });
+    connect(&sites_.Model(), &SiteListModel::SelectionChanged, this, &MainWindow::RefreshCommands);
+    connect(&session_, &session::SessionController::CommandsChanged, this,
+            &MainWindow::RefreshCommands);
+    connect(&session_, &session::SessionController::ServerListModeChanged, this,
+            &MainWindow::ShowServerListMode);
+    connect(&session_, &session::SessionController::WaitCursorChanged, this,
+            &MainWindow::ShowWaitCursor);
+    connect(&session_, &session::SessionController::LocalDirChosen, this,
+            [this](const std::string& path) {
+                QDir::setCurrent(ShownText(path));
+                ShowLocalFolder();
+            });
+
+    LoadStartupState();
+}
+
+MainWindow::~MainWindow() {
+    // The panes show the area objects; they go before those do.
+    delete takeCentralWidget();
+    if (session_.WaitCursor())
+        QApplication::restoreOverrideCursor();
+}
+
+// The start-up order: the site list (the pane is built showing it), the
+// commands off, the options applied, the language, the transfer type.
+void MainWindow::LoadStartupState() {
+    sites_.LoadSiteFolder("");
+    session_.SetConnectedState();
+    LoadOptions(programFolder_, settings_);
+    ApplySettings(); // the local pane too
+    BuildLanguageMenu(*languageMenu_, language_, *this);
+    SetTransferType(Auto);
+}
+
+void MainWindow::ApplySettings() {
+    const Options& options = settings_.Options;
+    if (!ftp_.Connected())
+        session::ApplyEngineOptions(ftp_, options);
+    log_.ApplyOptions(options);
+    setFont(FontFromStored(options.FontName, options.FontSize));
+    localViews_->setFont(PaneFont(settings_.FontLeft, font()));
+    remoteViews_->setFont(PaneFont(settings_.FontRight, font()));
+    siteView_->setFont(remoteViews_->font());
+    if (!options.IniPath.empty() && std::filesystem::is_directory(options.IniPath))
+        QDir::setCurrent(ShownText(options.IniPath));
+    ShowLocalFolder();
+}
+
+void MainWindow::RefreshCommands() {
+    const session::SessionState state = session_.SessionState();
+    const bool connecting =
+        state == session::SessionState::Connecting || state == session::SessionState::LoggingIn;
+    const bool connected = session_.ConnectedCommands();
+    const session::EnabledCommands e =
+        session::CommandEnablement(connected, connecting, sites_.Model().Selected() >= 0);
+    connectButton_->setEnabled(e.Connect);
+    connectItem_->setEnabled(e.Connect);
+    newSiteButton_->setEnabled(e.NewServer);
+    newSiteItem_->setEnabled(e.NewServer);
+    propertiesButton_->setEnabled(e.Properties);
+    preferencesItem_->setEnabled(e.Preferences);
+    sitePropertiesItem_->setEnabled(e.ServerProperties);
+    disconnectButton_->setEnabled(e.Disconnect);
+    disconnectItem_->setEnabled(e.Disconnect);
+    stopButton_->setEnabled(e.Stop);
+    stopItem_->setEnabled(e.Stop);
+    // The site operations; the remote file operations take these buttons over
+    // while connected.
+    for (QPushButton* button : {makeDirButton_, renameButton_, deleteButton_})
+        button->setEnabled(!connected);
+}
+
+void MainWindow::ShowServerListMode(bool serverList) {
+    remoteStack_->setCurrentIndex(serverList ? 0 : 1);
+    remoteCaption_->setText(serverList ? tr("FTP Servers") : ShownText(ftp_.HostName));
+    if (serverList) {
+        sites_.Refresh();
+        remotePath_->clear();
+        // The site just left stays chosen, ready to connect again.
+        const SiteListModel& model = sites_.Model();
+        for (int row = 0; row < model.Count(); ++row) {
+            const SiteEntry& entry = model.Entry(row);
+            if (entry.Kind == SiteEntryKind::Site &&
+                entry.Site.Name == session_.CurrentSite().Name && !entry.Site.Name.empty()) {
+                sites_.Model().SelectOnly(row);
+                break;
+            }
+        }
+    }
+}
+
+// The session reports changes only, so the override cursor stays balanced.
+void MainWindow::ShowWaitCursor(bool wait) {
+    if (wait)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::ShowLocalFolder() {
+    const QString folder = QDir::currentPath();
+    localPath_->clear();
+    localPath_->addItem(folder);
+    if (auto* model = qobject_cast<QFileSystemModel*>(localList_->model()))
+        localList_->setRootIndex(model->setRootPath(folder));
+}
+
+void MainWindow::ConnectToSelectedSite() {
+    if (ftp_.Connected() || session_.WaitCursor())
+        return;
+    if (sites_.Model().Selected() < 0)
+        sites_.NewSite();
+    if (sites_.Model().Selected() >= 0)
+        sites_.OpenSelected();
+}
+
+void MainWindow::StartNewSession() {
+    // A copy of its own: the listing file name carries the process id.
+    QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
+}
+
+void MainWindow::EditPreferences() {
+    const EditResult result = EditOptions(prompts_, programFolder_, settings_);
+    if (result == EditResult::Cancelled)
+        return;
+    ApplySettings();
+    if (result == EditResult::SaveFailed)
+        TellOptionsNotSaved();
+}
+
+void MainWindow::SetTransferType(int tag) {
+    transferType_ = tag;
+    const QList<QAction*> items = transferTypes_->actions();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i]->setChecked(i == tag);
+}
+
+void MainWindow::ChooseFont(QWidget* pane, StoredFont& stored) {
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, pane->font(), this, tr("Font"));
+    if (!ok)
+        return;
+    pane->setFont(chosen);
+    stored.Name = chosen.family().toStdString();
+    stored.Bold = chosen.bold();
+    stored.Italic = chosen.italic();
+    stored.UnderLine = chosen.underline();
+    stored.StrikeOut = chosen.strikeOut();
+}
+
+void MainWindow::TellOptionsNotSaved() {
+    prompts_.ShowMessage(AttentionCaption,
+                         std::string(CannotWriteList) + "\n" + programFolder_ + OptionsFileName,
+                         MessageIcon::Warning);
+}
+
+bool MainWindow::ConfirmQuit() {
+    return prompts_.AskYesNo(AttentionCaption, QuitQuestion);
+}
+
+void MainWindow::SaveOnQuit() {
+    if (!SaveOptions(programFolder_, settings_))
+        TellOptionsNotSaved();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!ConfirmQuit()) {
+        event->ignore();
+        return;
+    }
+    SaveOnQuit();
+    event->accept();
+}
+
+// --- the frame ------------------------------------------------------------------------
+
+QAction* MainWindow::AddCommand(QMenu* menu, const char* name, const QString& text,
+                                void (MainWindow::*handler)()) {
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void MainWindow::BuildToolBar() {
+    toolBar_ = addToolBar(QStringLiteral("Tool bar"));
+    toolBar_->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar_->setMovable(false);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const auto addButton = [this](const char* name, const QString& text,
+                                  void (MainWindow::*handler)()) {
+        QAction* action = toolBar_->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    connectButton_ = addButton("sbConnect", tr("&Connect"), &MainWindow::ConnectToSelectedSite);
+    disconnectButton_ = addButton("sbDisConnect", tr("&Disconnect"), &MainWindow::Disconnect);
+    stopButton_ = addButton("sbStop", tr("&Stop Transfer"), &MainWindow::StopTransfer);
+    toolBar_->addSeparator();
+    exitButton_ = toolBar_->addAction(tr("Exit"));
+    exitButton_->setObjectName(QStringLiteral("sbExit"));
+    connect(exitButton_, &QAction::triggered, this, &QWidget::close);
+}
+
+void MainWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    connectItem_ = AddCommand(file, "miConnect", tr("Connect to FTP - Server"),
+                              &MainWindow::ConnectToSelectedSite);
+    disconnectItem_ = AddCommand(file, "miDisConnect", tr("Disconnect"), &MainWindow::Disconnect);
+    stopItem_ = AddCommand(file, "miStop", tr("Stop Transfer"), &MainWindow::StopTransfer);
+    file->addSeparator();
+    newSiteItem_ = file->addAction(tr("New Server"));
+    newSiteItem_->setObjectName(QStringLiteral("miNewServer"));
+    connect(newSiteItem_, &QAction::triggered, &sites_, &SiteListController::NewSite);
+    sitePropertiesItem_ = file->addAction(tr("Server Properties"));
+    sitePropertiesItem_->setObjectName(QStringLiteral("miServerProperties"));
+    connect(sitePropertiesItem_, &QAction::triggered, &sites_, &SiteListController::Properties);
+    file->addSeparator();
+    preferencesItem_ =
+        AddCommand(file, "Preferences1", tr("Preferences"), &MainWindow::EditPreferences);
+    AddCommand(file, "Spawnnewsession1", tr("Create new session"), &MainWindow::StartNewSession);
+    file->addSeparator();
+    QAction* exit = file->addAction(tr("&Exit"));
+    exit->setObjectName(QStringLiteral("Exit1"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("View1"));
+    BuildViewMenu(view->addMenu(tr("Local computer")), 0);
+    BuildViewMenu(view->addMenu(tr("Remote computer")), 1);
+
+    QMenu* transfer = menuBar()->addMenu(tr("&Transfer"));
+    transfer->setObjectName(QStringLiteral("Transfer1"));
+    transferTypes_ = new QActionGroup(this);
+    const char* names[] = {"miAuto", "miAscii", "miBinary"};
+    const QString captions[] = {tr("Auto"), tr("Ascii"), tr("Binary")};
+    for (int tag = Auto; tag <= Binary; ++tag) {
+        QAction* item = transfer->addAction(captions[tag]);
+        item->setObjectName(QString::fromLatin1(names[tag]));
+        item->setCheckable(true);
+        transferTypes_->addAction(item);
+        connect(item, &QAction::triggered, this, [this, tag] { SetTransferType(tag); });
+    }
+
+    languageMenu_ = menuBar()->addMenu(tr("Language"));
+    languageMenu_->setObjectName(QStringLiteral("Language1"));
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    QAction* contents = help->addAction(tr("Contents"));
+    contents->setObjectName(QStringLiteral("Contents1"));
+    connect(contents, &QAction::triggered, this, [this] {
+        const std::string path = programFolder_ + HelpFileName;
+        if (std::filesystem::exists(path))
+            QDesktopServices::openUrl(QUrl::fromLocalFile(ShownText(path)));
+    });
+}
+
+// The view commands of one pane: tag 0 the local pane, 1 the remote pane.
+void MainWindow::BuildViewMenu(QMenu* menu, int pane) {
+    menu->setObjectName(pane == 0 ? QStringLiteral("LocalView1") : QStringLiteral("RemoteView1"));
+    const QString suffix = QString::number(pane + 1);
+    const char* names[] = {"LargeIcons", "SmallIcons", "List", "Details"};
+    const QString captions[] = {tr("&Large Icons"), tr("&Small Icons"), tr("&List"),
+                                tr("&Details")};
+    auto* styles = new QActionGroup(menu);
+    for (int tag = PaneViews::LargeIcons; tag <= PaneViews::Details; ++tag) {
+        QAction* item = menu->addAction(captions[tag]);
+        item->setObjectName(QString::fromLatin1(names[tag]) + suffix);
+        item->setCheckable(true);
+        item->setChecked(tag == PaneViews::Details);
+        styles->addAction(item);
+        connect(item, &QAction::triggered, this, [this, pane, tag] { SetViewStyle(pane, tag); });
+    }
+    menu->addSeparator();
+    if (pane == 0) {
+        QAction* lineUp = menu->addAction(tr("&Line up icons"));
+        lineUp->setObjectName(QStringLiteral("LineUpIcons1"));
+        connect(lineUp, &QAction::triggered, this, [this] {
+            if (localViews_->isAncestorOf(QApplication::focusWidget()))
+                localViews_->LineUpIcons();
+        });
+    }
+    QAction* font = menu->addAction(tr("Font"));
+    font->setObjectName(QStringLiteral("Font") + suffix);
+    connect(font, &QAction::triggered, this, [this, pane] {
+        if (pane == 0) {
+            ChooseFont(localViews_, settings_.FontLeft);
+        } else {
+            ChooseFont(remoteViews_, settings_.FontRight);
+            siteView_->setFont(remoteViews_->font());
+        }
+    });
+}
+
+void MainWindow::SetViewStyle(int pane, int style) {
+    if (pane == 0) {
+        localViews_->SetViewStyle(style);
+        return;
+    }
+    remoteViews_->SetViewStyle(style);
+    ApplyListStyle(siteView_->ListView(), style);
+}
+
+QWidget* MainWindow::BuildLocalPane() {
+    auto* pane = new QWidget(paneSplitter_);
+    QVBoxLayout* layout = makePane(pane, "LocalPanel");
+    layout->addWidget(makeCaption(tr("Local computer"), pane));
+    localPath_ = makePathBox("LocalPath", pane);
+    layout->addWidget(localPath_);
+    localList_ = makeList("lvLoc", pane);
+    // Shows the folder until the local pane's own model takes over.
+    auto* files = new QFileSystemModel(localList_);
+    files->setFilter(QDir::AllEntries | QDir::NoDot);
+    localList_->setModel(files);
+    localViews_ = new PaneViews(localList_, pane);
+    localViews_->ShareModel();
+    connect(localViews_, &PaneViews::DoubleClicked, this, [this, files](const QModelIndex& index) {
+        if (files->isDir(index) && QDir::setCurrent(files->filePath(index)))
+            ShowLocalFolder();
+    });
+    layout->addWidget(localViews_, 1);
+    return pane;
+}
+
+QWidget* MainWindow::BuildRemotePane() {
+    auto* pane = new QWidget(paneSplitter_);
+    QVBoxLayout* layout = makePane(pane, "RemotePanel");
+    remoteCaption_ = makeCaption(tr("FTP Servers"), pane);
+    remoteCaption_->setObjectName(QStringLiteral("RemoteCaption"));
+    layout->addWidget(remoteCaption_);
+
+    // The buttons may be cut on a narrow window; the panes keep equal widths.
+    auto* buttonRow = new QWidget(pane);
+    buttonRow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto* buttons = new QHBoxLayout(buttonRow);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    newSiteButton_ = makeButton(buttons, "bbNewServer", tr("New Server"));
+    propertiesButton_ = makeButton(buttons, "bbProperties", tr("&Properties"));
+    makeDirButton_ = makeButton(buttons, "bbMakeDir", tr("MakeDir"));
+    renameButton_ = makeButton(buttons, "bbRename", tr("Rename"));
+    deleteButton_ = makeButton(buttons, "bbDelete", tr("Delete"));
+    buttons->addStretch(1);
+    layout->addWidget(buttonRow);
+    connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
+    connect(propertiesButton_, &QPushButton::clicked, &sites_, &SiteListController::Properties);
+    connect(makeDirButton_, &QPushButton::clicked, &sites_, &SiteListController::MakeFolder);
+    connect(renameButton_, &QPushButton::clicked, &sites_, &SiteListController::RenameFolder);
+    connect(deleteButton_, &QPushButton::clicked, &sites_, &SiteListController::Delete);
+
+    remoteStack_ = new QStackedWidget(pane);
+    remoteStack_->setObjectName(QStringLiteral("RemoteStack"));
+    siteView_ = new ::SiteListView(sites_, remoteStack_);
+    siteView_->setObjectName(QStringLiteral("SiteView"));
+    remoteStack_->addWidget(siteView_);
+
+    auto* remote = new QWidget(remoteStack_);
+    auto* remoteLayout = new QVBoxLayout(remote);
+    remoteLayout->setContentsMargins(0, 0, 0, 0);
+    remoteLayout->setSpacing(2);
+    auto* pathRow = new QHBoxLayout;
+    remotePath_ = makePathBox("FTPPath", remote);
+    pathRow->addWidget(remotePath_, 1);
+    upOneLevelButton_ = makeButton(pathRow, "FTPOneLevelUp", tr("Up One Level"));
+    remoteLayout->addLayout(pathRow);
+    remoteList_ = makeList("FTPView", remote);
+    remoteViews_ = new PaneViews(remoteList_, remote);
+    remoteLayout->addWidget(remoteViews_, 1);
+    remoteStack_->addWidget(remote);
+    layout->addWidget(remoteStack_, 1);
+
+    connect(upOneLevelButton_, &QPushButton::clicked, this,
+            [this] { session_.RemoteView().GoUpOneLevel(); });
+    connect(remoteViews_, &PaneViews::DoubleClicked, this,
+            [this](const QModelIndex& index) { session_.OpenEntry(index.row()); });
+    return pane;
+}

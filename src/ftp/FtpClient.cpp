@@ -1,0 +1,864 @@
+#include "ftp/FtpClient.h"
+
+#include "text/TextFields.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+constexpr std::array<const char*, 9> kStateNames{
+    "ftpNotConnected", "ftpReady", "ftpInternalReady", "ftpDnsLookup",       "ftpConnected",
+    "ftpAbort",        "",         "ftpWaitingBanner", "ftpWaitingResponse",
+};
+static_assert(kStateNames.size() == static_cast<std::size_t>(FtpState::ftpWaitingResponse) + 1);
+
+constexpr std::array<const char*, 42> kRequestNames{
+    "None",          "OpenAsync",       "UserAsync",    "PassAsync",    "CwdAsync",
+    "ConnectAsync",  "ReceiveAsync",    "DirAsync",     "LsAsync",      "PortAsync",
+    "GetAsync",      "DirectoryAsync",  "ListAsync",    "SystemAsync",  "SystAsync",
+    "QuitAsync",     "SizeAsync",       "PutAsync",     "AppendAsync",  "FileSizeAsync",
+    "RqAbort",       "MkdAsync",        "RmdAsync",     "RenameAsync",  "DeleAsync",
+    "RenAsync",      "RenToAsync",      "RenFromAsync", "DeleteAsync",  "MkdirAsync",
+    "RmdirAsync",    "PwdAsync",        "QuoteAsync",   "CDupAsync",    "DoQuoteAsync",
+    "TransmitAsync", "TypeSetAsync",    "RestAsync",    "RestGetAsync", "RestartGetAsync",
+    "RestPutAsync",  "RestartPutAsync",
+};
+static_assert(kRequestNames.size() == static_cast<std::size_t>(FtpRequest::RestartPutAsync) + 1);
+
+// The fixed order in which a multi-step request takes its steps.
+constexpr std::array<FtpStep, 23> kStepOrder{
+    FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd,   FtpStep::CDup,    FtpStep::TypeSet,
+    FtpStep::Port, FtpStep::Rest, FtpStep::Get,  FtpStep::Put,   FtpStep::Append,  FtpStep::Dir,
+    FtpStep::Ls,   FtpStep::Syst, FtpStep::Mkd,  FtpStep::Rmd,   FtpStep::RenFrom, FtpStep::RenTo,
+    FtpStep::Size, FtpStep::Dele, FtpStep::Pwd,  FtpStep::Quote, FtpStep::Quit,
+};
+
+// Reported when the control connection closes before the reply arrived.
+constexpr int kClosedByServer = 421;
+
+constexpr std::uint32_t Bit(FtpStep step) {
+    return 1u << static_cast<unsigned>(step);
+}
+
+} // namespace
+
+const char* FtpStateName(FtpState state) {
+    return kStateNames[static_cast<std::size_t>(state)];
+}
+
+const char* FtpRequestName(FtpRequest request) {
+    return kRequestNames[static_cast<std::size_t>(request)];
+}
+
+FtpClient::FtpClient(QObject* parent)
+    : QObject(parent), control_(new SocksSocket(this)), data_(new SocksSocket(this)) {
+    control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) { ControlDnsLookupDone(e); };
+    control_->OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) {
+        ControlSessionConnected(e);
+    };
+    control_->OnDataAvailable = [this](AsyncSocket*, std::uint16_t e) { ControlDataAvailable(e); };
+    control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) { ControlSessionClosed(e); };
+}
+
+FtpClient::~FtpClient() {
+    // The sockets are children; their handlers must not reach a half-destroyed engine.
+    control_->OnSessionClosed = nullptr;
+    data_->OnSessionClosed = nullptr;
+    CloseLocalFile();
+}
+
+// --- state and reporting -------------------------------------------------------
+
+void FtpClient::SetState(FtpState state) {
+    if (state_ == state)
+        return;
+    state_ = state;
+    if (OnStateChange)
+        OnStateChange(this);
+}
+
+void FtpClient::CheckReady() const {
+    if (state_ != FtpState::ftpReady && state_ != FtpState::ftpInternalReady)
+        throw FtpException("Please wait! The program waits response from FTP host");
+}
+
+void FtpClient::Display(std::string msg) {
+    if (OnDisplay)
+        OnDisplay(this, msg);
+}
+
+void FtpClient::SetErrorMessage(const std::string& text) {
+    if (errorMessage_.empty())
+        errorMessage_ = text;
+}
+
+void FtpClient::FailWithSocketError(int error) {
+    lastResponse_ = "500 " + std::string(wsock::Description(error)) + " (Winsock error #" +
+                    std::to_string(error) + ")";
+    statusCode_ = 500;
+    requestResult_ = 500;
+    SetErrorMessage(lastResponse_);
+}
+
+void FtpClient::SetPassive(bool value) {
+    passive_ = connectionType_ == FtpConnectionType::ftpDirect ? value : true;
+}
+
+void FtpClient::SetConnectionType(int value) {
+    if (connected_)
+        throw FtpException("FTP component connected");
+    const bool known = value >= static_cast<int>(FtpConnectionType::ftpDirect) &&
+                       value <= static_cast<int>(FtpConnectionType::ftpSocks5);
+    connectionType_ = known ? static_cast<FtpConnectionType>(value) : FtpConnectionType::ftpDirect;
+    // A data connection through a proxy can only be opened from this side.
+    if (connectionType_ != FtpConnectionType::ftpDirect)
+        passive_ = true;
+    ApplySocksToIdleSockets();
+}
+
+const char* FtpClient::SocksLevel() const {
+    switch (connectionType_) {
+    case FtpConnectionType::ftpSocks4:
+        return "4";
+    case FtpConnectionType::ftpSocks4A:
+        return "4A";
+    case FtpConnectionType::ftpSocks5:
+        return "5";
+    case FtpConnectionType::ftpDirect:
+    case FtpConnectionType::ftpProxy:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+// The sockets forget their proxy settings at every close; the engine's hold
+// until they are written again, so each connection gets them anew.
+void FtpClient::ApplySocks(SocksSocket& socket) {
+    const char* level = SocksLevel();
+    socket.SetSocksServer(level != nullptr ? socksServer_ : std::string());
+    socket.SetSocksPort(socksPort_);
+    socket.SetSocksLevel(level != nullptr ? level : "5");
+    socket.SocksUsercode = socksUserCode_;
+    socket.SocksPassword = socksPassword_;
+    socket.SocksAuthentication = level != nullptr ? SocksAuthentication::socksAuthenticateUsercode
+                                                  : SocksAuthentication::socksNoAuthentication;
+}
+
+void FtpClient::ApplySocksToIdleSockets() {
+    for (SocksSocket* socket : {control_, data_})
+        if (socket->State() == SocketState::wsClosed)
+            ApplySocks(*socket);
+}
+
+void FtpClient::MessagePump() {
+    if (MultiThreaded)
+        control_->MessagePump();
+    else
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// --- completion ----------------------------------------------------------------
+
+void FtpClient::TriggerRequestDone(std::uint16_t error) {
+    if (requestDone_)
+        return;
+    requestDone_ = true;
+    if (error == 0 && nextSeq_ != nullptr) {
+        if (state_ != FtpState::ftpAbort)
+            SetState(FtpState::ftpInternalReady);
+        (this->*nextSeq_)();
+        return;
+    }
+    SetState(FtpState::ftpReady);
+    if (data_->State() != SocketState::wsClosed)
+        data_->Close();
+    CloseLocalFile();
+    if (multiStep_ && savedStatus_ >= 0) {
+        lastResponse_ = savedResponse_;
+        statusCode_ = savedStatus_;
+    }
+    multiStep_ = false;
+    nextSeq_ = nullptr;
+    // Posted, so a caller never sees OnRequestDone inside the call that started it.
+    // The kind is the one that completed: a synchronous wrapper returns before
+    // this is handled, and its caller may have started the next request.
+    QMetaObject::invokeMethod(
+        this, [this, error, request = requestType_] { HandleRequestDone(request, error); },
+        Qt::QueuedConnection);
+}
+
+void FtpClient::HandleRequestDone(FtpRequest request, std::uint16_t error) {
+    try {
+        if (OnRequestDone)
+            OnRequestDone(this, request, error);
+    } catch (const std::exception& e) {
+        try {
+            if (OnBgException)
+                OnBgException(this, e);
+        } catch (...) {
+        }
+    }
+}
+
+// --- one command -----------------------------------------------------------------
+
+void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
+                          std::initializer_list<int> accepted, StepHandler doneHook) {
+    // These three may interrupt whatever runs.
+    if (command != "ABOR" && command != "STAT" && command != "QUIT") {
+        CheckReady();
+        if (!connected_)
+            throw FtpException("FTP component not connected");
+    }
+    if (!multiStep_)
+        requestType_ = request;
+    currentStep_ = step;
+    const std::size_t n = std::min(accepted.size(), ftpreply::kMaxAcceptedCodes);
+    std::copy_n(accepted.begin(), n, accepted_.begin());
+    accepted_[n] = 0;
+    requestDone_ = false;
+    AwaitReply(&FtpClient::EvaluateReply, doneHook);
+    SendCommand(std::move(command));
+    // Nothing will ever answer a command that could not be sent.
+    if (control_->State() != SocketState::wsConnected)
+        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}
+
+// The next final reply line goes to `handler`; `doneHook`, when set, replaces
+// the completion after it.
+void FtpClient::AwaitReply(StepHandler handler, StepHandler doneHook) {
+    next_ = handler;
+    doneHook_ = doneHook;
+    awaitingReply_ = true;
+    SetState(FtpState::ftpWaitingResponse);
+}
+
+void FtpClient::SendCommand(std::string command) {
+    if (OnCommand)
+        OnCommand(this, command);
+    Display("> " + command);
+    if (control_->State() == SocketState::wsConnected)
+        control_->SendStr(command + "\r\n");
+}
+
+void FtpClient::EvaluateReply() {
+    Display("< " + lastResponse_);
+    const ftpreply::ReplyLine line = ftpreply::ClassifyLine(lastResponse_);
+    if (!line.final)
+        return;
+    statusCode_ = line.code;
+    requestResult_ = ftpreply::Judge(line.code, accepted_);
+    if (requestResult_ != 0)
+        SetErrorMessage(lastResponse_);
+    if (passive_ && line.code == 227)
+        pasvResponse_ = lastResponse_;
+    ExtractResults();
+    if (doneHook_ != nullptr)
+        (this->*doneHook_)();
+    else
+        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}
+
+void FtpClient::ExtractResults() {
+    if (requestResult_ != 0)
+        return;
+    std::size_t pos = 0;
+    switch (currentStep_) {
+    case FtpStep::Size:
+        ftpreply::ReadNumber(lastResponse_, pos);
+        SizeResult = ftpreply::ReadNumber(lastResponse_, pos);
+        break;
+    case FtpStep::Cwd:
+    case FtpStep::Mkd:
+    case FtpStep::Pwd:
+    case FtpStep::CDup:
+        ftpreply::ReadNumber(lastResponse_, pos);
+        DirResult = ftpreply::ReadQuotedName(lastResponse_, pos);
+        break;
+    case FtpStep::None:
+    case FtpStep::Open:
+    case FtpStep::User:
+    case FtpStep::Pass:
+    case FtpStep::Rmd:
+    case FtpStep::RenFrom:
+    case FtpStep::RenTo:
+    case FtpStep::Get:
+    case FtpStep::Dir:
+    case FtpStep::Quit:
+    case FtpStep::Syst:
+    case FtpStep::Dele:
+    case FtpStep::Quote:
+    case FtpStep::Put:
+    case FtpStep::TypeSet:
+    case FtpStep::Rest:
+    case FtpStep::Ls:
+    case FtpStep::Append:
+    case FtpStep::Port:
+        break;
+    }
+}
+
+// --- single-command requests ---------------------------------------------------------
+
+void FtpClient::UserAsync() {
+    if (UserName.empty())
+        throw FtpException("UserName emtpy");
+    std::string command = "USER " + UserName;
+    // Through an FTP proxy the user name carries the real server.
+    if (connectionType_ == FtpConnectionType::ftpProxy) {
+        command += "@" + HostName;
+        if (!text::EqualsNoCase(Port, "ftp") && !text::EqualsNoCase(Port, "21"))
+            command += ":" + Port;
+    }
+    ExecAsync(FtpRequest::UserAsync, FtpStep::User, command, {331, 230});
+}
+
+void FtpClient::PassAsync() {
+    if (PassWord.empty())
+        throw FtpException("Password emtpy");
+    ExecAsync(FtpRequest::PassAsync, FtpStep::Pass, "PASS " + PassWord, {230});
+}
+
+void FtpClient::CwdAsync() {
+    if (HostDirName.empty())
+        throw FtpException("HostDirName emtpy");
+    ExecAsync(FtpRequest::CwdAsync, FtpStep::Cwd, "CWD " + HostDirName, {200, 250, 257});
+}
+
+void FtpClient::SizeAsync() {
+    SizeResult = 0;
+    ExecAsync(FtpRequest::SizeAsync, FtpStep::Size, "SIZE " + HostFileName, {213});
+}
+
+void FtpClient::MkdAsync() {
+    ExecAsync(FtpRequest::MkdAsync, FtpStep::Mkd, "MKD " + HostFileName, {257});
+}
+
+void FtpClient::RmdAsync() {
+    ExecAsync(FtpRequest::RmdAsync, FtpStep::Rmd, "RMD " + HostFileName, {250, 257});
+}
+
+void FtpClient::RenFromAsync() {
+    ExecAsync(FtpRequest::RenFromAsync, FtpStep::RenFrom, "RNFR " + HostFileName, {350});
+}
+
+void FtpClient::RenToAsync() {
+    ExecAsync(FtpRequest::RenToAsync, FtpStep::RenTo, "RNTO " + LocalFileName, {200, 250, 257});
+}
+
+void FtpClient::QuitAsync() {
+    ExecAsync(FtpRequest::QuitAsync, FtpStep::Quit, "QUIT", {221}, &FtpClient::QuitDone);
+}
+
+// Whatever the reply, the session ends; the close completes the request.
+void FtpClient::QuitDone() {
+    if (control_->State() != SocketState::wsClosed)
+        control_->Close();
+    else
+        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}
+
+void FtpClient::SystAsync() {
+    ExecAsync(FtpRequest::SystAsync, FtpStep::Syst, "SYST", {215});
+}
+
+void FtpClient::DeleAsync() {
+    ExecAsync(FtpRequest::DeleAsync, FtpStep::Dele, "DELE " + HostFileName, {250, 257});
+}
+
+void FtpClient::PwdAsync() {
+    ExecAsync(FtpRequest::PwdAsync, FtpStep::Pwd, "PWD", {250, 257});
+}
+
+void FtpClient::QuoteAsync() {
+    ExecAsync(FtpRequest::QuoteAsync, FtpStep::Quote, LocalFileName, {0});
+}
+
+void FtpClient::TypeSetAsync() {
+    ExecAsync(FtpRequest::TypeSetAsync, FtpStep::TypeSet, Binary ? "TYPE I" : "TYPE A", {200});
+}
+
+void FtpClient::TypeBinaryAsync() {
+    Binary = true;
+    TypeSetAsync();
+}
+
+void FtpClient::TypeAsciiAsync() {
+    Binary = false;
+    TypeSetAsync();
+}
+
+void FtpClient::CDupAsync() {
+    ExecAsync(FtpRequest::CDupAsync, FtpStep::CDup, "CDUP", {250});
+}
+
+void FtpClient::RestAsync() {
+    CheckReady();
+    currentStep_ = FtpStep::Rest;
+    if (requestType_ != FtpRequest::RestPutAsync && requestType_ != FtpRequest::RestartPutAsync &&
+        !Options.ftpNoAutoResumeAt) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(LocalFileName, ec);
+        ResumeAt = ec ? -1 : static_cast<std::int64_t>(size);
+    }
+    if (ResumeAt <= 0) {
+        // Nothing to resume: the step succeeds without a command.
+        if (!multiStep_)
+            requestType_ = FtpRequest::RestAsync;
+        next_ = &FtpClient::EvaluateReply;
+        doneHook_ = nullptr;
+        requestDone_ = false;
+        TriggerRequestDone(0);
+        return;
+    }
+    ExecAsync(FtpRequest::RestAsync, FtpStep::Rest, "REST " + std::to_string(ResumeAt), {0});
+}
+
+// --- multi-step requests -----------------------------------------------------------
+
+void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps) {
+    std::uint32_t set = 0;
+    for (const FtpStep s : steps)
+        set |= Bit(s);
+    if (connected_ && (set & Bit(FtpStep::Open)))
+        throw FtpException("FTP component already connected");
+    CheckReady();
+    savedResponse_ = lastResponse_;
+    savedStatus_ = -1;
+    requestType_ = request;
+    requestResult_ = 0;
+    steps_ = set;
+    currentStep_ = FtpStep::None;
+    seqError_ = 0;
+    multiStep_ = true;
+    lastResponse_.clear();
+    errorMessage_.clear();
+    NextStep();
+}
+
+void FtpClient::NextStep() {
+    if (state_ == FtpState::ftpAbort) {
+        steps_ = 0;
+        seqError_ = 426;
+        errorMessage_ = "426 Operation aborted.";
+    }
+    nextSeq_ = &FtpClient::NextStep;
+    ExtractResults();
+    for (const FtpStep step : kStepOrder) {
+        if ((steps_ & Bit(step)) == 0)
+            continue;
+        steps_ &= ~Bit(step);
+        // A server that accepts the user with 230 gets no PASS.
+        if (step == FtpStep::Pass && currentStep_ == FtpStep::User && statusCode_ != 331)
+            continue;
+        if (step == FtpStep::Cwd && HostDirName.empty())
+            continue;
+        // A download resumes only where the server accepted the position.
+        if (step == FtpStep::Get &&
+            !(currentStep_ == FtpStep::Rest && ResumeAt >= 0 && statusCode_ == 350))
+            ResumeAt = 0;
+        if (step == FtpStep::Quit) {
+            // The request reports the last real command, not the QUIT reply.
+            savedResponse_ = lastResponse_;
+            savedStatus_ = statusCode_;
+        }
+        currentStep_ = step;
+        RunStep(step);
+        return;
+    }
+    nextSeq_ = nullptr;
+    requestDone_ = false;
+    TriggerRequestDone(seqError_);
+}
+
+void FtpClient::RunStep(FtpStep step) {
+    switch (step) {
+    case FtpStep::Open:
+        return OpenAsync();
+    case FtpStep::User:
+        return UserAsync();
+    case FtpStep::Pass:
+        return PassAsync();
+    case FtpStep::Cwd:
+        return CwdAsync();
+    case FtpStep::CDup:
+        return CDupAsync();
+    case FtpStep::TypeSet:
+        return TypeSetAsync();
+    case FtpStep::Rest:
+        return RestAsync();
+    case FtpStep::Syst:
+        return SystAsync();
+    case FtpStep::Mkd:
+        return MkdAsync();
+    case FtpStep::Rmd:
+        return RmdAsync();
+    case FtpStep::RenFrom:
+        return RenFromAsync();
+    case FtpStep::RenTo:
+        return RenToAsync();
+    case FtpStep::Size:
+        return SizeAsync();
+    case FtpStep::Dele:
+        return DeleAsync();
+    case FtpStep::Pwd:
+        return PwdAsync();
+    case FtpStep::Quote:
+        return QuoteAsync();
+    case FtpStep::Quit:
+        return QuitAsync();
+    case FtpStep::Port:
+        return PortAsync();
+    case FtpStep::Get:
+        return DoGetAsync(FtpRequest::GetAsync, FtpStep::Get, "RETR");
+    case FtpStep::Dir:
+        return DoGetAsync(FtpRequest::DirAsync, FtpStep::Dir, "LIST");
+    case FtpStep::Ls:
+        return DoGetAsync(FtpRequest::LsAsync, FtpStep::Ls, "NLST");
+    case FtpStep::Put:
+        return DoPutAsync(false);
+    case FtpStep::Append:
+        return DoPutAsync(true);
+    case FtpStep::None:
+        return;
+    }
+}
+
+void FtpClient::ConnectAsync() {
+    StartMultiStep(FtpRequest::ConnectAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass});
+}
+
+void FtpClient::ReceiveAsync() {
+    StartMultiStep(FtpRequest::ReceiveAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::TypeSet,
+                    FtpStep::Port, FtpStep::Get, FtpStep::Quit});
+}
+
+void FtpClient::RestartGetAsync() {
+    StartMultiStep(FtpRequest::RestartGetAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::TypeSet,
+                    FtpStep::Port, FtpStep::Rest, FtpStep::Get, FtpStep::Quit});
+}
+
+void FtpClient::GetAsync() {
+    StartMultiStep(FtpRequest::GetAsync, {FtpStep::Port, FtpStep::Get});
+}
+
+void FtpClient::RestGetAsync() {
+    StartMultiStep(FtpRequest::RestGetAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Get});
+}
+
+void FtpClient::TransmitAsync() {
+    StartMultiStep(FtpRequest::TransmitAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::TypeSet,
+                    FtpStep::Port, FtpStep::Put, FtpStep::Quit});
+}
+
+void FtpClient::RestartPutAsync() {
+    StartMultiStep(FtpRequest::RestartPutAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::TypeSet,
+                    FtpStep::Port, FtpStep::Rest, FtpStep::Put, FtpStep::Quit});
+}
+
+void FtpClient::PutAsync() {
+    StartMultiStep(FtpRequest::PutAsync, {FtpStep::Port, FtpStep::Put});
+}
+
+void FtpClient::RestPutAsync() {
+    StartMultiStep(FtpRequest::RestPutAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Put});
+}
+
+void FtpClient::AppendFileAsync() {
+    StartMultiStep(FtpRequest::TransmitAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::TypeSet,
+                    FtpStep::Port, FtpStep::Append, FtpStep::Quit});
+}
+
+void FtpClient::AppendAsync() {
+    StartMultiStep(FtpRequest::AppendAsync, {FtpStep::Port, FtpStep::Append});
+}
+
+void FtpClient::DirectoryAsync() {
+    StartMultiStep(FtpRequest::DirectoryAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::Port,
+                    FtpStep::Dir, FtpStep::Quit});
+}
+
+void FtpClient::DirAsync() {
+    StartMultiStep(FtpRequest::DirAsync, {FtpStep::Port, FtpStep::Dir});
+}
+
+void FtpClient::ListAsync() {
+    StartMultiStep(FtpRequest::ListAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::Port,
+                    FtpStep::Ls, FtpStep::Quit});
+}
+
+void FtpClient::LsAsync() {
+    StartMultiStep(FtpRequest::LsAsync, {FtpStep::Port, FtpStep::Ls});
+}
+
+void FtpClient::SystemAsync() {
+    StartMultiStep(FtpRequest::SystemAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Syst, FtpStep::Quit});
+}
+
+void FtpClient::FileSizeAsync() {
+    StartMultiStep(FtpRequest::SizeAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                           FtpStep::Cwd, FtpStep::Size, FtpStep::Quit});
+}
+
+void FtpClient::MkdirAsync() {
+    StartMultiStep(FtpRequest::MkdirAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                            FtpStep::Cwd, FtpStep::Mkd, FtpStep::Quit});
+}
+
+void FtpClient::RmdirAsync() {
+    StartMultiStep(FtpRequest::RmdirAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                            FtpStep::Cwd, FtpStep::Rmd, FtpStep::Quit});
+}
+
+void FtpClient::DeleteAsync() {
+    StartMultiStep(FtpRequest::DeleteAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                             FtpStep::Cwd, FtpStep::Dele, FtpStep::Quit});
+}
+
+void FtpClient::DoQuoteAsync() {
+    StartMultiStep(FtpRequest::DoQuoteAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                              FtpStep::Cwd, FtpStep::Quote, FtpStep::Quit});
+}
+
+void FtpClient::RenameAsync() {
+    StartMultiStep(FtpRequest::RenameAsync,
+                   {FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd, FtpStep::RenFrom,
+                    FtpStep::RenTo, FtpStep::Quit});
+}
+
+void FtpClient::RenAsync() {
+    StartMultiStep(FtpRequest::RenAsync, {FtpStep::RenFrom, FtpStep::RenTo});
+}
+
+// --- the control connection ------------------------------------------------------------
+
+void FtpClient::OpenAsync() {
+    CheckReady();
+    if (connected_)
+        throw FtpException("FTP component already connected");
+    const FtpState before = state_;
+    const FtpRequest requestBefore = requestType_;
+    const bool doneBefore = requestDone_;
+    if (!multiStep_)
+        requestType_ = FtpRequest::OpenAsync;
+    currentStep_ = FtpStep::Open;
+    requestDone_ = false;
+    reply_.Clear();
+    requestResult_ = 0;
+    awaitingReply_ = true;
+    SetState(FtpState::ftpDnsLookup);
+    try {
+        control_->DnsLookup(connectionType_ == FtpConnectionType::ftpProxy ? ProxyServer
+                                                                           : HostName);
+    } catch (...) {
+        // A refusal leaves the engine as it was, so the next request is accepted.
+        requestType_ = requestBefore;
+        requestDone_ = doneBefore;
+        SetState(before);
+        throw;
+    }
+}
+
+void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
+    if (error != 0) {
+        FailWithSocketError(error);
+        TriggerRequestDone(error);
+        return;
+    }
+    const bool viaProxy = connectionType_ == FtpConnectionType::ftpProxy;
+    try {
+        control_->SetAddr(control_->DnsResult());
+        control_->SetProto("tcp");
+        control_->SetPort(viaProxy ? proxyPort_ : Port);
+        ApplySocks(*control_);
+        SetState(FtpState::ftpWaitingBanner);
+        control_->Connect();
+    } catch (const std::exception& e) {
+        // A port or address the socket cannot use ends the request instead
+        // of leaving it waiting for a connection that never starts.
+        lastResponse_ = std::string("500 SocketException: ") + e.what();
+        statusCode_ = 500;
+        requestResult_ = 500;
+        SetErrorMessage(lastResponse_);
+        nextSeq_ = nullptr;
+        TriggerRequestDone(500);
+        if (control_->State() != SocketState::wsClosed)
+            control_->Abort();
+    }
+}
+
+void FtpClient::ControlSessionConnected(std::uint16_t error) {
+    if (error != 0) {
+        FailWithSocketError(error);
+        nextSeq_ = nullptr;
+        TriggerRequestDone(error);
+        control_->Close();
+        SetState(FtpState::ftpReady);
+        return;
+    }
+    connected_ = true;
+}
+
+void FtpClient::ControlDataAvailable(std::uint16_t error) {
+    char chunk[ftpreply::kBufferSize];
+    const int len = control_->Receive(chunk, reply_.Room());
+    if (len == 0) {
+        // The server closed, or a line filled the whole buffer without ending.
+        control_->Close();
+        return;
+    }
+    if (len < 0)
+        return;
+    reply_.Append(std::string_view(chunk, static_cast<std::size_t>(len)));
+
+    while (reply_.Held() > 0) {
+        std::optional<std::string> line = reply_.TakeLine(Options.ftpAcceptLF);
+        if (!line) {
+            // A full buffer can never end a line; waiting for more would hang.
+            if (reply_.Room() == 0)
+                control_->Close();
+            return;
+        }
+        lastResponse_ = std::move(*line);
+        if (OnResponse)
+            OnResponse(this);
+        const ftpreply::ReplyLine info = ftpreply::ClassifyLine(lastResponse_);
+        switch (state_) {
+        case FtpState::ftpWaitingBanner:
+            Display("< " + lastResponse_);
+            if (!info.final)
+                continue;
+            statusCode_ = info.code;
+            awaitingReply_ = false;
+            if (info.code != 220) {
+                SetErrorMessage(lastResponse_);
+                requestResult_ = info.code;
+                control_->Close(); // completes the request
+                return;
+            }
+            SetState(FtpState::ftpConnected);
+            if (OnSessionConnected)
+                OnSessionConnected(this, error);
+            TriggerRequestDone(0);
+            break;
+        case FtpState::ftpWaitingResponse:
+            if (!info.final)
+                continue;
+            statusCode_ = info.code;
+            if (next_ == nullptr)
+                throw FtpException("Program error: FNext is nil");
+            awaitingReply_ = false;
+            (this->*next_)();
+            break;
+        case FtpState::ftpNotConnected:
+        case FtpState::ftpReady:
+        case FtpState::ftpInternalReady:
+        case FtpState::ftpDnsLookup:
+        case FtpState::ftpConnected:
+        case FtpState::ftpAbort:
+            Display("< " + lastResponse_);
+            break;
+        }
+        if (control_->State() != SocketState::wsConnected)
+            return;
+    }
+}
+
+void FtpClient::ControlSessionClosed(std::uint16_t error) {
+    // A server that hangs up before answering has not granted the request.
+    if (awaitingReply_ && requestResult_ == 0 && state_ != FtpState::ftpAbort &&
+        (state_ == FtpState::ftpWaitingResponse || state_ == FtpState::ftpWaitingBanner)) {
+        requestResult_ = kClosedByServer;
+        SetErrorMessage("421 Connection closed by server");
+    }
+    awaitingReply_ = false;
+    if (connected_) {
+        connected_ = false;
+        if (state_ != FtpState::ftpAbort)
+            SetState(FtpState::ftpNotConnected);
+        if (OnSessionClosed)
+            OnSessionClosed(this, error);
+    }
+    if (state_ != FtpState::ftpAbort)
+        SetState(FtpState::ftpInternalReady);
+    TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+}
+
+void FtpClient::Abort() {
+    const bool lookingUp = state_ == FtpState::ftpDnsLookup;
+    SetState(FtpState::ftpAbort);
+    CloseLocalFile();
+    if (lookingUp)
+        control_->CancelDnsLookup(); // completes the open request with 10004
+    if (control_->State() != SocketState::wsClosed)
+        control_->Close();
+    if (data_->State() != SocketState::wsClosed)
+        data_->Close();
+    CloseLocalFile();
+    connected_ = false;
+    SetState(FtpState::ftpReady);
+}
+
+// --- waiting -------------------------------------------------------------------------
+
+void FtpClient::MoveWaitDeadline() {
+    waitDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(Timeout, 0));
+}
+
+bool FtpClient::SyncWait() {
+    MoveWaitDeadline();
+    // Wakes the wait at least this often even when no event arrives.
+    QTimer tick;
+    tick.start(20);
+    for (;;) {
+        if (state_ == FtpState::ftpReady)
+            return requestResult_ == 0;
+        const bool late = Timeout > 0 && std::chrono::steady_clock::now() > waitDeadline_;
+        if (QCoreApplication::closingDown() || late)
+            break;
+        MessagePump();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    Abort();
+    errorMessage_ = "426 Timeout";
+    statusCode_ = 426;
+    return false;
+}
+
+bool FtpClient::Synchronize(void (FtpClient::*start)()) {
+    try {
+        (this->*start)();
+    } catch (const std::exception&) {
+        return false;
+    }
+    return SyncWait();
+}
+
+bool FtpClient::CwdSync() {
+    return Synchronize(&FtpClient::CwdAsync);
+}
+bool FtpClient::TypeSetSync() {
+    return Synchronize(&FtpClient::TypeSetAsync);
+}
+bool FtpClient::TypeBinarySync() {
+    return Synchronize(&FtpClient::TypeBinaryAsync);
+}
+bool FtpClient::TypeAsciiSync() {
+    return Synchronize(&FtpClient::TypeAsciiAsync);
+}
+bool FtpClient::AbortSync() {
+    return Synchronize(&FtpClient::Abort);
+}

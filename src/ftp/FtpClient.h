@@ -1,0 +1,399 @@
+#pragma once
+
+#include "ftp/LocalFile.h"
+#include "ftp/ReplyReader.h"
+#include "ftp/TransferFormat.h"
+#include "net/SocksSocket.h"
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class FtpException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The engine's state; 6 is never used.
+enum class FtpState : std::uint8_t {
+    ftpNotConnected = 0,
+    ftpReady = 1,
+    ftpInternalReady = 2,
+    ftpDnsLookup = 3,
+    ftpConnected = 4,
+    ftpAbort = 5,
+    ftpWaitingBanner = 7,
+    ftpWaitingResponse = 8,
+};
+const char* FtpStateName(FtpState state);
+
+// The kind of a request, as OnRequestDone reports it.
+enum class FtpRequest : std::uint8_t {
+    None,
+    OpenAsync,
+    UserAsync,
+    PassAsync,
+    CwdAsync,
+    ConnectAsync,
+    ReceiveAsync,
+    DirAsync,
+    LsAsync,
+    PortAsync,
+    GetAsync,
+    DirectoryAsync,
+    ListAsync,
+    SystemAsync,
+    SystAsync,
+    QuitAsync,
+    SizeAsync,
+    PutAsync,
+    AppendAsync,
+    FileSizeAsync,
+    RqAbort,
+    MkdAsync,
+    RmdAsync,
+    RenameAsync,
+    DeleAsync,
+    RenAsync,
+    RenToAsync,
+    RenFromAsync,
+    DeleteAsync,
+    MkdirAsync,
+    RmdirAsync,
+    PwdAsync,
+    QuoteAsync,
+    CDupAsync,
+    DoQuoteAsync,
+    TransmitAsync,
+    TypeSetAsync,
+    RestAsync,
+    RestGetAsync,
+    RestartGetAsync,
+    RestPutAsync,
+    RestartPutAsync,
+};
+const char* FtpRequestName(FtpRequest request);
+
+// Steps of multi-step requests; a set of them is a mask with bit n for step n.
+enum class FtpStep : std::uint8_t {
+    None,
+    Open,
+    User,
+    Pass,
+    Cwd,
+    Size,
+    Mkd,
+    Rmd,
+    RenFrom,
+    RenTo,
+    Get,
+    Dir,
+    Quit,
+    Syst,
+    Dele,
+    Pwd,
+    Quote,
+    Put,
+    TypeSet,
+    Rest,
+    CDup,
+    Ls,
+    Append,
+    Port,
+};
+
+enum class FtpConnectionType : std::uint8_t {
+    ftpDirect,
+    ftpProxy,
+    ftpSocks4,
+    ftpSocks4A,
+    ftpSocks5
+};
+
+enum class FtpShareMode : std::uint8_t {
+    ftpShareCompat = 0,
+    ftpShareExclusive = 16,
+    ftpShareDenyWrite = 32,
+    ftpShareDenyRead = 48,
+    ftpShareDenyNone = 64,
+};
+
+struct FtpOptions {
+    bool ftpAcceptLF = true;        // a bare LF ends a reply line
+    bool ftpNoAutoResumeAt = false; // REST does not look at the local file
+};
+
+// One asynchronous FTP client: one request at a time, each reported exactly
+// once through OnRequestDone, always from the event loop, never from inside
+// the call that started it.
+class FtpClient : public QObject {
+public:
+    explicit FtpClient(QObject* parent = nullptr);
+    ~FtpClient() override;
+    FtpClient(const FtpClient&) = delete;
+    FtpClient& operator=(const FtpClient&) = delete;
+
+    // Published properties.
+    std::string HostName;
+    std::string Port = "ftp";
+    std::string UserName;
+    std::string PassWord;
+    std::string HostDirName;
+    std::string HostFileName;
+    std::string LocalFileName;
+    bool Binary = true;
+    FtpShareMode ShareMode = FtpShareMode::ftpShareExclusive;
+    FtpOptions Options;
+    std::string ProxyServer;
+    int Timeout = 15; // seconds, for the synchronous wrappers; 0 or less: no limit
+    bool MultiThreaded = false;
+
+    // Where the FTP proxy listens (the server's own Port travels in the user
+    // name); empty means "ftp".
+    const std::string& ProxyPort() const { return proxyPort_; }
+    void SetProxyPort(const std::string& port) { proxyPort_ = port.empty() ? "ftp" : port; }
+
+    const std::string& ErrorMessage() const { return errorMessage_; }
+    FtpConnectionType ConnectionType() const { return connectionType_; }
+    // Any value outside the enumeration counts as direct.
+    void SetConnectionType(int value);
+    void SetConnectionType(FtpConnectionType value) { SetConnectionType(static_cast<int>(value)); }
+    // SOCKS settings, used by both sockets while ConnectionType is a SOCKS type.
+    const std::string& SocksServer() const { return socksServer_; }
+    void SetSocksServer(const std::string& value) { SetSocksSetting(socksServer_, value); }
+    const std::string& SocksPort() const { return socksPort_; }
+    void SetSocksPort(const std::string& value) { SetSocksSetting(socksPort_, value); }
+    const std::string& SocksUserCode() const { return socksUserCode_; }
+    void SetSocksUserCode(const std::string& value) { SetSocksSetting(socksUserCode_, value); }
+    const std::string& SocksPassword() const { return socksPassword_; }
+    void SetSocksPassword(const std::string& value) { SetSocksSetting(socksPassword_, value); }
+
+    // Run-time fields.
+    FtpState State() const { return state_; }
+    bool Connected() const { return connected_; }
+    const std::string& LastResponse() const { return lastResponse_; }
+    int StatusCode() const { return statusCode_; }
+    FtpRequest RequestType() const { return requestType_; }
+    int RequestResult() const { return requestResult_; }
+    bool Passive() const { return passive_; }
+    void SetPassive(bool value);
+    std::int64_t SizeResult = 0;
+    std::string DirResult;
+    std::int64_t ByteCount = 0;
+    std::int64_t ResumeAt = 0;
+
+    // Events.
+    std::function<void(FtpClient* sender, std::string& msg)> OnDisplay;
+    std::function<void(FtpClient* sender, std::int64_t count, bool& abort)> OnProgress;
+    std::function<void(FtpClient* sender, std::uint16_t error)> OnSessionConnected;
+    std::function<void(FtpClient* sender, std::uint16_t error)> OnSessionClosed;
+    std::function<void(FtpClient* sender, FtpRequest rqType, std::uint16_t error)> OnRequestDone;
+    std::function<void(FtpClient* sender)> OnStateChange;
+    std::function<void(FtpClient* sender, std::string& cmd)> OnCommand;
+    std::function<void(FtpClient* sender)> OnResponse;
+    std::function<void(FtpClient* sender, const std::exception& e)> OnBgException;
+
+    bool IsControlOpen() const { return control_->State() != SocketState::wsClosed; }
+    void MessagePump();
+    SocksSocket& ControlSocket() { return *control_; }
+    SocksSocket& DataSocket() { return *data_; }
+
+    // Single-command requests.
+    void OpenAsync();
+    void UserAsync();
+    void PassAsync();
+    void CwdAsync();
+    void SizeAsync();
+    void MkdAsync();
+    void RmdAsync();
+    void RenFromAsync();
+    void RenToAsync();
+    void QuitAsync();
+    void SystAsync();
+    void DeleAsync();
+    void PwdAsync();
+    void QuoteAsync();
+    void TypeSetAsync();
+    void TypeBinaryAsync();
+    void TypeAsciiAsync();
+    void RestAsync();
+    void CDupAsync();
+
+    // The data connection: PASV in passive mode, else a listening socket and PORT.
+    void PortAsync();
+
+    // Multi-step requests.
+    void ConnectAsync();
+    void ReceiveAsync();
+    void RestartGetAsync();
+    void GetAsync();
+    void RestGetAsync();
+    void TransmitAsync();
+    void RestartPutAsync();
+    void PutAsync();
+    void RestPutAsync();
+    void AppendFileAsync();
+    void AppendAsync();
+    void DirectoryAsync();
+    void DirAsync();
+    void ListAsync();
+    void LsAsync();
+    void SystemAsync();
+    void FileSizeAsync();
+    void MkdirAsync();
+    void RmdirAsync();
+    void DeleteAsync();
+    void DoQuoteAsync();
+    void RenameAsync();
+    void RenAsync();
+
+    void Abort();
+
+    // Block sizes of the data connection (TransferFormat.h); 0 or less: the default.
+    void SetDataBlockSizes(int upload, int download);
+    int UploadBlockSize() const { return uploadBlock_; }
+    int DownloadBlockSize() const { return downloadBlock_; }
+
+    // Start a request and wait for it (at most Timeout seconds of silence);
+    // true on success. A refused start also gives false.
+    bool CwdSync();
+    bool TypeSetSync();
+    bool TypeBinarySync();
+    bool TypeAsciiSync();
+    bool AbortSync();
+
+protected:
+    // A continuation: empty, or a member of this object.
+    using StepHandler = void (FtpClient::*)();
+
+    void CheckReady() const;
+    void SetState(FtpState state);
+    void Display(std::string msg);
+    void ExecAsync(FtpRequest request, FtpStep step, std::string command,
+                   std::initializer_list<int> accepted, StepHandler doneHook = nullptr);
+    void AwaitReply(StepHandler handler, StepHandler doneHook);
+    void SendCommand(std::string command);
+    void TriggerRequestDone(std::uint16_t error);
+    void HandleRequestDone(FtpRequest request, std::uint16_t error);
+    void SetErrorMessage(const std::string& text);
+    void FailWithSocketError(int error);
+    void StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps);
+    void NextStep();
+    void ExtractResults();
+    void EvaluateReply();
+    void QuitDone();
+    void CloseLocalFile();
+    const char* SocksLevel() const; // nothing unless a SOCKS connection type
+    void ApplySocks(SocksSocket& socket);
+    void ApplySocksToIdleSockets();
+    void SetSocksSetting(std::string& setting, const std::string& value) {
+        setting = value;
+        ApplySocksToIdleSockets();
+    }
+
+    // Data connection steps.
+    using DataHandler = void (FtpClient::*)(std::uint16_t error);
+    AsyncSocket::ErrorEvent DataEvent(DataHandler handler);
+    void WatchTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    void AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    void DoGetAsync(FtpRequest kind, FtpStep step, const char* verb);
+    void DoPutAsync(bool append);
+    bool OpenGetFile();
+    bool OpenPutFile();
+    bool ConnectPassive(int failCode, DataHandler connected);
+    void SendTransferCommand(StepHandler firstReply);
+    void FailTransfer(int code, const std::string& response);
+    void AcceptForGet();
+    void ConnectedForGet(std::uint16_t error);
+    void GetData(std::uint16_t);
+    bool AcceptFirstReply();
+    void FinalReply(std::initializer_list<int> accepted, const char* failure);
+    void GetFirstReply();
+    void GetFinalReply();
+    void AcceptForPut();
+    void ConnectedForPut(std::uint16_t error);
+    void PutDrain(std::uint16_t);
+    void PutFirstReply();
+    void PutFinalReply();
+    void PutSend(std::uint16_t error);
+    void StartSending();
+    void TransferClosed(std::uint16_t error);
+    void CheckTransferEnd();
+    bool FireProgress();
+    void DetachDataHandlers();
+    std::vector<char>& DataBlock(int size);
+
+    // Control socket events.
+    void ControlDnsLookupDone(std::uint16_t error);
+    void ControlSessionConnected(std::uint16_t error);
+    void ControlDataAvailable(std::uint16_t error);
+    void ControlSessionClosed(std::uint16_t error);
+
+    // Waits until the engine is ready again, at most Timeout seconds of
+    // silence; a timeout aborts with "426 Timeout".
+    bool SyncWait();
+    // Transfers call this per block, so the limit applies to silence.
+    void MoveWaitDeadline();
+
+private:
+    bool Synchronize(void (FtpClient::*start)());
+    void RunStep(FtpStep step);
+
+    std::chrono::steady_clock::time_point waitDeadline_{};
+
+    SocksSocket* control_;
+    SocksSocket* data_;
+    FtpState state_ = FtpState::ftpReady;
+    bool connected_ = false;
+    std::string lastResponse_;
+    int statusCode_ = 0;
+    FtpRequest requestType_ = FtpRequest::None;
+    int requestResult_ = 0;
+    std::string errorMessage_;
+    bool passive_ = false;
+    FtpConnectionType connectionType_ = FtpConnectionType::ftpDirect;
+    std::string socksServer_, socksPort_, socksUserCode_, socksPassword_;
+    std::string proxyPort_ = "ftp";
+
+    ftpreply::ReplyBuffer reply_;
+    std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
+    StepHandler next_ = nullptr;     // handles each final reply line while waiting
+    StepHandler doneHook_ = nullptr; // replaces completion after a judged reply
+    StepHandler nextSeq_ = nullptr;  // continues a multi-step request
+    bool requestDone_ = true;
+    bool awaitingReply_ = false; // a command or greeting still has no final reply
+    std::string pasvResponse_;
+
+    // The transfer in progress.
+    struct Transfer {
+        std::string verb;         // RETR, LIST, NLST, STOR or APPE
+        bool finalReply = false;  // the reply after 150 has come
+        bool dataClosed = false;  // the data connection has closed
+        bool got150 = false;      // uploads: the server is ready to receive
+        bool dataReady = false;   // uploads: the data connection is up
+        bool endOfFile = false;   // uploads: the whole file was handed over
+        bool sending = false;     // uploads: sending has started
+        bool localFailed = false; // the local file could not be written or read
+        std::uint16_t closeError = 0;
+        std::chrono::steady_clock::time_point start{};
+    };
+    Transfer transfer_;
+    LocalFile localFile_;
+    int uploadBlock_ = ftptransfer::kDataBlock;
+    int downloadBlock_ = ftptransfer::kDataBlock;
+    std::vector<char> dataBlock_;
+
+    // Multi-step request.
+    bool multiStep_ = false;
+    std::uint32_t steps_ = 0;
+    FtpStep currentStep_ = FtpStep::None;
+    std::uint16_t seqError_ = 0;
+    std::string savedResponse_;
+    int savedStatus_ = -1;
+};

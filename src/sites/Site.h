@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct Options;
+
+// One saved site. Texts hold what the list file holds (UTF-8, or the 8-bit
+// code page of files from older installations); capacities count characters
+// and a longer text is cut when stored. Flags are bytes: the file may give 2.
+struct Site {
+    std::string Name;     // shown in the list; at most 50
+    std::string Server;   // host name or address
+    std::string Password; // plain here, scrambled only in the file
+    std::string User = "anonymous";
+    std::string Account;
+    std::string Description;  // single line, no editor field; at most 200
+    std::string LocalDir;     // local folder after connecting; at most 255
+    std::string InitialDir;   // remote folder after connecting; at most 255
+    std::string ModifiedDate; // kept as read; at most 80
+    std::string EMail;        // the password of anonymous logins; at most 60
+    std::uint8_t Anonymous = 0;
+    std::uint8_t SavePassword = 1; // clear: ask for the password at each connection
+    std::string Port = "21";
+    std::uint8_t Pasv = 0;
+    std::string Desc;                   // lines joined by "`"
+    std::string Answer = "0957681";     // listing layout code; at most 7
+    std::string AnswerName = "Default"; // host type name; at most 255
+    std::uint8_t CheckPSW = 1;          // the editor masks the password
+    std::uint8_t CheckVHost = 0;        // a shared virtual host
+
+    bool operator==(const Site&) const = default;
+};
+
+inline constexpr std::size_t MaxSiteName = 50;
+inline constexpr std::size_t MaxSiteDescription = 200;
+inline constexpr std::size_t MaxSiteDir = 255;
+inline constexpr std::size_t MaxSiteModifiedDate = 80;
+inline constexpr std::size_t MaxSiteEMail = 60;
+inline constexpr std::size_t MaxSiteAnswer = 7;
+inline constexpr std::size_t MaxSiteAnswerName = 255;
+inline constexpr std::string_view DefaultAnswer = "0957681";
+
+// A new site: the defaults above, and the anonymous e-mail address of the
+// settings when their MailAno flag is set.
+Site NewSiteRecord(const Options& options);
+// Every text empty and every flag clear.
+Site EmptySiteRecord();
+
+// The first `capacity` characters of `text`: UTF-8 characters when it is
+// UTF-8, bytes otherwise.
+std::string CutText(std::string_view text, std::size_t capacity);
+
+// Every byte exclusive-or the key; its own inverse. The key has its high bit
+// set, so no ASCII byte becomes ";", CR or LF, and the three bytes that do
+// (0xCD, 0xFB, 0xFC) are rare (0xCD) or impossible (0xFB, 0xFC) in UTF-8.
+inline constexpr unsigned char PasswordKey = 0xF6;
+std::string ScramblePassword(std::string_view password);
+
+// Reads a site line ("Name=x;Server=y;...") into `record`, which starts from
+// the defaults of a new site without an e-mail address. False for a blank
+// line only; a line without any known key gives a nameless default site.
+bool ParseSiteLine(std::string_view line, Site& record);
+// The line of a site: texts when not empty, flags always, the password
+// scrambled. A value ends at its first ";", CR or LF, which is where reading
+// would end it, so no value can start another field or line. A password whose
+// scrambled form holds one of those bytes goes into "PasswordHex=" instead.
+std::string FormatSiteLine(const Site& record);
+// The record with its texts as the list file keeps them: cut at the first
+// ";", CR or LF and to their capacity. (Reading also gives an empty text that
+// has a default, such as User, its default.)
+Site StoredSite(Site record);

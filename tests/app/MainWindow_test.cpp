@@ -1,0 +1,199 @@
+#include "app/MainWindow.h"
+#include "app/PaneViews.h"
+#include "sites/SiteFolder.h"
+#include "sites/SiteList_widgets.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowTest : public testing::Test {
+protected:
+    void showWindow(QSize size) {
+        window.resize(size);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    MainWindow window{folder, &prompts};
+};
+
+// Which of the commands that follow the connection are enabled.
+std::string EnabledCommands(const MainWindow& window) {
+    std::string enabled;
+    for (const char* name : {"sbConnect", "miConnect", "bbNewServer", "miNewServer", "bbProperties",
+                             "Preferences1", "sbDisConnect", "miDisConnect", "sbStop", "miStop"}) {
+        const auto* control = window.findChild<QObject*>(name);
+        EXPECT_NE(control, nullptr) << name;
+        if (control != nullptr && control->property("enabled").toBool())
+            enabled += std::string(enabled.empty() ? "" : " ") + name;
+    }
+    return enabled;
+}
+const char* const kIdleCommands =
+    "sbConnect miConnect bbNewServer miNewServer bbProperties Preferences1";
+const char* const kConnectedCommands = "sbDisConnect miDisConnect sbStop miStop";
+
+TEST(MainWindowStart, StoredPaneFontsAreApplied) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    std::ofstream(folder + "options.ftp")
+        << "[Font Right]\r\nName=DejaVu Serif\r\nStyle_Italic=1\r\n"
+        << "[Common]\r\nTimeOut=40\r\n";
+    ScriptedPrompts prompts;
+    MainWindow window(folder, &prompts);
+    EXPECT_EQ(window.RemoteViews()->font().family(), "DejaVu Serif");
+    EXPECT_TRUE(window.RemoteViews()->font().italic());
+    EXPECT_EQ(window.SiteListView()->font().family(), "DejaVu Serif");
+    EXPECT_FALSE(window.LocalViews()->font().italic());
+    EXPECT_EQ(window.Engine().Timeout, 40);
+}
+
+// Plays a login and a listing of one folder and one file at "/".
+void ScriptLoginAndListing(testsupport::ScriptedFtpServer& server) {
+    server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("230 Logged in\r\n")
+        .reply("215 UNIX Type: L8\r\n")
+        .reply("257 \"/\"\r\n")
+        .reply("200 Type set to A\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Listing\r\n")
+        .sendData("drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
+                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n")
+        .closeData()
+        .send("226 Done\r\n");
+}
+
+// Saves the one site of the root folder, pointing at `server`, and shows it.
+void SaveLoopbackSite(MainWindow& window, const std::string& folder,
+                      const testsupport::ScriptedFtpServer& server) {
+    Site site;
+    site.Name = "loopback";
+    site.Server = "127.0.0.1";
+    site.Port = server.portText();
+    site.User = "anna";
+    site.Password = "pw";
+    site.Pasv = 1;
+    std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
+    window.Sites().Refresh();
+}
+
+bool WaitForState(MainWindow& window, session::SessionState state) {
+    return testsupport::ProcessEventsUntil(
+        [&] { return window.Session().SessionState() == state; });
+}
+
+TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns) {
+    testsupport::ScriptedFtpServer server;
+    ScriptLoginAndListing(server);
+    server.start();
+    showWindow(QSize(900, 600));
+    EXPECT_EQ(window.RemoteStack()->currentIndex(), 0);
+    EXPECT_EQ(window.RemoteCaption()->text(), "FTP Servers");
+    EXPECT_TRUE(window.LogView()->isReadOnly());
+    EXPECT_FALSE(window.Log().Logging());
+    EXPECT_EQ(window.TransferTypeMode(), MainWindow::Auto);
+    EXPECT_TRUE(window.findChild<QAction*>("miAuto")->isChecked());
+    EXPECT_FALSE(window.findChild<QAction*>("miAscii")->isChecked());
+    EXPECT_EQ(EnabledCommands(window), kIdleCommands);
+    auto* serverProperties = window.findChild<QAction*>("miServerProperties");
+    EXPECT_FALSE(serverProperties->isEnabled()) << "no site is selected";
+
+    SaveLoopbackSite(window, folder, server);
+    ASSERT_EQ(window.Sites().Model().Count(), 1);
+    window.Sites().Model().SelectOnly(0);
+    EXPECT_TRUE(serverProperties->isEnabled());
+
+    window.ConnectAction()->trigger();
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+    EXPECT_EQ(window.RemoteStack()->currentIndex(), 1);
+    EXPECT_EQ(window.RemoteCaption()->text(), "127.0.0.1");
+    EXPECT_EQ(window.RemoteList()->model()->rowCount(), 2);
+    EXPECT_EQ(window.RemoteList()->model()->index(0, 0).data().toString(), "pub");
+    EXPECT_EQ(window.RemotePath()->currentText(), "127.0.0.1");
+    EXPECT_EQ(EnabledCommands(window), kConnectedCommands);
+    EXPECT_TRUE(window.LogView()->toPlainText().contains("> PASS ****"));
+    EXPECT_FALSE(window.LogView()->toPlainText().contains("PASS pw"));
+
+    window.DisconnectAction()->trigger();
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
+    EXPECT_EQ(window.RemoteStack()->currentIndex(), 0);
+    EXPECT_EQ(window.RemoteCaption()->text(), "FTP Servers");
+    EXPECT_EQ(window.Sites().Model().Count(), 1) << "the site folder is shown again";
+    EXPECT_EQ(window.Sites().Model().Selected(), 0) << "with the site just left chosen";
+    EXPECT_EQ(EnabledCommands(window), kIdleCommands);
+}
+
+TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
+    showWindow(QSize(900, 600));
+    PaneViews* remote = window.RemoteViews();
+    EXPECT_EQ(remote->currentWidget(), window.RemoteList()) << "details at start";
+    const std::pair<const char*, QListView::ViewMode> rows[] = {
+        {"LargeIcons2", QListView::IconMode},
+        {"SmallIcons2", QListView::IconMode},
+        {"List2", QListView::ListMode},
+    };
+    for (const auto& [name, mode] : rows) {
+        SCOPED_TRACE(name);
+        window.findChild<QAction*>(name)->trigger();
+        EXPECT_EQ(remote->currentWidget(), remote->IconView());
+        EXPECT_EQ(remote->IconView()->viewMode(), mode);
+        EXPECT_EQ(window.SiteListView()->ListView()->viewMode(), mode) << "the site list follows";
+        EXPECT_EQ(remote->IconView()->model(), window.RemoteList()->model());
+        EXPECT_EQ(remote->IconView()->selectionModel(), window.RemoteList()->selectionModel());
+    }
+    window.findChild<QAction*>("Details2")->trigger();
+    EXPECT_EQ(remote->currentWidget(), window.RemoteList());
+    EXPECT_EQ(window.LocalViews()->ViewStyle(), PaneViews::Details)
+        << "the other pane keeps its own";
+    window.findChild<QAction*>("SmallIcons1")->trigger();
+    EXPECT_EQ(window.LocalViews()->currentWidget(), window.LocalViews()->IconView());
+}
+
+TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    testsupport::ScriptedFtpServer server;
+    ScriptLoginAndListing(server);
+    server.waitClientClose().start();
+    {
+        MainWindow window(folder, &prompts);
+        SaveLoopbackSite(window, folder, server);
+        window.Sites().Model().SelectOnly(0);
+        window.ConnectToSelectedSite();
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+        window.show();
+        prompts.yesNo = {false, true};
+        EXPECT_FALSE(window.close()) << "quitting is asked; No keeps the program running";
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.Session().SessionState(), session::SessionState::Browsing);
+        EXPECT_FALSE(std::filesystem::exists(folder + "options.ftp")) << "nothing saved on No";
+        EXPECT_TRUE(window.close());
+        EXPECT_EQ(prompts.questions.size(), 2u);
+    }
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return server.finished(); }))
+        << server.failure();
+    EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
+}
+
+} // namespace

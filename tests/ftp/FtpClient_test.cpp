@@ -1,0 +1,393 @@
+#include "ftp/FtpTestSupport.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using testsupport::ProcessEventsFor;
+using testsupport::ProcessEventsUntil;
+using testsupport::ScriptedFtpServer;
+
+namespace {
+
+class FtpControl : public ::testing::Test, protected ScriptedEngine {};
+
+TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
+    const std::string closedPort = std::to_string(ScriptedFtpServer::FreeClosedPort());
+    struct Row {
+        const char* name;
+        const char* greeting; // nullptr: the server hangs up before it
+        const char* host;
+        const char* port; // nullptr: the scripted server's
+        int error;
+        const char* response; // how the last response starts
+    };
+    const Row rows[]{
+        {"multi-line-greeting-completes-once-on-its-last-line",
+         "220-Welcome\r\n220-to the scripted\r\n220 server\r\n", "127.0.0.1", nullptr, 0,
+         "220 server"},
+        {"host-name-looked-up", "220 Ready\r\n", "localhost", nullptr, 0, "220 Ready"},
+        {"421-greeting-closes", "421 Too many users, try later\r\n", "127.0.0.1", nullptr, 421,
+         "421 Too many users, try later"},
+        {"hang-up-before-the-greeting", nullptr, "127.0.0.1", nullptr, 421,
+         "421 Connection closed by server"},
+        {"connection-refused", nullptr, "127.0.0.1", closedPort.c_str(), 10061,
+         "500 Connection refused (Winsock error #10061)"},
+        {"bad-port-ends-instead-of-hanging", nullptr, "127.0.0.1", "no-such-service", 500,
+         "500 SocketException: connect: ResolvePort"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        if (row.greeting)
+            e.server.send(row.greeting);
+        else
+            e.server.closeConnection();
+        e.ftp.HostName = row.host;
+        if (row.port)
+            e.ftp.Port = row.port;
+        EXPECT_EQ(e.Play(&Cli::OpenAsync), Done(FtpRequest::OpenAsync, row.error));
+        const std::string& response = row.error ? e.ftp.ErrorMessage() : e.ftp.LastResponse();
+        EXPECT_TRUE(response.starts_with(row.response)) << response;
+        EXPECT_EQ(e.ftp.StatusCode(), std::atoi(e.ftp.LastResponse().c_str()));
+        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        EXPECT_EQ(e.ftp.Connected(), row.error == 0);
+        EXPECT_EQ(e.ftp.IsControlOpen(), row.error == 0);
+        EXPECT_EQ(e.sessionConnected, row.error == 0 ? 1 : 0);
+        if (row.error == 0) {
+            EXPECT_EQ(e.ftp.ControlSocket().PeerAddr(), "127.0.0.1");
+        } else if (!e.ftp.LastResponse().empty()) {
+            EXPECT_EQ(e.ftp.ErrorMessage(), e.ftp.LastResponse());
+        }
+        if (row.greeting && row.error) {
+            EXPECT_EQ(e.sessionClosed, 1);
+            EXPECT_TRUE(ProcessEventsUntil([&] { return e.server.clientClosed(); }));
+        }
+        const std::string greeting = row.greeting ? row.greeting : "";
+        for (std::size_t at = 0, end; (end = greeting.find("\r\n", at)) != greeting.npos;
+             at = end + 2)
+            EXPECT_TRUE(e.Displayed("< " + greeting.substr(at, end - at)));
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), 1u) << "completed twice";
+    }
+}
+
+TEST(FtpOpen, AbortDuringTheLookupCompletesOnceWith10004) {
+    ScriptedEngine e;
+    e.ftp.HostName = "localhost";
+    e.ftp.OpenAsync();
+    EXPECT_EQ(e.ftp.State(), FtpState::ftpDnsLookup);
+    e.ftp.Abort();
+    EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+    ASSERT_TRUE(e.WaitDone(1));
+    EXPECT_EQ(e.done[0], Done(FtpRequest::OpenAsync, 10004));
+    EXPECT_EQ(e.ftp.LastResponse(), "500 Interrupted system call (Winsock error #10004)");
+    ProcessEventsFor(100);
+    EXPECT_EQ(e.done.size(), 1u) << "the cancelled look-up must not complete again";
+}
+
+// A quoted NOOP answered as the row says: what is shown after the command, and
+// which reply completes the request.
+TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
+    struct Row {
+        const char* name;
+        const char* reply;
+        std::size_t chunk; // 0: in one piece
+        bool acceptLF;
+        int status;
+        const char* shown;
+    };
+    const Row rows[]{
+        {"multi-line-byte-by-byte-shows-its-last-line", "200-first\r\n200-second\r\n200 done\r\n",
+         1, true, 200, "< 200 done"},
+        {"empty-lines-skipped", "\r\n\n200 OK\r\n", 0, true, 200, "< 200 OK"},
+        {"two-replies-in-one-read-in-order", "331 Password required\r\n230 Already in\r\n", 0, true,
+         331, "< 331 Password required\n< 230 Already in"},
+        {"continuation-with-digits-and-blank-ends-early",
+         "211-Features:\r\n211 extra\r\n 211 End\r\n", 0, true, 211, "< 211 extra\n<  211 End"},
+        {"bare-lf-ends-a-line-with-acceptlf", "200 bare\n200 crlf\r\n", 0, true, 200,
+         "< 200 bare\n< 200 crlf"},
+        {"bare-lf-stays-in-the-line-without-acceptlf", "200 bare\n200 crlf\r\n", 0, false, 200,
+         "< 200 bare\n200 crlf"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ftp.Options.ftpAcceptLF = row.acceptLF;
+        e.server.send(kGreeting).readLine();
+        if (row.chunk)
+            e.server.sendInChunks(row.reply, row.chunk, 1);
+        else
+            e.server.send(row.reply);
+        e.Open();
+        EXPECT_EQ(e.Quote("NOOP"), Done(FtpRequest::QuoteAsync, 0));
+        EXPECT_EQ(e.ftp.StatusCode(), row.status);
+        const auto shown = [&] {
+            auto line = std::find(e.display.begin(), e.display.end(), "> NOOP");
+            std::string text;
+            while (line != e.display.end() && ++line != e.display.end())
+                text += (text.empty() ? "" : "\n") + *line;
+            return text;
+        };
+        ProcessEventsUntil([&] { return shown() == row.shown; }, 1000);
+        EXPECT_EQ(shown(), row.shown);
+        EXPECT_TRUE(std::string(row.shown).ends_with("< " + e.ftp.LastResponse()));
+    }
+}
+
+// One session; each request judges its own reply against its accepted codes.
+TEST_F(FtpControl, EachRequestJudgesItsReply) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* reply;
+        const char* command;
+        FtpRequest kind;
+        int error;
+        const char* dir = nullptr; // DirResult afterwards
+    };
+    using enum FtpRequest;
+    const Row rows[]{
+        {"pwd-unquotes-the-directory", &Cli::PwdAsync,
+         "257 \"/pub/a \"\"b\"\"\" is current directory.", "PWD", PwdAsync, 0, "/pub/a \"b\""},
+        {"cwd-reply-without-quotes-empties-the-directory", &Cli::CwdAsync,
+         "250 CWD command successful.", "CWD /pub", CwdAsync, 0, ""},
+        {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
+        {"cwd-accepts-257", &Cli::CwdAsync, "257 \"/x\" created", "CWD /pub", CwdAsync, 0},
+        {"size", &Cli::SizeAsync, "213 3000000000", "SIZE big.iso", SizeAsync, 0},
+        {"quote-accepts-anything-below-500", &Cli::QuoteAsync, "421 Going down", "SITE X",
+         QuoteAsync, 0},
+        {"quote-502-fails", &Cli::QuoteAsync, "502 Not implemented", "SITE X", QuoteAsync, 502},
+        {"quote-550-fails", &Cli::QuoteAsync, "550 Denied", "SITE X", QuoteAsync, 550},
+    };
+    server.send(kGreeting);
+    for (const Row& row : rows)
+        server.reply(row.reply + std::string("\r\n"));
+    Open();
+    ftp.HostDirName = "/pub";
+    ftp.HostFileName = "big.iso";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftp.LocalFileName = "SITE X";
+        EXPECT_EQ(Play(row.request), Done(row.kind, row.error));
+        EXPECT_EQ(server.received().back(), row.command);
+        if (row.dir) {
+            EXPECT_EQ(ftp.DirResult, row.dir);
+        }
+    }
+    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory") << "keeps the first failure";
+}
+
+// How a session ends: exactly one completion and one close, the last reply
+// shown before the close.
+TEST(FtpSessionEnd, ClosesOnceWhoeverHangsUp) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* command; // for a quote
+        std::string answer;  // sent after reading the command
+        bool serverCloses;
+        int error; // -1: any failure
+    };
+    const Row rows[]{
+        {"quit-reply-then-the-client-closes", &Cli::QuitAsync, "", "221 Goodbye\r\n", false, 0},
+        {"quoted-quit-server-closes-with-data-pending", &Cli::QuoteAsync, "QUIT", "221 Goodbye\r\n",
+         true, 0},
+        {"reply-and-close-racing", &Cli::QuoteAsync, "NOOP", "200 OK\r\n", true, 0},
+        {"hang-up-before-the-reply", &Cli::QuoteAsync, "NOOP", "", true, 421},
+        {"long-line-without-line-end", &Cli::QuoteAsync, "NOOP", std::string(4095, 'x'), false, -1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.server.send(kGreeting).readLine().send(row.answer);
+        if (row.serverCloses)
+            e.server.closeConnection();
+        e.Open();
+        e.ftp.LocalFileName = row.command;
+        const Done done = e.Play(row.request);
+        if (row.error < 0) {
+            EXPECT_GT(done.second, 0);
+        } else {
+            EXPECT_EQ(done.second, row.error);
+        }
+        ASSERT_TRUE(ProcessEventsUntil([&] { return e.sessionClosed == 1; }));
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), 2u) << "the open and this request, once each";
+        EXPECT_EQ(e.sessionClosed, 1);
+        EXPECT_FALSE(e.ftp.Connected());
+        if (done.second) {
+            EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        }
+        if (row.answer.starts_with("2")) {
+            EXPECT_TRUE(
+                e.InOrder("display:< " + row.answer.substr(0, row.answer.size() - 2), "closed:0"));
+        }
+    }
+}
+
+TEST_F(FtpControl, QuitThroughTheQuoteRequestIsAcceptedWhileBusy) {
+    server.send(kGreeting).readLine().readLine().send("221 Goodbye\r\n").closeConnection();
+    Open();
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
+    ftp.LocalFileName = "STATUS";
+    EXPECT_THROW(ftp.QuoteAsync(), FtpException);
+    ftp.LocalFileName = "QUIT";
+    EXPECT_NO_THROW(ftp.QuoteAsync());
+    ASSERT_TRUE(server.waitReceived(2));
+    EXPECT_EQ(server.received(), (Lines{"NOOP", "QUIT"}));
+    ASSERT_TRUE(WaitDone(2));
+    EXPECT_EQ(done[1], Done(FtpRequest::QuoteAsync, 0));
+}
+
+TEST_F(FtpControl, OnRequestDoneNeverFiresInsideTheStartingCall) {
+    server.send(kGreeting).reply("200 OK\r\n").reply("200 OK\r\n");
+    Open();
+    // A handler that starts the next request at once sees a ready engine.
+    int completions = 0;
+    ftp.OnRequestDone = [&](Cli*, FtpRequest, std::uint16_t) {
+        if (++completions == 1)
+            ftp.QuoteAsync();
+    };
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
+    EXPECT_EQ(completions, 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return completions == 2; }));
+    EXPECT_EQ(server.received(), (Lines{"NOOP", "NOOP"}));
+}
+
+TEST_F(FtpControl, EveryCommandIsShownAndMayBeRewritten) {
+    server.send(kGreeting).readLine().send("200 OK\r\n");
+    Open();
+    ftp.OnCommand = [](Cli*, std::string& cmd) { cmd = "NOOP rewritten"; };
+    EXPECT_EQ(Quote("NOOP").second, 0);
+    EXPECT_TRUE(Displayed("> NOOP rewritten"));
+    EXPECT_EQ(server.received(), Lines{"NOOP rewritten"});
+}
+
+// --- refusals ------------------------------------------------------------------
+
+std::string RefusalOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* command; // for a quote
+        const char* refusal;
+    };
+    const Row rows[]{
+        {"quote", &Cli::QuoteAsync, "NOOP", "FTP component not connected"},
+        {"quit lower case", &Cli::QuoteAsync, "quit", "FTP component not connected"},
+        {"pwd", &Cli::PwdAsync, "", "FTP component not connected"},
+        {"user empty", &Cli::UserAsync, "", "UserName emtpy"},
+        {"pass empty", &Cli::PassAsync, "", "Password emtpy"},
+        {"cwd empty", &Cli::CwdAsync, "", "HostDirName emtpy"},
+        {"open empty host", &Cli::OpenAsync, "", "DNS lookup: invalid host name."},
+    };
+    ftp.UserName.clear();
+    ftp.PassWord.clear();
+    ftp.HostName.clear();
+    const auto before = ftp.State();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftp.LocalFileName = row.command;
+        EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }), row.refusal);
+        EXPECT_EQ(ftp.State(), before);
+    }
+    ProcessEventsFor(50);
+    EXPECT_TRUE(done.empty()) << "refusals never complete a request";
+    server.send(kGreeting);
+    ftp.HostName = "127.0.0.1";
+    Open(); // the refused open left the engine usable
+}
+
+TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
+    server.send(kGreeting).readLine();
+    Open();
+    EXPECT_EQ(RefusalOf([&] { ftp.OpenAsync(); }), "FTP component already connected");
+    ftp.LocalFileName = "NOOP";
+    ftp.QuoteAsync();
+    ASSERT_EQ(ftp.State(), FtpState::ftpWaitingResponse);
+    const char* busy = "Please wait! The program waits response from FTP host";
+    EXPECT_EQ(RefusalOf([&] { ftp.PwdAsync(); }), busy);
+    EXPECT_EQ(RefusalOf([&] { ftp.OpenAsync(); }), busy);
+    EXPECT_EQ(RefusalOf([&] { ftp.ConnectAsync(); }), "FTP component already connected");
+    EXPECT_EQ(RefusalOf([&] { ftp.SetConnectionType(FtpConnectionType::ftpSocks5); }),
+              "FTP component connected");
+    EXPECT_EQ(ftp.State(), FtpState::ftpWaitingResponse);
+    // The raw commands that may interrupt anything are never refused.
+    ftp.LocalFileName = "STAT";
+    EXPECT_EQ(RefusalOf([&] { ftp.QuoteAsync(); }), "");
+}
+
+TEST(FtpSettings, ConnectionTypeForcesPassive) {
+    struct Row {
+        int type;
+        bool requested;
+        bool passive;
+        FtpConnectionType stored;
+    };
+    const Row rows[]{
+        {0, false, false, FtpConnectionType::ftpDirect},
+        {0, true, true, FtpConnectionType::ftpDirect},
+        {1, false, true, FtpConnectionType::ftpProxy},
+        {2, false, true, FtpConnectionType::ftpSocks4},
+        {3, false, true, FtpConnectionType::ftpSocks4A},
+        {4, false, true, FtpConnectionType::ftpSocks5},
+        {9, false, false, FtpConnectionType::ftpDirect},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.type);
+        FtpClient client;
+        client.SetConnectionType(row.type);
+        client.SetPassive(row.requested);
+        EXPECT_EQ(client.Passive(), row.passive);
+        EXPECT_EQ(client.ConnectionType(), row.stored);
+    }
+}
+
+// --- synchronous wait ------------------------------------------------------------
+
+TEST_F(FtpControl, SynchronousWaitGivesUpWith426Timeout) {
+    server.send(kGreeting).readLine();
+    Open();
+    ftp.Timeout = 1;
+    ftp.HostDirName = "/slow";
+    EXPECT_FALSE(ftp.CwdSync());
+    EXPECT_EQ(ftp.ErrorMessage(), "426 Timeout");
+    EXPECT_EQ(ftp.StatusCode(), 426);
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    EXPECT_FALSE(ftp.Connected());
+}
+
+// A synchronous wrapper returns before its completion is handled; the next
+// request must not be reported done by it.
+TEST_F(FtpControl, SynchronousWrappersReportTheirOwnReply) {
+    server.send(kGreeting).reply("250 OK\r\n").reply("200 Type set to A\r\n").reply("500 No\r\n");
+    server.reply("257 \"/\" is current\r\n");
+    Open();
+    ftp.HostDirName = "/pub";
+    EXPECT_TRUE(ftp.CwdSync());
+    EXPECT_TRUE(ftp.TypeAsciiSync());
+    EXPECT_FALSE(ftp.Binary);
+    EXPECT_FALSE(ftp.TypeBinarySync());
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(FtpRequest::PwdAsync, 0));
+    EXPECT_EQ(server.received(), (Lines{"CWD /pub", "TYPE A", "TYPE I", "PWD"}));
+    EXPECT_EQ(done, (std::vector<Done>{{FtpRequest::OpenAsync, 0},
+                                       {FtpRequest::CwdAsync, 0},
+                                       {FtpRequest::TypeSetAsync, 0},
+                                       {FtpRequest::TypeSetAsync, 500},
+                                       {FtpRequest::PwdAsync, 0}}));
+    ftp.HostDirName.clear();
+    EXPECT_FALSE(ftp.CwdSync()) << "a refused start gives false";
+}
+
+} // namespace

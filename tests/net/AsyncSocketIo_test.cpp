@@ -1,0 +1,381 @@
+#include "support/LoopbackPeer.h"
+
+#include <atomic>
+#include <memory>
+#include <poll.h>
+#include <thread>
+
+using namespace nettest;
+
+namespace {
+
+using AsyncSocketSend = SocketTest;
+using AsyncSocketClose = SocketTest;
+using AsyncSocketReuse = SocketTest;
+using AsyncSocketDatagram = SocketTest;
+using AsyncSocketBgException = SocketTest;
+using AsyncSocketListen = SocketTest;
+
+// --- sending ------------------------------------------------------------------
+
+TEST_F(AsyncSocketSend, FourThousandBytesGoOutAsThreeBlocks) {
+    Fd peer = ConnectPair(sock, rec);
+    const std::string data = Bytes(4000, 1);
+    EXPECT_EQ(rec.Send(sock, data), 4000);
+    EXPECT_EQ(rec.sendSizes, (std::vector<int>{1514, 1514, 972}));
+    EXPECT_EQ(sock.BufferedByteCount(), 0);
+    EXPECT_EQ(ReadUpTo(peer.get(), data.size()), data);
+}
+
+TEST_F(AsyncSocketSend, DataSentComesLaterAndOncePerSend) {
+    Fd peer = ConnectPair(sock, rec);
+    EXPECT_EQ(rec.Send(sock, "hello"), 5);
+    EXPECT_EQ(rec.dataSent, 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.dataSent > 0; }));
+    EXPECT_FALSE(rec.dataSentInsideSend);
+
+    // Let a later event through the loop; a second OnDataSent would have come first.
+    ASSERT_EQ(ReadUpTo(peer.get(), 5), "hello");
+    ASSERT_TRUE(WriteAll(peer.get(), "!"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "!"; }));
+    EXPECT_EQ(rec.dataSent, 1);
+}
+
+TEST_F(AsyncSocketSend, FiveMegabytesBothWaysArriveIntact) {
+    constexpr std::size_t kSize = 5 * 1024 * 1024;
+    Fd peer = ConnectPair(sock, rec);
+    const std::string up = Bytes(kSize, 3);
+    const std::string down = Bytes(kSize, 4);
+    std::string peerGot;
+    std::atomic<bool> peerDone{false};
+    {
+        std::jthread reader([&] {
+            peerGot = ReadUpTo(peer.get(), kSize);
+            peerDone = true;
+        });
+        std::jthread writer([&] { WriteAll(peer.get(), down); });
+        EXPECT_EQ(rec.Send(sock, up), static_cast<int>(kSize));
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return peerDone && rec.received.size() >= kSize && rec.dataSent > 0; }, 20000));
+    }
+    EXPECT_TRUE(peerGot == up) << "upload corrupted (" << peerGot.size() << " bytes)";
+    EXPECT_TRUE(rec.received == down) << "download corrupted (" << rec.received.size() << " bytes)";
+    EXPECT_EQ(rec.dataSent, 1);
+    EXPECT_FALSE(rec.dataSentInsideSend);
+    std::size_t total = 0;
+    for (int n : rec.sendSizes) {
+        EXPECT_GT(n, 0);
+        EXPECT_LE(n, 1514);
+        total += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(total, kSize);
+    EXPECT_TRUE(rec.closed.empty());
+}
+
+// --- closing ----------------------------------------------------------------
+
+// Each row runs twice on the same object: the close is reported once per connection.
+TEST_F(AsyncSocketClose, PeerEndIsReportedOnceAfterItsData) {
+    const struct {
+        const char* name;
+        std::size_t size;
+        bool reset;
+        bool readHandler;
+        int error;
+    } rows[] = {
+        {"orderly close after 200 kB", 200000, false, true, 0},
+        {"reset after 3 bytes", 3, true, true, 10054},
+        {"orderly close with no read handler: drained", 10000, false, false, 0},
+    };
+    const auto read = sock.OnDataAvailable;
+    std::vector<int> receiveAtClose;
+    const auto closed = [&](AsyncSocket* s, std::uint16_t e) {
+        rec.closed.push_back(e);
+        rec.receivedAtClose = rec.received.size();
+        char c;
+        receiveAtClose.push_back(s->Receive(&c, 1));
+    };
+    for (const auto& row : rows) {
+        for (unsigned round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(std::string(row.name) + ", round " + std::to_string(round));
+            Fd peer = Reconnect();
+            sock.OnDataAvailable = row.readHandler ? read : nullptr;
+            sock.OnSessionClosed = closed;
+            receiveAtClose.clear();
+            const std::string data = Bytes(row.size, round);
+            {
+                std::jthread writer([&] {
+                    WriteAll(peer.get(), data);
+                    if (row.reset)
+                        AbortOnClose(peer.get());
+                    peer.reset();
+                });
+                ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
+            }
+            EXPECT_EQ(rec.closed, std::vector<int>{row.error});
+            EXPECT_EQ(sock.State(), State::wsClosed);
+            EXPECT_EQ(sock.ReadCount(), static_cast<std::int64_t>(row.size));
+            EXPECT_EQ(receiveAtClose, std::vector<int>{0}) << "nothing is left to read";
+            if (row.readHandler) {
+                EXPECT_TRUE(rec.received == data) << rec.received.size() << " bytes";
+                EXPECT_EQ(rec.receivedAtClose, data.size());
+                EXPECT_EQ(rec.receiveResults.back(), 0) << "the read handler sees the end";
+            }
+        }
+    }
+}
+
+TEST_F(AsyncSocketClose, OurCloseReportsInsideTheCallAndNotAgain) {
+    Fd peer = ConnectPair(sock, rec);
+    sock.Close();
+    EXPECT_EQ(rec.closed, std::vector<int>{0});
+    EXPECT_EQ(sock.State(), State::wsClosed);
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0) << "the peer sees an orderly close";
+    EXPECT_EQ(Refusal([&] { sock.SendStr("late"); }),
+              "Error 10057 in function Send\r\nSocket is not connected");
+    peer.reset();
+    sock.Close();
+    // Nothing can be awaited once our handle is gone; give a stray event a chance.
+    ProcessEventsFor(30);
+    EXPECT_EQ(rec.closed, std::vector<int>{0});
+}
+
+TEST_F(AsyncSocketClose, DestroyingAConnectedSocketClosesWithoutAnEvent) {
+    auto doomed = std::make_unique<SocksSocket>();
+    rec.Attach(*doomed);
+    Fd peer = ConnectPair(*doomed, rec);
+    doomed.reset();
+    EXPECT_TRUE(rec.closed.empty());
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0);
+}
+
+TEST_F(AsyncSocketClose, ResetSeenBySendIsReportedOnce) {
+    Fd peer = ConnectPair(sock, rec);
+    AbortOnClose(peer.get());
+    peer.reset();
+    // Wait for the reset outside the event loop, so that Send is the first to meet it.
+    pollfd p{sock.HSocket(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+
+    EXPECT_NO_THROW(sock.SendStr("into the void"));
+    EXPECT_EQ(rec.closed, std::vector<int>{10054});
+    EXPECT_EQ(sock.State(), State::wsClosed);
+    ProcessEventsFor(30);
+    EXPECT_EQ(rec.closed, std::vector<int>{10054});
+}
+
+TEST_F(AsyncSocketClose, ShutDownOfSendingKeepsReceiving) {
+    Fd peer = ConnectPair(sock, rec);
+    sock.ShutDown(1);
+    EXPECT_EQ(PeerEndOfStream(peer.get()), 0);
+    ASSERT_TRUE(WriteAll(peer.get(), "still here"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "still here"; }));
+    EXPECT_EQ(sock.State(), State::wsConnected);
+}
+
+// --- descriptor reuse -------------------------------------------------------------
+
+// Linux hands the lowest free descriptor to the next socket, so a connection
+// closed and reopened at once usually gets the same number back. Anything still
+// queued for the old connection must not reach the new one.
+TEST_F(AsyncSocketReuse, DataSentOfAClosedConnectionDoesNotReachTheNextOne) {
+    Listener listener;
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(listener.PortText());
+    sock.Connect();
+    Fd first = listener.Accept();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+    const SocketHandle oldHandle = sock.HSocket();
+    sock.SendStr("abc");
+    sock.Close();
+
+    std::vector<State> statesAtDataSent;
+    sock.OnDataSent = [&](AsyncSocket* s, std::uint16_t) {
+        statesAtDataSent.push_back(s->State());
+    };
+    rec.connected.clear();
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(listener.PortText());
+    sock.Connect();
+    ASSERT_EQ(sock.HSocket(), oldHandle) << "descriptor not reused; the case is not exercised";
+    Fd second = listener.Accept();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+    EXPECT_TRUE(statesAtDataSent.empty())
+        << "OnDataSent fired " << statesAtDataSent.size() << " time(s) on a connection that sent "
+        << "nothing, first in state " << SocketStateName(statesAtDataSent.front());
+}
+
+// The same reuse inside a handler: one that closes and connects again gets the
+// old number back, and the dispatcher that called it, seeing "the same" handle,
+// must not go on to finish the old connection's work on the new one.
+TEST_F(AsyncSocketReuse, ReconnectFromAHandlerIsNotClosedBehindIt) {
+    Listener live;
+    bool reused = false;
+    const auto reconnect = [&](AsyncSocket* s) {
+        const SocketHandle old = s->HSocket();
+        s->Close();
+        s->SetAddr("127.0.0.1");
+        s->SetPort(live.PortText());
+        s->Connect();
+        reused = s->HSocket() == old;
+    };
+
+    // A retry from OnSessionConnected(10061).
+    sock.OnSessionConnected = [&](AsyncSocket* s, std::uint16_t e) {
+        rec.connected.push_back(e);
+        if (e != 0)
+            reconnect(s);
+    };
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(std::to_string(testsupport::ScriptedFtpServer::FreeClosedPort()));
+    sock.Connect();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.connected.empty(); }));
+    ASSERT_TRUE(reused) << "descriptor not reused; the case is not exercised";
+    Fd first = live.Accept();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.connected.size() == 2; }, 1000))
+        << "the retry was closed before it connected; state " << SocketStateName(sock.State());
+    EXPECT_EQ(rec.connected, (std::vector<int>{10061, 0}));
+    EXPECT_EQ(sock.State(), State::wsConnected);
+
+    // A reconnect from OnSessionClosed.
+    reused = false;
+    rec.connected.clear();
+    rec.closed.clear();
+    sock.OnSessionClosed = [&](AsyncSocket* s, std::uint16_t e) {
+        rec.closed.push_back(e);
+        if (rec.closed.size() == 1)
+            reconnect(s);
+    };
+    first.reset();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
+    ASSERT_TRUE(reused) << "descriptor not reused; the case is not exercised";
+    Fd second = live.Accept();
+    ProcessEventsUntil([&] { return !rec.connected.empty() || rec.closed.size() > 1; }, 1000);
+    EXPECT_EQ(rec.closed, std::vector<int>{0});
+    EXPECT_EQ(rec.connected, std::vector<int>{0});
+    EXPECT_EQ(sock.State(), State::wsConnected);
+}
+
+// --- datagrams ------------------------------------------------------------------
+
+TEST_F(AsyncSocketDatagram, ConnectIsImmediateAndDatagramsFlowBothWays) {
+    Fd peer = BoundLoopback(SOCK_DGRAM);
+    sock.SetProto("udp");
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort(std::to_string(LocalPortOf(peer.get())));
+    sock.Connect();
+    EXPECT_EQ(rec.connected, std::vector<int>{0});
+    EXPECT_EQ(sock.State(), State::wsConnected);
+    ASSERT_NE(sock.LocalPort(), "0") << "a datagram socket is always bound";
+
+    sock.SendStr("dgram");
+    char buf[64];
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ASSERT_EQ(::recvfrom(peer.get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len),
+              5);
+    EXPECT_EQ(std::string(buf, 5), "dgram");
+    EXPECT_EQ(std::to_string(ntohs(from.sin_port)), sock.LocalPort());
+
+    // An empty datagram peeks as 0 bytes, like a stream's close; datagram
+    // sockets have no close to report.
+    for (const std::string& reply : {std::string(), std::string("reply")})
+        ::sendto(peer.get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
+                 len);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "reply" || !rec.closed.empty(); }));
+    EXPECT_EQ(rec.received, "reply");
+    EXPECT_TRUE(rec.closed.empty());
+    EXPECT_EQ(sock.State(), State::wsConnected);
+}
+
+// --- failures inside handlers ---------------------------------------------------
+
+TEST_F(AsyncSocketBgException, HandlerExceptionIsOfferedAndAbortsUnlessCanCloseIsCleared) {
+    for (const bool keepOpen : {false, true}) {
+        SCOPED_TRACE(keepOpen ? "canClose cleared: stays open" : "canClose left: aborted");
+        Fd peer = Reconnect();
+        const auto read = sock.OnDataAvailable;
+        int calls = 0;
+        sock.OnDataAvailable = [&](AsyncSocket* s, std::uint16_t e) {
+            if (calls++ == 0)
+                throw std::runtime_error("handler failed");
+            read(s, e);
+        };
+        std::vector<std::string> offered;
+        sock.OnBgException = [&](AsyncSocket* sender, const std::exception& e, bool& canClose) {
+            EXPECT_EQ(sender, &sock);
+            EXPECT_TRUE(canClose);
+            offered.emplace_back(e.what());
+            canClose = !keepOpen;
+        };
+        ASSERT_TRUE(WriteAll(peer.get(), "hello"));
+        ASSERT_TRUE(ProcessEventsUntil(
+            [&] { return keepOpen ? rec.received == "hello" : !rec.closed.empty(); }));
+        EXPECT_EQ(offered, std::vector<std::string>{"handler failed"});
+        if (keepOpen) {
+            EXPECT_EQ(sock.State(), State::wsConnected);
+            EXPECT_TRUE(rec.closed.empty());
+        } else {
+            EXPECT_EQ(rec.closed.size(), 1u);
+            EXPECT_EQ(sock.State(), State::wsClosed);
+            EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
+            EXPECT_LE(PeerEndOfStream(peer.get()), 0);
+        }
+        sock.OnDataAvailable = read;
+        sock.Close();
+    }
+}
+
+// --- listen and accept ----------------------------------------------------------
+
+TEST_F(AsyncSocketListen, AcceptedHandleCarriedByAnotherSocketExchangesData) {
+    sock.SetAddr("127.0.0.1");
+    sock.SetPort("0");
+    sock.Listen();
+    EXPECT_EQ(rec.states, (std::vector<State>{State::wsBound, State::wsListening}));
+    const SocketAddressText name = sock.GetSockName();
+    EXPECT_EQ(name.Addr, "127.0.0.1");
+    ASSERT_NE(name.Port, 0);
+
+    Fd accepted;
+    std::vector<int> available;
+    sock.OnSessionAvailable = [&](AsyncSocket* s, std::uint16_t e) {
+        available.push_back(e);
+        accepted = Fd(s->Accept());
+    };
+    Fd client = ConnectTo(name.Port);
+    ASSERT_TRUE(client.valid());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return accepted.valid(); }));
+    EXPECT_EQ(available, std::vector<int>{0});
+    EXPECT_EQ(sock.PeerPort(), LocalPortOf(client.get()));
+
+    Recorder connRec;
+    SocksSocket conn;
+    connRec.Attach(conn);
+    conn.Dup(accepted.release());
+    EXPECT_EQ(conn.State(), State::wsConnected);
+    EXPECT_EQ(connRec.states, std::vector<State>{State::wsConnected});
+    EXPECT_EQ(conn.PeerPort(), LocalPortOf(client.get()));
+
+    conn.SendStr("ping");
+    EXPECT_EQ(ReadUpTo(client.get(), 4), "ping");
+    ASSERT_TRUE(WriteAll(client.get(), "pong"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return connRec.received == "pong"; }));
+    EXPECT_EQ(sock.State(), State::wsListening);
+}
+
+TEST_F(AsyncSocketListen, DupOfAnOpenSocketDropsTheOldConnectionSilently) {
+    Fd oldPeer = ConnectPair(sock, rec);
+    Listener listener;
+    Fd client = ConnectTo(listener.Port());
+    Fd accepted = listener.Accept();
+    sock.Dup(accepted.release());
+    EXPECT_TRUE(rec.closed.empty());
+    EXPECT_EQ(sock.State(), State::wsConnected);
+    EXPECT_EQ(PeerEndOfStream(oldPeer.get()), 0);
+
+    ASSERT_TRUE(WriteAll(client.get(), "new"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "new"; }));
+}
+
+} // namespace

@@ -1,0 +1,277 @@
+#include "prefs/Options.h"
+#include "prefs/OptionsEdit.h"
+#include "prefs/PrefsTestSupport.h"
+#include "support/ScriptedPrompts.h"
+
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr pid_t ProcessId = 4242;
+
+// The file a first save writes with every default, `folder` standing for the
+// program folder and the right pane's font as the fixture sets it.
+std::string DefaultFile(const std::string& folder) {
+    // In lists of about twenty, which the formatter packs.
+    return CrLf({"[Common]", "ConnectionType=0", "TransferMode=0", "PassiveTransfer=0", "Sync=0",
+                 "Log=0", "LogFile=" + folder + "corvane.log", "LogSize=10000", "TimeOut=15",
+                 "retry=0", "Keep=0", "StartKeep=100", "DurationKeep=10",
+                 "CmdKeep=", "Ext=", "Anonymous=", "MailAno=0"}) +
+           CrLf({"fwHost=", "fwPort=21", "fwID=", "fwPsw=", "fwType=0", "fwSimbol=@", "fwEnable=0",
+                 "IniPath=" + folder, "FontName=MS Sans Serif", "FontSize=8", "FontColor=0",
+                 "PromptDownLoad=1", "PromptUpLoad=1", "DefPrompt=0", "DateType=0"}) +
+           CrLf({"", "[Proxy]", "Server=", "Port=", "Psw=", "PswMask=0", "", "[Socks]",
+                 "Server=", "Port=", "Psw=", "UC=", "PswMask=0"}) +
+           CrLf({"", "[Language]", "LangOn=0", "LangInit=0", "LangFile=language", "",
+                 "[Font Right]", "Name=Courier", "CharSet=0", "Color=255", "Style_Bold=1",
+                 "Style_Italic=0", "Style_UnderLine=0", "Style_StrikeOut=0"}) +
+           CrLf({"", "[Font Left]", "Name=MS Sans Serif", "CharSet=1", "Color=-16777208",
+                 "Style_Bold=0", "Style_Italic=0", "Style_UnderLine=0", "Style_StrikeOut=0"});
+}
+
+class OptionsTest : public testing::Test {
+protected:
+    OptionsTest() { settings.FontRight = {"Courier", 0, 255, true}; }
+    std::string path() const { return folder.file(OptionsFileName); }
+    void Load() { LoadOptions(folder.path(), settings, ProcessId); }
+    // Loads a file whose [Common] section holds `lines`.
+    void LoadCommon(const std::string& lines) {
+        WriteFile(path(), "[Common]\r\n" + lines);
+        Load();
+    }
+    bool Saved(const std::string& line) const {
+        return ReadFile(path()).find("\r\n" + line + "\r\n") != std::string::npos;
+    }
+
+    TempFolder folder;
+    Settings settings;
+};
+
+TEST_F(OptionsTest, WithoutAFileTheDefaultsAreSavedInOrderToAPrivateFile) {
+    settings.Options.TimeOut = 99; // loading resets what the file does not give
+    settings.Lang.LangOn = true;
+    Load();
+    EXPECT_FALSE(FileExists(path()));
+    EXPECT_EQ(settings.Options.ListingFile, folder.file("FTPDIR4242.TXT"));
+    ASSERT_TRUE(SaveOptions(folder.path(), settings));
+    EXPECT_EQ(ReadFile(path()), DefaultFile(folder.path()));
+    EXPECT_EQ(FileMode(path()), 0600u);
+
+    Settings running; // one listing file per running copy
+    LoadOptions(folder.path(), running);
+    EXPECT_EQ(running.Options.ListingFile,
+              folder.file("FTPDIR" + std::to_string(::getpid()) + ".TXT"));
+}
+
+TEST_F(OptionsTest, ARoundTripKeepsForeignKeysAndSectionsByteForByte) {
+    std::string file = DefaultFile(folder.path());
+    const auto insertAfter = [&file](const std::string& line, const std::string& added) {
+        file.insert(file.find(line) + line.size(), added);
+    };
+    insertAfter("TimeOut=15\r\n", "Unknown Key = spaced  \r\n; a comment\r\n");
+    insertAfter("PswMask=0\r\n", "Extra=\"quoted\"\r\n");
+    file += "\r\n[Plugin]\r\nkey=value\r\nno equals sign\n";
+    WriteFile(path(), file);
+    ASSERT_EQ(::chmod(path().c_str(), 0640), 0);
+
+    Load();
+    ASSERT_TRUE(SaveOptions(folder.path(), settings));
+    EXPECT_EQ(ReadFile(path()), file);
+    EXPECT_EQ(FileMode(path()), 0640u);
+
+    settings.Options.TimeOut = 60;
+    ASSERT_TRUE(SaveOptions(folder.path(), settings));
+    file.replace(file.find("TimeOut=15"), 10, "TimeOut=60");
+    EXPECT_EQ(ReadFile(path()), file);
+}
+
+// Each row: a line of a hand-edited file and the line a save writes back.
+TEST_F(OptionsTest, LoadingBringsHandEditedValuesIntoTheirRules) {
+    const std::pair<const char*, std::string> rows[] = {
+        {"TransferMode=7", "TransferMode=7"}, // kept; the window shows 0
+        {"DefPrompt=5", "DefPrompt=0"},
+        {"DefPrompt=2", "DefPrompt=2"},
+        {"DateType=5", "DateType=5"},
+        {"fwType=9", "fwType=9"}, // kept until "&OK"
+        {"TimeOut=abc", "TimeOut=15"},
+        {"TimeOut=0", "TimeOut=10"},
+        {"TimeOut=99999", "TimeOut=32767"},
+        {"retry=-1", "retry=0"},
+        {"LogSize=5", "LogSize=100"},
+        {"StartKeep=0", "StartKeep=1"},
+        {"DurationKeep=500", "DurationKeep=100"},
+        {"ConnectionType=4", "ConnectionType=4"},
+        {"ConnectionType=9", "ConnectionType=0"},
+        {"ConnectionType=260", "ConnectionType=0"}, // not 4, as a cut to a byte would give
+        {"PassiveTransfer=2", "PassiveTransfer=1"},
+        {"PromptDownLoad=no", "PromptDownLoad=1"},
+        {"PromptUpLoad=0", "PromptUpLoad=0"},
+        {"LogFile=", "LogFile=" + folder.path() + "corvane.log"},
+        {"LogFile=/var/log/ftp.log", "LogFile=/var/log/ftp.log"},
+        {"fwSimbol=", "fwSimbol=@"},
+        {"fwSimbol=#!", "fwSimbol=#"},
+        {"fwSimbol=\xC3\xA9x", "fwSimbol=\xC3\xA9"},
+        {"IniPath=", "IniPath="},
+        {"CmdKeep=NOOP,\"SITE IDLE\"", "CmdKeep=NOOP,\"SITE IDLE\""},
+    };
+    for (const auto& [line, saved] : rows) {
+        SCOPED_TRACE(line);
+        LoadCommon(std::string(line) + "\r\n");
+        ASSERT_TRUE(SaveOptions(folder.path(), settings));
+        EXPECT_TRUE(Saved(saved));
+    }
+}
+
+TEST_F(OptionsTest, TheLogFileIsFoundInTheProgramFolderUnlessGivenWithAPath) {
+    Options o;
+    const std::string f = folder.path();
+    const std::pair<const char*, std::string> rows[] = {
+        {"", f + "corvane.log"},
+        {"my.log", f + "my.log"},
+        {"logs/my.log", f + "logs/my.log"},
+        {"/tmp/x.log", "/tmp/x.log"},
+    };
+    for (const auto& [stored, expected] : rows) {
+        o.LogFile = stored;
+        EXPECT_EQ(LogFilePath(o, f), expected) << stored;
+    }
+}
+
+TEST_F(OptionsTest, PasswordsAreStoredAsTypedWhateverTheMask) {
+    Load();
+    settings.Options.ProxyPsw = " pa ss ";
+    settings.Options.ProxyPswMask = true;
+    settings.Options.SocksPsw = "\"quoted\"";
+    settings.Options.SocksUC = "user=1";
+    ASSERT_TRUE(SaveOptions(folder.path(), settings));
+    EXPECT_TRUE(Saved("[Proxy]\r\nServer=\r\nPort=\r\nPsw=\" pa ss \"\r\nPswMask=1"));
+    Settings again;
+    LoadOptions(folder.path(), again, ProcessId);
+    EXPECT_EQ(again.Options.ProxyPsw, " pa ss ");
+    EXPECT_EQ(again.Options.SocksPsw, "\"quoted\"");
+    EXPECT_EQ(again.Options.SocksUC, "user=1");
+}
+
+TEST_F(OptionsTest, PaneFontsKeepWhatTheFileDoesNotGive) {
+    WriteFile(path(), "[Font Left]\r\nName=Arial\r\nStyle_Italic=1\r\n"
+                      "[Font Right]\r\nColor=oops\r\n");
+    Load();
+    EXPECT_EQ(settings.FontLeft.Name, "Arial");
+    EXPECT_TRUE(settings.FontLeft.Italic);
+    EXPECT_EQ(settings.FontLeft.CharSet, 1);
+    EXPECT_EQ(settings.FontRight.Name, "Courier");
+    EXPECT_EQ(settings.FontRight.Color, 255);
+    EXPECT_TRUE(settings.FontRight.Bold);
+}
+
+TEST_F(OptionsTest, ABrokenFileLoadsWhatItCanAndKeepsItsJunk) {
+    const std::string junk = std::string("\x00\xFF\xFEjunk\r\n", 9) +
+                             "[Common\r\nTimeOut=45\r\n[Proxy]\r\nServer=proxy.lan\r\n";
+    WriteFile(path(), junk);
+    Load();
+    EXPECT_EQ(settings.Options.TimeOut, 15);
+    EXPECT_EQ(settings.Options.ProxyServer, "proxy.lan");
+    ASSERT_TRUE(SaveOptions(folder.path(), settings));
+    EXPECT_EQ(ReadFile(path()).substr(0, junk.size()), junk);
+    Settings again;
+    LoadOptions(folder.path(), again, ProcessId);
+    EXPECT_EQ(again.Options.ProxyServer, "proxy.lan");
+    EXPECT_EQ(again.Options.TimeOut, 15);
+}
+
+// The preferences window through the prompts: "&OK" applies its rules and
+// saves, "&Cancel" changes nothing.
+class EditOptionsTest : public OptionsTest {
+protected:
+    EditResult Edit(std::function<void(PreferencesValues&)> edit, bool ok = true) {
+        prompts.options.push_back({std::move(edit), ok});
+        return EditOptions(prompts, folder.path(), settings);
+    }
+
+    ScriptedPrompts prompts;
+};
+
+TEST_F(EditOptionsTest, TheWindowShowsWhatItCanAndCancelChangesNothing) {
+    LoadCommon("TransferMode=7\r\nDefPrompt=5\r\nDateType=3\r\nTimeOut=12\r\n");
+    const std::string before = ReadFile(path());
+    EXPECT_EQ(Edit([](PreferencesValues& v) { v.Options.TimeOut = 99; }, false),
+              EditResult::Cancelled);
+    const Options& shown = prompts.shown.at(0).Options;
+    EXPECT_EQ(shown.TransferMode, 0);
+    EXPECT_EQ(shown.DefPrompt, 0);
+    EXPECT_EQ(shown.DateType, 0);
+    EXPECT_EQ(shown.TimeOut, 12);
+    EXPECT_EQ(settings.Options.TimeOut, 12);
+    EXPECT_EQ(settings.Options.TransferMode, 7);
+    EXPECT_EQ(ReadFile(path()), before);
+}
+
+TEST_F(EditOptionsTest, OkAppliesTheRulesAndSaves) {
+    struct Row {
+        const char* name;
+        const char* stored; // the [Common] lines before
+        std::function<void(PreferencesValues&)> edit;
+        const char* saved; // lines the save must hold
+    } rows[] = {
+        {"keep-alive needs a command", "", [](auto& v) { v.Options.Keep = true; }, "Keep=0"},
+        {"keep-alive with a command", "CmdKeep=NOOP", [](auto& v) { v.Options.Keep = true; },
+         "Keep=1"},
+        {"a spin out of range", "", [](auto& v) { v.Options.StartKeep = 5000; }, "StartKeep=1000"},
+        {"a transfer type out of range", "TransferMode=7", {}, "TransferMode=0"},
+        {"the firewall is stored disabled", "fwEnable=1", {}, "fwEnable=0"},
+        {"a firewall type out of range", "fwType=9", {}, "fwType=0"},
+        {"a firewall type in range", "fwType=6", {}, "fwType=6"},
+        {"the firewall is not the window's", "fwHost=fw.lan",
+         [](auto& v) { v.Options.fwHost = "ignored"; }, "fwHost=fw.lan"},
+        {"no language chosen", "",
+         [](auto& v) {
+             v.Lang = {true, false, ""};
+         },
+         "LangOn=1\r\nLangInit=0\r\nLangFile=language"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoadCommon(std::string(row.stored) + "\r\n");
+        EXPECT_EQ(Edit([&row](PreferencesValues& v) {
+                      v.Options.ListingFile = "ignored";
+                      if (row.edit)
+                          row.edit(v);
+                  }),
+                  EditResult::Saved);
+        EXPECT_EQ(settings.Options.ListingFile, folder.file("FTPDIR4242.TXT"));
+        EXPECT_TRUE(Saved(row.saved));
+    }
+}
+
+TEST_F(EditOptionsTest, AFailedSaveIsToldApart) {
+    Load();
+    prompts.options.push_back({{}, true});
+    EXPECT_EQ(EditOptions(prompts, folder.file("gone/"), settings), EditResult::SaveFailed);
+}
+
+TEST(OptionsLookTest, EnablingAndColourFollowTheControls) {
+    PreferencesValues v;
+    PreferencesLook look = OptionsLook(v);
+    EXPECT_FALSE(look.AnonymousEnabled || look.ExtWhite || look.LogFileWhite || look.KeepWhite ||
+                 look.ProxyEnabled || look.SocksEnabled || look.LanguageEnabled);
+    v.Options.MailAno = v.Options.Log = v.Options.Keep = v.Lang.LangOn = true;
+    v.Options.TransferMode = 1;
+    look = OptionsLook(v);
+    EXPECT_TRUE(look.AnonymousEnabled && look.ExtWhite && look.LogFileWhite && look.KeepWhite &&
+                look.LanguageEnabled);
+    v.Options.TransferMode = 2; // the list is white for "Ascii" only
+    EXPECT_FALSE(OptionsLook(v).ExtWhite);
+
+    // Connection type: the proxy panel, the SOCKS panel.
+    const std::pair<bool, bool> panels[] = {
+        {false, false}, {true, false}, {false, true}, {false, true}, {false, true}};
+    for (std::uint8_t type = 0; type < std::size(panels); ++type) {
+        v.Options.ConnectionType = type;
+        look = OptionsLook(v);
+        EXPECT_EQ(std::pair(look.ProxyEnabled, look.SocksEnabled), panels[type]) << int(type);
+    }
+}
+
+} // namespace

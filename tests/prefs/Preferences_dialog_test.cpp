@@ -1,0 +1,341 @@
+#include "app/DialogPrompts.h"
+#include "prefs/Input_dialog.h"
+#include "prefs/Preferences_dialog.h"
+#include "prefs/PrefsTestSupport.h"
+#include "prefs/Translator.h"
+#include "prefs/WidgetTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <set>
+
+namespace {
+
+// Answers the input dialog that the next click opens: types `typed` and
+// confirms, or cancels when there is nothing to type. `prefill` gets what
+// the line held.
+void AnswerInput(const std::optional<QString>& typed, QString* prefill = nullptr) {
+    WhenModal<InputDialog>([typed, prefill](InputDialog& form) {
+        if (prefill)
+            *prefill = form.InputLine()->text();
+        if (typed)
+            form.InputLine()->setText(*typed);
+        (typed ? form.OkButton() : form.CancelButton())->click();
+    });
+}
+
+bool IsWhite(const QWidget* control) {
+    return control->palette().color(QPalette::Base) == QColor(Qt::white);
+}
+
+class PreferencesDialogTest : public testing::Test {
+protected:
+    // A file or folder chooser that answers `answer` and records where it started.
+    decltype(PreferencesChoosers::LogFile) Chooser(const char* answer) {
+        return [this, answer](QWidget*, const QString& start) {
+            chooserStarts.push_back(start);
+            return std::optional<QString>(QString::fromUtf8(answer));
+        };
+    }
+    std::string path() const { return folder.file(OptionsFileName); }
+    void Load(const std::string& common = {}) {
+        if (!common.empty())
+            WriteFile(path(), "[Common]\r\n" + common);
+        LoadOptions(folder.path(), settings);
+    }
+    // A window filled as EditOptions fills it: with the values from before
+    // its translation, which may clear LangOn.
+    std::unique_ptr<PreferencesDialog> Window() {
+        const PreferencesValues values = ValuesForWindow(settings.Options, settings.Lang);
+        auto window = std::make_unique<PreferencesDialog>(language, prompts, choosers);
+        window->SetValues(values);
+        return window;
+    }
+    // Shows page `page` by clicking its node in the tree.
+    static void ShowPage(PreferencesDialog& window, int page) {
+        auto* tree = Child<QTreeWidget>(window, "tvOptions");
+        QTreeWidgetItem* node = window.PageNode(page);
+        ASSERT_NE(node, nullptr);
+        tree->scrollToItem(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          tree->visualItemRect(node).center());
+        ASSERT_EQ(window.CurrentPage(), page);
+        EXPECT_TRUE(Child<QStackedWidget>(window, "pcOptions")->currentWidget()->isVisible());
+    }
+
+    TempFolder folder;
+    LanguageSettings& lang = settings.Lang;
+    Settings settings;
+    Translator language{folder.path(), settings.Lang};
+    std::vector<QString> chooserStarts;
+    PreferencesChoosers choosers{Chooser("/var/log/corvane.log"), Chooser("/srv/ftp"),
+                                 [](QWidget*, QFont font) {
+                                     font.setFamily(QStringLiteral("DejaVu Serif"));
+                                     font.setPointSize(12);
+                                     return std::optional<QFont>(font);
+                                 }};
+    DialogPrompts prompts{language, nullptr, choosers};
+};
+
+TEST_F(PreferencesDialogTest, OkSavesAChangeMadeOnEveryPage) {
+    WriteFile(folder.file("de.lng"),
+              "[Translations]\r\nT_Options.cbLangOn.Caption=Lokalisierung\r\n");
+    Load();
+    WhenModal<PreferencesDialog>([this](PreferencesDialog& w) {
+        ShowPage(w, 0);
+        Click(w, "cbMailAno");
+        QTest::keyClicks(Child<QLineEdit>(w, "eAnonymous"), "me@example.org");
+
+        ShowPage(w, 1);
+        Click(w, "rbAscii");
+        AnswerInput(QStringLiteral("html"));
+        Click(w, "bAddExt");
+
+        ShowPage(w, 2);
+        Click(w, "cbLog");
+        Click(w, "bLogFile");
+
+        ShowPage(w, 3);
+        Click(w, "cbKeep");
+        Child<QSpinBox>(w, "seStartKeep")->setValue(30);
+        AnswerInput(QStringLiteral("SITE IDLE"));
+        Click(w, "bAddCmd");
+
+        ShowPage(w, 4);
+        Click(w, "rbSocks5");
+        QTest::keyClicks(Child<QLineEdit>(w, "eSocksServer"), "socks.lan");
+
+        ShowPage(w, 5);
+        Click(w, "rbResume");
+        Click(w, "bIniPath");
+        Click(w, "bFont");
+
+        ShowPage(w, 6);
+        Click(w, "cbLangOn");
+        auto* list = Child<QComboBox>(w, "cbLangFile");
+        ASSERT_EQ(list->count(), 1);
+        list->setCurrentIndex(0);
+        EXPECT_EQ(settings.Lang.LangFile, "language"); // stored only on OK
+        Click(w, "bbOK");
+    });
+    EXPECT_EQ(EditOptions(prompts, folder.path(), settings), EditResult::Saved);
+
+    const std::string saved = ReadFile(path());
+    for (const char* line :
+         {"\r\nMailAno=1\r\n", "\r\nAnonymous=me@example.org\r\n", "\r\nTransferMode=1\r\n",
+          "\r\nExt=html\r\n", "\r\nLog=1\r\n", "\r\nLogFile=/var/log/corvane.log\r\n",
+          "\r\nKeep=1\r\n", "\r\nStartKeep=30\r\n", "\r\nCmdKeep=\"\"SITE IDLE\"\"\r\n",
+          "\r\nConnectionType=4\r\n", "[Socks]\r\nServer=socks.lan\r\n", "\r\nDefPrompt=2\r\n",
+          "\r\nIniPath=/srv/ftp\r\n", "\r\nFontName=DejaVu Serif\r\n", "\r\nFontSize=12\r\n",
+          "\r\nLangOn=1\r\n", "\r\nLangFile=de\r\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line;
+    EXPECT_EQ(chooserStarts,
+              (std::vector<QString>{QString::fromStdString(folder.file("corvane.log")),
+                                    QString::fromStdString(folder.path())}));
+}
+
+TEST_F(PreferencesDialogTest, CancelLeavesTheFileAsItWas) {
+    Load("TimeOut=30\r\n");
+    const std::string before = ReadFile(path());
+    WhenModal<PreferencesDialog>([this](PreferencesDialog& w) {
+        for (int page = 0; page < PreferencesDialog::PageCount; ++page)
+            ShowPage(w, page);
+        Child<QSpinBox>(w, "seTimeOut")->setValue(60);
+        Click(w, "rbProxy");
+        Click(w, "bbCancel");
+    });
+    EXPECT_EQ(EditOptions(prompts, folder.path(), settings), EditResult::Cancelled);
+    EXPECT_EQ(ReadFile(path()), before);
+    EXPECT_EQ(settings.Options.TimeOut, 30);
+}
+
+// Each row: a stored file and the radio buttons it checks. What the window
+// gives back must save exactly as what it was given.
+TEST_F(PreferencesDialogTest, EveryValueShownComesBackUnchanged) {
+    struct Row {
+        const char* name;
+        std::string file;
+        std::vector<const char*> checked;
+    } rows[] = {
+        {"every field set",
+         CrLf({"[Common]", "ConnectionType=1", "TransferMode=2", "PassiveTransfer=1", "Sync=1",
+               "Log=1", "LogFile=/l.log", "TimeOut=99", "retry=3", "Ext=html, \"my ext\"", "Keep=1",
+               "StartKeep=50", "DurationKeep=20", "CmdKeep=NOOP,PWD", "MailAno=1"}) +
+             CrLf({"Anonymous=a@b", "fwHost=fw", "fwPort=2121", "fwID=id", "fwPsw=fpw",
+                   "fwSimbol=#", "fwType=5", "fwEnable=1", "IniPath=/srv", "FontName=Arial",
+                   "FontSize=11", "FontColor=255", "PromptDownLoad=0", "PromptUpLoad=0"}) +
+             CrLf({"DefPrompt=1", "DateType=1", "LogSize=5000", "[Proxy]", "Server=proxy",
+                   "Port=8080", "Psw=pw", "PswMask=1", "[Socks]", "Server=socks", "Port=1080",
+                   "Psw=spw", "UC=uc", "PswMask=1", "[Language]", "LangOn=1", "LangInit=1"}),
+         {"rbProxy", "rbBinary", "rbOverwrite", "rbUSA"}},
+        {"values out of range",
+         CrLf({"[Common]", "TransferMode=7", "DefPrompt=5", "DateType=3", "ConnectionType=3"}),
+         {"rbAutoDetect", "rbSkip", "rbEurope", "rbSocks4A"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(path(), row.file);
+        LoadOptions(folder.path(), settings);
+        const LanguageSettings stored = settings.Lang;
+        auto w = Window();
+        for (const char* radio : row.checked)
+            EXPECT_TRUE(Child<QRadioButton>(*w, radio)->isChecked()) << radio;
+        const PreferencesValues back = w->Values();
+        Settings given = settings;
+        given.Options = back.Options;
+        settings.Options = ValuesForWindow(settings.Options, settings.Lang).Options;
+        ASSERT_TRUE(SaveOptions(folder.file("shown-"), settings));
+        ASSERT_TRUE(SaveOptions(folder.file("given-"), given));
+        EXPECT_EQ(ReadFile(folder.file("shown-options.ftp")),
+                  ReadFile(folder.file("given-options.ftp")));
+        EXPECT_EQ(back.Options.ListingFile, settings.Options.ListingFile);
+        EXPECT_EQ(back.Lang.LangOn, stored.LangOn);
+        EXPECT_EQ(back.Lang.LangInit, stored.LangInit);
+        EXPECT_EQ(back.Lang.LangFile, ""); // nothing to choose: "&OK" keeps the default
+    }
+}
+
+// The rules are OptionsLook's; each click must bring every control in line.
+TEST_F(PreferencesDialogTest, ControlsAreEnabledAndWhiteByTheirBoxes) {
+    Load();
+    auto w = Window();
+    using L = PreferencesLook;
+    const std::pair<const char*, bool L::*> white[] = {
+        {"eAnonymous", &L::AnonymousEnabled}, {"lbExt", &L::ExtWhite},
+        {"eLogFile", &L::LogFileWhite},       {"lbCmdKeep", &L::KeepWhite},
+        {"seStartKeep", &L::KeepWhite},       {"seDurationKeep", &L::KeepWhite},
+        {"eProxyServer", &L::ProxyEnabled},   {"eSocksUC", &L::SocksEnabled}};
+    const std::pair<const char*, bool L::*> enabled[] = {{"eAnonymous", &L::AnonymousEnabled},
+                                                         {"gbProxy", &L::ProxyEnabled},
+                                                         {"gbSocks", &L::SocksEnabled},
+                                                         {"cbLangFile", &L::LanguageEnabled},
+                                                         {"lLangFile", &L::LanguageEnabled}};
+    std::set<std::string> turnedWhite;
+    for (const char* click : {"", "cbMailAno", "rbAscii", "cbLog", "cbKeep", "rbProxy", "rbSocks4",
+                              "rbSocks4A", "rbBinary", "rbSocks5", "rbDirect", "cbLangOn"}) {
+        SCOPED_TRACE(click);
+        if (*click)
+            Click(*w, click);
+        const PreferencesLook look = OptionsLook(w->Values());
+        for (const auto& [name, rule] : white) {
+            EXPECT_EQ(IsWhite(Child<QWidget>(*w, name)), look.*rule) << name;
+            if (look.*rule)
+                turnedWhite.insert(name);
+        }
+        for (const auto& [name, rule] : enabled)
+            EXPECT_EQ(Child<QWidget>(*w, name)->isEnabled(), look.*rule) << name;
+    }
+    EXPECT_EQ(turnedWhite.size(), std::size(white));
+}
+
+TEST_F(PreferencesDialogTest, MaskedPasswordsShowStars) {
+    Load();
+    settings.Options.SocksPswMask = true;
+    auto w = Window();
+    auto* proxy = Child<QLineEdit>(*w, "eProxyPsw");
+    auto* socks = Child<QLineEdit>(*w, "eSocksPsw");
+    EXPECT_EQ(proxy->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(socks->echoMode(), QLineEdit::Password);
+    Click(*w, "rbProxy");
+    Click(*w, "cbProxyPswMask");
+    Click(*w, "rbSocks4");
+    Click(*w, "cbSocksPswMask");
+    EXPECT_EQ(proxy->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(socks->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(proxy->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, proxy),
+              '*');
+}
+
+TEST_F(PreferencesDialogTest, ListsAreEditedThroughTheInputDialog) {
+    Load("Ext=html,txt\r\nCmdKeep=NOOP\r\n");
+    auto w = Window();
+    struct Step {
+        const char* name;
+        const char* list;
+        int selected; // -1: none
+        const char* button;
+        const char* prefill;          // what the question shows; null: no question
+        std::optional<QString> typed; // nothing: cancelled
+        const char* items;            // the list afterwards
+    } steps[] = {
+        {"modify without a selection adds", "lbExt", -1, "bModifyExt", "", "pl", "html,txt,pl"},
+        {"modify edits the selection", "lbExt", 1, "bModifyExt", "txt", "text", "html,text,pl"},
+        {"a cancelled add", "lbExt", -1, "bAddExt", "", std::nullopt, "html,text,pl"},
+        {"remove takes the selection", "lbExt", 1, "bRemoveExt", nullptr, {}, "html,pl"},
+        {"remove without a selection", "lbExt", -1, "bRemoveExt", nullptr, {}, "html,pl"},
+        {"a command added", "lbCmdKeep", -1, "bAddCmd", "", "PWD", "NOOP,PWD"},
+        {"delete takes the selection", "lbCmdKeep", 0, "bDelCmd", nullptr, {}, "PWD"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        auto* list = Child<QListWidget>(*w, step.list);
+        list->clearSelection();
+        if (step.selected >= 0)
+            list->item(step.selected)->setSelected(true);
+        QString prefill;
+        if (step.prefill)
+            AnswerInput(step.typed, &prefill);
+        Click(*w, step.button);
+        EXPECT_EQ(prefill, step.prefill ? step.prefill : "");
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items << list->item(i)->text();
+        EXPECT_EQ(items.join(u','), step.items);
+    }
+    EXPECT_EQ(w->Values().Options.Ext, "html,pl");
+    EXPECT_EQ(w->Values().Options.CmdKeep, "PWD");
+}
+
+TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndTheStoredChoice) {
+    for (const char* name : {"fr.lng", "DE.lng", "language.lng"})
+        WriteFile(folder.file(name), "");
+    Load();
+    lang.LangFile = "fr";
+    auto w = Window();
+    auto* list = Child<QComboBox>(*w, "cbLangFile");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "de");
+    EXPECT_EQ(list->currentText(), "fr");
+}
+
+TEST_F(PreferencesDialogTest, ChoosingALanguagePreviewsItWhileLocalizationIsOn) {
+    WriteFile(folder.file("de.lng"), "[Translations]\r\n"
+                                     "T_Options.cbLog.Caption=Protokoll\r\n"
+                                     "T_Options.tsLog.Caption=Protokolldatei\r\n");
+    Load();
+    auto w = Window();
+    auto* list = Child<QComboBox>(*w, "cbLangFile");
+    auto* logBox = Child<QCheckBox>(*w, "cbLog");
+    emit list->activated(0); // localization off: no preview
+    EXPECT_EQ(logBox->text(), "Enable Log");
+
+    Click(*w, "cbLangOn");
+    list->setCurrentIndex(0);
+    emit list->activated(0);
+    EXPECT_EQ(logBox->text(), "Protokoll");
+    EXPECT_EQ(w->PageNode(2)->text(0), "Protokolldatei");
+    EXPECT_EQ(lang.LangFile, "language");
+    EXPECT_FALSE(lang.LangOn);
+}
+
+TEST_F(PreferencesDialogTest, IsTranslatedWhenCreatedAndEachTimeShown) {
+    WriteFile(folder.file("de.lng"), "[Translations]\r\nT_Options.bbCancel.Caption=&Abbrechen\r\n");
+    lang = {true, false, "de"};
+    PreferencesDialog w(language, prompts, choosers);
+    auto* cancel = Child<QPushButton>(w, "bbCancel");
+    EXPECT_EQ(cancel->text(), "&Abbrechen");
+    WriteFile(folder.file("de.lng"), "[Translations]\r\nT_Options.bbCancel.Caption=Ab&bruch\r\n");
+    w.show();
+    EXPECT_EQ(cancel->text(), "Ab&bruch");
+    w.hide();
+}
+
+} // namespace

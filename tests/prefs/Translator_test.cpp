@@ -1,0 +1,289 @@
+#include "prefs/PrefsTestSupport.h"
+#include "prefs/Translator.h"
+#include "text/TextFields.h"
+
+#include <cstdio>
+#include <map>
+#include <sys/stat.h>
+
+namespace {
+
+// A window as a table: controls in creation order, each with its texts by
+// lower-case property name. Setting a text the window lacks fails the test.
+class FakeWindow : public TranslatableWindow {
+public:
+    using Texts = std::map<std::string, std::string>;
+
+    FakeWindow(std::string name, std::vector<std::pair<std::string, Texts>> controls)
+        : name_(std::move(name)), controls_(std::move(controls)) {}
+
+    std::string WindowName() const override { return name_; }
+    std::vector<std::string> ControlNames() const override {
+        std::vector<std::string> names;
+        for (const auto& control : controls_)
+            names.push_back(control.first);
+        return names;
+    }
+    std::optional<std::string> Text(const std::string& control,
+                                    const std::string& property) const override {
+        for (const auto& [name, texts] : controls_) {
+            const auto found = texts.find(text::AsciiLowerCopy(property));
+            if (name == control && found != texts.end())
+                return found->second;
+        }
+        return std::nullopt;
+    }
+    void SetText(const std::string& control, const std::string& property,
+                 const std::string& value) override {
+        ASSERT_TRUE(Text(control, property)) << control << '.' << property;
+        for (auto& [name, texts] : controls_) {
+            if (name == control)
+                texts[text::AsciiLowerCopy(property)] = value;
+        }
+    }
+    std::string Get(const std::string& control, const std::string& property) const {
+        return Text(control, property).value_or("<none>");
+    }
+
+private:
+    std::string name_;
+    std::vector<std::pair<std::string, Texts>> controls_;
+};
+
+FakeWindow MainWindow() {
+    return FakeWindow("T_Main", {
+                                    {"sbConnect", {{"caption", "&Connect"}, {"hint", "Connect"}}},
+                                    {"lEmpty", {{"caption", ""}}},
+                                    {"N1", {{"caption", "-"}}},
+                                    {"ePath", {{"text", "C:\\"}, {"hint", ""}}},
+                                    {"mNote", {{"text", "two\r\nlines"}}},
+                                    {"lTitle", {{"caption", "Local computer"}}},
+                                });
+}
+
+TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"T_Main.sbConnect.Caption=&Connect", "T_Main|sbConnect|Caption|&Connect"},
+        {"T_Main.e.Text=a=b=c", "T_Main|e|Text|a=b=c"},
+        {"T_Main.l.Caption=~~", "T_Main|l|Caption|\r\n"},
+        {"T_Main.l.Caption=one~~two~~~", "T_Main|l|Caption|one\r\ntwo\r\n~"},
+        {"T_Main.l.Font.Name=Arial", "T_Main|l|Font.Name|Arial"},
+        {"T_Main.l.Caption=", "T_Main|l|Caption|"},
+        {"T_Main.l.Caption", "<none>"},
+        {"T_Main.Caption=x", "<none>"},
+        {"[Translations]", "<none>"},
+        {"", "<none>"},
+    };
+    for (const auto& [line, expected] : rows) {
+        const std::optional<LanguageEntry> e = ParseLanguageLine(line);
+        EXPECT_EQ(e ? e->Window + '|' + e->Control + '|' + e->Property + '|' + e->Value : "<none>",
+                  expected)
+            << line;
+    }
+    EXPECT_EQ(EncodeLanguageValue("a\r\nb\nc"), "a~~b~~c");
+}
+
+class LanguageTest : public testing::Test {
+protected:
+    std::string File(const std::string& name) const { return folder.file(name); }
+    void Write(const std::string& name, const std::string& entries) {
+        WriteFile(File(name), "[Translations]\r\n" + entries);
+    }
+
+    TempFolder folder;
+    LanguageSettings lang;
+    Translator language{folder.path(), lang};
+};
+
+TEST_F(LanguageTest, ReadingSetsTheNamedTextsThatAreNotEmpty) {
+    Write("de.lng", "T_Main.sbConnect.Caption=&Verbinden\r\n"
+                    "T_Main.SBCONNECT.hint=Mit dem Server verbinden\r\n" // names ignore case
+                    "t_main.sbConnect.Caption=wrong window\r\n"          // windows do not
+                    "T_Options.sbConnect.Caption=other window\r\n"
+                    "T_Main.lEmpty.Caption=Leer\r\n" // empty by design
+                    "T_Main.ePath.Hint=Pfad\r\n"     // empty now
+                    "T_Main.mNote.Text=a=b~~c\r\n"
+                    "T_Main.lTitle.Caption=~~\r\n"
+                    "T_Main.lTitle.Color=clRed\r\n" // not a text
+                    "T_Main.nothing.Caption=x\r\n"
+                    "malformed line\r\n"
+                    "T_Main.ePath.Text=D:\\\n");
+    FakeWindow window = MainWindow();
+    Translator::ReadLanguageFile(window, File("de.lng"));
+    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Verbinden");
+    EXPECT_EQ(window.Get("sbConnect", "hint"), "Mit dem Server verbinden");
+    EXPECT_EQ(window.Get("lEmpty", "caption"), "");
+    EXPECT_EQ(window.Get("ePath", "hint"), "");
+    EXPECT_EQ(window.Get("ePath", "text"), "D:\\");
+    EXPECT_EQ(window.Get("mNote", "text"), "a=b\r\nc");
+    EXPECT_EQ(window.Get("lTitle", "caption"), "\r\n");
+}
+
+TEST_F(LanguageTest, TheFirstLineIsNeverAnEntry) {
+    WriteFile(File("x.lng"), "T_Main.sbConnect.Caption=first\r\nT_Main.lTitle.Caption=second\r\n");
+    FakeWindow window = MainWindow();
+    Translator::ReadLanguageFile(window, File("x.lng"));
+    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Connect");
+    EXPECT_EQ(window.Get("lTitle", "caption"), "second");
+}
+
+TEST_F(LanguageTest, LinesOfOlderFilesInWindows1252BecomeUtf8) {
+    Write("fr.lng", "T_Main.lTitle.Caption=Ordinateur local \xE9t\xE9 \x80\r\n"
+                    "T_Main.sbConnect.Caption=D\xC3\xA9j\xC3\xA0\r\n");
+    FakeWindow window = MainWindow();
+    Translator::ReadLanguageFile(window, File("fr.lng"));
+    EXPECT_EQ(window.Get("lTitle", "caption"), "Ordinateur local \xC3\xA9t\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(window.Get("sbConnect", "caption"), "D\xC3\xA9j\xC3\xA0");
+}
+
+TEST_F(LanguageTest, AMissingFileIsCreatedEmpty) {
+    FakeWindow window = MainWindow();
+    Translator::ReadLanguageFile(window, File("es.lng"));
+    EXPECT_TRUE(FileExists(File("es.lng")));
+    EXPECT_EQ(ReadFile(File("es.lng")), "");
+    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Connect");
+}
+
+TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
+    Write("language.lng", "Other.x.Caption=kept\r\nT_Main.sbConnect.Caption=old\r\n");
+    Translator::WriteLanguageFile(MainWindow(), File("language.lng"));
+    EXPECT_EQ(ReadFile(File("language.lng")), "[Translations]\r\n"
+                                              "Other.x.Caption=kept\r\n"
+                                              "T_Main.sbConnect.Caption=&Connect\r\n"
+                                              "T_Main.sbConnect.Hint=Connect\r\n"
+                                              "T_Main.ePath.Text=C:\\\r\n"
+                                              "T_Main.mNote.Text=two~~lines\r\n"
+                                              "T_Main.lTitle.Caption=Local computer\r\n");
+
+    FakeWindow changed("T_Main", {{"sbConnect", {{"caption", "x"}, {"hint", "y"}}},
+                                  {"mNote", {{"text", "z"}}},
+                                  {"lTitle", {{"caption", "w"}}}});
+    Translator::ReadLanguageFile(changed, File("language.lng"));
+    EXPECT_EQ(changed.Get("sbConnect", "caption"), "&Connect");
+    EXPECT_EQ(changed.Get("sbConnect", "hint"), "Connect");
+    EXPECT_EQ(changed.Get("mNote", "text"), "two\r\nlines");
+    EXPECT_EQ(changed.Get("lTitle", "caption"), "Local computer");
+}
+
+TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
+    EXPECT_TRUE(language.ListLanguages().empty());
+    EXPECT_TRUE(Translator(folder.file("missing/"), lang).ListLanguages().empty());
+    for (const char* name : {"Fr.lng", "fr.lng", "de.LNG", "language.lng", "LANGUAGE.LNG",
+                             "notes.txt", ".lng", "Zulu.lng"})
+        WriteFile(File(name), "");
+    ASSERT_EQ(::mkdir(File("folder.lng").c_str(), 0700), 0);
+    EXPECT_EQ(language.ListLanguages(), (std::vector<std::string>{"de", "fr", "zulu"}));
+    EXPECT_EQ(language.LanguageFilePath("fr"), File("fr.lng"));
+    EXPECT_EQ(language.LanguageFilePath("zulu"), File("Zulu.lng"));
+    EXPECT_EQ(language.LanguageFilePath("es"), File("es.lng"));
+}
+
+// Each row: the stored choice, a window translated (or previewed in a
+// language), its caption and the choice afterwards.
+TEST_F(LanguageTest, WindowsFollowTheStoredChoice) {
+    Write("language.lng", "T_Main.lTitle.Caption=from language.lng\r\n");
+    Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
+    struct Row {
+        const char* name;
+        LanguageSettings before;
+        const char* preview;
+        const char* caption;
+        LanguageSettings after;
+    } rows[] = {
+        {"localization off", {false, false, "de"}, nullptr, "Local computer", {false, false, "de"}},
+        {"a language", {true, false, "de"}, nullptr, "Lokaler Rechner", {true, false, "de"}},
+        {"the default language is applied once",
+         {true, false, "language"},
+         nullptr,
+         "from language.lng",
+         {false, false, "language"}},
+        {"a preview leaves the choice alone",
+         {false, false, "language"},
+         "de",
+         "Lokaler Rechner",
+         {false, false, "language"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lang = row.before;
+        FakeWindow window = MainWindow();
+        if (row.preview)
+            language.PreviewLanguage(window, row.preview);
+        else
+            language.ApplyLanguage(window);
+        EXPECT_EQ(window.Get("lTitle", "caption"), row.caption);
+        EXPECT_EQ(lang.LangOn, row.after.LangOn);
+        EXPECT_EQ(lang.LangFile, row.after.LangFile);
+    }
+}
+
+TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
+    Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
+    lang = {true, true, "de"};
+    FakeWindow window = MainWindow();
+    language.ApplyLanguage(window);
+    EXPECT_EQ(window.Get("lTitle", "caption"), "Lokaler Rechner");
+    const std::string written = ReadFile(File("language.lng"));
+    EXPECT_NE(written.find("T_Main.lTitle.Caption=Local computer\r\n"), std::string::npos);
+    EXPECT_EQ(FileMode(File("language.lng")), 0644u); // for translators to share
+}
+
+TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
+    struct Row {
+        const char* name;
+        LanguageSettings before;
+        int checked;
+        LanguageSettings after;
+        bool translated;
+    } rows[] = {
+        {"listed, other spelling", {true, false, "FR"}, 1, {true, false, "fr"}, true},
+        {"listed, localization off", {false, false, "fr"}, 1, {false, false, "fr"}, false},
+        {"no file", {true, false, "es"}, -1, {false, false, "language"}, false},
+        {"the default", {true, false, "language"}, -1, {false, false, "language"}, false},
+        {"empty", {true, false, ""}, -1, {false, false, "language"}, false},
+    };
+    Write("Fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
+    Write("de.lng", "");
+    Write("language.lng", "T_Main.lTitle.Caption=English\r\n");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        lang = row.before;
+        FakeWindow window = MainWindow();
+        const LanguageMenu menu = language.BuildLanguageMenu(window);
+        EXPECT_EQ(menu.Names, (std::vector<std::string>{"de", "fr"}));
+        EXPECT_EQ(menu.Checked, row.checked);
+        EXPECT_EQ(lang.LangOn, row.after.LangOn);
+        EXPECT_EQ(lang.LangFile, row.after.LangFile);
+        EXPECT_EQ(window.Get("lTitle", "caption"),
+                  row.translated ? "Ordinateur local" : "Local computer");
+    }
+}
+
+TEST_F(LanguageTest, BackToDefaultRestoresEnglishOnlyWhenLanguageLngHoldsIt) {
+    Write("fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
+    for (const bool englishFile : {true, false}) {
+        SCOPED_TRACE(englishFile ? "language.lng holds English" : "no language.lng");
+        if (englishFile)
+            Write("language.lng", "T_Main.lTitle.Caption=Local computer\r\n");
+        else
+            std::remove(File("language.lng").c_str());
+        lang = {false, false, "language"};
+        FakeWindow window = MainWindow();
+        const LanguageMenu menu = language.BuildLanguageMenu(window);
+        ASSERT_EQ(menu.Names, std::vector<std::string>{"fr"});
+
+        language.ChooseLanguage(menu, 0, window);
+        EXPECT_EQ(window.Get("lTitle", "caption"), "Ordinateur local");
+        EXPECT_TRUE(lang.LangOn);
+        EXPECT_EQ(lang.LangFile, "fr");
+
+        language.ChooseLanguage(menu, -1, window);
+        EXPECT_EQ(lang.LangFile, "language");
+        EXPECT_FALSE(lang.LangOn);
+        EXPECT_EQ(window.Get("lTitle", "caption"),
+                  englishFile ? "Local computer" : "Ordinateur local");
+        EXPECT_TRUE(FileExists(File("language.lng")));
+    }
+}
+
+} // namespace

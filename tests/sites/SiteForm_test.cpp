@@ -1,0 +1,248 @@
+#include "prefs/PrefsTestSupport.h"
+#include "sites/SiteForm.h"
+#include "support/ScriptedPrompts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Columns = std::array<std::string, ColumnCount>;
+const Columns DefaultColumns = {"9", "5", "7", "6", "8", "1"};
+
+HostTypeList Types() {
+    return {{"Default", "0957681"}, {"ProFTPD", "4123456"}, {"Odd", "4fedcba"}};
+}
+
+Site CustomSite(const std::string& answerName) {
+    Site site;
+    site.Answer = "4000000";
+    site.AnswerName = answerName;
+    return site;
+}
+
+TEST(HostTypesTest, AnswerTxtIsReadAndWrittenAsCommaText) {
+    TempFolder folder;
+    EXPECT_EQ(ReadHostTypes(folder.path()), (HostTypeList{{"Default", "0957681"}}));
+    WriteFile(folder.file("Answer.txt"), "");
+    EXPECT_EQ(ReadHostTypes(folder.path()), (HostTypeList{{"Default", "0957681"}}));
+
+    WriteFile(folder.file("Answer.txt"), "\"Base\",4123456\r\n"
+                                         "\r\n"
+                                         "\"My server\",4abcdef\r\n"
+                                         "NameOnly\n"
+                                         "two words\r\n"
+                                         "\"Say \"\"hi\"\"\",\r\n");
+    EXPECT_EQ(ReadHostTypes(folder.path()), (HostTypeList{{"Base", "0957681"},
+                                                          {"My server", "4abcdef"},
+                                                          {"NameOnly", "0957681"},
+                                                          {"two", "words"},
+                                                          {"Say \"hi\"", "0957681"}}));
+
+    const HostTypeList types = {{"Default", "0957681"}, {"a, \"b\"", "4123456"}, {"c", "4000000"}};
+    ASSERT_TRUE(WriteHostTypes(folder.path(), types));
+    EXPECT_EQ(ReadFile(folder.file("Answer.txt")),
+              "\"Default\",0957681\r\n\"a, \"\"b\"\"\",4123456\r\n\"c\",4000000\r\n");
+    EXPECT_EQ(ReadHostTypes(folder.path()), types);
+}
+
+TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
+    struct Row {
+        const char* name;
+        std::string answer;
+        std::string answerName;
+        int hostType;
+        int customType;
+        Columns columns;
+    } rows[] = {
+        {"01-unix", "7123456", "", 7, -1, {"1", "2", "3", "4", "5", "6"}},
+        {"02-layout-0-any-columns", "0123456", "", 0, -1, DefaultColumns},
+        {"03-short-keeps-its-layout", "712", "", 7, -1, DefaultColumns},
+        {"04-empty-a-new-site", "", "", 0, -1, DefaultColumns},
+        {"05-not-a-digit", "x123456", "", 0, -1, DefaultColumns},
+        {"06-odd-characters", "5Zf0A1b", "", 5, -1, {"0", "15", "0", "0", "1", "11"}},
+        {"07-custom-named", "4000000", "proftpd", 4, 1, {"1", "2", "3", "4", "5", "6"}},
+        {"08-custom-unknown", "4123456", "gone", 4, 0, DefaultColumns},
+        {"09-custom-base", "4123456", "Default", 4, 0, DefaultColumns},
+        {"10-custom-hex", "4000000", "Odd", 4, 2, {"15", "14", "13", "12", "11", "10"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Site site;
+        site.Answer = row.answer;
+        site.AnswerName = row.answerName;
+        SiteForm form = FormForSite(site, Types());
+        EXPECT_EQ(form.HostType, row.hostType);
+        EXPECT_EQ(form.CustomType, row.customType);
+        EXPECT_EQ(form.Columns, row.columns);
+        EXPECT_EQ(SiteLook(form).CustomPanelVisible, row.hostType == CustomHostType);
+        EXPECT_EQ(SiteLook(form).ColumnsEnabled, row.customType > 0) << "the base keeps its own";
+        form.HostType = CustomHostType; // "Custom" chosen
+        EXPECT_TRUE(SiteLook(form).CustomPanelVisible);
+        EXPECT_EQ(form.Columns, row.columns);
+    }
+}
+
+TEST(SiteFormTest, ColumnBoxesMakeTheCode) {
+    SiteForm form = FormForSite(Site{}, Types());
+    form.HostType = CustomHostType;
+    form.Columns = {"16", "", "0", "15", "07", "99"};
+    EXPECT_EQ(AnswerCode(form), "4000f70");
+    form.HostType = 9;
+    form.Columns = DefaultColumns;
+    EXPECT_EQ(AnswerCode(form), "9957681");
+}
+
+TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
+    Site site;
+    site.Description = "kept";
+    site.ModifiedDate = "kept too";
+    SiteForm form = FormForSite(site, Types());
+    form.Name = "  " + std::string(60, 'n') + " ";
+    form.Server = " ftp.example.org ";
+    form.Port = " 2121 ";
+    form.User = " joe ";
+    form.Password = "  secret  ";
+    form.Account = " acct ";
+    form.InitialDir = " /pub/ ";
+    form.LocalDir = " " + std::string(300, 'l');
+    form.EMail = " " + std::string(70, 'e');
+    form.Anonymous = true;
+    form.Pasv = true;
+    form.MaskPassword = false;
+    form.VirtualHost = true;
+    form.DescLines = {"first", "has ` accent", ""};
+    EXPECT_FALSE(SaveProblem(form));
+    AcceptSiteForm(form, site);
+    EXPECT_EQ(site.Name, std::string(50, 'n'));
+    EXPECT_EQ(site.Server, "ftp.example.org");
+    EXPECT_EQ(site.Port, "2121");
+    EXPECT_EQ(site.User, "joe");
+    EXPECT_EQ(site.Password, "secret");
+    EXPECT_EQ(site.Account, "acct");
+    EXPECT_EQ(site.InitialDir, "/pub/");
+    EXPECT_EQ(site.LocalDir, std::string(255, 'l'));
+    EXPECT_EQ(site.EMail, std::string(60, 'e'));
+    EXPECT_EQ(site.Anonymous, 1);
+    EXPECT_EQ(site.Pasv, 1);
+    EXPECT_EQ(site.CheckPSW, 0);
+    EXPECT_EQ(site.CheckVHost, 1);
+    EXPECT_EQ(site.Answer, "0957681");
+    EXPECT_EQ(site.AnswerName, "");
+    EXPECT_EQ(site.Desc, "first`has ` accent`");
+    EXPECT_EQ(site.Description, "kept");
+    EXPECT_EQ(site.ModifiedDate, "kept too");
+    // The accent inside a line makes two lines when shown again.
+    EXPECT_EQ(FormForSite(site, Types()).DescLines,
+              (std::vector<std::string>{"first", "has ", " accent"}));
+}
+
+TEST(SiteFormTest, ANameAndAServerMustBeGiven) {
+    SiteForm form;
+    for (const auto& [name, server] : {std::pair{"", "h"}, {"n", ""}, {"  ", "h"}, {"n", " \t"}}) {
+        form.Name = name;
+        form.Server = server;
+        EXPECT_EQ(SaveProblem(form), "FTP Server Name must be defined") << name << '|' << server;
+    }
+}
+
+TEST(SiteFormTest, DescriptionLinesAreCutAtTheSeparator) {
+    using L = std::vector<std::string>;
+    EXPECT_EQ(TextLines("", '`'), L{});
+    EXPECT_EQ(TextLines("a`b", '`'), (L{"a", "b"}));
+    EXPECT_EQ(TextLines("a``b", '`'), (L{"a", "", "b"}));
+    EXPECT_EQ(TextLines("a`", '`'), L{"a"});
+    EXPECT_EQ(TextLines("a``", '`'), (L{"a", ""}));
+    EXPECT_EQ(JoinDescLines({"a", "", "b"}), "a``b");
+    EXPECT_EQ(JoinDescLines({}), "");
+}
+
+TEST(SiteFormTest, TheSlashBox) {
+    EXPECT_EQ(SlashedDir(" pub/ ", true), "/pub/");
+    EXPECT_EQ(SlashedDir("/pub", true), "/pub");
+    EXPECT_EQ(SlashedDir("", true), "/");
+    EXPECT_EQ(SlashedDir("/pub", false), "pub");
+    EXPECT_EQ(SlashedDir("pub", false), "pub");
+    Site site;
+    site.InitialDir = "/home";
+    EXPECT_TRUE(FormForSite(site, Types()).Slash);
+    site.InitialDir = "home";
+    EXPECT_FALSE(FormForSite(site, Types()).Slash);
+}
+
+TEST(CustomTypesTest, SelectingAnotherTypeStoresTheBoxesOfThePreviousOne) {
+    SiteForm form = FormForSite(CustomSite("ProFTPD"), Types());
+    ASSERT_EQ(form.CustomType, 1);
+    EXPECT_TRUE(SiteLook(form).ColumnsEnabled);
+    form.Columns = {"1", "2", "3", "4", "5", "16"};
+    SelectCustomType(form, 2);
+    EXPECT_EQ(form.CustomTypes[1].Code, "4123450");
+    EXPECT_EQ(form.Columns, (Columns{"15", "14", "13", "12", "11", "10"}));
+    SelectCustomType(form, 0);
+    EXPECT_EQ(form.CustomTypes[2].Code, "4fedcba");
+    EXPECT_EQ(form.Columns, DefaultColumns);
+    EXPECT_FALSE(SiteLook(form).ColumnsEnabled) << "the base entry keeps its columns";
+    form.Columns = {"1", "1", "1", "1", "1", "1"};
+    SelectCustomType(form, 1);
+    EXPECT_EQ(form.CustomTypes[0].Code, "0957681");
+}
+
+TEST(CustomTypesTest, SavingStoresTheNameAndTheCodeOfTheSelectedType) {
+    TempFolder folder;
+    WriteHostTypes(folder.path(), Types());
+    ScriptedPrompts prompts;
+    Site site;
+    prompts.sites.push_back({[](SiteForm& form) {
+        form.Name = "n";
+        form.Server = "h";
+        form.HostType = CustomHostType;
+        SelectCustomType(form, 1);
+        form.Columns[0] = "9";
+    }});
+    ASSERT_TRUE(EditSite(prompts, folder.path(), site));
+    EXPECT_EQ(site.Answer, "4923456");
+    EXPECT_EQ(site.AnswerName, "ProFTPD");
+    EXPECT_EQ(ReadHostTypes(folder.path())[1].Code, "4923456");
+
+    // The type is deleted meanwhile: the site opens with the first type.
+    prompts.sites.push_back({[](SiteForm& form) {
+                                 EXPECT_EQ(form.CustomType, 1);
+                                 DeleteCustomType(form);
+                                 EXPECT_EQ(form.CustomType, -1);
+                             },
+                             false});
+    EXPECT_FALSE(EditSite(prompts, folder.path(), site));
+    EXPECT_EQ(site.AnswerName, "ProFTPD") << "cancelled";
+    prompts.sites.push_back({nullptr, false});
+    EditSite(prompts, folder.path(), site);
+    EXPECT_EQ(prompts.shownSites.back().HostType, CustomHostType);
+    EXPECT_EQ(prompts.shownSites.back().CustomType, 0);
+    EXPECT_EQ(prompts.shownSites.back().Columns, DefaultColumns);
+}
+
+TEST(CustomTypesTest, AddEditAndDeleteKeepTheBaseEntry) {
+    TempFolder folder;
+    ScriptedPrompts prompts;
+    Site site = CustomSite("Default");
+    prompts.inputs = {"First", "Renamed", "Second", std::nullopt};
+    prompts.sites.push_back({[&prompts](SiteForm& form) {
+                                 ASSERT_EQ(form.CustomType, 0);
+                                 DeleteCustomType(form);        // the base entry stays
+                                 EditCustomType(prompts, form); // on the base entry: "add"
+                                 EXPECT_EQ(form.CustomType, 1);
+                                 EXPECT_EQ(form.Columns, DefaultColumns);
+                                 form.Columns = {"1", "2", "3", "4", "5", "6"};
+                                 EditCustomType(prompts, form);
+                                 AddCustomType(prompts, form); // stores the boxes for "Renamed"
+                                 AddCustomType(prompts, form); // cancelled
+                             },
+                             false});
+    EXPECT_FALSE(EditSite(prompts, folder.path(), site));
+    ASSERT_EQ(prompts.asked.size(), 4u);
+    EXPECT_EQ(prompts.asked[1].Text, "First") << "an edit starts from the name";
+    // Kept although the window was cancelled.
+    EXPECT_EQ(
+        ReadHostTypes(folder.path()),
+        (HostTypeList{{"Default", "0957681"}, {"Renamed", "4123456"}, {"Second", "0957681"}}));
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+#include "prefs/Options.h"
+#include "sites/Site.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+// The "Password=" field as another installation writes it: the password
+// exclusive-or the key byte.
+std::string Scrambled(const std::string& password) {
+    std::string out = password;
+    for (char& c : out)
+        c = static_cast<char>(static_cast<unsigned char>(c) ^ PasswordKey);
+    return out;
+}
+
+Site Parsed(const std::string& line) {
+    Site site;
+    EXPECT_TRUE(ParseSiteLine(line, site)) << line;
+    return site;
+}
+
+TEST(SiteLineTest, ADefaultSiteIsWrittenWithItsFlagsAndNoEmptyText) {
+    const std::string flags = "Port=21;User=anonymous;Anonymous=0;SavePassword=1;Pasv=0;"
+                              "Answer=0957681;AnswerName=Default;CheckPSW=1;CheckVHost=0;";
+    const std::pair<const char*, std::string> rows[] = {
+        {"Mirror", "Name=Mirror;Server=ftp.example.org;" + flags},
+        {"", "Server=ftp.example.org;" + flags}, // no "Name=" and no "Password="
+    };
+    for (const auto& [name, line] : rows) {
+        Site site;
+        site.Name = name;
+        site.Server = "ftp.example.org";
+        EXPECT_EQ(FormatSiteLine(site), line);
+        EXPECT_EQ(Parsed(line), site);
+    }
+}
+
+TEST(SiteLineTest, EveryFieldSurvivesARoundTrip) {
+    Site site;
+    site.Name = "Work";
+    site.Server = "10.0.0.7";
+    site.Password = "s3cret!";
+    site.User = "joe";
+    site.Account = "acct";
+    site.Description = "one line";
+    site.LocalDir = "/home/joe/work";
+    site.InitialDir = "/pub/";
+    site.ModifiedDate = "12.03.2004";
+    site.EMail = "joe@example.org";
+    site.Anonymous = 1;
+    site.SavePassword = 0;
+    site.Port = "2121";
+    site.Pasv = 1;
+    site.Desc = "first`second";
+    site.Answer = "4957681";
+    site.AnswerName = "My host";
+    site.CheckPSW = 0;
+    site.CheckVHost = 1;
+    const std::string line = FormatSiteLine(site);
+    EXPECT_EQ(line.find("s3cret"), std::string::npos) << "the password is scrambled";
+    EXPECT_EQ(Parsed(line), site);
+}
+
+TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
+    struct Row {
+        const char* name;
+        std::string line;
+        std::string Name;
+        std::string Password;
+        std::string AnswerName;
+    } rows[] = {
+        // No "Password=": the value of "SavePassword=" is not a password.
+        {"no-password", "Name=a;SavePassword=1;", "a", "", "Default"},
+        // No "Name=": "AnswerName=" does not give the name.
+        {"no-name", "Server=h;AnswerName=Unix;", "", "", "Unix"},
+        {"password-after-savepassword", "SavePassword=0;Password=" + Scrambled("pw") + ";", "",
+         "pw", "Default"},
+        {"no-key-at-all", "just some text", "", "", "Default"},
+        // Written by another installation: scrambled, or in hexadecimal when that would
+        // break the line; a broken hexadecimal field leaves the plain one in charge.
+        {"other-installation", "Name=x;Password=" + Scrambled("hunter2") + ";User=joe;", "x",
+         "hunter2", "Default"},
+        {"hex-wins", "Password=" + Scrambled("a") + ";PasswordHex=3b;", "", "\xCD", "Default"},
+        {"broken-hex", "Password=" + Scrambled("a") + ";PasswordHex=3;", "", "a", "Default"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Site site = Parsed(row.line);
+        EXPECT_EQ(site.Name, row.Name);
+        EXPECT_EQ(site.Password, row.Password);
+        EXPECT_EQ(site.AnswerName, row.AnswerName);
+    }
+    Site site;
+    EXPECT_FALSE(ParseSiteLine("", site)) << "a blank line is no site";
+    EXPECT_FALSE(ParseSiteLine(" \t", site));
+}
+
+TEST(SiteLineTest, FlagsAreBytesWithAFallbackForText) {
+    struct Row {
+        const char* value;
+        std::uint8_t anonymous, savePassword, pasv, checkPsw, checkVHost;
+    } rows[] = {
+        {"0", 0, 0, 0, 0, 0},
+        {"1", 1, 1, 1, 1, 1},
+        {"2", 2, 2, 2, 2, 2},
+        {"yes", 1, 1, 0, 1, 0},
+        {"", 1, 1, 0, 1, 0},
+        {"1 ", 1, 1, 0, 1, 0},
+        {"255", 255, 255, 255, 255, 255},
+        {"256", 1, 1, 1, 1, 1},
+        {"-1", 1, 1, 1, 1, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        const std::string v = row.value;
+        const Site site = Parsed("Anonymous=" + v + ";SavePassword=" + v + ";Pasv=" + v +
+                                 ";CheckPSW=" + v + ";CheckVHost=" + v + ";");
+        EXPECT_EQ(site.Anonymous, row.anonymous);
+        EXPECT_EQ(site.SavePassword, row.savePassword);
+        EXPECT_EQ(site.Pasv, row.pasv);
+        EXPECT_EQ(site.CheckPSW, row.checkPsw);
+        EXPECT_EQ(site.CheckVHost, row.checkVHost);
+    }
+    Site two;
+    two.Pasv = 2;
+    EXPECT_NE(FormatSiteLine(two).find(";Pasv=2;"), std::string::npos);
+}
+
+TEST(SiteLineTest, TextsAreCutToTheirCapacityInCharacters) {
+    const std::string accented = "\xC3\xA9"; // one character, two bytes
+    std::string longName;
+    for (int i = 0; i < 60; ++i)
+        longName += accented;
+    const Site site =
+        Parsed("Name=" + longName + ";Answer=12345678;EMail=" + std::string(70, 'm') +
+               ";Description=" + std::string(250, 'd') + ";Server=" + std::string(300, 's'));
+    EXPECT_EQ(site.Name, longName.substr(0, 100));
+    EXPECT_EQ(site.Answer, "1234567");
+    EXPECT_EQ(site.EMail, std::string(60, 'm'));
+    EXPECT_EQ(site.Description, std::string(200, 'd'));
+    EXPECT_EQ(site.Server, std::string(300, 's')) << "the server has no capacity";
+    // An older file's 8-bit text is cut by bytes.
+    EXPECT_EQ(Parsed("Name=" + std::string(55, '\xE9') + ";").Name, std::string(50, '\xE9'));
+}
+
+TEST(SiteLineTest, ASemicolonEndsAValueAndCannotStartAField) {
+    Site site;
+    site.Name = "a;Server=evil.example";
+    site.Server = "good.example";
+    site.Desc = "line one`line; two`three";
+    site.Description = "before;after";
+    site.Account = "x\r\nName=injected";
+    const Site back = Parsed(FormatSiteLine(site));
+    EXPECT_EQ(back.Name, "a");
+    EXPECT_EQ(back.Server, "good.example");
+    EXPECT_EQ(back.Desc, "line one`line");
+    EXPECT_EQ(back.Description, "before");
+    EXPECT_EQ(back.Account, "x");
+    EXPECT_EQ(FormatSiteLine(site).find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(StoredSite(site), back);
+}
+
+TEST(SiteLineTest, NoPasswordIsLostOrCut) {
+    const struct {
+        const char* password;
+        const char* hex; // the hexadecimal field written when the plain one would break the line
+    } rows[] = {
+        {"plain", nullptr},
+        {" spaced ", nullptr},
+        {"semi;colon", nullptr},
+        {"\xC3\xA9t\xC3\xA9", nullptr},           // UTF-8 "été"
+        {"\xCD", ";PasswordHex=3B;"},             // scrambles into ";"
+        {"\xCD\xBE", ";PasswordHex=3B48;"},       // U+037E: scrambles into ";"
+        {"line\r\nbreak", nullptr},               // never typed, still kept
+        {"\xFB\xFC\xCD", ";PasswordHex=0D0A3B;"}, // scrambles into LF, CR, ";"
+        {"\xF6\xF6", nullptr},                    // scrambles into NUL bytes
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.password);
+        Site site;
+        site.Name = "n";
+        site.Password = row.password;
+        site.User = "u";
+        const std::string line = FormatSiteLine(site);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+        if (row.hex) {
+            EXPECT_NE(line.find(row.hex), std::string::npos) << line;
+            EXPECT_EQ(line.find(";Password="), std::string::npos) << line;
+        } else {
+            EXPECT_EQ(line.find("PasswordHex="), std::string::npos) << line;
+        }
+        const Site back = Parsed(line);
+        EXPECT_EQ(back.Password, row.password);
+        EXPECT_EQ(back.User, "u");
+    }
+}
+
+TEST(SiteRecordTest, ANewSiteTakesTheAnonymousAddressOnlyWhenAsked) {
+    Options options;
+    options.Anonymous = "guest@example.org" + std::string(60, 'x');
+    EXPECT_EQ(NewSiteRecord(options).EMail, "");
+    options.MailAno = true;
+    EXPECT_EQ(NewSiteRecord(options).EMail, options.Anonymous.substr(0, 60));
+}
+
+} // namespace
