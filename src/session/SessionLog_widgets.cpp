@@ -30,7 +30,7 @@ LogPaneView::LogPaneView(const LogPane& pane, QPlainTextEdit* log)
         Append(static_cast<int>(row));
     connect(&pane_, &LogPane::LinesRemoved, this, &LogPaneView::RemoveFirst);
     connect(&pane_, &LogPane::LineAdded, this, &LogPaneView::Append);
-    connect(&pane_, &LogPane::LineChanged, this, &LogPaneView::Change);
+    connect(&pane_, &LogPane::LineChanged, this, &LogPaneView::RewriteLine);
 }
 
 void LogPaneView::RemoveFirst(int count) {
@@ -63,7 +63,7 @@ void LogPaneView::Append(int row) {
         bar->setValue(bar->maximum());
 }
 
-void LogPaneView::Change(int row) {
+void LogPaneView::RewriteLine(int row) {
     const QTextBlock block = log_->document()->findBlockByNumber(row);
     if (!block.isValid())
         return;

@@ -20,7 +20,7 @@ public:
 private:
     void RemoveFirst(int count);
     void Append(int row);
-    void Change(int row);
+    void RewriteLine(int row);
 
     const LogPane& pane_;
     QPlainTextEdit* log_;
