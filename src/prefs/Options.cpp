@@ -52,6 +52,7 @@ std::vector<Binding> Bindings(Settings& s, int& type) {
         {Common, "Log", &o.Log},
         {Common, "LogFile", &o.LogFile},
         {Common, "LogSize", &o.LogSize},
+        {Common, "LogFileSize", &o.LogFileSize},
         {Common, "TimeOut", &o.TimeOut},
         {Common, "retry", &o.retry},
         {Common, "Keep", &o.Keep},
@@ -102,6 +103,7 @@ void ClampToRanges(Options& o) {
     o.TimeOut = TimeOutRange.Clamp(o.TimeOut);
     o.retry = RetryRange.Clamp(o.retry);
     o.LogSize = LogSizeRange.Clamp(o.LogSize);
+    o.LogFileSize = LogFileSizeRange.Clamp(o.LogFileSize);
     o.StartKeep = StartKeepRange.Clamp(o.StartKeep);
     o.DurationKeep = DurationKeepRange.Clamp(o.DurationKeep);
     if (o.DefPrompt < 0 || o.DefPrompt > 2)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <sys/types.h>
 
@@ -52,6 +53,9 @@ struct Options {
     int DefPrompt = 0;   // overwrite prompt default: 0 skip, 1 overwrite, 2 resume
     int DateType = 0;    // 1 "mm.dd.yyyy", anything else "dd.mm.yyyy"
     int LogSize = 10000; // bytes the log pane holds
+    // Bytes the log file may reach before it rolls over to one ".1" file. Files
+    // of older versions lack the key and get the default.
+    int LogFileSize = 10 * 1024 * 1024;
 };
 
 // The language choice, section "Language".
@@ -95,6 +99,8 @@ struct ValueRange {
 inline constexpr ValueRange TimeOutRange{10, 32767};
 inline constexpr ValueRange RetryRange{0, 32767};
 inline constexpr ValueRange LogSizeRange{100, 32767};
+// Below 64 KiB a rolled-over log would keep too few lines to be of use.
+inline constexpr ValueRange LogFileSizeRange{64 * 1024, std::numeric_limits<int>::max()};
 inline constexpr ValueRange StartKeepRange{1, 1000};
 inline constexpr ValueRange DurationKeepRange{1, 100};
 inline constexpr int MaxFirewallType = 6;

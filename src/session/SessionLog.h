@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -62,10 +63,23 @@ std::size_t CharacterCount(std::string_view text);
 // "> PASS ****", so no password reaches the pane or the file.
 std::string DisplayLine(std::string_view message);
 
-// Appends one line to a file, opening and closing it for every line so the
-// file can be read or moved while the program runs. A file that does not
-// exist yet is created readable by its owner only. Errors are swallowed.
-void AppendLogLine(const std::string& path, std::string_view text);
+// The text as the log file takes it: control bytes (C0, DEL, and C1 written
+// in UTF-8) and bytes that are not UTF-8 become escapes such as "\x1b", so no
+// server can write terminal sequences, raw bytes or extra lines into it.
+// Valid UTF-8 text and tabs stay as they are.
+std::string LogFileText(std::string_view text);
+
+// Appends one line (LogFileText of `text`, then CR LF) to a file, opening and
+// closing it for every line so the file can be read or moved while the
+// program runs. A file that does not exist yet is created readable by its
+// owner only. Before a line that would take the file past `limit` bytes, the
+// file becomes `path` + ".1" (replacing an older one) and a new file starts.
+// A line that could not be written whole is taken out again, so no torn line
+// stays. Returns 0, or the errno of what failed.
+int AppendLogLine(const std::string& path, std::string_view text, std::int64_t limit);
+
+// The pane's line telling that the log file failed.
+std::string LogFileFailureLine(const std::string& path, int error);
 
 // The pane and the file together, as the options configure them.
 class SessionLog {
@@ -76,16 +90,17 @@ public:
     LogPane& Pane() { return pane_; }
     const LogPane& Pane() const { return pane_; }
 
-    // Adds `text` to the pane and, while logging is on, to the log file.
+    // Adds `text` to the pane and, while logging is on, to the log file. The
+    // first of a run of failed writes adds LogFileFailureLine to the pane.
     // Returns the number to give ReplaceLine.
     std::size_t AddLog(std::string_view text);
     // Changes a line in the pane only; the file keeps what was written first.
     void ReplaceLine(std::size_t number, std::string_view text);
 
-    // On every application of the options: takes the pane's capacity and the
-    // logging switch; while logging is on and LogFile is not the one taken
-    // last (letter case ignored), the file switches to it. With logging off
-    // no file is assigned or touched.
+    // On every application of the options: takes the pane's capacity, the
+    // file's size limit and the logging switch; while logging is on and LogFile is not the one
+    // taken last (letter case ignored), the file switches to it. With logging off no file is
+    // assigned or touched.
     void ApplyOptions(const Options& options);
 
     bool Logging() const { return logging_; }
@@ -93,12 +108,16 @@ public:
     const std::string& LogFile() const { return logFile_; }
 
 private:
+    void WriteToFile(std::string_view text);
+
     LogPane pane_;
     std::string programFolder_;
     std::string rememberedLogFile_; // the LogFile value the file was assigned for
     bool assigned_ = false;
     std::string logFile_;
     bool logging_ = false;
+    std::int64_t fileLimit_ = 10 * 1024 * 1024;
+    bool failureShown_ = false; // since the last line written or file assigned
 };
 
 } // namespace session

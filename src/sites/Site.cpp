@@ -4,6 +4,7 @@
 #include "prefs/TextFile.h"
 #include "text/TextFields.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -125,6 +126,49 @@ std::string_view UpToValueEnd(std::string_view value) {
     return value.substr(0, value.find_first_of(ValueEnds));
 }
 
+// The key of the known field that `field` ("Key=value") is, as unknown fields
+// name it; nothing for a key this version does not know.
+std::optional<std::string_view> KnownKey(std::string_view field) {
+    if (field.starts_with(PasswordHexKey))
+        return "Password="; // stands in for that field
+    for (const SiteField& known : Fields) {
+        if (field.starts_with(known.key))
+            return known.key;
+    }
+    return std::nullopt;
+}
+
+// The fields of a line this version does not know, each with the known key
+// before it; nothing when the line holds no known key at all.
+std::optional<std::vector<UnknownSiteField>> UnknownFieldsOf(std::string_view line) {
+    std::vector<UnknownSiteField> unknown;
+    std::string_view after;
+    bool anyKnown = false;
+    for (std::size_t start = 0; start <= line.size();) {
+        const std::size_t end = std::min(line.find(';', start), line.size());
+        const std::string_view field = line.substr(start, end - start);
+        start = end + 1;
+        if (text::TrimBlanks(field).empty())
+            continue;
+        if (const std::optional<std::string_view> key = KnownKey(field)) {
+            after = *key;
+            anyKnown = true;
+        } else {
+            unknown.push_back({std::string(after), std::string(field)});
+        }
+    }
+    if (!anyKnown)
+        return std::nullopt;
+    return unknown;
+}
+
+void AppendUnknownFields(std::string& line, const Site& record, std::string_view after) {
+    for (const UnknownSiteField& field : record.UnknownFields) {
+        if (field.After == after)
+            line += field.Text + ';';
+    }
+}
+
 } // namespace
 
 Site NewSiteRecord(const Options& options) {
@@ -158,10 +202,19 @@ std::string ScramblePassword(std::string_view password) {
     return scrambled;
 }
 
+bool IsCommentLine(std::string_view line) {
+    const std::string_view trimmed = text::TrimBlanks(line);
+    return !trimmed.empty() && (trimmed.front() == '#' || trimmed.front() == ';');
+}
+
 bool ParseSiteLine(std::string_view line, Site& record) {
-    if (text::TrimBlanks(line).empty())
+    if (IsCommentLine(line))
+        return false;
+    std::optional<std::vector<UnknownSiteField>> unknown = UnknownFieldsOf(line);
+    if (!unknown)
         return false;
     record = Site{};
+    record.UnknownFields = std::move(*unknown);
     for (const SiteField& field : Fields) {
         switch (field.kind) {
         case FieldKind::Password:
@@ -182,6 +235,7 @@ bool ParseSiteLine(std::string_view line, Site& record) {
 
 std::string FormatSiteLine(const Site& record) {
     std::string line;
+    AppendUnknownFields(line, record, "");
     for (const SiteField& field : Fields) {
         switch (field.kind) {
         case FieldKind::Password: {
@@ -204,6 +258,7 @@ std::string FormatSiteLine(const Site& record) {
             AppendField(line, field.key, std::to_string(record.*field.flag));
             break;
         }
+        AppendUnknownFields(line, record, field.key);
     }
     return line;
 }

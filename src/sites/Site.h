@@ -4,8 +4,18 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Options;
+
+// A field of a site line that this version does not know (one a newer version
+// added), kept as read so a save gives it back.
+struct UnknownSiteField {
+    std::string After; // the known key it followed in the line ("Port="), "" at the start
+    std::string Text;  // "Key=value", without its ";"
+
+    bool operator==(const UnknownSiteField&) const = default;
+};
 
 // One saved site. Texts hold what the list file holds (UTF-8, or the 8-bit
 // code page of files from older installations); capacities count characters
@@ -30,6 +40,7 @@ struct Site {
     std::string AnswerName = "Default"; // host type name; at most 255
     std::uint8_t CheckPSW = 1;          // the editor masks the password
     std::uint8_t CheckVHost = 0;        // a shared virtual host
+    std::vector<UnknownSiteField> UnknownFields;
 
     bool operator==(const Site&) const = default;
 };
@@ -59,14 +70,21 @@ std::string CutText(std::string_view text, std::size_t capacity);
 inline constexpr unsigned char PasswordKey = 0xF6;
 std::string ScramblePassword(std::string_view password);
 
+// A line that only a person reads: its first non-blank character is "#" or
+// ";" (a site commented out stays out).
+bool IsCommentLine(std::string_view line);
 // Reads a site line ("Name=x;Server=y;...") into `record`, which starts from
-// the defaults of a new site without an e-mail address. False for a blank
-// line only; a line without any known key gives a nameless default site.
+// the defaults of a new site without an e-mail address; fields of unknown
+// keys go to its UnknownFields. False, with `record` untouched, for a line
+// that holds no known key (blank, a comment, a line of a newer version), so
+// such a line never becomes a nameless site.
 bool ParseSiteLine(std::string_view line, Site& record);
 // The line of a site: texts when not empty, flags always, the password
 // scrambled. A value ends at its first ";", CR or LF, which is where reading
 // would end it, so no value can start another field or line. A password whose
 // scrambled form holds one of those bytes goes into "PasswordHex=" instead.
+// Unknown fields follow the known field they followed when read, so a line
+// of a newer version comes back as it was.
 std::string FormatSiteLine(const Site& record);
 // The record with its texts as the list file keeps them: cut at the first
 // ";", CR or LF and to their capacity. (Reading also gives an empty text that

@@ -6,16 +6,16 @@
 #include <algorithm>
 
 SiteEntry UpEntry() {
-    return {SiteEntryKind::Up, UpEntryName, {}, false};
+    return {SiteEntryKind::Up, UpEntryName, {}, false, {}};
 }
 
 SiteEntry FolderEntry(std::string name) {
-    return {SiteEntryKind::Folder, std::move(name), {}, false};
+    return {SiteEntryKind::Folder, std::move(name), {}, false, {}};
 }
 
 SiteEntry EntryForSite(Site site) {
     std::string name = site.Name;
-    return {SiteEntryKind::Site, std::move(name), std::move(site), false};
+    return {SiteEntryKind::Site, std::move(name), std::move(site), false, {}};
 }
 
 std::optional<SiteEntry> EntryFromLine(std::string_view line) {
@@ -57,6 +57,50 @@ int CompareSiteEntries(const SiteEntry& a, const SiteEntry& b, bool descending) 
 SiteListModel::SiteListModel(QObject* parent) : QObject(parent) {}
 
 void SiteListModel::Reset(std::vector<SiteEntry> entries) {
+    topLines_.clear();
+    bottomLines_.clear();
+    ResetSorted(std::move(entries));
+}
+
+void SiteListModel::ResetFromFile(const std::vector<std::string>& lines, bool withUpEntry) {
+    std::vector<SiteEntry> entries;
+    entries.reserve(lines.size() + 1);
+    if (withUpEntry)
+        entries.push_back(UpEntry());
+    topLines_.clear();
+    std::vector<std::string> kept;
+    bool anyEntry = false;
+    for (const std::string& line : lines) {
+        std::optional<SiteEntry> entry = EntryFromLine(line);
+        if (!entry) {
+            kept.push_back(line);
+            continue;
+        }
+        if (anyEntry)
+            entry->LinesBefore = std::move(kept);
+        else
+            topLines_ = std::move(kept);
+        kept.clear();
+        anyEntry = true;
+        entries.push_back(std::move(*entry));
+    }
+    bottomLines_ = std::move(kept);
+    ResetSorted(std::move(entries));
+}
+
+std::vector<std::string> SiteListModel::FileLines() const {
+    std::vector<std::string> lines = topLines_;
+    lines.reserve(lines.size() + entries_.size() + bottomLines_.size());
+    for (const SiteEntry& entry : entries_) {
+        lines.insert(lines.end(), entry.LinesBefore.begin(), entry.LinesBefore.end());
+        if (std::optional<std::string> line = LineOfEntry(entry))
+            lines.push_back(std::move(*line));
+    }
+    lines.insert(lines.end(), bottomLines_.begin(), bottomLines_.end());
+    return lines;
+}
+
+void SiteListModel::ResetSorted(std::vector<SiteEntry> entries) {
     emit AboutToReset();
     entries_ = std::move(entries);
     std::stable_sort(entries_.begin(), entries_.end(), Order());
@@ -71,7 +115,7 @@ std::function<bool(const SiteEntry&, const SiteEntry&)> SiteListModel::Order() c
 }
 
 void SiteListModel::Sort() {
-    Reset(std::move(entries_));
+    ResetSorted(std::move(entries_));
 }
 
 int SiteListModel::Insert(SiteEntry entry) {
@@ -89,6 +133,10 @@ int SiteListModel::Insert(SiteEntry entry) {
 void SiteListModel::Remove(int row) {
     emit AboutToRemove(row, row);
     const bool selected = Entry(row).Selected;
+    std::vector<std::string>& heir =
+        row + 1 < Count() ? entries_[static_cast<std::size_t>(row) + 1].LinesBefore : bottomLines_;
+    std::vector<std::string>& lines = entries_[static_cast<std::size_t>(row)].LinesBefore;
+    heir.insert(heir.begin(), lines.begin(), lines.end());
     entries_.erase(entries_.begin() + row);
     emit Removed(row, row);
     if (selected)

@@ -22,6 +22,9 @@ struct SiteEntry {
     std::string Name; // the caption: "..", the folder's name or the site's Name
     ::Site Site;      // sites only
     bool Selected = false;
+    // The lines of the list file right before this entry that give no entry
+    // (comments, blank lines, lines of a newer version), written back before it.
+    std::vector<std::string> LinesBefore;
 };
 
 inline constexpr const char* UpEntryName = "..";
@@ -32,7 +35,8 @@ SiteEntry UpEntry();
 SiteEntry FolderEntry(std::string name);
 SiteEntry EntryForSite(Site site);
 // The entry of one list-file line: a folder line with a safe name, or a site
-// line. Nothing for a blank line or a folder that would leave its folder.
+// line. Nothing for a line this version does not read: blank, a comment, a
+// folder that would leave its folder, a line without any known key.
 std::optional<SiteEntry> EntryFromLine(std::string_view line);
 // The list-file line of an entry; nothing for the up entry.
 std::optional<std::string> LineOfEntry(const SiteEntry& entry);
@@ -55,10 +59,19 @@ public:
     const SiteEntry& Entry(int row) const { return entries_.at(static_cast<std::size_t>(row)); }
     const std::vector<SiteEntry>& Entries() const { return entries_; }
 
-    // Replaces every entry and sorts them.
+    // Replaces every entry and sorts them; no lines are kept.
     void Reset(std::vector<SiteEntry> entries);
+    // Replaces every entry with those of a list file's `lines`, after the up
+    // entry when `withUpEntry`, and sorts them. A line that gives no entry is
+    // kept where it stood: before the first entry (it stays at the top),
+    // before the entry it preceded (it moves with it), or after the last.
+    void ResetFromFile(const std::vector<std::string>& lines, bool withUpEntry);
+    // The lines of the list file: the kept top lines, each entry in view order
+    // after its LinesBefore, then the kept bottom lines.
+    std::vector<std::string> FileLines() const;
     // Puts `entry` at its place in the sort order; returns its row.
     int Insert(SiteEntry entry);
+    // The removed entry's LinesBefore stay, before the entry that follows it.
     void Remove(int row);
     // Gives a folder entry a new name, or a site entry a new record whose Name
     // becomes its caption. The entry keeps its row.
@@ -102,10 +115,13 @@ signals:
 
 private:
     void Sort();
+    void ResetSorted(std::vector<SiteEntry> entries);
     // "Goes before" in the current direction.
     std::function<bool(const SiteEntry&, const SiteEntry&)> Order() const;
 
     std::vector<SiteEntry> entries_;
+    std::vector<std::string> topLines_;    // kept lines before the first entry of the file
+    std::vector<std::string> bottomLines_; // kept lines after the last
     bool descending_ = false;
     std::vector<std::string> pathNames_; // path-list entries 1 to n
     int pathIndex_ = 0;

@@ -39,15 +39,7 @@ bool SiteListController::LoadSiteFolder(const std::string& folderPath) {
     const std::string file = FolderDirectory() + SiteListFileName;
     std::vector<std::string> lines;
     listUnreadable_ = ReadListLines(file, lines) == ListRead::Failed;
-    std::vector<SiteEntry> entries;
-    entries.reserve(lines.size() + 1);
-    if (!folderNames_.empty())
-        entries.push_back(UpEntry());
-    for (const std::string& line : lines) {
-        if (std::optional<SiteEntry> entry = EntryFromLine(line))
-            entries.push_back(std::move(*entry));
-    }
-    model_.Reset(std::move(entries));
+    model_.ResetFromFile(lines, !folderNames_.empty());
     if (listUnreadable_)
         Tell(CannotReadList + file);
     return true;
@@ -64,13 +56,7 @@ bool SiteListController::SaveSiteFolder() {
         Tell(CannotCreateFolderDirectory + directory);
         return false;
     }
-    std::vector<std::string> lines;
-    lines.reserve(model_.Entries().size());
-    for (const SiteEntry& entry : model_.Entries()) {
-        if (std::optional<std::string> line = LineOfEntry(entry))
-            lines.push_back(std::move(*line));
-    }
-    if (!WriteListLines(file, lines)) {
+    if (!WriteListLines(file, model_.FileLines())) {
         Tell(CannotWriteList + file);
         return false;
     }

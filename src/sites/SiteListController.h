@@ -34,8 +34,9 @@ public:
     // sub-folder, then the entries of its list file, sorted. A path with a
     // name that would leave the program folder is refused (false).
     bool LoadSiteFolder(const std::string& folderPath);
-    // Writes the open folder's list file from the entries in view order,
-    // creating its directory when missing. False, after telling the user,
+    // Writes the open folder's list file from the entries in view order, with
+    // the lines that gave no entry where they stood, creating its directory
+    // when missing. False, after telling the user,
     // when it cannot be written.
     bool SaveSiteFolder();
     // Appends the site of row `siteRow` to the list file of the folder of row

@@ -16,9 +16,9 @@ constexpr pid_t ProcessId = 4242;
 std::string DefaultFile(const std::string& folder) {
     // In lists of about twenty, which the formatter packs.
     return CrLf({"[Common]", "ConnectionType=0", "TransferMode=0", "PassiveTransfer=0", "Sync=0",
-                 "Log=0", "LogFile=" + folder + "corvane.log", "LogSize=10000", "TimeOut=15",
-                 "retry=0", "Keep=0", "StartKeep=100", "DurationKeep=10",
-                 "CmdKeep=", "Ext=", "Anonymous=", "MailAno=0"}) +
+                 "Log=0", "LogFile=" + folder + "corvane.log", "LogSize=10000",
+                 "LogFileSize=10485760", "TimeOut=15", "retry=0", "Keep=0", "StartKeep=100",
+                 "DurationKeep=10", "CmdKeep=", "Ext=", "Anonymous=", "MailAno=0"}) +
            CrLf({"fwHost=", "fwPort=21", "fwID=", "fwPsw=", "fwType=0", "fwSimbol=@", "fwEnable=0",
                  "IniPath=" + folder, "FontName=MS Sans Serif", "FontSize=8", "FontColor=0",
                  "PromptDownLoad=1", "PromptUpLoad=1", "DefPrompt=0", "DateType=0"}) +
@@ -100,6 +100,12 @@ TEST_F(OptionsTest, LoadingBringsHandEditedValuesIntoTheirRules) {
         {"TimeOut=99999", "TimeOut=32767"},
         {"retry=-1", "retry=0"},
         {"LogSize=5", "LogSize=100"},
+        {"LogFileSize=1048576", "LogFileSize=1048576"},
+        {"LogFileSize=0", "LogFileSize=65536"},
+        {"LogFileSize=-1", "LogFileSize=65536"},
+        {"LogFileSize=99999999999", "LogFileSize=10485760"},
+        {"LogFileSize=10 MB", "LogFileSize=10485760"},
+        {"LogSize=500", "LogFileSize=10485760"}, // a file of an older version
         {"StartKeep=0", "StartKeep=1"},
         {"DurationKeep=500", "DurationKeep=100"},
         {"ConnectionType=4", "ConnectionType=4"},

@@ -2,9 +2,13 @@
 #include "prefs/PrefsTestSupport.h"
 #include "session/SessionLog.h"
 
+#include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -167,11 +171,112 @@ TEST_F(SessionLogTest, LoggingOffStopsAtOnceAndTouchesNothing) {
               (std::vector<std::string>{"shown only", "on", "off 1", "off 2", "on again"}));
 }
 
-TEST_F(SessionLogTest, UnwritableFileLosesTheLineSilently) {
-    Apply(true, Folder() + "missing/folder/session.log");
-    EXPECT_NO_THROW(sessionLog.AddLog("still shown"));
-    EXPECT_EQ(Lines(sessionLog.Pane()), (std::vector<std::string>{"still shown"}));
+// Each row: what a server sent and what the log file holds of it.
+TEST(LogFileText, ControlBytesAndBytesThatAreNotUtf8AreEscaped) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"< 220 ready", "< 220 ready"},
+        {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
+        {std::string("pub\0 stuff", 10), "pub\\x00 stuff"},
+        {"one\r\n< 230 fake line", "one\\x0d\\x0a< 230 fake line"},
+        {"\x07\x7f", "\\x07\\x7f"},
+        {"tab\tkept", "tab\tkept"},
+        {"C:\\dir", "C:\\dir"},
+        {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80"},
+        {"nbsp\xc2\xa0", "nbsp\xc2\xa0"},
+        {"csi\xc2\x9b[2J", "csi\\xc2\\x9b[2J"}, // U+009B, a C1 control
+        {"caf\xe9", "caf\\xe9"},                // Latin-1
+        {"cut \xe6\x97", "cut \\xe6\\x97"},
+        {"cut \xe6\x97!", "cut \\xe6\\x97!"},
+        {"overlong \xc0\xaf", "overlong \\xc0\\xaf"},
+        {"surrogate \xed\xa0\x80", "surrogate \\xed\\xa0\\x80"},
+        {"stray \x80 continuation", "stray \\x80 continuation"},
+    };
+    for (const auto& [sent, written] : rows)
+        EXPECT_EQ(LogFileText(sent), written) << written;
+}
+
+TEST_F(SessionLogTest, EachLineIsOneLineOfTheFileWhateverTheServerSent) {
+    Apply(true, "session.log");
+    sessionLog.AddLog("< 220-\x1b]0;owned\x07\r\n< 230 Login successful.");
+    sessionLog.AddLog("< 220 \xe6\x97\xa5\xff");
+    EXPECT_EQ(Read("session.log"), "< 220-\\x1b]0;owned\\x07\\x0d\\x0a< 230 Login successful.\r\n"
+                                   "< 220 \xe6\x97\xa5\\xff\r\n");
+    EXPECT_EQ(sessionLog.Pane().Line(1), "< 220 \xe6\x97\xa5\xff") << "the pane shows what came";
+}
+
+TEST_F(SessionLogTest, TheFileRollsOverToOneOlderFileAtItsLimit) {
+    options.LogFileSize = 100;
+    Apply(true, "session.log");
+    const std::string a(40, 'a'), b(40, 'b'), c(14, 'c'), d(40, 'd'), e(40, 'e');
+    sessionLog.AddLog(a);
+    sessionLog.AddLog(b);
+    sessionLog.AddLog(c); // 42 + 42 + 16: exactly the limit
+    EXPECT_EQ(Read("session.log"), a + "\r\n" + b + "\r\n" + c + "\r\n");
+    EXPECT_FALSE(Exists("session.log.1"));
+    sessionLog.AddLog(d);
+    EXPECT_EQ(Read("session.log.1"), a + "\r\n" + b + "\r\n" + c + "\r\n");
+    EXPECT_EQ(Read("session.log"), d + "\r\n");
+    sessionLog.AddLog(e);
+    const std::string longer(150, 'L'); // alone past the limit: a file of its own
+    sessionLog.AddLog(longer);
+    EXPECT_EQ(Read("session.log.1"), d + "\r\n" + e + "\r\n") << "only one older file";
+    EXPECT_EQ(Read("session.log"), longer + "\r\n");
+    EXPECT_EQ(FileMode(Folder() + "session.log.1"), 0600u);
+    EXPECT_EQ(FileMode(Folder() + "session.log"), 0600u);
+
+    options.LogFileSize = 1000; // a new limit applies from the next line on
+    Apply(true, "session.log");
+    sessionLog.AddLog(a);
+    EXPECT_EQ(Read("session.log"), longer + "\r\n" + a + "\r\n");
+}
+
+TEST_F(SessionLogTest, AFailedWriteIsShownOnceUntilAWriteSucceeds) {
+    const std::string missing = Folder() + "missing/session.log";
+    const std::string failed = "! Can not write the log file " + missing + ": ";
+    Apply(true, missing);
+    sessionLog.AddLog("still shown");
+    sessionLog.AddLog("second");
+    ASSERT_EQ(sessionLog.Pane().Count(), 3u);
+    EXPECT_EQ(sessionLog.Pane().Line(0), "still shown");
+    EXPECT_EQ(sessionLog.Pane().Line(1), LogFileFailureLine(missing, ENOENT));
+    EXPECT_TRUE(sessionLog.Pane().Line(1).starts_with(failed));
+    EXPECT_EQ(sessionLog.Pane().Line(2), "second");
     EXPECT_FALSE(Exists("missing"));
+
+    ASSERT_EQ(::mkdir((Folder() + "missing").c_str(), 0700), 0);
+    sessionLog.AddLog("written");
+    ASSERT_EQ(::rename((Folder() + "missing").c_str(), (Folder() + "moved").c_str()), 0);
+    sessionLog.AddLog("lost again");
+    EXPECT_EQ(Read("moved/session.log"), "written\r\n");
+    EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 1),
+              LogFileFailureLine(missing, ENOENT))
+        << "a new failure after a line was written";
+
+    Apply(true, "/dev/full"); // a full disk
+    sessionLog.AddLog("no room");
+    sessionLog.AddLog("no room either");
+    EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 2),
+              LogFileFailureLine("/dev/full", ENOSPC));
+    EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 1), "no room either");
+}
+
+TEST_F(SessionLogTest, ALineThatDoesNotFitIsTakenOutAgain) {
+    Apply(true, "session.log");
+    sessionLog.AddLog("first");
+    // Room for three more bytes: the write stops inside the line.
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    sessionLog.AddLog("a line longer than the room left");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(Read("session.log"), "first\r\n") << "no torn line";
+    EXPECT_EQ(sessionLog.Pane().Line(2), LogFileFailureLine(Folder() + "session.log", EFBIG));
+    sessionLog.AddLog("next");
+    EXPECT_EQ(Read("session.log"), "first\r\nnext\r\n");
 }
 
 TEST_F(SessionLogTest, CapacityFollowsTheOptions) {

@@ -108,6 +108,59 @@ TEST_F(SiteListTest, ARoundTripOfALargeListIsByteIdentical) {
     EXPECT_EQ(List(), text);
 }
 
+// A file a newer version or a person wrote: lines and fields this version does
+// not read stay, verbatim, where they stood.
+TEST_F(SiteListTest, LinesAndFieldsThisVersionDoesNotReadAreKept) {
+    std::string tls = SiteLine("b");
+    tls.insert(tls.find("Port="), "Tls=explicit;");
+    tls += "Cert=AB:CD;";
+    const Lines top{"# sites of the team, kept by hand", "DIR=../outside"};
+    const Lines beforeA{"", "; the old server, off for now", ";" + SiteLine("old")};
+    const Lines bottom{"LINK=../shared/", "# end"};
+    Lines file = top;
+    file.push_back("DIR=archive");
+    file.insert(file.end(), beforeA.begin(), beforeA.end());
+    file.push_back(SiteLine("a"));
+    file.insert(file.end(), {"# b speaks TLS", tls});
+    file.insert(file.end(), bottom.begin(), bottom.end());
+    WriteList("", file);
+    ASSERT_TRUE(controller.LoadSiteFolder(""));
+    EXPECT_EQ(Captions(), (Lines{"archive", "a", "b"})) << "no comment became a nameless site";
+    ASSERT_TRUE(controller.SaveSiteFolder());
+    EXPECT_EQ(List(), ListFile(file));
+
+    // The top stays on top; other lines move with the entry they preceded.
+    controller.SetSortKey(-1);
+    ASSERT_TRUE(controller.SaveSiteFolder());
+    Lines descending = top;
+    descending.insert(descending.end(), {"DIR=archive", "# b speaks TLS", tls});
+    descending.insert(descending.end(), beforeA.begin(), beforeA.end());
+    descending.push_back(SiteLine("a"));
+    descending.insert(descending.end(), bottom.begin(), bottom.end());
+    EXPECT_EQ(List(), ListFile(descending));
+    controller.SetSortKey(1);
+
+    // An edited site keeps its unknown fields; so does a moved one.
+    Select("b");
+    AnswerSite("b", "other");
+    controller.Properties();
+    const std::string edited = FormatSiteLine(model.Entry(Row("b")).Site);
+    EXPECT_NE(edited.find("Server=other;Tls=explicit;Port="), std::string::npos) << edited;
+    EXPECT_TRUE(edited.ends_with(";Cert=AB:CD;")) << edited;
+    ASSERT_TRUE(controller.MoveSiteToFolder(Row("b"), Row("archive")));
+    EXPECT_EQ(List("archive/"), ListFile({edited}));
+
+    // The lines of a removed entry stay, before the entry that followed it.
+    Select("a");
+    controller.Delete();
+    Lines left = top;
+    left.push_back("DIR=archive");
+    left.insert(left.end(), beforeA.begin(), beforeA.end());
+    left.push_back("# b speaks TLS");
+    left.insert(left.end(), bottom.begin(), bottom.end());
+    EXPECT_EQ(List(), ListFile(left));
+}
+
 TEST_F(SiteListTest, FoldersThatWouldLeaveTheProgramFolderAreRefused) {
     WriteList("",
               {"DIR=..", "DIR=../outside", "DIR=a/b", "DIR=", "DIR=.", "DIR=fine", SiteLine("s")});

@@ -77,7 +77,6 @@ TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
         {"no-name", "Server=h;AnswerName=Unix;", "", "", "Unix"},
         {"password-after-savepassword", "SavePassword=0;Password=" + Scrambled("pw") + ";", "",
          "pw", "Default"},
-        {"no-key-at-all", "just some text", "", "", "Default"},
         // Written by another installation: scrambled, or in hexadecimal when that would
         // break the line; a broken hexadecimal field leaves the plain one in charge.
         {"other-installation", "Name=x;Password=" + Scrambled("hunter2") + ";User=joe;", "x",
@@ -92,9 +91,61 @@ TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
         EXPECT_EQ(site.Password, row.Password);
         EXPECT_EQ(site.AnswerName, row.AnswerName);
     }
-    Site site;
-    EXPECT_FALSE(ParseSiteLine("", site)) << "a blank line is no site";
-    EXPECT_FALSE(ParseSiteLine(" \t", site));
+}
+
+TEST(SiteLineTest, ALineWithoutAKnownKeyIsNoSite) {
+    const char* rows[] = {
+        "",
+        " \t",
+        "just some text",
+        "# Name=x;Server=h;",
+        "  ; the old server:",
+        ";Name=x;Server=h;", // a site commented out
+        "Host=h;Proto=sftp;",
+        "name=x;server=h;", // keys are case-sensitive
+    };
+    for (const char* line : rows) {
+        Site site;
+        site.Name = "kept";
+        EXPECT_FALSE(ParseSiteLine(line, site)) << line;
+        EXPECT_EQ(site.Name, "kept") << line;
+    }
+}
+
+// Each row: a line with fields of a newer version; a save gives them back
+// after the known field they followed.
+TEST(SiteLineTest, UnknownFieldsComeBackWhereTheyStood) {
+    const std::string tail = "Anonymous=0;SavePassword=1;Pasv=0;Answer=0957681;"
+                             "AnswerName=Default;CheckPSW=1;CheckVHost=0;";
+    const struct {
+        const char* name;
+        std::string line;
+        std::string written;
+    } rows[] = {
+        {"first", "Version=3;Name=a;Port=21;User=u;" + tail, ""},
+        {"between-known", "Name=a;Port=21;Tls=explicit;Cert=AB:CD;User=u;" + tail, ""},
+        {"last", "Name=a;Port=21;User=u;" + tail + "Proto=ftps;", ""},
+        {"after-hex-password", "Name=a;Port=21;PasswordHex=3B;Vault=1;User=u;" + tail, ""},
+        {"text-after-a-semicolon-in-a-value",
+         "Name=a;Port=21;User=u;Anonymous=0;Desc=x; y;" + tail.substr(tail.find("SavePassword")),
+         "Name=a;Port=21;User=u;Anonymous=0;SavePassword=1;Pasv=0;Desc=x; y;" +
+             tail.substr(tail.find("Answer="))},
+        {"after-a-field-not-written", "Name=a;Port=;Tls=1;User=u;" + tail,
+         "Name=a;Tls=1;User=u;" + tail},
+        {"reordered-by-hand", "User=u;Tls=1;Name=a;Port=21;" + tail,
+         "Name=a;Port=21;User=u;Tls=1;" + tail},
+        {"no-final-semicolon", "Name=a;Port=21;User=u;" + tail + "Tls=1",
+         "Name=a;Port=21;User=u;" + tail + "Tls=1;"},
+        {"blank-fields-dropped", "Name=a;;  ;Port=21;User=u;" + tail,
+         "Name=a;Port=21;User=u;" + tail},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Site site = Parsed(row.line);
+        EXPECT_EQ(site.Name, "a");
+        EXPECT_EQ(site.User, "u");
+        EXPECT_EQ(FormatSiteLine(site), row.written.empty() ? row.line : row.written);
+    }
 }
 
 TEST(SiteLineTest, FlagsAreBytesWithAFallbackForText) {
