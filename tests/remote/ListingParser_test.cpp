@@ -314,7 +314,8 @@ std::vector<Row> LinkRows() {
     };
 }
 
-// LIST output captured from Debian's vsftpd and pyftpdlib, and GNU ls with
+// LIST output captured from Debian's vsftpd, ProFTPD, pure-ftpd and
+// pyftpdlib (Debian's busybox has no ftpd applet), and from GNU ls with
 // long-iso times, over one tree: blanks leading, trailing and doubled, "->"
 // in a plain name, UTF-8, a 5 GiB sparse file, links to a file listed before
 // and after them, to a folder and to nowhere. The entries are the files on
@@ -356,6 +357,7 @@ std::vector<Row> CapturedListingRows() {
         return expected;
     };
     const Dates listDates{{{"Jun 01 2003", ""}, {"Dec 01", "12:34"}, {"Mar 04 2001", ""}}};
+    const Dates narrowDates{{{"Jun 1 2003", ""}, {"Dec 1", "12:34"}, {"Mar 4 2001", ""}}};
     const Dates isoDates{
         {{"01.06.2003", "10:20"}, {"01.12.2026", "12:34"}, {"04.03.2001", "05:06"}}};
     const Dates shortDates{{{"01.06.03", ""}, {"01.12.02", "12:34"}, {"04.03.01", ""}}};
@@ -389,6 +391,38 @@ std::vector<Row> CapturedListingRows() {
         "-rw-r--r--   1 root     root            3 Jun 01  2003 trailing space.txt ",
         "-rw-r--r--   1 root     root            2 Mar 04  2001 zzz.txt",
     };
+    const std::vector<std::string> proftpd{
+        "-rw-r--r--   1 0        0              10 Jun  1  2003  leading space.txt",
+        "lrwxrwxrwx   1 0        0               7 Jun  1  2003 aaa-link -> zzz.txt",
+        "-rw-r--r--   1 0        0               1 Jun  1  2003 arrow -> in name.txt",
+        "-rw-r--r--   1 0        0        5368709120 Jun  1  2003 big.img",
+        "lrwxrwxrwx   1 0        0               7 Jun  1  2003 dangling -> nowhere",
+        "-rw-r--r--   1 0        0               5 Jun  1  2003 double  blank.txt",
+        "lrwxrwxrwx   1 0        0              17 Jun  1  2003 link to file -> double  blank.txt",
+        "lrwxrwxrwx   1 0        0               7 Jun  1  2003 link-to-dir -> sub dir",
+        "-rw-r--r--   1 0        0               6 Jun  1  2003 l\xc3\xa4s mig \xe2\x82\xac.txt",
+        "-rw-r--r--   1 0        0               8 Dec  1 12:34 recent.txt",
+        "drwxr-xr-x   2 0        0            4096 Jun  1  2003 sub dir",
+        "-rw-r--r--   1 0        0               3 Jun  1  2003 trailing space.txt ",
+        "-rw-r--r--   1 0        0               2 Mar  4  2001 zzz.txt",
+    };
+    const std::vector<std::string> pureFtpd{
+        "-rw-r--r--    1 0          0                  10 Jun  1  2003  leading space.txt",
+        "lrwxrwxrwx    1 0          0                   7 Jun  1  2003 aaa-link -> zzz.txt",
+        "-rw-r--r--    1 0          0                   1 Jun  1  2003 arrow -> in name.txt",
+        "-rw-r--r--    1 0          0          5368709120 Jun  1  2003 big.img",
+        "lrwxrwxrwx    1 0          0                   7 Jun  1  2003 dangling -> nowhere",
+        "-rw-r--r--    1 0          0                   5 Jun  1  2003 double  blank.txt",
+        "lrwxrwxrwx    1 0          0                  17 Jun  1  2003 link to file -> double  "
+        "blank.txt",
+        "lrwxrwxrwx    1 0          0                   7 Jun  1  2003 link-to-dir -> sub dir",
+        "-rw-r--r--    1 0          0                   6 Jun  1  2003 l\xc3\xa4s mig "
+        "\xe2\x82\xac.txt",
+        "-rw-r--r--    1 0          0                   8 Dec  1 12:34 recent.txt",
+        "drwxr-xr-x    2 0          0                4096 Jun  1  2003 sub dir",
+        "-rw-r--r--    1 0          0                   3 Jun  1  2003 trailing space.txt ",
+        "-rw-r--r--    1 0          0                   2 Mar  4  2001 zzz.txt",
+    };
     const std::vector<std::string> lsLongIso{
         "total 36",
         "-rw-r--r--  1 root root         10 2003-06-01 10:20  leading space.txt",
@@ -411,6 +445,8 @@ std::vector<Row> CapturedListingRows() {
         {"7-captured-vsftpd", vsftpd, entries(listDates)},
         {"7-captured-pyftpdlib", pyftpdlib, entries(listDates)},
         {"0-captured-vsftpd", vsftpd, entries(shortDates)},
+        {"7-captured-proftpd", proftpd, entries(narrowDates)},
+        {"0-captured-pure-ftpd", pureFtpd, entries(shortDates)},
         {"9-captured-ls-long-iso", lsLongIso, entries(isoDates)},
     };
 }
