@@ -65,10 +65,6 @@ int YearOfTimedEntry(int month, int day, std::chrono::year_month_day startDate) 
     return month > startMonth || (month == startMonth && day > startDay) ? year - 1 : year;
 }
 
-bool IsBlank(char c) {
-    return c == ' ';
-}
-
 bool AllDigits(std::string_view text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -187,6 +183,8 @@ public:
     }
     // Word n counted from 0; empty past the end.
     std::string_view At(std::size_t n) {
+        if (n < words_.size())
+            return words_[n];
         while (words_.size() <= n && Next()) {
         }
         return n < words_.size() ? words_[n] : std::string_view{};
@@ -198,14 +196,19 @@ public:
 
 private:
     bool Next() {
-        while (pos_ < line_.size() && IsBlank(line_[pos_]))
-            ++pos_;
-        if (pos_ == line_.size())
+        const char* const end = line_.data() + line_.size();
+        const char* p = line_.data() + pos_;
+        while (p != end && *p == ' ')
+            ++p;
+        if (p == end) {
+            pos_ = line_.size();
             return false;
-        const std::size_t begin = pos_;
-        while (pos_ < line_.size() && !IsBlank(line_[pos_]))
-            ++pos_;
-        words_.push_back(line_.substr(begin, pos_ - begin));
+        }
+        const char* const begin = p;
+        while (p != end && *p != ' ')
+            ++p;
+        words_.emplace_back(begin, static_cast<std::size_t>(p - begin));
+        pos_ = static_cast<std::size_t>(p - line_.data());
         return true;
     }
 
@@ -549,9 +552,9 @@ public:
 
     // Notes `entry` as the first of that name, if a link asks for the name.
     void Offer(std::string_view name, std::size_t entry) {
-        Fold(name);
-        if (!asked_[Sketch(key_)])
+        if (!asked_[Sketch(name)])
             return; // most names: no link asks for them
+        Fold(name);
         Slot* slot = Find();
         if (slot && slot->first == kNone)
             slot->first = entry;
@@ -584,10 +587,10 @@ private:
     // A hash of the folded name: a cheap first test that spares most names
     // the search. A name that passes it by collision costs one search, so
     // names made to collide slow nothing down by more than that.
-    static std::size_t Sketch(std::string_view folded) {
+    static std::size_t Sketch(std::string_view name) {
         std::uint64_t hash = 14695981039346656037ull; // FNV-1a
-        for (const char c : folded)
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        for (const char c : name)
+            hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
         return static_cast<std::size_t>(hash >> 44); // the top 20 bits mix best
     }
     static constexpr std::size_t kSketchSize = std::size_t{1} << 20;
