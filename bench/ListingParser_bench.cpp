@@ -34,6 +34,33 @@ const std::string& IisListing() {
     return text;
 }
 
+// 131,072 links, each after the file it names. With `sharedPrefix` every
+// name starts with the same 200 bytes, which a hostile server may choose to
+// make look-ups of link targets compare long names: the parse must stay
+// within a small factor of the ordinary case.
+std::string LinkListing(bool sharedPrefix) {
+    constexpr int kLinks = 131'072;
+    const std::string prefix = sharedPrefix ? std::string(200, 'a') : std::string();
+    std::string text;
+    for (int i = 0; i < kLinks; ++i) {
+        const std::string target = prefix + "t" + std::to_string(i);
+        text += "-rw-r--r--    1 1000     1000            5 Jun 01 12:34 " + target + "\r\n";
+        text += "lrwxrwxrwx    1 1000     1000            9 Jun 01 12:34 l" + std::to_string(i) +
+                " -> " + target + "\r\n";
+    }
+    return text;
+}
+
+const std::string& OrdinaryLinks() {
+    static const std::string text = LinkListing(false);
+    return text;
+}
+
+const std::string& SharedPrefixLinks() {
+    static const std::string text = LinkListing(true);
+    return text;
+}
+
 void BM_ParseListing(benchmark::State& state, const std::string& (*listing)(), const char* answer) {
     const std::vector<std::string_view> lines = remote::SplitListingLines(listing());
     const remote::ListingStyle style = remote::ListingStyleFromAnswer(answer);
@@ -52,6 +79,10 @@ void BM_ParseListing(benchmark::State& state, const std::string& (*listing)(), c
 BENCHMARK_CAPTURE(BM_ParseListing, unix_default_code0, &UnixListing, "0")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseListing, unix_ls_code7, &UnixListing, "7")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseListing, links_ordinary_code7, &OrdinaryLinks, "7")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseListing, links_shared_prefix_code7, &SharedPrefixLinks, "7")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseListing, iis_code6, &IisListing, "6")->Unit(benchmark::kMillisecond);
 
 } // namespace

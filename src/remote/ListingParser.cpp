@@ -2,6 +2,7 @@
 
 #include "text/TextFields.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,9 @@ using namespace text;
 namespace {
 
 constexpr std::string_view kVmsHeader = "DISK$ARCHIVE:[";
+
+// What a layout made of one line.
+enum class LineResult { Entry, NoEntry, NotUnderstood };
 
 // Keeps the scratch list of SplitFields between lines, so cutting a large
 // listing does not allocate one per line.
@@ -27,61 +31,8 @@ struct Fields {
     std::size_t Count() const { return list.size(); }
 };
 
-// The working copy of the UNIX layouts: each token ends at the first space,
-// and the copy is trimmed after every take.
-class Tokens {
-public:
-    explicit Tokens(std::string_view line) : rest_(line) {}
-
-    std::string_view Take() {
-        const std::size_t space = rest_.find(' ');
-        const std::string_view token = rest_.substr(0, space);
-        rest_ = space == std::string_view::npos ? std::string_view{} : rest_.substr(space + 1);
-        rest_ = TrimBlanks(rest_);
-        return token;
-    }
-    void Skip(int count) {
-        for (int i = 0; i < count; ++i)
-            Take();
-    }
-    std::string_view Rest() const { return rest_; }
-
-private:
-    std::string_view rest_;
-};
-
-// The generic scan's cursor: only the space separates words, a gap is a run
-// of spaces, and either may be empty.
-class Cursor {
-public:
-    explicit Cursor(std::string_view line) : line_(line) {}
-
-    std::string_view Word() {
-        const std::size_t begin = pos_;
-        while (pos_ < line_.size() && line_[pos_] != ' ')
-            ++pos_;
-        return line_.substr(begin, pos_ - begin);
-    }
-    void Gap() {
-        while (pos_ < line_.size() && line_[pos_] == ' ')
-            ++pos_;
-    }
-    std::string_view Remaining() const { return line_.substr(pos_); }
-
-private:
-    std::string_view line_;
-    std::size_t pos_ = 0;
-};
-
 bool StartsWithLetter(std::string_view text, char letter) {
     return !text.empty() && text.front() == letter;
-}
-
-void TrimInPlace(std::string& text) {
-    const std::string_view trimmed = TrimBlanks(text);
-    const auto begin = static_cast<std::size_t>(trimmed.data() - text.data());
-    text.erase(begin + trimmed.size());
-    text.erase(0, begin);
 }
 
 // Two places, right-aligned, the padding turned into "0" ("05", "-5", "123").
@@ -105,66 +56,315 @@ std::string FormatShortDate(std::int64_t day, int month, std::int64_t year) {
 }
 
 // A listing shows a time only for recent entries, so a date past the start
-// date belongs to the year before. Nothing when the date does not exist in
-// the start year.
-std::optional<std::int64_t> YearOfTimedEntry(int month, std::int64_t day,
-                                             std::chrono::year_month_day startDate) {
-    const std::chrono::year startYear = startDate.year();
-    if (day < 1 || day > 31)
-        return std::nullopt;
-    const std::chrono::year_month_day date{startYear,
-                                           std::chrono::month{static_cast<unsigned>(month)},
-                                           std::chrono::day{static_cast<unsigned>(day)}};
-    if (!date.ok())
-        return std::nullopt;
-    const int year = static_cast<int>(startYear);
-    return date > startDate ? year - 1 : year;
+// date belongs to the year before; that year decides whether the date exists
+// (29 February).
+int YearOfTimedEntry(int month, int day, std::chrono::year_month_day startDate) {
+    const auto startMonth = static_cast<int>(static_cast<unsigned>(startDate.month()));
+    const auto startDay = static_cast<int>(static_cast<unsigned>(startDate.day()));
+    const int year = static_cast<int>(startDate.year());
+    return month > startMonth || (month == startMonth && day > startDay) ? year - 1 : year;
 }
 
-void CutDefault(std::string_view line, RemoteEntry& entry, std::chrono::year_month_day startDate) {
-    Cursor cursor(line);
-    const std::string_view attributes = cursor.Word();
-    entry.attributes = attributes;
-    cursor.Gap();
-    cursor.Word(); // link count
-    cursor.Gap();
-    cursor.Word(); // owner
-    cursor.Gap();
-    const std::string_view a = cursor.Word();
-    cursor.Gap();
-    const std::string_view b = cursor.Word();
-    std::string_view monthWord = b;
-    if (ParseInteger(TrimBlanks(b))) { // a group column stands before the size
-        entry.size = b;
-        cursor.Gap();
-        monthWord = cursor.Word();
-    } else {
-        entry.size = a;
-    }
-    const int month = MonthFromWord(monthWord).value_or(1);
-    cursor.Gap();
-    const std::int64_t day = ParseInteger(cursor.Word()).value_or(1);
-    cursor.Gap();
-    const std::string_view timeWord = cursor.Word();
-    cursor.Gap();
-    entry.name = cursor.Remaining();
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
-    std::int64_t year = 0;
-    if (timeWord.find(':') != std::string_view::npos) {
-        entry.time = timeWord;
-        const std::optional<std::int64_t> timedYear = YearOfTimedEntry(month, day, startDate);
-        if (!timedYear) {
-            entry.name = line;
-            entry.date = "error";
-            return;
-        }
-        year = *timedYear;
-    } else {
-        year = LeadingInteger(timeWord);
+// The value of one to four digits; nothing for anything else.
+std::optional<int> SmallNumber(std::string_view text) {
+    if (text.size() > 4 || !AllDigits(text))
+        return std::nullopt;
+    int value = 0;
+    for (const char c : text)
+        value = value * 10 + (c - '0');
+    return value;
+}
+
+std::optional<int> DayNumber(std::string_view word) {
+    const std::optional<int> day = word.size() <= 2 ? SmallNumber(word) : std::nullopt;
+    return day && *day >= 1 && *day <= 31 ? day : std::nullopt;
+}
+
+std::optional<int> MonthNumber(std::string_view word) {
+    const std::optional<int> month = word.size() <= 2 ? SmallNumber(word) : std::nullopt;
+    return month && *month >= 1 && *month <= 12 ? month : std::nullopt;
+}
+
+// "Mar", "mar", "MAR": an English three-letter abbreviation, nothing longer.
+std::optional<int> MonthAbbreviation(std::string_view word) {
+    constexpr auto key = [](char a, char b, char c) {
+        return static_cast<unsigned>(static_cast<unsigned char>(AsciiLower(a))) << 16 |
+               static_cast<unsigned>(static_cast<unsigned char>(AsciiLower(b))) << 8 |
+               static_cast<unsigned char>(AsciiLower(c));
+    };
+    constexpr unsigned kMonths[] = {key('j', 'a', 'n'), key('f', 'e', 'b'), key('m', 'a', 'r'),
+                                    key('a', 'p', 'r'), key('m', 'a', 'y'), key('j', 'u', 'n'),
+                                    key('j', 'u', 'l'), key('a', 'u', 'g'), key('s', 'e', 'p'),
+                                    key('o', 'c', 't'), key('n', 'o', 'v'), key('d', 'e', 'c')};
+    if (word.size() != 3)
+        return std::nullopt;
+    const unsigned wanted = key(word[0], word[1], word[2]);
+    for (int month = 0; month < 12; ++month) {
+        if (kMonths[month] == wanted)
+            return month + 1;
     }
-    entry.date = FormatShortDate(day, month, year);
-    if (StartsWithLetter(attributes, 'd'))
+    return std::nullopt;
+}
+
+// "8:05", "08:05", "08:05:59".
+bool IsClock(std::string_view word) {
+    const std::size_t colon = word.size() > 2 && word[1] == ':' ? 1 : 2;
+    if (word.size() <= colon || word[colon] != ':' || !AllDigits(word.substr(0, colon)))
+        return false;
+    const std::string_view rest = word.substr(colon + 1);
+    return (rest.size() == 2 && AllDigits(rest)) ||
+           (rest.size() == 5 && rest[2] == ':' && AllDigits(rest.substr(0, 2)) &&
+            AllDigits(rest.substr(3)));
+}
+
+std::optional<int> FourDigitYear(std::string_view word) {
+    return word.size() == 4 ? SmallNumber(word) : std::nullopt;
+}
+
+// A date the UNIX layouts print, found by its shape wherever it stands.
+struct UnixDate {
+    enum class Shape { MonthDay, DayMonth, Iso, Dotted };
+    Shape shape = Shape::MonthDay;
+    int day = 0;
+    int month = 0;
+    std::optional<int> year; // none when the listing shows a time instead
+    std::string_view time;
+    std::size_t lastWord = 0; // the name begins one blank after it
+};
+
+// "2005-06-07" as `ls --time-style=long-iso` prints it.
+bool ReadIsoDate(std::string_view word, UnixDate& date) {
+    if (word.size() != 10 || word[4] != '-' || word[7] != '-')
+        return false;
+    const auto year = FourDigitYear(word.substr(0, 4));
+    const auto month = MonthNumber(word.substr(5, 2));
+    const auto day = DayNumber(word.substr(8, 2));
+    if (!year || !month || !day)
+        return false;
+    date = {UnixDate::Shape::Iso, *day, *month, *year, {}, 0};
+    return true;
+}
+
+// "07.06.2005" or "7.6.05".
+bool ReadDottedDate(std::string_view word, UnixDate& date) {
+    if (word.size() < 6 || word.size() > 10)
+        return false;
+    const std::size_t first = word[1] == '.' ? 1 : 2;
+    const std::size_t second = word[first + 2] == '.' ? first + 2 : first + 3;
+    if (word[first] != '.' || second + 2 >= word.size() || word[second] != '.')
+        return false;
+    const auto day = DayNumber(word.substr(0, first));
+    const auto month = MonthNumber(word.substr(first + 1, second - first - 1));
+    const std::string_view yearText = word.substr(second + 1);
+    if (yearText.size() != 2 && yearText.size() != 4)
+        return false;
+    const int year = SmallNumber(yearText).value_or(-1);
+    if (!day || !month || year < 0)
+        return false;
+    // Two digits: 80 to 99 are the 1900s.
+    const int fullYear = yearText.size() == 4 ? year : (year < 80 ? 2000 + year : 1900 + year);
+    date = {UnixDate::Shape::Dotted, *day, *month, fullYear, {}, 0};
+    return true;
+}
+
+// The words of a line, cut lazily: the date usually stands among the first
+// eight, and the name after it is never cut into words.
+class Words {
+public:
+    void Reset(std::string_view line) {
+        line_ = line;
+        pos_ = 0;
+        words_.clear();
+    }
+    // Word n counted from 0; empty past the end.
+    std::string_view At(std::size_t n) {
+        if (n < words_.size())
+            return words_[n];
+        while (words_.size() <= n && Next()) {
+        }
+        return n < words_.size() ? words_[n] : std::string_view{};
+    }
+    // The offset just past word n, which At() has returned.
+    std::size_t End(std::size_t n) const {
+        return static_cast<std::size_t>(words_[n].data() - line_.data()) + words_[n].size();
+    }
+
+private:
+    bool Next() {
+        const char* const end = line_.data() + line_.size();
+        const char* p = line_.data() + pos_;
+        while (p != end && *p == ' ')
+            ++p;
+        if (p == end) {
+            pos_ = line_.size();
+            return false;
+        }
+        const char* const begin = p;
+        while (p != end && *p != ' ')
+            ++p;
+        words_.emplace_back(begin, static_cast<std::size_t>(p - begin));
+        pos_ = static_cast<std::size_t>(p - line_.data());
+        return true;
+    }
+
+    std::string_view line_;
+    std::size_t pos_ = 0;
+    std::vector<std::string_view> words_;
+};
+
+// The date whose first word is word n: "Mar 15 12:34", "Mar 15 2003",
+// "15 Mar 12:34", "2005-06-07 [21:22]" or "07.06.2005 [21:22]".
+bool ReadUnixDate(Words& words, std::size_t n, UnixDate& date) {
+    const std::string_view first = words.At(n);
+    // Most words before the date are counts, names and sizes: rule them out
+    // by length alone.
+    const bool digit = !first.empty() && first[0] >= '0' && first[0] <= '9';
+    if (digit ? first.size() > 2 && first.size() < 6 : first.size() != 3)
+        return false;
+    const auto timeOrYear = [&](std::size_t at) {
+        const std::string_view word = words.At(at);
+        if (IsClock(word)) {
+            date.time = word;
+            return true;
+        }
+        date.year = FourDigitYear(word);
+        return date.year.has_value();
+    };
+    if (ReadIsoDate(first, date) || ReadDottedDate(first, date)) {
+        date.lastWord = n;
+        if (IsClock(words.At(n + 1))) {
+            date.time = words.At(n + 1);
+            date.lastWord = n + 1;
+        }
+        return true;
+    }
+    if (const auto month = MonthAbbreviation(first)) {
+        const auto day = DayNumber(words.At(n + 1));
+        if (!day || !timeOrYear(n + 2))
+            return false;
+        date.shape = UnixDate::Shape::MonthDay;
+        date.day = *day;
+        date.month = *month;
+    } else if (const auto day = DayNumber(first)) {
+        const auto swapped = MonthAbbreviation(words.At(n + 1));
+        if (!swapped || !timeOrYear(n + 2))
+            return false;
+        date.shape = UnixDate::Shape::DayMonth;
+        date.day = *day;
+        date.month = *swapped;
+    } else {
+        return false;
+    }
+    date.lastWord = n + 2;
+    return true;
+}
+
+// "1234", "33.5k", "1.2M".
+bool IsSizeText(std::string_view word) {
+    std::size_t digits = 0;
+    while (digits < word.size() && word[digits] >= '0' && word[digits] <= '9')
+        ++digits;
+    if (digits == 0)
+        return false;
+    std::string_view rest = word.substr(digits);
+    if (rest.starts_with('.')) {
+        std::size_t fraction = 1;
+        while (fraction < rest.size() && rest[fraction] >= '0' && rest[fraction] <= '9')
+            ++fraction;
+        if (fraction == 1)
+            return false;
+        rest = rest.substr(fraction);
+    }
+    return rest.empty() || (rest.size() == 1 &&
+                            std::string_view("kKmMgGtT").find(rest[0]) != std::string_view::npos);
+}
+
+// The size is the word before the date. A group name too long for its
+// column runs into the size ("staff12345"); a device prints "major, minor"
+// and has no size.
+std::string_view UnixSize(Words& words, std::size_t dateWord) {
+    const std::string_view word = words.At(dateWord - 1);
+    if (dateWord >= 3 && words.At(dateWord - 2).ends_with(','))
+        return {};
+    if (IsSizeText(word) || ParseInteger(word))
+        return word;
+    std::size_t digits = word.size();
+    while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9')
+        --digits;
+    return word.substr(digits);
+}
+
+bool DateExists(int year, int month, int day) {
+    return std::chrono::year_month_day{std::chrono::year{year},
+                                       std::chrono::month{static_cast<unsigned>(month)},
+                                       std::chrono::day{static_cast<unsigned>(day)}}
+        .ok();
+}
+
+// The date text of the UNIX layouts keeps the server's words, except an ISO
+// date, which is written day first so the pane reads it as the dotted one.
+void AppendUnixDate(std::string& out, Words& words, std::size_t dateWord, const UnixDate& date) {
+    switch (date.shape) {
+    case UnixDate::Shape::MonthDay:
+    case UnixDate::Shape::DayMonth:
+        out = words.At(dateWord);
+        out += ' ';
+        out += words.At(dateWord + 1);
+        if (date.time.empty()) {
+            out += ' ';
+            out += words.At(dateWord + 2);
+        }
+        return;
+    case UnixDate::Shape::Iso:
+        AppendTwoPlaces(out, date.day);
+        out += '.';
+        AppendTwoPlaces(out, date.month);
+        out += '.';
+        out += words.At(dateWord).substr(0, 4);
+        return;
+    case UnixDate::Shape::Dotted:
+        out = words.At(dateWord);
+        return;
+    }
+}
+
+// ls -l and the servers that imitate it, in any of the variants real servers
+// print: the date is found by its shape, the size is the word before it and
+// the name begins exactly one blank after it, blanks at both ends kept.
+LineResult CutUnix(std::string_view line, RemoteEntry& entry, Words& words, bool shortDate,
+                   std::chrono::year_month_day startDate) {
+    if (StartsWithNoCase(line, "total "))
+        return LineResult::NoEntry;
+    words.Reset(line);
+    UnixDate date;
+    std::size_t dateWord = 2; // attributes and a size come first
+    while (!words.At(dateWord).empty() && !ReadUnixDate(words, dateWord, date))
+        ++dateWord;
+    if (words.At(dateWord).empty())
+        return LineResult::NotUnderstood;
+    const std::size_t nameBegin = words.End(date.lastWord) + 1;
+    if (nameBegin >= line.size())
+        return LineResult::NotUnderstood;
+    const int year = date.year ? *date.year : YearOfTimedEntry(date.month, date.day, startDate);
+    if (!DateExists(year, date.month, date.day))
+        return LineResult::NotUnderstood;
+
+    entry.attributes = words.At(0);
+    if (StartsWithLetter(entry.attributes, 'd'))
         entry.kind = EntryKind::Directory;
+    entry.size = UnixSize(words, dateWord);
+    entry.time = date.time;
+    if (shortDate)
+        entry.date = FormatShortDate(date.day, date.month, year);
+    else
+        AppendUnixDate(entry.date, words, dateWord, date);
+    entry.name = line.substr(nameBegin);
+    return LineResult::Entry;
 }
 
 void CutText(std::string_view line, RemoteEntry& entry) {
@@ -234,160 +434,191 @@ std::string_view CutBefore(std::string_view text, std::string_view marker) {
     return text.substr(0, text.find(marker));
 }
 
-void CutVms(std::string_view line, RemoteEntry& entry, Fields& fields) {
-    if (line.starts_with("Total of ")) {
-        entry.name = "."; // dropped by the emit step
-        return;
-    }
-    const bool directory = line.find(".DIR;") != std::string_view::npos;
+// A name on a line of its own: VMS wraps a name too long for its column.
+bool IsWrappedVmsName(std::string_view line) {
+    const std::string_view name = TrimBlanks(line);
+    return name.find(';') != std::string_view::npos && name.find(' ') == std::string_view::npos;
+}
+
+// "NAME.EXT;version  size  date [time] [owner] (protection)", the size as
+// used blocks or "used/allocated".
+LineResult CutVms(std::string_view line, RemoteEntry& entry, Fields& fields) {
+    if (line.starts_with("Total of ") || line.starts_with("Directory "))
+        return LineResult::NoEntry;
+    fields.Cut(line);
+    const std::string_view name = fields.At(0);
+    if (name.find(';') == std::string_view::npos)
+        return LineResult::NotUnderstood;
+    const bool directory = name.find(".DIR;") != std::string_view::npos;
     if (directory)
         entry.kind = EntryKind::Directory;
-    fields.Cut(line);
-    entry.name = CutBefore(fields.At(0), directory ? ".DIR;" : ";"); // the version number goes
+    entry.name = CutBefore(name, directory ? ".DIR;" : ";"); // the version number goes
+    const std::string_view used = CutBefore(fields.At(1), "/");
+    if (AllDigits(used))
+        entry.size = used;
     entry.date = fields.At(2);
-    entry.time = fields.At(3);
-    entry.attributes = fields.At(5);
-}
-
-// IIS prints the size right-aligned so that it ends in column 38; sizes of ten
-// digits and more (1 GB and up) reach left of column 30, so the size is read
-// from column 20 on, which holds only blanks for shorter sizes.
-void CutFixedColumns(std::string_view line, RemoteEntry& entry) {
-    entry.date = Mid(line, 4, 2);
-    entry.date += '.';
-    entry.date += Mid(line, 1, 2);
-    entry.date += '.';
-    entry.date += Mid(line, 7, 2);
-    entry.time = TrimBlanks(Mid(line, 10, 10));
-    entry.name = TrimBlanks(Mid(line, 40, std::string_view::npos));
-    if (TrimBlanks(Mid(line, 20, 10)) == "<DIR>") {
-        entry.kind = EntryKind::Directory;
-        if (entry.name.empty())
-            entry.name = "..";
-    } else {
-        entry.size = TrimBlanks(Mid(line, 20, 20));
+    std::size_t next = 3;
+    if (fields.At(next).find(':') != std::string_view::npos)
+        entry.time = fields.At(next++);
+    for (; next < fields.Count(); ++next) {
+        if (fields.At(next).starts_with('(')) {
+            entry.attributes = fields.At(next);
+            break;
+        }
     }
+    return LineResult::Entry;
 }
 
-// Returns false for the "total" line, which is no entry.
-bool CutUnix(std::string_view line, RemoteEntry& entry, int skippedTokens) {
-    if (StartsWithNoCase(line, "total "))
-        return false;
-    Tokens tokens(line);
-    entry.attributes = tokens.Take();
-    if (StartsWithLetter(entry.attributes, 'd'))
+// "01-15-03" or "01-15-2003", month first.
+bool IsDosDate(std::string_view word) {
+    return (word.size() == 8 || word.size() == 10) && word[2] == '-' && word[5] == '-' &&
+           MonthNumber(word.substr(0, 2)) && DayNumber(word.substr(3, 2)) &&
+           AllDigits(word.substr(6));
+}
+
+// IIS and Windows 2000 in their MS-DOS style: date, time, "<DIR>" or the
+// size (thousands separated or not). The columns after the time are fixed:
+// a name starts 31 characters after the date's end, which for a file is one
+// blank after the right-aligned size.
+LineResult CutDos(std::string_view line, RemoteEntry& entry, Fields& fields) {
+    fields.Cut(line);
+    const std::string_view date = fields.At(0);
+    if (!IsDosDate(date) || fields.Count() < 3)
+        return LineResult::NotUnderstood;
+    entry.date = date.substr(3, 2);
+    entry.date += '.';
+    entry.date += date.substr(0, 2);
+    entry.date += '.';
+    entry.date += date.substr(date.size() - 2);
+    entry.time = fields.At(1);
+    const std::string_view column = fields.At(2);
+    const auto columnEnd = static_cast<std::size_t>(column.data() - line.data()) + column.size();
+    std::size_t nameBegin = columnEnd + 1;
+    if (EqualsNoCase(column, "<DIR>")) {
         entry.kind = EntryKind::Directory;
-    tokens.Skip(skippedTokens);
-    entry.size = tokens.Take();
-    entry.date = tokens.Take();
-    entry.date += ' ';
-    entry.date += tokens.Take();
-    const std::string_view time = tokens.Take();
-    if (time.find(':') == std::string_view::npos) {
-        entry.date += ' ';
-        entry.date += time;
+        const std::size_t fixed = date.size() + 31;
+        nameBegin = columnEnd;
+        while (nameBegin < line.size() && nameBegin < fixed && line[nameBegin] == ' ')
+            ++nameBegin;
     } else {
-        entry.time = time;
+        for (const char c : column) {
+            if (c != ',' && c != '.')
+                entry.size += c;
+        }
+        if (!AllDigits(entry.size))
+            return LineResult::NotUnderstood;
     }
-    entry.name = tokens.Rest();
-    return true;
+    if (nameBegin >= line.size())
+        return entry.kind == EntryKind::Directory ? LineResult::NoEntry : LineResult::NotUnderstood;
+    entry.name = line.substr(nameBegin);
+    return LineResult::Entry;
 }
 
-// A link is taken to be a directory until resolved. Returns true when it
-// names a target to resolve.
-bool CutLink(RemoteEntry& entry) {
-    if (!StartsWithLetter(entry.attributes, 'l'))
-        return false;
+// A link is taken to be a directory until resolved; it keeps its size. The
+// arrow with its blanks separates name and target, so a name or target
+// holding "->" or blanks keeps them.
+void CutLink(RemoteEntry& entry) {
+    if (!entry.IsLink())
+        return;
     entry.kind = EntryKind::Directory;
-    const std::size_t arrow = entry.name.find("->");
+    const std::size_t arrow = entry.name.find(" -> ");
     if (arrow != std::string::npos) {
-        entry.linkTarget = TrimBlanks(std::string_view(entry.name).substr(arrow + 2));
+        entry.linkTarget = std::string_view(entry.name).substr(arrow + 4);
         entry.name.erase(arrow);
     }
-    TrimInPlace(entry.name);
-    if (entry.linkTarget.empty())
-        entry.size.clear();
-    return !entry.linkTarget.empty();
 }
 
-// The link targets of a listing, each with the first plain entry (one without
-// a link target) of that name, letters compared without regard to case. A
-// flat table: it stays small and in cache while every entry is offered.
+// The link targets of a listing, each with the first plain entry of that
+// name in listing order, letters compared without regard to case. A sorted
+// vector of folded names: no name a server chooses makes a look-up cost
+// more than a binary search of byte comparisons, unlike a hash table whose
+// names collide.
 class TargetTable {
 public:
-    explicit TargetTable(std::size_t targets) {
-        std::size_t size = 16;
-        while (size < targets * 2)
-            size *= 2;
-        slots_.resize(size);
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    explicit TargetTable(const std::vector<std::string_view>& targets) {
+        slots_.reserve(targets.size());
+        for (const std::string_view target : targets) {
+            slots_.push_back({AsciiLowerCopy(target), kNone});
+            asked_[Sketch(slots_.back().folded)] = true;
+        }
+        std::sort(slots_.begin(), slots_.end(),
+                  [](const Slot& a, const Slot& b) { return a.folded < b.folded; });
+        slots_.erase(std::unique(slots_.begin(), slots_.end(),
+                                 [](const Slot& a, const Slot& b) { return a.folded == b.folded; }),
+                     slots_.end());
     }
 
-    void Add(std::string_view target) {
-        const std::uint64_t hash = HashNoCase(target);
-        Slot& slot = slots_[Position(target, hash)];
-        if (!slot.used)
-            slot = {true, hash, target, kNone};
-    }
     // Notes `entry` as the first of that name, if a link asks for the name.
     void Offer(std::string_view name, std::size_t entry) {
-        Slot& slot = slots_[Position(name, HashNoCase(name))];
-        if (slot.used && slot.first == kNone)
-            slot.first = entry;
+        if (!asked_[Sketch(name)])
+            return; // most names: no link asks for them
+        Fold(name);
+        Slot* slot = Find();
+        if (slot && slot->first == kNone)
+            slot->first = entry;
     }
-    // kNone when no plain entry of that name was offered.
-    std::size_t FirstFor(std::string_view target) const {
-        return slots_[Position(target, HashNoCase(target))].first;
+    std::size_t FirstFor(std::string_view target) {
+        Fold(target);
+        const Slot* slot = Find();
+        return slot ? slot->first : kNone;
     }
-
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 private:
     struct Slot {
-        bool used = false;
-        std::uint64_t hash = 0;
-        std::string_view name;
-        std::size_t first = kNone;
+        std::string folded;
+        std::size_t first;
     };
 
-    static std::uint64_t HashNoCase(std::string_view text) {
-        std::uint64_t hash = 14695981039346656037ull; // FNV-1a
-        for (const char c : text)
-            hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
-        return hash;
+    void Fold(std::string_view name) {
+        key_.resize(name.size());
+        std::transform(name.begin(), name.end(), key_.begin(), AsciiLower);
     }
 
-    // The slot holding `name`, or the free slot where it would go.
-    std::size_t Position(std::string_view name, std::uint64_t hash) const {
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t i = hash & mask;
-        while (slots_[i].used && !(slots_[i].hash == hash && EqualsNoCase(slots_[i].name, name)))
-            i = (i + 1) & mask;
-        return i;
+    // The slot of the folded name in key_.
+    Slot* Find() {
+        const auto it = std::lower_bound(
+            slots_.begin(), slots_.end(), key_,
+            [](const Slot& slot, const std::string& key) { return slot.folded < key; });
+        return it != slots_.end() && it->folded == key_ ? &*it : nullptr;
     }
+
+    // A hash of the folded name: a cheap first test that spares most names
+    // the search. A name that passes it by collision costs one search, so
+    // names made to collide slow nothing down by more than that.
+    static std::size_t Sketch(std::string_view name) {
+        std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (const char c : name)
+            hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
+        return static_cast<std::size_t>(hash >> 44); // the top 20 bits mix best
+    }
+    static constexpr std::size_t kSketchSize = std::size_t{1} << 20;
 
     std::vector<Slot> slots_;
+    std::vector<bool> asked_ = std::vector<bool>(kSketchSize, false);
+    std::string key_;
 };
 
-// A link to a file listed before it is a file; a link to a directory, to an
-// entry further down or to a path stays a directory and loses its size. Done
-// once for the whole listing, since no link's result feeds another.
+// A link takes the kind of the first plain entry named like its target,
+// wherever it stands; to an entry the listing lacks (a path, a dangling
+// link) it stays a directory.
 void ResolveLinks(std::vector<RemoteEntry>& entries, const std::vector<std::size_t>& links) {
     if (links.empty())
         return;
-    TargetTable targets(links.size());
+    std::vector<std::string_view> targets;
+    targets.reserve(links.size());
     for (const std::size_t link : links)
-        targets.Add(entries[link].linkTarget);
-    for (std::size_t i = 0; i < links.back(); ++i) {
-        if (entries[i].linkTarget.empty())
-            targets.Offer(entries[i].name, i);
+        targets.push_back(entries[link].linkTarget);
+    TargetTable table(targets);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].IsLink())
+            table.Offer(entries[i].name, i);
     }
     for (const std::size_t link : links) {
-        RemoteEntry& entry = entries[link];
-        const std::size_t first = targets.FirstFor(entry.linkTarget);
-        if (first < link && entries[first].kind == EntryKind::File)
-            entry.kind = EntryKind::File;
-        else
-            entry.size.clear();
+        const std::size_t first = table.FirstFor(entries[link].linkTarget);
+        if (first != TargetTable::kNone && entries[first].kind == EntryKind::File)
+            entries[link].kind = EntryKind::File;
     }
 }
 
@@ -409,12 +640,12 @@ public:
     ParsedListing Run(std::span<const std::string_view> lines);
 
 private:
-    // False when the line is no entry.
-    bool Cut(std::string_view line, RemoteEntry& entry);
+    LineResult Cut(std::string_view line, RemoteEntry& entry);
 
     const ListingStyle& style_;
     std::chrono::year_month_day startDate_;
     Fields fields_;
+    Words words_;
 };
 
 ParsedListing Parser::Run(std::span<const std::string_view> lines) {
@@ -431,20 +662,27 @@ ParsedListing Parser::Run(std::span<const std::string_view> lines) {
                 result.path = VmsHeaderPath(line);
                 continue;
             }
-            // VMS prints a long file name on a line of its own.
-            if (i + 1 < lines.size() && line.size() < 40) {
+            if (i + 1 < lines.size() && IsWrappedVmsName(line)) {
                 joined.assign(line);
+                joined += ' ';
                 joined += lines[++i];
                 line = joined;
             }
         }
         RemoteEntry entry;
-        if (!Cut(line, entry))
+        switch (Cut(line, entry)) {
+        case LineResult::Entry:
+            break;
+        case LineResult::NoEntry:
             continue;
-        const bool link = CutLink(entry);
+        case LineResult::NotUnderstood:
+            ++result.linesNotUnderstood;
+            continue;
+        }
+        CutLink(entry);
         if (entry.name == "." || entry.name == "..")
             continue;
-        if (link)
+        if (!entry.linkTarget.empty())
             links.push_back(result.entries.size());
         result.entries.push_back(std::move(entry));
     }
@@ -452,36 +690,32 @@ ParsedListing Parser::Run(std::span<const std::string_view> lines) {
     return result;
 }
 
-bool Parser::Cut(std::string_view line, RemoteEntry& entry) {
+LineResult Parser::Cut(std::string_view line, RemoteEntry& entry) {
     switch (style_.layout) {
     case ListingLayout::Default:
-        CutDefault(line, entry, startDate_);
-        return true;
+        return CutUnix(line, entry, words_, true, startDate_);
     case ListingLayout::Text:
         CutText(line, entry);
-        return true;
+        return LineResult::Entry;
     case ListingLayout::MsFtp4:
         CutMsFtp4(line, entry, fields_);
-        return true;
+        return LineResult::Entry;
     case ListingLayout::Mac:
         CutMac(line, entry, fields_);
-        return true;
+        return LineResult::Entry;
     case ListingLayout::Custom:
         CutCustom(line, entry, style_.columns, fields_);
-        return true;
+        return LineResult::Entry;
     case ListingLayout::Vms:
-        CutVms(line, entry, fields_);
-        return true;
+        return CutVms(line, entry, fields_);
     case ListingLayout::MsFtp5:
     case ListingLayout::Win2000:
-        CutFixedColumns(line, entry);
-        return true;
+        return CutDos(line, entry, fields_);
     case ListingLayout::Unix:
-        return CutUnix(line, entry, 3);
     case ListingLayout::WuFtp2:
-        return CutUnix(line, entry, 5);
+        return CutUnix(line, entry, words_, false, startDate_);
     }
-    return true;
+    return LineResult::Entry;
 }
 
 int ColumnFromCharacter(std::string_view answer, std::size_t index) {

@@ -20,7 +20,11 @@ struct RemoteEntry {
     std::string date;       // DD.MM.YY or the server's own words
     std::string time;       // as printed; empty when the listing gave a year
     std::string attributes; // permission string or protection text
-    std::string linkTarget; // text after "->" of a symbolic link
+    std::string linkTarget; // text after " -> " of a symbolic link
+
+    // A link keeps its own size; its kind is that of the target's entry when
+    // the listing holds one, else Directory, so that opening it tries CWD.
+    bool IsLink() const { return attributes.starts_with('l'); }
 
     bool operator==(const RemoteEntry&) const = default;
 };
@@ -74,11 +78,15 @@ ListingStyle ListingStyleFromAnswer(std::string_view answer);
 struct ParsedListing {
     std::vector<RemoteEntry> entries; // in listing order, "." and ".." left out
     std::string path;                 // from a VMS header line; empty otherwise
+    // Lines the layout could not read, left out rather than shown under a
+    // wrong name; the pane or the log reports them.
+    std::size_t linesNotUnderstood = 0;
 };
 
-// Never fails: a line it cannot make sense of still yields an entry with the
-// fields that could be cut. `startDate` is the day the program started; a
-// listing that shows a time instead of a year is dated relative to it.
+// The UNIX-like, VMS and fixed-column layouts skip and count a line they
+// cannot read; the others take whatever fields they can cut. `startDate` is
+// the day the program started; a listing that shows a time instead of a year
+// is dated relative to it.
 ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
                            std::chrono::year_month_day startDate);
 
