@@ -325,6 +325,7 @@ protected:
     void StartSending();
     void TransferClosed(std::uint16_t error);
     void CheckTransferEnd();
+    void CutShort(const std::string& reason);
     bool FireProgress();
     void DetachDataHandlers();
     std::vector<char>& DataBlock(int size);
@@ -372,14 +373,15 @@ private:
 
     // The transfer in progress.
     struct Transfer {
-        std::string verb;         // RETR, LIST, NLST, STOR or APPE
-        bool finalReply = false;  // the reply after 150 has come
-        bool dataClosed = false;  // the data connection has closed
-        bool got150 = false;      // uploads: the server is ready to receive
-        bool dataReady = false;   // uploads: the data connection is up
-        bool endOfFile = false;   // uploads: the whole file was handed over
-        bool sending = false;     // uploads: sending has started
-        bool localFailed = false; // the local file could not be written or read
+        std::string verb;            // RETR, LIST, NLST, STOR or APPE
+        bool finalReply = false;     // the reply after 150 has come
+        bool dataClosed = false;     // the data connection has closed
+        bool got150 = false;         // uploads: the server is ready to receive
+        bool dataReady = false;      // uploads: the data connection is up
+        bool endOfFile = false;      // uploads: the whole file was handed over
+        bool sending = false;        // uploads: sending has started
+        std::string cutShort;        // why the transfer ended early; empty when it did not
+        std::int64_t announced = -1; // the size the 150 reply named, -1 when none
         std::uint16_t closeError = 0;
         std::chrono::steady_clock::time_point start{};
     };

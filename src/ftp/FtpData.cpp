@@ -9,6 +9,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kCutShort = 426;
+
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
@@ -35,7 +37,13 @@ std::vector<char>& FtpClient::DataBlock(int size) {
 
 void FtpClient::CloseLocalFile() {
     if (localFile_.IsOpen() && !localFile_.Close())
-        transfer_.localFailed = true;
+        CutShort("the local file could not be written");
+}
+
+// The first reason wins: it is the cause, what follows are its effects.
+void FtpClient::CutShort(const std::string& reason) {
+    if (transfer_.cutShort.empty())
+        transfer_.cutShort = reason;
 }
 
 AsyncSocket::ErrorEvent FtpClient::DataEvent(DataHandler handler) {
@@ -75,6 +83,7 @@ bool FtpClient::FireProgress() {
     if (!abort)
         return true;
     Display("! Abort requested");
+    CutShort("aborted");
     data_->Close();
     return false;
 }
@@ -207,6 +216,7 @@ void FtpClient::GetData(std::uint16_t) {
         if (data_->State() == SocketState::wsConnected &&
             data_->LastError() != wsock::WSAEWOULDBLOCK) {
             Display("! Data: Receive error " + std::to_string(data_->LastError()));
+            CutShort("receive error " + std::to_string(data_->LastError()));
             data_->ShutDown(2);
         }
         return;
@@ -215,7 +225,7 @@ void FtpClient::GetData(std::uint16_t) {
         return;
     ByteCount += n;
     if (!localFile_.Write(block.data(), n)) {
-        transfer_.localFailed = true;
+        CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
     }
@@ -259,8 +269,11 @@ void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* fail
 }
 
 void FtpClient::GetFirstReply() {
-    if (AcceptFirstReply())
-        next_ = &FtpClient::GetFinalReply;
+    if (!AcceptFirstReply())
+        return;
+    next_ = &FtpClient::GetFinalReply;
+    if (transfer_.verb == "RETR" && Binary)
+        transfer_.announced = ftptransfer::AnnouncedSize(lastResponse_);
 }
 
 void FtpClient::GetFinalReply() {
@@ -369,6 +382,7 @@ void FtpClient::PutSend(std::uint16_t error) {
         return;
     if (error != 0) {
         Display("! Error #" + std::to_string(error) + " sending data");
+        CutShort("send error " + std::to_string(error));
         data_->Close();
         return;
     }
@@ -383,7 +397,7 @@ void FtpClient::PutSend(std::uint16_t error) {
         transfer_.endOfFile = true;
         data_->Close();
     } else {
-        transfer_.localFailed = true;
+        CutShort("the local file could not be read");
         Display("! Error reading file");
         data_->Close();
     }
@@ -397,6 +411,9 @@ void FtpClient::PutFinalReply() {
 
 void FtpClient::TransferClosed(std::uint16_t error) {
     CloseLocalFile();
+    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    if (upload && !transfer_.endOfFile)
+        CutShort("the data connection closed before the whole file was sent");
     transfer_.dataClosed = true;
     transfer_.closeError = error;
     CheckTransferEnd();
@@ -409,16 +426,20 @@ void FtpClient::CheckTransferEnd() {
         return;
     DetachDataHandlers();
     Display("! " + ftptransfer::StatisticsLine(ByteCount, MillisecondsSince(transfer_.start)));
+    // A vsftpd-style "150 ... (1200000 bytes)." tells what a whole download holds.
+    if (transfer_.announced >= 0 &&
+        ByteCount + std::max<std::int64_t>(ResumeAt, 0) < transfer_.announced)
+        CutShort("the data connection closed after " + std::to_string(ByteCount) + " of " +
+                 std::to_string(transfer_.announced) + " bytes");
     ResumeAt = 0;
     requestResult_ = transfer_.closeError;
-    // The server has all it was sent, but the local copy is not whole: a
-    // transfer that lost data is not reported as success.
-    if (requestResult_ == 0 && transfer_.localFailed) {
-        const bool download = transfer_.verb != "STOR" && transfer_.verb != "APPE";
-        requestResult_ = download ? 550 : 426;
-        SetErrorMessage(std::to_string(requestResult_) +
-                        (download ? " Error writing local file " : " Error reading file ") +
-                        LocalFileName);
+    // The server may have answered 226 for what it sent, but the local side
+    // knows the transfer is not whole: that is never a success.
+    if (requestResult_ == 0 && !transfer_.cutShort.empty()) {
+        requestResult_ = kCutShort;
+        lastResponse_ = "426 Transfer cut short: " + transfer_.cutShort;
+        statusCode_ = kCutShort;
+        SetErrorMessage(lastResponse_);
     }
     TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
 }

@@ -46,6 +46,18 @@ std::optional<std::uint16_t> ParsePassivePort(std::string_view reply) {
     return static_cast<std::uint16_t>(*high * 256 + *low);
 }
 
+std::int64_t AnnouncedSize(std::string_view reply) {
+    constexpr std::string_view unit = " bytes)";
+    const std::size_t end = reply.rfind(unit);
+    if (end == std::string_view::npos)
+        return -1;
+    const std::size_t open = reply.rfind('(', end);
+    if (open == std::string_view::npos)
+        return -1;
+    const std::optional<std::int64_t> size = ToInteger(reply.substr(open + 1, end - open - 1));
+    return size && *size >= 0 ? *size : -1;
+}
+
 std::string PortCommand(std::string_view localAddress, std::uint16_t port) {
     std::string command = "PORT ";
     for (const char c : localAddress)

@@ -26,6 +26,10 @@ inline constexpr int kDataBlock = 65536;
 // numbers cannot be read, for example when the ")" after them is missing.
 std::optional<std::uint16_t> ParsePassivePort(std::string_view reply);
 
+// The byte count a 150 reply announces, as in "150 Opening BINARY mode data
+// connection for f (1200000 bytes)."; -1 when it names none.
+std::int64_t AnnouncedSize(std::string_view reply);
+
 // "PORT h1,h2,h3,h4,p1,p2" for the given dotted local address.
 std::string PortCommand(std::string_view localAddress, std::uint16_t port);
 
