@@ -189,7 +189,7 @@ bool FtpClient::OpenGetFile() {
     CloseLocalFile();
     const bool opened = ResumeAt > 0
                             ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
-                            : localFile_.Open(LocalFileName, LocalFile::Mode::Create, 0);
+                            : localFile_.Open(LocalFileName, LocalFile::Mode::Replace, 0);
     if (!opened)
         FailTransfer(550, "Unable to open local file " + LocalFileName);
     return opened;
@@ -272,6 +272,9 @@ void FtpClient::GetFirstReply() {
     if (!AcceptFirstReply())
         return;
     next_ = &FtpClient::GetFinalReply;
+    // Only an accepted transfer may replace what the local file held.
+    if (!localFile_.Begin())
+        CutShort("the local file could not be written");
     if (transfer_.verb == "RETR" && Binary)
         transfer_.announced = ftptransfer::AnnouncedSize(lastResponse_);
 }

@@ -134,6 +134,42 @@ TEST_F(FtpTransfer, LocalFileThatCannotBeOpenedFailsBeforeTheTransferCommand) {
     EXPECT_EQ(Commands(), (Lines{"PASV", "PASV"}));
 }
 
+// The local file is replaced only once the server has accepted the transfer:
+// a refusal leaves it byte for byte, or leaves none where there was none.
+TEST(FtpDownload, RefusalLeavesTheLocalFileAsItWas) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* pasv;    // the 227 reply
+        const char* refusal; // the reply to RETR or LIST; nullptr: none is sent
+        bool existed;
+        int error;
+    };
+    const char* pasv = "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%).\r\n";
+    const Row rows[]{
+        {"retr-refused-keeps-the-file", &Cli::GetAsync, pasv, "550 No such file\r\n", true, 550},
+        {"retr-refused-makes-no-file", &Cli::GetAsync, pasv, "550 No such file\r\n", false, 550},
+        {"list-refused-keeps-the-file", &Cli::DirAsync, pasv, "450 No listing\r\n", true, 450},
+        {"unreadable-227-keeps-the-file", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%\r\n", nullptr, true, 550},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ScriptLogin().server.replyPasv(row.pasv);
+        if (row.refusal)
+            e.server.reply(row.refusal);
+        if (row.existed)
+            WriteFile(e.Local("f"), "precious");
+        e.LogIn();
+        EXPECT_EQ(e.Transfer(row.request, "f", "f").second, row.error);
+        EXPECT_EQ(std::filesystem::exists(e.Local("f")), row.existed);
+        if (row.existed) {
+            EXPECT_EQ(ReadFile(e.Local("f")), "precious");
+        }
+    }
+}
+
 TEST_F(FtpTransfer, RefusedOrFailedRetrieveReportsTheReply) {
     server.replyPasv().reply("550 No such file\r\n");
     server.replyPasv().reply(k150).acceptData().sendData("part").closeData();
