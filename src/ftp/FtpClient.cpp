@@ -40,6 +40,7 @@ constexpr std::array<FtpStep, 23> kStepOrder{
 
 // Reported when the control connection closes before the reply arrived.
 constexpr int kClosedByServer = 421;
+constexpr int kProtocolError = 500;
 
 constexpr std::uint32_t Bit(FtpStep step) {
     return 1u << static_cast<unsigned>(step);
@@ -248,14 +249,10 @@ void FtpClient::SendCommand(std::string command) {
 
 void FtpClient::EvaluateReply() {
     Display("< " + lastResponse_);
-    const ftpreply::ReplyLine line = ftpreply::ClassifyLine(lastResponse_);
-    if (!line.final)
-        return;
-    statusCode_ = line.code;
-    requestResult_ = ftpreply::Judge(line.code, accepted_);
+    requestResult_ = ftpreply::Judge(statusCode_, accepted_);
     if (requestResult_ != 0)
         SetErrorMessage(lastResponse_);
-    if (passive_ && line.code == 227)
+    if (passive_ && statusCode_ == 227)
         pasvResponse_ = lastResponse_;
     ExtractResults();
     if (doneHook_ != nullptr)
@@ -657,6 +654,7 @@ void FtpClient::OpenAsync() {
     currentStep_ = FtpStep::Open;
     requestDone_ = false;
     reply_.Clear();
+    assembler_.Reset();
     requestResult_ = 0;
     awaitingReply_ = true;
     SetState(FtpState::ftpDnsLookup);
@@ -735,17 +733,27 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         lastResponse_ = std::move(*line);
         if (OnResponse)
             OnResponse(this);
-        const ftpreply::ReplyLine info = ftpreply::ClassifyLine(lastResponse_);
+        const ftpreply::ReplyAssembler::Verdict verdict = assembler_.Feed(lastResponse_);
+        using Kind = ftpreply::ReplyAssembler::Kind;
+        if (verdict.kind == Kind::ProtocolError || verdict.kind == Kind::TooLong) {
+            Display("< " + lastResponse_);
+            FailProtocol(verdict.kind == Kind::TooLong
+                             ? "a reply of more than " +
+                                   std::to_string(ftpreply::ReplyAssembler::kMaxLines) + " lines"
+                             : "no valid reply code in \"" + lastResponse_.substr(0, 80) + "\"");
+            return;
+        }
+        const bool final = verdict.kind == Kind::Final;
         switch (state_) {
         case FtpState::ftpWaitingBanner:
             Display("< " + lastResponse_);
-            if (!info.final)
+            if (!final)
                 continue;
-            statusCode_ = info.code;
+            statusCode_ = verdict.code;
             awaitingReply_ = false;
-            if (info.code != 220) {
+            if (verdict.code != 220) {
                 SetErrorMessage(lastResponse_);
-                requestResult_ = info.code;
+                requestResult_ = verdict.code;
                 control_->Close(); // completes the request
                 return;
             }
@@ -755,9 +763,9 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
             TriggerRequestDone(0);
             break;
         case FtpState::ftpWaitingResponse:
-            if (!info.final)
+            if (!final)
                 continue;
-            statusCode_ = info.code;
+            statusCode_ = verdict.code;
             if (next_ == nullptr)
                 throw FtpException("Program error: FNext is nil");
             awaitingReply_ = false;
@@ -775,6 +783,17 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         if (control_->State() != SocketState::wsConnected)
             return;
     }
+}
+
+// Bytes that are no FTP reply: the session cannot be kept in step, so the
+// request fails and the connection closes.
+void FtpClient::FailProtocol(const std::string& what) {
+    lastResponse_ = "500 Protocol error: " + what;
+    statusCode_ = kProtocolError;
+    requestResult_ = kProtocolError;
+    SetErrorMessage(lastResponse_);
+    Display("! " + lastResponse_);
+    control_->Close(); // completes the request
 }
 
 void FtpClient::ControlSessionClosed(std::uint16_t error) {

@@ -335,6 +335,7 @@ protected:
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
+    void FailProtocol(const std::string& what);
 
     // Waits until the engine is ready again, at most Timeout seconds of
     // silence; a timeout aborts with "426 Timeout".
@@ -363,6 +364,7 @@ private:
     std::string proxyPort_ = "ftp";
 
     ftpreply::ReplyBuffer reply_;
+    ftpreply::ReplyAssembler assembler_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
     StepHandler next_ = nullptr;     // handles each final reply line while waiting
     StepHandler doneHook_ = nullptr; // replaces completion after a judged reply

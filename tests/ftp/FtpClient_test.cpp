@@ -134,6 +134,45 @@ TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
     }
 }
 
+// A line that begins with digits but holds no three-digit code 100-559 is no
+// reply: the request fails and the session closes instead of going on out of step.
+TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
+    struct Row {
+        const char* name;
+        const char* greeting;
+        void (Cli::*request)(); // after a good greeting; nullptr: the open itself
+        const char* reply;
+    };
+    const Row rows[]{
+        {"greeting-000", "000 hello\r\n", nullptr, ""},
+        {"greeting-65536", "65536 hello\r\n", nullptr, ""},
+        {"greeting-2200", "2200 hello\r\n", nullptr, ""},
+        {"pwd-65536", kGreeting.c_str(), &Cli::PwdAsync, "65536 Permission denied\r\n"},
+        {"size-65536", kGreeting.c_str(), &Cli::SizeAsync, "65536 Permission denied\r\n"},
+        {"retr-65536", kGreeting.c_str(), &Cli::GetAsync, "65536 Permission denied\r\n"},
+        {"cwd-2000", kGreeting.c_str(), &Cli::CwdAsync, "2000 OK\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.server.send(row.greeting);
+        if (row.request == &Cli::GetAsync)
+            e.server.replyPasv();
+        e.server.reply(row.reply);
+        e.ftp.HostDirName = "/pub";
+        e.ftp.HostFileName = "f";
+        e.ftp.LocalFileName = e.Local("f");
+        if (row.request)
+            e.Open();
+        const Done done = e.Play(row.request ? row.request : &Cli::OpenAsync, 5000);
+        EXPECT_EQ(done.second, 500) << "completed, with a failure";
+        EXPECT_TRUE(e.ftp.ErrorMessage().starts_with("500 Protocol error")) << e.ftp.ErrorMessage();
+        EXPECT_FALSE(e.ftp.Connected());
+        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return e.server.clientClosed(); }));
+    }
+}
+
 // One session; each request judges its own reply against its accepted codes.
 TEST_F(FtpControl, EachRequestJudgesItsReply) {
     struct Row {
@@ -149,6 +188,10 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
     const Row rows[]{
         {"pwd-unquotes-the-directory", &Cli::PwdAsync,
          "257 \"/pub/a \"\"b\"\"\" is current directory.", "PWD", PwdAsync, 0, "/pub/a \"b\""},
+        {"pwd-doubled-quote-alone", &Cli::PwdAsync, "257 \"/a\"\"b\"", "PWD", PwdAsync, 0, "/a\"b"},
+        {"multi-line-257-ends-only-at-257-and-blank", &Cli::PwdAsync,
+         "257-\"/x\" is current\r\n2023 was a good year\r\n257 \"/y\" indeed", "PWD", PwdAsync, 0,
+         "/y"},
         {"cwd-reply-without-quotes-empties-the-directory", &Cli::CwdAsync,
          "250 CWD command successful.", "CWD /pub", CwdAsync, 0, ""},
         {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
