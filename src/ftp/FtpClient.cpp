@@ -93,6 +93,15 @@ void FtpClient::Display(std::string msg) {
         OnDisplay(this, msg);
 }
 
+// A request of its own, not a step of a sequence, starts without the error of
+// an earlier one: ErrorMessage always tells about the request just completed.
+void FtpClient::BeginRequest(FtpRequest request) {
+    if (multiStep_)
+        return;
+    requestType_ = request;
+    errorMessage_.clear();
+}
+
 void FtpClient::SetErrorMessage(const std::string& text) {
     if (errorMessage_.empty())
         errorMessage_ = text;
@@ -216,8 +225,7 @@ void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
         if (!connected_)
             throw FtpException("FTP component not connected");
     }
-    if (!multiStep_)
-        requestType_ = request;
+    BeginRequest(request);
     currentStep_ = step;
     const std::size_t n = std::min(accepted.size(), ftpreply::kMaxAcceptedCodes);
     std::copy_n(accepted.begin(), n, accepted_.begin());
@@ -405,8 +413,7 @@ void FtpClient::RestAsync() {
     }
     if (ResumeAt <= 0) {
         // Nothing to resume: the step succeeds without a command.
-        if (!multiStep_)
-            requestType_ = FtpRequest::RestAsync;
+        BeginRequest(FtpRequest::RestAsync);
         next_ = &FtpClient::EvaluateReply;
         doneHook_ = nullptr;
         requestDone_ = false;
@@ -649,8 +656,8 @@ void FtpClient::OpenAsync() {
     const FtpState before = state_;
     const FtpRequest requestBefore = requestType_;
     const bool doneBefore = requestDone_;
-    if (!multiStep_)
-        requestType_ = FtpRequest::OpenAsync;
+    const std::string errorBefore = errorMessage_;
+    BeginRequest(FtpRequest::OpenAsync);
     currentStep_ = FtpStep::Open;
     requestDone_ = false;
     reply_.Clear();
@@ -665,6 +672,7 @@ void FtpClient::OpenAsync() {
         // A refusal leaves the engine as it was, so the next request is accepted.
         requestType_ = requestBefore;
         requestDone_ = doneBefore;
+        errorMessage_ = errorBefore;
         SetState(before);
         throw;
     }

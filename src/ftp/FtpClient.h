@@ -281,6 +281,7 @@ protected:
     void SendCommand(std::string command);
     void TriggerRequestDone(std::uint16_t error);
     void HandleRequestDone(FtpRequest request, std::uint16_t error);
+    void BeginRequest(FtpRequest request);
     void SetErrorMessage(const std::string& text);
     void FailWithSocketError(int error);
     void StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps);

@@ -169,8 +169,7 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         throw FtpException(std::string(verb) + ": not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    if (!multiStep_)
-        requestType_ = kind;
+    BeginRequest(kind);
     currentStep_ = step;
     transfer_ = Transfer{};
     transfer_.verb = verb;

@@ -197,6 +197,8 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
         {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
         {"cwd-accepts-257", &Cli::CwdAsync, "257 \"/x\" created", "CWD /pub", CwdAsync, 0},
         {"size", &Cli::SizeAsync, "213 3000000000", "SIZE big.iso", SizeAsync, 0},
+        {"size-550-after-a-success", &Cli::SizeAsync, "550 Could not get file size.",
+         "SIZE big.iso", SizeAsync, 550},
         {"quote-accepts-anything-below-500", &Cli::QuoteAsync, "421 Going down", "SITE X",
          QuoteAsync, 0},
         {"quote-502-fails", &Cli::QuoteAsync, "502 Not implemented", "SITE X", QuoteAsync, 502},
@@ -216,8 +218,9 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
         if (row.dir) {
             EXPECT_EQ(ftp.DirResult, row.dir);
         }
+        // Each request's own reply, never one of an earlier request.
+        EXPECT_EQ(ftp.ErrorMessage(), row.error ? row.reply : "");
     }
-    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory") << "keeps the first failure";
 }
 
 // How a session ends: exactly one completion and one close, the last reply
