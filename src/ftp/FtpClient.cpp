@@ -404,6 +404,8 @@ void FtpClient::CDupAsync() {
 
 void FtpClient::RestAsync() {
     CheckReady();
+    if (!connected_)
+        throw FtpException("FTP component not connected");
     currentStep_ = FtpStep::Rest;
     if (requestType_ != FtpRequest::RestPutAsync && requestType_ != FtpRequest::RestartPutAsync &&
         !Options.ftpNoAutoResumeAt) {
@@ -432,6 +434,9 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     if (connected_ && (set & Bit(FtpStep::Open)))
         throw FtpException("FTP component already connected");
     CheckReady();
+    if (!connected_ && !(set & Bit(FtpStep::Open)))
+        throw FtpException("FTP component not connected");
+    const RequestSnapshot before = TakeSnapshot();
     savedResponse_ = lastResponse_;
     savedStatus_ = -1;
     requestType_ = request;
@@ -442,7 +447,43 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     multiStep_ = true;
     lastResponse_.clear();
     errorMessage_.clear();
-    NextStep();
+    try {
+        NextStep();
+    } catch (...) {
+        // The first step refused: nothing was sent, so nothing may stay armed.
+        Restore(before);
+        throw;
+    }
+}
+
+FtpClient::RequestSnapshot FtpClient::TakeSnapshot() const {
+    return {state_,         requestType_,  requestResult_, statusCode_,  savedStatus_,
+            lastResponse_,  errorMessage_, savedResponse_, requestDone_, multiStep_,
+            awaitingReply_, steps_,        currentStep_,   seqError_,    next_,
+            doneHook_,      nextSeq_,      ByteCount,      ResumeAt,     SizeResult};
+}
+
+void FtpClient::Restore(const RequestSnapshot& snapshot) {
+    requestType_ = snapshot.requestType;
+    requestResult_ = snapshot.requestResult;
+    statusCode_ = snapshot.statusCode;
+    savedStatus_ = snapshot.savedStatus;
+    lastResponse_ = snapshot.lastResponse;
+    errorMessage_ = snapshot.errorMessage;
+    savedResponse_ = snapshot.savedResponse;
+    requestDone_ = snapshot.requestDone;
+    multiStep_ = snapshot.multiStep;
+    awaitingReply_ = snapshot.awaitingReply;
+    steps_ = snapshot.steps;
+    currentStep_ = snapshot.currentStep;
+    seqError_ = snapshot.seqError;
+    next_ = snapshot.next;
+    doneHook_ = snapshot.doneHook;
+    nextSeq_ = snapshot.nextSeq;
+    ByteCount = snapshot.byteCount;
+    ResumeAt = snapshot.resumeAt;
+    SizeResult = snapshot.sizeResult;
+    SetState(snapshot.state);
 }
 
 void FtpClient::NextStep() {
@@ -653,10 +694,7 @@ void FtpClient::OpenAsync() {
     CheckReady();
     if (connected_)
         throw FtpException("FTP component already connected");
-    const FtpState before = state_;
-    const FtpRequest requestBefore = requestType_;
-    const bool doneBefore = requestDone_;
-    const std::string errorBefore = errorMessage_;
+    const RequestSnapshot before = TakeSnapshot();
     BeginRequest(FtpRequest::OpenAsync);
     currentStep_ = FtpStep::Open;
     requestDone_ = false;
@@ -670,10 +708,7 @@ void FtpClient::OpenAsync() {
                                                                            : HostName);
     } catch (...) {
         // A refusal leaves the engine as it was, so the next request is accepted.
-        requestType_ = requestBefore;
-        requestDone_ = doneBefore;
-        errorMessage_ = errorBefore;
-        SetState(before);
+        Restore(before);
         throw;
     }
 }
@@ -821,6 +856,12 @@ void FtpClient::ControlSessionClosed(std::uint16_t error) {
     }
     if (state_ != FtpState::ftpAbort)
         SetState(FtpState::ftpInternalReady);
+    if (requestDone_) {
+        // Nobody waits for a completion that would make the engine ready.
+        if (state_ != FtpState::ftpAbort)
+            SetState(FtpState::ftpReady);
+        return;
+    }
     TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
 }
 

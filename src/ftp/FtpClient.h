@@ -345,6 +345,23 @@ protected:
     void MoveWaitDeadline();
 
 private:
+    // What a request changes before its first command is sent; a refusal
+    // puts it all back.
+    struct RequestSnapshot {
+        FtpState state;
+        FtpRequest requestType;
+        int requestResult, statusCode, savedStatus;
+        std::string lastResponse, errorMessage, savedResponse;
+        bool requestDone, multiStep, awaitingReply;
+        std::uint32_t steps;
+        FtpStep currentStep;
+        std::uint16_t seqError;
+        StepHandler next, doneHook, nextSeq;
+        std::int64_t byteCount, resumeAt, sizeResult;
+    };
+    RequestSnapshot TakeSnapshot() const;
+    void Restore(const RequestSnapshot& snapshot);
+
     bool Synchronize(void (FtpClient::*start)());
     void RunStep(FtpStep step);
 

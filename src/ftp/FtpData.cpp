@@ -285,12 +285,12 @@ void FtpClient::GetFinalReply() {
 // --- uploads ------------------------------------------------------------------------
 
 void FtpClient::DoPutAsync(bool append) {
-    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
-    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     if (!connected_)
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
+    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
     requestDone_ = false;

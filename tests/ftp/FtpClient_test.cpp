@@ -329,30 +329,56 @@ TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
         const char* command; // for a quote
         const char* refusal;
     };
+    const char* notConnected = "FTP component not connected";
     const Row rows[]{
-        {"quote", &Cli::QuoteAsync, "NOOP", "FTP component not connected"},
-        {"quit lower case", &Cli::QuoteAsync, "quit", "FTP component not connected"},
-        {"pwd", &Cli::PwdAsync, "", "FTP component not connected"},
+        {"quote", &Cli::QuoteAsync, "NOOP", notConnected},
+        {"quit lower case", &Cli::QuoteAsync, "quit", notConnected},
+        {"pwd", &Cli::PwdAsync, "", notConnected},
         {"user empty", &Cli::UserAsync, "", "UserName emtpy"},
         {"pass empty", &Cli::PassAsync, "", "Password emtpy"},
         {"cwd empty", &Cli::CwdAsync, "", "HostDirName emtpy"},
         {"open empty host", &Cli::OpenAsync, "", "DNS lookup: invalid host name."},
+        {"dir", &Cli::DirAsync, "listing", notConnected},
+        {"get", &Cli::GetAsync, "f", notConnected},
+        {"rest get", &Cli::RestGetAsync, "f", notConnected},
+        {"put", &Cli::PutAsync, "f", notConnected},
+        {"rename", &Cli::RenAsync, "new", notConnected},
+        {"type", &Cli::TypeSetAsync, "", notConnected},
     };
     ftp.UserName.clear();
     ftp.PassWord.clear();
     ftp.HostName.clear();
+    ftp.HostFileName = "f";
     const auto before = ftp.State();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ftp.LocalFileName = row.command;
         EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }), row.refusal);
         EXPECT_EQ(ftp.State(), before);
+        EXPECT_EQ(ftp.RequestType(), FtpRequest::None);
+        EXPECT_EQ(ftp.ErrorMessage(), "");
     }
     ProcessEventsFor(50);
     EXPECT_TRUE(done.empty()) << "refusals never complete a request";
     server.send(kGreeting);
+    // No step of a refused request is left to run after the next one.
+    EXPECT_EQ(Play(&Cli::QuitAsync), Done(FtpRequest::QuitAsync, 0));
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
     ftp.HostName = "127.0.0.1";
     Open(); // the refused open left the engine usable
+}
+
+// A server that says goodbye on its own ("421 Timeout.") leaves an idle engine
+// ready for the next connect, refusing what needs the connection.
+TEST_F(FtpControl, ServerHangingUpWhileIdleLeavesTheEngineReady) {
+    server.send(kGreeting).pause(50).send("421 Timeout.\r\n").closeConnection();
+    Open();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return sessionClosed == 1; }));
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    ftp.LocalFileName = Local("listing");
+    EXPECT_EQ(RefusalOf([&] { ftp.DirAsync(); }), "FTP component not connected");
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    EXPECT_EQ(Play(&Cli::QuitAsync), Done(FtpRequest::QuitAsync, 0));
 }
 
 TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
