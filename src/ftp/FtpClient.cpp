@@ -58,12 +58,18 @@ const char* FtpRequestName(FtpRequest request) {
 
 FtpClient::FtpClient(QObject* parent)
     : QObject(parent), control_(new SocksSocket(this)), data_(new SocksSocket(this)) {
-    control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) { ControlDnsLookupDone(e); };
-    control_->OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) {
-        ControlSessionConnected(e);
+    control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlDnsLookupDone(e); });
     };
-    control_->OnDataAvailable = [this](AsyncSocket*, std::uint16_t e) { ControlDataAvailable(e); };
-    control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) { ControlSessionClosed(e); };
+    control_->OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlSessionConnected(e); });
+    };
+    control_->OnDataAvailable = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlDataAvailable(e); });
+    };
+    control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlSessionClosed(e); });
+    };
 }
 
 FtpClient::~FtpClient() {
@@ -181,7 +187,13 @@ void FtpClient::TriggerRequestDone(std::uint16_t error) {
     if (error == 0 && nextSeq_ != nullptr) {
         if (state_ != FtpState::ftpAbort)
             SetState(FtpState::ftpInternalReady);
-        (this->*nextSeq_)();
+        try {
+            (this->*nextSeq_)();
+        } catch (const std::exception& e) {
+            // The next step could not start: the request is still unreported.
+            requestDone_ = false;
+            FailInside(e.what());
+        }
         return;
     }
     SetState(FtpState::ftpReady);
@@ -436,6 +448,11 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     CheckReady();
     if (!connected_ && !(set & Bit(FtpStep::Open)))
         throw FtpException("FTP component not connected");
+    // Refused now rather than after the commands before the transfer went out.
+    constexpr std::uint32_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
+                                         Bit(FtpStep::Put) | Bit(FtpStep::Append);
+    if ((set & kTransfers) && LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
     const RequestSnapshot before = TakeSnapshot();
     savedResponse_ = lastResponse_;
     savedStatus_ = -1;
@@ -837,6 +854,30 @@ void FtpClient::FailProtocol(const std::string& what) {
     SetErrorMessage(lastResponse_);
     Display("! " + lastResponse_);
     control_->Close(); // completes the request
+}
+
+void FtpClient::FailInside(const std::string& what) {
+    try {
+        Display("! " + what);
+        if (requestDone_)
+            return; // nothing in progress to fail
+        lastResponse_ = "500 " + what;
+        statusCode_ = kProtocolError;
+        requestResult_ = kProtocolError;
+        SetErrorMessage(lastResponse_);
+        nextSeq_ = nullptr;
+        // With a command still unanswered the next reply would be paired with
+        // the wrong command; the close completes the request instead.
+        if (awaitingReply_ && control_->State() != SocketState::wsClosed) {
+            control_->Close();
+            if (requestDone_)
+                return;
+        }
+        TriggerRequestDone(kProtocolError);
+    } catch (...) {
+        nextSeq_ = nullptr;
+        TriggerRequestDone(kProtocolError);
+    }
 }
 
 void FtpClient::ControlSessionClosed(std::uint16_t error) {

@@ -338,6 +338,18 @@ protected:
     void ControlSessionClosed(std::uint16_t error);
     void FailProtocol(const std::string& what);
 
+    // Runs one of the engine's event handlers: an error inside it fails the
+    // request in progress, once, instead of leaving it without completion.
+    template <typename Handler>
+    void Contained(Handler&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            FailInside(e.what());
+        }
+    }
+    void FailInside(const std::string& what);
+
     // Waits until the engine is ready again, at most Timeout seconds of
     // silence; a timeout aborts with "426 Timeout".
     bool SyncWait();

@@ -49,7 +49,9 @@ void FtpClient::CutShort(const std::string& reason) {
 AsyncSocket::ErrorEvent FtpClient::DataEvent(DataHandler handler) {
     if (handler == nullptr)
         return nullptr;
-    return [this, handler](AsyncSocket*, std::uint16_t error) { (this->*handler)(error); };
+    return [this, handler](AsyncSocket*, std::uint16_t error) {
+        Contained([&] { (this->*handler)(error); });
+    };
 }
 
 // The data socket's events while a transfer runs; its close always ends it.
@@ -175,7 +177,9 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
     transfer_.verb = verb;
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForGet(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
+        Contained([&] { AcceptForGet(); });
+    };
     if (!OpenGetFile())
         return;
     if (passive_ && !ConnectPassive(550, &FtpClient::ConnectedForGet))
@@ -295,7 +299,9 @@ void FtpClient::DoPutAsync(bool append) {
     transfer_.verb = append ? "APPE" : "STOR";
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForPut(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
+        Contained([&] { AcceptForPut(); });
+    };
     if (!OpenPutFile())
         return;
     if (passive_) {
@@ -331,7 +337,7 @@ void FtpClient::AcceptForPut() {
     transfer_.dataReady = true;
     if (transfer_.got150 && !transfer_.sending)
         QMetaObject::invokeMethod(
-            this, [this] { StartSending(); }, Qt::QueuedConnection);
+            this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
 }
 
 void FtpClient::ConnectedForPut(std::uint16_t error) {
@@ -363,7 +369,7 @@ void FtpClient::PutFirstReply() {
         PutSend(0);
     } else if (transfer_.dataReady && !transfer_.sending) {
         QMetaObject::invokeMethod(
-            this, [this] { StartSending(); }, Qt::QueuedConnection);
+            this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
     }
 }
 

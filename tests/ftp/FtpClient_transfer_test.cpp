@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using testsupport::ProcessEventsFor;
 using testsupport::ProcessEventsUntil;
 using testsupport::ScriptedFtpServer;
 using enum FtpRequest;
@@ -392,6 +393,32 @@ TEST(FtpSequence, CommandsAndResultFollowTheReplies) {
             EXPECT_EQ(e.ftp.ErrorMessage(), row.error ? "530 Login incorrect" : "");
         }
     }
+}
+
+TEST_F(FtpTransfer, AListingWithoutALocalFileIsRefusedBeforeItsFirstCommand) {
+    LogIn();
+    ftp.LocalFileName.clear();
+    EXPECT_THROW(ftp.DirAsync(), FtpException);
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// A step that cannot run once the reply before it is in (its caller emptied
+// LocalFileName meanwhile) fails the request once; the session stays usable.
+TEST_F(FtpTransfer, AFailureInsideAStepCompletesTheRequestOnce) {
+    server.replyPasv().reply("257 \"/\" is current\r\n");
+    LogIn();
+    ftp.LocalFileName = Local("listing");
+    ftp.DirAsync();
+    ftp.LocalFileName.clear();
+    ASSERT_TRUE(WaitDone(2));
+    ProcessEventsFor(100);
+    ASSERT_EQ(done.size(), 2u) << "exactly once";
+    EXPECT_EQ(done[1].first, DirAsync);
+    EXPECT_NE(done[1].second, 0);
+    EXPECT_EQ(ftp.ErrorMessage(), "500 LocalFileName empty");
+    EXPECT_TRUE(ftp.Connected());
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(PwdAsync, 0));
 }
 
 TEST_F(FtpTransfer, RenameRunsFromAndTo) {
