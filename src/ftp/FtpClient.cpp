@@ -94,6 +94,32 @@ void FtpClient::CheckReady() const {
         throw FtpException("Please wait! The program waits response from FTP host");
 }
 
+// A CR or LF would end the command early and send the rest as a command of
+// its own ("CWD a\r\nDELE victim.txt"); a NUL cuts it on many servers.
+void FtpClient::CheckArguments(std::uint32_t steps) const {
+    const auto check = [](const std::string& value, const char* name) {
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            throw FtpException(std::string(name) + " holds a CR, LF or NUL character");
+    };
+    const auto uses = [steps](std::initializer_list<FtpStep> list) {
+        return std::any_of(list.begin(), list.end(), [steps](FtpStep s) { return steps & Bit(s); });
+    };
+    if (uses({FtpStep::User})) {
+        check(UserName, "UserName");
+        check(HostName, "HostName"); // both travel in USER through an FTP proxy
+        check(Port, "Port");
+    }
+    if (uses({FtpStep::Pass}))
+        check(PassWord, "PassWord");
+    if (uses({FtpStep::Cwd}))
+        check(HostDirName, "HostDirName");
+    if (uses({FtpStep::RenTo, FtpStep::Quote}))
+        check(LocalFileName, "LocalFileName");
+    if (uses({FtpStep::Size, FtpStep::Mkd, FtpStep::Rmd, FtpStep::RenFrom, FtpStep::Dele,
+              FtpStep::Get, FtpStep::Dir, FtpStep::Ls, FtpStep::Put, FtpStep::Append}))
+        check(HostFileName, "HostFileName");
+}
+
 void FtpClient::Display(std::string msg) {
     if (OnDisplay)
         OnDisplay(this, msg);
@@ -231,6 +257,7 @@ void FtpClient::HandleRequestDone(FtpRequest request, std::uint16_t error) {
 
 void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
                           std::initializer_list<int> accepted, StepHandler doneHook) {
+    CheckArguments(Bit(step));
     // These three may interrupt whatever runs.
     if (command != "ABOR" && command != "STAT" && command != "QUIT") {
         CheckReady();
@@ -348,8 +375,8 @@ void FtpClient::CwdAsync() {
 }
 
 void FtpClient::SizeAsync() {
-    SizeResult = 0;
     ExecAsync(FtpRequest::SizeAsync, FtpStep::Size, "SIZE " + HostFileName, {213});
+    SizeResult = 0; // after a refusal it keeps its value
 }
 
 void FtpClient::MkdAsync() {
@@ -448,6 +475,7 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     CheckReady();
     if (!connected_ && !(set & Bit(FtpStep::Open)))
         throw FtpException("FTP component not connected");
+    CheckArguments(set);
     // Refused now rather than after the commands before the transfer went out.
     constexpr std::uint32_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
                                          Bit(FtpStep::Put) | Bit(FtpStep::Append);

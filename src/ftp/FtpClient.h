@@ -273,6 +273,7 @@ protected:
     using StepHandler = void (FtpClient::*)();
 
     void CheckReady() const;
+    void CheckArguments(std::uint32_t steps) const;
     void SetState(FtpState state);
     void Display(std::string msg);
     void ExecAsync(FtpRequest request, FtpStep step, std::string command,

@@ -171,6 +171,7 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         throw FtpException(std::string(verb) + ": not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    CheckArguments(1u << static_cast<unsigned>(step));
     BeginRequest(kind);
     currentStep_ = step;
     transfer_ = Transfer{};
@@ -293,6 +294,7 @@ void FtpClient::DoPutAsync(bool append) {
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    CheckArguments(1u << static_cast<unsigned>(append ? FtpStep::Append : FtpStep::Put));
     requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
     currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};

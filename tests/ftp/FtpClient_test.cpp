@@ -381,6 +381,48 @@ TEST_F(FtpControl, ServerHangingUpWhileIdleLeavesTheEngineReady) {
     EXPECT_EQ(Play(&Cli::QuitAsync), Done(FtpRequest::QuitAsync, 0));
 }
 
+// A CR, LF or NUL inside an argument would split it into two commands on the
+// wire and put every later reply out of step: refused, nothing sent.
+TEST_F(FtpControl, ArgumentsWithLineBreaksOrNulAreRefused) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        std::string Cli::*field;
+        std::string value;
+        const char* refusal;
+    };
+    const std::string nul("pub\0 stuff", 10);
+    const Row rows[]{
+        {"cwd-crlf", &Cli::CwdAsync, &Cli::HostDirName, "a\r\nDELE victim.txt", "HostDirName"},
+        {"cwd-nul", &Cli::CwdAsync, &Cli::HostDirName, nul, "HostDirName"},
+        {"dele-lf", &Cli::DeleAsync, &Cli::HostFileName, "x\nDELE y", "HostFileName"},
+        {"size-cr", &Cli::SizeAsync, &Cli::HostFileName, "x\rDELE y", "HostFileName"},
+        {"quote-crlf", &Cli::QuoteAsync, &Cli::LocalFileName, "NOOP\r\nDELE y", "LocalFileName"},
+        {"rename-target-before-rnfr", &Cli::RenAsync, &Cli::LocalFileName, "b\r\nDELE y",
+         "LocalFileName"},
+        {"retrieve-before-pasv", &Cli::GetAsync, &Cli::HostFileName, nul, "HostFileName"},
+        {"listing-before-pasv", &Cli::DirAsync, &Cli::HostFileName, "-la\r\nDELE y",
+         "HostFileName"},
+    };
+    server.send(kGreeting).reply("200 OK\r\n");
+    Open();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftp.HostDirName = "/pub";
+        ftp.HostFileName = "f";
+        ftp.LocalFileName = Local("f");
+        ftp.*row.field = row.value;
+        ftp.SizeResult = 7;
+        EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }),
+                  std::string(row.refusal) + " holds a CR, LF or NUL character");
+        EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+        EXPECT_EQ(ftp.RequestType(), FtpRequest::OpenAsync);
+        EXPECT_EQ(ftp.SizeResult, 7);
+    }
+    EXPECT_EQ(Quote("NOOP"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(server.received(), Lines{"NOOP"});
+}
+
 TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
     server.send(kGreeting).readLine();
     Open();
