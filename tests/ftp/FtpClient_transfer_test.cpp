@@ -153,6 +153,11 @@ TEST(FtpDownload, RefusalLeavesTheLocalFileAsItWas) {
         {"list-refused-keeps-the-file", &Cli::DirAsync, pasv, "450 No listing\r\n", true, 450},
         {"unreadable-227-keeps-the-file", &Cli::GetAsync,
          "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%\r\n", nullptr, true, 550},
+        {"227-port-out-of-range-fails-like-an-unreadable-one", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,%hi+256%,%lo%)\r\n", "150 Here it comes\r\n", true,
+         550},
+        {"227-negative-port-fails-like-an-unreadable-one", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,-1,-21629)\r\n", nullptr, true, 550},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -590,7 +590,10 @@ ScriptedFtpServer& ScriptedFtpServer::replyPasv(std::string format) {
         const std::optional<uint16_t> port = c.listenPassive();
         if (!port)
             return false;
-        return c.sendAll(ReplaceAll(ReplaceAll(format, "%hi%", std::to_string(*port >> 8)), "%lo%",
+        // %hi+256% names the same port to a client that keeps only 16 bits.
+        const std::string wrapped =
+            ReplaceAll(format, "%hi+256%", std::to_string((*port >> 8) + 256));
+        return c.sendAll(ReplaceAll(ReplaceAll(wrapped, "%hi%", std::to_string(*port >> 8)), "%lo%",
                                     std::to_string(*port & 0xFF)));
     });
 }
