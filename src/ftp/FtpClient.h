@@ -303,7 +303,7 @@ protected:
     using DataHandler = void (FtpClient::*)(std::uint16_t error);
     AsyncSocket::ErrorEvent DataEvent(DataHandler handler);
     void WatchTransfer(DataHandler dataAvailable, DataHandler dataSent);
-    void AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    bool AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
     void DoGetAsync(FtpRequest kind, FtpStep step, const char* verb);
     void DoPutAsync(bool append);
     bool OpenGetFile();

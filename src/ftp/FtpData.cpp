@@ -1,6 +1,7 @@
 // The data connection of FtpClient: port step, downloads into and uploads
 // from local files, and the end of a transfer.
 #include "ftp/FtpClient.h"
+#include "net/UniqueFd.h"
 
 #include <QMetaObject>
 #include <vector>
@@ -61,12 +62,21 @@ void FtpClient::WatchTransfer(DataHandler dataAvailable, DataHandler dataSent) {
     data_->OnDataSent = DataEvent(dataSent);
 }
 
-// Active mode: the server's connection replaces the listening socket.
-void FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
-    const SocketHandle accepted = data_->Accept();
+// Active mode: the server's connection replaces the listening socket. Anyone
+// may reach the port, so a connection from another address than the control
+// connection's peer is closed and the socket goes on listening.
+bool FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
+    UniqueFd accepted(data_->Accept());
+    if (!accepted.valid())
+        return false;
+    if (data_->PeerAddr() != control_->PeerAddr()) {
+        Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+        return false;
+    }
     data_->Close();
     WatchTransfer(dataAvailable, dataSent);
-    data_->Dup(accepted);
+    data_->Dup(accepted.release());
+    return true;
 }
 
 void FtpClient::DetachDataHandlers() {
@@ -200,7 +210,8 @@ bool FtpClient::OpenGetFile() {
 }
 
 void FtpClient::AcceptForGet() {
-    AcceptTransfer(&FtpClient::GetData, nullptr);
+    if (!AcceptTransfer(&FtpClient::GetData, nullptr))
+        return;
     transfer_.start = Clock::now();
 }
 
@@ -329,7 +340,8 @@ bool FtpClient::OpenPutFile() {
 }
 
 void FtpClient::AcceptForPut() {
-    AcceptTransfer(&FtpClient::PutDrain, &FtpClient::PutSend);
+    if (!AcceptTransfer(&FtpClient::PutDrain, &FtpClient::PutSend))
+        return;
     data_->SetSendBlockSize(uploadBlock_);
     if (data_->SendBufferSize() < 0)
         throw FtpException("winsock.getsockopt(SO_SNDBUF) failed");

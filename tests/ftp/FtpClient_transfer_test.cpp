@@ -83,6 +83,22 @@ TEST_F(FtpTransfer, ActiveModeSendsPortWithTheLoopbackAddressEachWay) {
     EXPECT_EQ((Lines{sent[1], sent[3], sent[5]}), (Lines{"RETR f", "STOR up", "APPE up"}));
 }
 
+// Whoever reaches the listening port first is not the server: a connection
+// from another address is closed and the listener keeps waiting for the server.
+TEST_F(FtpTransfer, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    server.replyPort().reply(k150).connectDataFrom("127.0.0.2").sendData("injected").closeData();
+    server.connectData().sendData("genuine").closeData().send(k226);
+    server.replyPort().reply(k150).connectDataFrom("127.0.0.2").receiveDataUntilClose();
+    server.connectData().receiveDataUntilClose().send(k226);
+    ftp.SetPassive(false);
+    LogIn();
+    EXPECT_EQ(Transfer(&Cli::GetAsync, "f", "f"), Done(GetAsync, 0)) << ftp.ErrorMessage();
+    EXPECT_EQ(ReadFile(Local("f")), "genuine");
+    WriteFile(Local("up"), "private");
+    EXPECT_EQ(Transfer(&Cli::PutAsync, "up", "up"), Done(PutAsync, 0)) << ftp.ErrorMessage();
+    EXPECT_EQ(server.dataReceived(), "private") << "nothing went to the stranger";
+}
+
 // An empty file both ways: the local file is created anew, and the statistics
 // still show.
 TEST_F(FtpTransfer, EmptyFilesMoveBothWays) {

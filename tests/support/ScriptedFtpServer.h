@@ -80,6 +80,8 @@ public:
     ScriptedFtpServer& acceptData(int timeoutMs = DefaultTimeoutMs);
     // Connects to the last PORT address; one outside 127.0.0.0/8 fails the step instead.
     ScriptedFtpServer& connectData(int timeoutMs = DefaultTimeoutMs);
+    // The same from another loopback address (e.g. "127.0.0.2"): a stranger to the client.
+    ScriptedFtpServer& connectDataFrom(std::string source, int timeoutMs = DefaultTimeoutMs);
     ScriptedFtpServer& sendData(std::string bytes);
     // `size` bytes of Pattern(0, size, seed), made a chunk at a time, so any size fits.
     ScriptedFtpServer& sendDataPattern(std::uint64_t size, unsigned seed);
