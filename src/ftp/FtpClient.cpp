@@ -42,6 +42,10 @@ constexpr std::array<FtpStep, 23> kStepOrder{
 constexpr int kClosedByServer = 421;
 constexpr int kProtocolError = 500;
 
+constexpr bool IsPreliminary(int code) {
+    return code >= 100 && code < 200;
+}
+
 constexpr std::uint32_t Bit(FtpStep step) {
     return 1u << static_cast<unsigned>(step);
 }
@@ -296,6 +300,10 @@ void FtpClient::SendCommand(std::string command) {
 
 void FtpClient::EvaluateReply() {
     Display("< " + lastResponse_);
+    if (IsPreliminary(statusCode_)) {
+        awaitingReply_ = true; // the final reply is still to come
+        return;
+    }
     requestResult_ = ftpreply::Judge(statusCode_, accepted_);
     if (requestResult_ != 0)
         SetErrorMessage(lastResponse_);

@@ -254,6 +254,10 @@ bool FtpClient::AcceptFirstReply() {
         awaitingReply_ = true;
         return true;
     }
+    if (statusCode_ >= 100 && statusCode_ < 200) {
+        awaitingReply_ = true; // another preliminary reply; the first one is still to come
+        return false;
+    }
     SetErrorMessage(lastResponse_);
     next_ = nullptr;
     if (data_->State() != SocketState::wsClosed)
@@ -269,6 +273,17 @@ bool FtpClient::AcceptFirstReply() {
 // once the data connection has closed as well.
 void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* failure) {
     Display("< " + lastResponse_);
+    if (statusCode_ >= 100 && statusCode_ < 200) {
+        if (transfer_.cutShort.empty()) {
+            awaitingReply_ = true; // preliminary: the final reply is still to come
+            return;
+        }
+        // The server's end of a transfer this side cut short (IsAbortTrailer):
+        // it fails as cut short, whatever the code says.
+        transfer_.finalReply = true;
+        CheckTransferEnd();
+        return;
+    }
     if (!IsOneOf(statusCode_, accepted)) {
         SetErrorMessage(lastResponse_);
         CloseLocalFile();
@@ -295,7 +310,7 @@ void FtpClient::GetFirstReply() {
 }
 
 void FtpClient::GetFinalReply() {
-    FinalReply({125, 226, 250}, "! RETR/LIST/NLST Failed");
+    FinalReply({226, 250}, "! RETR/LIST/NLST Failed");
 }
 
 // --- uploads ------------------------------------------------------------------------

@@ -88,12 +88,23 @@ int ReplyCode(std::string_view line) {
     return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
 }
 
+// pure-ftpd ends the reply to a download the client cut short with a
+// preliminary line of another code:
+//     226-File successfully transferred
+//     226-0.001 seconds
+//     150 Aborted
+bool IsAbortTrailer(int openCode, std::string_view line) {
+    const int code = ReplyCode(line);
+    return openCode == 226 && code >= 100 && code < 200 && line.size() > 3 && line[3] == ' ';
+}
+
 ReplyAssembler::Verdict ReplyAssembler::Feed(std::string_view line) {
     if (++lines_ > kMaxLines)
         return {Kind::TooLong, open_};
     if (open_ != 0) {
-        if (ReplyCode(line) == open_ && line.size() >= 3 && (line.size() == 3 || line[3] == ' ')) {
-            const int code = open_;
+        if ((ReplyCode(line) == open_ && (line.size() == 3 || line[3] == ' ')) ||
+            IsAbortTrailer(open_, line)) {
+            const int code = ReplyCode(line);
             Reset();
             return {Kind::Final, code};
         }

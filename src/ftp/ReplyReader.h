@@ -82,6 +82,10 @@ private:
 // followed by the end, a blank or a hyphen; 0 otherwise.
 int ReplyCode(std::string_view line);
 
+// Whether `line` ends a multi-line reply opened with `openCode` although its
+// code differs: a server's odd end of an aborted transfer.
+bool IsAbortTrailer(int openCode, std::string_view line);
+
 // The engine's verdict on a final reply code: 0 when accepted, else the code.
 // An accepted list whose first entry is 0 accepts any code below 500.
 int Judge(int code, std::span<const int> accepted);

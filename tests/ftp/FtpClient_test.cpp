@@ -173,6 +173,19 @@ TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
     }
 }
 
+// A 1xx reply is preliminary: the request waits for its final reply, and the
+// next request gets its own.
+TEST_F(FtpControl, PreliminaryRepliesDoNotEndARequest) {
+    server.send(kGreeting).readLine().send("150 Opening data connection\r\n").pause(50);
+    server.send("226 Transfer complete\r\n").reply("200 NOOP ok\r\n");
+    Open();
+    EXPECT_EQ(Quote("MLSD"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(ftp.LastResponse(), "226 Transfer complete");
+    EXPECT_TRUE(Displayed("< 150 Opening data connection"));
+    EXPECT_EQ(Quote("NOOP"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(ftp.LastResponse(), "200 NOOP ok");
+}
+
 // One session; each request judges its own reply against its accepted codes.
 TEST_F(FtpControl, EachRequestJudgesItsReply) {
     struct Row {

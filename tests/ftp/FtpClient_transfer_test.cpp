@@ -301,6 +301,20 @@ TEST_F(FtpTransfer, ProgressAbortEndsWithTheServersReplyAndNoAbor) {
     EXPECT_EQ(Commands(), (Lines{"PASV", "RETR big"}));
 }
 
+// pure-ftpd answers a download cut short with "226-" lines that a "150 " line
+// ends; the request fails and the next command gets its own reply.
+TEST_F(FtpTransfer, AbortEndedByPureFtpdsTrailingPreliminaryLineStaysInStep) {
+    server.replyPasv().reply(k150).acceptData().sendDataPattern(200000, 2).pause(200);
+    server.send("226-File successfully transferred\r\n226-0.001 seconds\r\n150 Aborted\r\n");
+    server.closeData();
+    server.reply("257 \"/\" is your current location\r\n");
+    LogIn();
+    abortAt = 65536;
+    EXPECT_EQ(Transfer(&Cli::GetAsync, "big", "big"), Done(GetAsync, 426));
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(PwdAsync, 0));
+    EXPECT_EQ(ftp.DirResult, "/");
+}
+
 // A transfer that ends early fails with 426 even when the server, which cannot
 // tell, answers 226; the reply and the data close may come in either order.
 TEST(FtpCutShort, EndsAs426WhateverTheServerSays) {

@@ -153,6 +153,9 @@ TEST(ReplyAssembler, EndsRepliesOnlyAtTheirOwnCode) {
         {"first-digit-6", {"600 OK"}, "E"},
         {"second-digit-6", {"260 OK"}, "E"},
         {"multi-line-with-bad-code", {"2a0-x"}, "E"},
+        {"pure-ftpd-aborted-download-ends-at-150",
+         {"226-File successfully transferred", "226-0.001 seconds", "150 Aborted"},
+         "c c F150"},
         {"state-cleared-after-the-end", {"230-a", "230 b", "331 c"}, "c F230 F331"},
     };
     for (const Row& row : rows) {
