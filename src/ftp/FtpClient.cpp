@@ -61,7 +61,10 @@ const char* FtpRequestName(FtpRequest request) {
 }
 
 FtpClient::FtpClient(QObject* parent)
-    : QObject(parent), control_(new SocksSocket(this)), data_(new SocksSocket(this)) {
+    : QObject(parent), silence_(new QTimer(this)), control_(new SocksSocket(this)),
+      data_(new SocksSocket(this)) {
+    silence_->setSingleShot(true);
+    connect(silence_, &QTimer::timeout, this, [this] { Contained([&] { SilenceTimedOut(); }); });
     control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) {
         Contained([&] { ControlDnsLookupDone(e); });
     };
@@ -226,6 +229,7 @@ void FtpClient::TriggerRequestDone(std::uint16_t error) {
         }
         return;
     }
+    silence_->stop();
     SetState(FtpState::ftpReady);
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
@@ -287,6 +291,7 @@ void FtpClient::AwaitReply(StepHandler handler, StepHandler doneHook) {
     next_ = handler;
     doneHook_ = doneHook;
     awaitingReply_ = true;
+    MoveSilenceDeadline();
     SetState(FtpState::ftpWaitingResponse);
 }
 
@@ -779,6 +784,7 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
         control_->SetPort(viaProxy ? proxyPort_ : Port);
         ApplySocks(*control_);
         SetState(FtpState::ftpWaitingBanner);
+        MoveSilenceDeadline();
         control_->Connect();
     } catch (const std::exception& e) {
         // A port or address the socket cannot use ends the request instead
@@ -817,6 +823,8 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
     if (len < 0)
         return;
     reply_.Append(std::string_view(chunk, static_cast<std::size_t>(len)));
+    if (!requestDone_)
+        MoveSilenceDeadline();
 
     while (reply_.Held() > 0) {
         std::optional<std::string> line = reply_.TakeLine(Options.ftpAcceptLF);
@@ -958,6 +966,32 @@ void FtpClient::Abort() {
 }
 
 // --- waiting -------------------------------------------------------------------------
+
+void FtpClient::MoveSilenceDeadline() {
+    if (RequestTimeout > 0)
+        silence_->start(std::chrono::seconds(RequestTimeout));
+}
+
+// Nothing came for the whole limit: the server is gone or stuck, and no reply
+// that comes later could be paired with the right command, so the session ends.
+void FtpClient::SilenceTimedOut() {
+    if (requestDone_)
+        return;
+    const std::string text =
+        "No answer from the server for " + std::to_string(RequestTimeout) + " s";
+    Display("! " + text);
+    lastResponse_ = text;
+    statusCode_ = wsock::WSAETIMEDOUT;
+    requestResult_ = wsock::WSAETIMEDOUT;
+    errorMessage_ = text;
+    nextSeq_ = nullptr;
+    CloseLocalFile();
+    if (data_->State() != SocketState::wsClosed)
+        data_->Close();
+    if (control_->State() != SocketState::wsClosed)
+        control_->Close(); // completes the request
+    TriggerRequestDone(wsock::WSAETIMEDOUT);
+}
 
 void FtpClient::MoveWaitDeadline() {
     waitDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(Timeout, 0));

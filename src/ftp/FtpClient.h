@@ -152,6 +152,9 @@ public:
     FtpOptions Options;
     std::string ProxyServer;
     int Timeout = 15; // seconds, for the synchronous wrappers; 0 or less: no limit
+    // Seconds a request may go without a byte on the control or the data
+    // connection before it fails; 0 or less: no limit.
+    int RequestTimeout = 15;
     bool MultiThreaded = false;
 
     // Where the FTP proxy listens (the server's own Port travels in the user
@@ -356,6 +359,9 @@ protected:
     bool SyncWait();
     // Transfers call this per block, so the limit applies to silence.
     void MoveWaitDeadline();
+    // Any byte of a request in progress starts its silence limit anew.
+    void MoveSilenceDeadline();
+    void SilenceTimedOut();
 
 private:
     // What a request changes before its first command is sent; a refusal
@@ -379,6 +385,7 @@ private:
     void RunStep(FtpStep step);
 
     std::chrono::steady_clock::time_point waitDeadline_{};
+    QTimer* silence_;
 
     SocksSocket* control_;
     SocksSocket* data_;

@@ -89,6 +89,7 @@ void FtpClient::DetachDataHandlers() {
 
 bool FtpClient::FireProgress() {
     MoveWaitDeadline();
+    MoveSilenceDeadline();
     bool abort = false;
     if (OnProgress)
         OnProgress(this, ByteCount + ResumeAt, abort);

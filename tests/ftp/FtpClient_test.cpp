@@ -137,6 +137,9 @@ TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
 // A line that begins with digits but holds no three-digit code 100-559 is no
 // reply: the request fails and the session closes instead of going on out of step.
 TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
+    std::string flood;
+    for (int i = 0; i < 600; ++i)
+        flood += "220-Welcome, and welcome again\r\n";
     struct Row {
         const char* name;
         const char* greeting;
@@ -147,6 +150,7 @@ TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
         {"greeting-000", "000 hello\r\n", nullptr, ""},
         {"greeting-65536", "65536 hello\r\n", nullptr, ""},
         {"greeting-2200", "2200 hello\r\n", nullptr, ""},
+        {"endless-greeting", flood.c_str(), nullptr, ""},
         {"pwd-65536", kGreeting.c_str(), &Cli::PwdAsync, "65536 Permission denied\r\n"},
         {"size-65536", kGreeting.c_str(), &Cli::SizeAsync, "65536 Permission denied\r\n"},
         {"retr-65536", kGreeting.c_str(), &Cli::GetAsync, "65536 Permission denied\r\n"},

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 using testsupport::ProcessEventsFor;
@@ -379,6 +380,65 @@ TEST_F(FtpTransfer, AbortInTheMiddleOfATransferClosesBothConnections) {
     EXPECT_FALSE(ftp.Connected());
     EXPECT_EQ(ftp.DataSocket().State(), SocketState::wsClosed);
     EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+}
+
+// --- time-outs -------------------------------------------------------------------------
+
+// A request that hears nothing on either connection for RequestTimeout seconds
+// fails and closes the session; one whose bytes keep moving is never cut.
+TEST(FtpSilence, FailsARequestOnlyWhenNothingMoves) {
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedFtpServer&)> script; // after the greeting
+        void (Cli::*request)();
+        bool greets = true;
+        int error = wsock::WSAETIMEDOUT;
+    };
+    const Row rows[]{
+        {"server-that-never-greets", [](ScriptedFtpServer&) {}, &Cli::OpenAsync, false},
+        {"no-reply-to-type", [](ScriptedFtpServer& s) { s.readLine(); }, &Cli::TypeSetAsync},
+        {"data-connection-stalls",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData().sendData("some").pause(3000);
+         },
+         &Cli::GetAsync},
+        {"no-226-after-the-data",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData().sendData("all").closeData();
+         },
+         &Cli::GetAsync},
+        {"transfer-slower-than-the-limit-but-moving",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData();
+             for (int i = 0; i < 8; ++i)
+                 s.sendData("x").pause(300);
+             s.closeData().send(k226);
+         },
+         &Cli::GetAsync, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ftp.RequestTimeout = 1;
+        if (row.greets)
+            e.server.send(kGreeting);
+        row.script(e.server);
+        if (row.greets)
+            e.Open();
+        e.ftp.HostFileName = "f";
+        e.ftp.LocalFileName = e.Local("f");
+        const Done done = e.Play(row.request, 10000);
+        EXPECT_EQ(done.second, row.error) << e.ftp.ErrorMessage();
+        if (row.error) {
+            EXPECT_EQ(e.ftp.ErrorMessage(), "No answer from the server for 1 s");
+            EXPECT_FALSE(e.ftp.Connected());
+            EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        } else {
+            EXPECT_EQ(ReadFile(e.Local("f")), "xxxxxxxx");
+        }
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), row.greets ? 2u : 1u) << "completed once";
+    }
 }
 
 // --- multi-step requests -----------------------------------------------------------
