@@ -41,6 +41,7 @@ constexpr std::array<FtpStep, 23> kStepOrder{
 // Reported when the control connection closes before the reply arrived.
 constexpr int kClosedByServer = 421;
 constexpr int kProtocolError = 500;
+constexpr int kAborted = 426;
 
 constexpr bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
@@ -952,6 +953,12 @@ void FtpClient::ControlSessionClosed(std::uint16_t error) {
 
 void FtpClient::Abort() {
     const bool lookingUp = state_ == FtpState::ftpDnsLookup;
+    // Whatever was in progress did not happen: it completes as a failure, not
+    // with the 0 it held so far.
+    if (!requestDone_ && !lookingUp && requestResult_ == 0) {
+        requestResult_ = kAborted;
+        SetErrorMessage("426 Operation aborted.");
+    }
     SetState(FtpState::ftpAbort);
     CloseLocalFile();
     if (lookingUp)
@@ -963,6 +970,11 @@ void FtpClient::Abort() {
     CloseLocalFile();
     connected_ = false;
     SetState(FtpState::ftpReady);
+    silence_->stop();
+    if (!requestDone_) {
+        nextSeq_ = nullptr;
+        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+    }
 }
 
 // --- waiting -------------------------------------------------------------------------

@@ -71,6 +71,44 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
     }
 }
 
+// Stop and Disconnect abort whatever runs: the request in progress completes,
+// once, as a failure, even a connect whose greeting never came.
+TEST(FtpAbort, EndsTheRequestInProgressAsAFailure) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        bool greets;
+        FtpRequest kind;
+    };
+    const Row rows[]{
+        {"open-waiting-for-the-greeting", &Cli::OpenAsync, false, FtpRequest::OpenAsync},
+        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, false, FtpRequest::ConnectAsync},
+        {"command-waiting-for-its-reply", &Cli::CwdAsync, true, FtpRequest::CwdAsync},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        if (row.greets) {
+            e.server.send(kGreeting).readLine();
+            e.Open();
+        } else {
+            e.server.start();
+        }
+        e.ftp.HostDirName = "/slow";
+        const std::size_t before = e.done.size();
+        (e.ftp.*row.request)();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return e.server.connectionsAccepted() == 1; }));
+        ProcessEventsFor(50);
+        e.ftp.Abort();
+        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        ASSERT_TRUE(e.WaitDone(before + 1, 2000));
+        EXPECT_EQ(e.done.back(), Done(row.kind, 426));
+        EXPECT_EQ(e.ftp.ErrorMessage(), "426 Operation aborted.");
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), before + 1) << "completed once";
+    }
+}
+
 TEST(FtpOpen, AbortDuringTheLookupCompletesOnceWith10004) {
     ScriptedEngine e;
     e.ftp.HostName = "localhost";
