@@ -202,9 +202,13 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
 
 bool FtpClient::OpenGetFile() {
     CloseLocalFile();
-    const bool opened = ResumeAt > 0
-                            ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
-                            : localFile_.Open(LocalFileName, LocalFile::Mode::Replace, 0);
+    // A listing file is the program's own, private like its other files; a
+    // download gets the usual permissions.
+    const bool listing = transfer_.verb != "RETR";
+    const bool opened =
+        ResumeAt > 0
+            ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
+            : localFile_.Open(LocalFileName, LocalFile::Mode::Replace, 0, listing ? 0600 : 0666);
     if (!opened)
         FailTransfer(550, "Unable to open local file " + LocalFileName);
     return opened;

@@ -125,6 +125,9 @@ TEST_F(FtpTransfer, ListingsWithoutAnArgumentSendTheBareVerb) {
     EXPECT_EQ(Play(&Cli::LsAsync), Done(LsAsync, 0));
     EXPECT_EQ(Commands(), (Lines{"PASV", "LIST", "PASV", "NLST"}));
     EXPECT_EQ(ReadFile(Local("listing")), "pub\r\n");
+    // A listing tells what is on the server: it is for this user's eyes only.
+    EXPECT_EQ(std::filesystem::status(Local("listing")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(FtpTransfer, PassiveReplyUsesTheControlPeerAndNeedsItsParenthesis) {
