@@ -40,6 +40,12 @@ constexpr std::array<FtpStep, 23> kStepOrder{
 
 // Reported when the control connection closes before the reply arrived.
 constexpr int kClosedByServer = 421;
+constexpr int kProtocolError = 500;
+constexpr int kAborted = 426;
+
+constexpr bool IsPreliminary(int code) {
+    return code >= 100 && code < 200;
+}
 
 constexpr std::uint32_t Bit(FtpStep step) {
     return 1u << static_cast<unsigned>(step);
@@ -56,13 +62,22 @@ const char* FtpRequestName(FtpRequest request) {
 }
 
 FtpClient::FtpClient(QObject* parent)
-    : QObject(parent), control_(new SocksSocket(this)), data_(new SocksSocket(this)) {
-    control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) { ControlDnsLookupDone(e); };
-    control_->OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) {
-        ControlSessionConnected(e);
+    : QObject(parent), silence_(new QTimer(this)), control_(new SocksSocket(this)),
+      data_(new SocksSocket(this)) {
+    silence_->setSingleShot(true);
+    connect(silence_, &QTimer::timeout, this, [this] { Contained([&] { SilenceTimedOut(); }); });
+    control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlDnsLookupDone(e); });
     };
-    control_->OnDataAvailable = [this](AsyncSocket*, std::uint16_t e) { ControlDataAvailable(e); };
-    control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) { ControlSessionClosed(e); };
+    control_->OnSessionConnected = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlSessionConnected(e); });
+    };
+    control_->OnDataAvailable = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlDataAvailable(e); });
+    };
+    control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlSessionClosed(e); });
+    };
 }
 
 FtpClient::~FtpClient() {
@@ -87,9 +102,44 @@ void FtpClient::CheckReady() const {
         throw FtpException("Please wait! The program waits response from FTP host");
 }
 
+// A CR or LF would end the command early and send the rest as a command of
+// its own ("CWD a\r\nDELE victim.txt"); a NUL cuts it on many servers.
+void FtpClient::CheckArguments(std::uint32_t steps) const {
+    const auto check = [](const std::string& value, const char* name) {
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            throw FtpException(std::string(name) + " holds a CR, LF or NUL character");
+    };
+    const auto uses = [steps](std::initializer_list<FtpStep> list) {
+        return std::any_of(list.begin(), list.end(), [steps](FtpStep s) { return steps & Bit(s); });
+    };
+    if (uses({FtpStep::User})) {
+        check(UserName, "UserName");
+        check(HostName, "HostName"); // both travel in USER through an FTP proxy
+        check(Port, "Port");
+    }
+    if (uses({FtpStep::Pass}))
+        check(PassWord, "PassWord");
+    if (uses({FtpStep::Cwd}))
+        check(HostDirName, "HostDirName");
+    if (uses({FtpStep::RenTo, FtpStep::Quote}))
+        check(LocalFileName, "LocalFileName");
+    if (uses({FtpStep::Size, FtpStep::Mkd, FtpStep::Rmd, FtpStep::RenFrom, FtpStep::Dele,
+              FtpStep::Get, FtpStep::Dir, FtpStep::Ls, FtpStep::Put, FtpStep::Append}))
+        check(HostFileName, "HostFileName");
+}
+
 void FtpClient::Display(std::string msg) {
     if (OnDisplay)
         OnDisplay(this, msg);
+}
+
+// A request of its own, not a step of a sequence, starts without the error of
+// an earlier one: ErrorMessage always tells about the request just completed.
+void FtpClient::BeginRequest(FtpRequest request) {
+    if (multiStep_)
+        return;
+    requestType_ = request;
+    errorMessage_.clear();
 }
 
 void FtpClient::SetErrorMessage(const std::string& text) {
@@ -171,9 +221,16 @@ void FtpClient::TriggerRequestDone(std::uint16_t error) {
     if (error == 0 && nextSeq_ != nullptr) {
         if (state_ != FtpState::ftpAbort)
             SetState(FtpState::ftpInternalReady);
-        (this->*nextSeq_)();
+        try {
+            (this->*nextSeq_)();
+        } catch (const std::exception& e) {
+            // The next step could not start: the request is still unreported.
+            requestDone_ = false;
+            FailInside(e.what());
+        }
         return;
     }
+    silence_->stop();
     SetState(FtpState::ftpReady);
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
@@ -209,14 +266,14 @@ void FtpClient::HandleRequestDone(FtpRequest request, std::uint16_t error) {
 
 void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
                           std::initializer_list<int> accepted, StepHandler doneHook) {
+    CheckArguments(Bit(step));
     // These three may interrupt whatever runs.
     if (command != "ABOR" && command != "STAT" && command != "QUIT") {
         CheckReady();
         if (!connected_)
             throw FtpException("FTP component not connected");
     }
-    if (!multiStep_)
-        requestType_ = request;
+    BeginRequest(request);
     currentStep_ = step;
     const std::size_t n = std::min(accepted.size(), ftpreply::kMaxAcceptedCodes);
     std::copy_n(accepted.begin(), n, accepted_.begin());
@@ -235,6 +292,7 @@ void FtpClient::AwaitReply(StepHandler handler, StepHandler doneHook) {
     next_ = handler;
     doneHook_ = doneHook;
     awaitingReply_ = true;
+    MoveSilenceDeadline();
     SetState(FtpState::ftpWaitingResponse);
 }
 
@@ -248,14 +306,14 @@ void FtpClient::SendCommand(std::string command) {
 
 void FtpClient::EvaluateReply() {
     Display("< " + lastResponse_);
-    const ftpreply::ReplyLine line = ftpreply::ClassifyLine(lastResponse_);
-    if (!line.final)
+    if (IsPreliminary(statusCode_)) {
+        awaitingReply_ = true; // the final reply is still to come
         return;
-    statusCode_ = line.code;
-    requestResult_ = ftpreply::Judge(line.code, accepted_);
+    }
+    requestResult_ = ftpreply::Judge(statusCode_, accepted_);
     if (requestResult_ != 0)
         SetErrorMessage(lastResponse_);
-    if (passive_ && line.code == 227)
+    if (passive_ && statusCode_ == 227)
         pasvResponse_ = lastResponse_;
     ExtractResults();
     if (doneHook_ != nullptr)
@@ -331,8 +389,8 @@ void FtpClient::CwdAsync() {
 }
 
 void FtpClient::SizeAsync() {
-    SizeResult = 0;
     ExecAsync(FtpRequest::SizeAsync, FtpStep::Size, "SIZE " + HostFileName, {213});
+    SizeResult = 0; // after a refusal it keeps its value
 }
 
 void FtpClient::MkdAsync() {
@@ -399,6 +457,8 @@ void FtpClient::CDupAsync() {
 
 void FtpClient::RestAsync() {
     CheckReady();
+    if (!connected_)
+        throw FtpException("FTP component not connected");
     currentStep_ = FtpStep::Rest;
     if (requestType_ != FtpRequest::RestPutAsync && requestType_ != FtpRequest::RestartPutAsync &&
         !Options.ftpNoAutoResumeAt) {
@@ -408,8 +468,7 @@ void FtpClient::RestAsync() {
     }
     if (ResumeAt <= 0) {
         // Nothing to resume: the step succeeds without a command.
-        if (!multiStep_)
-            requestType_ = FtpRequest::RestAsync;
+        BeginRequest(FtpRequest::RestAsync);
         next_ = &FtpClient::EvaluateReply;
         doneHook_ = nullptr;
         requestDone_ = false;
@@ -428,6 +487,15 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     if (connected_ && (set & Bit(FtpStep::Open)))
         throw FtpException("FTP component already connected");
     CheckReady();
+    if (!connected_ && !(set & Bit(FtpStep::Open)))
+        throw FtpException("FTP component not connected");
+    CheckArguments(set);
+    // Refused now rather than after the commands before the transfer went out.
+    constexpr std::uint32_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
+                                         Bit(FtpStep::Put) | Bit(FtpStep::Append);
+    if ((set & kTransfers) && LocalFileName.empty())
+        throw FtpException("LocalFileName empty");
+    const RequestSnapshot before = TakeSnapshot();
     savedResponse_ = lastResponse_;
     savedStatus_ = -1;
     requestType_ = request;
@@ -438,7 +506,43 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     multiStep_ = true;
     lastResponse_.clear();
     errorMessage_.clear();
-    NextStep();
+    try {
+        NextStep();
+    } catch (...) {
+        // The first step refused: nothing was sent, so nothing may stay armed.
+        Restore(before);
+        throw;
+    }
+}
+
+FtpClient::RequestSnapshot FtpClient::TakeSnapshot() const {
+    return {state_,         requestType_,  requestResult_, statusCode_,  savedStatus_,
+            lastResponse_,  errorMessage_, savedResponse_, requestDone_, multiStep_,
+            awaitingReply_, steps_,        currentStep_,   seqError_,    next_,
+            doneHook_,      nextSeq_,      ByteCount,      ResumeAt,     SizeResult};
+}
+
+void FtpClient::Restore(const RequestSnapshot& snapshot) {
+    requestType_ = snapshot.requestType;
+    requestResult_ = snapshot.requestResult;
+    statusCode_ = snapshot.statusCode;
+    savedStatus_ = snapshot.savedStatus;
+    lastResponse_ = snapshot.lastResponse;
+    errorMessage_ = snapshot.errorMessage;
+    savedResponse_ = snapshot.savedResponse;
+    requestDone_ = snapshot.requestDone;
+    multiStep_ = snapshot.multiStep;
+    awaitingReply_ = snapshot.awaitingReply;
+    steps_ = snapshot.steps;
+    currentStep_ = snapshot.currentStep;
+    seqError_ = snapshot.seqError;
+    next_ = snapshot.next;
+    doneHook_ = snapshot.doneHook;
+    nextSeq_ = snapshot.nextSeq;
+    ByteCount = snapshot.byteCount;
+    ResumeAt = snapshot.resumeAt;
+    SizeResult = snapshot.sizeResult;
+    SetState(snapshot.state);
 }
 
 void FtpClient::NextStep() {
@@ -649,14 +753,12 @@ void FtpClient::OpenAsync() {
     CheckReady();
     if (connected_)
         throw FtpException("FTP component already connected");
-    const FtpState before = state_;
-    const FtpRequest requestBefore = requestType_;
-    const bool doneBefore = requestDone_;
-    if (!multiStep_)
-        requestType_ = FtpRequest::OpenAsync;
+    const RequestSnapshot before = TakeSnapshot();
+    BeginRequest(FtpRequest::OpenAsync);
     currentStep_ = FtpStep::Open;
     requestDone_ = false;
     reply_.Clear();
+    assembler_.Reset();
     requestResult_ = 0;
     awaitingReply_ = true;
     SetState(FtpState::ftpDnsLookup);
@@ -665,9 +767,7 @@ void FtpClient::OpenAsync() {
                                                                            : HostName);
     } catch (...) {
         // A refusal leaves the engine as it was, so the next request is accepted.
-        requestType_ = requestBefore;
-        requestDone_ = doneBefore;
-        SetState(before);
+        Restore(before);
         throw;
     }
 }
@@ -685,6 +785,7 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
         control_->SetPort(viaProxy ? proxyPort_ : Port);
         ApplySocks(*control_);
         SetState(FtpState::ftpWaitingBanner);
+        MoveSilenceDeadline();
         control_->Connect();
     } catch (const std::exception& e) {
         // A port or address the socket cannot use ends the request instead
@@ -723,6 +824,8 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
     if (len < 0)
         return;
     reply_.Append(std::string_view(chunk, static_cast<std::size_t>(len)));
+    if (!requestDone_)
+        MoveSilenceDeadline();
 
     while (reply_.Held() > 0) {
         std::optional<std::string> line = reply_.TakeLine(Options.ftpAcceptLF);
@@ -735,17 +838,27 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         lastResponse_ = std::move(*line);
         if (OnResponse)
             OnResponse(this);
-        const ftpreply::ReplyLine info = ftpreply::ClassifyLine(lastResponse_);
+        const ftpreply::ReplyAssembler::Verdict verdict = assembler_.Feed(lastResponse_);
+        using Kind = ftpreply::ReplyAssembler::Kind;
+        if (verdict.kind == Kind::ProtocolError || verdict.kind == Kind::TooLong) {
+            Display("< " + lastResponse_);
+            FailProtocol(verdict.kind == Kind::TooLong
+                             ? "a reply of more than " +
+                                   std::to_string(ftpreply::ReplyAssembler::kMaxLines) + " lines"
+                             : "no valid reply code in \"" + lastResponse_.substr(0, 80) + "\"");
+            return;
+        }
+        const bool final = verdict.kind == Kind::Final;
         switch (state_) {
         case FtpState::ftpWaitingBanner:
             Display("< " + lastResponse_);
-            if (!info.final)
+            if (!final)
                 continue;
-            statusCode_ = info.code;
+            statusCode_ = verdict.code;
             awaitingReply_ = false;
-            if (info.code != 220) {
+            if (verdict.code != 220) {
                 SetErrorMessage(lastResponse_);
-                requestResult_ = info.code;
+                requestResult_ = verdict.code;
                 control_->Close(); // completes the request
                 return;
             }
@@ -755,9 +868,9 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
             TriggerRequestDone(0);
             break;
         case FtpState::ftpWaitingResponse:
-            if (!info.final)
+            if (!final)
                 continue;
-            statusCode_ = info.code;
+            statusCode_ = verdict.code;
             if (next_ == nullptr)
                 throw FtpException("Program error: FNext is nil");
             awaitingReply_ = false;
@@ -774,6 +887,41 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         }
         if (control_->State() != SocketState::wsConnected)
             return;
+    }
+}
+
+// Bytes that are no FTP reply: the session cannot be kept in step, so the
+// request fails and the connection closes.
+void FtpClient::FailProtocol(const std::string& what) {
+    lastResponse_ = "500 Protocol error: " + what;
+    statusCode_ = kProtocolError;
+    requestResult_ = kProtocolError;
+    SetErrorMessage(lastResponse_);
+    Display("! " + lastResponse_);
+    control_->Close(); // completes the request
+}
+
+void FtpClient::FailInside(const std::string& what) {
+    try {
+        Display("! " + what);
+        if (requestDone_)
+            return; // nothing in progress to fail
+        lastResponse_ = "500 " + what;
+        statusCode_ = kProtocolError;
+        requestResult_ = kProtocolError;
+        SetErrorMessage(lastResponse_);
+        nextSeq_ = nullptr;
+        // With a command still unanswered the next reply would be paired with
+        // the wrong command; the close completes the request instead.
+        if (awaitingReply_ && control_->State() != SocketState::wsClosed) {
+            control_->Close();
+            if (requestDone_)
+                return;
+        }
+        TriggerRequestDone(kProtocolError);
+    } catch (...) {
+        nextSeq_ = nullptr;
+        TriggerRequestDone(kProtocolError);
     }
 }
 
@@ -794,11 +942,23 @@ void FtpClient::ControlSessionClosed(std::uint16_t error) {
     }
     if (state_ != FtpState::ftpAbort)
         SetState(FtpState::ftpInternalReady);
+    if (requestDone_) {
+        // Nobody waits for a completion that would make the engine ready.
+        if (state_ != FtpState::ftpAbort)
+            SetState(FtpState::ftpReady);
+        return;
+    }
     TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
 }
 
 void FtpClient::Abort() {
     const bool lookingUp = state_ == FtpState::ftpDnsLookup;
+    // Whatever was in progress did not happen: it completes as a failure, not
+    // with the 0 it held so far.
+    if (!requestDone_ && !lookingUp && requestResult_ == 0) {
+        requestResult_ = kAborted;
+        SetErrorMessage("426 Operation aborted.");
+    }
     SetState(FtpState::ftpAbort);
     CloseLocalFile();
     if (lookingUp)
@@ -810,9 +970,40 @@ void FtpClient::Abort() {
     CloseLocalFile();
     connected_ = false;
     SetState(FtpState::ftpReady);
+    silence_->stop();
+    if (!requestDone_) {
+        nextSeq_ = nullptr;
+        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+    }
 }
 
 // --- waiting -------------------------------------------------------------------------
+
+void FtpClient::MoveSilenceDeadline() {
+    if (RequestTimeout > 0)
+        silence_->start(std::chrono::seconds(RequestTimeout));
+}
+
+// Nothing came for the whole limit: the server is gone or stuck, and no reply
+// that comes later could be paired with the right command, so the session ends.
+void FtpClient::SilenceTimedOut() {
+    if (requestDone_)
+        return;
+    const std::string text =
+        "No answer from the server for " + std::to_string(RequestTimeout) + " s";
+    Display("! " + text);
+    lastResponse_ = text;
+    statusCode_ = wsock::WSAETIMEDOUT;
+    requestResult_ = wsock::WSAETIMEDOUT;
+    errorMessage_ = text;
+    nextSeq_ = nullptr;
+    CloseLocalFile();
+    if (data_->State() != SocketState::wsClosed)
+        data_->Close();
+    if (control_->State() != SocketState::wsClosed)
+        control_->Close(); // completes the request
+    TriggerRequestDone(wsock::WSAETIMEDOUT);
+}
 
 void FtpClient::MoveWaitDeadline() {
     waitDeadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(std::max(Timeout, 0));

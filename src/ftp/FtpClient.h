@@ -152,6 +152,9 @@ public:
     FtpOptions Options;
     std::string ProxyServer;
     int Timeout = 15; // seconds, for the synchronous wrappers; 0 or less: no limit
+    // Seconds a request may go without a byte on the control or the data
+    // connection before it fails; 0 or less: no limit.
+    int RequestTimeout = 15;
     bool MultiThreaded = false;
 
     // Where the FTP proxy listens (the server's own Port travels in the user
@@ -273,6 +276,7 @@ protected:
     using StepHandler = void (FtpClient::*)();
 
     void CheckReady() const;
+    void CheckArguments(std::uint32_t steps) const;
     void SetState(FtpState state);
     void Display(std::string msg);
     void ExecAsync(FtpRequest request, FtpStep step, std::string command,
@@ -281,6 +285,7 @@ protected:
     void SendCommand(std::string command);
     void TriggerRequestDone(std::uint16_t error);
     void HandleRequestDone(FtpRequest request, std::uint16_t error);
+    void BeginRequest(FtpRequest request);
     void SetErrorMessage(const std::string& text);
     void FailWithSocketError(int error);
     void StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps);
@@ -301,7 +306,7 @@ protected:
     using DataHandler = void (FtpClient::*)(std::uint16_t error);
     AsyncSocket::ErrorEvent DataEvent(DataHandler handler);
     void WatchTransfer(DataHandler dataAvailable, DataHandler dataSent);
-    void AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    bool AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
     void DoGetAsync(FtpRequest kind, FtpStep step, const char* verb);
     void DoPutAsync(bool append);
     bool OpenGetFile();
@@ -325,6 +330,7 @@ protected:
     void StartSending();
     void TransferClosed(std::uint16_t error);
     void CheckTransferEnd();
+    void CutShort(const std::string& reason);
     bool FireProgress();
     void DetachDataHandlers();
     std::vector<char>& DataBlock(int size);
@@ -334,18 +340,52 @@ protected:
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
+    void FailProtocol(const std::string& what);
+
+    // Runs one of the engine's event handlers: an error inside it fails the
+    // request in progress, once, instead of leaving it without completion.
+    template <typename Handler>
+    void Contained(Handler&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            FailInside(e.what());
+        }
+    }
+    void FailInside(const std::string& what);
 
     // Waits until the engine is ready again, at most Timeout seconds of
     // silence; a timeout aborts with "426 Timeout".
     bool SyncWait();
     // Transfers call this per block, so the limit applies to silence.
     void MoveWaitDeadline();
+    // Any byte of a request in progress starts its silence limit anew.
+    void MoveSilenceDeadline();
+    void SilenceTimedOut();
 
 private:
+    // What a request changes before its first command is sent; a refusal
+    // puts it all back.
+    struct RequestSnapshot {
+        FtpState state;
+        FtpRequest requestType;
+        int requestResult, statusCode, savedStatus;
+        std::string lastResponse, errorMessage, savedResponse;
+        bool requestDone, multiStep, awaitingReply;
+        std::uint32_t steps;
+        FtpStep currentStep;
+        std::uint16_t seqError;
+        StepHandler next, doneHook, nextSeq;
+        std::int64_t byteCount, resumeAt, sizeResult;
+    };
+    RequestSnapshot TakeSnapshot() const;
+    void Restore(const RequestSnapshot& snapshot);
+
     bool Synchronize(void (FtpClient::*start)());
     void RunStep(FtpStep step);
 
     std::chrono::steady_clock::time_point waitDeadline_{};
+    QTimer* silence_;
 
     SocksSocket* control_;
     SocksSocket* data_;
@@ -362,6 +402,7 @@ private:
     std::string proxyPort_ = "ftp";
 
     ftpreply::ReplyBuffer reply_;
+    ftpreply::ReplyAssembler assembler_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
     StepHandler next_ = nullptr;     // handles each final reply line while waiting
     StepHandler doneHook_ = nullptr; // replaces completion after a judged reply
@@ -372,14 +413,15 @@ private:
 
     // The transfer in progress.
     struct Transfer {
-        std::string verb;         // RETR, LIST, NLST, STOR or APPE
-        bool finalReply = false;  // the reply after 150 has come
-        bool dataClosed = false;  // the data connection has closed
-        bool got150 = false;      // uploads: the server is ready to receive
-        bool dataReady = false;   // uploads: the data connection is up
-        bool endOfFile = false;   // uploads: the whole file was handed over
-        bool sending = false;     // uploads: sending has started
-        bool localFailed = false; // the local file could not be written or read
+        std::string verb;            // RETR, LIST, NLST, STOR or APPE
+        bool finalReply = false;     // the reply after 150 has come
+        bool dataClosed = false;     // the data connection has closed
+        bool got150 = false;         // uploads: the server is ready to receive
+        bool dataReady = false;      // uploads: the data connection is up
+        bool endOfFile = false;      // uploads: the whole file was handed over
+        bool sending = false;        // uploads: sending has started
+        std::string cutShort;        // why the transfer ended early; empty when it did not
+        std::int64_t announced = -1; // the size the 150 reply named, -1 when none
         std::uint16_t closeError = 0;
         std::chrono::steady_clock::time_point start{};
     };

@@ -1,6 +1,7 @@
 // The data connection of FtpClient: port step, downloads into and uploads
 // from local files, and the end of a transfer.
 #include "ftp/FtpClient.h"
+#include "net/UniqueFd.h"
 
 #include <QMetaObject>
 #include <vector>
@@ -8,6 +9,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr int kCutShort = 426;
 
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -35,13 +38,21 @@ std::vector<char>& FtpClient::DataBlock(int size) {
 
 void FtpClient::CloseLocalFile() {
     if (localFile_.IsOpen() && !localFile_.Close())
-        transfer_.localFailed = true;
+        CutShort("the local file could not be written");
+}
+
+// The first reason wins: it is the cause, what follows are its effects.
+void FtpClient::CutShort(const std::string& reason) {
+    if (transfer_.cutShort.empty())
+        transfer_.cutShort = reason;
 }
 
 AsyncSocket::ErrorEvent FtpClient::DataEvent(DataHandler handler) {
     if (handler == nullptr)
         return nullptr;
-    return [this, handler](AsyncSocket*, std::uint16_t error) { (this->*handler)(error); };
+    return [this, handler](AsyncSocket*, std::uint16_t error) {
+        Contained([&] { (this->*handler)(error); });
+    };
 }
 
 // The data socket's events while a transfer runs; its close always ends it.
@@ -51,12 +62,21 @@ void FtpClient::WatchTransfer(DataHandler dataAvailable, DataHandler dataSent) {
     data_->OnDataSent = DataEvent(dataSent);
 }
 
-// Active mode: the server's connection replaces the listening socket.
-void FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
-    const SocketHandle accepted = data_->Accept();
+// Active mode: the server's connection replaces the listening socket. Anyone
+// may reach the port, so a connection from another address than the control
+// connection's peer is closed and the socket goes on listening.
+bool FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
+    UniqueFd accepted(data_->Accept());
+    if (!accepted.valid())
+        return false;
+    if (data_->PeerAddr() != control_->PeerAddr()) {
+        Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+        return false;
+    }
     data_->Close();
     WatchTransfer(dataAvailable, dataSent);
-    data_->Dup(accepted);
+    data_->Dup(accepted.release());
+    return true;
 }
 
 void FtpClient::DetachDataHandlers() {
@@ -69,12 +89,14 @@ void FtpClient::DetachDataHandlers() {
 
 bool FtpClient::FireProgress() {
     MoveWaitDeadline();
+    MoveSilenceDeadline();
     bool abort = false;
     if (OnProgress)
         OnProgress(this, ByteCount + ResumeAt, abort);
     if (!abort)
         return true;
     Display("! Abort requested");
+    CutShort("aborted");
     data_->Close();
     return false;
 }
@@ -160,14 +182,16 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         throw FtpException(std::string(verb) + ": not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    if (!multiStep_)
-        requestType_ = kind;
+    CheckArguments(1u << static_cast<unsigned>(step));
+    BeginRequest(kind);
     currentStep_ = step;
     transfer_ = Transfer{};
     transfer_.verb = verb;
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForGet(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
+        Contained([&] { AcceptForGet(); });
+    };
     if (!OpenGetFile())
         return;
     if (passive_ && !ConnectPassive(550, &FtpClient::ConnectedForGet))
@@ -178,16 +202,21 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
 
 bool FtpClient::OpenGetFile() {
     CloseLocalFile();
-    const bool opened = ResumeAt > 0
-                            ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
-                            : localFile_.Open(LocalFileName, LocalFile::Mode::Create, 0);
+    // A listing file is the program's own, private like its other files; a
+    // download gets the usual permissions.
+    const bool listing = transfer_.verb != "RETR";
+    const bool opened =
+        ResumeAt > 0
+            ? localFile_.Open(LocalFileName, LocalFile::Mode::WriteAt, ResumeAt)
+            : localFile_.Open(LocalFileName, LocalFile::Mode::Replace, 0, listing ? 0600 : 0666);
     if (!opened)
         FailTransfer(550, "Unable to open local file " + LocalFileName);
     return opened;
 }
 
 void FtpClient::AcceptForGet() {
-    AcceptTransfer(&FtpClient::GetData, nullptr);
+    if (!AcceptTransfer(&FtpClient::GetData, nullptr))
+        return;
     transfer_.start = Clock::now();
 }
 
@@ -207,6 +236,7 @@ void FtpClient::GetData(std::uint16_t) {
         if (data_->State() == SocketState::wsConnected &&
             data_->LastError() != wsock::WSAEWOULDBLOCK) {
             Display("! Data: Receive error " + std::to_string(data_->LastError()));
+            CutShort("receive error " + std::to_string(data_->LastError()));
             data_->ShutDown(2);
         }
         return;
@@ -215,7 +245,7 @@ void FtpClient::GetData(std::uint16_t) {
         return;
     ByteCount += n;
     if (!localFile_.Write(block.data(), n)) {
-        transfer_.localFailed = true;
+        CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
     }
@@ -228,6 +258,10 @@ bool FtpClient::AcceptFirstReply() {
     if (IsOneOf(statusCode_, {150, 125})) {
         awaitingReply_ = true;
         return true;
+    }
+    if (statusCode_ >= 100 && statusCode_ < 200) {
+        awaitingReply_ = true; // another preliminary reply; the first one is still to come
+        return false;
     }
     SetErrorMessage(lastResponse_);
     next_ = nullptr;
@@ -244,6 +278,17 @@ bool FtpClient::AcceptFirstReply() {
 // once the data connection has closed as well.
 void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* failure) {
     Display("< " + lastResponse_);
+    if (statusCode_ >= 100 && statusCode_ < 200) {
+        if (transfer_.cutShort.empty()) {
+            awaitingReply_ = true; // preliminary: the final reply is still to come
+            return;
+        }
+        // The server's end of a transfer this side cut short (IsAbortTrailer):
+        // it fails as cut short, whatever the code says.
+        transfer_.finalReply = true;
+        CheckTransferEnd();
+        return;
+    }
     if (!IsOneOf(statusCode_, accepted)) {
         SetErrorMessage(lastResponse_);
         CloseLocalFile();
@@ -259,28 +304,37 @@ void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* fail
 }
 
 void FtpClient::GetFirstReply() {
-    if (AcceptFirstReply())
-        next_ = &FtpClient::GetFinalReply;
+    if (!AcceptFirstReply())
+        return;
+    next_ = &FtpClient::GetFinalReply;
+    // Only an accepted transfer may replace what the local file held.
+    if (!localFile_.Begin())
+        CutShort("the local file could not be written");
+    if (transfer_.verb == "RETR" && Binary)
+        transfer_.announced = ftptransfer::AnnouncedSize(lastResponse_);
 }
 
 void FtpClient::GetFinalReply() {
-    FinalReply({125, 226, 250}, "! RETR/LIST/NLST Failed");
+    FinalReply({226, 250}, "! RETR/LIST/NLST Failed");
 }
 
 // --- uploads ------------------------------------------------------------------------
 
 void FtpClient::DoPutAsync(bool append) {
-    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
-    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     if (!connected_)
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
+    CheckArguments(1u << static_cast<unsigned>(append ? FtpStep::Append : FtpStep::Put));
+    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
+    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
     requestDone_ = false;
     ByteCount = 0;
-    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) { AcceptForPut(); };
+    data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
+        Contained([&] { AcceptForPut(); });
+    };
     if (!OpenPutFile())
         return;
     if (passive_) {
@@ -306,7 +360,8 @@ bool FtpClient::OpenPutFile() {
 }
 
 void FtpClient::AcceptForPut() {
-    AcceptTransfer(&FtpClient::PutDrain, &FtpClient::PutSend);
+    if (!AcceptTransfer(&FtpClient::PutDrain, &FtpClient::PutSend))
+        return;
     data_->SetSendBlockSize(uploadBlock_);
     if (data_->SendBufferSize() < 0)
         throw FtpException("winsock.getsockopt(SO_SNDBUF) failed");
@@ -316,7 +371,7 @@ void FtpClient::AcceptForPut() {
     transfer_.dataReady = true;
     if (transfer_.got150 && !transfer_.sending)
         QMetaObject::invokeMethod(
-            this, [this] { StartSending(); }, Qt::QueuedConnection);
+            this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
 }
 
 void FtpClient::ConnectedForPut(std::uint16_t error) {
@@ -348,7 +403,7 @@ void FtpClient::PutFirstReply() {
         PutSend(0);
     } else if (transfer_.dataReady && !transfer_.sending) {
         QMetaObject::invokeMethod(
-            this, [this] { StartSending(); }, Qt::QueuedConnection);
+            this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
     }
 }
 
@@ -369,6 +424,7 @@ void FtpClient::PutSend(std::uint16_t error) {
         return;
     if (error != 0) {
         Display("! Error #" + std::to_string(error) + " sending data");
+        CutShort("send error " + std::to_string(error));
         data_->Close();
         return;
     }
@@ -383,7 +439,7 @@ void FtpClient::PutSend(std::uint16_t error) {
         transfer_.endOfFile = true;
         data_->Close();
     } else {
-        transfer_.localFailed = true;
+        CutShort("the local file could not be read");
         Display("! Error reading file");
         data_->Close();
     }
@@ -397,6 +453,9 @@ void FtpClient::PutFinalReply() {
 
 void FtpClient::TransferClosed(std::uint16_t error) {
     CloseLocalFile();
+    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    if (upload && !transfer_.endOfFile)
+        CutShort("the data connection closed before the whole file was sent");
     transfer_.dataClosed = true;
     transfer_.closeError = error;
     CheckTransferEnd();
@@ -409,16 +468,20 @@ void FtpClient::CheckTransferEnd() {
         return;
     DetachDataHandlers();
     Display("! " + ftptransfer::StatisticsLine(ByteCount, MillisecondsSince(transfer_.start)));
+    // A vsftpd-style "150 ... (1200000 bytes)." tells what a whole download holds.
+    if (transfer_.announced >= 0 &&
+        ByteCount + std::max<std::int64_t>(ResumeAt, 0) < transfer_.announced)
+        CutShort("the data connection closed after " + std::to_string(ByteCount) + " of " +
+                 std::to_string(transfer_.announced) + " bytes");
     ResumeAt = 0;
     requestResult_ = transfer_.closeError;
-    // The server has all it was sent, but the local copy is not whole: a
-    // transfer that lost data is not reported as success.
-    if (requestResult_ == 0 && transfer_.localFailed) {
-        const bool download = transfer_.verb != "STOR" && transfer_.verb != "APPE";
-        requestResult_ = download ? 550 : 426;
-        SetErrorMessage(std::to_string(requestResult_) +
-                        (download ? " Error writing local file " : " Error reading file ") +
-                        LocalFileName);
+    // The server may have answered 226 for what it sent, but the local side
+    // knows the transfer is not whole: that is never a success.
+    if (requestResult_ == 0 && !transfer_.cutShort.empty()) {
+        requestResult_ = kCutShort;
+        lastResponse_ = "426 Transfer cut short: " + transfer_.cutShort;
+        statusCode_ = kCutShort;
+        SetErrorMessage(lastResponse_);
     }
     TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
 }

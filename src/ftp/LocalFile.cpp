@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -13,22 +14,29 @@ LocalFile::~LocalFile() {
     Close();
 }
 
-bool LocalFile::Open(const std::string& path, Mode mode, std::int64_t position) {
+bool LocalFile::Open(const std::string& path, Mode mode, std::int64_t position,
+                     unsigned permissions) {
     Close();
     failed_ = false;
-    int flags = O_CLOEXEC;
+    begun_ = true;
+    created_ = false;
+    path_ = path;
     switch (mode) {
     case Mode::Read:
-        flags |= O_RDONLY;
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         break;
-    case Mode::Create:
-        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    case Mode::Replace:
+        // Whether this open made the file decides what a refusal leaves behind.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permissions);
+        created_ = fd_ >= 0;
+        if (fd_ < 0 && errno == EEXIST)
+            fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        begun_ = false;
         break;
     case Mode::WriteAt:
-        flags |= O_WRONLY; // resuming needs the file that is there
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); // resuming needs the file that is there
         break;
     }
-    fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0)
         return false;
     if (position > 0 && ::lseek(fd_, position, SEEK_SET) != position) {
@@ -37,6 +45,17 @@ bool LocalFile::Open(const std::string& path, Mode mode, std::int64_t position) 
         return false;
     }
     return true;
+}
+
+bool LocalFile::Begin() {
+    if (fd_ < 0 || begun_)
+        return fd_ >= 0 && !failed_;
+    begun_ = true;
+    // A device (/dev/null, /dev/stdout) has nothing to cut.
+    struct stat info {};
+    if (!created_ && ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(fd_, 0) != 0)
+        failed_ = true;
+    return !failed_;
 }
 
 int LocalFile::Read(char* buffer, int len) {
@@ -50,7 +69,7 @@ int LocalFile::Read(char* buffer, int len) {
 }
 
 bool LocalFile::Write(const char* data, int len) {
-    if (fd_ < 0 || failed_)
+    if (!Begin())
         return false;
     pending_.insert(pending_.end(), data, data + len);
     return pending_.size() < kWriteBlock || Flush();
@@ -78,5 +97,7 @@ bool LocalFile::Close() {
     const bool flushed = Flush();
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
+    if (!begun_ && created_)
+        ::unlink(path_.c_str());
     return flushed && closed;
 }

@@ -79,6 +79,50 @@ ReplyLine ClassifyLine(std::string_view line) {
     return {true, code};
 }
 
+int ReplyCode(std::string_view line) {
+    if (line.size() < 3 || line[0] < '1' || line[0] > '5' || line[1] < '0' || line[1] > '5' ||
+        !IsDigit(line[2]))
+        return 0;
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-')
+        return 0;
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+// pure-ftpd ends the reply to a download the client cut short with a
+// preliminary line of another code:
+//     226-File successfully transferred
+//     226-0.001 seconds
+//     150 Aborted
+bool IsAbortTrailer(int openCode, std::string_view line) {
+    const int code = ReplyCode(line);
+    return openCode == 226 && code >= 100 && code < 200 && line.size() > 3 && line[3] == ' ';
+}
+
+ReplyAssembler::Verdict ReplyAssembler::Feed(std::string_view line) {
+    if (++lines_ > kMaxLines)
+        return {Kind::TooLong, open_};
+    if (open_ != 0) {
+        if ((ReplyCode(line) == open_ && (line.size() == 3 || line[3] == ' ')) ||
+            IsAbortTrailer(open_, line)) {
+            const int code = ReplyCode(line);
+            Reset();
+            return {Kind::Final, code};
+        }
+        return {Kind::Continuation, open_};
+    }
+    if (line.empty() || !IsDigit(line.front()))
+        return {Kind::Outside, 0};
+    const int code = ReplyCode(line);
+    if (code == 0)
+        return {Kind::ProtocolError, 0};
+    if (line.size() > 3 && line[3] == '-') {
+        open_ = code;
+        return {Kind::Continuation, code};
+    }
+    Reset();
+    return {Kind::Final, code};
+}
+
 int Judge(int code, std::span<const int> accepted) {
     if (accepted.empty() || accepted.front() == 0)
         return code >= 500 ? code : 0;

@@ -49,6 +49,43 @@ struct ReplyLine {
 };
 ReplyLine ClassifyLine(std::string_view line);
 
+// Follows the lines of the control connection from reply to reply. A reply
+// code is exactly three digits, 1-5, 0-5, 0-9; a line "ddd-" opens a
+// multi-line reply that only "ddd " (or "ddd" alone) with the same code
+// closes.
+class ReplyAssembler {
+public:
+    // Greetings and replies beyond this many lines are a flood, not a reply.
+    static constexpr int kMaxLines = 500;
+
+    enum class Kind {
+        Outside,       // an empty or text line between replies: shown, not a reply
+        Continuation,  // a line of a multi-line reply that has not ended
+        Final,         // the line that ends a reply; `code` is the reply's
+        ProtocolError, // a line that begins with digits but no valid code
+        TooLong,       // more than kMaxLines lines without a final one
+    };
+    struct Verdict {
+        Kind kind = Kind::Outside;
+        int code = 0;
+    };
+
+    Verdict Feed(std::string_view line);
+    void Reset() { *this = ReplyAssembler(); }
+
+private:
+    int open_ = 0; // the code of the multi-line reply being read; 0: none
+    int lines_ = 0;
+};
+
+// The code at the start of `line` when it is a valid three-digit reply code
+// followed by the end, a blank or a hyphen; 0 otherwise.
+int ReplyCode(std::string_view line);
+
+// Whether `line` ends a multi-line reply opened with `openCode` although its
+// code differs: a server's odd end of an aborted transfer.
+bool IsAbortTrailer(int openCode, std::string_view line);
+
 // The engine's verdict on a final reply code: 0 when accepted, else the code.
 // An accepted list whose first entry is 0 accepts any code below 500.
 int Judge(int code, std::span<const int> accepted);

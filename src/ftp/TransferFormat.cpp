@@ -1,5 +1,6 @@
 #include "ftp/TransferFormat.h"
 
+#include <array>
 #include <charconv>
 
 namespace ftptransfer {
@@ -35,15 +36,41 @@ std::optional<std::int64_t> ToInteger(std::string_view text) {
 } // namespace
 
 std::optional<std::uint16_t> ParsePassivePort(std::string_view reply) {
-    CutThrough(reply, '(');
-    for (int i = 0; i < 4; ++i)
-        CutThrough(reply, ',');
-    const std::optional<std::int64_t> high = ToInteger(Before(reply, ','));
-    CutThrough(reply, ',');
-    const std::optional<std::int64_t> low = ToInteger(Before(reply, ')'));
-    if (!high || !low)
+    if (reply.find('(') != std::string_view::npos) {
+        CutThrough(reply, '(');
+    } else {
+        // "227 =127,0,0,1,0,21)": the numbers start at the first digit after the code.
+        CutThrough(reply, ' ');
+        const std::size_t digit = reply.find_first_of("0123456789");
+        reply.remove_prefix(digit == std::string_view::npos ? reply.size() : digit);
+    }
+    // Six numbers of 0 to 255, the last one before ")"; anything else would
+    // wrap to some port nobody named.
+    std::array<std::int64_t, 6> n{};
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        const char end = i + 1 < n.size() ? ',' : ')';
+        const std::optional<std::int64_t> value = ToInteger(Before(reply, end));
+        if (!value || *value < 0 || *value > 255)
+            return std::nullopt;
+        n[i] = *value;
+        CutThrough(reply, end);
+    }
+    const std::int64_t port = n[4] * 256 + n[5];
+    if (port == 0)
         return std::nullopt;
-    return static_cast<std::uint16_t>(*high * 256 + *low);
+    return static_cast<std::uint16_t>(port);
+}
+
+std::int64_t AnnouncedSize(std::string_view reply) {
+    constexpr std::string_view unit = " bytes)";
+    const std::size_t end = reply.rfind(unit);
+    if (end == std::string_view::npos)
+        return -1;
+    const std::size_t open = reply.rfind('(', end);
+    if (open == std::string_view::npos)
+        return -1;
+    const std::optional<std::int64_t> size = ToInteger(reply.substr(open + 1, end - open - 1));
+    return size && *size >= 0 ? *size : -1;
 }
 
 std::string PortCommand(std::string_view localAddress, std::uint16_t port) {

@@ -21,10 +21,14 @@ inline constexpr int kUploadBlock = 1514;
 inline constexpr int kDownloadBlock = 2048;
 inline constexpr int kDataBlock = 65536;
 
-// The data port of a 227 reply. The four address numbers are skipped: the data
-// connection goes where the control connection goes. Nothing when the port
-// numbers cannot be read, for example when the ")" after them is missing.
+// The data port of a 227 reply. The four address numbers are only checked: the
+// data connection goes where the control connection goes. Nothing unless all
+// six numbers are 0 to 255, the ")" follows them and the port is not 0.
 std::optional<std::uint16_t> ParsePassivePort(std::string_view reply);
+
+// The byte count a 150 reply announces, as in "150 Opening BINARY mode data
+// connection for f (1200000 bytes)."; -1 when it names none.
+std::int64_t AnnouncedSize(std::string_view reply);
 
 // "PORT h1,h2,h3,h4,p1,p2" for the given dotted local address.
 std::string PortCommand(std::string_view localAddress, std::uint16_t port);

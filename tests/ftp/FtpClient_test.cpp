@@ -71,6 +71,44 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
     }
 }
 
+// Stop and Disconnect abort whatever runs: the request in progress completes,
+// once, as a failure, even a connect whose greeting never came.
+TEST(FtpAbort, EndsTheRequestInProgressAsAFailure) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        bool greets;
+        FtpRequest kind;
+    };
+    const Row rows[]{
+        {"open-waiting-for-the-greeting", &Cli::OpenAsync, false, FtpRequest::OpenAsync},
+        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, false, FtpRequest::ConnectAsync},
+        {"command-waiting-for-its-reply", &Cli::CwdAsync, true, FtpRequest::CwdAsync},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        if (row.greets) {
+            e.server.send(kGreeting).readLine();
+            e.Open();
+        } else {
+            e.server.start();
+        }
+        e.ftp.HostDirName = "/slow";
+        const std::size_t before = e.done.size();
+        (e.ftp.*row.request)();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return e.server.connectionsAccepted() == 1; }));
+        ProcessEventsFor(50);
+        e.ftp.Abort();
+        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        ASSERT_TRUE(e.WaitDone(before + 1, 2000));
+        EXPECT_EQ(e.done.back(), Done(row.kind, 426));
+        EXPECT_EQ(e.ftp.ErrorMessage(), "426 Operation aborted.");
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), before + 1) << "completed once";
+    }
+}
+
 TEST(FtpOpen, AbortDuringTheLookupCompletesOnceWith10004) {
     ScriptedEngine e;
     e.ftp.HostName = "localhost";
@@ -134,6 +172,62 @@ TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
     }
 }
 
+// A line that begins with digits but holds no three-digit code 100-559 is no
+// reply: the request fails and the session closes instead of going on out of step.
+TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
+    std::string flood;
+    for (int i = 0; i < 600; ++i)
+        flood += "220-Welcome, and welcome again\r\n";
+    struct Row {
+        const char* name;
+        const char* greeting;
+        void (Cli::*request)(); // after a good greeting; nullptr: the open itself
+        const char* reply;
+    };
+    const Row rows[]{
+        {"greeting-000", "000 hello\r\n", nullptr, ""},
+        {"greeting-65536", "65536 hello\r\n", nullptr, ""},
+        {"greeting-2200", "2200 hello\r\n", nullptr, ""},
+        {"endless-greeting", flood.c_str(), nullptr, ""},
+        {"pwd-65536", kGreeting.c_str(), &Cli::PwdAsync, "65536 Permission denied\r\n"},
+        {"size-65536", kGreeting.c_str(), &Cli::SizeAsync, "65536 Permission denied\r\n"},
+        {"retr-65536", kGreeting.c_str(), &Cli::GetAsync, "65536 Permission denied\r\n"},
+        {"cwd-2000", kGreeting.c_str(), &Cli::CwdAsync, "2000 OK\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.server.send(row.greeting);
+        if (row.request == &Cli::GetAsync)
+            e.server.replyPasv();
+        e.server.reply(row.reply);
+        e.ftp.HostDirName = "/pub";
+        e.ftp.HostFileName = "f";
+        e.ftp.LocalFileName = e.Local("f");
+        if (row.request)
+            e.Open();
+        const Done done = e.Play(row.request ? row.request : &Cli::OpenAsync, 5000);
+        EXPECT_EQ(done.second, 500) << "completed, with a failure";
+        EXPECT_TRUE(e.ftp.ErrorMessage().starts_with("500 Protocol error")) << e.ftp.ErrorMessage();
+        EXPECT_FALSE(e.ftp.Connected());
+        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return e.server.clientClosed(); }));
+    }
+}
+
+// A 1xx reply is preliminary: the request waits for its final reply, and the
+// next request gets its own.
+TEST_F(FtpControl, PreliminaryRepliesDoNotEndARequest) {
+    server.send(kGreeting).readLine().send("150 Opening data connection\r\n").pause(50);
+    server.send("226 Transfer complete\r\n").reply("200 NOOP ok\r\n");
+    Open();
+    EXPECT_EQ(Quote("MLSD"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(ftp.LastResponse(), "226 Transfer complete");
+    EXPECT_TRUE(Displayed("< 150 Opening data connection"));
+    EXPECT_EQ(Quote("NOOP"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(ftp.LastResponse(), "200 NOOP ok");
+}
+
 // One session; each request judges its own reply against its accepted codes.
 TEST_F(FtpControl, EachRequestJudgesItsReply) {
     struct Row {
@@ -149,11 +243,17 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
     const Row rows[]{
         {"pwd-unquotes-the-directory", &Cli::PwdAsync,
          "257 \"/pub/a \"\"b\"\"\" is current directory.", "PWD", PwdAsync, 0, "/pub/a \"b\""},
+        {"pwd-doubled-quote-alone", &Cli::PwdAsync, "257 \"/a\"\"b\"", "PWD", PwdAsync, 0, "/a\"b"},
+        {"multi-line-257-ends-only-at-257-and-blank", &Cli::PwdAsync,
+         "257-\"/x\" is current\r\n2023 was a good year\r\n257 \"/y\" indeed", "PWD", PwdAsync, 0,
+         "/y"},
         {"cwd-reply-without-quotes-empties-the-directory", &Cli::CwdAsync,
          "250 CWD command successful.", "CWD /pub", CwdAsync, 0, ""},
         {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
         {"cwd-accepts-257", &Cli::CwdAsync, "257 \"/x\" created", "CWD /pub", CwdAsync, 0},
         {"size", &Cli::SizeAsync, "213 3000000000", "SIZE big.iso", SizeAsync, 0},
+        {"size-550-after-a-success", &Cli::SizeAsync, "550 Could not get file size.",
+         "SIZE big.iso", SizeAsync, 550},
         {"quote-accepts-anything-below-500", &Cli::QuoteAsync, "421 Going down", "SITE X",
          QuoteAsync, 0},
         {"quote-502-fails", &Cli::QuoteAsync, "502 Not implemented", "SITE X", QuoteAsync, 502},
@@ -173,8 +273,9 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
         if (row.dir) {
             EXPECT_EQ(ftp.DirResult, row.dir);
         }
+        // Each request's own reply, never one of an earlier request.
+        EXPECT_EQ(ftp.ErrorMessage(), row.error ? row.reply : "");
     }
-    EXPECT_EQ(ftp.ErrorMessage(), "550 No such directory") << "keeps the first failure";
 }
 
 // How a session ends: exactly one completion and one close, the last reply
@@ -283,30 +384,98 @@ TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
         const char* command; // for a quote
         const char* refusal;
     };
+    const char* notConnected = "FTP component not connected";
     const Row rows[]{
-        {"quote", &Cli::QuoteAsync, "NOOP", "FTP component not connected"},
-        {"quit lower case", &Cli::QuoteAsync, "quit", "FTP component not connected"},
-        {"pwd", &Cli::PwdAsync, "", "FTP component not connected"},
+        {"quote", &Cli::QuoteAsync, "NOOP", notConnected},
+        {"quit lower case", &Cli::QuoteAsync, "quit", notConnected},
+        {"pwd", &Cli::PwdAsync, "", notConnected},
         {"user empty", &Cli::UserAsync, "", "UserName emtpy"},
         {"pass empty", &Cli::PassAsync, "", "Password emtpy"},
         {"cwd empty", &Cli::CwdAsync, "", "HostDirName emtpy"},
         {"open empty host", &Cli::OpenAsync, "", "DNS lookup: invalid host name."},
+        {"dir", &Cli::DirAsync, "listing", notConnected},
+        {"get", &Cli::GetAsync, "f", notConnected},
+        {"rest get", &Cli::RestGetAsync, "f", notConnected},
+        {"put", &Cli::PutAsync, "f", notConnected},
+        {"rename", &Cli::RenAsync, "new", notConnected},
+        {"type", &Cli::TypeSetAsync, "", notConnected},
     };
     ftp.UserName.clear();
     ftp.PassWord.clear();
     ftp.HostName.clear();
+    ftp.HostFileName = "f";
     const auto before = ftp.State();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ftp.LocalFileName = row.command;
         EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }), row.refusal);
         EXPECT_EQ(ftp.State(), before);
+        EXPECT_EQ(ftp.RequestType(), FtpRequest::None);
+        EXPECT_EQ(ftp.ErrorMessage(), "");
     }
     ProcessEventsFor(50);
     EXPECT_TRUE(done.empty()) << "refusals never complete a request";
     server.send(kGreeting);
+    // No step of a refused request is left to run after the next one.
+    EXPECT_EQ(Play(&Cli::QuitAsync), Done(FtpRequest::QuitAsync, 0));
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
     ftp.HostName = "127.0.0.1";
     Open(); // the refused open left the engine usable
+}
+
+// A server that says goodbye on its own ("421 Timeout.") leaves an idle engine
+// ready for the next connect, refusing what needs the connection.
+TEST_F(FtpControl, ServerHangingUpWhileIdleLeavesTheEngineReady) {
+    server.send(kGreeting).pause(50).send("421 Timeout.\r\n").closeConnection();
+    Open();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return sessionClosed == 1; }));
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    ftp.LocalFileName = Local("listing");
+    EXPECT_EQ(RefusalOf([&] { ftp.DirAsync(); }), "FTP component not connected");
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    EXPECT_EQ(Play(&Cli::QuitAsync), Done(FtpRequest::QuitAsync, 0));
+}
+
+// A CR, LF or NUL inside an argument would split it into two commands on the
+// wire and put every later reply out of step: refused, nothing sent.
+TEST_F(FtpControl, ArgumentsWithLineBreaksOrNulAreRefused) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        std::string Cli::*field;
+        std::string value;
+        const char* refusal;
+    };
+    const std::string nul("pub\0 stuff", 10);
+    const Row rows[]{
+        {"cwd-crlf", &Cli::CwdAsync, &Cli::HostDirName, "a\r\nDELE victim.txt", "HostDirName"},
+        {"cwd-nul", &Cli::CwdAsync, &Cli::HostDirName, nul, "HostDirName"},
+        {"dele-lf", &Cli::DeleAsync, &Cli::HostFileName, "x\nDELE y", "HostFileName"},
+        {"size-cr", &Cli::SizeAsync, &Cli::HostFileName, "x\rDELE y", "HostFileName"},
+        {"quote-crlf", &Cli::QuoteAsync, &Cli::LocalFileName, "NOOP\r\nDELE y", "LocalFileName"},
+        {"rename-target-before-rnfr", &Cli::RenAsync, &Cli::LocalFileName, "b\r\nDELE y",
+         "LocalFileName"},
+        {"retrieve-before-pasv", &Cli::GetAsync, &Cli::HostFileName, nul, "HostFileName"},
+        {"listing-before-pasv", &Cli::DirAsync, &Cli::HostFileName, "-la\r\nDELE y",
+         "HostFileName"},
+    };
+    server.send(kGreeting).reply("200 OK\r\n");
+    Open();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ftp.HostDirName = "/pub";
+        ftp.HostFileName = "f";
+        ftp.LocalFileName = Local("f");
+        ftp.*row.field = row.value;
+        ftp.SizeResult = 7;
+        EXPECT_EQ(RefusalOf([&] { (ftp.*row.request)(); }),
+                  std::string(row.refusal) + " holds a CR, LF or NUL character");
+        EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+        EXPECT_EQ(ftp.RequestType(), FtpRequest::OpenAsync);
+        EXPECT_EQ(ftp.SizeResult, 7);
+    }
+    EXPECT_EQ(Quote("NOOP"), Done(FtpRequest::QuoteAsync, 0));
+    EXPECT_EQ(server.received(), Lines{"NOOP"});
 }
 
 TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {

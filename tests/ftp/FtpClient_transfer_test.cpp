@@ -4,8 +4,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
+using testsupport::ProcessEventsFor;
 using testsupport::ProcessEventsUntil;
 using testsupport::ScriptedFtpServer;
 using enum FtpRequest;
@@ -82,6 +84,22 @@ TEST_F(FtpTransfer, ActiveModeSendsPortWithTheLoopbackAddressEachWay) {
     EXPECT_EQ((Lines{sent[1], sent[3], sent[5]}), (Lines{"RETR f", "STOR up", "APPE up"}));
 }
 
+// Whoever reaches the listening port first is not the server: a connection
+// from another address is closed and the listener keeps waiting for the server.
+TEST_F(FtpTransfer, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    server.replyPort().reply(k150).connectDataFrom("127.0.0.2").sendData("injected").closeData();
+    server.connectData().sendData("genuine").closeData().send(k226);
+    server.replyPort().reply(k150).connectDataFrom("127.0.0.2").receiveDataUntilClose();
+    server.connectData().receiveDataUntilClose().send(k226);
+    ftp.SetPassive(false);
+    LogIn();
+    EXPECT_EQ(Transfer(&Cli::GetAsync, "f", "f"), Done(GetAsync, 0)) << ftp.ErrorMessage();
+    EXPECT_EQ(ReadFile(Local("f")), "genuine");
+    WriteFile(Local("up"), "private");
+    EXPECT_EQ(Transfer(&Cli::PutAsync, "up", "up"), Done(PutAsync, 0)) << ftp.ErrorMessage();
+    EXPECT_EQ(server.dataReceived(), "private") << "nothing went to the stranger";
+}
+
 // An empty file both ways: the local file is created anew, and the statistics
 // still show.
 TEST_F(FtpTransfer, EmptyFilesMoveBothWays) {
@@ -107,6 +125,9 @@ TEST_F(FtpTransfer, ListingsWithoutAnArgumentSendTheBareVerb) {
     EXPECT_EQ(Play(&Cli::LsAsync), Done(LsAsync, 0));
     EXPECT_EQ(Commands(), (Lines{"PASV", "LIST", "PASV", "NLST"}));
     EXPECT_EQ(ReadFile(Local("listing")), "pub\r\n");
+    // A listing tells what is on the server: it is for this user's eyes only.
+    EXPECT_EQ(std::filesystem::status(Local("listing")).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(FtpTransfer, PassiveReplyUsesTheControlPeerAndNeedsItsParenthesis) {
@@ -132,6 +153,47 @@ TEST_F(FtpTransfer, LocalFileThatCannotBeOpenedFailsBeforeTheTransferCommand) {
     EXPECT_EQ(ftp.ErrorMessage(), "426 Unable to open local file " + ftp.LocalFileName);
     EXPECT_TRUE(Displayed("! " + ftp.ErrorMessage()));
     EXPECT_EQ(Commands(), (Lines{"PASV", "PASV"}));
+}
+
+// The local file is replaced only once the server has accepted the transfer:
+// a refusal leaves it byte for byte, or leaves none where there was none.
+TEST(FtpDownload, RefusalLeavesTheLocalFileAsItWas) {
+    struct Row {
+        const char* name;
+        void (Cli::*request)();
+        const char* pasv;    // the 227 reply
+        const char* refusal; // the reply to RETR or LIST; nullptr: none is sent
+        bool existed;
+        int error;
+    };
+    const char* pasv = "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%).\r\n";
+    const Row rows[]{
+        {"retr-refused-keeps-the-file", &Cli::GetAsync, pasv, "550 No such file\r\n", true, 550},
+        {"retr-refused-makes-no-file", &Cli::GetAsync, pasv, "550 No such file\r\n", false, 550},
+        {"list-refused-keeps-the-file", &Cli::DirAsync, pasv, "450 No listing\r\n", true, 450},
+        {"unreadable-227-keeps-the-file", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%\r\n", nullptr, true, 550},
+        {"227-port-out-of-range-fails-like-an-unreadable-one", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,%hi+256%,%lo%)\r\n", "150 Here it comes\r\n", true,
+         550},
+        {"227-negative-port-fails-like-an-unreadable-one", &Cli::GetAsync,
+         "227 Entering Passive Mode (127,0,0,1,-1,-21629)\r\n", nullptr, true, 550},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ScriptLogin().server.replyPasv(row.pasv);
+        if (row.refusal)
+            e.server.reply(row.refusal);
+        if (row.existed)
+            WriteFile(e.Local("f"), "precious");
+        e.LogIn();
+        EXPECT_EQ(e.Transfer(row.request, "f", "f").second, row.error);
+        EXPECT_EQ(std::filesystem::exists(e.Local("f")), row.existed);
+        if (row.existed) {
+            EXPECT_EQ(ReadFile(e.Local("f")), "precious");
+        }
+    }
 }
 
 TEST_F(FtpTransfer, RefusedOrFailedRetrieveReportsTheReply) {
@@ -235,18 +297,75 @@ TEST_F(FtpTransfer, UploadResumesFromTheGivenPosition) {
 TEST_F(FtpTransfer, ProgressAbortEndsWithTheServersReplyAndNoAbor) {
     server.replyPasv().reply(k150).acceptData().sendData("some");
     server.receiveDataUntilClose().send("426 Transfer aborted\r\n");
-    server.replyPasv().acceptData().reply(k150).receiveDataUntilClose().send(k226);
     LogIn();
     abortAt = 0; // at the first block
     EXPECT_EQ(Transfer(&Cli::GetAsync, "big", "big"), Done(GetAsync, 426));
     EXPECT_TRUE(Displayed("! Abort requested"));
     EXPECT_TRUE(ftp.Connected()) << "the session stays";
-    // An upload cut short that the server still answers with 226 succeeds.
-    WriteFile(Local("up"), ScriptedFtpServer::Pattern(0, 300000, 1));
-    abortAt = 100000;
-    EXPECT_EQ(Transfer(&Cli::PutAsync, "up", "up"), Done(PutAsync, 0));
-    EXPECT_LT(server.dataReceived().size(), 300000u);
-    EXPECT_EQ(Commands(), (Lines{"PASV", "RETR big", "PASV", "STOR up"}));
+    EXPECT_EQ(Commands(), (Lines{"PASV", "RETR big"}));
+}
+
+// pure-ftpd answers a download cut short with "226-" lines that a "150 " line
+// ends; the request fails and the next command gets its own reply.
+TEST_F(FtpTransfer, AbortEndedByPureFtpdsTrailingPreliminaryLineStaysInStep) {
+    server.replyPasv().reply(k150).acceptData().sendData("some").receiveDataUntilClose();
+    server.send("226-File successfully transferred\r\n226-0.001 seconds\r\n150 Aborted\r\n");
+    server.reply("257 \"/\" is your current location\r\n");
+    LogIn();
+    abortAt = 0;
+    EXPECT_EQ(Transfer(&Cli::GetAsync, "big", "big"), Done(GetAsync, 426));
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(PwdAsync, 0));
+    EXPECT_EQ(ftp.DirResult, "/");
+}
+
+// A transfer that ends early fails with 426 even when the server, which cannot
+// tell, answers 226; the reply and the data close may come in either order.
+TEST(FtpCutShort, EndsAs426WhateverTheServerSays) {
+    const std::string whole = ScriptedFtpServer::Pattern(0, 200000, 5);
+    struct Row {
+        const char* name;
+        bool upload;
+        const char* local; // nullptr: a scratch file
+        std::int64_t abortAt;
+        std::string first; // the reply to RETR or STOR
+        bool replyBeforeClose;
+        std::size_t sent; // bytes the server sends on a download
+    };
+    const std::string sized = "150 Opening BINARY mode data connection for f (200000 bytes).\r\n";
+    const Row rows[]{
+        {"download-aborted-after-the-226", false, nullptr, 65536, k150, true, whole.size()},
+        {"download-aborted-before-the-226", false, nullptr, 65536, k150, false, whole.size()},
+        {"download-short-of-the-announced-size", false, nullptr, -1, sized, false, 120000},
+        {"download-short-of-the-announced-size-226-first", false, nullptr, -1, sized, true, 120000},
+        {"download-onto-a-full-disk", false, "/dev/full", -1, k150, true, whole.size()},
+        {"upload-aborted", true, nullptr, 65536, k150, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ScriptLogin().server.replyPasv();
+        if (row.upload) {
+            e.server.acceptData().reply(row.first).receiveDataUntilClose().send(k226);
+        } else {
+            e.server.reply(row.first).acceptData().sendData(whole.substr(0, row.sent));
+            if (row.replyBeforeClose)
+                e.server.send(k226).pause(50).closeData();
+            else
+                e.server.closeData().pause(50).send(k226);
+        }
+        const std::string local = row.local ? row.local : e.Local("f");
+        if (row.upload)
+            WriteFile(local, whole);
+        e.abortAt = row.abortAt;
+        e.LogIn();
+        const FtpRequest kind = row.upload ? PutAsync : GetAsync;
+        EXPECT_EQ(
+            e.RecordedEngine::Transfer(row.upload ? &Cli::PutAsync : &Cli::GetAsync, "f", local),
+            Done(kind, 426));
+        EXPECT_TRUE(e.ftp.ErrorMessage().starts_with("426 Transfer cut short"))
+            << e.ftp.ErrorMessage();
+        EXPECT_TRUE(e.ftp.Connected()) << "the session stays";
+    }
 }
 
 TEST_F(FtpTransfer, AbortInTheMiddleOfATransferClosesBothConnections) {
@@ -263,6 +382,65 @@ TEST_F(FtpTransfer, AbortInTheMiddleOfATransferClosesBothConnections) {
     EXPECT_FALSE(ftp.Connected());
     EXPECT_EQ(ftp.DataSocket().State(), SocketState::wsClosed);
     EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+}
+
+// --- time-outs -------------------------------------------------------------------------
+
+// A request that hears nothing on either connection for RequestTimeout seconds
+// fails and closes the session; one whose bytes keep moving is never cut.
+TEST(FtpSilence, FailsARequestOnlyWhenNothingMoves) {
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedFtpServer&)> script; // after the greeting
+        void (Cli::*request)();
+        bool greets = true;
+        int error = wsock::WSAETIMEDOUT;
+    };
+    const Row rows[]{
+        {"server-that-never-greets", [](ScriptedFtpServer&) {}, &Cli::OpenAsync, false},
+        {"no-reply-to-type", [](ScriptedFtpServer& s) { s.readLine(); }, &Cli::TypeSetAsync},
+        {"data-connection-stalls",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData().sendData("some").pause(3000);
+         },
+         &Cli::GetAsync},
+        {"no-226-after-the-data",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData().sendData("all").closeData();
+         },
+         &Cli::GetAsync},
+        {"transfer-slower-than-the-limit-but-moving",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData();
+             for (int i = 0; i < 8; ++i)
+                 s.sendData("x").pause(300);
+             s.closeData().send(k226);
+         },
+         &Cli::GetAsync, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ftp.RequestTimeout = 1;
+        if (row.greets)
+            e.server.send(kGreeting);
+        row.script(e.server);
+        if (row.greets)
+            e.Open();
+        e.ftp.HostFileName = "f";
+        e.ftp.LocalFileName = e.Local("f");
+        const Done done = e.Play(row.request, 10000);
+        EXPECT_EQ(done.second, row.error) << e.ftp.ErrorMessage();
+        if (row.error) {
+            EXPECT_EQ(e.ftp.ErrorMessage(), "No answer from the server for 1 s");
+            EXPECT_FALSE(e.ftp.Connected());
+            EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        } else {
+            EXPECT_EQ(ReadFile(e.Local("f")), "xxxxxxxx");
+        }
+        ProcessEventsFor(100);
+        EXPECT_EQ(e.done.size(), row.greets ? 2u : 1u) << "completed once";
+    }
 }
 
 // --- multi-step requests -----------------------------------------------------------
@@ -312,6 +490,32 @@ TEST(FtpSequence, CommandsAndResultFollowTheReplies) {
             EXPECT_EQ(e.ftp.ErrorMessage(), row.error ? "530 Login incorrect" : "");
         }
     }
+}
+
+TEST_F(FtpTransfer, AListingWithoutALocalFileIsRefusedBeforeItsFirstCommand) {
+    LogIn();
+    ftp.LocalFileName.clear();
+    EXPECT_THROW(ftp.DirAsync(), FtpException);
+    EXPECT_EQ(ftp.State(), FtpState::ftpReady);
+    EXPECT_TRUE(Commands().empty());
+}
+
+// A step that cannot run once the reply before it is in (its caller emptied
+// LocalFileName meanwhile) fails the request once; the session stays usable.
+TEST_F(FtpTransfer, AFailureInsideAStepCompletesTheRequestOnce) {
+    server.replyPasv().reply("257 \"/\" is current\r\n");
+    LogIn();
+    ftp.LocalFileName = Local("listing");
+    ftp.DirAsync();
+    ftp.LocalFileName.clear();
+    ASSERT_TRUE(WaitDone(2));
+    ProcessEventsFor(100);
+    ASSERT_EQ(done.size(), 2u) << "exactly once";
+    EXPECT_EQ(done[1].first, DirAsync);
+    EXPECT_NE(done[1].second, 0);
+    EXPECT_EQ(ftp.ErrorMessage(), "500 LocalFileName empty");
+    EXPECT_TRUE(ftp.Connected());
+    EXPECT_EQ(Play(&Cli::PwdAsync), Done(PwdAsync, 0));
 }
 
 TEST_F(FtpTransfer, RenameRunsFromAndTo) {

@@ -126,6 +126,80 @@ TEST(ReplyNumbers, ClassifyLine) {
     }
 }
 
+// Lines fed one after another, and what each one is: "-" between replies,
+// "c" inside a multi-line reply, "F<code>" its end, "E" a protocol error.
+TEST(ReplyAssembler, EndsRepliesOnlyAtTheirOwnCode) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> lines;
+        const char* verdicts;
+    };
+    const std::vector<Row> rows{
+        {"single-line", {"200 OK"}, "F200"},
+        {"code-alone", {"226"}, "F226"},
+        {"multi-line-ends-at-code-and-blank", {"220-Welcome", "220-more", "220 Ready"}, "c c F220"},
+        {"year-inside-a-257-is-no-end",
+         {"257-\"/a\" is current", "2023 was a good year", "257 end"},
+         "c c F257"},
+        {"other-code-inside-is-no-end",
+         {"211-Features:", "200 not the end", "211 End"},
+         "c c F211"},
+        {"same-code-hyphen-inside-continues", {"211-a", "211-b", "211 c"}, "c c F211"},
+        {"empty-and-text-lines-between-replies", {"", "hello", "200 OK"}, "- - F200"},
+        {"65536-is-no-code", {"65536 Permission denied"}, "E"},
+        {"000-is-no-code", {"000 hello"}, "E"},
+        {"four-digits", {"2000 OK"}, "E"},
+        {"two-digits", {"20 OK"}, "E"},
+        {"first-digit-6", {"600 OK"}, "E"},
+        {"second-digit-6", {"260 OK"}, "E"},
+        {"multi-line-with-bad-code", {"2a0-x"}, "E"},
+        {"pure-ftpd-aborted-download-ends-at-150",
+         {"226-File successfully transferred", "226-0.001 seconds", "150 Aborted"},
+         "c c F150"},
+        {"state-cleared-after-the-end", {"230-a", "230 b", "331 c"}, "c F230 F331"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ReplyAssembler assembler;
+        std::string verdicts;
+        for (const std::string& line : row.lines) {
+            const ReplyAssembler::Verdict v = assembler.Feed(line);
+            std::string token;
+            switch (v.kind) {
+            case ReplyAssembler::Kind::Outside:
+                token = "-";
+                break;
+            case ReplyAssembler::Kind::Continuation:
+                token = "c";
+                break;
+            case ReplyAssembler::Kind::Final:
+                token = "F" + std::to_string(v.code);
+                break;
+            case ReplyAssembler::Kind::ProtocolError:
+                token = "E";
+                break;
+            case ReplyAssembler::Kind::TooLong:
+                token = "L";
+                break;
+            }
+            verdicts += (verdicts.empty() ? "" : " ") + token;
+        }
+        EXPECT_EQ(verdicts, row.verdicts);
+    }
+}
+
+TEST(ReplyAssembler, AFloodOfLinesIsNoReply) {
+    for (const char* first : {"220-Welcome", "just text"}) {
+        SCOPED_TRACE(first);
+        ReplyAssembler assembler;
+        ReplyAssembler::Kind last = assembler.Feed(first).kind;
+        for (int i = 1; i < ReplyAssembler::kMaxLines; ++i)
+            last = assembler.Feed("220-and more").kind;
+        EXPECT_NE(last, ReplyAssembler::Kind::TooLong);
+        EXPECT_EQ(assembler.Feed("220-and more").kind, ReplyAssembler::Kind::TooLong);
+    }
+}
+
 TEST(ReplyJudge, AcceptedListsAndAnyBelow500) {
     struct Row {
         std::vector<int> accepted;

@@ -17,8 +17,14 @@ TEST(PassiveReply, PortFromRealWorldReplies) {
         {"227 Entering Passive Mode (192,168,1,2,4,1)", 1025},
         {"227 Entering Passive Mode (10,9,8,7, 19 , 136 )", 5000}, // blanks around numbers
         {"227 =127,0,0,1,0,21)", 21},                              // no "(" at all
-        {"227 Entering Passive Mode (127,0,0,1,300,1)",
-         (300 * 256 + 1) & 0xffff},                                    // kept to 16 bits
+        {"227 Entering Passive Mode (127,0,0,1,255,255)", 65535},
+        {"227 Entering Passive Mode (127,0,0,1,300,1)", std::nullopt}, // no 16-bit wrap
+        {"227 Entering Passive Mode (127,0,0,1,385,163)", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,-1,-21629)", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,99999999999999999999999,1)", std::nullopt},
+        {"227 Entering Passive Mode (127,0,0,1,0,0)", std::nullopt}, // port 0
+        {"227 Entering Passive Mode (127,0,256,1,4,1)", std::nullopt},
+        {"227 Entering Passive Mode (127,0,-1,1,4,1)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,195,80", std::nullopt}, // no ")"
         {"227 Entering Passive Mode (127,0,0,1,195)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,x,80)", std::nullopt},

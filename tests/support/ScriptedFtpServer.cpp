@@ -343,7 +343,7 @@ public:
         return true;
     }
 
-    bool connectData(int timeoutMs) {
+    bool connectData(int timeoutMs, const std::string& from = {}) {
         if (!activeTarget_)
             return fail("no PORT address; replyPort first");
         const sockaddr_in to = *activeTarget_;
@@ -355,6 +355,14 @@ public:
         UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         if (!fd.valid())
             return fail(ErrnoText("socket"));
+        if (!from.empty()) {
+            sockaddr_in source = LoopbackAddress(0);
+            if (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+                ntohl(source.sin_addr.s_addr) >> 24 != 127)
+                return fail(from + " is no address in 127.0.0.0/8");
+            if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)
+                return fail(ErrnoText("bind"));
+        }
         if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
             errno != EINPROGRESS)
             return fail("connect to " + where + ": " + std::strerror(errno));
@@ -590,7 +598,10 @@ ScriptedFtpServer& ScriptedFtpServer::replyPasv(std::string format) {
         const std::optional<uint16_t> port = c.listenPassive();
         if (!port)
             return false;
-        return c.sendAll(ReplaceAll(ReplaceAll(format, "%hi%", std::to_string(*port >> 8)), "%lo%",
+        // %hi+256% names the same port to a client that keeps only 16 bits.
+        const std::string wrapped =
+            ReplaceAll(format, "%hi+256%", std::to_string((*port >> 8) + 256));
+        return c.sendAll(ReplaceAll(ReplaceAll(wrapped, "%hi%", std::to_string(*port >> 8)), "%lo%",
                                     std::to_string(*port & 0xFF)));
     });
 }
@@ -613,6 +624,11 @@ ScriptedFtpServer& ScriptedFtpServer::acceptData(int timeoutMs) {
 
 ScriptedFtpServer& ScriptedFtpServer::connectData(int timeoutMs) {
     return add("connectData", [timeoutMs](Context& c) { return c.connectData(timeoutMs); });
+}
+
+ScriptedFtpServer& ScriptedFtpServer::connectDataFrom(std::string source, int timeoutMs) {
+    return add("connectDataFrom " + source,
+               [source, timeoutMs](Context& c) { return c.connectData(timeoutMs, source); });
 }
 
 ScriptedFtpServer& ScriptedFtpServer::sendData(std::string bytes) {

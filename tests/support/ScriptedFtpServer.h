@@ -69,7 +69,8 @@ public:
     //
     // Reads one command line (recorded, whatever it is), opens a data listener on 127.0.0.1
     // and only then sends `format` with every "%hi%" and "%lo%" replaced by the high and low
-    // byte of its port. Odd replies are odd formats, e.g. "227 Mode (10,9,8,7,%hi%,%lo%\r\n".
+    // byte of its port, "%hi+256%" by the high byte plus 256. Odd replies are odd formats,
+    // e.g. "227 Mode (10,9,8,7,%hi%,%lo%\r\n".
     ScriptedFtpServer&
     replyPasv(std::string format = "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%).\r\n");
     // Reads one line that must be "PORT h1,h2,h3,h4,p1,p2" (recorded), remembers its address
@@ -79,6 +80,8 @@ public:
     ScriptedFtpServer& acceptData(int timeoutMs = DefaultTimeoutMs);
     // Connects to the last PORT address; one outside 127.0.0.0/8 fails the step instead.
     ScriptedFtpServer& connectData(int timeoutMs = DefaultTimeoutMs);
+    // The same from another loopback address (e.g. "127.0.0.2"): a stranger to the client.
+    ScriptedFtpServer& connectDataFrom(std::string source, int timeoutMs = DefaultTimeoutMs);
     ScriptedFtpServer& sendData(std::string bytes);
     // `size` bytes of Pattern(0, size, seed), made a chunk at a time, so any size fits.
     ScriptedFtpServer& sendDataPattern(std::uint64_t size, unsigned seed);
