@@ -121,6 +121,8 @@ void ApplyEngineOptions(FtpClient& ftp, const Options& options) {
     ftp.SetSocksPassword(options.SocksPsw);
     ftp.SetPassive(options.PassiveTransfer);
     ftp.Timeout = options.TimeOut;
+    // A request that hears nothing for this long fails instead of hanging.
+    ftp.RequestTimeout = options.TimeOut;
 }
 
 EnabledCommands CommandEnablement(bool connected, bool connecting, bool siteSelected) {
