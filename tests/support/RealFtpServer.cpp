@@ -19,9 +19,9 @@ constexpr const char* Python = "/usr/bin/python3";
 constexpr int StartTimeoutMs = 15000;
 constexpr int StopTimeoutMs = 3000;
 
-// The launcher lives next to this file in the source tree.
+// The build names the launcher's folder: __FILE__ may be relative (ccache's base folder).
 QString LauncherPath() {
-    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("pyftpd_server.py");
+    return QDir(QStringLiteral(CORVANE_TEST_SUPPORT_DIR)).filePath("pyftpd_server.py");
 }
 
 } // namespace
