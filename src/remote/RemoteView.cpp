@@ -91,6 +91,10 @@ void RemoteView::ShowListing(const std::string& listingFile) {
             ParseListing(lines, ListingStyleFromAnswer(site_.Answer), startDate_);
         if (!parsed.path.empty())
             session_.SetHostDirName(parsed.path);
+        // Said once, so an odd server's lines are not missed in silence.
+        if (const std::size_t skipped = parsed.linesNotUnderstood; skipped > 0)
+            session_.AddLog(std::to_string(skipped) + (skipped == 1 ? " line" : " lines") +
+                            " not understood");
         entries_ = std::move(parsed.entries);
     } else {
         // Parsing the previous listing again would show the wrong directory.

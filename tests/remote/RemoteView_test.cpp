@@ -91,12 +91,32 @@ TEST_F(RemoteViewTest, ShowListingFillsThePaneFromTheFileAndDeletesIt) {
               std::tuple(PaneIcon::File, "1536", "02.01.2002", "", "-rw-r--r--", ""));
     EXPECT_EQ(std::get<5>(Shown("latest")), "pub");
     EXPECT_EQ(view.RemoteFileNames(), (Names{"index.html", "index.htm", "big file.iso"}));
+    EXPECT_TRUE(session.log.empty()) << "every line understood, nothing to say";
 
     EXPECT_FALSE(session.busy);
     EXPECT_TRUE(view.PathBox().enabled);
     EXPECT_EQ(view.PathBox().items, (Names{ServerListItem, "ftp.example.org", "pub"}));
     EXPECT_EQ(view.PathBox().selected, 2);
     EXPECT_EQ(view.PathBox().remembered, 2);
+}
+
+TEST_F(RemoteViewTest, LinesNotUnderstoodAreSkippedAndCountedInTheLog) {
+    const struct {
+        Names lines;
+        const char* logged;
+    } rows[] = {
+        {{"no date in this line", "-rw-r--r-- 1 u g 10 Mar 15 12:34 kept"},
+         "1 line not understood"},
+        {{"one", "-rw-r--r-- 1 u g 10 Mar 15 12:34 kept", "two", "three"},
+         "3 lines not understood"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged);
+        session.log.clear();
+        Show(row.lines);
+        EXPECT_EQ(Captions(), Names{"kept"});
+        EXPECT_EQ(session.log, Names{row.logged});
+    }
 }
 
 TEST_F(RemoteViewTest, UnreadableListingShowsAnEmptyPaneAndLogsWhy) {
