@@ -4,7 +4,7 @@ ASAN_BUILD := build-asan
 CTEST_FLAGS := --output-on-failure -j2 --timeout 300
 SOURCES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null)
 
-.PHONY: build run test asan format format-check check-layers bench clean
+.PHONY: build run start test asan format format-check check-layers bench clean
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -12,7 +12,12 @@ build: $(BUILD)/build.ninja
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCORVANE_WERROR=ON
 
+# The program beside a demo FTP server on loopback, with a site list of its
+# own (in $(BUILD)/demo) that holds the server; `start` runs the program alone.
 run: build
+	scripts/demo.py $(BUILD)/src/app/corvane $(BUILD)
+
+start: build
 	$(BUILD)/src/app/corvane
 
 test: build
