@@ -4,6 +4,7 @@
 #include "ftp/ReplyReader.h"
 #include "ftp/TransferFormat.h"
 #include "net/SocksSocket.h"
+#include "net/UniqueFd.h"
 
 #include <QObject>
 #include <QTimer>
@@ -307,6 +308,7 @@ protected:
     AsyncSocket::ErrorEvent DataEvent(DataHandler handler);
     void WatchTransfer(DataHandler dataAvailable, DataHandler dataSent);
     bool AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    bool TakeQueuedConnection();
     void DoGetAsync(FtpRequest kind, FtpStep step, const char* verb);
     void DoPutAsync(bool append);
     bool OpenGetFile();
@@ -420,12 +422,15 @@ private:
         bool dataReady = false;      // uploads: the data connection is up
         bool endOfFile = false;      // uploads: the whole file was handed over
         bool sending = false;        // uploads: sending has started
+        bool accepted = false;       // downloads: the server answered 150 or 125
+        std::string held;            // downloads: bytes that came before that answer
         std::string cutShort;        // why the transfer ended early; empty when it did not
         std::int64_t announced = -1; // the size the 150 reply named, -1 when none
         std::uint16_t closeError = 0;
         std::chrono::steady_clock::time_point start{};
     };
     Transfer transfer_;
+    UniqueFd queuedConnection_; // active mode: the server's connection taken before the command
     LocalFile localFile_;
     int uploadBlock_ = ftptransfer::kDataBlock;
     int downloadBlock_ = ftptransfer::kDataBlock;

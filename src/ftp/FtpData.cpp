@@ -4,6 +4,7 @@
 #include "net/UniqueFd.h"
 
 #include <QMetaObject>
+#include <poll.h>
 #include <vector>
 
 namespace {
@@ -11,6 +12,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCutShort = 426;
+
+// What a download may hold in memory before the server has taken up the
+// transfer. A server sends its 150 before the data, so only what arrives while
+// the event loop turns to the control connection waits; a server that floods
+// without a 150 is cut off.
+constexpr std::size_t kMaxHeldBytes = 16 * 1024 * 1024;
+
+// Whether bytes, or the peer's close, wait on a connected socket.
+bool HasInput(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
 
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -66,17 +79,45 @@ void FtpClient::WatchTransfer(DataHandler dataAvailable, DataHandler dataSent) {
 // may reach the port, so a connection from another address than the control
 // connection's peer is closed and the socket goes on listening.
 bool FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
-    UniqueFd accepted(data_->Accept());
-    if (!accepted.valid())
-        return false;
-    if (data_->PeerAddr() != control_->PeerAddr()) {
-        Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
-        return false;
+    UniqueFd accepted = std::exchange(queuedConnection_, UniqueFd());
+    if (!accepted.valid()) {
+        // The readiness may be stale: TakeQueuedConnection emptied the queue.
+        if (!HasInput(data_->HSocket()))
+            return false;
+        accepted.reset(data_->Accept());
+        if (!accepted.valid())
+            return false;
+        if (data_->PeerAddr() != control_->PeerAddr()) {
+            Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+            return false;
+        }
     }
     data_->Close();
     WatchTransfer(dataAvailable, dataSent);
     data_->Dup(accepted.release());
     return true;
+}
+
+// Active mode, just before the transfer command goes out: a connection that
+// already waits came before the server was asked for this transfer. One that
+// has sent bytes or closed carries an earlier request's data and is closed; a
+// quiet one is the server's own (pyftpdlib connects as soon as PORT arrives)
+// and is kept for this transfer.
+bool FtpClient::TakeQueuedConnection() {
+    while (data_->State() == SocketState::wsListening && HasInput(data_->HSocket())) {
+        UniqueFd accepted(data_->Accept());
+        if (!accepted.valid())
+            return false;
+        if (data_->PeerAddr() != control_->PeerAddr())
+            Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+        else if (HasInput(accepted.get()))
+            Display("! Data connection refused: it sent data before " + transfer_.verb);
+        else {
+            queuedConnection_ = std::move(accepted);
+            return true;
+        }
+    }
+    return false;
 }
 
 void FtpClient::DetachDataHandlers() {
@@ -196,8 +237,11 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         return;
     if (passive_ && !ConnectPassive(550, &FtpClient::ConnectedForGet))
         return;
+    const bool queued = !passive_ && TakeQueuedConnection();
     // In passive mode the command goes out without waiting for the connection.
     SendTransferCommand(&FtpClient::GetFirstReply);
+    if (queued)
+        AcceptForGet();
 }
 
 bool FtpClient::OpenGetFile() {
@@ -232,6 +276,17 @@ void FtpClient::GetData(std::uint16_t) {
         return;
     std::vector<char>& block = DataBlock(downloadBlock_);
     const int n = data_->Receive(block.data(), downloadBlock_);
+    if (n > 0 && !transfer_.accepted) {
+        // Until the server takes up the transfer, its bytes may be an earlier
+        // request's: they wait here and go to the file only after a 150.
+        ByteCount += n;
+        transfer_.held.append(block.data(), static_cast<std::size_t>(n));
+        if (transfer_.held.size() > kMaxHeldBytes) {
+            CutShort("data came before the server accepted the transfer");
+            data_->ShutDown(2);
+        }
+        return;
+    }
     if (n < 0) {
         if (data_->State() == SocketState::wsConnected &&
             data_->LastError() != wsock::WSAEWOULDBLOCK) {
@@ -307,9 +362,14 @@ void FtpClient::GetFirstReply() {
     if (!AcceptFirstReply())
         return;
     next_ = &FtpClient::GetFinalReply;
+    transfer_.accepted = true;
     // Only an accepted transfer may replace what the local file held.
-    if (!localFile_.Begin())
+    if (!localFile_.Begin() ||
+        !localFile_.Write(transfer_.held.data(), static_cast<int>(transfer_.held.size())))
         CutShort("the local file could not be written");
+    transfer_.held.clear();
+    if (transfer_.dataClosed)
+        CloseLocalFile();
     if (transfer_.verb == "RETR" && Binary)
         transfer_.announced = ftptransfer::AnnouncedSize(lastResponse_);
 }
@@ -342,7 +402,10 @@ void FtpClient::DoPutAsync(bool append) {
         ConnectPassive(426, &FtpClient::ConnectedForPut);
         return;
     }
+    const bool queued = TakeQueuedConnection();
     SendTransferCommand(&FtpClient::PutFirstReply);
+    if (queued)
+        AcceptForPut();
 }
 
 bool FtpClient::OpenPutFile() {
@@ -452,8 +515,10 @@ void FtpClient::PutFinalReply() {
 // --- the end of a transfer -----------------------------------------------------------
 
 void FtpClient::TransferClosed(std::uint16_t error) {
-    CloseLocalFile();
     const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    // A download's held bytes still go to the file once the server accepts.
+    if (upload || transfer_.accepted)
+        CloseLocalFile();
     if (upload && !transfer_.endOfFile)
         CutShort("the data connection closed before the whole file was sent");
     transfer_.dataClosed = true;
