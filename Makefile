@@ -6,7 +6,7 @@ SOURCES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' \) 2>/dev
 
 PREFIX ?= /usr/local
 
-.PHONY: build run start test asan install uninstall format format-check check-layers bench clean
+.PHONY: build run start test asan install uninstall package format format-check check-layers bench clean
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -41,6 +41,10 @@ uninstall:
 	@test -f $(BUILD)/install_manifest.txt || { echo "uninstall: nothing was installed from $(BUILD)"; exit 1; }
 	xargs -d '\n' rm -f -- < $(BUILD)/install_manifest.txt
 	rm -f $(BUILD)/install_manifest.txt
+
+# A Debian package of the installed files, in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack
 
 format:
 	clang-format -i $(SOURCES)

@@ -26,7 +26,10 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected="bin/corvane
-share/applications/corvane.desktop"
+share/applications/corvane.desktop
+share/doc/corvane/changelog.gz
+share/doc/corvane/copyright
+share/man/man1/corvane.1.gz"
 for size in 16 22 24 32 48 64 128 256; do
     expected+=$'\n'"share/icons/hicolor/${size}x${size}/apps/corvane.png"
 done
