@@ -138,13 +138,8 @@ bool AllDigits(std::string_view text) {
 
 // The date whose first word is word n: "Mar 15 12:34", "Mar 15 2003",
 // "15 Mar 12:34", "2005-06-07 [21:22]" or "07.06.2005 [21:22]".
-bool ReadUnixDate(Words& words, std::size_t n, UnixDate& date) {
+bool ReadUnixDateAt(Words& words, std::size_t n, UnixDate& date) {
     const std::string_view first = words.At(n);
-    // Most words before the date are counts, names and sizes: rule them out
-    // by length alone.
-    const bool digit = !first.empty() && first[0] >= '0' && first[0] <= '9';
-    if (digit ? first.size() > 2 && first.size() < 6 : first.size() != 3)
-        return false;
     const auto timeOrYear = [&](std::size_t at) {
         const std::string_view word = words.At(at);
         if (IsClock(word)) {

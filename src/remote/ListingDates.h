@@ -69,9 +69,19 @@ struct UnixDate {
     std::size_t lastWord = 0; // the name begins one blank after it
 };
 
+bool ReadUnixDateAt(Words& words, std::size_t n, UnixDate& date);
+
 // Whether the date whose first word is word n is one the UNIX layouts print;
-// fills `date` when it is.
-bool ReadUnixDate(Words& words, std::size_t n, UnixDate& date);
+// fills `date` when it is. Inline, since it runs for most words of a line.
+inline bool ReadUnixDate(Words& words, std::size_t n, UnixDate& date) {
+    const std::string_view first = words.At(n);
+    // Most words before the date are counts, names and sizes: rule them out
+    // by length alone.
+    const bool digit = !first.empty() && first[0] >= '0' && first[0] <= '9';
+    if (digit ? first.size() > 2 && first.size() < 6 : first.size() != 3)
+        return false;
+    return ReadUnixDateAt(words, n, date);
+}
 
 // The date text of the UNIX layouts for the date at `dateWord`.
 void AppendUnixDate(std::string& out, Words& words, std::size_t dateWord, const UnixDate& date);
