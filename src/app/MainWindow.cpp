@@ -2,6 +2,7 @@
 
 #include "PaneViews.h"
 #include "app/DialogPrompts.h"
+#include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
 #include "prefs/Translator_widgets.h"
 #include "prefs/look_widgets.h"
@@ -16,7 +17,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -101,7 +101,8 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
       ownPrompts_(prompts != nullptr ? nullptr : std::make_unique<DialogPrompts>(language_, this)),
       prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
       sites_(programFolder_, prompts_, settings_.Options),
-      session_(ftp_, log_, prompts_, settings_.Options, session::Today()) {
+      session_(ftp_, log_, prompts_, settings_.Options, session::Today()),
+      localPane_([this](const std::string& line) { log_.AddLog(line); }) {
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);
@@ -140,6 +141,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     statusBar()->addPermanentWidget(summary_);
     new remote::RemoteViewBinding(session_.RemoteView(), remoteList_, remotePath_, summary_);
     remoteViews_->ShareModel();
+    BuildPaneMenus();
 
     connect(&sites_, &SiteListController::SiteChosen, this,
             [this](const Site& site) { session_.ConnectToSite(site); });
@@ -151,10 +153,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     connect(&session_, &session::SessionController::WaitCursorChanged, this,
             &MainWindow::ShowWaitCursor);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
-            [this](const std::string& path) {
-                QDir::setCurrent(ShownText(path));
-                ShowLocalFolder();
-            });
+            [this](const std::string& path) { ShowLocalFolder(path); });
+    // The session takes the local start folder from the process's folder.
+    connect(&localPane_, &local::LocalPane::FolderChanged, this,
+            [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
 
     LoadStartupState();
 }
@@ -186,9 +188,11 @@ void MainWindow::ApplySettings() {
     localViews_->setFont(PaneFont(settings_.FontLeft, font()));
     remoteViews_->setFont(PaneFont(settings_.FontRight, font()));
     siteView_->setFont(remoteViews_->font());
+    localPane_.SetMonthFirst(options.DateType == 1);
     if (!options.IniPath.empty() && std::filesystem::is_directory(options.IniPath))
-        QDir::setCurrent(ShownText(options.IniPath));
-    ShowLocalFolder();
+        ShowLocalFolder(options.IniPath);
+    else
+        ShowLocalFolder(QDir::currentPath().toStdString());
 }
 
 void MainWindow::RefreshCommands() {
@@ -242,12 +246,9 @@ void MainWindow::ShowWaitCursor(bool wait) {
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::ShowLocalFolder() {
-    const QString folder = QDir::currentPath();
-    localPath_->clear();
-    localPath_->addItem(folder);
-    if (auto* model = qobject_cast<QFileSystemModel*>(localList_->model()))
-        localList_->setRootIndex(model->setRootPath(folder));
+void MainWindow::ShowLocalFolder(const std::string& folder) {
+    if (folder == localPane_.Folder() || !localPane_.SetFolder(folder))
+        localPane_.Refresh();
 }
 
 void MainWindow::ConnectToSelectedSite() {
@@ -453,21 +454,58 @@ QWidget* MainWindow::BuildLocalPane() {
     auto* pane = new QWidget(paneSplitter_);
     QVBoxLayout* layout = makePane(pane, "LocalPanel");
     layout->addWidget(makeCaption(tr("Local computer"), pane));
+    auto* buttonRow = new QWidget(pane);
+    buttonRow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto* buttons = new QHBoxLayout(buttonRow);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(buttonRow);
+    auto* pathRow = new QHBoxLayout;
     localPath_ = makePathBox("LocalPath", pane);
-    layout->addWidget(localPath_);
+    pathRow->addWidget(localPath_, 1);
+    layout->addLayout(pathRow);
+
+    auto* split = new QSplitter(Qt::Vertical, pane);
+    split->setObjectName(QStringLiteral("LocalSplitter"));
+    split->setChildrenCollapsible(false);
+    localTree_ = new QTreeView(split);
+    localTree_->setObjectName(QStringLiteral("dlbx"));
     localList_ = makeList("lvLoc", pane);
-    // Shows the folder until the local pane's own model takes over.
-    auto* files = new QFileSystemModel(localList_);
-    files->setFilter(QDir::AllEntries | QDir::NoDot);
-    localList_->setModel(files);
-    localViews_ = new PaneViews(localList_, pane);
+    localViews_ = new PaneViews(localList_, split);
+    split->addWidget(localTree_);
+    split->addWidget(localViews_);
+    split->setSizes({DefaultHeight / 4, DefaultHeight / 2});
+    layout->addWidget(split, 1);
+    localStrip_ = new QLabel(pane);
+    localStrip_->setObjectName(QStringLiteral("pnlLocInfo"));
+    layout->addWidget(localStrip_);
+
+    localBinding_ = new local::LocalPaneBinding(
+        localPane_, prompts_,
+        {[this](std::string_view text) { return log_.AddLog(text); },
+         [this](std::size_t line, std::string_view text) { log_.ReplaceLine(line, text); }},
+        {localViews_, localList_, localTree_, localPath_, localStrip_});
     localViews_->ShareModel();
-    connect(localViews_, &PaneViews::DoubleClicked, this, [this, files](const QModelIndex& index) {
-        if (files->isDir(index) && QDir::setCurrent(files->filePath(index)))
-            ShowLocalFolder();
-    });
-    layout->addWidget(localViews_, 1);
+    const auto addButton = [&](QAction* action, const QString& text, const char* name) {
+        buttons->addWidget(local::LocalPaneBinding::MakeButton(action, text, name, buttonRow));
+    };
+    addButton(localBinding_->MakeDirectory(), tr("MakeDir"), "sbMkd1");
+    addButton(localBinding_->Rename(), tr("Rename"), "sbRen1");
+    addButton(localBinding_->DeleteSelection(), tr("Delete"), "sbDel1");
+    addButton(localBinding_->View(), tr("View"), "sbView1");
+    addButton(localBinding_->Run(), tr("Run"), "sbRun");
+    buttons->addStretch(1);
+    pathRow->addWidget(local::LocalPaneBinding::MakeButton(
+        localBinding_->UpOneLevel(), tr("Up One Level"), "SpeedButton4Button", pane));
+    connect(localViews_, &PaneViews::DoubleClicked, this,
+            [this](const QModelIndex& index) { localPane_.OpenEntry(index.row()); });
     return pane;
+}
+
+void MainWindow::BuildPaneMenus() {
+    auto* localMenu = new QMenu(tr("&Local"), this);
+    localMenu->setObjectName(QStringLiteral("Local1"));
+    localBinding_->FillMenu(localMenu, false);
+    menuBar()->insertMenu(languageMenu_->menuAction(), localMenu);
 }
 
 QWidget* MainWindow::BuildRemotePane() {

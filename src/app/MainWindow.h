@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpClient.h"
+#include "local/LocalPane.h"
 #include "prefs/Options.h"
 #include "prefs/Translator.h"
 #include "session/SessionController.h"
@@ -25,6 +26,9 @@ class QTreeView;
 class Prompts;
 class PaneViews;
 class SiteListView;
+namespace local {
+class LocalPaneBinding;
+}
 
 // The main window and composition root: it owns the settings, the engine
 // `ftp_`, the session log, the site list and the session controller, builds
@@ -52,6 +56,10 @@ public:
     QSplitter* LogSplitter() const { return logSplitter_; }
     QComboBox* LocalPath() const { return localPath_; }
     QTreeView* LocalList() const { return localList_; }
+    QTreeView* LocalTree() const { return localTree_; }
+    QLabel* LocalStrip() const { return localStrip_; }
+    local::LocalPane& Local() { return localPane_; }
+    local::LocalPaneBinding* LocalCommands() const { return localBinding_; }
     QLabel* RemoteCaption() const { return remoteCaption_; }
     QComboBox* RemotePath() const { return remotePath_; }
     QTreeView* RemoteList() const { return remoteList_; }
@@ -94,7 +102,7 @@ private:
     void ShowServerListMode(bool serverList);
     void RefreshCommands();
     void ShowWaitCursor(bool wait);
-    void ShowLocalFolder();
+    void ShowLocalFolder(const std::string& folder);
     void ChooseFont(QWidget* pane, StoredFont& stored);
 
     void BuildMenus();
@@ -102,6 +110,8 @@ private:
     void SetViewStyle(int pane, int style);
     void BuildToolBar();
     QWidget* BuildLocalPane();
+    // The menus of the panes' own commands, once both panes exist.
+    void BuildPaneMenus();
     QWidget* BuildRemotePane();
     QAction* AddCommand(QMenu* menu, const char* name, const QString& text,
                         void (MainWindow::*handler)());
@@ -115,6 +125,7 @@ private:
     session::SessionLog log_;
     SiteListController sites_;
     session::SessionController session_;
+    local::LocalPane localPane_;
     int transferType_ = Auto;
 
     QToolBar* toolBar_ = nullptr;
@@ -137,7 +148,10 @@ private:
     QWidget* localPanel_ = nullptr;
     QComboBox* localPath_ = nullptr;
     QTreeView* localList_ = nullptr;
+    QTreeView* localTree_ = nullptr;
+    QLabel* localStrip_ = nullptr;
     PaneViews* localViews_ = nullptr;
+    local::LocalPaneBinding* localBinding_ = nullptr;
 
     QWidget* remotePanel_ = nullptr;
     QLabel* remoteCaption_ = nullptr;
