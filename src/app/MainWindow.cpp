@@ -2,6 +2,7 @@
 
 #include "PaneViews.h"
 #include "app/DialogPrompts.h"
+#include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
 #include "prefs/Translator_widgets.h"
@@ -217,6 +218,8 @@ void MainWindow::RefreshCommands() {
     // while connected.
     for (QPushButton* button : {makeDirButton_, renameButton_, deleteButton_})
         button->setEnabled(!connected);
+    for (QAction* command : remoteCommands_)
+        command->setEnabled(connected);
 }
 
 void MainWindow::ShowServerListMode(bool serverList) {
@@ -506,6 +509,99 @@ void MainWindow::BuildPaneMenus() {
     localMenu->setObjectName(QStringLiteral("Local1"));
     localBinding_->FillMenu(localMenu, false);
     menuBar()->insertMenu(languageMenu_->menuAction(), localMenu);
+
+    auto* remoteMenu = new QMenu(tr("&Remote"), this);
+    remoteMenu->setObjectName(QStringLiteral("Remote1"));
+    remotePopUp_ = new QMenu(remoteViews_);
+    remotePopUp_->setObjectName(QStringLiteral("RemotePopUp"));
+    FillRemoteMenu(remoteMenu);
+    FillRemoteMenu(remotePopUp_);
+    menuBar()->insertMenu(languageMenu_->menuAction(), remoteMenu);
+    remoteViews_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(remoteViews_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { remotePopUp_->popup(remoteViews_->mapToGlobal(at)); });
+    RefreshCommands();
+}
+
+// The same commands in the main menu and the pop-up; each twin is its own
+// action, so language files can name both.
+void MainWindow::FillRemoteMenu(QMenu* menu) {
+    const bool popUp = menu == remotePopUp_;
+    const QString suffix = popUp ? QStringLiteral("5") : QStringLiteral("4");
+    QAction* filter = menu->addAction(tr("Filter"));
+    filter->setObjectName(QStringLiteral("Filter") + suffix);
+    connect(filter, &QAction::triggered, this, &MainWindow::EditRemoteFilter);
+    QMenu* select = menu->addMenu(tr("Select ..."));
+    const char* selectNames[] = {"All", "Unselect", "Mask", "Invert"};
+    const QString selectTexts[] = {tr("Select All"), tr("Unselect"), tr("Mask"), tr("Invert")};
+    for (int tag = 1; tag <= 4; ++tag) {
+        QAction* item = select->addAction(selectTexts[tag - 1]);
+        item->setObjectName(QString::fromLatin1(selectNames[tag - 1]) + suffix);
+        connect(item, &QAction::triggered, this, [this, tag] { SelectRemote(tag); });
+    }
+    QMenu* sorting = menu->addMenu(tr("Sorting"));
+    const char* sortNames[] = {"Byname", "Bysize", "Bydate"};
+    const QString sortTexts[] = {tr("By name"), tr("By size"), tr("By date")};
+    for (int column = 1; column <= 3; ++column) {
+        QAction* item = sorting->addAction(sortTexts[column - 1]);
+        item->setObjectName(QString::fromLatin1(sortNames[column - 1]) +
+                            (popUp ? QStringLiteral("7") : QStringLiteral("6")));
+        connect(item, &QAction::triggered, this, [this, column] { SortRemote(column); });
+    }
+    menu->addSeparator();
+    QAction* compare = menu->addAction(tr("Compare Directories"));
+    compare->setObjectName(QStringLiteral("CompareDirectories") + suffix);
+    connect(compare, &QAction::triggered, this, &MainWindow::CompareDirectories);
+    if (!popUp)
+        compareItem_ = compare;
+    remoteCommands_.insert(remoteCommands_.end(),
+                           {filter, select->menuAction(), sorting->menuAction(), compare});
+}
+
+void MainWindow::EditRemoteFilter() {
+    if (!session_.ConnectedCommands())
+        return;
+    remote::RemoteView& view = session_.RemoteView();
+    std::string filter = view.Filter();
+    if (prompts_.AskInput(local::RemoteFilterCaption, local::MaskPrompt, filter, false,
+                          MaxInputLength))
+        view.SetFilter(filter); // from the last listing, without a request
+}
+
+void MainWindow::SelectRemote(int command) {
+    const auto select = static_cast<local::SelectCommand>(command);
+    const remote::RemoteView& view = session_.RemoteView();
+    std::string mask = view.Filter();
+    if (local::NeedsMask(select) && !local::AskSelectMask(prompts_, false, mask))
+        return;
+    std::vector<std::string_view> captions;
+    std::vector<bool> selected;
+    for (const remote::RemoteItem& item : view.Items()) {
+        captions.push_back(item.caption);
+        selected.push_back(item.selected);
+    }
+    local::ApplySelectCommand(select, captions, mask, selected);
+    local::ShowSelection(remoteList_, selected);
+    remoteList_->setFocus();
+}
+
+void MainWindow::SortRemote(int column) {
+    if (session_.ConnectedCommands())
+        session_.RemoteView().SortByColumn(column);
+}
+
+void MainWindow::CompareDirectories() {
+    if (!session_.ConnectedCommands())
+        return;
+    std::vector<compare::CompareEntry> localEntries;
+    for (const local::LocalItem& item : localPane_.Items())
+        localEntries.push_back({item.caption, item.sizeText});
+    std::vector<compare::CompareEntry> remoteEntries;
+    for (const remote::RemoteItem& item : session_.RemoteView().Items())
+        remoteEntries.push_back({item.caption, item.size});
+    const compare::CompareResult result = compare::CompareDirectories(localEntries, remoteEntries);
+    localPane_.ReplaceSelection(result.localSelected);
+    local::ShowSelection(remoteList_, result.remoteSelected);
 }
 
 QWidget* MainWindow::BuildRemotePane() {

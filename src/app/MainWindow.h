@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -72,6 +73,8 @@ public:
     QAction* ConnectAction() const { return connectButton_; }
     QAction* DisconnectAction() const { return disconnectButton_; }
     QAction* StopAction() const { return stopButton_; }
+    QAction* CompareAction() const { return compareItem_; }
+    QMenu* RemotePopUp() const { return remotePopUp_; }
 
     FtpClient& Engine() { return ftp_; }
     Settings& CurrentSettings() { return settings_; }
@@ -112,6 +115,13 @@ private:
     QWidget* BuildLocalPane();
     // The menus of the panes' own commands, once both panes exist.
     void BuildPaneMenus();
+    void FillRemoteMenu(QMenu* menu);
+    // The remote pane's filter, "Select ..." and "Sorting" commands.
+    void EditRemoteFilter();
+    void SelectRemote(int command);
+    void SortRemote(int column);
+    // Selects the entries of both panes that the other side lacks.
+    void CompareDirectories();
     QWidget* BuildRemotePane();
     QAction* AddCommand(QMenu* menu, const char* name, const QString& text,
                         void (MainWindow::*handler)());
@@ -166,6 +176,9 @@ private:
     QPushButton* upOneLevelButton_ = nullptr;
     QTreeView* remoteList_ = nullptr;
     PaneViews* remoteViews_ = nullptr;
+    QMenu* remotePopUp_ = nullptr;
+    QAction* compareItem_ = nullptr;
+    std::vector<QAction*> remoteCommands_; // enabled while connected
     QLabel* summary_ = nullptr;
 
     QPlainTextEdit* logView_ = nullptr;
