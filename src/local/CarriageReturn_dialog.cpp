@@ -11,6 +11,8 @@ namespace local {
 
 namespace {
 
+constexpr int MinimumWidth = 260; // the caption shows whole
+
 struct Choice {
     const char* name;
     const char* caption;
@@ -38,6 +40,7 @@ CarriageReturnDialog::CarriageReturnDialog(QWidget* parent) : QDialog(parent) {
         layout->addWidget(Choices[i]);
     }
     Choices[0]->setChecked(true);
+    setMinimumWidth(MinimumWidth);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* apply = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);
     apply->setObjectName(QStringLiteral("SpeedButton1"));
