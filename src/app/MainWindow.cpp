@@ -520,6 +520,23 @@ void MainWindow::BuildPaneMenus() {
     remoteViews_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(remoteViews_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { remotePopUp_->popup(remoteViews_->mapToGlobal(at)); });
+    // Enter opens a folder and Backspace goes up, as in the local pane.
+    const auto addKey = [this](const char* name, QList<QKeySequence> keys, auto handler) {
+        auto* action = new QAction(remoteViews_);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        remoteViews_->addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    addKey("RemoteOpenKey", {Qt::Key_Return, Qt::Key_Enter}, [this] {
+        if (session_.ConnectedCommands() && remoteList_->currentIndex().isValid())
+            session_.OpenEntry(remoteList_->currentIndex().row());
+    });
+    addKey("RemoteUpKey", {Qt::Key_Backspace}, [this] {
+        if (session_.ConnectedCommands())
+            session_.RemoteView().GoUpOneLevel();
+    });
     RefreshCommands();
 }
 
