@@ -4,7 +4,8 @@
 The server (pyftpdlib, the tests' launcher) serves a writable sample tree in a
 temporary folder; the program runs with a program folder of its own (the
 build's "demo" folder), whose site list holds "Demo server (loopback)" for it.
-The user's own site lists and options are never read or written. When the
+The left pane opens in a sample local folder beside it. The user's own site
+lists and options are never read or written. When the
 program exits, the server stops and the sample tree is removed.
 
   demo.py PROGRAM [BUILD_FOLDER]   run the program beside the server
@@ -43,6 +44,35 @@ def make_sample_tree(root):
             out.write(data)
     os.makedirs(os.path.join(root, "upload here"), exist_ok=True)
     os.makedirs(os.path.join(root, "empty/deeper/deepest"), exist_ok=True)
+
+
+def make_local_tree(root):
+    """What the left pane shows first: something to upload."""
+    files = {
+        "to upload/hello.txt": b"Hello from the local computer.\n",
+        "to upload/photos/sunset.raw": bytes(range(256)) * 4096,  # 1 MiB
+        "to upload/photos/empty album/.keep": b"",
+        "notes.txt": b"Select files or folders on either side and drag them across.\n",
+    }
+    for path, data in files.items():
+        full = os.path.join(root, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as out:
+            out.write(data)
+
+
+def set_start_folder(folder, local):
+    """The left pane opens in `local`: the one key of the demo's options it sets."""
+    path = os.path.join(folder, "options.ftp")
+    lines = []
+    if os.path.exists(path):
+        with open(path, "rb") as old:
+            lines = [l for l in old.read().splitlines() if not l.startswith(b"IniPath=")]
+    if b"[Common]" not in lines:
+        lines.insert(0, b"[Common]")
+    lines.insert(lines.index(b"[Common]") + 1, b"IniPath=" + local.encode())
+    with open(path, "wb") as out:
+        out.write(b"\n".join(lines) + b"\n")
 
 
 def write_site_list(folder, port):
@@ -88,8 +118,11 @@ def main(argv):
     try:
         root = os.path.join(temp, "ftp-root")
         make_sample_tree(root)
+        local = os.path.join(temp, "local files")
+        make_local_tree(local)
         server, port = start_server(root)
         write_site_list(folder, port)
+        set_start_folder(folder, local)
         if serve_only:
             print("ready %d %s" % (port, root), flush=True)
             sys.stdin.buffer.read()
