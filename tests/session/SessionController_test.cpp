@@ -93,7 +93,7 @@ TEST(Enablement, FollowsTheConnection) {
 }
 
 // Records the chain steps the dispatcher calls.
-struct RecordingSteps : session::ChainSteps {
+struct RecordingSteps : transfer::ChainSteps {
     Lines calls;
     void AddDownloadFolder() override { calls.push_back("AddDownloadFolder"); }
     void DownloadStep() override { calls.push_back("DownloadStep"); }
@@ -363,7 +363,7 @@ TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
 }
 
 TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
-    controller.SetTransferModeFlags(session::DownloadWalk | session::UploadWalk);
+    controller.SetTransferModeFlags(transfer::DownloadWalk | transfer::UploadWalk);
     controller.StopTransfer();
     EXPECT_TRUE(controller.StopRequest());
     EXPECT_EQ(controller.TransferModeFlags(), 0u);
@@ -413,7 +413,7 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
         {"up one level from a virtual host's home asks PWD", "/www", true, "257 \"/home/anna\"", up,
          "PWD", "/home/anna", ""},
         {"a download walk hands the listing to the transfer steps", "", false, "250 OK",
-         cwd("/incoming", session::DownloadWalk), "CWD /incoming", "/incoming",
+         cwd("/incoming", transfer::DownloadWalk), "CWD /incoming", "/incoming",
          "AddDownloadFolder|DownloadStep"},
     };
     for (const Row& row : rows) {
