@@ -101,7 +101,9 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
       ownPrompts_(prompts != nullptr ? nullptr : std::make_unique<DialogPrompts>(language_, this)),
       prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
       sites_(programFolder_, prompts_, settings_.Options),
-      session_(ftp_, log_, prompts_, settings_.Options, session::Today()) {
+      session_(ftp_, log_, prompts_, settings_.Options, session::Today()),
+      queue_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()) {
+    session_.SetTransferQueue(&queue_);
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);

@@ -115,6 +115,7 @@ private:
     session::SessionLog log_;
     SiteListController sites_;
     session::SessionController session_;
+    transfer::TransferQueue queue_;
     int transferType_ = Auto;
 
     QToolBar* toolBar_ = nullptr;

@@ -297,6 +297,31 @@ void SessionController::StopTransfer() {
     chain_.Mode = 0;
     chain_.StopRequest = true;
     SetWaitCursor(false);
+    if (chains_ != nullptr)
+        chains_->StopRequested();
+}
+
+bool SessionController::DownloadSelected(const std::string& localFolder) {
+    if (queue_ == nullptr || serverListMode_)
+        return false;
+    std::vector<transfer::SelectedEntry> selection;
+    for (const remote::RemoteItem& item : remoteView_.Items()) {
+        if (item.selected && item.icon != remote::PaneIcon::Up)
+            selection.push_back({item.caption, item.icon == remote::PaneIcon::Folder, item.size});
+    }
+    return queue_->StartDownload(selection, localFolder);
+}
+
+bool SessionController::UploadSelected(const std::vector<transfer::SelectedEntry>& selection,
+                                       const std::string& localFolder) {
+    if (queue_ == nullptr || serverListMode_)
+        return false;
+    std::vector<transfer::RemoteFile> files;
+    for (const remote::RemoteItem& item : remoteView_.Items()) {
+        if (item.icon == remote::PaneIcon::File)
+            files.push_back({item.caption, item.size});
+    }
+    return queue_->StartUpload(selection, localFolder, std::move(files));
 }
 
 // --- the remote pane's requests -------------------------------------------------------
@@ -482,6 +507,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
 
 void SessionController::RequestFailed(FtpRequest request) {
     using R = FtpRequest;
+    const bool downloadWalk = (chain_.Mode & DownloadWalk) != 0;
     if (chain_.Mode & (DeleteWalk | FolderRemoval))
         chain_.Work.Clear();
     chain_.Mode &= ~unsigned{DeleteWalk | FolderRemoval | DownloadWalk};
@@ -492,6 +518,10 @@ void SessionController::RequestFailed(FtpRequest request) {
         if (chain_.Mode & UploadWalk) {
             ftp_.HostFileName = ftp_.HostDirName; // the missing folder is made, then entered
             Issue(&FtpClient::MkdAsync);
+        } else if (downloadWalk && chains_ != nullptr) {
+            // One folder that cannot be entered does not end the whole queue.
+            AddLog("Error " + ftp_.ErrorMessage());
+            chains_->TransferFailed(request);
         } else {
             ftp_.HostFileName.clear();
             ftp_.HostDirName = chain_.RemoteStartDir;
@@ -510,9 +540,11 @@ void SessionController::RequestFailed(FtpRequest request) {
     if (request == R::SystAsync) {
         // SYST only informs; a server without it can still be browsed.
         RequestSucceeded(request);
-    } else if (request == R::GetAsync) {
+    } else if (IsOneOf(request, {R::GetAsync, R::RestGetAsync, R::PutAsync, R::RestPutAsync}) ||
+               (request == R::MkdAsync && (chain_.Mode & UploadWalk))) {
+        // The queue goes on with the next file.
         if (chains_ != nullptr)
-            chains_->DownloadStep();
+            chains_->TransferFailed(request);
     } else if (IsListing(request)) {
         ftp_.Abort();
     } else if (IsOneOf(request, {R::DeleAsync, R::RenAsync})) {

@@ -4,6 +4,7 @@
 #include "remote/RemoteView.h"
 #include "sites/Site.h"
 #include "transfer/ChainState.h"
+#include "transfer/TransferQueue.h"
 
 #include <QObject>
 #include <QTimer>
@@ -53,7 +54,7 @@ void ApplyEngineOptions(FtpClient& ftp, const Options& options);
 // listing chain, the greeting and close handling with reconnect attempts,
 // disconnect, stop and the keep-alive commands. The remote pane's model is
 // driven from here.
-class SessionController : public QObject, public remote::RemoteSession {
+class SessionController : public QObject, public remote::RemoteSession, public transfer::QueueHost {
     Q_OBJECT
 
 public:
@@ -70,6 +71,12 @@ public:
     void SetChainSteps(transfer::ChainSteps* steps) { chains_ = steps; }
     // What the chains share; handed to the transfer queue and the file operations.
     transfer::ChainState& Chain() { return chain_; }
+    // The queue also takes the chains' steps. Null: no transfers. Must outlive
+    // the controller.
+    void SetTransferQueue(transfer::TransferQueue* queue) {
+        queue_ = queue;
+        chains_ = queue;
+    }
     // The keep-alive clock: one idle count a tick. A second by default, so
     // StartKeep counts seconds and DurationKeep minutes; tests shorten it.
     void SetKeepAliveTick(std::chrono::milliseconds tick) { keepTick_ = tick; }
@@ -82,6 +89,14 @@ public:
     // "SERVER LIST ..." in the path box does the same.
     void Disconnect() override;
     void StopTransfer();
+    // The progress window's Cancel: the queue stops at its next step.
+    void CancelTransfer() { chain_.StopRequest = true; }
+    // "Download Selected Files": the remote pane's selection into `localFolder`
+    // (absolute). False when nothing started (site list, busy, engine busy).
+    bool DownloadSelected(const std::string& localFolder);
+    // "Upload Selected Files": the local pane's selection from `localFolder`.
+    bool UploadSelected(const std::vector<transfer::SelectedEntry>& selection,
+                        const std::string& localFolder);
 
     // --- state
     session::SessionState SessionState() const { return state_; }
@@ -92,7 +107,7 @@ public:
     bool StopRequest() const { return chain_.StopRequest; }
     bool WaitCursor() const { return waitCursor_; }
     int ReconnectAttempt() const { return attempt_; }
-    const Site& CurrentSite() const { return site_; }
+    const Site& CurrentSite() const override { return site_; }
     const std::string& RemoteStartDir() const { return chain_.RemoteStartDir; }
     const std::string& LocalStartDir() const { return chain_.LocalStartDir; }
     unsigned TransferModeFlags() const { return chain_.Mode; }
@@ -117,6 +132,11 @@ public:
     void RefreshCommands() override { emit CommandsChanged(); }
     void AddLog(std::string_view text) override;
 
+    // --- the transfer queue's view of the session
+    // Starts a request; a refusal is logged and gives false.
+    bool Issue(void (FtpClient::*request)()) override;
+    void RefreshLocalPane() override { emit LocalFilesChanged(); }
+
 signals:
     // The right pane shows the site list (true) or the remote directory.
     void ServerListModeChanged(bool serverList);
@@ -125,6 +145,8 @@ signals:
     void WaitCursorChanged(bool wait);
     // The site's local folder exists (or was made): the local pane moves there.
     void LocalDirChosen(const std::string& path);
+    // A download ended: the local pane lists its folder again.
+    void LocalFilesChanged();
 
 private:
     // Engine events.
@@ -138,8 +160,6 @@ private:
     void RequestSucceeded(FtpRequest request);
     void RequestFailed(FtpRequest request);
     void ConnectFailed();
-    // Starts a request; a refusal is logged and gives false.
-    bool Issue(void (FtpClient::*request)());
     // ASCII type, then the listing of `hostFile` (empty: the current
     // directory) into the listing file.
     void RefreshListing(const std::string& hostFile = {});
@@ -154,6 +174,7 @@ private:
     Prompts& prompts_;
     const Options& options_;
     transfer::ChainSteps* chains_ = nullptr;
+    transfer::TransferQueue* queue_ = nullptr;
     remote::RemoteView remoteView_;
 
     session::SessionState state_ = session::SessionState::Idle;

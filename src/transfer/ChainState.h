@@ -3,8 +3,8 @@
 #include "ftp/FtpClient.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace transfer {
 
@@ -19,11 +19,13 @@ enum TransferMode : unsigned {
 
 // The work lists of the transfer, delete, rename and permission chains. A
 // folder entry and its target share a position, as do a file and its target.
+// Taken from the front, appended at the back: a walk of 10,000 files must not
+// shift the rest at every step.
 struct WorkLists {
-    std::vector<std::string> Folders;
-    std::vector<std::string> TargetFolders;
-    std::vector<std::string> Files;
-    std::vector<std::string> Targets;
+    std::deque<std::string> Folders;
+    std::deque<std::string> TargetFolders;
+    std::deque<std::string> Files;
+    std::deque<std::string> Targets;
 
     void Clear();
 };
