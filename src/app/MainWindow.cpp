@@ -103,7 +103,9 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
       prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
       sites_(programFolder_, prompts_, settings_.Options),
       session_(ftp_, log_, prompts_, settings_.Options, session::Today()),
-      localPane_([this](const std::string& line) { log_.AddLog(line); }) {
+      localPane_([this](const std::string& line) { log_.AddLog(line); }),
+      queue_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()) {
+    session_.SetTransferQueue(&queue_);
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);

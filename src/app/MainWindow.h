@@ -136,6 +136,7 @@ private:
     SiteListController sites_;
     session::SessionController session_;
     local::LocalPane localPane_;
+    transfer::TransferQueue queue_;
     int transferType_ = Auto;
 
     QToolBar* toolBar_ = nullptr;
