@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "PaneViews.h"
+#include "app/CommandIcon.h"
 #include "app/DialogPrompts.h"
+#include "app/TransferCommands.h"
 #include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
@@ -144,6 +146,17 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     statusBar()->addPermanentWidget(summary_);
     new remote::RemoteViewBinding(session_.RemoteView(), remoteList_, remotePath_, summary_);
     remoteViews_->ShareModel();
+    transfers_ = new TransferCommands(session_, queue_, localPane_, language_, this,
+                                      {{localViews_->DetailsView(), localViews_->IconView()},
+                                       {remoteViews_->DetailsView(), remoteViews_->IconView()}});
+    toolBar_->insertAction(exitButton_, transfers_->Upload());
+    toolBar_->insertAction(exitButton_, transfers_->Download());
+    toolBar_->insertSeparator(exitButton_);
+    if (auto* transferMenu = menuBar()->findChild<QMenu*>(QStringLiteral("Transfer1"))) {
+        QAction* first = transferMenu->actions().value(0);
+        transferMenu->insertActions(first, {transfers_->Upload(), transfers_->Download()});
+        transferMenu->insertSeparator(first);
+    }
     BuildPaneMenus();
 
     connect(&sites_, &SiteListController::SiteChosen, this,
@@ -281,6 +294,7 @@ void MainWindow::EditPreferences() {
 
 void MainWindow::SetTransferType(int tag) {
     transferType_ = tag;
+    queue_.SetTransferType(static_cast<transfer::TransferType>(tag));
     const QList<QAction*> items = transferTypes_->actions();
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i]->setChecked(i == tag);
@@ -337,7 +351,7 @@ void MainWindow::BuildToolBar() {
     toolBar_ = addToolBar(QStringLiteral("Tool bar"));
     toolBar_->setObjectName(QStringLiteral("ToolBar1"));
     toolBar_->setMovable(false);
-    toolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     const auto addButton = [this](const char* name, const QString& text,
                                   void (MainWindow::*handler)()) {
         QAction* action = toolBar_->addAction(text);
@@ -346,10 +360,14 @@ void MainWindow::BuildToolBar() {
         return action;
     };
     connectButton_ = addButton("sbConnect", tr("&Connect"), &MainWindow::ConnectToSelectedSite);
+    connectButton_->setIcon(CommandIcon("network-connect", QStyle::SP_DriveNetIcon));
     disconnectButton_ = addButton("sbDisConnect", tr("&Disconnect"), &MainWindow::Disconnect);
+    disconnectButton_->setIcon(CommandIcon("network-disconnect", QStyle::SP_DialogCancelButton));
     stopButton_ = addButton("sbStop", tr("&Stop Transfer"), &MainWindow::StopTransfer);
+    stopButton_->setIcon(CommandIcon("process-stop", QStyle::SP_BrowserStop));
     toolBar_->addSeparator();
-    exitButton_ = toolBar_->addAction(tr("Exit"));
+    exitButton_ = toolBar_->addAction(CommandIcon("application-exit", QStyle::SP_DialogCloseButton),
+                                      tr("Exit"));
     exitButton_->setObjectName(QStringLiteral("sbExit"));
     connect(exitButton_, &QAction::triggered, this, &QWidget::close);
 }
@@ -509,7 +527,12 @@ QWidget* MainWindow::BuildLocalPane() {
 void MainWindow::BuildPaneMenus() {
     auto* localMenu = new QMenu(tr("&Local"), this);
     localMenu->setObjectName(QStringLiteral("Local1"));
+    localMenu->addAction(transfers_->Upload());
+    localMenu->addSeparator();
     localBinding_->FillMenu(localMenu, false);
+    QMenu* localPopUp = localBinding_->PopUp();
+    localPopUp->insertAction(localPopUp->actions().value(0), transfers_->Upload());
+    localPopUp->insertSeparator(localPopUp->actions().value(1));
     menuBar()->insertMenu(languageMenu_->menuAction(), localMenu);
 
     auto* remoteMenu = new QMenu(tr("&Remote"), this);
@@ -547,6 +570,8 @@ void MainWindow::BuildPaneMenus() {
 void MainWindow::FillRemoteMenu(QMenu* menu) {
     const bool popUp = menu == remotePopUp_;
     const QString suffix = popUp ? QStringLiteral("5") : QStringLiteral("4");
+    menu->addAction(transfers_->Download());
+    menu->addSeparator();
     QAction* filter = menu->addAction(tr("Filter"));
     filter->setObjectName(QStringLiteral("Filter") + suffix);
     connect(filter, &QAction::triggered, this, &MainWindow::EditRemoteFilter);

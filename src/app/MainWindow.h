@@ -27,6 +27,7 @@ class QTreeView;
 class Prompts;
 class PaneViews;
 class SiteListView;
+class TransferCommands;
 namespace local {
 class LocalPaneBinding;
 }
@@ -139,6 +140,7 @@ private:
     transfer::TransferQueue queue_;
     int transferType_ = Auto;
 
+    TransferCommands* transfers_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QAction* connectButton_ = nullptr;
     QAction* disconnectButton_ = nullptr;
