@@ -32,10 +32,11 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string& erro
     return false;
 }
 
+// Folders sort among themselves without a size; a link to one shows its own.
 PaneItemData SortData(const RemoteItem& item) {
     return {static_cast<int>(item.icon),
             item.caption,
-            item.size,
+            item.icon == PaneIcon::File ? std::string_view(item.size) : std::string_view(),
             item.date,
             item.time,
             item.attributes};
@@ -125,6 +126,17 @@ void RemoteView::FillRemoteView() {
     emit ItemsReset();
 }
 
+void RemoteView::TakeLinkForAFile(const std::string& name) {
+    const auto link = std::find_if(entries_.begin(), entries_.end(), [&](const RemoteEntry& e) {
+        return e.IsLink() && e.kind == EntryKind::Directory && e.name == name;
+    });
+    if (link == entries_.end())
+        return;
+    link->kind = EntryKind::File;
+    fileNames_.push_back(name);
+    FillRemoteView();
+}
+
 void RemoteView::SetFilter(std::string mask) {
     filter_ = std::move(mask);
     FillRemoteView();
@@ -145,7 +157,8 @@ void RemoteView::Fill() {
         RemoteItem& item = items_.emplace_back();
         item.caption = entry.name;
         item.icon = folder ? PaneIcon::Folder : PaneIcon::File;
-        if (!folder)
+        item.link = entry.IsLink();
+        if (!folder || item.link)
             item.size = entry.size;
         item.date = DisplayDate(entry.date, dateOrder_, year);
         item.time = entry.time;

@@ -55,8 +55,9 @@ enum class PaneIcon { Up = 0, Folder = 1, File = 2 };
 struct RemoteItem {
     std::string caption;
     PaneIcon icon = PaneIcon::File;
-    std::string size; // empty for folders
-    std::string date; // display form
+    std::string size;  // empty for folders, except links, which show their own
+    bool link = false; // a symbolic link: opening it tries CWD, the icon shows a link
+    std::string date;  // display form
     std::string time;
     std::string attributes;
     std::string links;
@@ -115,6 +116,9 @@ public:
     // Rebuilds the items from the entries of the last listing, as when the
     // filter changes.
     void FillRemoteView();
+
+    // The server would not enter the link `name`: it is a file from now on.
+    void TakeLinkForAFile(const std::string& name);
 
     // The "Filter" menu: "*.*" shows every file; folders are never filtered.
     void SetFilter(std::string mask);

@@ -9,8 +9,10 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class Prompts;
@@ -202,6 +204,9 @@ private:
     bool transferBusy_ = false;
     Site site_;
     std::string remoteStartDir_;
+    // A link opened by a double click, and the directory the pane showed:
+    // a 550 to its CWD makes the link a file there.
+    std::optional<std::pair<std::string, std::string>> linkTried_;
     std::string localStartDir_;
     unsigned transferMode_ = 0;
     session::WorkLists work_;
