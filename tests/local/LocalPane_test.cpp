@@ -147,6 +147,7 @@ TEST_F(LocalPaneTest, SelectionStripAndTransferSelectionTable) {
               (std::vector<SelectedEntry>{{"dir", true, "0"}, {"two", false, "512"}}));
     EXPECT_EQ(pane.SelectedFilePaths(), Names{Path("two")});
     EXPECT_EQ((LocalSummary{1536, 2}.Text(',')), "1536 byte(1,50 Kb) in 2 file(s)");
+    EXPECT_EQ((LocalSummary{1023, 1}.Text()), "1023 byte(1.00 Kb) in 1 file(s)");
 }
 
 TEST_F(LocalPaneTest, SelectCommandsTable) {
