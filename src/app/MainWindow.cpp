@@ -615,7 +615,7 @@ void MainWindow::EditRemoteFilter() {
 void MainWindow::SelectRemote(int command) {
     const auto select = static_cast<local::SelectCommand>(command);
     const remote::RemoteView& view = session_.RemoteView();
-    std::string mask = view.Filter();
+    std::string mask = view.Filter(); // the dialog starts with the pane's filter
     if (local::NeedsMask(select) && !local::AskSelectMask(prompts_, false, mask))
         return;
     std::vector<std::string_view> captions;
@@ -626,6 +626,7 @@ void MainWindow::SelectRemote(int command) {
     }
     local::ApplySelectCommand(select, captions, mask, selected);
     local::ShowSelection(remoteList_, selected);
+    session_.RemoteView().KeepFilter(mask);
     remoteList_->setFocus();
 }
 

@@ -282,7 +282,9 @@ void LocalPaneBinding::ShowFolder() {
 }
 
 void LocalPaneBinding::GoToFolder(const QString& folder) {
-    const std::string path = QDir::cleanPath(folder).toStdString();
+    // A typed relative path starts at the folder shown.
+    const std::string path =
+        QDir::cleanPath(QDir(Shown(pane_.Folder())).absoluteFilePath(folder)).toStdString();
     if (path != pane_.Folder())
         pane_.SetFolder(path);
     ShowFolder();
