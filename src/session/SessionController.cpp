@@ -425,6 +425,8 @@ void SessionController::Ftp1RequestDone(FtpRequest request, std::uint16_t error)
         RequestSucceeded(request);
     else
         RequestFailed(request);
+    if (error != 0)
+        router_.RequestFailed(request); // a chain that sent nothing more is over
     if (!keepAliveStep)
         keepUnattended_ = 0;
     const bool underWay = state_ == SessionState::Busy || state_ == SessionState::Listing;

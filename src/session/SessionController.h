@@ -4,6 +4,7 @@
 #include "remote/RemoteView.h"
 #include "sites/Site.h"
 #include "transfer/ChainState.h"
+#include "transfer/RemoteOperations.h"
 #include "transfer/TransferQueue.h"
 
 #include <QObject>
@@ -77,7 +78,14 @@ public:
     // the controller.
     void SetTransferQueue(transfer::TransferQueue* queue) {
         queue_ = queue;
-        chains_ = queue;
+        router_.SetTransfers(queue);
+        chains_ = &router_;
+    }
+    // The delete, rename and permission steps go to `operations`. Must
+    // outlive the controller.
+    void SetRemoteOperations(transfer::RemoteOperations* operations) {
+        router_.SetOperations(operations);
+        chains_ = &router_;
     }
     // The keep-alive clock: one idle count a tick. A second by default, so
     // StartKeep counts seconds and DurationKeep minutes; tests shorten it.
@@ -177,6 +185,7 @@ private:
     const Options& options_;
     transfer::ChainSteps* chains_ = nullptr;
     transfer::TransferQueue* queue_ = nullptr;
+    transfer::ChainRouter router_;
     remote::RemoteView remoteView_;
 
     session::SessionState state_ = session::SessionState::Idle;
