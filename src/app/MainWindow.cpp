@@ -3,6 +3,7 @@
 #include "PaneViews.h"
 #include "app/CommandIcon.h"
 #include "app/DialogPrompts.h"
+#include "app/RemoteCommands.h"
 #include "app/TransferCommands.h"
 #include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
@@ -106,8 +107,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
       sites_(programFolder_, prompts_, settings_.Options),
       session_(ftp_, log_, prompts_, settings_.Options, session::Today()),
       localPane_([this](const std::string& line) { log_.AddLog(line); }),
-      queue_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()) {
+      queue_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()),
+      operations_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()) {
     session_.SetTransferQueue(&queue_);
+    session_.SetRemoteOperations(&operations_);
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);
@@ -149,6 +152,9 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     transfers_ = new TransferCommands(session_, queue_, localPane_, language_, this,
                                       {{localViews_->DetailsView(), localViews_->IconView()},
                                        {remoteViews_->DetailsView(), remoteViews_->IconView()}});
+    remote_ = new RemoteCommands(session_, operations_, language_, programFolder_, this);
+    remote_->TakeOverButtons({makeDirButton_, renameButton_, deleteButton_});
+    remotePanel_->layout()->addWidget(remote_->CommandBar());
     toolBar_->insertAction(exitButton_, transfers_->Upload());
     toolBar_->insertAction(exitButton_, transfers_->Download());
     toolBar_->insertSeparator(exitButton_);
@@ -231,8 +237,7 @@ void MainWindow::RefreshCommands() {
     stopItem_->setEnabled(e.Stop);
     // The site operations; the remote file operations take these buttons over
     // while connected.
-    for (QPushButton* button : {makeDirButton_, renameButton_, deleteButton_})
-        button->setEnabled(!connected);
+    remote_->UpdateCommands();
     for (QAction* command : remoteCommands_)
         command->setEnabled(connected);
 }
@@ -326,6 +331,7 @@ bool MainWindow::ConfirmQuit() {
 void MainWindow::SaveOnQuit() {
     if (!SaveOptions(programFolder_, settings_))
         TellOptionsNotSaved();
+    remote_->SaveCommands();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -600,6 +606,7 @@ void MainWindow::FillRemoteMenu(QMenu* menu) {
         compareItem_ = compare;
     remoteCommands_.insert(remoteCommands_.end(),
                            {filter, select->menuAction(), sorting->menuAction(), compare});
+    remote_->FillMenu(menu, popUp);
 }
 
 void MainWindow::EditRemoteFilter() {
@@ -670,9 +677,18 @@ QWidget* MainWindow::BuildRemotePane() {
     layout->addWidget(buttonRow);
     connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
     connect(propertiesButton_, &QPushButton::clicked, &sites_, &SiteListController::Properties);
-    connect(makeDirButton_, &QPushButton::clicked, &sites_, &SiteListController::MakeFolder);
-    connect(renameButton_, &QPushButton::clicked, &sites_, &SiteListController::RenameFolder);
-    connect(deleteButton_, &QPushButton::clicked, &sites_, &SiteListController::Delete);
+    const auto either = [this](void (RemoteCommands::*remote)(),
+                               void (SiteListController::*site)()) {
+        return [this, remote, site] {
+            session_.ConnectedCommands() ? (remote_->*remote)() : (sites_.*site)();
+        };
+    };
+    connect(makeDirButton_, &QPushButton::clicked, this,
+            either(&RemoteCommands::MakeDirectory, &SiteListController::MakeFolder));
+    connect(renameButton_, &QPushButton::clicked, this,
+            either(&RemoteCommands::RenameSelected, &SiteListController::RenameFolder));
+    connect(deleteButton_, &QPushButton::clicked, this,
+            either(&RemoteCommands::DeleteSelected, &SiteListController::Delete));
 
     remoteStack_ = new QStackedWidget(pane);
     remoteStack_->setObjectName(QStringLiteral("RemoteStack"));

@@ -27,6 +27,7 @@ class QTreeView;
 class Prompts;
 class PaneViews;
 class SiteListView;
+class RemoteCommands;
 class TransferCommands;
 namespace local {
 class LocalPaneBinding;
@@ -138,9 +139,11 @@ private:
     session::SessionController session_;
     local::LocalPane localPane_;
     transfer::TransferQueue queue_;
+    transfer::RemoteOperations operations_;
     int transferType_ = Auto;
 
     TransferCommands* transfers_ = nullptr;
+    RemoteCommands* remote_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QAction* connectButton_ = nullptr;
     QAction* disconnectButton_ = nullptr;
