@@ -135,8 +135,7 @@ void CommandsDialog::Finish(bool select) {
         reject();
 }
 
-bool CommandsDialog::HandleKey(int key) {
-    const bool inList = labels_->hasFocus();
+bool CommandsDialog::HandleKey(int key, bool inList) {
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -166,12 +165,12 @@ bool CommandsDialog::HandleKey(int key) {
 bool CommandsDialog::eventFilter(QObject* watched, QEvent* event) {
     // The window sees the keys before its controls do.
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-        HandleKey(static_cast<QKeyEvent*>(event)->key()))
+        HandleKey(static_cast<QKeyEvent*>(event)->key(), watched == labels_))
         return true;
     return QDialog::eventFilter(watched, event);
 }
 
 void CommandsDialog::keyPressEvent(QKeyEvent* event) {
-    if (!HandleKey(event->key()))
+    if (!HandleKey(event->key(), labels_->hasFocus()))
         QDialog::keyPressEvent(event);
 }

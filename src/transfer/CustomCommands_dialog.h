@@ -37,8 +37,9 @@ private:
     void Add();
     void Remove();
     void Finish(bool select);
-    // Enter, Escape, Insert and Delete as the window sees them; true when used.
-    bool HandleKey(int key);
+    // Enter, Escape, Insert and Delete as the window sees them (`inList`: the
+    // list has the focus); true when used.
+    bool HandleKey(int key, bool inList);
 
     transfer::CommandEditor& editor_;
     QListWidget* labels_ = nullptr;
