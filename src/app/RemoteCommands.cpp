@@ -45,6 +45,9 @@ RemoteCommands::RemoteCommands(session::SessionController& session,
             &RemoteCommands::UpdateCommands);
     connect(&session_.RemoteView(), &remote::RemoteView::ItemsReset, this,
             &RemoteCommands::UpdateCommands);
+    // A chain's last listing ends its busy state after the items are in.
+    connect(&session_.RemoteView(), &remote::RemoteView::ListingShown, this,
+            &RemoteCommands::UpdateCommands);
     connect(&operations_, &transfer::RemoteOperations::BusyChanged, this,
             &RemoteCommands::UpdateCommands);
 }

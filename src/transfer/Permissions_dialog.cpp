@@ -18,6 +18,7 @@ PermissionsDialog::PermissionsDialog(Translator& language, transfer::PermissionF
     setObjectName(QStringLiteral("T_ChMod"));
     setWindowTitle(tr("Change File Attributes"));
     setModal(true);
+    setMinimumWidth(360); // the caption is read in full
 
     auto* layout = new QVBoxLayout(this);
     const QString rows[] = {tr("Owner Permissions"), tr("Group Permissions"),
