@@ -511,6 +511,17 @@ QWidget* MainWindow::BuildLocalPane() {
     const auto addButton = [&](QAction* action, const QString& text, const char* name) {
         buttons->addWidget(local::LocalPaneBinding::MakeButton(action, text, name, buttonRow));
     };
+    const std::pair<QAction*, QIcon> icons[] = {
+        {localBinding_->MakeDirectory(), CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder)},
+        {localBinding_->Rename(), CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView)},
+        {localBinding_->DeleteSelection(), CommandIcon("edit-delete", QStyle::SP_TrashIcon)},
+        {localBinding_->View(), CommandIcon("document-preview", QStyle::SP_FileDialogContentsView)},
+        {localBinding_->Run(), CommandIcon("system-run", QStyle::SP_MediaPlay)},
+        {localBinding_->UpOneLevel(), CommandIcon("go-up", QStyle::SP_FileDialogToParent)},
+        {localBinding_->Refresh(), CommandIcon("view-refresh", QStyle::SP_BrowserReload)},
+    };
+    for (const auto& [action, icon] : icons)
+        action->setIcon(icon);
     addButton(localBinding_->MakeDirectory(), tr("MakeDir"), "sbMkd1");
     addButton(localBinding_->Rename(), tr("Rename"), "sbRen1");
     addButton(localBinding_->DeleteSelection(), tr("Delete"), "sbDel1");
@@ -662,10 +673,15 @@ QWidget* MainWindow::BuildRemotePane() {
     auto* buttons = new QHBoxLayout(buttonRow);
     buttons->setContentsMargins(0, 0, 0, 0);
     newSiteButton_ = makeButton(buttons, "bbNewServer", tr("New Server"));
+    newSiteButton_->setIcon(CommandIcon("network-server", QStyle::SP_DriveNetIcon));
     propertiesButton_ = makeButton(buttons, "bbProperties", tr("&Properties"));
+    propertiesButton_->setIcon(CommandIcon("document-properties", QStyle::SP_FileDialogInfoView));
     makeDirButton_ = makeButton(buttons, "bbMakeDir", tr("MakeDir"));
+    makeDirButton_->setIcon(CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder));
     renameButton_ = makeButton(buttons, "bbRename", tr("Rename"));
+    renameButton_->setIcon(CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView));
     deleteButton_ = makeButton(buttons, "bbDelete", tr("Delete"));
+    deleteButton_->setIcon(CommandIcon("edit-delete", QStyle::SP_TrashIcon));
     buttons->addStretch(1);
     layout->addWidget(buttonRow);
     connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
@@ -688,6 +704,7 @@ QWidget* MainWindow::BuildRemotePane() {
     remotePath_ = makePathBox("FTPPath", remote);
     pathRow->addWidget(remotePath_, 1);
     upOneLevelButton_ = makeButton(pathRow, "FTPOneLevelUp", tr("Up One Level"));
+    upOneLevelButton_->setIcon(CommandIcon("go-up", QStyle::SP_FileDialogToParent));
     remoteLayout->addLayout(pathRow);
     remoteList_ = makeList("FTPView", remote);
     remoteViews_ = new PaneViews(remoteList_, remote);
