@@ -13,12 +13,14 @@ packages=(
     libqt6gui6
     # tests and benchmarks
     googletest libgtest-dev libgmock-dev libbenchmark-dev curl
-    # the real FTP server the tests start on loopback (Debian's /usr/bin/python3)
-    python3 python3-pyftpdlib
+    # the real FTP servers the tests start on loopback (Debian's /usr/bin/python3)
+    python3 python3-pyftpdlib vsftpd
     # the real SOCKS proxies the tests start on loopback (4 and 5; 5 with a password)
     dante-server microsocks
     # /etc/services and /etc/protocols, for service names such as "ftp"
     netbase
+    # the install check validates the menu entry
+    desktop-file-utils
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

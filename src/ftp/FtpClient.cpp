@@ -136,23 +136,23 @@ void FtpClient::Display(std::string msg) {
 // A request of its own, not a step of a sequence, starts without the error of
 // an earlier one: ErrorMessage always tells about the request just completed.
 void FtpClient::BeginRequest(FtpRequest request) {
-    if (multiStep_)
+    if (request_.multiStep)
         return;
-    requestType_ = request;
-    errorMessage_.clear();
+    request_.type = request;
+    request_.errorMessage.clear();
 }
 
 void FtpClient::SetErrorMessage(const std::string& text) {
-    if (errorMessage_.empty())
-        errorMessage_ = text;
+    if (request_.errorMessage.empty())
+        request_.errorMessage = text;
 }
 
 void FtpClient::FailWithSocketError(int error) {
-    lastResponse_ = "500 " + std::string(wsock::Description(error)) + " (Winsock error #" +
-                    std::to_string(error) + ")";
-    statusCode_ = 500;
-    requestResult_ = 500;
-    SetErrorMessage(lastResponse_);
+    request_.lastResponse = "500 " + std::string(wsock::Description(error)) + " (Winsock error #" +
+                            std::to_string(error) + ")";
+    request_.statusCode = 500;
+    request_.result = 500;
+    SetErrorMessage(request_.lastResponse);
 }
 
 void FtpClient::SetPassive(bool value) {
@@ -215,17 +215,17 @@ void FtpClient::MessagePump() {
 // --- completion ----------------------------------------------------------------
 
 void FtpClient::TriggerRequestDone(std::uint16_t error) {
-    if (requestDone_)
+    if (request_.done)
         return;
-    requestDone_ = true;
-    if (error == 0 && nextSeq_ != nullptr) {
+    request_.done = true;
+    if (error == 0 && request_.nextSeq != nullptr) {
         if (state_ != FtpState::ftpAbort)
             SetState(FtpState::ftpInternalReady);
         try {
-            (this->*nextSeq_)();
+            (this->*request_.nextSeq)();
         } catch (const std::exception& e) {
             // The next step could not start: the request is still unreported.
-            requestDone_ = false;
+            request_.done = false;
             FailInside(e.what());
         }
         return;
@@ -235,17 +235,17 @@ void FtpClient::TriggerRequestDone(std::uint16_t error) {
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
     CloseLocalFile();
-    if (multiStep_ && savedStatus_ >= 0) {
-        lastResponse_ = savedResponse_;
-        statusCode_ = savedStatus_;
+    if (request_.multiStep && request_.savedStatus >= 0) {
+        request_.lastResponse = request_.savedResponse;
+        request_.statusCode = request_.savedStatus;
     }
-    multiStep_ = false;
-    nextSeq_ = nullptr;
+    request_.multiStep = false;
+    request_.nextSeq = nullptr;
     // Posted, so a caller never sees OnRequestDone inside the call that started it.
     // The kind is the one that completed: a synchronous wrapper returns before
     // this is handled, and its caller may have started the next request.
     QMetaObject::invokeMethod(
-        this, [this, error, request = requestType_] { HandleRequestDone(request, error); },
+        this, [this, error, request = request_.type] { HandleRequestDone(request, error); },
         Qt::QueuedConnection);
 }
 
@@ -274,24 +274,24 @@ void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
             throw FtpException("FTP component not connected");
     }
     BeginRequest(request);
-    currentStep_ = step;
+    request_.currentStep = step;
     const std::size_t n = std::min(accepted.size(), ftpreply::kMaxAcceptedCodes);
     std::copy_n(accepted.begin(), n, accepted_.begin());
     accepted_[n] = 0;
-    requestDone_ = false;
+    request_.done = false;
     AwaitReply(&FtpClient::EvaluateReply, doneHook);
     SendCommand(std::move(command));
     // Nothing will ever answer a command that could not be sent.
     if (control_->State() != SocketState::wsConnected)
-        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }
 
 // The next final reply line goes to `handler`; `doneHook`, when set, replaces
 // the completion after it.
 void FtpClient::AwaitReply(StepHandler handler, StepHandler doneHook) {
-    next_ = handler;
-    doneHook_ = doneHook;
-    awaitingReply_ = true;
+    request_.next = handler;
+    request_.doneHook = doneHook;
+    request_.awaitingReply = true;
     MoveSilenceDeadline();
     SetState(FtpState::ftpWaitingResponse);
 }
@@ -305,38 +305,38 @@ void FtpClient::SendCommand(std::string command) {
 }
 
 void FtpClient::EvaluateReply() {
-    Display("< " + lastResponse_);
-    if (IsPreliminary(statusCode_)) {
-        awaitingReply_ = true; // the final reply is still to come
+    Display("< " + request_.lastResponse);
+    if (IsPreliminary(request_.statusCode)) {
+        request_.awaitingReply = true; // the final reply is still to come
         return;
     }
-    requestResult_ = ftpreply::Judge(statusCode_, accepted_);
-    if (requestResult_ != 0)
-        SetErrorMessage(lastResponse_);
-    if (passive_ && statusCode_ == 227)
-        pasvResponse_ = lastResponse_;
+    request_.result = ftpreply::Judge(request_.statusCode, accepted_);
+    if (request_.result != 0)
+        SetErrorMessage(request_.lastResponse);
+    if (passive_ && request_.statusCode == 227)
+        pasvResponse_ = request_.lastResponse;
     ExtractResults();
-    if (doneHook_ != nullptr)
-        (this->*doneHook_)();
+    if (request_.doneHook != nullptr)
+        (this->*request_.doneHook)();
     else
-        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }
 
 void FtpClient::ExtractResults() {
-    if (requestResult_ != 0)
+    if (request_.result != 0)
         return;
     std::size_t pos = 0;
-    switch (currentStep_) {
+    switch (request_.currentStep) {
     case FtpStep::Size:
-        ftpreply::ReadNumber(lastResponse_, pos);
-        SizeResult = ftpreply::ReadNumber(lastResponse_, pos);
+        ftpreply::ReadNumber(request_.lastResponse, pos);
+        SizeResult = ftpreply::ReadNumber(request_.lastResponse, pos);
         break;
     case FtpStep::Cwd:
     case FtpStep::Mkd:
     case FtpStep::Pwd:
     case FtpStep::CDup:
-        ftpreply::ReadNumber(lastResponse_, pos);
-        DirResult = ftpreply::ReadQuotedName(lastResponse_, pos);
+        ftpreply::ReadNumber(request_.lastResponse, pos);
+        DirResult = ftpreply::ReadQuotedName(request_.lastResponse, pos);
         break;
     case FtpStep::None:
     case FtpStep::Open:
@@ -418,7 +418,7 @@ void FtpClient::QuitDone() {
     if (control_->State() != SocketState::wsClosed)
         control_->Close();
     else
-        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }
 
 void FtpClient::SystAsync() {
@@ -459,8 +459,8 @@ void FtpClient::RestAsync() {
     CheckReady();
     if (!connected_)
         throw FtpException("FTP component not connected");
-    currentStep_ = FtpStep::Rest;
-    if (requestType_ != FtpRequest::RestPutAsync && requestType_ != FtpRequest::RestartPutAsync &&
+    request_.currentStep = FtpStep::Rest;
+    if (request_.type != FtpRequest::RestPutAsync && request_.type != FtpRequest::RestartPutAsync &&
         !Options.ftpNoAutoResumeAt) {
         std::error_code ec;
         const auto size = std::filesystem::file_size(LocalFileName, ec);
@@ -469,9 +469,9 @@ void FtpClient::RestAsync() {
     if (ResumeAt <= 0) {
         // Nothing to resume: the step succeeds without a command.
         BeginRequest(FtpRequest::RestAsync);
-        next_ = &FtpClient::EvaluateReply;
-        doneHook_ = nullptr;
-        requestDone_ = false;
+        request_.next = &FtpClient::EvaluateReply;
+        request_.doneHook = nullptr;
+        request_.done = false;
         TriggerRequestDone(0);
         return;
     }
@@ -496,16 +496,16 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     if ((set & kTransfers) && LocalFileName.empty())
         throw FtpException("LocalFileName empty");
     const RequestSnapshot before = TakeSnapshot();
-    savedResponse_ = lastResponse_;
-    savedStatus_ = -1;
-    requestType_ = request;
-    requestResult_ = 0;
-    steps_ = set;
-    currentStep_ = FtpStep::None;
-    seqError_ = 0;
-    multiStep_ = true;
-    lastResponse_.clear();
-    errorMessage_.clear();
+    request_.savedResponse = request_.lastResponse;
+    request_.savedStatus = -1;
+    request_.type = request;
+    request_.result = 0;
+    request_.steps = set;
+    request_.currentStep = FtpStep::None;
+    request_.seqError = 0;
+    request_.multiStep = true;
+    request_.lastResponse.clear();
+    request_.errorMessage.clear();
     try {
         NextStep();
     } catch (...) {
@@ -516,29 +516,11 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
 }
 
 FtpClient::RequestSnapshot FtpClient::TakeSnapshot() const {
-    return {state_,         requestType_,  requestResult_, statusCode_,  savedStatus_,
-            lastResponse_,  errorMessage_, savedResponse_, requestDone_, multiStep_,
-            awaitingReply_, steps_,        currentStep_,   seqError_,    next_,
-            doneHook_,      nextSeq_,      ByteCount,      ResumeAt,     SizeResult};
+    return {state_, request_, ByteCount, ResumeAt, SizeResult};
 }
 
 void FtpClient::Restore(const RequestSnapshot& snapshot) {
-    requestType_ = snapshot.requestType;
-    requestResult_ = snapshot.requestResult;
-    statusCode_ = snapshot.statusCode;
-    savedStatus_ = snapshot.savedStatus;
-    lastResponse_ = snapshot.lastResponse;
-    errorMessage_ = snapshot.errorMessage;
-    savedResponse_ = snapshot.savedResponse;
-    requestDone_ = snapshot.requestDone;
-    multiStep_ = snapshot.multiStep;
-    awaitingReply_ = snapshot.awaitingReply;
-    steps_ = snapshot.steps;
-    currentStep_ = snapshot.currentStep;
-    seqError_ = snapshot.seqError;
-    next_ = snapshot.next;
-    doneHook_ = snapshot.doneHook;
-    nextSeq_ = snapshot.nextSeq;
+    request_ = snapshot.request;
     ByteCount = snapshot.byteCount;
     ResumeAt = snapshot.resumeAt;
     SizeResult = snapshot.sizeResult;
@@ -547,37 +529,38 @@ void FtpClient::Restore(const RequestSnapshot& snapshot) {
 
 void FtpClient::NextStep() {
     if (state_ == FtpState::ftpAbort) {
-        steps_ = 0;
-        seqError_ = 426;
-        errorMessage_ = "426 Operation aborted.";
+        request_.steps = 0;
+        request_.seqError = 426;
+        request_.errorMessage = "426 Operation aborted.";
     }
-    nextSeq_ = &FtpClient::NextStep;
+    request_.nextSeq = &FtpClient::NextStep;
     ExtractResults();
     for (const FtpStep step : kStepOrder) {
-        if ((steps_ & Bit(step)) == 0)
+        if ((request_.steps & Bit(step)) == 0)
             continue;
-        steps_ &= ~Bit(step);
+        request_.steps &= ~Bit(step);
         // A server that accepts the user with 230 gets no PASS.
-        if (step == FtpStep::Pass && currentStep_ == FtpStep::User && statusCode_ != 331)
+        if (step == FtpStep::Pass && request_.currentStep == FtpStep::User &&
+            request_.statusCode != 331)
             continue;
         if (step == FtpStep::Cwd && HostDirName.empty())
             continue;
         // A download resumes only where the server accepted the position.
         if (step == FtpStep::Get &&
-            !(currentStep_ == FtpStep::Rest && ResumeAt >= 0 && statusCode_ == 350))
+            !(request_.currentStep == FtpStep::Rest && ResumeAt >= 0 && request_.statusCode == 350))
             ResumeAt = 0;
         if (step == FtpStep::Quit) {
             // The request reports the last real command, not the QUIT reply.
-            savedResponse_ = lastResponse_;
-            savedStatus_ = statusCode_;
+            request_.savedResponse = request_.lastResponse;
+            request_.savedStatus = request_.statusCode;
         }
-        currentStep_ = step;
+        request_.currentStep = step;
         RunStep(step);
         return;
     }
-    nextSeq_ = nullptr;
-    requestDone_ = false;
-    TriggerRequestDone(seqError_);
+    request_.nextSeq = nullptr;
+    request_.done = false;
+    TriggerRequestDone(request_.seqError);
 }
 
 void FtpClient::RunStep(FtpStep step) {
@@ -755,12 +738,12 @@ void FtpClient::OpenAsync() {
         throw FtpException("FTP component already connected");
     const RequestSnapshot before = TakeSnapshot();
     BeginRequest(FtpRequest::OpenAsync);
-    currentStep_ = FtpStep::Open;
-    requestDone_ = false;
+    request_.currentStep = FtpStep::Open;
+    request_.done = false;
     reply_.Clear();
     assembler_.Reset();
-    requestResult_ = 0;
-    awaitingReply_ = true;
+    request_.result = 0;
+    request_.awaitingReply = true;
     SetState(FtpState::ftpDnsLookup);
     try {
         control_->DnsLookup(connectionType_ == FtpConnectionType::ftpProxy ? ProxyServer
@@ -790,11 +773,11 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
     } catch (const std::exception& e) {
         // A port or address the socket cannot use ends the request instead
         // of leaving it waiting for a connection that never starts.
-        lastResponse_ = std::string("500 SocketException: ") + e.what();
-        statusCode_ = 500;
-        requestResult_ = 500;
-        SetErrorMessage(lastResponse_);
-        nextSeq_ = nullptr;
+        request_.lastResponse = std::string("500 SocketException: ") + e.what();
+        request_.statusCode = 500;
+        request_.result = 500;
+        SetErrorMessage(request_.lastResponse);
+        request_.nextSeq = nullptr;
         TriggerRequestDone(500);
         if (control_->State() != SocketState::wsClosed)
             control_->Abort();
@@ -804,7 +787,7 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
 void FtpClient::ControlSessionConnected(std::uint16_t error) {
     if (error != 0) {
         FailWithSocketError(error);
-        nextSeq_ = nullptr;
+        request_.nextSeq = nullptr;
         TriggerRequestDone(error);
         control_->Close();
         SetState(FtpState::ftpReady);
@@ -824,7 +807,7 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
     if (len < 0)
         return;
     reply_.Append(std::string_view(chunk, static_cast<std::size_t>(len)));
-    if (!requestDone_)
+    if (!request_.done)
         MoveSilenceDeadline();
 
     while (reply_.Held() > 0) {
@@ -835,30 +818,31 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
                 control_->Close();
             return;
         }
-        lastResponse_ = std::move(*line);
+        request_.lastResponse = std::move(*line);
         if (OnResponse)
             OnResponse(this);
-        const ftpreply::ReplyAssembler::Verdict verdict = assembler_.Feed(lastResponse_);
+        const ftpreply::ReplyAssembler::Verdict verdict = assembler_.Feed(request_.lastResponse);
         using Kind = ftpreply::ReplyAssembler::Kind;
         if (verdict.kind == Kind::ProtocolError || verdict.kind == Kind::TooLong) {
-            Display("< " + lastResponse_);
+            Display("< " + request_.lastResponse);
             FailProtocol(verdict.kind == Kind::TooLong
                              ? "a reply of more than " +
                                    std::to_string(ftpreply::ReplyAssembler::kMaxLines) + " lines"
-                             : "no valid reply code in \"" + lastResponse_.substr(0, 80) + "\"");
+                             : "no valid reply code in \"" + request_.lastResponse.substr(0, 80) +
+                                   "\"");
             return;
         }
         const bool final = verdict.kind == Kind::Final;
         switch (state_) {
         case FtpState::ftpWaitingBanner:
-            Display("< " + lastResponse_);
+            Display("< " + request_.lastResponse);
             if (!final)
                 continue;
-            statusCode_ = verdict.code;
-            awaitingReply_ = false;
+            request_.statusCode = verdict.code;
+            request_.awaitingReply = false;
             if (verdict.code != 220) {
-                SetErrorMessage(lastResponse_);
-                requestResult_ = verdict.code;
+                SetErrorMessage(request_.lastResponse);
+                request_.result = verdict.code;
                 control_->Close(); // completes the request
                 return;
             }
@@ -870,11 +854,11 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         case FtpState::ftpWaitingResponse:
             if (!final)
                 continue;
-            statusCode_ = verdict.code;
-            if (next_ == nullptr)
+            request_.statusCode = verdict.code;
+            if (request_.next == nullptr)
                 throw FtpException("Program error: FNext is nil");
-            awaitingReply_ = false;
-            (this->*next_)();
+            request_.awaitingReply = false;
+            (this->*request_.next)();
             break;
         case FtpState::ftpNotConnected:
         case FtpState::ftpReady:
@@ -882,7 +866,7 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
         case FtpState::ftpDnsLookup:
         case FtpState::ftpConnected:
         case FtpState::ftpAbort:
-            Display("< " + lastResponse_);
+            Display("< " + request_.lastResponse);
             break;
         }
         if (control_->State() != SocketState::wsConnected)
@@ -893,46 +877,46 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
 // Bytes that are no FTP reply: the session cannot be kept in step, so the
 // request fails and the connection closes.
 void FtpClient::FailProtocol(const std::string& what) {
-    lastResponse_ = "500 Protocol error: " + what;
-    statusCode_ = kProtocolError;
-    requestResult_ = kProtocolError;
-    SetErrorMessage(lastResponse_);
-    Display("! " + lastResponse_);
+    request_.lastResponse = "500 Protocol error: " + what;
+    request_.statusCode = kProtocolError;
+    request_.result = kProtocolError;
+    SetErrorMessage(request_.lastResponse);
+    Display("! " + request_.lastResponse);
     control_->Close(); // completes the request
 }
 
 void FtpClient::FailInside(const std::string& what) {
     try {
         Display("! " + what);
-        if (requestDone_)
+        if (request_.done)
             return; // nothing in progress to fail
-        lastResponse_ = "500 " + what;
-        statusCode_ = kProtocolError;
-        requestResult_ = kProtocolError;
-        SetErrorMessage(lastResponse_);
-        nextSeq_ = nullptr;
+        request_.lastResponse = "500 " + what;
+        request_.statusCode = kProtocolError;
+        request_.result = kProtocolError;
+        SetErrorMessage(request_.lastResponse);
+        request_.nextSeq = nullptr;
         // With a command still unanswered the next reply would be paired with
         // the wrong command; the close completes the request instead.
-        if (awaitingReply_ && control_->State() != SocketState::wsClosed) {
+        if (request_.awaitingReply && control_->State() != SocketState::wsClosed) {
             control_->Close();
-            if (requestDone_)
+            if (request_.done)
                 return;
         }
         TriggerRequestDone(kProtocolError);
     } catch (...) {
-        nextSeq_ = nullptr;
+        request_.nextSeq = nullptr;
         TriggerRequestDone(kProtocolError);
     }
 }
 
 void FtpClient::ControlSessionClosed(std::uint16_t error) {
     // A server that hangs up before answering has not granted the request.
-    if (awaitingReply_ && requestResult_ == 0 && state_ != FtpState::ftpAbort &&
+    if (request_.awaitingReply && request_.result == 0 && state_ != FtpState::ftpAbort &&
         (state_ == FtpState::ftpWaitingResponse || state_ == FtpState::ftpWaitingBanner)) {
-        requestResult_ = kClosedByServer;
+        request_.result = kClosedByServer;
         SetErrorMessage("421 Connection closed by server");
     }
-    awaitingReply_ = false;
+    request_.awaitingReply = false;
     if (connected_) {
         connected_ = false;
         if (state_ != FtpState::ftpAbort)
@@ -942,21 +926,21 @@ void FtpClient::ControlSessionClosed(std::uint16_t error) {
     }
     if (state_ != FtpState::ftpAbort)
         SetState(FtpState::ftpInternalReady);
-    if (requestDone_) {
+    if (request_.done) {
         // Nobody waits for a completion that would make the engine ready.
         if (state_ != FtpState::ftpAbort)
             SetState(FtpState::ftpReady);
         return;
     }
-    TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+    TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }
 
 void FtpClient::Abort() {
     const bool lookingUp = state_ == FtpState::ftpDnsLookup;
     // Whatever was in progress did not happen: it completes as a failure, not
     // with the 0 it held so far.
-    if (!requestDone_ && !lookingUp && requestResult_ == 0) {
-        requestResult_ = kAborted;
+    if (!request_.done && !lookingUp && request_.result == 0) {
+        request_.result = kAborted;
         SetErrorMessage("426 Operation aborted.");
     }
     SetState(FtpState::ftpAbort);
@@ -971,9 +955,9 @@ void FtpClient::Abort() {
     connected_ = false;
     SetState(FtpState::ftpReady);
     silence_->stop();
-    if (!requestDone_) {
-        nextSeq_ = nullptr;
-        TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+    if (!request_.done) {
+        request_.nextSeq = nullptr;
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
     }
 }
 
@@ -987,16 +971,16 @@ void FtpClient::MoveSilenceDeadline() {
 // Nothing came for the whole limit: the server is gone or stuck, and no reply
 // that comes later could be paired with the right command, so the session ends.
 void FtpClient::SilenceTimedOut() {
-    if (requestDone_)
+    if (request_.done)
         return;
     const std::string text =
         "No answer from the server for " + std::to_string(RequestTimeout) + " s";
     Display("! " + text);
-    lastResponse_ = text;
-    statusCode_ = wsock::WSAETIMEDOUT;
-    requestResult_ = wsock::WSAETIMEDOUT;
-    errorMessage_ = text;
-    nextSeq_ = nullptr;
+    request_.lastResponse = text;
+    request_.statusCode = wsock::WSAETIMEDOUT;
+    request_.result = wsock::WSAETIMEDOUT;
+    request_.errorMessage = text;
+    request_.nextSeq = nullptr;
     CloseLocalFile();
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
@@ -1016,7 +1000,7 @@ bool FtpClient::SyncWait() {
     tick.start(20);
     for (;;) {
         if (state_ == FtpState::ftpReady)
-            return requestResult_ == 0;
+            return request_.result == 0;
         const bool late = Timeout > 0 && std::chrono::steady_clock::now() > waitDeadline_;
         if (QCoreApplication::closingDown() || late)
             break;
@@ -1024,8 +1008,8 @@ bool FtpClient::SyncWait() {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     Abort();
-    errorMessage_ = "426 Timeout";
-    statusCode_ = 426;
+    request_.errorMessage = "426 Timeout";
+    request_.statusCode = 426;
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "ftp/ReplyReader.h"
 #include "ftp/TransferFormat.h"
 #include "net/SocksSocket.h"
+#include "net/UniqueFd.h"
 
 #include <QObject>
 #include <QTimer>
@@ -162,7 +163,7 @@ public:
     const std::string& ProxyPort() const { return proxyPort_; }
     void SetProxyPort(const std::string& port) { proxyPort_ = port.empty() ? "ftp" : port; }
 
-    const std::string& ErrorMessage() const { return errorMessage_; }
+    const std::string& ErrorMessage() const { return request_.errorMessage; }
     FtpConnectionType ConnectionType() const { return connectionType_; }
     // Any value outside the enumeration counts as direct.
     void SetConnectionType(int value);
@@ -180,10 +181,10 @@ public:
     // Run-time fields.
     FtpState State() const { return state_; }
     bool Connected() const { return connected_; }
-    const std::string& LastResponse() const { return lastResponse_; }
-    int StatusCode() const { return statusCode_; }
-    FtpRequest RequestType() const { return requestType_; }
-    int RequestResult() const { return requestResult_; }
+    const std::string& LastResponse() const { return request_.lastResponse; }
+    int StatusCode() const { return request_.statusCode; }
+    FtpRequest RequestType() const { return request_.type; }
+    int RequestResult() const { return request_.result; }
     bool Passive() const { return passive_; }
     void SetPassive(bool value);
     std::int64_t SizeResult = 0;
@@ -307,6 +308,7 @@ protected:
     AsyncSocket::ErrorEvent DataEvent(DataHandler handler);
     void WatchTransfer(DataHandler dataAvailable, DataHandler dataSent);
     bool AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent);
+    bool TakeQueuedConnection();
     void DoGetAsync(FtpRequest kind, FtpStep step, const char* verb);
     void DoPutAsync(bool append);
     bool OpenGetFile();
@@ -364,18 +366,32 @@ protected:
     void SilenceTimedOut();
 
 private:
-    // What a request changes before its first command is sent; a refusal
-    // puts it all back.
+    // What a request changes as it runs. One struct, so that a refusal, which
+    // puts back everything a request changed before its first command went
+    // out, cannot forget a field.
+    struct Request {
+        FtpRequest type = FtpRequest::None;
+        int result = 0;
+        int statusCode = 0;
+        std::string lastResponse;
+        std::string errorMessage;
+        StepHandler next = nullptr;     // handles each final reply line while waiting
+        StepHandler doneHook = nullptr; // replaces completion after a judged reply
+        StepHandler nextSeq = nullptr;  // continues a multi-step request
+        bool done = true;
+        bool awaitingReply = false; // a command or greeting still has no final reply
+        // Multi-step request.
+        bool multiStep = false;
+        std::uint32_t steps = 0;
+        FtpStep currentStep = FtpStep::None;
+        std::uint16_t seqError = 0;
+        std::string savedResponse;
+        int savedStatus = -1;
+    };
+    // The request's own fields and the engine's state and public results.
     struct RequestSnapshot {
         FtpState state;
-        FtpRequest requestType;
-        int requestResult, statusCode, savedStatus;
-        std::string lastResponse, errorMessage, savedResponse;
-        bool requestDone, multiStep, awaitingReply;
-        std::uint32_t steps;
-        FtpStep currentStep;
-        std::uint16_t seqError;
-        StepHandler next, doneHook, nextSeq;
+        Request request;
         std::int64_t byteCount, resumeAt, sizeResult;
     };
     RequestSnapshot TakeSnapshot() const;
@@ -391,24 +407,15 @@ private:
     SocksSocket* data_;
     FtpState state_ = FtpState::ftpReady;
     bool connected_ = false;
-    std::string lastResponse_;
-    int statusCode_ = 0;
-    FtpRequest requestType_ = FtpRequest::None;
-    int requestResult_ = 0;
-    std::string errorMessage_;
     bool passive_ = false;
     FtpConnectionType connectionType_ = FtpConnectionType::ftpDirect;
     std::string socksServer_, socksPort_, socksUserCode_, socksPassword_;
     std::string proxyPort_ = "ftp";
 
+    Request request_;
     ftpreply::ReplyBuffer reply_;
     ftpreply::ReplyAssembler assembler_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
-    StepHandler next_ = nullptr;     // handles each final reply line while waiting
-    StepHandler doneHook_ = nullptr; // replaces completion after a judged reply
-    StepHandler nextSeq_ = nullptr;  // continues a multi-step request
-    bool requestDone_ = true;
-    bool awaitingReply_ = false; // a command or greeting still has no final reply
     std::string pasvResponse_;
 
     // The transfer in progress.
@@ -420,22 +427,17 @@ private:
         bool dataReady = false;      // uploads: the data connection is up
         bool endOfFile = false;      // uploads: the whole file was handed over
         bool sending = false;        // uploads: sending has started
+        bool accepted = false;       // downloads: the server answered 150 or 125
+        std::string held;            // downloads: bytes that came before that answer
         std::string cutShort;        // why the transfer ended early; empty when it did not
         std::int64_t announced = -1; // the size the 150 reply named, -1 when none
         std::uint16_t closeError = 0;
         std::chrono::steady_clock::time_point start{};
     };
     Transfer transfer_;
+    UniqueFd queuedConnection_; // active mode: the server's connection taken before the command
     LocalFile localFile_;
     int uploadBlock_ = ftptransfer::kDataBlock;
     int downloadBlock_ = ftptransfer::kDataBlock;
     std::vector<char> dataBlock_;
-
-    // Multi-step request.
-    bool multiStep_ = false;
-    std::uint32_t steps_ = 0;
-    FtpStep currentStep_ = FtpStep::None;
-    std::uint16_t seqError_ = 0;
-    std::string savedResponse_;
-    int savedStatus_ = -1;
 };

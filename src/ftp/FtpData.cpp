@@ -4,6 +4,7 @@
 #include "net/UniqueFd.h"
 
 #include <QMetaObject>
+#include <poll.h>
 #include <vector>
 
 namespace {
@@ -11,6 +12,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCutShort = 426;
+
+// What a download may hold in memory before the server has taken up the
+// transfer. A server sends its 150 before the data, so only what arrives while
+// the event loop turns to the control connection waits; a server that floods
+// without a 150 is cut off.
+constexpr std::size_t kMaxHeldBytes = 16 * 1024 * 1024;
+
+// Whether bytes, or the peer's close, wait on a connected socket.
+bool HasInput(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
 
 std::int64_t MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -66,17 +79,45 @@ void FtpClient::WatchTransfer(DataHandler dataAvailable, DataHandler dataSent) {
 // may reach the port, so a connection from another address than the control
 // connection's peer is closed and the socket goes on listening.
 bool FtpClient::AcceptTransfer(DataHandler dataAvailable, DataHandler dataSent) {
-    UniqueFd accepted(data_->Accept());
-    if (!accepted.valid())
-        return false;
-    if (data_->PeerAddr() != control_->PeerAddr()) {
-        Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
-        return false;
+    UniqueFd accepted = std::exchange(queuedConnection_, UniqueFd());
+    if (!accepted.valid()) {
+        // The readiness may be stale: TakeQueuedConnection emptied the queue.
+        if (!HasInput(data_->HSocket()))
+            return false;
+        accepted.reset(data_->Accept());
+        if (!accepted.valid())
+            return false;
+        if (data_->PeerAddr() != control_->PeerAddr()) {
+            Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+            return false;
+        }
     }
     data_->Close();
     WatchTransfer(dataAvailable, dataSent);
     data_->Dup(accepted.release());
     return true;
+}
+
+// Active mode, just before the transfer command goes out: a connection that
+// already waits came before the server was asked for this transfer. One that
+// has sent bytes or closed carries an earlier request's data and is closed; a
+// quiet one is the server's own (pyftpdlib connects as soon as PORT arrives)
+// and is kept for this transfer.
+bool FtpClient::TakeQueuedConnection() {
+    while (data_->State() == SocketState::wsListening && HasInput(data_->HSocket())) {
+        UniqueFd accepted(data_->Accept());
+        if (!accepted.valid())
+            return false;
+        if (data_->PeerAddr() != control_->PeerAddr())
+            Display("! Data connection from " + data_->PeerAddr() + " refused: not the server");
+        else if (HasInput(accepted.get()))
+            Display("! Data connection refused: it sent data before " + transfer_.verb);
+        else {
+            queuedConnection_ = std::move(accepted);
+            return true;
+        }
+    }
+    return false;
 }
 
 void FtpClient::DetachDataHandlers() {
@@ -134,7 +175,7 @@ bool FtpClient::ConnectPassive(int failCode, DataHandler connected) {
         // The session cannot go on with a reply it does not understand; the
         // close completes the request with a failure rather than success.
         CloseLocalFile();
-        requestResult_ = 550;
+        request_.result = 550;
         SetErrorMessage("550 Invalid passive reply: " + pasvResponse_);
         control_->Abort();
         return false;
@@ -158,12 +199,12 @@ bool FtpClient::ConnectPassive(int failCode, DataHandler connected) {
 }
 
 void FtpClient::FailTransfer(int code, const std::string& response) {
-    lastResponse_ = response;
-    statusCode_ = code;
-    SetErrorMessage(lastResponse_);
+    request_.lastResponse = response;
+    request_.statusCode = code;
+    SetErrorMessage(request_.lastResponse);
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
-    requestResult_ = code;
+    request_.result = code;
     TriggerRequestDone(static_cast<std::uint16_t>(code));
 }
 
@@ -184,10 +225,10 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         throw FtpException("LocalFileName empty");
     CheckArguments(1u << static_cast<unsigned>(step));
     BeginRequest(kind);
-    currentStep_ = step;
+    request_.currentStep = step;
     transfer_ = Transfer{};
     transfer_.verb = verb;
-    requestDone_ = false;
+    request_.done = false;
     ByteCount = 0;
     data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
         Contained([&] { AcceptForGet(); });
@@ -196,8 +237,11 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         return;
     if (passive_ && !ConnectPassive(550, &FtpClient::ConnectedForGet))
         return;
+    const bool queued = !passive_ && TakeQueuedConnection();
     // In passive mode the command goes out without waiting for the connection.
     SendTransferCommand(&FtpClient::GetFirstReply);
+    if (queued)
+        AcceptForGet();
 }
 
 bool FtpClient::OpenGetFile() {
@@ -232,6 +276,17 @@ void FtpClient::GetData(std::uint16_t) {
         return;
     std::vector<char>& block = DataBlock(downloadBlock_);
     const int n = data_->Receive(block.data(), downloadBlock_);
+    if (n > 0 && !transfer_.accepted) {
+        // Until the server takes up the transfer, its bytes may be an earlier
+        // request's: they wait here and go to the file only after a 150.
+        ByteCount += n;
+        transfer_.held.append(block.data(), static_cast<std::size_t>(n));
+        if (transfer_.held.size() > kMaxHeldBytes) {
+            CutShort("data came before the server accepted the transfer");
+            data_->ShutDown(2);
+        }
+        return;
+    }
     if (n < 0) {
         if (data_->State() == SocketState::wsConnected &&
             data_->LastError() != wsock::WSAEWOULDBLOCK) {
@@ -254,33 +309,33 @@ void FtpClient::GetData(std::uint16_t) {
 // The reply to RETR, LIST, NLST, STOR or APPE: 150 or 125 lets the transfer
 // run, anything else ends the request with its code.
 bool FtpClient::AcceptFirstReply() {
-    Display("< " + lastResponse_);
-    if (IsOneOf(statusCode_, {150, 125})) {
-        awaitingReply_ = true;
+    Display("< " + request_.lastResponse);
+    if (IsOneOf(request_.statusCode, {150, 125})) {
+        request_.awaitingReply = true;
         return true;
     }
-    if (statusCode_ >= 100 && statusCode_ < 200) {
-        awaitingReply_ = true; // another preliminary reply; the first one is still to come
+    if (request_.statusCode >= 100 && request_.statusCode < 200) {
+        request_.awaitingReply = true; // another preliminary reply; the first one is still to come
         return false;
     }
-    SetErrorMessage(lastResponse_);
-    next_ = nullptr;
+    SetErrorMessage(request_.lastResponse);
+    request_.next = nullptr;
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
     CloseLocalFile();
     ResumeAt = 0;
-    requestResult_ = statusCode_;
-    TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+    request_.result = request_.statusCode;
+    TriggerRequestDone(static_cast<std::uint16_t>(request_.statusCode));
     return false;
 }
 
 // The reply that ends a transfer on the server's side; the transfer is over
 // once the data connection has closed as well.
 void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* failure) {
-    Display("< " + lastResponse_);
-    if (statusCode_ >= 100 && statusCode_ < 200) {
+    Display("< " + request_.lastResponse);
+    if (request_.statusCode >= 100 && request_.statusCode < 200) {
         if (transfer_.cutShort.empty()) {
-            awaitingReply_ = true; // preliminary: the final reply is still to come
+            request_.awaitingReply = true; // preliminary: the final reply is still to come
             return;
         }
         // The server's end of a transfer this side cut short (IsAbortTrailer):
@@ -289,14 +344,14 @@ void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* fail
         CheckTransferEnd();
         return;
     }
-    if (!IsOneOf(statusCode_, accepted)) {
-        SetErrorMessage(lastResponse_);
+    if (!IsOneOf(request_.statusCode, accepted)) {
+        SetErrorMessage(request_.lastResponse);
         CloseLocalFile();
         if (data_->State() != SocketState::wsClosed)
             data_->Close();
         Display(failure);
-        requestResult_ = statusCode_;
-        TriggerRequestDone(static_cast<std::uint16_t>(statusCode_));
+        request_.result = request_.statusCode;
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.statusCode));
         return;
     }
     transfer_.finalReply = true;
@@ -306,12 +361,17 @@ void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* fail
 void FtpClient::GetFirstReply() {
     if (!AcceptFirstReply())
         return;
-    next_ = &FtpClient::GetFinalReply;
+    request_.next = &FtpClient::GetFinalReply;
+    transfer_.accepted = true;
     // Only an accepted transfer may replace what the local file held.
-    if (!localFile_.Begin())
+    if (!localFile_.Begin() ||
+        !localFile_.Write(transfer_.held.data(), static_cast<int>(transfer_.held.size())))
         CutShort("the local file could not be written");
+    transfer_.held.clear();
+    if (transfer_.dataClosed)
+        CloseLocalFile();
     if (transfer_.verb == "RETR" && Binary)
-        transfer_.announced = ftptransfer::AnnouncedSize(lastResponse_);
+        transfer_.announced = ftptransfer::AnnouncedSize(request_.lastResponse);
 }
 
 void FtpClient::GetFinalReply() {
@@ -326,11 +386,11 @@ void FtpClient::DoPutAsync(bool append) {
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
     CheckArguments(1u << static_cast<unsigned>(append ? FtpStep::Append : FtpStep::Put));
-    requestType_ = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
-    currentStep_ = append ? FtpStep::Append : FtpStep::Put;
+    request_.type = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
+    request_.currentStep = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
-    requestDone_ = false;
+    request_.done = false;
     ByteCount = 0;
     data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
         Contained([&] { AcceptForPut(); });
@@ -342,19 +402,22 @@ void FtpClient::DoPutAsync(bool append) {
         ConnectPassive(426, &FtpClient::ConnectedForPut);
         return;
     }
+    const bool queued = TakeQueuedConnection();
     SendTransferCommand(&FtpClient::PutFirstReply);
+    if (queued)
+        AcceptForPut();
 }
 
 bool FtpClient::OpenPutFile() {
     CloseLocalFile();
     if (localFile_.Open(LocalFileName, LocalFile::Mode::Read, ResumeAt > 0 ? ResumeAt : 0))
         return true;
-    errorMessage_ = "426 Unable to open local file " + LocalFileName;
-    statusCode_ = 426;
-    Display("! " + errorMessage_);
+    request_.errorMessage = "426 Unable to open local file " + LocalFileName;
+    request_.statusCode = 426;
+    Display("! " + request_.errorMessage);
     if (data_->State() != SocketState::wsClosed)
         data_->Close();
-    requestResult_ = 426;
+    request_.result = 426;
     TriggerRequestDone(426);
     return false;
 }
@@ -396,7 +459,7 @@ void FtpClient::PutFirstReply() {
     if (!AcceptFirstReply())
         return;
     transfer_.got150 = true;
-    next_ = &FtpClient::PutFinalReply;
+    request_.next = &FtpClient::PutFinalReply;
     if (passive_) {
         data_->OnDataSent = DataEvent(&FtpClient::PutSend);
         transfer_.sending = true;
@@ -452,8 +515,10 @@ void FtpClient::PutFinalReply() {
 // --- the end of a transfer -----------------------------------------------------------
 
 void FtpClient::TransferClosed(std::uint16_t error) {
-    CloseLocalFile();
     const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    // A download's held bytes still go to the file once the server accepts.
+    if (upload || transfer_.accepted)
+        CloseLocalFile();
     if (upload && !transfer_.endOfFile)
         CutShort("the data connection closed before the whole file was sent");
     transfer_.dataClosed = true;
@@ -464,7 +529,7 @@ void FtpClient::TransferClosed(std::uint16_t error) {
 // A transfer is over when both the final reply and the close of the data
 // connection have been seen, in whichever order they came.
 void FtpClient::CheckTransferEnd() {
-    if (!transfer_.finalReply || !transfer_.dataClosed || requestDone_)
+    if (!transfer_.finalReply || !transfer_.dataClosed || request_.done)
         return;
     DetachDataHandlers();
     Display("! " + ftptransfer::StatisticsLine(ByteCount, MillisecondsSince(transfer_.start)));
@@ -474,14 +539,14 @@ void FtpClient::CheckTransferEnd() {
         CutShort("the data connection closed after " + std::to_string(ByteCount) + " of " +
                  std::to_string(transfer_.announced) + " bytes");
     ResumeAt = 0;
-    requestResult_ = transfer_.closeError;
+    request_.result = transfer_.closeError;
     // The server may have answered 226 for what it sent, but the local side
     // knows the transfer is not whole: that is never a success.
-    if (requestResult_ == 0 && !transfer_.cutShort.empty()) {
-        requestResult_ = kCutShort;
-        lastResponse_ = "426 Transfer cut short: " + transfer_.cutShort;
-        statusCode_ = kCutShort;
-        SetErrorMessage(lastResponse_);
+    if (request_.result == 0 && !transfer_.cutShort.empty()) {
+        request_.result = kCutShort;
+        request_.lastResponse = "426 Transfer cut short: " + transfer_.cutShort;
+        request_.statusCode = kCutShort;
+        SetErrorMessage(request_.lastResponse);
     }
-    TriggerRequestDone(static_cast<std::uint16_t>(requestResult_));
+    TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }

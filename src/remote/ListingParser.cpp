@@ -1,15 +1,16 @@
 #include "remote/ListingParser.h"
 
+#include "remote/ListingDates.h"
 #include "text/TextFields.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 
 namespace remote {
 
 using namespace text;
+using namespace listing;
 
 namespace {
 
@@ -33,235 +34,6 @@ struct Fields {
 
 bool StartsWithLetter(std::string_view text, char letter) {
     return !text.empty() && text.front() == letter;
-}
-
-// Two places, right-aligned, the padding turned into "0" ("05", "-5", "123").
-void AppendTwoPlaces(std::string& out, std::int64_t value) {
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    const auto length = static_cast<std::size_t>(result.ptr - digits);
-    if (length < 2)
-        out += '0';
-    out.append(digits, length);
-}
-
-std::string FormatShortDate(std::int64_t day, int month, std::int64_t year) {
-    std::string date;
-    AppendTwoPlaces(date, day);
-    date += '.';
-    AppendTwoPlaces(date, month);
-    date += '.';
-    AppendTwoPlaces(date, year % 100);
-    return date;
-}
-
-// A listing shows a time only for recent entries, so a date past the start
-// date belongs to the year before; that year decides whether the date exists
-// (29 February).
-int YearOfTimedEntry(int month, int day, std::chrono::year_month_day startDate) {
-    const auto startMonth = static_cast<int>(static_cast<unsigned>(startDate.month()));
-    const auto startDay = static_cast<int>(static_cast<unsigned>(startDate.day()));
-    const int year = static_cast<int>(startDate.year());
-    return month > startMonth || (month == startMonth && day > startDay) ? year - 1 : year;
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The value of one to four digits; nothing for anything else.
-std::optional<int> SmallNumber(std::string_view text) {
-    if (text.size() > 4 || !AllDigits(text))
-        return std::nullopt;
-    int value = 0;
-    for (const char c : text)
-        value = value * 10 + (c - '0');
-    return value;
-}
-
-std::optional<int> DayNumber(std::string_view word) {
-    const std::optional<int> day = word.size() <= 2 ? SmallNumber(word) : std::nullopt;
-    return day && *day >= 1 && *day <= 31 ? day : std::nullopt;
-}
-
-std::optional<int> MonthNumber(std::string_view word) {
-    const std::optional<int> month = word.size() <= 2 ? SmallNumber(word) : std::nullopt;
-    return month && *month >= 1 && *month <= 12 ? month : std::nullopt;
-}
-
-// "Mar", "mar", "MAR": an English three-letter abbreviation, nothing longer.
-std::optional<int> MonthAbbreviation(std::string_view word) {
-    constexpr auto key = [](char a, char b, char c) {
-        return static_cast<unsigned>(static_cast<unsigned char>(AsciiLower(a))) << 16 |
-               static_cast<unsigned>(static_cast<unsigned char>(AsciiLower(b))) << 8 |
-               static_cast<unsigned char>(AsciiLower(c));
-    };
-    constexpr unsigned kMonths[] = {key('j', 'a', 'n'), key('f', 'e', 'b'), key('m', 'a', 'r'),
-                                    key('a', 'p', 'r'), key('m', 'a', 'y'), key('j', 'u', 'n'),
-                                    key('j', 'u', 'l'), key('a', 'u', 'g'), key('s', 'e', 'p'),
-                                    key('o', 'c', 't'), key('n', 'o', 'v'), key('d', 'e', 'c')};
-    if (word.size() != 3)
-        return std::nullopt;
-    const unsigned wanted = key(word[0], word[1], word[2]);
-    for (int month = 0; month < 12; ++month) {
-        if (kMonths[month] == wanted)
-            return month + 1;
-    }
-    return std::nullopt;
-}
-
-// "8:05", "08:05", "08:05:59".
-bool IsClock(std::string_view word) {
-    const std::size_t colon = word.size() > 2 && word[1] == ':' ? 1 : 2;
-    if (word.size() <= colon || word[colon] != ':' || !AllDigits(word.substr(0, colon)))
-        return false;
-    const std::string_view rest = word.substr(colon + 1);
-    return (rest.size() == 2 && AllDigits(rest)) ||
-           (rest.size() == 5 && rest[2] == ':' && AllDigits(rest.substr(0, 2)) &&
-            AllDigits(rest.substr(3)));
-}
-
-std::optional<int> FourDigitYear(std::string_view word) {
-    return word.size() == 4 ? SmallNumber(word) : std::nullopt;
-}
-
-// A date the UNIX layouts print, found by its shape wherever it stands.
-struct UnixDate {
-    enum class Shape { MonthDay, DayMonth, Iso, Dotted };
-    Shape shape = Shape::MonthDay;
-    int day = 0;
-    int month = 0;
-    std::optional<int> year; // none when the listing shows a time instead
-    std::string_view time;
-    std::size_t lastWord = 0; // the name begins one blank after it
-};
-
-// "2005-06-07" as `ls --time-style=long-iso` prints it.
-bool ReadIsoDate(std::string_view word, UnixDate& date) {
-    if (word.size() != 10 || word[4] != '-' || word[7] != '-')
-        return false;
-    const auto year = FourDigitYear(word.substr(0, 4));
-    const auto month = MonthNumber(word.substr(5, 2));
-    const auto day = DayNumber(word.substr(8, 2));
-    if (!year || !month || !day)
-        return false;
-    date = {UnixDate::Shape::Iso, *day, *month, *year, {}, 0};
-    return true;
-}
-
-// "07.06.2005" or "7.6.05".
-bool ReadDottedDate(std::string_view word, UnixDate& date) {
-    if (word.size() < 6 || word.size() > 10)
-        return false;
-    const std::size_t first = word[1] == '.' ? 1 : 2;
-    const std::size_t second = word[first + 2] == '.' ? first + 2 : first + 3;
-    if (word[first] != '.' || second + 2 >= word.size() || word[second] != '.')
-        return false;
-    const auto day = DayNumber(word.substr(0, first));
-    const auto month = MonthNumber(word.substr(first + 1, second - first - 1));
-    const std::string_view yearText = word.substr(second + 1);
-    if (yearText.size() != 2 && yearText.size() != 4)
-        return false;
-    const int year = SmallNumber(yearText).value_or(-1);
-    if (!day || !month || year < 0)
-        return false;
-    // Two digits: 80 to 99 are the 1900s.
-    const int fullYear = yearText.size() == 4 ? year : (year < 80 ? 2000 + year : 1900 + year);
-    date = {UnixDate::Shape::Dotted, *day, *month, fullYear, {}, 0};
-    return true;
-}
-
-// The words of a line, cut lazily: the date usually stands among the first
-// eight, and the name after it is never cut into words.
-class Words {
-public:
-    void Reset(std::string_view line) {
-        line_ = line;
-        pos_ = 0;
-        words_.clear();
-    }
-    // Word n counted from 0; empty past the end.
-    std::string_view At(std::size_t n) {
-        if (n < words_.size())
-            return words_[n];
-        while (words_.size() <= n && Next()) {
-        }
-        return n < words_.size() ? words_[n] : std::string_view{};
-    }
-    // The offset just past word n, which At() has returned.
-    std::size_t End(std::size_t n) const {
-        return static_cast<std::size_t>(words_[n].data() - line_.data()) + words_[n].size();
-    }
-
-private:
-    bool Next() {
-        const char* const end = line_.data() + line_.size();
-        const char* p = line_.data() + pos_;
-        while (p != end && *p == ' ')
-            ++p;
-        if (p == end) {
-            pos_ = line_.size();
-            return false;
-        }
-        const char* const begin = p;
-        while (p != end && *p != ' ')
-            ++p;
-        words_.emplace_back(begin, static_cast<std::size_t>(p - begin));
-        pos_ = static_cast<std::size_t>(p - line_.data());
-        return true;
-    }
-
-    std::string_view line_;
-    std::size_t pos_ = 0;
-    std::vector<std::string_view> words_;
-};
-
-// The date whose first word is word n: "Mar 15 12:34", "Mar 15 2003",
-// "15 Mar 12:34", "2005-06-07 [21:22]" or "07.06.2005 [21:22]".
-bool ReadUnixDate(Words& words, std::size_t n, UnixDate& date) {
-    const std::string_view first = words.At(n);
-    // Most words before the date are counts, names and sizes: rule them out
-    // by length alone.
-    const bool digit = !first.empty() && first[0] >= '0' && first[0] <= '9';
-    if (digit ? first.size() > 2 && first.size() < 6 : first.size() != 3)
-        return false;
-    const auto timeOrYear = [&](std::size_t at) {
-        const std::string_view word = words.At(at);
-        if (IsClock(word)) {
-            date.time = word;
-            return true;
-        }
-        date.year = FourDigitYear(word);
-        return date.year.has_value();
-    };
-    if (ReadIsoDate(first, date) || ReadDottedDate(first, date)) {
-        date.lastWord = n;
-        if (IsClock(words.At(n + 1))) {
-            date.time = words.At(n + 1);
-            date.lastWord = n + 1;
-        }
-        return true;
-    }
-    if (const auto month = MonthAbbreviation(first)) {
-        const auto day = DayNumber(words.At(n + 1));
-        if (!day || !timeOrYear(n + 2))
-            return false;
-        date.shape = UnixDate::Shape::MonthDay;
-        date.day = *day;
-        date.month = *month;
-    } else if (const auto day = DayNumber(first)) {
-        const auto swapped = MonthAbbreviation(words.At(n + 1));
-        if (!swapped || !timeOrYear(n + 2))
-            return false;
-        date.shape = UnixDate::Shape::DayMonth;
-        date.day = *day;
-        date.month = *swapped;
-    } else {
-        return false;
-    }
-    date.lastWord = n + 2;
-    return true;
 }
 
 // "1234", "33.5k", "1.2M".
@@ -297,40 +69,6 @@ std::string_view UnixSize(Words& words, std::size_t dateWord) {
     while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9')
         --digits;
     return word.substr(digits);
-}
-
-bool DateExists(int year, int month, int day) {
-    return std::chrono::year_month_day{std::chrono::year{year},
-                                       std::chrono::month{static_cast<unsigned>(month)},
-                                       std::chrono::day{static_cast<unsigned>(day)}}
-        .ok();
-}
-
-// The date text of the UNIX layouts keeps the server's words, except an ISO
-// date, which is written day first so the pane reads it as the dotted one.
-void AppendUnixDate(std::string& out, Words& words, std::size_t dateWord, const UnixDate& date) {
-    switch (date.shape) {
-    case UnixDate::Shape::MonthDay:
-    case UnixDate::Shape::DayMonth:
-        out = words.At(dateWord);
-        out += ' ';
-        out += words.At(dateWord + 1);
-        if (date.time.empty()) {
-            out += ' ';
-            out += words.At(dateWord + 2);
-        }
-        return;
-    case UnixDate::Shape::Iso:
-        AppendTwoPlaces(out, date.day);
-        out += '.';
-        AppendTwoPlaces(out, date.month);
-        out += '.';
-        out += words.At(dateWord).substr(0, 4);
-        return;
-    case UnixDate::Shape::Dotted:
-        out = words.At(dateWord);
-        return;
-    }
 }
 
 // ls -l and the servers that imitate it, in any of the variants real servers
@@ -467,13 +205,6 @@ LineResult CutVms(std::string_view line, RemoteEntry& entry, Fields& fields) {
         }
     }
     return LineResult::Entry;
-}
-
-// "01-15-03" or "01-15-2003", month first.
-bool IsDosDate(std::string_view word) {
-    return (word.size() == 8 || word.size() == 10) && word[2] == '-' && word[5] == '-' &&
-           MonthNumber(word.substr(0, 2)) && DayNumber(word.substr(3, 2)) &&
-           AllDigits(word.substr(6));
 }
 
 // IIS and Windows 2000 in their MS-DOS style: date, time, "<DIR>" or the

@@ -128,7 +128,8 @@ EnabledCommands CommandEnablement(bool connected, bool connecting, bool siteSele
     EnabledCommands e;
     e.Connect = e.NewServer = e.Properties = e.Preferences = !connected;
     e.ServerProperties = !connected && siteSelected;
-    e.Disconnect = connected;
+    // A connect that hangs (no greeting, no reply to the login) can be given up.
+    e.Disconnect = connected || connecting;
     e.Stop = connected || connecting;
     e.RemoteCommands = connected;
     return e;
@@ -273,8 +274,9 @@ void SessionController::OpenEntry(int row) {
     Issue(&FtpClient::CwdAsync);
 }
 
+// Ends the session or the connect in progress, whatever the engine waits for.
 void SessionController::Disconnect() {
-    if (!ftp_.Connected() && ftp_.State() == FtpState::ftpWaitingResponse)
+    if (state_ == SessionState::Idle && !ftp_.Connected())
         return;
     keepTimer_.stop();
     attempt_ = -1; // a disconnect is never retried

@@ -196,6 +196,45 @@ TEST(FtpDownload, RefusalLeavesTheLocalFileAsItWas) {
     }
 }
 
+// Bytes that came on a data connection before the server took up this transfer
+// are what an earlier request left behind (pyftpdlib sends a quoted MLSD's data
+// to whichever data connection comes next): they never reach the local file.
+TEST(FtpDownload, BytesFromBeforeTheTransferNeverReachTheFile) {
+    struct Row {
+        const char* name;
+        bool passive;
+        std::function<void(ScriptedFtpServer&)> script; // after the login
+        int error;
+        const char* file;
+    };
+    const Row rows[]{
+        {"passive-data-before-a-refused-retr-is-dropped", true,
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().acceptData().sendData("STALE").closeData().pause(200).reply(
+                 "550 No such file\r\n");
+         },
+         550, "precious"},
+        {"active-connection-that-sent-before-retr-is-refused", false,
+         [](ScriptedFtpServer& s) {
+             s.replyPort("").connectData().sendData("STALE").closeData().pause(100);
+             s.send("200 PORT command successful.\r\n").reply(k150);
+             s.connectData().sendData("genuine").closeData().send(k226);
+         },
+         0, "genuine"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        row.script(e.ScriptLogin().server);
+        e.ftp.SetPassive(row.passive);
+        WriteFile(e.Local("f"), "precious");
+        e.LogIn();
+        EXPECT_EQ(e.Transfer(&Cli::GetAsync, "f", "f").second, row.error) << e.ftp.ErrorMessage();
+        EXPECT_EQ(ReadFile(e.Local("f")), row.file);
+        EXPECT_EQ(e.server.failure(), "");
+    }
+}
+
 TEST_F(FtpTransfer, RefusedOrFailedRetrieveReportsTheReply) {
     server.replyPasv().reply("550 No such file\r\n");
     server.replyPasv().reply(k150).acceptData().sendData("part").closeData();

@@ -56,6 +56,7 @@ TEST(Enablement, FollowsTheConnection) {
     EXPECT_FALSE(start.ServerProperties || start.Disconnect || start.Stop || start.RemoteCommands);
     EXPECT_TRUE(CommandEnablement(false, false, true).ServerProperties);
     EXPECT_TRUE(CommandEnablement(false, true, false).Stop) << "a connect can be stopped";
+    EXPECT_TRUE(CommandEnablement(false, true, false).Disconnect) << "...and given up";
     const auto connected = CommandEnablement(true, false, true);
     EXPECT_FALSE(connected.Connect || connected.NewServer || connected.Properties ||
                  connected.Preferences || connected.ServerProperties);
@@ -212,6 +213,43 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
             EXPECT_TRUE(modes.back()[0].toBool());
             EXPECT_EQ(rig.controller.RemoteView().SortKey(), 1);
         }
+    }
+}
+
+// Disconnect gives up a connect at any point: the site list comes back at once,
+// the engine is ready for the next connect, and nothing is retried.
+TEST(SessionConnect, DisconnectEndsAConnectInProgress) {
+    struct Row {
+        const char* name;
+        std::function<void(Rig&, Site&)> script;
+        FtpState waitFor;
+    };
+    const Row rows[] = {
+        {"during the name look-up", [](Rig&, Site& site) { site.Server = "localhost"; },
+         FtpState::ftpDnsLookup},
+        {"before the greeting", [](Rig& rig, Site&) { rig.server.pause(4000).start(); },
+         FtpState::ftpWaitingBanner},
+        {"during the login",
+         [](Rig& rig, Site&) { rig.server.send("220 ready\r\n").pause(4000).start(); },
+         FtpState::ftpWaitingResponse},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.options.retry = 2;
+        Site site = rig.ScriptedSite();
+        row.script(rig, site);
+        rig.controller.ConnectToSite(site);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return rig.ftp.State() == row.waitFor; }, 3000));
+        rig.controller.Disconnect();
+        ASSERT_TRUE(rig.Wait(SessionState::Idle, 1000));
+        ProcessEventsFor(100);
+        EXPECT_EQ(rig.controller.SessionState(), SessionState::Idle);
+        EXPECT_TRUE(rig.controller.ServerListMode());
+        EXPECT_FALSE(rig.ftp.Connected());
+        EXPECT_EQ(rig.ftp.State(), FtpState::ftpReady);
+        for (const std::string& line : rig.LogLines())
+            EXPECT_EQ(line.find("[Attempt"), std::string::npos) << line;
     }
 }
 

@@ -10,21 +10,27 @@ class QTemporaryDir;
 
 namespace testsupport {
 
-// A real FTP server (Debian's python3-pyftpdlib) on 127.0.0.1, on a free port, serving a fresh
-// temporary folder to one user with full rights. Passive data connections stay on loopback.
+// A real FTP server from Debian on 127.0.0.1, on a free port, serving a fresh temporary folder
+// with rights to read, write, rename and delete. Passive data connections stay on loopback.
 //
-//     RealFtpServer server;
+//     RealFtpServer server;                            // pyftpdlib
+//     RealFtpServer other(RealFtpServer::Kind::Vsftpd);
 //     CORVANE_START_REAL_FTP(server);
-//     ... put files under server.root(), log in as User / Password on server.port() ...
+//     ... put files under server.root(), log in as user() / password() on server.port() ...
 //
-// The destructor stops the server and removes the folder.
+// pyftpdlib serves one user (User, Password) with full rights. vsftpd runs as the user who
+// starts it, so it can only serve its anonymous account: user() is "anonymous", and only
+// password() is let in. The destructor stops the server and removes the folder.
 class RealFtpServer {
 public:
+    enum class Kind { Pyftpdlib, Vsftpd };
+
+    // pyftpdlib's account.
     static constexpr const char* User = "corvane";
     static constexpr const char* Password = "secret";
     static constexpr const char* Package = "python3-pyftpdlib";
 
-    RealFtpServer();
+    explicit RealFtpServer(Kind kind = Kind::Pyftpdlib);
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
@@ -33,15 +39,29 @@ public:
     // interpreter or the package is missing or the server did not come up.
     bool start(std::string* whyNot);
 
+    Kind kind() const { return kind_; }
+    const char* name() const { return kind_ == Kind::Vsftpd ? "vsftpd" : "pyftpdlib"; }
+    const char* package() const { return kind_ == Kind::Vsftpd ? "vsftpd" : Package; }
+    const char* user() const { return kind_ == Kind::Vsftpd ? "anonymous" : User; }
+    const char* password() const { return Password; }
+    // The folder PWD names at login: vsftpd, run as the launching user, does not chroot.
+    std::string home() const { return kind_ == Kind::Vsftpd ? root_ : "/"; }
+    // Whether the account may run SITE CHMOD (vsftpd refuses it to anonymous users).
+    bool allowsChmod() const { return kind_ == Kind::Pyftpdlib; }
+
     uint16_t port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
     const std::string& root() const { return root_; } // empty before start()
 
 private:
     bool launch(std::string* whyNot);
+    bool launchPyftpdlib(std::string* whyNot);
+    bool launchVsftpd(std::string* whyNot);
     void stop();
 
+    Kind kind_;
     std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QTemporaryDir> runDir_; // vsftpd's configuration, outside the served folder
     std::unique_ptr<QProcess> process_;
     std::string root_;
     uint16_t port_ = 0;
