@@ -152,7 +152,7 @@ TEST(SessionTransfer, TranscriptsOfDownloadsAndUploads) {
          {"Error 550 No such file", "Transfer of a.txt failed"},
          {"a.txt=keep", "b.bin=bbb"},
          nullptr},
-        {"download: listed names that would leave the folder are skipped",
+        {"download: listed names that would leave the folder, or walk it again, are skipped",
          nullptr,
          [](TransferRig& rig) {
              rig.controller.RemoteView().SetSelection({0});
@@ -160,13 +160,15 @@ TEST(SessionTransfer, TranscriptsOfDownloadsAndUploads) {
          },
          [](ScriptedFtpServer& s) {
              s.reply("200 Type set to A\r\n").reply("250 OK\r\n");
-             List(s, Line("../../evil") + Line("a/b", true) + Line("ok.txt"));
+             List(s, Line("../../evil") + Line("a/b", true) + Line("ok.txt") +
+                         "lrwxrwxrwx 1 ftp ftp 1 Jan 10 12:00 loop -> .\r\n");
              Get(s, "ok!");
              s.reply("250 OK\r\n");
              List(s, kPaneListing);
          },
          "TYPE A|CWD /dir|TYPE A|PASV|LIST|PASV|RETR ok.txt|CWD /|TYPE A|PASV|LIST",
-         {"Error ../../evil: holds \"/\"", "Error a/b: holds \"/\""},
+         {"Error ../../evil: holds \"/\"", "Error a/b: holds \"/\"",
+          "Error loop: a link back into the folders walked"},
          {"dir/ok.txt=ok!"},
          nullptr},
         {"upload: a missing folder is made before its files, an empty one too",
