@@ -8,7 +8,7 @@
 //      during the queue against the figure at rest.
 // Prints figures; it never judges them.
 //
-//   transfer_queue_bench [--big-mib N] [--small N] [--tree-folders N]
+//   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--tree-folders N]
 #include "BenchSupport.h"
 #include "prefs/Options.h"
 #include "prefs/Prompts.h"
@@ -32,6 +32,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -236,13 +237,14 @@ struct QueueRun {
     double seconds = -1;
     long peakKiB = -1;
 };
-QueueRun TimeQueue(Client& client, const std::function<bool()>& start) {
+QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false) {
     QueueRun run;
     long peak = StatusKiB("VmRSS");
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout,
                      [&] { peak = std::max(peak, StatusKiB("VmRSS")); });
-    sampler.start(10);
+    if (sample)
+        sampler.start(10);
     const Clock::time_point begin = Clock::now();
     if (!start()) {
         std::printf("  the queue did not start\n");
@@ -269,9 +271,11 @@ int Flag(int argc, char** argv, const char* name, int fallback) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come
     const int small = Flag(argc, argv, "--small", 1000);
     const int bigMiB = Flag(argc, argv, "--big-mib", 1024);
     const int treeFolders = Flag(argc, argv, "--tree-folders", 100);
+    const int rounds = Flag(argc, argv, "--rounds", 3);
 
     QTemporaryDir tmp;
     const fs::path base = tmp.path().toStdString();
@@ -318,68 +322,72 @@ int main(int argc, char** argv) {
         std::printf("  lftp mirror -R:      %6.2f s  %7.0f files/s  (%d arrived)\n", lftpUp,
                     CountFiles(root / "lftpup") / lftpUp, CountFiles(root / "lftpup"));
 
-    // 2. One big file: the queue beside the engine's bare request.
-    std::printf("\none file of %d MiB\n", bigMiB);
+    // 2. One big file, in turns, so neither side gets the warmer disk.
+    std::printf("\none file of %d MiB, %d rounds\n", bigMiB, rounds);
     const std::int64_t bigBytes = std::int64_t{bigMiB} << 20;
+    const auto mibs = [&](double s) { return static_cast<double>(bigBytes) / (1 << 20) / s; };
     WriteFile(root / "big.bin", 1 << 20, 'b');
     fs::resize_file(root / "big.bin", static_cast<std::uintmax_t>(bigBytes));
-    client.controller.CwdAsync();
-    client.Idle(30);
-    const auto mibs = [&](double s) { return static_cast<double>(bigBytes) / (1 << 20) / s; };
-    QueueRun bigDown =
-        TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
-    std::printf("  queue download:      %6.2f s  %7.0f MiB/s  (%lld progress reports)\n",
-                bigDown.seconds, mibs(bigDown.seconds),
-                static_cast<long long>(client.sink.updates));
-    fs::remove(root / "big.bin");
-    QueueRun bigUp = TimeQueue(client, [&] {
-        return client.controller.UploadSelected({{"big.bin", false, std::to_string(bigBytes)}},
-                                                local.string());
-    });
-    std::printf("  queue upload:        %6.2f s  %7.0f MiB/s\n", bigUp.seconds,
-                mibs(bigUp.seconds));
     {
-        // The bare engine on a connection of its own, the same file both ways.
-        FtpClient bare;
-        bench::RequestWaiter wait(bare);
-        bare.HostName = "127.0.0.1";
-        bare.Port = std::to_string(server.Port());
-        bare.UserName = "anonymous";
-        bare.PassWord = "bench";
-        bare.SetPassive(true);
-        bare.OnProgress = [](FtpClient*, std::int64_t, bool&) {};
-        std::string failed =
-            wait.Run("connect", std::chrono::seconds(10), [&] { bare.ConnectAsync(); });
-        bare.HostDirName = remoteHome;
-        if (failed.empty())
-            failed = wait.Run("cwd", std::chrono::seconds(10), [&] { bare.CwdAsync(); });
-        bare.Binary = true;
-        if (failed.empty())
-            failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
+        // The first read of a sparse file fills the page cache; no side should pay it.
+        std::ifstream warm(root / "big.bin", std::ios::binary);
+        std::vector<char> block(1 << 20);
+        while (warm.read(block.data(), static_cast<std::streamsize>(block.size()))) {
+        }
+    }
+    FtpClient bare; // the bare engine on a connection of its own
+    bench::RequestWaiter wait(bare);
+    bare.HostName = "127.0.0.1";
+    bare.Port = std::to_string(server.Port());
+    bare.UserName = "anonymous";
+    bare.PassWord = "bench";
+    bare.SetPassive(true);
+    bare.OnProgress = [](FtpClient*, std::int64_t, bool&) {};
+    std::string failed =
+        wait.Run("connect", std::chrono::seconds(10), [&] { bare.ConnectAsync(); });
+    bare.HostDirName = remoteHome;
+    if (failed.empty())
+        failed = wait.Run("cwd", std::chrono::seconds(10), [&] { bare.CwdAsync(); });
+    bare.Binary = true;
+    if (failed.empty())
+        failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
+    for (int round = 1; round <= rounds && failed.empty(); ++round) {
+        client.controller.CwdAsync();
+        client.Idle(30);
+        client.sink.updates = 0;
+        const QueueRun down =
+            TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
         bare.HostFileName = "big.bin";
         bare.LocalFileName = (base / "bare.bin").string();
         Clock::time_point start = Clock::now();
-        if (failed.empty())
-            failed = wait.Run("get", std::chrono::seconds(600), [&] { bare.GetAsync(); });
-        const double getSeconds = SecondsSince(start);
+        failed = wait.Run("get", std::chrono::seconds(600), [&] { bare.GetAsync(); });
+        const double get = SecondsSince(start);
+        fs::remove(root / "big.bin");
+        // The bare side goes first here, so each side follows the other's writes once.
         bare.HostFileName = "bare-up.bin";
         start = Clock::now();
         if (failed.empty())
             failed = wait.Run("put", std::chrono::seconds(600), [&] { bare.PutAsync(); });
-        const double putSeconds = SecondsSince(start);
-        if (failed.empty()) {
-            std::printf("  bare engine get:     %6.2f s  %7.0f MiB/s  queue/bare %.2f\n",
-                        getSeconds, mibs(getSeconds), getSeconds / bigDown.seconds);
-            std::printf("  bare engine put:     %6.2f s  %7.0f MiB/s  queue/bare %.2f\n",
-                        putSeconds, mibs(putSeconds), putSeconds / bigUp.seconds);
-        } else {
-            std::printf("  bare engine: %s\n", failed.c_str());
-        }
+        const double put = SecondsSince(start);
+        const QueueRun up = TimeQueue(client, [&] {
+            return client.controller.UploadSelected({{"big.bin", false, std::to_string(bigBytes)}},
+                                                    local.string());
+        });
+        std::printf("  round %d download: queue %5.2f s %5.0f MiB/s (%lld reports), bare %5.2f s "
+                    "%5.0f MiB/s, queue/bare speed %.2f\n",
+                    round, down.seconds, mibs(down.seconds),
+                    static_cast<long long>(client.sink.updates), get, mibs(get),
+                    get / down.seconds);
+        std::printf("  round %d upload:   queue %5.2f s %5.0f MiB/s, bare %5.2f s %5.0f MiB/s, "
+                    "queue/bare speed %.2f\n",
+                    round, up.seconds, mibs(up.seconds), put, mibs(put), put / up.seconds);
+        fs::remove(local / "big.bin");
+        fs::remove(base / "bare.bin");
+        fs::remove(root / "bare-up.bin");
     }
+    if (!failed.empty())
+        std::printf("  bare engine: %s\n", failed.c_str());
     fs::remove(root / "big.bin");
-    fs::remove(root / "bare-up.bin");
-    fs::remove(local / "big.bin");
-    fs::remove(base / "bare.bin");
 
     // 3. Memory over a large tree.
     const int files = treeFolders * 100;
@@ -393,16 +401,19 @@ int main(int argc, char** argv) {
     client.controller.CwdAsync();
     client.Idle(30);
     const long rest = StatusKiB("VmRSS");
-    QueueRun treeDown =
-        TimeQueue(client, [&] { return client.Download({"tree"}, local.string()); });
+    QueueRun treeDown = TimeQueue(
+        client, [&] { return client.Download({"tree"}, local.string()); }, true);
     std::printf("  at rest %ld KiB; download peak %ld KiB (+%ld KiB), %.1f s, %d files arrived\n",
                 rest, treeDown.peakKiB, treeDown.peakKiB - rest, treeDown.seconds,
                 CountFiles(local / "tree"));
     fs::rename(local / "tree", local / "treeup");
     const long rest2 = StatusKiB("VmRSS");
-    QueueRun treeUp = TimeQueue(client, [&] {
-        return client.controller.UploadSelected({{"treeup", true, ""}}, local.string());
-    });
+    QueueRun treeUp = TimeQueue(
+        client,
+        [&] {
+            return client.controller.UploadSelected({{"treeup", true, ""}}, local.string());
+        },
+        true);
     std::printf("  at rest %ld KiB; upload peak %ld KiB (+%ld KiB), %.1f s, %d files arrived\n",
                 rest2, treeUp.peakKiB, treeUp.peakKiB - rest2, treeUp.seconds,
                 CountFiles(root / "treeup"));
