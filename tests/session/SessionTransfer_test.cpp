@@ -302,6 +302,8 @@ TEST(SessionTransfer, StopCutsTheFileShortAndEndsTheQueue) {
     };
     rig.controller.RemoteView().SetSelection({1, 2});
     ASSERT_TRUE(rig.controller.DownloadSelected(rig.local));
+    EXPECT_FALSE(rig.controller.UploadSelected({{"x", false, "1"}}, rig.local))
+        << "a second transfer is refused while one runs";
     ASSERT_TRUE(rig.WaitDone()) << rig.server.failure();
     EXPECT_EQ(rig.Since(), Split("PASV|RETR /a.txt")) << "the second file is never asked for";
     EXPECT_TRUE(rig.Logged("Transfer of a.txt incomplete"));

@@ -186,6 +186,39 @@ TEST_P(TransferRealServer, ATreeGoesUpAndComesBackTheSame) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
 }
 
+TEST_P(TransferRealServer, ResumeFinishesAPartialCopyBothWays) {
+    std::string whole(300000, '\0');
+    for (std::size_t i = 0; i < whole.size(); ++i)
+        whole[i] = static_cast<char>(i * 7 % 251);
+    const fs::path src = home / "src", remote = server.root();
+    WriteFile(remote / "down.bin", whole);
+    WriteFile(src / "down.bin", whole.substr(0, 120000));
+    WriteFile(src / "up.bin", whole);
+    WriteFile(remote / "up.bin", whole.substr(0, 70000));
+    queue.SetTransferType(transfer::TransferType::Binary);
+    controller.CwdAsync();
+    ASSERT_TRUE(Idle());
+
+    prompts.overwrites = {{OverwriteAnswer::Resume, ""}};
+    std::vector<int> row;
+    for (std::size_t i = 0; i < controller.RemoteView().Items().size(); ++i) {
+        if (controller.RemoteView().Items()[i].caption == "down.bin")
+            row.push_back(static_cast<int>(i));
+    }
+    controller.RemoteView().SetSelection(row);
+    ASSERT_TRUE(controller.DownloadSelected(src.string()));
+    ASSERT_TRUE(Idle());
+    prompts.overwrites = {{OverwriteAnswer::Resume, ""}};
+    ASSERT_TRUE(controller.UploadSelected({{"up.bin", false, "300000"}}, src.string()));
+    ASSERT_TRUE(Idle());
+
+    EXPECT_TRUE(SameBytes(remote / "down.bin", src / "down.bin"));
+    EXPECT_TRUE(SameBytes(src / "up.bin", remote / "up.bin"));
+    EXPECT_EQ(prompts.overwriteAsked,
+              (std::vector<std::string>{(src / "down.bin").string(), "up.bin"}));
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+}
+
 TEST_P(TransferRealServer, StopInTheMiddleEndsTheQueue) {
     const fs::path src = home / "src";
     WriteSparse(src / "a big one.bin", 1LL << 30);
