@@ -314,3 +314,25 @@ TEST(SessionTransfer, StopCutsTheFileShortAndEndsTheQueue) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SessionTransfer, StopWhileAWalkIsUnderWayEndsTheQueueAtOnce) {
+    TransferRig rig;
+    rig.Login();
+    rig.Listing(kPaneListing);
+    rig.server.reply("200 Type set to A\r\n").readLine().pause(300).send("250 OK\r\n");
+    List(rig.server, Line("c.txt"));
+    ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
+    rig.controller.RemoteView().SetSelection({0});
+    ASSERT_TRUE(rig.controller.DownloadSelected(rig.local));
+    rig.controller.StopTransfer();
+    EXPECT_FALSE(rig.queue.Running());
+    EXPECT_FALSE(rig.controller.TransferBusy());
+    EXPECT_TRUE(rig.Logged("Transfer ended: 0 files moved, 0 bytes, 0 failed, 0.0 s"));
+    ASSERT_TRUE(rig.WaitDone()) << rig.server.failure();
+    EXPECT_EQ(rig.Since(), Split("TYPE A|CWD /dir|TYPE A|PASV|LIST")) << "no file is fetched";
+    EXPECT_EQ(rig.Captions(), Lines{"c.txt"}) << "the pane shows where the engine stands";
+}
+
+} // namespace
