@@ -2,11 +2,11 @@
 BUILD := build
 ASAN_BUILD := build-asan
 CTEST_FLAGS := --output-on-failure -j2 --timeout 300
-SOURCES = $(shell find src tests bench \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null)
+SOURCES = $(shell find src tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null)
 
 PREFIX ?= /usr/local
 
-.PHONY: build run start test asan install uninstall package format format-check check-layers bench clean
+.PHONY: build run start test asan install uninstall package format format-check check-layers bench clean fuzz-smoke
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -63,5 +63,10 @@ bench: build
 		if [ -x "$$b" ]; then echo "== $$b"; "$$b"; fi; \
 	done
 
+# Builds the libFuzzer targets with clang into build-fuzz/ and runs each for
+# FUZZ_SECONDS (20) from its seed corpus under fuzz/corpus. Not part of `test`.
+fuzz-smoke:
+	fuzz/smoke.sh
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

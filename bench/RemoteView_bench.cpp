@@ -6,6 +6,7 @@
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -28,6 +29,8 @@ const std::string& UnixListing() {
 // A pane with the listing shown once, for the benches that start from a full pane.
 struct FilledPane {
     explicit FilledPane(const char* answer) {
+        // The work of showing, all of it here: no worker thread, no event loop.
+        view.SetBackgroundBytes(SIZE_MAX);
         view.SetSite({answer, false});
         WriteListing();
         view.ShowListing(file);

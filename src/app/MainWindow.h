@@ -27,6 +27,7 @@ class QTreeView;
 class Prompts;
 class PaneViews;
 class SiteListView;
+class TransferCommands;
 namespace local {
 class LocalPaneBinding;
 }
@@ -135,10 +136,11 @@ private:
     session::SessionLog log_;
     SiteListController sites_;
     session::SessionController session_;
-    transfer::TransferQueue queue_;
     local::LocalPane localPane_;
+    transfer::TransferQueue queue_;
     int transferType_ = Auto;
 
+    TransferCommands* transfers_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QAction* connectButton_ = nullptr;
     QAction* disconnectButton_ = nullptr;

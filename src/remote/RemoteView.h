@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QThread;
 
 // The remote pane while a session is connected: the items of the current
 // directory, the path box above them, the filter, the sort order, navigation
@@ -55,8 +58,9 @@ enum class PaneIcon { Up = 0, Folder = 1, File = 2 };
 struct RemoteItem {
     std::string caption;
     PaneIcon icon = PaneIcon::File;
-    std::string size; // empty for folders
-    std::string date; // display form
+    std::string size;  // empty for folders, except links, which show their own
+    bool link = false; // a symbolic link: opening it tries CWD, the icon shows a link
+    std::string date;  // display form
     std::string time;
     std::string attributes;
     std::string links;
@@ -102,6 +106,12 @@ public:
     // `currentYear` completes display dates without one.
     RemoteView(RemoteSession& session, std::chrono::year_month_day startDate,
                std::function<int()> currentYear, QObject* parent = nullptr);
+    ~RemoteView() override;
+
+    // A listing larger than this is read off the user-interface thread, so the
+    // window stays responsive; a smaller one shows before ShowListing returns.
+    static constexpr std::size_t BackgroundBytes = std::size_t{1} << 20;
+    void SetBackgroundBytes(std::size_t bytes) { backgroundBytes_ = bytes; }
 
     // Taken on connect.
     void SetSite(RemoteSite site) { site_ = std::move(site); }
@@ -109,16 +119,27 @@ public:
 
     // A plain listing has arrived in `listingFile`: read it once and delete
     // it, parse it, refill the pane and the path box (sorted once), clear
-    // transfer busy and enable the path box. A file that cannot be read
-    // empties the pane and logs "Error " with the reason.
+    // transfer busy and enable the path box, then emit ListingShown. A file
+    // that cannot be read empties the pane and logs "Error " with the reason.
+    // A large listing is parsed on a worker thread: the pane is empty and the
+    // path box disabled until its items arrive; a newer listing or the end of
+    // the session drops it.
     void ShowListing(const std::string& listingFile);
+    // A listing is being parsed off the user-interface thread.
+    bool Reading() const;
     // Rebuilds the items from the entries of the last listing, as when the
     // filter changes.
     void FillRemoteView();
 
+    // The server would not enter the link `name`: it is a file from now on.
+    void TakeLinkForAFile(const std::string& name);
+
     // The "Filter" menu: "*.*" shows every file; folders are never filtered.
     void SetFilter(std::string mask);
     const std::string& Filter() const { return filter_; }
+    // The mask of a "Select ..." command: the filter of the next listing,
+    // the items shown now stay.
+    void KeepFilter(std::string mask) { filter_ = std::move(mask); }
 
     // Selection in the path box (connected mode): navigates along the path,
     // or disconnects for item 0; undone while busy.
@@ -159,8 +180,33 @@ signals:
     void LayoutChanged();
     void PathBoxChanged();
     void SelectionChanged();
+    // The items of a listing are in the pane.
+    void ListingShown();
+
+public:
+    // What the items of a listing are made with; a listing parsed off the
+    // user-interface thread is made again when one of them changed meanwhile.
+    struct FillSettings {
+        bool filtered = true;
+        std::string filter;
+        DateOrder dateOrder = DateOrder::DayFirst;
+        int year = 0;
+        int sortKey = 0;
+        bool operator==(const FillSettings&) const = default;
+    };
+    // One listing on its way from text to sorted items.
+    struct Job;
 
 private:
+    struct Worker {
+        std::unique_ptr<QThread> thread;
+        std::shared_ptr<Job> job;
+        std::uint64_t generation = 0;
+    };
+
+    FillSettings CurrentSettings() const;
+    void Apply(Job& job);
+    void WorkerFinished(std::uint64_t generation);
     void Fill();
     void Sort();
     void BuildPathBox();
@@ -177,6 +223,9 @@ private:
     std::vector<RemoteItem> items_;
     std::vector<int> permutation_;
     remote::PathBox pathBox_;
+    std::size_t backgroundBytes_ = BackgroundBytes;
+    std::uint64_t generation_ = 0; // of the latest listing; older results are dropped
+    std::vector<Worker> workers_;
 };
 
 } // namespace remote

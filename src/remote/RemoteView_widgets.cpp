@@ -65,8 +65,10 @@ QVariant RemoteItemModel::data(const QModelIndex& index, int role) const {
         return {};
     const RemoteItem& item = view_.Items()[static_cast<std::size_t>(index.row())];
     if (role == Qt::DecorationRole && index.column() == 0) {
+        const bool file = item.icon == PaneIcon::File;
         const QStyle::StandardPixmap icon =
-            item.icon == PaneIcon::File ? QStyle::SP_FileIcon : QStyle::SP_DirIcon;
+            item.link ? (file ? QStyle::SP_FileLinkIcon : QStyle::SP_DirLinkIcon)
+                      : (file ? QStyle::SP_FileIcon : QStyle::SP_DirIcon);
         return QApplication::style()->standardIcon(icon);
     }
     if (role == Qt::TextAlignmentRole && index.column() == 1)

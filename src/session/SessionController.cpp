@@ -264,6 +264,8 @@ void SessionController::OpenEntry(int row) {
         remoteView_.GoUpOneLevel();
         return;
     }
+    if (item.link)
+        linkTried_.emplace(item.caption, ftp_.HostDirName);
     if (remote::ListingStyleFromAnswer(site_.Answer).layout == remote::ListingLayout::Vms) {
         ftp_.HostDirName = item.caption;
     } else {
@@ -441,6 +443,7 @@ void SessionController::RefreshListing(const std::string& hostFile) {
 
 void SessionController::RequestSucceeded(FtpRequest request) {
     using R = FtpRequest;
+    linkTried_.reset();
     const auto step = [this](void (transfer::ChainSteps::*operation)()) {
         if (chains_ != nullptr)
             (chains_->*operation)();
@@ -515,6 +518,13 @@ void SessionController::RequestFailed(FtpRequest request) {
     chain_.Mode &= ~unsigned{DeleteWalk | FolderRemoval | DownloadWalk};
     keepAliveChain_ = false;
 
+    if (request == R::CwdAsync && linkTried_ && ftp_.StatusCode() == 550) {
+        // A link to a file: the pane stays and shows it as one.
+        ftp_.HostDirName = linkTried_->second;
+        remoteView_.TakeLinkForAFile(std::exchange(linkTried_, std::nullopt)->first);
+        return;
+    }
+    linkTried_.reset();
     if (request == R::CwdAsync) {
         ftp_.TypeAsciiSync();
         if (chain_.Mode & UploadWalk) {

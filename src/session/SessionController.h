@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class Prompts;
@@ -182,6 +184,9 @@ private:
     bool waitCursor_ = false;
     Site site_;
     transfer::ChainState chain_;
+    // A link opened by a double click, and the directory the pane showed:
+    // a 550 to its CWD makes the link a file there.
+    std::optional<std::pair<std::string, std::string>> linkTried_;
     int attempt_ = -1;
 
     QTimer keepTimer_;

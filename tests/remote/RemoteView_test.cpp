@@ -1,10 +1,12 @@
 #include "remote/ScriptedRemoteSession.h"
+#include "support/EventLoop.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <tuple>
@@ -37,19 +39,23 @@ protected:
     // Writes `lines` as the listing file and shows it.
     void Show(const Names& lines = kUnixListing, const std::string& answer = "0") {
         view.SetSite({answer, checkVHost});
+        ShowIn(view, lines);
+    }
+    void ShowIn(RemoteView& pane, const Names& lines) const {
         std::ofstream out(listingFile, std::ios::binary);
         for (const std::string& line : lines)
             out << line << "\r\n";
         out.close();
-        view.ShowListing(listingFile);
+        pane.ShowListing(listingFile);
     }
 
-    Names Captions() const {
+    static Names CaptionsOf(const RemoteView& pane) {
         Names captions;
-        for (const RemoteItem& item : view.Items())
+        for (const RemoteItem& item : pane.Items())
             captions.push_back(item.caption);
         return captions;
     }
+    Names Captions() const { return CaptionsOf(view); }
 
     int Row(const std::string& caption) const {
         const auto& items = view.Items();
@@ -340,6 +346,59 @@ TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {
         view.Items().begin(), view.Items().end(),
         [](const RemoteItem& a, const RemoteItem& b) { return a.caption < b.caption; }));
     EXPECT_EQ(view.Items().front().caption, "f0.dat");
+}
+
+// A large listing is parsed on a worker thread; whatever happens meanwhile,
+// the pane ends as if the listing had been read on the user-interface thread.
+TEST_F(RemoteViewTest, AListingReadOffTheUiThreadEndsAsOneReadOnIt) {
+    using Act =
+        std::function<void(const std::function<void(RemoteView&, const Names&)>&, RemoteView&)>;
+    struct Row {
+        const char* name;
+        Act meanwhile;
+        bool dropped; // the first listing is never shown, so it says nothing either
+    };
+    const Row rows[] = {
+        {"nothing else happens", [](const auto&, RemoteView&) {}, false},
+        {"a newer listing replaces one still being read",
+         [](const auto& show, RemoteView& pane) {
+             show(pane, {"-rw-r--r-- 1 u g 5 Mar 15 12:34 newer.txt"});
+         },
+         true},
+        {"a sort asked for meanwhile is kept",
+         [](const auto&, RemoteView& pane) {
+             pane.SortByColumn(static_cast<int>(PaneColumn::Filename));
+         },
+         false},
+        {"the end of the session drops it",
+         [](const auto&, RemoteView& pane) { pane.SessionEnded(); }, true},
+    };
+    Names listing = kUnixListing;
+    listing.push_back("this line is no entry");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto run = [&](bool background) {
+            ScriptedSession pinned;
+            RemoteView pane(pinned, kStart, [] { return kThisYear; });
+            pane.SetBackgroundBytes(background ? 0 : RemoteView::BackgroundBytes);
+            ShowIn(pane, listing);
+            if (background) {
+                EXPECT_TRUE(pane.Reading());
+                EXPECT_TRUE(pane.Items().empty()) << "nothing old may be opened meanwhile";
+                EXPECT_FALSE(pane.PathBox().enabled);
+            }
+            row.meanwhile([this](RemoteView& p, const Names& lines) { ShowIn(p, lines); }, pane);
+            EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !pane.Reading(); }, 5000));
+            testsupport::ProcessEventsFor(50); // a dropped result must not land late either
+            return std::tuple(CaptionsOf(pane), pane.RemoteFileNames(), pane.PathBox().items,
+                              pinned.busy, pinned.log);
+        };
+        auto background = run(true);
+        auto reference = run(false);
+        if (row.dropped)
+            std::get<4>(reference).clear();
+        EXPECT_EQ(background, reference);
+    }
 }
 
 } // namespace

@@ -355,6 +355,57 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
     }
 }
 
+// A link may name a folder or a file: a double click tries CWD, and a 550
+// makes it a file of the pane, which stays where it was.
+TEST(SessionBrowse, ADoubleClickedLinkIsEnteredOrElseTakenForAFile) {
+    const std::string listing =
+        "lrwxrwxrwx   1 ftp      ftp             9 Jan 10 12:00 docs -> /srv/docs\r\n"
+        "-rw-r--r--   1 ftp      ftp          1234 Jan 10 12:00 readme.txt\r\n";
+    struct Row {
+        const char* name;
+        const char* reply; // to the CWD
+        const char* dir;
+        Lines captions; // afterwards
+        Lines files;
+    };
+    const Row rows[] = {
+        {"a link to a folder is entered", "250 OK", "/docs", {"fresh.txt"}, {"fresh.txt"}},
+        {"a link the server will not enter becomes a file",
+         "550 Not a directory",
+         "/",
+         {"docs", "readme.txt"},
+         {"readme.txt", "docs"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig rig;
+        rig.Login();
+        rig.Listing(listing);
+        rig.Replies(row.reply);
+        const bool entered = std::string(row.reply).starts_with("250");
+        if (entered)
+            rig.Listing(kFresh);
+        ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
+        const remote::RemoteItem link = rig.controller.RemoteView().Items()[0];
+        EXPECT_TRUE(link.link);
+        EXPECT_EQ(link.icon, remote::PaneIcon::Folder) << "until the server says otherwise";
+        EXPECT_EQ(link.size, "9") << "the link's own size";
+        rig.controller.OpenEntry(0);
+        ASSERT_TRUE(rig.WaitSent(entered ? 4 : 1)) << rig.server.failure();
+        ProcessEventsFor(100);
+        EXPECT_EQ(rig.Since(), Split(entered ? "CWD /docs|TYPE A|PASV|LIST" : "CWD /docs"));
+        EXPECT_EQ(rig.ftp.HostDirName, row.dir);
+        EXPECT_EQ(rig.Captions(), row.captions);
+        EXPECT_EQ(rig.controller.RemoteView().RemoteFileNames(), row.files);
+        if (!entered) {
+            EXPECT_EQ(rig.controller.RemoteView().Items()[0].icon, remote::PaneIcon::File);
+            rig.controller.OpenEntry(0);
+            ProcessEventsFor(100);
+            EXPECT_EQ(rig.Since().size(), 1u) << "a link taken for a file is not tried again";
+        }
+    }
+}
+
 TEST(SessionBrowse, LeavingForTheSiteListDisconnects) {
     const std::pair<const char*, std::function<void(SessionController&)>> rows[] = {
         {"the path box's server list item",

@@ -1,0 +1,34 @@
+// The listing parser over any bytes, in every layout; the first byte picks the
+// site's answer code. An entry's text form must read back as the same entry.
+#include "remote/ListingParser.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1)
+        return 0;
+    using namespace std::chrono_literals;
+    // "6" picks a layout; for the custom layout the next six bytes name its columns.
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::string answer = std::string(1, static_cast<char>('0' + data[0] % 10)) +
+                               std::string(bytes.substr(1, std::min<std::size_t>(6, size - 1)));
+    const remote::ListingStyle style = remote::ListingStyleFromAnswer(answer);
+    const std::vector<std::string_view> lines = remote::SplitListingLines(bytes.substr(1));
+    const remote::ParsedListing listing =
+        remote::ParseListing(lines, style, std::chrono::year_month_day{2024y / 2 / 29});
+    for (const remote::RemoteEntry& entry : listing.entries) {
+        const bool hasNul = entry.name.find('\0') != std::string::npos ||
+                            entry.size.find('\0') != std::string::npos ||
+                            entry.date.find('\0') != std::string::npos ||
+                            entry.time.find('\0') != std::string::npos ||
+                            entry.attributes.find('\0') != std::string::npos ||
+                            entry.linkTarget.find('\0') != std::string::npos;
+        if (!hasNul && remote::EntryFromText(remote::EntryText(entry)) != entry)
+            std::abort();
+    }
+    return 0;
+}
