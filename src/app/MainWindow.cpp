@@ -144,6 +144,9 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
 
     setCentralWidget(logSplitter_);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("SessionStatus"));
+    statusBar()->addWidget(statusText_, 1);
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("Summary"));
     statusBar()->addPermanentWidget(summary_);
@@ -174,6 +177,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             &MainWindow::ShowServerListMode);
     connect(&session_, &session::SessionController::WaitCursorChanged, this,
             &MainWindow::ShowWaitCursor);
+    connect(&session_, &session::SessionController::StatusChanged, this,
+            &MainWindow::ShowSessionStatus);
+    connect(&session_.RemoteView(), &remote::RemoteView::PathBoxChanged, this,
+            &MainWindow::ShowSessionStatus);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
             [this](const std::string& path) { ShowLocalFolder(path); });
     // The session takes the local start folder from the process's folder.
@@ -181,6 +188,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
 
     LoadStartupState();
+    ShowSessionStatus();
 }
 
 MainWindow::~MainWindow() {
@@ -259,6 +267,15 @@ void MainWindow::ShowServerListMode(bool serverList) {
             }
         }
     }
+}
+
+void MainWindow::ShowSessionStatus() {
+    const session::SessionState state = session_.SessionState();
+    statusText_->setText(ShownText(session::StatusText(state, ftp_.HostName, session_.Outcome())));
+    const Site& site = session_.CurrentSite();
+    setWindowTitle(ShownText(session::WindowTitle(session_.ConnectedCommands(),
+                                                  site.Name.empty() ? site.Server : site.Name,
+                                                  ftp_.HostDirName)));
 }
 
 // The session reports changes only, so the override cursor stays balanced.
@@ -517,6 +534,17 @@ QWidget* MainWindow::BuildLocalPane() {
     const auto addButton = [&](QAction* action, const QString& text, const char* name) {
         buttons->addWidget(local::LocalPaneBinding::MakeButton(action, text, name, buttonRow));
     };
+    const std::pair<QAction*, QIcon> icons[] = {
+        {localBinding_->MakeDirectory(), CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder)},
+        {localBinding_->Rename(), CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView)},
+        {localBinding_->DeleteSelection(), CommandIcon("edit-delete", QStyle::SP_TrashIcon)},
+        {localBinding_->View(), CommandIcon("document-preview", QStyle::SP_FileDialogContentsView)},
+        {localBinding_->Run(), CommandIcon("system-run", QStyle::SP_MediaPlay)},
+        {localBinding_->UpOneLevel(), CommandIcon("go-up", QStyle::SP_FileDialogToParent)},
+        {localBinding_->Refresh(), CommandIcon("view-refresh", QStyle::SP_BrowserReload)},
+    };
+    for (const auto& [action, icon] : icons)
+        action->setIcon(icon);
     addButton(localBinding_->MakeDirectory(), tr("MakeDir"), "sbMkd1");
     addButton(localBinding_->Rename(), tr("Rename"), "sbRen1");
     addButton(localBinding_->DeleteSelection(), tr("Delete"), "sbDel1");
@@ -669,10 +697,15 @@ QWidget* MainWindow::BuildRemotePane() {
     auto* buttons = new QHBoxLayout(buttonRow);
     buttons->setContentsMargins(0, 0, 0, 0);
     newSiteButton_ = makeButton(buttons, "bbNewServer", tr("New Server"));
+    newSiteButton_->setIcon(CommandIcon("network-server", QStyle::SP_DriveNetIcon));
     propertiesButton_ = makeButton(buttons, "bbProperties", tr("&Properties"));
+    propertiesButton_->setIcon(CommandIcon("document-properties", QStyle::SP_FileDialogInfoView));
     makeDirButton_ = makeButton(buttons, "bbMakeDir", tr("MakeDir"));
+    makeDirButton_->setIcon(CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder));
     renameButton_ = makeButton(buttons, "bbRename", tr("Rename"));
+    renameButton_->setIcon(CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView));
     deleteButton_ = makeButton(buttons, "bbDelete", tr("Delete"));
+    deleteButton_->setIcon(CommandIcon("edit-delete", QStyle::SP_TrashIcon));
     buttons->addStretch(1);
     layout->addWidget(buttonRow);
     connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
@@ -704,6 +737,7 @@ QWidget* MainWindow::BuildRemotePane() {
     remotePath_ = makePathBox("FTPPath", remote);
     pathRow->addWidget(remotePath_, 1);
     upOneLevelButton_ = makeButton(pathRow, "FTPOneLevelUp", tr("Up One Level"));
+    upOneLevelButton_->setIcon(CommandIcon("go-up", QStyle::SP_FileDialogToParent));
     remoteLayout->addLayout(pathRow);
     remoteList_ = makeList("FTPView", remote);
     remoteViews_ = new PaneViews(remoteList_, remote);

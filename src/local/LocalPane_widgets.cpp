@@ -260,7 +260,7 @@ void LocalPaneBinding::FillMenu(QMenu* menu, bool popUp) const {
 
 QPushButton* LocalPaneBinding::MakeButton(QAction* action, const QString& text, const char* name,
                                           QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new QPushButton(action->icon(), text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setEnabled(action->isEnabled());
     connect(button, &QPushButton::clicked, action, &QAction::trigger);

@@ -152,7 +152,7 @@ TEST(SessionTransfer, TranscriptsOfDownloadsAndUploads) {
          {"Error 550 No such file", "Transfer of a.txt failed"},
          {"a.txt=keep", "b.bin=bbb"},
          nullptr},
-        {"download: listed names that would leave the folder are skipped",
+        {"download: listed names that would leave the folder, or walk it again, are skipped",
          nullptr,
          [](TransferRig& rig) {
              rig.controller.RemoteView().SetSelection({0});
@@ -160,13 +160,15 @@ TEST(SessionTransfer, TranscriptsOfDownloadsAndUploads) {
          },
          [](ScriptedFtpServer& s) {
              s.reply("200 Type set to A\r\n").reply("250 OK\r\n");
-             List(s, Line("../../evil") + Line("a/b", true) + Line("ok.txt"));
+             List(s, Line("../../evil") + Line("a/b", true) + Line("ok.txt") +
+                         "lrwxrwxrwx 1 ftp ftp 1 Jan 10 12:00 loop -> .\r\n");
              Get(s, "ok!");
              s.reply("250 OK\r\n");
              List(s, kPaneListing);
          },
          "TYPE A|CWD /dir|TYPE A|PASV|LIST|PASV|RETR ok.txt|CWD /|TYPE A|PASV|LIST",
-         {"Error ../../evil: holds \"/\"", "Error a/b: holds \"/\""},
+         {"Error ../../evil: holds \"/\"", "Error a/b: holds \"/\"",
+          "Error loop: a link back into the folders walked"},
          {"dir/ok.txt=ok!"},
          nullptr},
         {"upload: a missing folder is made before its files, an empty one too",
@@ -300,6 +302,8 @@ TEST(SessionTransfer, StopCutsTheFileShortAndEndsTheQueue) {
     };
     rig.controller.RemoteView().SetSelection({1, 2});
     ASSERT_TRUE(rig.controller.DownloadSelected(rig.local));
+    EXPECT_FALSE(rig.controller.UploadSelected({{"x", false, "1"}}, rig.local))
+        << "a second transfer is refused while one runs";
     ASSERT_TRUE(rig.WaitDone()) << rig.server.failure();
     EXPECT_EQ(rig.Since(), Split("PASV|RETR /a.txt")) << "the second file is never asked for";
     EXPECT_TRUE(rig.Logged("Transfer of a.txt incomplete"));
@@ -307,6 +311,28 @@ TEST(SessionTransfer, StopCutsTheFileShortAndEndsTheQueue) {
     EXPECT_FALSE(rig.controller.TransferBusy());
     EXPECT_FALSE(rig.controller.StopRequest()) << "the next queue starts afresh";
     EXPECT_EQ(rig.progress.calls, (Lines{"Open", "Start /a.txt 3", "Close"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SessionTransfer, StopWhileAWalkIsUnderWayEndsTheQueueAtOnce) {
+    TransferRig rig;
+    rig.Login();
+    rig.Listing(kPaneListing);
+    rig.server.reply("200 Type set to A\r\n").readLine().pause(300).send("250 OK\r\n");
+    List(rig.server, Line("c.txt"));
+    ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
+    rig.controller.RemoteView().SetSelection({0});
+    ASSERT_TRUE(rig.controller.DownloadSelected(rig.local));
+    rig.controller.StopTransfer();
+    EXPECT_FALSE(rig.queue.Running());
+    EXPECT_FALSE(rig.controller.TransferBusy());
+    EXPECT_TRUE(rig.Logged("Transfer ended: 0 files moved, 0 bytes, 0 failed, 0.0 s"));
+    ASSERT_TRUE(rig.WaitDone()) << rig.server.failure();
+    EXPECT_EQ(rig.Since(), Split("TYPE A|CWD /dir|TYPE A|PASV|LIST")) << "no file is fetched";
+    EXPECT_EQ(rig.Captions(), Lines{"c.txt"}) << "the pane shows where the engine stands";
 }
 
 } // namespace
