@@ -4,7 +4,9 @@ ASAN_BUILD := build-asan
 CTEST_FLAGS := --output-on-failure -j2 --timeout 300
 SOURCES = $(shell find src tests bench fuzz \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null)
 
-.PHONY: build run test asan format format-check check-layers bench clean fuzz-smoke
+PREFIX ?= /usr/local
+
+.PHONY: build run start test asan install uninstall package format format-check check-layers bench clean fuzz-smoke
 
 build: $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -12,7 +14,12 @@ build: $(BUILD)/build.ninja
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCORVANE_WERROR=ON
 
+# The program beside a demo FTP server on loopback, with a site list of its
+# own (in $(BUILD)/demo) that holds the server; `start` runs the program alone.
 run: build
+	scripts/demo.py $(BUILD)/src/app/corvane $(BUILD)
+
+start: build
 	$(BUILD)/src/app/corvane
 
 test: build
@@ -24,6 +31,20 @@ asan: $(ASAN_BUILD)/build.ninja
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCORVANE_WERROR=ON -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF
+
+# The program, its menu entry and its icons under $(PREFIX); uninstall removes
+# exactly the files the last install wrote.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "uninstall: nothing was installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' rm -f -- < $(BUILD)/install_manifest.txt
+	rm -f $(BUILD)/install_manifest.txt
+
+# A Debian package of the installed files, in $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack
 
 format:
 	clang-format -i $(SOURCES)

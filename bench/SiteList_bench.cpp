@@ -19,6 +19,7 @@ public:
     void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     bool EditSite(SiteForm&) override { return false; }
+    OverwriteAnswer AskOverwrite(std::string&) override { return OverwriteAnswer::Cancel; }
 
 protected:
     std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }

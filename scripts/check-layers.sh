@@ -75,7 +75,7 @@ if [[ -n "$offenders" ]]; then
 fi
 
 # The floors, lowest first; an area may include its own floor and those below.
-floors=(text net ftp remote prefs sites compare transfer session app)
+floors=(text net ftp remote prefs sites local compare transfer session app)
 declare -A floor_of=()
 for i in "${!floors[@]}"; do
     floor_of[${floors[$i]}]=$i

@@ -19,6 +19,8 @@ packages=(
     dante-server microsocks
     # /etc/services and /etc/protocols, for service names such as "ftp"
     netbase
+    # the install check validates the menu entry
+    desktop-file-utils
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

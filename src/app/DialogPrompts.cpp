@@ -4,6 +4,7 @@
 #include "prefs/Translator.h"
 #include "prefs/look_widgets.h"
 #include "sites/SiteEditor_dialog.h"
+#include "transfer/OverwritePrompt_dialog.h"
 
 #include <QMessageBox>
 
@@ -63,4 +64,18 @@ bool DialogPrompts::EditSite(SiteForm& form) {
     else
         form.CustomTypes = shown.CustomTypes;
     return saved;
+}
+
+OverwriteAnswer DialogPrompts::AskOverwrite(std::string& path) {
+    OverwritePromptDialog window(
+        language_, path,
+        [this](const std::string& shown) {
+            // A path may be longer than a typed line's usual limit.
+            return InputLine({"Save as ...", "New Path", shown, false});
+        },
+        parent_);
+    window.exec();
+    if (window.Answer() == OverwriteAnswer::SaveAs)
+        path = window.Path();
+    return window.Answer();
 }

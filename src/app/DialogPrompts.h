@@ -20,6 +20,7 @@ public:
                      MessageIcon icon) override;
     bool AskYesNo(const std::string& caption, const std::string& text) override;
     bool EditSite(SiteForm& form) override;
+    OverwriteAnswer AskOverwrite(std::string& path) override;
 
 protected:
     std::optional<std::string> InputLine(const InputRequest& request) override;

@@ -2,6 +2,8 @@
 
 #include "PaneViews.h"
 #include "app/DialogPrompts.h"
+#include "compare/DirectoryCompare.h"
+#include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
 #include "prefs/Translator_widgets.h"
 #include "prefs/look_widgets.h"
@@ -16,7 +18,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -101,7 +102,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
       ownPrompts_(prompts != nullptr ? nullptr : std::make_unique<DialogPrompts>(language_, this)),
       prompts_(prompts != nullptr ? *prompts : *ownPrompts_), log_(programFolder_),
       sites_(programFolder_, prompts_, settings_.Options),
-      session_(ftp_, log_, prompts_, settings_.Options, session::Today()) {
+      session_(ftp_, log_, prompts_, settings_.Options, session::Today()),
+      localPane_([this](const std::string& line) { log_.AddLog(line); }),
+      queue_(ftp_, session_, session_.Chain(), prompts_, settings_.Options, session::Today()) {
+    session_.SetTransferQueue(&queue_);
     setObjectName(QStringLiteral("T_Main"));
     setWindowTitle(QStringLiteral("Corvane"));
     resize(DefaultWidth, DefaultHeight);
@@ -140,6 +144,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     statusBar()->addPermanentWidget(summary_);
     new remote::RemoteViewBinding(session_.RemoteView(), remoteList_, remotePath_, summary_);
     remoteViews_->ShareModel();
+    BuildPaneMenus();
 
     connect(&sites_, &SiteListController::SiteChosen, this,
             [this](const Site& site) { session_.ConnectToSite(site); });
@@ -151,10 +156,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     connect(&session_, &session::SessionController::WaitCursorChanged, this,
             &MainWindow::ShowWaitCursor);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
-            [this](const std::string& path) {
-                QDir::setCurrent(ShownText(path));
-                ShowLocalFolder();
-            });
+            [this](const std::string& path) { ShowLocalFolder(path); });
+    // The session takes the local start folder from the process's folder.
+    connect(&localPane_, &local::LocalPane::FolderChanged, this,
+            [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
 
     LoadStartupState();
 }
@@ -186,9 +191,11 @@ void MainWindow::ApplySettings() {
     localViews_->setFont(PaneFont(settings_.FontLeft, font()));
     remoteViews_->setFont(PaneFont(settings_.FontRight, font()));
     siteView_->setFont(remoteViews_->font());
+    localPane_.SetMonthFirst(options.DateType == 1);
     if (!options.IniPath.empty() && std::filesystem::is_directory(options.IniPath))
-        QDir::setCurrent(ShownText(options.IniPath));
-    ShowLocalFolder();
+        ShowLocalFolder(options.IniPath);
+    else
+        ShowLocalFolder(QDir::currentPath().toStdString());
 }
 
 void MainWindow::RefreshCommands() {
@@ -213,6 +220,8 @@ void MainWindow::RefreshCommands() {
     // while connected.
     for (QPushButton* button : {makeDirButton_, renameButton_, deleteButton_})
         button->setEnabled(!connected);
+    for (QAction* command : remoteCommands_)
+        command->setEnabled(connected);
 }
 
 void MainWindow::ShowServerListMode(bool serverList) {
@@ -242,12 +251,9 @@ void MainWindow::ShowWaitCursor(bool wait) {
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::ShowLocalFolder() {
-    const QString folder = QDir::currentPath();
-    localPath_->clear();
-    localPath_->addItem(folder);
-    if (auto* model = qobject_cast<QFileSystemModel*>(localList_->model()))
-        localList_->setRootIndex(model->setRootPath(folder));
+void MainWindow::ShowLocalFolder(const std::string& folder) {
+    if (folder == localPane_.Folder() || !localPane_.SetFolder(folder))
+        localPane_.Refresh();
 }
 
 void MainWindow::ConnectToSelectedSite() {
@@ -453,21 +459,168 @@ QWidget* MainWindow::BuildLocalPane() {
     auto* pane = new QWidget(paneSplitter_);
     QVBoxLayout* layout = makePane(pane, "LocalPanel");
     layout->addWidget(makeCaption(tr("Local computer"), pane));
+    auto* buttonRow = new QWidget(pane);
+    buttonRow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto* buttons = new QHBoxLayout(buttonRow);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(buttonRow);
+    auto* pathRow = new QHBoxLayout;
     localPath_ = makePathBox("LocalPath", pane);
-    layout->addWidget(localPath_);
+    pathRow->addWidget(localPath_, 1);
+    layout->addLayout(pathRow);
+
+    auto* split = new QSplitter(Qt::Vertical, pane);
+    split->setObjectName(QStringLiteral("LocalSplitter"));
+    split->setChildrenCollapsible(false);
+    localTree_ = new QTreeView(split);
+    localTree_->setObjectName(QStringLiteral("dlbx"));
     localList_ = makeList("lvLoc", pane);
-    // Shows the folder until the local pane's own model takes over.
-    auto* files = new QFileSystemModel(localList_);
-    files->setFilter(QDir::AllEntries | QDir::NoDot);
-    localList_->setModel(files);
-    localViews_ = new PaneViews(localList_, pane);
+    localViews_ = new PaneViews(localList_, split);
+    split->addWidget(localTree_);
+    split->addWidget(localViews_);
+    split->setSizes({DefaultHeight / 4, DefaultHeight / 2});
+    layout->addWidget(split, 1);
+    localStrip_ = new QLabel(pane);
+    localStrip_->setObjectName(QStringLiteral("pnlLocInfo"));
+    layout->addWidget(localStrip_);
+
+    localBinding_ = new local::LocalPaneBinding(
+        localPane_, prompts_,
+        {[this](std::string_view text) { return log_.AddLog(text); },
+         [this](std::size_t line, std::string_view text) { log_.ReplaceLine(line, text); }},
+        {localViews_, localList_, localTree_, localPath_, localStrip_});
     localViews_->ShareModel();
-    connect(localViews_, &PaneViews::DoubleClicked, this, [this, files](const QModelIndex& index) {
-        if (files->isDir(index) && QDir::setCurrent(files->filePath(index)))
-            ShowLocalFolder();
-    });
-    layout->addWidget(localViews_, 1);
+    const auto addButton = [&](QAction* action, const QString& text, const char* name) {
+        buttons->addWidget(local::LocalPaneBinding::MakeButton(action, text, name, buttonRow));
+    };
+    addButton(localBinding_->MakeDirectory(), tr("MakeDir"), "sbMkd1");
+    addButton(localBinding_->Rename(), tr("Rename"), "sbRen1");
+    addButton(localBinding_->DeleteSelection(), tr("Delete"), "sbDel1");
+    addButton(localBinding_->View(), tr("View"), "sbView1");
+    addButton(localBinding_->Run(), tr("Run"), "sbRun");
+    buttons->addStretch(1);
+    pathRow->addWidget(local::LocalPaneBinding::MakeButton(
+        localBinding_->UpOneLevel(), tr("Up One Level"), "SpeedButton4Button", pane));
+    connect(localViews_, &PaneViews::DoubleClicked, this,
+            [this](const QModelIndex& index) { localPane_.OpenEntry(index.row()); });
     return pane;
+}
+
+void MainWindow::BuildPaneMenus() {
+    auto* localMenu = new QMenu(tr("&Local"), this);
+    localMenu->setObjectName(QStringLiteral("Local1"));
+    localBinding_->FillMenu(localMenu, false);
+    menuBar()->insertMenu(languageMenu_->menuAction(), localMenu);
+
+    auto* remoteMenu = new QMenu(tr("&Remote"), this);
+    remoteMenu->setObjectName(QStringLiteral("Remote1"));
+    remotePopUp_ = new QMenu(remoteViews_);
+    remotePopUp_->setObjectName(QStringLiteral("RemotePopUp"));
+    FillRemoteMenu(remoteMenu);
+    FillRemoteMenu(remotePopUp_);
+    menuBar()->insertMenu(languageMenu_->menuAction(), remoteMenu);
+    remoteViews_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(remoteViews_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { remotePopUp_->popup(remoteViews_->mapToGlobal(at)); });
+    // Enter opens a folder and Backspace goes up, as in the local pane.
+    const auto addKey = [this](const char* name, QList<QKeySequence> keys, auto handler) {
+        auto* action = new QAction(remoteViews_);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        remoteViews_->addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    addKey("RemoteOpenKey", {Qt::Key_Return, Qt::Key_Enter}, [this] {
+        if (session_.ConnectedCommands() && remoteList_->currentIndex().isValid())
+            session_.OpenEntry(remoteList_->currentIndex().row());
+    });
+    addKey("RemoteUpKey", {Qt::Key_Backspace}, [this] {
+        if (session_.ConnectedCommands())
+            session_.RemoteView().GoUpOneLevel();
+    });
+    RefreshCommands();
+}
+
+// The same commands in the main menu and the pop-up; each twin is its own
+// action, so language files can name both.
+void MainWindow::FillRemoteMenu(QMenu* menu) {
+    const bool popUp = menu == remotePopUp_;
+    const QString suffix = popUp ? QStringLiteral("5") : QStringLiteral("4");
+    QAction* filter = menu->addAction(tr("Filter"));
+    filter->setObjectName(QStringLiteral("Filter") + suffix);
+    connect(filter, &QAction::triggered, this, &MainWindow::EditRemoteFilter);
+    QMenu* select = menu->addMenu(tr("Select ..."));
+    const char* selectNames[] = {"All", "Unselect", "Mask", "Invert"};
+    const QString selectTexts[] = {tr("Select All"), tr("Unselect"), tr("Mask"), tr("Invert")};
+    for (int tag = 1; tag <= 4; ++tag) {
+        QAction* item = select->addAction(selectTexts[tag - 1]);
+        item->setObjectName(QString::fromLatin1(selectNames[tag - 1]) + suffix);
+        connect(item, &QAction::triggered, this, [this, tag] { SelectRemote(tag); });
+    }
+    QMenu* sorting = menu->addMenu(tr("Sorting"));
+    const char* sortNames[] = {"Byname", "Bysize", "Bydate"};
+    const QString sortTexts[] = {tr("By name"), tr("By size"), tr("By date")};
+    for (int column = 1; column <= 3; ++column) {
+        QAction* item = sorting->addAction(sortTexts[column - 1]);
+        item->setObjectName(QString::fromLatin1(sortNames[column - 1]) +
+                            (popUp ? QStringLiteral("7") : QStringLiteral("6")));
+        connect(item, &QAction::triggered, this, [this, column] { SortRemote(column); });
+    }
+    menu->addSeparator();
+    QAction* compare = menu->addAction(tr("Compare Directories"));
+    compare->setObjectName(QStringLiteral("CompareDirectories") + suffix);
+    connect(compare, &QAction::triggered, this, &MainWindow::CompareDirectories);
+    if (!popUp)
+        compareItem_ = compare;
+    remoteCommands_.insert(remoteCommands_.end(),
+                           {filter, select->menuAction(), sorting->menuAction(), compare});
+}
+
+void MainWindow::EditRemoteFilter() {
+    if (!session_.ConnectedCommands())
+        return;
+    remote::RemoteView& view = session_.RemoteView();
+    std::string filter = view.Filter();
+    if (prompts_.AskInput(local::RemoteFilterCaption, local::MaskPrompt, filter, false,
+                          MaxInputLength))
+        view.SetFilter(filter); // from the last listing, without a request
+}
+
+void MainWindow::SelectRemote(int command) {
+    const auto select = static_cast<local::SelectCommand>(command);
+    const remote::RemoteView& view = session_.RemoteView();
+    std::string mask = view.Filter();
+    if (local::NeedsMask(select) && !local::AskSelectMask(prompts_, false, mask))
+        return;
+    std::vector<std::string_view> captions;
+    std::vector<bool> selected;
+    for (const remote::RemoteItem& item : view.Items()) {
+        captions.push_back(item.caption);
+        selected.push_back(item.selected);
+    }
+    local::ApplySelectCommand(select, captions, mask, selected);
+    local::ShowSelection(remoteList_, selected);
+    remoteList_->setFocus();
+}
+
+void MainWindow::SortRemote(int column) {
+    if (session_.ConnectedCommands())
+        session_.RemoteView().SortByColumn(column);
+}
+
+void MainWindow::CompareDirectories() {
+    if (!session_.ConnectedCommands())
+        return;
+    std::vector<compare::CompareEntry> localEntries;
+    for (const local::LocalItem& item : localPane_.Items())
+        localEntries.push_back({item.caption, item.sizeText});
+    std::vector<compare::CompareEntry> remoteEntries;
+    for (const remote::RemoteItem& item : session_.RemoteView().Items())
+        remoteEntries.push_back({item.caption, item.size});
+    const compare::CompareResult result = compare::CompareDirectories(localEntries, remoteEntries);
+    localPane_.ReplaceSelection(result.localSelected);
+    local::ShowSelection(remoteList_, result.remoteSelected);
 }
 
 QWidget* MainWindow::BuildRemotePane() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpClient.h"
+#include "local/LocalPane.h"
 #include "prefs/Options.h"
 #include "prefs/Translator.h"
 #include "session/SessionController.h"
@@ -10,6 +11,7 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -25,6 +27,9 @@ class QTreeView;
 class Prompts;
 class PaneViews;
 class SiteListView;
+namespace local {
+class LocalPaneBinding;
+}
 
 // The main window and composition root: it owns the settings, the engine
 // `ftp_`, the session log, the site list and the session controller, builds
@@ -52,6 +57,10 @@ public:
     QSplitter* LogSplitter() const { return logSplitter_; }
     QComboBox* LocalPath() const { return localPath_; }
     QTreeView* LocalList() const { return localList_; }
+    QTreeView* LocalTree() const { return localTree_; }
+    QLabel* LocalStrip() const { return localStrip_; }
+    local::LocalPane& Local() { return localPane_; }
+    local::LocalPaneBinding* LocalCommands() const { return localBinding_; }
     QLabel* RemoteCaption() const { return remoteCaption_; }
     QComboBox* RemotePath() const { return remotePath_; }
     QTreeView* RemoteList() const { return remoteList_; }
@@ -64,6 +73,8 @@ public:
     QAction* ConnectAction() const { return connectButton_; }
     QAction* DisconnectAction() const { return disconnectButton_; }
     QAction* StopAction() const { return stopButton_; }
+    QAction* CompareAction() const { return compareItem_; }
+    QMenu* RemotePopUp() const { return remotePopUp_; }
 
     FtpClient& Engine() { return ftp_; }
     Settings& CurrentSettings() { return settings_; }
@@ -94,7 +105,7 @@ private:
     void ShowServerListMode(bool serverList);
     void RefreshCommands();
     void ShowWaitCursor(bool wait);
-    void ShowLocalFolder();
+    void ShowLocalFolder(const std::string& folder);
     void ChooseFont(QWidget* pane, StoredFont& stored);
 
     void BuildMenus();
@@ -102,6 +113,15 @@ private:
     void SetViewStyle(int pane, int style);
     void BuildToolBar();
     QWidget* BuildLocalPane();
+    // The menus of the panes' own commands, once both panes exist.
+    void BuildPaneMenus();
+    void FillRemoteMenu(QMenu* menu);
+    // The remote pane's filter, "Select ..." and "Sorting" commands.
+    void EditRemoteFilter();
+    void SelectRemote(int command);
+    void SortRemote(int column);
+    // Selects the entries of both panes that the other side lacks.
+    void CompareDirectories();
     QWidget* BuildRemotePane();
     QAction* AddCommand(QMenu* menu, const char* name, const QString& text,
                         void (MainWindow::*handler)());
@@ -115,6 +135,8 @@ private:
     session::SessionLog log_;
     SiteListController sites_;
     session::SessionController session_;
+    local::LocalPane localPane_;
+    transfer::TransferQueue queue_;
     int transferType_ = Auto;
 
     QToolBar* toolBar_ = nullptr;
@@ -137,7 +159,10 @@ private:
     QWidget* localPanel_ = nullptr;
     QComboBox* localPath_ = nullptr;
     QTreeView* localList_ = nullptr;
+    QTreeView* localTree_ = nullptr;
+    QLabel* localStrip_ = nullptr;
     PaneViews* localViews_ = nullptr;
+    local::LocalPaneBinding* localBinding_ = nullptr;
 
     QWidget* remotePanel_ = nullptr;
     QLabel* remoteCaption_ = nullptr;
@@ -152,6 +177,9 @@ private:
     QPushButton* upOneLevelButton_ = nullptr;
     QTreeView* remoteList_ = nullptr;
     PaneViews* remoteViews_ = nullptr;
+    QMenu* remotePopUp_ = nullptr;
+    QAction* compareItem_ = nullptr;
+    std::vector<QAction*> remoteCommands_; // enabled while connected
     QLabel* summary_ = nullptr;
 
     QPlainTextEdit* logView_ = nullptr;

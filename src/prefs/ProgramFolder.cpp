@@ -32,7 +32,12 @@ std::string WithSlash(std::string folder) {
 
 std::string ChooseProgramFolder(const std::string& executableFolder, const std::string& configHome,
                                 const std::string& home) {
-    if (!executableFolder.empty() && ::access(executableFolder.c_str(), W_OK | X_OK) == 0)
+    // An installed program shares its "bin" folder with others, even where
+    // root may write into it; only a build or a copy of its own keeps its files.
+    const bool installed =
+        std::filesystem::path(WithSlash(executableFolder)).parent_path().filename() == "bin";
+    if (!executableFolder.empty() && !installed &&
+        ::access(executableFolder.c_str(), W_OK | X_OK) == 0)
         return WithSlash(executableFolder);
     // The XDG base directory rules ignore a relative $XDG_CONFIG_HOME.
     const std::filesystem::path base = !configHome.empty() && configHome.front() == '/'

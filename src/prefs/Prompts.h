@@ -20,6 +20,9 @@ enum class MessageIcon { Information, Warning, Stop };
 // The title of the boxes that tell the user about a failure.
 inline constexpr const char* AttentionCaption = "Attention";
 
+// The answers of the overwrite question, in the order of its buttons.
+enum class OverwriteAnswer { Resume, Overwrite, All, Skip, SaveAs, Cancel };
+
 // The questions the logic asks the user. The program answers them with its
 // dialogs; tests answer them from a script. Every answer is a plain value.
 class Prompts {
@@ -48,6 +51,10 @@ public:
     // `form` then holds what it shows. Its host types come back in `form`
     // either way, as they are kept when the window is cancelled.
     virtual bool EditSite(SiteForm& form) = 0;
+
+    // "Rewrite Files Prompt": the transfer's destination `path` exists. For
+    // SaveAs, `path` becomes the path the user typed.
+    virtual OverwriteAnswer AskOverwrite(std::string& path) = 0;
 
 protected:
     // The line as typed, or nothing when cancelled.

@@ -16,6 +16,12 @@
 
 namespace session {
 
+using transfer::DeleteWalk;
+using transfer::DownloadWalk;
+using transfer::FolderRemoval;
+using transfer::PermissionChain;
+using transfer::UploadWalk;
+
 namespace {
 
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -46,13 +52,6 @@ std::tm LocalNow() {
 std::chrono::year_month_day Today() {
     return std::chrono::year_month_day{
         std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())};
-}
-
-void WorkLists::Clear() {
-    Folders.clear();
-    TargetFolders.clear();
-    Files.clear();
-    Targets.clear();
 }
 
 const char* SessionStateName(SessionState state) {
@@ -177,7 +176,7 @@ void SessionController::SetWaitCursor(bool wait) {
 }
 
 void SessionController::SetConnectedState() {
-    stopRequest_ = false;
+    chain_.StopRequest = false;
     emit CommandsChanged();
 }
 
@@ -242,7 +241,7 @@ void SessionController::ConnectToSite(const Site& chosen) {
             emit LocalDirChosen(site_.LocalDir);
     }
 
-    transferMode_ = 0;
+    chain_.Mode = 0;
     ftp_.MessagePump();
     AddLog("");
     AddLog("Connecting to " + ftp_.HostName + ConnectTimeText(LocalNow()));
@@ -299,9 +298,34 @@ void SessionController::StopTransfer() {
         ftp_.AbortSync();
         return;
     }
-    transferMode_ = 0;
-    stopRequest_ = true;
+    chain_.Mode = 0;
+    chain_.StopRequest = true;
     SetWaitCursor(false);
+    if (chains_ != nullptr)
+        chains_->StopRequested();
+}
+
+bool SessionController::DownloadSelected(const std::string& localFolder) {
+    if (queue_ == nullptr || serverListMode_)
+        return false;
+    std::vector<transfer::SelectedEntry> selection;
+    for (const remote::RemoteItem& item : remoteView_.Items()) {
+        if (item.selected && item.icon != remote::PaneIcon::Up)
+            selection.push_back({item.caption, item.icon == remote::PaneIcon::Folder, item.size});
+    }
+    return queue_->StartDownload(selection, localFolder);
+}
+
+bool SessionController::UploadSelected(const std::vector<transfer::SelectedEntry>& selection,
+                                       const std::string& localFolder) {
+    if (queue_ == nullptr || serverListMode_)
+        return false;
+    std::vector<transfer::RemoteFile> files;
+    for (const remote::RemoteItem& item : remoteView_.Items()) {
+        if (item.icon == remote::PaneIcon::File)
+            files.push_back({item.caption, item.size});
+    }
+    return queue_->StartUpload(selection, localFolder, std::move(files));
 }
 
 // --- the remote pane's requests -------------------------------------------------------
@@ -343,14 +367,14 @@ void SessionController::Ftp1Display(const std::string& msg) {
 void SessionController::Ftp1Progress(std::int64_t count, bool& abort) {
     if (chains_ != nullptr)
         chains_->ProgressBytes(count);
-    abort = stopRequest_;
+    abort = chain_.StopRequest;
 }
 
 void SessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
-    remoteStartDir_ = NormalizeRemoteDir(ftp_.HostDirName, site_.CheckVHost != 0);
-    localStartDir_ = NormalizeLocalDir(QDir::currentPath().toStdString());
+    chain_.RemoteStartDir = NormalizeRemoteDir(ftp_.HostDirName, site_.CheckVHost != 0);
+    chain_.LocalStartDir = NormalizeLocalDir(QDir::currentPath().toStdString());
     serverListMode_ = false;
-    transferBusy_ = false;
+    chain_.TransferBusy = false;
     remoteView_.SessionStarted();
     emit ServerListModeChanged(false);
     keepCount_ = keepIndex_ = keepIdle_ = keepUnattended_ = 0;
@@ -378,7 +402,7 @@ void SessionController::EndSession() {
     SetWaitCursor(false);
     const bool wasConnected = !serverListMode_;
     serverListMode_ = true;
-    transferBusy_ = false;
+    chain_.TransferBusy = false;
     attempt_ = -1;
     keepAliveChain_ = false;
     SetState(SessionState::Idle);
@@ -420,7 +444,7 @@ void SessionController::RefreshListing(const std::string& hostFile) {
 void SessionController::RequestSucceeded(FtpRequest request) {
     using R = FtpRequest;
     linkTried_.reset();
-    const auto step = [this](void (ChainSteps::*operation)()) {
+    const auto step = [this](void (transfer::ChainSteps::*operation)()) {
         if (chains_ != nullptr)
             (chains_->*operation)();
     };
@@ -443,44 +467,44 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         }
         RefreshListing();
     } else if (IsOneOf(request, {R::CwdAsync, R::MkdAsync, R::CDupAsync})) {
-        if (transferMode_ & FolderRemoval)
-            step(&ChainSteps::RemoveFolderStep);
-        else if (request == R::MkdAsync && (transferMode_ & UploadWalk))
+        if (chain_.Mode & FolderRemoval)
+            step(&transfer::ChainSteps::RemoveFolderStep);
+        else if (request == R::MkdAsync && (chain_.Mode & UploadWalk))
             Issue(&FtpClient::CwdAsync); // into the folder just made
         else
             RefreshListing();
     } else if (IsListing(request)) {
         keepAliveChain_ = false;
-        if (transferMode_ & DownloadWalk) {
-            step(&ChainSteps::AddDownloadFolder);
-            step(&ChainSteps::DownloadStep);
-        } else if (transferMode_ & DeleteWalk) {
-            step(&ChainSteps::ReadDeleteFolder);
-            step(&ChainSteps::DeleteStep);
-        } else if (transferMode_ & UploadWalk) {
-            step(&ChainSteps::UploadStep);
+        if (chain_.Mode & DownloadWalk) {
+            step(&transfer::ChainSteps::AddDownloadFolder);
+            step(&transfer::ChainSteps::DownloadStep);
+        } else if (chain_.Mode & DeleteWalk) {
+            step(&transfer::ChainSteps::ReadDeleteFolder);
+            step(&transfer::ChainSteps::DeleteStep);
+        } else if (chain_.Mode & UploadWalk) {
+            step(&transfer::ChainSteps::UploadStep);
         } else {
             remoteView_.ShowListing(options_.ListingFile);
             SetState(SessionState::Browsing);
         }
     } else if (IsOneOf(request, {R::GetAsync, R::RestGetAsync})) {
-        step(&ChainSteps::ProgressEndOfFile);
-        step(&ChainSteps::DownloadStep);
+        step(&transfer::ChainSteps::ProgressEndOfFile);
+        step(&transfer::ChainSteps::DownloadStep);
     } else if (IsOneOf(request, {R::PutAsync, R::RestPutAsync})) {
-        step(&ChainSteps::ProgressEndOfFile);
-        step(&ChainSteps::UploadStep);
+        step(&transfer::ChainSteps::ProgressEndOfFile);
+        step(&transfer::ChainSteps::UploadStep);
     } else if (request == R::DeleAsync) {
-        step(&ChainSteps::DeleteStep);
+        step(&transfer::ChainSteps::DeleteStep);
     } else if (request == R::RmdAsync) {
-        step(&ChainSteps::RemoveFolderStep);
+        step(&transfer::ChainSteps::RemoveFolderStep);
     } else if (request == R::RenAsync) {
-        if (!work_.Files.empty())
-            step(&ChainSteps::RenameStep);
+        if (!chain_.Work.Files.empty())
+            step(&transfer::ChainSteps::RenameStep);
         else
             RefreshListing(ftp_.HostDirName);
     } else if (request == R::QuoteAsync) {
-        if (transferMode_ & PermissionChain)
-            step(&ChainSteps::ChmodStep);
+        if (chain_.Mode & PermissionChain)
+            step(&transfer::ChainSteps::ChmodStep);
         else
             Issue(&FtpClient::CwdAsync); // every custom command ends with a fresh listing
     }
@@ -488,9 +512,10 @@ void SessionController::RequestSucceeded(FtpRequest request) {
 
 void SessionController::RequestFailed(FtpRequest request) {
     using R = FtpRequest;
-    if (transferMode_ & (DeleteWalk | FolderRemoval))
-        work_.Clear();
-    transferMode_ &= ~unsigned{DeleteWalk | FolderRemoval | DownloadWalk};
+    const bool downloadWalk = (chain_.Mode & DownloadWalk) != 0;
+    if (chain_.Mode & (DeleteWalk | FolderRemoval))
+        chain_.Work.Clear();
+    chain_.Mode &= ~unsigned{DeleteWalk | FolderRemoval | DownloadWalk};
     keepAliveChain_ = false;
 
     if (request == R::CwdAsync && linkTried_ && ftp_.StatusCode() == 550) {
@@ -502,12 +527,16 @@ void SessionController::RequestFailed(FtpRequest request) {
     linkTried_.reset();
     if (request == R::CwdAsync) {
         ftp_.TypeAsciiSync();
-        if (transferMode_ & UploadWalk) {
+        if (chain_.Mode & UploadWalk) {
             ftp_.HostFileName = ftp_.HostDirName; // the missing folder is made, then entered
             Issue(&FtpClient::MkdAsync);
+        } else if (downloadWalk && chains_ != nullptr) {
+            // One folder that cannot be entered does not end the whole queue.
+            AddLog("Error " + ftp_.ErrorMessage());
+            chains_->TransferFailed(request);
         } else {
             ftp_.HostFileName.clear();
-            ftp_.HostDirName = remoteStartDir_;
+            ftp_.HostDirName = chain_.RemoteStartDir;
             Issue(&FtpClient::PwdAsync);
             if (chains_ != nullptr)
                 chains_->CloseProgress();
@@ -523,17 +552,19 @@ void SessionController::RequestFailed(FtpRequest request) {
     if (request == R::SystAsync) {
         // SYST only informs; a server without it can still be browsed.
         RequestSucceeded(request);
-    } else if (request == R::GetAsync) {
+    } else if (IsOneOf(request, {R::GetAsync, R::RestGetAsync, R::PutAsync, R::RestPutAsync}) ||
+               (request == R::MkdAsync && (chain_.Mode & UploadWalk))) {
+        // The queue goes on with the next file.
         if (chains_ != nullptr)
-            chains_->DownloadStep();
+            chains_->TransferFailed(request);
     } else if (IsListing(request)) {
         ftp_.Abort();
     } else if (IsOneOf(request, {R::DeleAsync, R::RenAsync})) {
-        work_.Files.clear();
-        work_.Targets.clear();
-    } else if (request == R::QuoteAsync && (transferMode_ & PermissionChain)) {
-        work_.Files.clear();
-        transferMode_ &= ~unsigned{PermissionChain};
+        chain_.Work.Files.clear();
+        chain_.Work.Targets.clear();
+    } else if (request == R::QuoteAsync && (chain_.Mode & PermissionChain)) {
+        chain_.Work.Files.clear();
+        chain_.Mode &= ~unsigned{PermissionChain};
     }
 }
 

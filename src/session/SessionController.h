@@ -3,6 +3,8 @@
 #include "ftp/FtpClient.h"
 #include "remote/RemoteView.h"
 #include "sites/Site.h"
+#include "transfer/ChainState.h"
+#include "transfer/TransferQueue.h"
 
 #include <QObject>
 #include <QTimer>
@@ -21,48 +23,6 @@ struct Options;
 namespace session {
 
 class SessionLog;
-
-// Which chain of requests is running; several may be set at once.
-enum TransferMode : unsigned {
-    DeleteWalk = 1,
-    FolderRemoval = 2,
-    DownloadWalk = 4,
-    UploadWalk = 8,
-    PermissionChain = 16,
-};
-
-// The work lists of the transfer, delete, rename and permission chains.
-struct WorkLists {
-    std::vector<std::string> Folders;
-    std::vector<std::string> TargetFolders;
-    std::vector<std::string> Files;
-    std::vector<std::string> Targets;
-
-    void Clear();
-};
-
-// The step operations of the chains that the request-done dispatcher
-// continues. Each issues at most one request and returns; its completion
-// comes back to the dispatcher. The transfer queue, the progress window and
-// the remote file operations implement them; a session without them does
-// nothing at these steps.
-class ChainSteps {
-public:
-    virtual ~ChainSteps() = default;
-
-    virtual void AddDownloadFolder() {}
-    virtual void DownloadStep() {}
-    virtual void UploadStep() {}
-    virtual void ReadDeleteFolder() {}
-    virtual void DeleteStep() {}
-    virtual void RemoveFolderStep() {}
-    virtual void RenameStep() {}
-    virtual void ChmodStep() {}
-    // The progress window.
-    virtual void ProgressEndOfFile() {}
-    virtual void ProgressBytes(std::int64_t /*count*/) {}
-    virtual void CloseProgress() {}
-};
 
 // Where the session stands, from a saved site to a shown directory and back.
 enum class SessionState {
@@ -96,7 +56,7 @@ void ApplyEngineOptions(FtpClient& ftp, const Options& options);
 // listing chain, the greeting and close handling with reconnect attempts,
 // disconnect, stop and the keep-alive commands. The remote pane's model is
 // driven from here.
-class SessionController : public QObject, public remote::RemoteSession {
+class SessionController : public QObject, public remote::RemoteSession, public transfer::QueueHost {
     Q_OBJECT
 
 public:
@@ -110,7 +70,15 @@ public:
     remote::RemoteView& RemoteView() { return remoteView_; }
     const remote::RemoteView& RemoteView() const { return remoteView_; }
     // Null: the chains' steps do nothing. Must outlive the controller.
-    void SetChainSteps(ChainSteps* steps) { chains_ = steps; }
+    void SetChainSteps(transfer::ChainSteps* steps) { chains_ = steps; }
+    // What the chains share; handed to the transfer queue and the file operations.
+    transfer::ChainState& Chain() { return chain_; }
+    // The queue also takes the chains' steps. Null: no transfers. Must outlive
+    // the controller.
+    void SetTransferQueue(transfer::TransferQueue* queue) {
+        queue_ = queue;
+        chains_ = queue;
+    }
     // The keep-alive clock: one idle count a tick. A second by default, so
     // StartKeep counts seconds and DurationKeep minutes; tests shorten it.
     void SetKeepAliveTick(std::chrono::milliseconds tick) { keepTick_ = tick; }
@@ -123,6 +91,14 @@ public:
     // "SERVER LIST ..." in the path box does the same.
     void Disconnect() override;
     void StopTransfer();
+    // The progress window's Cancel: the queue stops at its next step.
+    void CancelTransfer() { chain_.StopRequest = true; }
+    // "Download Selected Files": the remote pane's selection into `localFolder`
+    // (absolute). False when nothing started (site list, busy, engine busy).
+    bool DownloadSelected(const std::string& localFolder);
+    // "Upload Selected Files": the local pane's selection from `localFolder`.
+    bool UploadSelected(const std::vector<transfer::SelectedEntry>& selection,
+                        const std::string& localFolder);
 
     // --- state
     session::SessionState SessionState() const { return state_; }
@@ -130,15 +106,15 @@ public:
     // The commands that need a connection are enabled: exactly while the
     // remote directory is shown.
     bool ConnectedCommands() const { return !serverListMode_; }
-    bool StopRequest() const { return stopRequest_; }
+    bool StopRequest() const { return chain_.StopRequest; }
     bool WaitCursor() const { return waitCursor_; }
     int ReconnectAttempt() const { return attempt_; }
-    const Site& CurrentSite() const { return site_; }
-    const std::string& RemoteStartDir() const { return remoteStartDir_; }
-    const std::string& LocalStartDir() const { return localStartDir_; }
-    unsigned TransferModeFlags() const { return transferMode_; }
-    void SetTransferModeFlags(unsigned flags) { transferMode_ = flags; }
-    session::WorkLists& WorkLists() { return work_; }
+    const Site& CurrentSite() const override { return site_; }
+    const std::string& RemoteStartDir() const { return chain_.RemoteStartDir; }
+    const std::string& LocalStartDir() const { return chain_.LocalStartDir; }
+    unsigned TransferModeFlags() const { return chain_.Mode; }
+    void SetTransferModeFlags(unsigned flags) { chain_.Mode = flags; }
+    transfer::WorkLists& WorkLists() { return chain_.Work; }
     bool KeepAliveRunning() const { return keepTimer_.isActive(); }
     int KeepAliveCount() const { return keepCount_; }
 
@@ -153,10 +129,15 @@ public:
     void CwdAsync() override;
     void CDupAsync() override;
     void PwdAsync() override;
-    bool TransferBusy() const override { return transferBusy_; }
-    void SetTransferBusy(bool busy) override { transferBusy_ = busy; }
+    bool TransferBusy() const override { return chain_.TransferBusy; }
+    void SetTransferBusy(bool busy) override { chain_.TransferBusy = busy; }
     void RefreshCommands() override { emit CommandsChanged(); }
     void AddLog(std::string_view text) override;
+
+    // --- the transfer queue's view of the session
+    // Starts a request; a refusal is logged and gives false.
+    bool Issue(void (FtpClient::*request)()) override;
+    void RefreshLocalPane() override { emit LocalFilesChanged(); }
 
 signals:
     // The right pane shows the site list (true) or the remote directory.
@@ -166,6 +147,8 @@ signals:
     void WaitCursorChanged(bool wait);
     // The site's local folder exists (or was made): the local pane moves there.
     void LocalDirChosen(const std::string& path);
+    // A download ended: the local pane lists its folder again.
+    void LocalFilesChanged();
 
 private:
     // Engine events.
@@ -179,8 +162,6 @@ private:
     void RequestSucceeded(FtpRequest request);
     void RequestFailed(FtpRequest request);
     void ConnectFailed();
-    // Starts a request; a refusal is logged and gives false.
-    bool Issue(void (FtpClient::*request)());
     // ASCII type, then the listing of `hostFile` (empty: the current
     // directory) into the listing file.
     void RefreshListing(const std::string& hostFile = {});
@@ -194,22 +175,18 @@ private:
     SessionLog& log_;
     Prompts& prompts_;
     const Options& options_;
-    ChainSteps* chains_ = nullptr;
+    transfer::ChainSteps* chains_ = nullptr;
+    transfer::TransferQueue* queue_ = nullptr;
     remote::RemoteView remoteView_;
 
     session::SessionState state_ = session::SessionState::Idle;
     bool serverListMode_ = true;
-    bool stopRequest_ = false;
     bool waitCursor_ = false;
-    bool transferBusy_ = false;
     Site site_;
-    std::string remoteStartDir_;
+    transfer::ChainState chain_;
     // A link opened by a double click, and the directory the pane showed:
     // a 550 to its CWD makes the link a file there.
     std::optional<std::pair<std::string, std::string>> linkTried_;
-    std::string localStartDir_;
-    unsigned transferMode_ = 0;
-    session::WorkLists work_;
     int attempt_ = -1;
 
     QTimer keepTimer_;

@@ -1,6 +1,7 @@
 #include "prefs/PrefsTestSupport.h"
 #include "prefs/ProgramFolder.h"
 
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,16 @@ TEST(ProgramFolderTest, AReadOnlyExecutableFolderIsPassedOver) {
     ASSERT_EQ(::chmod(exe.path().c_str(), 0555), 0);
     EXPECT_EQ(ChooseProgramFolder(exe.path(), "", home.path()), home.file(".config/corvane/"));
     ::chmod(exe.path().c_str(), 0755);
+}
+
+TEST(ProgramFolderTest, AnInstalledProgramsBinFolderIsPassedOverEvenWhenWritable) {
+    TempFolder prefix;
+    TempFolder home;
+    ASSERT_TRUE(std::filesystem::create_directory(prefix.file("bin")));
+    for (const std::string& bin : {prefix.file("bin"), prefix.file("bin/")}) {
+        SCOPED_TRACE(bin);
+        EXPECT_EQ(ChooseProgramFolder(bin, "", home.path()), home.file(".config/corvane/"));
+    }
 }
 
 TEST(ProgramFolderTest, TheRunningProgramGetsAFolderThatExists) {

@@ -1,42 +1,12 @@
-#include "prefs/Options.h"
-#include "session/SessionController.h"
-#include "session/SessionLog.h"
-#include "support/EventLoop.h"
-#include "support/ScriptedFtpServer.h"
-#include "support/ScriptedPrompts.h"
+#include "session/SessionRig.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
-using session::SessionController;
-using session::SessionState;
-using testsupport::ProcessEventsFor;
-using testsupport::ProcessEventsUntil;
-using testsupport::ScriptedFtpServer;
-using Lines = std::vector<std::string>;
+using namespace sessiontest;
 
 namespace {
-
-const std::string kListing =
-    "drwxr-xr-x   2 ftp      ftp          4096 Jan 10 12:00 incoming\r\n"
-    "-rw-r--r--   1 ftp      ftp          1234 Jan 10 12:00 readme.txt\r\n";
-const std::string kFresh = "-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 fresh.txt\r\n";
-
-// "a|b" -> {"a", "b"}: transcripts in one string.
-Lines Split(const std::string& text) {
-    Lines parts;
-    for (std::size_t from = 0; !text.empty() && from <= text.size();) {
-        const std::size_t bar = std::min(text.find('|', from), text.size());
-        parts.push_back(text.substr(from, bar - from));
-        from = bar + 1;
-    }
-    return parts;
-}
 
 TEST(SiteAddress, IsNormalisedInTheCopy) {
     struct Row {
@@ -92,105 +62,6 @@ TEST(Enablement, FollowsTheConnection) {
                  connected.Preferences || connected.ServerProperties);
     EXPECT_TRUE(connected.Disconnect && connected.Stop && connected.RemoteCommands);
 }
-
-// Records the chain steps the dispatcher calls.
-struct RecordingSteps : session::ChainSteps {
-    Lines calls;
-    void AddDownloadFolder() override { calls.push_back("AddDownloadFolder"); }
-    void DownloadStep() override { calls.push_back("DownloadStep"); }
-    void CloseProgress() override { calls.push_back("CloseProgress"); }
-};
-
-// A session controller, its engine and log, and the scripted server it talks to.
-struct Rig {
-    Rig() {
-        options = DefaultOptions(folder, 4242);
-        controller.SetChainSteps(&steps);
-    }
-
-    ::Site ScriptedSite() const {
-        Site site;
-        site.Server = "127.0.0.1";
-        site.Port = server.portText();
-        site.User = "anna";
-        site.Password = "secret-pw";
-        site.Pasv = 1;
-        return site;
-    }
-    // The greeting, USER and PASS accepted, then `replies`, one to each next command.
-    ScriptedFtpServer& Login(const std::string& replies = "215 UNIX Type: L8|257 \"/\"") {
-        server.send("220 Scripted server ready\r\n")
-            .reply("331 Password required\r\n")
-            .reply("230 Logged in\r\n");
-        return Replies(replies);
-    }
-    ScriptedFtpServer& Replies(const std::string& replies) {
-        for (const std::string& reply : Split(replies))
-            server.reply(reply + "\r\n");
-        return server;
-    }
-    // TYPE A and a passive LIST of `listing`.
-    ScriptedFtpServer& Listing(const std::string& listing = kListing) {
-        return server.reply("200 Type set to A\r\n")
-            .replyPasv()
-            .acceptData()
-            .reply("150 Here comes the listing\r\n")
-            .sendData(listing)
-            .closeData()
-            .send("226 Directory send OK\r\n");
-    }
-    bool Wait(SessionState state, int timeoutMs = 5000) {
-        return ProcessEventsUntil([&] { return controller.SessionState() == state; }, timeoutMs);
-    }
-    // Starts the script, connects and waits for the first listing.
-    testing::AssertionResult Connect(const Site& site) {
-        server.start();
-        controller.ConnectToSite(site);
-        if (!Wait(SessionState::Browsing))
-            return testing::AssertionFailure() << server.failure();
-        loginCommands = server.received().size();
-        return testing::AssertionSuccess();
-    }
-    // Waits for `count` commands after the first listing and the pane browsing again.
-    bool WaitSent(std::size_t count) {
-        return ProcessEventsUntil([&] {
-            return server.received().size() >= loginCommands + count &&
-                   controller.SessionState() == SessionState::Browsing;
-        });
-    }
-    Lines Since() const {
-        const Lines all = server.received();
-        return Lines(all.begin() + static_cast<long>(loginCommands), all.end());
-    }
-    Lines LogLines() const {
-        Lines lines;
-        for (std::size_t i = 0; i < log.Pane().Count(); ++i)
-            lines.push_back(log.Pane().Line(i));
-        return lines;
-    }
-    bool Logged(const std::string& line) const {
-        const Lines lines = LogLines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    Lines Captions() const {
-        Lines captions;
-        for (const remote::RemoteItem& item : controller.RemoteView().Items())
-            captions.push_back(item.caption);
-        return captions;
-    }
-
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString() + "/";
-    Options options;
-    session::SessionLog log{folder};
-    ScriptedPrompts prompts;
-    ScriptedFtpServer server;
-    FtpClient ftp;
-    RecordingSteps steps;
-    SessionController controller{ftp, log, prompts, options,
-                                 std::chrono::year_month_day{2026y, std::chrono::December, 7d}};
-    std::size_t loginCommands = 0;
-};
 
 class Session : public testing::Test, public Rig {};
 
@@ -401,7 +272,7 @@ TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
 }
 
 TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
-    controller.SetTransferModeFlags(session::DownloadWalk | session::UploadWalk);
+    controller.SetTransferModeFlags(transfer::DownloadWalk | transfer::UploadWalk);
     controller.StopTransfer();
     EXPECT_TRUE(controller.StopRequest());
     EXPECT_EQ(controller.TransferModeFlags(), 0u);
@@ -451,7 +322,7 @@ TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
         {"up one level from a virtual host's home asks PWD", "/www", true, "257 \"/home/anna\"", up,
          "PWD", "/home/anna", ""},
         {"a download walk hands the listing to the transfer steps", "", false, "250 OK",
-         cwd("/incoming", session::DownloadWalk), "CWD /incoming", "/incoming",
+         cwd("/incoming", transfer::DownloadWalk), "CWD /incoming", "/incoming",
          "AddDownloadFolder|DownloadStep"},
     };
     for (const Row& row : rows) {

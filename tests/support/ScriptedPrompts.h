@@ -41,6 +41,14 @@ public:
     // Answers to the Yes/No questions, in order: true is Yes.
     std::deque<bool> yesNo;
 
+    // Answers to the overwrite question; `newPath` is typed for SaveAs.
+    struct OverwriteReply {
+        OverwriteAnswer answer = OverwriteAnswer::Cancel;
+        std::string newPath;
+    };
+    std::deque<OverwriteReply> overwrites;
+    std::vector<std::string> overwriteAsked; // the existing paths, in order
+
     std::vector<InputRequest> asked;
     std::vector<PreferencesValues> shown;
     std::vector<SiteForm> shownSites; // each as the window was filled
@@ -83,6 +91,16 @@ public:
             return false;
         }
         return answer->save;
+    }
+
+    OverwriteAnswer AskOverwrite(std::string& path) override {
+        overwriteAsked.push_back(path);
+        const std::optional<OverwriteReply> reply = Next(overwrites, "the overwrite question");
+        if (!reply)
+            return OverwriteAnswer::Cancel;
+        if (reply->answer == OverwriteAnswer::SaveAs)
+            path = reply->newPath;
+        return reply->answer;
     }
 
 protected:

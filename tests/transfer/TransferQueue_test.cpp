@@ -1,0 +1,205 @@
+#include "prefs/Options.h"
+#include "support/ScriptedPrompts.h"
+#include "transfer/TransferQueue.h"
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace transfer;
+using Answer = OverwriteAnswer;
+using Lines = std::deque<std::string>;
+
+namespace {
+
+TEST(QueueRules, EntriesSizesAndPaths) {
+    EXPECT_EQ(ParseQueueEntry("/pub/a b.iso\t5000000000"),
+              (std::pair<std::string, std::int64_t>{"/pub/a b.iso", 5000000000}))
+        << "sizes over 4 GiB survive";
+    EXPECT_EQ(ParseQueueEntry("x\t12abc").second, 0);
+    EXPECT_EQ(ParseQueueEntry("x\t99999999999999999999").second, 0) << "beyond 64 bits";
+    EXPECT_EQ(ParseQueueEntry("no tab"), (std::pair<std::string, std::int64_t>{"no tab", 0}));
+    EXPECT_EQ(ParseQueueEntry(QueueEntryText("f", 1LL << 40)).second, 1LL << 40);
+    EXPECT_EQ(SizeFromText("-5"), -1);
+
+    EXPECT_EQ(LocalToRemotePath("/home/u/up/a/", "/home/u/"), "up/a/");
+    EXPECT_EQ(LocalToRemotePath("/home/u/", "/home/u/"), "/");
+    EXPECT_EQ(RelativeRemoteDir("/pub/x/y", "/pub/"), "x/y");
+    EXPECT_EQ(RelativeRemoteDir("/pub/", "/pub/"), "");
+}
+
+TEST(QueueRules, ListedNamesThatCannotBecomeLocalFiles) {
+    const struct {
+        const char* name;
+        std::string listed;
+        bool safe;
+    } rows[] = {
+        {"plain", "notes.txt", true},
+        {"blanks at both ends", " a b ", true},
+        {"UTF-8", "fjæra ø", true},
+        {"empty", "", false},
+        {"dot", ".", false},
+        {"dot dot", "..", false},
+        {"slash", "a/b", false},
+        {"climbing", "../../x", false},
+        {"NUL", std::string("a\0b", 3), false},
+        {"line end", "a\r\nDELE b", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(!UnsafeNameReason(row.listed).has_value(), row.safe);
+    }
+    EXPECT_TRUE(InsideFolder("/home/u/dl/a", "/home/u/dl/"));
+    EXPECT_FALSE(InsideFolder("/home/u/dl/../x", "/home/u/dl/"));
+    EXPECT_FALSE(InsideFolder("/home/u/dl/", "/home/u/dl/")) << "the folder itself is no file";
+    EXPECT_FALSE(InsideFolder("/home/u/dlx/a", "/home/u/dl/"));
+}
+
+TEST(QueueRules, TransferTypeByExtension) {
+    const struct {
+        const char* name;
+        TransferType mode;
+        const char* file;
+        const char* ext;
+        bool ascii;
+    } rows[] = {
+        {"htm occurs inside html", TransferType::Auto, "/d/a.htm", "html,txt", true},
+        {"t occurs inside txt", TransferType::Auto, "a.t", "html,txt", true},
+        {"case counts", TransferType::Auto, "a.TXT", "html,txt", false},
+        {"no extension", TransferType::Auto, "README", "html,txt", false},
+        {"dot in a folder name only", TransferType::Auto, "/d.txt/README", "html,txt", false},
+        {"empty Ext list", TransferType::Auto, "a.txt", "", false},
+        {"Ascii mode", TransferType::Ascii, "a.bin", "", true},
+        {"Binary mode", TransferType::Binary, "a.txt", "txt", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(SendsAsAscii(row.mode, row.file, row.ext), row.ascii);
+    }
+}
+
+struct NoSession : QueueHost {
+    Site site;
+    std::vector<std::string> log;
+    bool Issue(void (FtpClient::*)()) override { return false; }
+    void AddLog(std::string_view text) override { log.emplace_back(text); }
+    const Site& CurrentSite() const override { return site; }
+    void RefreshLocalPane() override {}
+};
+
+TEST(Overwrite, EveryAnswerAndDefault) {
+    struct Row {
+        const char* name;
+        bool download;
+        bool prompt;
+        int defPrompt;
+        std::vector<ScriptedPrompts::OverwriteReply> answers;
+        Lines targets; // left in the target list
+        std::vector<std::string> asked;
+        bool resume, all;
+    };
+    // Targets "a", "b" (both exist) and "new" (does not).
+    const Row rows[] = {
+        {"Resume", true, true, 0, {{Answer::Resume, ""}}, {"a", "b", "new"}, {"a"}, true, false},
+        {"Overwrite",
+         true,
+         true,
+         0,
+         {{Answer::Overwrite, ""}},
+         {"a", "b", "new"},
+         {"a"},
+         false,
+         false},
+        {"All", false, true, 0, {{Answer::All, ""}}, {"a", "b", "new"}, {"a"}, false, true},
+        {"Skip asks for the next at once",
+         true,
+         true,
+         0,
+         {{Answer::Skip, ""}, {Answer::Overwrite, ""}},
+         {"b", "new"},
+         {"a", "b"},
+         false,
+         false},
+        {"Save as an existing path asks again",
+         false,
+         true,
+         0,
+         {{Answer::SaveAs, "b"}, {Answer::SaveAs, "new"}},
+         {"new", "b", "new"},
+         {"a", "b"},
+         false,
+         false},
+        {"Cancel empties the lists",
+         true,
+         true,
+         0,
+         {{Answer::Cancel, ""}},
+         {},
+         {"a"},
+         false,
+         false},
+        {"no prompt, skip drops the leading existing",
+         true,
+         false,
+         0,
+         {},
+         {"new"},
+         {},
+         false,
+         false},
+        {"no prompt, overwrite", false, false, 1, {}, {"a", "b", "new"}, {}, false, false},
+        {"no prompt, resume", true, false, 2, {}, {"a", "b", "new"}, {}, true, false},
+        {"no prompt, unknown default", true, false, 7, {}, {"a", "b", "new"}, {}, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const std::string base = dir.path().toStdString() + "/";
+        for (const char* name : {"a", "b"})
+            std::ofstream(base + name) << "old";
+        FtpClient ftp;
+        NoSession host;
+        ChainState chain;
+        ScriptedPrompts prompts;
+        prompts.overwrites.assign(row.answers.begin(), row.answers.end());
+        Options options;
+        options.PromptDownLoad = options.PromptUpLoad = row.prompt;
+        options.DefPrompt = row.defPrompt;
+        TransferQueue queue(ftp, host, chain, prompts, options, {});
+        // Remote look-ups know "a" and "b" as the remote folder's files.
+        ASSERT_TRUE(queue.StartUpload({}, base, {{"a", "3"}, {"b", "3"}}));
+        chain.Work.Files = {"fa\t1", "fb\t1", "fn\t1"};
+        for (const char* name : {"a", "b", "new"})
+            chain.Work.Targets.push_back(row.download ? base + name : std::string("/up/") + name);
+        queue.CheckOverwrite(row.download);
+
+        Lines left;
+        for (const std::string& target : chain.Work.Targets)
+            left.push_back(target.substr(target.rfind('/') + 1));
+        EXPECT_EQ(left, row.targets);
+        EXPECT_EQ(chain.Work.Files.size(), chain.Work.Targets.size());
+        std::vector<std::string> asked;
+        for (const std::string& path : prompts.overwriteAsked)
+            asked.push_back(path.substr(path.rfind('/') + 1));
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(queue.ResumeNext(), row.resume);
+        EXPECT_EQ(queue.OverwriteAll(), row.all);
+        EXPECT_TRUE(prompts.overwrites.empty());
+    }
+}
+
+TEST(Overwrite, UploadLooksUpNamesCaseSensitively) {
+    FtpClient ftp;
+    NoSession host;
+    ChainState chain;
+    ScriptedPrompts prompts;
+    Options options;
+    TransferQueue queue(ftp, host, chain, prompts, options, {});
+    ASSERT_TRUE(queue.StartUpload({}, "/tmp", {{"README", "10"}, {"big.iso", "5000000000"}}));
+    EXPECT_TRUE(queue.RemoteExists("/up/README"));
+    EXPECT_FALSE(queue.RemoteExists("/up/readme"));
+    EXPECT_EQ(queue.RemoteSizeOf("deep/big.iso"), 5000000000);
+    EXPECT_EQ(queue.RemoteSizeOf("missing"), -1);
+}
+
+} // namespace
