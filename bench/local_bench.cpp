@@ -18,13 +18,14 @@ namespace {
 
 constexpr int Entries = 100000;
 
-// VmHWM of /proc/self/status in KiB, the peak since the last ResetPeak.
-long PeakKiB() {
+// A field of /proc/self/status in KiB: "VmHWM:" is the peak since the last
+// ResetPeak, "VmRSS:" the memory in use now.
+long StatusKiB(const std::string& field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:"))
-            return std::stol(line.substr(6));
+        if (line.starts_with(field))
+            return std::stol(line.substr(field.size()));
     }
     return -1;
 }
@@ -36,7 +37,9 @@ void ResetPeak() {
 // A folder of 100,000 empty files, made once.
 const std::string& FullFolder() {
     static QTemporaryDir dir;
-    static const std::string root = [] {
+    static const std::string root = []() -> std::string {
+        if (!dir.isValid())
+            return {};
         const std::string path = dir.path().toStdString();
         for (int i = 0; i < Entries; ++i) {
             const std::string file = path + "/file" + std::to_string(i * 7919 % Entries) + ".txt";
@@ -52,14 +55,20 @@ void BM_ListFolderOnly(benchmark::State& state) {
     const std::string& root = FullFolder();
     std::vector<local::LocalEntry> entries;
     for (auto _ : state) {
-        local::ListFolder(root, entries);
+        if (!local::ListFolder(root, entries).empty())
+            state.SkipWithError("the folder cannot be listed");
         benchmark::DoNotOptimize(entries.data());
     }
+    state.counters["entries"] = static_cast<double>(entries.size());
 }
 BENCHMARK(BM_ListFolderOnly)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ListFolderIntoPane(benchmark::State& state) {
     const std::string& root = FullFolder();
+    if (root.empty()) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
     local::LocalPane pane([](const std::string&) {});
     for (auto _ : state) {
         pane.SetFolder("/");
@@ -98,7 +107,12 @@ BENCHMARK(BM_CompareDirectories)->Unit(benchmark::kMillisecond);
 
 void BM_ConvertOneGiB(benchmark::State& state) {
     constexpr std::size_t GiB = std::size_t{1} << 30;
+    // On disk: /tmp may be memory.
     QTemporaryDir dir(QStringLiteral("/var/tmp/corvane-bench-XXXXXX"));
+    if (!dir.isValid()) {
+        state.SkipWithError("no temporary folder in /var/tmp");
+        return;
+    }
     const std::string path = dir.path().toStdString() + "/big.txt";
     {
         std::string block;
@@ -112,21 +126,25 @@ void BM_ConvertOneGiB(benchmark::State& state) {
     const local::ConversionLog log{[](std::string_view) { return std::size_t{0}; },
                                    [](std::size_t, std::string_view) {}};
     long peak = 0;
+    long added = 0;
     double seconds = 0;
     int code = local::LfToCrLf;
     for (auto _ : state) {
         ResetPeak();
+        const long before = StatusKiB("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
         const auto result = local::ConvertFile(path, code / 16, code % 16, log);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (result != local::ConversionResult::Ok)
             state.SkipWithError("the conversion failed");
-        peak = std::max(peak, PeakKiB());
+        peak = std::max(peak, StatusKiB("VmHWM:"));
+        added = std::max(added, StatusKiB("VmHWM:") - before);
         code = code == local::LfToCrLf ? local::CrLfToLf : local::LfToCrLf;
     }
     state.counters["MB_per_s"] =
         static_cast<double>(GiB) * static_cast<double>(state.iterations()) / seconds / 1e6;
     state.counters["peak_MB"] = static_cast<double>(peak) / 1024.0;
+    state.counters["added_MB"] = static_cast<double>(added) / 1024.0;
 }
 BENCHMARK(BM_ConvertOneGiB)->Unit(benchmark::kMillisecond)->Iterations(2);
 

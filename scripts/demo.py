@@ -15,6 +15,7 @@ program exits, the server stops and the sample tree is removed.
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -141,6 +142,8 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    # A terminated demo still stops its server and removes its tree.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         sys.exit(main(sys.argv[1:]))
     except KeyboardInterrupt:

@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
 #include "PaneViews.h"
+#include "app/CommandIcon.h"
 #include "app/DialogPrompts.h"
+#include "app/TransferCommands.h"
 #include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
@@ -139,11 +141,25 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
 
     setCentralWidget(logSplitter_);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("SessionStatus"));
+    statusBar()->addWidget(statusText_, 1);
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("Summary"));
     statusBar()->addPermanentWidget(summary_);
     new remote::RemoteViewBinding(session_.RemoteView(), remoteList_, remotePath_, summary_);
     remoteViews_->ShareModel();
+    transfers_ = new TransferCommands(session_, queue_, localPane_, language_, this,
+                                      {{localViews_->DetailsView(), localViews_->IconView()},
+                                       {remoteViews_->DetailsView(), remoteViews_->IconView()}});
+    toolBar_->insertAction(exitButton_, transfers_->Upload());
+    toolBar_->insertAction(exitButton_, transfers_->Download());
+    toolBar_->insertSeparator(exitButton_);
+    if (auto* transferMenu = menuBar()->findChild<QMenu*>(QStringLiteral("Transfer1"))) {
+        QAction* first = transferMenu->actions().value(0);
+        transferMenu->insertActions(first, {transfers_->Upload(), transfers_->Download()});
+        transferMenu->insertSeparator(first);
+    }
     BuildPaneMenus();
 
     connect(&sites_, &SiteListController::SiteChosen, this,
@@ -155,6 +171,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             &MainWindow::ShowServerListMode);
     connect(&session_, &session::SessionController::WaitCursorChanged, this,
             &MainWindow::ShowWaitCursor);
+    connect(&session_, &session::SessionController::StatusChanged, this,
+            &MainWindow::ShowSessionStatus);
+    connect(&session_.RemoteView(), &remote::RemoteView::PathBoxChanged, this,
+            &MainWindow::ShowSessionStatus);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
             [this](const std::string& path) { ShowLocalFolder(path); });
     // The session takes the local start folder from the process's folder.
@@ -162,6 +182,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
 
     LoadStartupState();
+    ShowSessionStatus();
 }
 
 MainWindow::~MainWindow() {
@@ -243,6 +264,15 @@ void MainWindow::ShowServerListMode(bool serverList) {
     }
 }
 
+void MainWindow::ShowSessionStatus() {
+    const session::SessionState state = session_.SessionState();
+    statusText_->setText(ShownText(session::StatusText(state, ftp_.HostName, session_.Outcome())));
+    const Site& site = session_.CurrentSite();
+    setWindowTitle(ShownText(session::WindowTitle(session_.ConnectedCommands(),
+                                                  site.Name.empty() ? site.Server : site.Name,
+                                                  ftp_.HostDirName)));
+}
+
 // The session reports changes only, so the override cursor stays balanced.
 void MainWindow::ShowWaitCursor(bool wait) {
     if (wait)
@@ -281,6 +311,7 @@ void MainWindow::EditPreferences() {
 
 void MainWindow::SetTransferType(int tag) {
     transferType_ = tag;
+    queue_.SetTransferType(static_cast<transfer::TransferType>(tag));
     const QList<QAction*> items = transferTypes_->actions();
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i]->setChecked(i == tag);
@@ -337,7 +368,7 @@ void MainWindow::BuildToolBar() {
     toolBar_ = addToolBar(QStringLiteral("Tool bar"));
     toolBar_->setObjectName(QStringLiteral("ToolBar1"));
     toolBar_->setMovable(false);
-    toolBar_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     const auto addButton = [this](const char* name, const QString& text,
                                   void (MainWindow::*handler)()) {
         QAction* action = toolBar_->addAction(text);
@@ -346,10 +377,14 @@ void MainWindow::BuildToolBar() {
         return action;
     };
     connectButton_ = addButton("sbConnect", tr("&Connect"), &MainWindow::ConnectToSelectedSite);
+    connectButton_->setIcon(CommandIcon("network-connect", QStyle::SP_DriveNetIcon));
     disconnectButton_ = addButton("sbDisConnect", tr("&Disconnect"), &MainWindow::Disconnect);
+    disconnectButton_->setIcon(CommandIcon("network-disconnect", QStyle::SP_DialogCancelButton));
     stopButton_ = addButton("sbStop", tr("&Stop Transfer"), &MainWindow::StopTransfer);
+    stopButton_->setIcon(CommandIcon("process-stop", QStyle::SP_BrowserStop));
     toolBar_->addSeparator();
-    exitButton_ = toolBar_->addAction(tr("Exit"));
+    exitButton_ = toolBar_->addAction(CommandIcon("application-exit", QStyle::SP_DialogCloseButton),
+                                      tr("Exit"));
     exitButton_->setObjectName(QStringLiteral("sbExit"));
     connect(exitButton_, &QAction::triggered, this, &QWidget::close);
 }
@@ -493,6 +528,17 @@ QWidget* MainWindow::BuildLocalPane() {
     const auto addButton = [&](QAction* action, const QString& text, const char* name) {
         buttons->addWidget(local::LocalPaneBinding::MakeButton(action, text, name, buttonRow));
     };
+    const std::pair<QAction*, QIcon> icons[] = {
+        {localBinding_->MakeDirectory(), CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder)},
+        {localBinding_->Rename(), CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView)},
+        {localBinding_->DeleteSelection(), CommandIcon("edit-delete", QStyle::SP_TrashIcon)},
+        {localBinding_->View(), CommandIcon("document-preview", QStyle::SP_FileDialogContentsView)},
+        {localBinding_->Run(), CommandIcon("system-run", QStyle::SP_MediaPlay)},
+        {localBinding_->UpOneLevel(), CommandIcon("go-up", QStyle::SP_FileDialogToParent)},
+        {localBinding_->Refresh(), CommandIcon("view-refresh", QStyle::SP_BrowserReload)},
+    };
+    for (const auto& [action, icon] : icons)
+        action->setIcon(icon);
     addButton(localBinding_->MakeDirectory(), tr("MakeDir"), "sbMkd1");
     addButton(localBinding_->Rename(), tr("Rename"), "sbRen1");
     addButton(localBinding_->DeleteSelection(), tr("Delete"), "sbDel1");
@@ -509,7 +555,12 @@ QWidget* MainWindow::BuildLocalPane() {
 void MainWindow::BuildPaneMenus() {
     auto* localMenu = new QMenu(tr("&Local"), this);
     localMenu->setObjectName(QStringLiteral("Local1"));
+    localMenu->addAction(transfers_->Upload());
+    localMenu->addSeparator();
     localBinding_->FillMenu(localMenu, false);
+    QMenu* localPopUp = localBinding_->PopUp();
+    localPopUp->insertAction(localPopUp->actions().value(0), transfers_->Upload());
+    localPopUp->insertSeparator(localPopUp->actions().value(1));
     menuBar()->insertMenu(languageMenu_->menuAction(), localMenu);
 
     auto* remoteMenu = new QMenu(tr("&Remote"), this);
@@ -547,6 +598,8 @@ void MainWindow::BuildPaneMenus() {
 void MainWindow::FillRemoteMenu(QMenu* menu) {
     const bool popUp = menu == remotePopUp_;
     const QString suffix = popUp ? QStringLiteral("5") : QStringLiteral("4");
+    menu->addAction(transfers_->Download());
+    menu->addSeparator();
     QAction* filter = menu->addAction(tr("Filter"));
     filter->setObjectName(QStringLiteral("Filter") + suffix);
     connect(filter, &QAction::triggered, this, &MainWindow::EditRemoteFilter);
@@ -590,7 +643,7 @@ void MainWindow::EditRemoteFilter() {
 void MainWindow::SelectRemote(int command) {
     const auto select = static_cast<local::SelectCommand>(command);
     const remote::RemoteView& view = session_.RemoteView();
-    std::string mask = view.Filter();
+    std::string mask = view.Filter(); // the dialog starts with the pane's filter
     if (local::NeedsMask(select) && !local::AskSelectMask(prompts_, false, mask))
         return;
     std::vector<std::string_view> captions;
@@ -601,6 +654,7 @@ void MainWindow::SelectRemote(int command) {
     }
     local::ApplySelectCommand(select, captions, mask, selected);
     local::ShowSelection(remoteList_, selected);
+    session_.RemoteView().KeepFilter(mask);
     remoteList_->setFocus();
 }
 
@@ -636,10 +690,15 @@ QWidget* MainWindow::BuildRemotePane() {
     auto* buttons = new QHBoxLayout(buttonRow);
     buttons->setContentsMargins(0, 0, 0, 0);
     newSiteButton_ = makeButton(buttons, "bbNewServer", tr("New Server"));
+    newSiteButton_->setIcon(CommandIcon("network-server", QStyle::SP_DriveNetIcon));
     propertiesButton_ = makeButton(buttons, "bbProperties", tr("&Properties"));
+    propertiesButton_->setIcon(CommandIcon("document-properties", QStyle::SP_FileDialogInfoView));
     makeDirButton_ = makeButton(buttons, "bbMakeDir", tr("MakeDir"));
+    makeDirButton_->setIcon(CommandIcon("folder-new", QStyle::SP_FileDialogNewFolder));
     renameButton_ = makeButton(buttons, "bbRename", tr("Rename"));
+    renameButton_->setIcon(CommandIcon("edit-rename", QStyle::SP_FileDialogDetailedView));
     deleteButton_ = makeButton(buttons, "bbDelete", tr("Delete"));
+    deleteButton_->setIcon(CommandIcon("edit-delete", QStyle::SP_TrashIcon));
     buttons->addStretch(1);
     layout->addWidget(buttonRow);
     connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
@@ -662,6 +721,7 @@ QWidget* MainWindow::BuildRemotePane() {
     remotePath_ = makePathBox("FTPPath", remote);
     pathRow->addWidget(remotePath_, 1);
     upOneLevelButton_ = makeButton(pathRow, "FTPOneLevelUp", tr("Up One Level"));
+    upOneLevelButton_->setIcon(CommandIcon("go-up", QStyle::SP_FileDialogToParent));
     remoteLayout->addLayout(pathRow);
     remoteList_ = makeList("FTPView", remote);
     remoteViews_ = new PaneViews(remoteList_, remote);

@@ -5,7 +5,7 @@
 #include "text/TextFields.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 #include <numeric>
 #include <sys/stat.h>
 
@@ -24,12 +24,12 @@ bool IsFile(const LocalItem& item) {
 } // namespace
 
 std::string LocalSummary::Text(char decimalPoint) const {
-    char kb[64];
-    std::snprintf(kb, sizeof kb, "%.2f", static_cast<double>(bytes) / 1024.0);
-    for (char* c = kb; *c != '\0'; ++c) {
-        if (*c == '.')
-            *c = decimalPoint;
-    }
+    // Worked out in whole hundredths, so the C library's locale cannot
+    // change the separator.
+    const auto hundredths = std::llround(static_cast<double>(bytes) * 100.0 / 1024.0);
+    std::string kb = std::to_string(hundredths / 100) + decimalPoint;
+    kb += static_cast<char>('0' + hundredths % 100 / 10);
+    kb += static_cast<char>('0' + hundredths % 10);
     return std::to_string(bytes) + " byte(" + kb + " Kb) in " + std::to_string(files) + " file(s)";
 }
 

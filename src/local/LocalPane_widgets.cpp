@@ -260,7 +260,7 @@ void LocalPaneBinding::FillMenu(QMenu* menu, bool popUp) const {
 
 QPushButton* LocalPaneBinding::MakeButton(QAction* action, const QString& text, const char* name,
                                           QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new QPushButton(action->icon(), text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setEnabled(action->isEnabled());
     connect(button, &QPushButton::clicked, action, &QAction::trigger);
@@ -282,7 +282,9 @@ void LocalPaneBinding::ShowFolder() {
 }
 
 void LocalPaneBinding::GoToFolder(const QString& folder) {
-    const std::string path = QDir::cleanPath(folder).toStdString();
+    // A typed relative path starts at the folder shown.
+    const std::string path =
+        QDir::cleanPath(QDir(Shown(pane_.Folder())).absoluteFilePath(folder)).toStdString();
     if (path != pane_.Folder())
         pane_.SetFolder(path);
     ShowFolder();

@@ -82,6 +82,8 @@ public:
     static QPushButton* MakeButton(QAction* action, const QString& text, const char* name,
                                    QWidget* parent);
 
+    // The pane's pop-up menu, for the commands of other areas.
+    QMenu* PopUp() const { return popUp_; }
     // The current row's entry, or -1.
     int CurrentRow() const;
 

@@ -137,6 +137,9 @@ public:
     // The "Filter" menu: "*.*" shows every file; folders are never filtered.
     void SetFilter(std::string mask);
     const std::string& Filter() const { return filter_; }
+    // The mask of a "Select ..." command: the filter of the next listing,
+    // the items shown now stay.
+    void KeepFilter(std::string mask) { filter_ = std::move(mask); }
 
     // Selection in the path box (connected mode): navigates along the path,
     // or disconnects for item 0; undone while busy.

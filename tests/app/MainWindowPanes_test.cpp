@@ -78,6 +78,7 @@ TEST(MainWindowPanes, CompareSelectAndSortWorkOnBothPanesWhileConnected) {
     prompts.inputs = {std::string("*.bin")};
     window.findChild<QAction*>("Mask4")->trigger();
     EXPECT_EQ(prompts.asked.at(0).Caption, "FTP Filter");
+    EXPECT_EQ(window.Session().RemoteView().Filter(), "*.bin") << "the next listing's filter";
     EXPECT_EQ(SelectedNames(window.RemoteList()),
               (std::vector<std::string>{"a file.txt", "remote.bin"}));
 

@@ -17,17 +17,19 @@ void WriteFile(const fs::path& path, std::size_t size) {
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
 }
 
+Names CaptionsOf(const LocalPane& pane) {
+    Names captions;
+    for (const LocalItem& item : pane.Items())
+        captions.push_back(item.caption);
+    return captions;
+}
+
 class LocalPaneTest : public testing::Test {
 protected:
     LocalPaneTest() : pane([this](const std::string& line) { log.push_back(line); }) {}
 
     std::string Path(const std::string& name) const { return root + "/" + name; }
-    Names Captions() const {
-        Names captions;
-        for (const LocalItem& item : pane.Items())
-            captions.push_back(item.caption);
-        return captions;
-    }
+    Names Captions() const { return CaptionsOf(pane); }
     int Row(const std::string& caption) const {
         const Names captions = Captions();
         const auto it = std::find(captions.begin(), captions.end(), caption);
@@ -85,10 +87,7 @@ TEST_F(LocalPaneTest, ListingFilterAndSortKeyTable) {
         ASSERT_TRUE(fresh.SetFolder(root));
         for (const int column : row.clicks)
             fresh.SortByColumn(column);
-        Names captions;
-        for (const LocalItem& item : fresh.Items())
-            captions.push_back(item.caption);
-        EXPECT_EQ(captions, row.expected);
+        EXPECT_EQ(CaptionsOf(fresh), row.expected);
     }
 }
 
@@ -148,6 +147,7 @@ TEST_F(LocalPaneTest, SelectionStripAndTransferSelectionTable) {
               (std::vector<SelectedEntry>{{"dir", true, "0"}, {"two", false, "512"}}));
     EXPECT_EQ(pane.SelectedFilePaths(), Names{Path("two")});
     EXPECT_EQ((LocalSummary{1536, 2}.Text(',')), "1536 byte(1,50 Kb) in 2 file(s)");
+    EXPECT_EQ((LocalSummary{1023, 1}.Text()), "1023 byte(1.00 Kb) in 1 file(s)");
 }
 
 TEST_F(LocalPaneTest, SelectCommandsTable) {
@@ -192,31 +192,6 @@ TEST_F(LocalPaneTest, SelectCommandsTable) {
     EXPECT_EQ(prompts.asked[0].Caption, "FTP Filter");
     EXPECT_EQ(prompts.asked[1].Caption, "Local Filter");
     EXPECT_EQ(prompts.asked[1].Text, "*.doc");
-}
-
-TEST_F(LocalPaneTest, CommandEnablementTable) {
-    LocalItem file;
-    LocalItem folder;
-    folder.kind = LocalKind::Folder;
-    LocalItem link;
-    link.kind = LocalKind::LinkToFolder;
-    struct Row {
-        const char* name;
-        const LocalItem* entry;
-        bool anySelected;
-        bool belowRoot;
-        LocalCommands expected;
-    };
-    const Row rows[] = {
-        {"file-entry", &file, true, false, {true, true}},
-        {"folder-entry", &folder, true, false, {false, true}},
-        {"link-to-folder-is-folder", &link, false, false, {false, false}},
-        {"no-entry-tree-below-root", nullptr, false, true, {false, true}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(UpdateLocalCommands(row.entry, row.anySelected, row.belowRoot), row.expected);
-    }
 }
 
 TEST_F(LocalPaneTest, DeleteAsksWithCountsAndNeverLeavesTheTree) {
@@ -297,10 +272,7 @@ TEST_F(LocalPaneTest, RenameTable) {
         LocalPane renamer([](const std::string&) {});
         ASSERT_TRUE(renamer.SetFolder(folder));
         renamer.Rename(answers, 1); // readme.txt
-        Names captions;
-        for (const LocalItem& item : renamer.Items())
-            captions.push_back(item.caption);
-        EXPECT_EQ(captions, row.expected);
+        EXPECT_EQ(CaptionsOf(renamer), row.expected);
         EXPECT_EQ(answers.asked.at(0).Text, "readme.txt");
         if (!row.answers.empty()) {
             EXPECT_EQ(answers.questions.at(0).text, "File already exists :other.txt\nRewrite?");

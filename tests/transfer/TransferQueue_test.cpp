@@ -202,4 +202,37 @@ TEST(Overwrite, UploadLooksUpNamesCaseSensitively) {
     EXPECT_EQ(queue.RemoteSizeOf("missing"), -1);
 }
 
+TEST(Selection, DownloadNamesComeFromTheCaption) {
+    const struct {
+        const char* name;
+        const char* answer; // the site's listing layout
+        const char* caption;
+        const char* remote; // the file asked for; empty: none
+    } rows[] = {
+        {"plain caption", "0", "notes.txt", "/pub/notes.txt"},
+        {"Text layout keeps the last word", "1", "-rw-r--r-- 1 ftp ftp 3 Jan 10 12:00 my notes.txt",
+         "/pub/notes.txt"},
+        {"the up entry is never queued", "0", "..", ""},
+        {"a caption with a slash stays remote", "0", "a/b", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FtpClient ftp;
+        ftp.HostDirName = "/pub";
+        NoSession host;
+        host.site.Answer = row.answer;
+        ChainState chain;
+        ScriptedPrompts prompts;
+        Options options;
+        TransferQueue queue(ftp, host, chain, prompts, options, {});
+        ASSERT_TRUE(queue.StartDownload({{row.caption, false, "3"}}, "/tmp/dl"));
+        EXPECT_EQ(ftp.HostFileName, row.remote);
+        if (*row.remote) {
+            EXPECT_EQ(ftp.LocalFileName, "/tmp/dl/notes.txt");
+        }
+        EXPECT_FALSE(queue.Running()) << "the refused request ended the queue";
+        EXPECT_FALSE(chain.TransferBusy);
+    }
+}
+
 } // namespace

@@ -1,0 +1,423 @@
+// The transfer queue against Debian's vsftpd on 127.0.0.1, through the session
+// controller and the engine as the program runs them:
+//   1. 1,000 files of 4 KiB in one folder, down and up, beside lftp's mirror
+//      and mirror -R (--parallel=1) on the same server: files per second;
+//   2. one 1 GiB file down and up through the queue (a progress sink that only
+//      counts) beside the engine's bare GetAsync / PutAsync;
+//   3. a tree of 10,000 files in 100 folders down and up: peak resident memory
+//      during the queue against the figure at rest.
+// Prints figures; it never judges them.
+//
+//   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--tree-folders N]
+#include "BenchSupport.h"
+#include "prefs/Options.h"
+#include "prefs/Prompts.h"
+#include "session/SessionController.h"
+#include "session/SessionLog.h"
+#include "transfer/TransferQueue.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// "VmRSS" or "VmHWM" of this process in KiB.
+long StatusKiB(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with(key))
+            return std::atol(line.c_str() + std::strlen(key) + 1);
+    }
+    return -1;
+}
+
+std::uint16_t FreeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    std::uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// vsftpd on loopback serving `root` to its anonymous account, with folders
+// made by uploads allowed (the queue makes missing remote folders).
+class Vsftpd {
+public:
+    bool Start(const std::string& runDir, const std::string& root) {
+        if (!fs::exists("/usr/sbin/vsftpd")) {
+            std::printf("vsftpd is not installed (Debian package vsftpd)\n");
+            return false;
+        }
+        port_ = FreeLoopbackPort();
+        fs::create_directories(runDir + "/empty");
+        std::ofstream(runDir + "/vsftpd.conf")
+            << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port_
+            << "\nbackground=NO\nrun_as_launching_user=YES\nanonymous_enable=YES\n"
+               "local_enable=NO\nanon_root="
+            << root
+            << "\nftp_username=nobody\nnopriv_user=nobody\nwrite_enable=YES\n"
+               "anon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
+               "anon_other_write_enable=YES\nanon_umask=022\npasv_enable=YES\n"
+               "pasv_address=127.0.0.1\nconnect_from_port_20=NO\nsecure_chroot_dir="
+            << runDir
+            << "/empty\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+               "tcp_wrappers=NO\nxferlog_enable=NO\ndirmessage_enable=NO\n";
+        process_.start("/usr/sbin/vsftpd", {QString::fromStdString(runDir + "/vsftpd.conf")});
+        for (int i = 0; i < 100; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            addr.sin_port = htons(port_);
+            const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+            ::close(fd);
+            if (up)
+                return true;
+            ::usleep(50000);
+        }
+        std::printf("vsftpd did not listen\n");
+        return false;
+    }
+    ~Vsftpd() {
+        process_.terminate();
+        process_.waitForFinished(3000);
+    }
+    std::uint16_t Port() const { return port_; }
+
+private:
+    QProcess process_;
+    std::uint16_t port_ = 0;
+};
+
+// No question is expected; every fresh target is new.
+class NoPrompts : public Prompts {
+public:
+    bool EditOptions(PreferencesValues&) override { return false; }
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    bool EditSite(SiteForm&) override { return false; }
+    OverwriteAnswer AskOverwrite(std::string&) override { return OverwriteAnswer::All; }
+
+protected:
+    std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }
+};
+
+struct CountingSink : transfer::ProgressSink {
+    std::int64_t updates = 0;
+    void Open() override {}
+    void StartFile(const std::string&, std::int64_t, transfer::Direction) override {}
+    void Update(std::int64_t) override { ++updates; }
+    void EndFile() override {}
+    void Close() override {}
+};
+
+bool RunUntil(const std::function<bool()>& done, double limitSeconds) {
+    const Clock::time_point start = Clock::now();
+    while (!done()) {
+        if (SecondsSince(start) > limitSeconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+void WriteFile(const fs::path& path, std::size_t size, char fill) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << std::string(size, fill);
+}
+
+int CountFiles(const fs::path& root) {
+    int n = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        n += entry.is_regular_file() ? 1 : 0;
+    return n;
+}
+
+// A session logged in to the server, its queue and the local folder.
+struct Client {
+    Client(const std::string& folder, std::uint16_t port) {
+        options = DefaultOptions(folder, ::getpid());
+        options.PromptDownLoad = options.PromptUpLoad = false;
+        options.DefPrompt = 1;
+        controller.SetTransferQueue(&queue);
+        queue.SetProgressSink(&sink);
+        queue.SetTransferType(transfer::TransferType::Binary);
+        Site site;
+        site.Server = "127.0.0.1";
+        site.Port = std::to_string(port);
+        site.Anonymous = 1;
+        site.EMail = "bench@localhost";
+        site.Pasv = 1;
+        controller.ConnectToSite(site);
+        loggedIn = Idle(30);
+    }
+    bool Idle(double limit) {
+        return RunUntil(
+            [&] {
+                return !queue.Running() &&
+                       controller.SessionState() == session::SessionState::Browsing;
+            },
+            limit);
+    }
+    // Selects the pane's rows named `names` and downloads them into `local`.
+    bool Download(const std::vector<std::string>& names, const std::string& local) {
+        std::vector<int> rows;
+        const auto& items = controller.RemoteView().Items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (std::find(names.begin(), names.end(), items[i].caption) != names.end())
+                rows.push_back(static_cast<int>(i));
+        }
+        controller.RemoteView().SetSelection(rows);
+        return controller.DownloadSelected(local);
+    }
+    std::string LastLine() const { return log.Pane().Line(log.Pane().Count() - 1); }
+
+    Options options;
+    session::SessionLog log{std::string(QDir::tempPath().toStdString() + "/")};
+    NoPrompts prompts;
+    FtpClient ftp;
+    session::SessionController controller{ftp, log, prompts, options, session::Today()};
+    transfer::TransferQueue queue{ftp,     controller, controller.Chain(),
+                                  prompts, options,    session::Today()};
+    CountingSink sink;
+    bool loggedIn = false;
+};
+
+// Seconds lftp takes for `command` on the server, or a negative number.
+double Lftp(std::uint16_t port, const std::string& command) {
+    QProcess lftp;
+    const Clock::time_point start = Clock::now();
+    lftp.start("lftp", {"-u", "anonymous,bench", "-p", QString::number(port), "-e",
+                        QString::fromStdString("set net:max-retries 1; set ftp:passive-mode on; " +
+                                               command + "; bye"),
+                        "127.0.0.1"});
+    if (!lftp.waitForStarted(5000)) {
+        std::printf("  lftp: not installed (Debian package lftp)\n");
+        return -1;
+    }
+    lftp.waitForFinished(600000);
+    if (lftp.exitCode() != 0) {
+        std::printf("  lftp failed: %s\n", lftp.readAllStandardError().trimmed().constData());
+        return -1;
+    }
+    return SecondsSince(start);
+}
+
+// Times one queue, sampling the resident memory every 10 ms meanwhile.
+struct QueueRun {
+    double seconds = -1;
+    long peakKiB = -1;
+};
+QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false) {
+    QueueRun run;
+    long peak = StatusKiB("VmRSS");
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout,
+                     [&] { peak = std::max(peak, StatusKiB("VmRSS")); });
+    if (sample)
+        sampler.start(10);
+    const Clock::time_point begin = Clock::now();
+    if (!start()) {
+        std::printf("  the queue did not start\n");
+        return run;
+    }
+    if (!client.Idle(900)) {
+        std::printf("  the queue did not end within 900 s\n");
+        return run;
+    }
+    run.seconds = SecondsSince(begin);
+    run.peakKiB = std::max(peak, StatusKiB("VmRSS"));
+    return run;
+}
+
+int Flag(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return std::max(1, std::atoi(argv[i + 1]));
+    }
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come
+    const int small = Flag(argc, argv, "--small", 1000);
+    const int bigMiB = Flag(argc, argv, "--big-mib", 1024);
+    const int treeFolders = Flag(argc, argv, "--tree-folders", 100);
+    const int rounds = Flag(argc, argv, "--rounds", 3);
+
+    QTemporaryDir tmp;
+    const fs::path base = tmp.path().toStdString();
+    const fs::path root = base / "root", local = base / "local";
+    fs::create_directories(root);
+    fs::create_directories(local);
+    Vsftpd server;
+    if (!server.Start((base / "run").string(), root.string()))
+        return 2;
+    fs::create_directories(base / "client");
+    Client client((base / "client").string() + "/", server.Port());
+    if (!client.loggedIn) {
+        std::printf("no login: %s\n", client.LastLine().c_str());
+        return 2;
+    }
+    const std::string remoteHome = client.ftp.HostDirName;
+    std::printf("server: vsftpd %s on 127.0.0.1:%u, passive, binary\n", "(Debian)", server.Port());
+
+    // 1. Many small files.
+    std::printf("\n%d files of 4 KiB in one folder\n", small);
+    for (int i = 0; i < small; ++i)
+        WriteFile(root / "small" / ("f" + std::to_string(i) + ".bin"), 4096, 'a');
+    client.controller.CwdAsync();
+    client.Idle(30);
+    QueueRun down = TimeQueue(client, [&] { return client.Download({"small"}, local.string()); });
+    const int gotDown = CountFiles(local / "small");
+    std::printf("  queue download:      %6.2f s  %7.0f files/s  (%d arrived)\n", down.seconds,
+                gotDown / down.seconds, gotDown);
+    fs::rename(local / "small", local / "smallup");
+    QueueRun up = TimeQueue(client, [&] {
+        return client.controller.UploadSelected({{"smallup", true, ""}}, local.string());
+    });
+    const int gotUp = CountFiles(root / "smallup");
+    std::printf("  queue upload:        %6.2f s  %7.0f files/s  (%d arrived)\n", up.seconds,
+                gotUp / up.seconds, gotUp);
+    const double lftpDown =
+        Lftp(server.Port(), "mirror --parallel=1 small " + (base / "lftpdown").string());
+    if (lftpDown > 0)
+        std::printf("  lftp mirror:         %6.2f s  %7.0f files/s  (%d arrived)\n", lftpDown,
+                    CountFiles(base / "lftpdown") / lftpDown, CountFiles(base / "lftpdown"));
+    const double lftpUp =
+        Lftp(server.Port(), "mirror -R --parallel=1 " + (local / "smallup").string() + " lftpup");
+    if (lftpUp > 0)
+        std::printf("  lftp mirror -R:      %6.2f s  %7.0f files/s  (%d arrived)\n", lftpUp,
+                    CountFiles(root / "lftpup") / lftpUp, CountFiles(root / "lftpup"));
+
+    // 2. One big file, in turns, so neither side gets the warmer disk.
+    std::printf("\none file of %d MiB, %d rounds\n", bigMiB, rounds);
+    const std::int64_t bigBytes = std::int64_t{bigMiB} << 20;
+    const auto mibs = [&](double s) { return static_cast<double>(bigBytes) / (1 << 20) / s; };
+    WriteFile(root / "big.bin", 1 << 20, 'b');
+    fs::resize_file(root / "big.bin", static_cast<std::uintmax_t>(bigBytes));
+    {
+        // The first read of a sparse file fills the page cache; no side should pay it.
+        std::ifstream warm(root / "big.bin", std::ios::binary);
+        std::vector<char> block(1 << 20);
+        while (warm.read(block.data(), static_cast<std::streamsize>(block.size()))) {
+        }
+    }
+    FtpClient bare; // the bare engine on a connection of its own
+    bench::RequestWaiter wait(bare);
+    bare.HostName = "127.0.0.1";
+    bare.Port = std::to_string(server.Port());
+    bare.UserName = "anonymous";
+    bare.PassWord = "bench";
+    bare.SetPassive(true);
+    bare.OnProgress = [](FtpClient*, std::int64_t, bool&) {};
+    std::string failed =
+        wait.Run("connect", std::chrono::seconds(10), [&] { bare.ConnectAsync(); });
+    bare.HostDirName = remoteHome;
+    if (failed.empty())
+        failed = wait.Run("cwd", std::chrono::seconds(10), [&] { bare.CwdAsync(); });
+    bare.Binary = true;
+    if (failed.empty())
+        failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
+    for (int round = 1; round <= rounds && failed.empty(); ++round) {
+        client.controller.CwdAsync();
+        client.Idle(30);
+        client.sink.updates = 0;
+        const QueueRun down =
+            TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
+        bare.HostFileName = "big.bin";
+        bare.LocalFileName = (base / "bare.bin").string();
+        Clock::time_point start = Clock::now();
+        failed = wait.Run("get", std::chrono::seconds(600), [&] { bare.GetAsync(); });
+        const double get = SecondsSince(start);
+        fs::remove(root / "big.bin");
+        // The bare side goes first here, so each side follows the other's writes once.
+        bare.HostFileName = "bare-up.bin";
+        start = Clock::now();
+        if (failed.empty())
+            failed = wait.Run("put", std::chrono::seconds(600), [&] { bare.PutAsync(); });
+        const double put = SecondsSince(start);
+        const QueueRun up = TimeQueue(client, [&] {
+            return client.controller.UploadSelected({{"big.bin", false, std::to_string(bigBytes)}},
+                                                    local.string());
+        });
+        std::printf("  round %d download: queue %5.2f s %5.0f MiB/s (%lld reports), bare %5.2f s "
+                    "%5.0f MiB/s, queue/bare speed %.2f\n",
+                    round, down.seconds, mibs(down.seconds),
+                    static_cast<long long>(client.sink.updates), get, mibs(get),
+                    get / down.seconds);
+        std::printf("  round %d upload:   queue %5.2f s %5.0f MiB/s, bare %5.2f s %5.0f MiB/s, "
+                    "queue/bare speed %.2f\n",
+                    round, up.seconds, mibs(up.seconds), put, mibs(put), put / up.seconds);
+        fs::remove(local / "big.bin");
+        fs::remove(base / "bare.bin");
+        fs::remove(root / "bare-up.bin");
+    }
+    if (!failed.empty())
+        std::printf("  bare engine: %s\n", failed.c_str());
+    fs::remove(root / "big.bin");
+
+    // 3. Memory over a large tree.
+    const int files = treeFolders * 100;
+    std::printf("\na tree of %d files in %d folders\n", files, treeFolders);
+    for (int d = 0; d < treeFolders; ++d) {
+        for (int f = 0; f < 100; ++f)
+            WriteFile(root / "tree" / ("folder " + std::to_string(d)) /
+                          ("file " + std::to_string(f) + ".dat"),
+                      100, 't');
+    }
+    client.controller.CwdAsync();
+    client.Idle(30);
+    const long rest = StatusKiB("VmRSS");
+    QueueRun treeDown = TimeQueue(
+        client, [&] { return client.Download({"tree"}, local.string()); }, true);
+    std::printf("  at rest %ld KiB; download peak %ld KiB (+%ld KiB), %.1f s, %d files arrived\n",
+                rest, treeDown.peakKiB, treeDown.peakKiB - rest, treeDown.seconds,
+                CountFiles(local / "tree"));
+    fs::rename(local / "tree", local / "treeup");
+    const long rest2 = StatusKiB("VmRSS");
+    QueueRun treeUp = TimeQueue(
+        client,
+        [&] {
+            return client.controller.UploadSelected({{"treeup", true, ""}}, local.string());
+        },
+        true);
+    std::printf("  at rest %ld KiB; upload peak %ld KiB (+%ld KiB), %.1f s, %d files arrived\n",
+                rest2, treeUp.peakKiB, treeUp.peakKiB - rest2, treeUp.seconds,
+                CountFiles(root / "treeup"));
+    std::printf("  log lines kept: %zu; last: %s\n", client.log.Pane().Count(),
+                client.LastLine().c_str());
+    return 0;
+}

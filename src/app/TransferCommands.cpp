@@ -1,0 +1,212 @@
+#include "app/TransferCommands.h"
+
+#include "app/CommandIcon.h"
+#include "local/LocalPane.h"
+#include "session/SessionController.h"
+#include "transfer/TransferQueue.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <algorithm>
+
+namespace {
+
+// Which pane a drag came from; other programs' drags carry no such type.
+constexpr const char* kPaneMime = "application/x-corvane-pane";
+constexpr const char* kLocalPane = "local";
+constexpr const char* kRemotePane = "remote";
+
+} // namespace
+
+TransferCommands::TransferCommands(session::SessionController& session,
+                                   transfer::TransferQueue& queue, local::LocalPane& localPane,
+                                   Translator& language, QWidget* window, const Panes& panes)
+    : QObject(window), session_(session), queue_(queue), localPane_(localPane), panes_(panes),
+      progress_(language, window) {
+    upload_ =
+        new QAction(CommandIcon("go-up", QStyle::SP_ArrowUp), tr("Upload Selected Files"), this);
+    upload_->setObjectName(QStringLiteral("UploadSelectedFiles1"));
+    download_ = new QAction(CommandIcon("go-down", QStyle::SP_ArrowDown),
+                            tr("Download Selected Files"), this);
+    download_->setObjectName(QStringLiteral("DownloadSelectedFiles1"));
+    // The tool bar's short names.
+    upload_->setIconText(tr("Upload"));
+    download_->setIconText(tr("Download"));
+    connect(upload_, &QAction::triggered, this, &TransferCommands::StartUpload);
+    connect(download_, &QAction::triggered, this, &TransferCommands::StartDownload);
+
+    queue_.SetProgressSink(this);
+    // Cancel only asks; the queue stops at the file's next progress report.
+    connect(&progress_, &transfer::ProgressWindow::CancelRequested, this,
+            [this] { session_.Chain().StopRequest = true; });
+
+    for (const std::vector<QAbstractItemView*>* views : {&panes_.local, &panes_.remote}) {
+        for (QAbstractItemView* view : *views) {
+            view->viewport()->setAcceptDrops(true);
+            view->viewport()->installEventFilter(this);
+        }
+    }
+    connect(&session_, &session::SessionController::CommandsChanged, this,
+            &TransferCommands::UpdateCommands);
+    connect(&session_.RemoteView(), &remote::RemoteView::SelectionChanged, this,
+            &TransferCommands::UpdateCommands);
+    connect(&session_.RemoteView(), &remote::RemoteView::ItemsReset, this,
+            &TransferCommands::UpdateCommands);
+    connect(&localPane_, &local::LocalPane::SelectionChanged, this,
+            &TransferCommands::UpdateCommands);
+    connect(&localPane_, &local::LocalPane::ItemsReset, this, &TransferCommands::UpdateCommands);
+    connect(&session_, &session::SessionController::LocalFilesChanged, this,
+            [this] { localPane_.Refresh(); });
+    UpdateCommands();
+}
+
+bool TransferCommands::CanStart() const {
+    return session_.ConnectedCommands() && !session_.TransferBusy() && session_.EngineReady();
+}
+
+void TransferCommands::UpdateCommands() {
+    const bool idle = session_.ConnectedCommands() && !session_.TransferBusy();
+    upload_->setEnabled(idle && localPane_.AnySelected());
+    const std::vector<remote::RemoteItem>& items = session_.RemoteView().Items();
+    download_->setEnabled(idle && std::any_of(items.begin(), items.end(), [](const auto& item) {
+                              return item.selected && item.caption != "..";
+                          }));
+}
+
+void TransferCommands::StartUpload() {
+    if (!CanStart())
+        return;
+    std::vector<transfer::SelectedEntry> selection;
+    for (const local::SelectedEntry& entry : localPane_.Selected())
+        selection.push_back({entry.name, entry.folder, entry.folder ? std::string() : entry.size});
+    // The top level's existence and resume look-ups: the files shown on the right.
+    std::vector<transfer::RemoteFile> remoteFiles;
+    for (const remote::RemoteItem& item : session_.RemoteView().Items()) {
+        if (item.icon == remote::PaneIcon::File)
+            remoteFiles.push_back({item.caption, item.size});
+    }
+    queue_.StartUpload(selection, localPane_.Folder(), std::move(remoteFiles));
+    UpdateCommands();
+}
+
+void TransferCommands::StartDownload() {
+    if (!CanStart())
+        return;
+    std::vector<transfer::SelectedEntry> selection;
+    for (const remote::RemoteItem& item : session_.RemoteView().Items()) {
+        if (item.selected)
+            selection.push_back({item.caption, item.icon == remote::PaneIcon::Folder, item.size});
+    }
+    queue_.StartDownload(selection, localPane_.Folder());
+    UpdateCommands();
+}
+
+void TransferCommands::Close() {
+    progress_.Close();
+    UpdateCommands();
+}
+
+// --- drag and drop --------------------------------------------------------------------
+
+TransferCommands::Side TransferCommands::SideOf(QObject* viewport) const {
+    const auto holds = [viewport](const std::vector<QAbstractItemView*>& views) {
+        return std::any_of(views.begin(), views.end(),
+                           [viewport](QAbstractItemView* v) { return v->viewport() == viewport; });
+    };
+    if (holds(panes_.local))
+        return Side::Local;
+    if (holds(panes_.remote))
+        return Side::Remote;
+    return Side::None;
+}
+
+bool TransferCommands::AcceptsDrop(Side onto, const QMimeData* data) const {
+    if (data == nullptr || !data->hasFormat(QLatin1String(kPaneMime)) || !CanStart())
+        return false;
+    const QByteArray from = data->data(QLatin1String(kPaneMime));
+    return (onto == Side::Remote && from == kLocalPane) ||
+           (onto == Side::Local && from == kRemotePane);
+}
+
+void TransferCommands::StartDrag(Side from, QAbstractItemView* view) {
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kPaneMime), from == Side::Local ? kLocalPane : kRemotePane);
+    QDrag drag(view);
+    drag.setMimeData(data); // the drag owns it
+    drag.setPixmap((from == Side::Local ? upload_ : download_)->icon().pixmap(32));
+    drag.exec(Qt::CopyAction);
+}
+
+bool TransferCommands::eventFilter(QObject* watched, QEvent* event) {
+    const Side side = SideOf(watched);
+    auto* view = qobject_cast<QAbstractItemView*>(watched->parent());
+    if (side == Side::None || view == nullptr)
+        return false;
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        pressedAt_ = press->position().toPoint();
+        const QModelIndex index = view->indexAt(pressedAt_);
+        pressedOnItem_ = press->button() == Qt::LeftButton && index.isValid();
+        // A press on one of several selected rows keeps them for a drag.
+        keptSelection_ = pressedOnItem_ && press->modifiers() == Qt::NoModifier &&
+                         view->selectionModel()->isSelected(index) &&
+                         view->selectionModel()->selectedRows().size() > 1;
+        return keptSelection_;
+    }
+    if (type == QEvent::MouseButtonRelease) {
+        const auto* release = static_cast<QMouseEvent*>(event);
+        const bool wasKept = keptSelection_;
+        pressedOnItem_ = keptSelection_ = false;
+        const QModelIndex index = view->indexAt(release->position().toPoint());
+        if (wasKept && index.isValid()) {
+            // No drag came of it: the click selects that row alone.
+            view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+        }
+        return false;
+    }
+    if (type == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if (!pressedOnItem_ || !(move->buttons() & Qt::LeftButton))
+            return false;
+        if ((move->position().toPoint() - pressedAt_).manhattanLength() <
+            QApplication::startDragDistance())
+            return true;
+        // The press has selected the row by now, or it was selected before.
+        const QModelIndex index = view->indexAt(pressedAt_);
+        pressedOnItem_ = keptSelection_ = false;
+        if (index.isValid() && view->selectionModel()->isSelected(index) && CanStart())
+            StartDrag(side, view);
+        return true;
+    }
+    if (type == QEvent::DragEnter || type == QEvent::DragMove) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (AcceptsDrop(side, drag->mimeData()))
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    if (type == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!AcceptsDrop(side, drop->mimeData())) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        // After the drag's own event loop has ended.
+        QMetaObject::invokeMethod(this,
+                                  side == Side::Remote ? &TransferCommands::StartUpload
+                                                       : &TransferCommands::StartDownload,
+                                  Qt::QueuedConnection);
+        return true;
+    }
+    return false;
+}

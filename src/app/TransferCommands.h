@@ -1,0 +1,83 @@
+#pragma once
+
+#include "transfer/ProgressSink.h"
+#include "transfer/Progress_dialog.h"
+
+#include <QObject>
+#include <QPoint>
+#include <vector>
+
+class QAbstractItemView;
+class QAction;
+class QMimeData;
+class QWidget;
+class Translator;
+namespace local {
+class LocalPane;
+}
+namespace session {
+class SessionController;
+}
+namespace transfer {
+class TransferQueue;
+}
+
+// The commands that move files: "Upload Selected Files", "Download Selected
+// Files", dragging a selection from one pane onto the other, and the progress
+// window with its Cancel. They start the transfer queue with the panes'
+// selections and keep their enablement with the session and the selections.
+class TransferCommands : public QObject, public transfer::ProgressSink {
+    Q_OBJECT
+
+public:
+    struct Panes {
+        std::vector<QAbstractItemView*> local;  // every view of the local list
+        std::vector<QAbstractItemView*> remote; // every view of the remote directory
+    };
+
+    TransferCommands(session::SessionController& session, transfer::TransferQueue& queue,
+                     local::LocalPane& localPane, Translator& language, QWidget* window,
+                     const Panes& panes);
+
+    QAction* Upload() const { return upload_; }
+    QAction* Download() const { return download_; }
+    transfer::ProgressWindow& Progress() { return progress_; }
+
+    void StartUpload();
+    void StartDownload();
+    // The enablement: connected, idle and something selected on that side.
+    void UpdateCommands();
+
+    // The queue's progress window; its end also ends the transfer's busy look.
+    void Open() override { progress_.Open(); }
+    void StartFile(const std::string& path, std::int64_t size,
+                   transfer::Direction direction) override {
+        progress_.StartFile(path, size, direction);
+    }
+    void Update(std::int64_t bytes) override { progress_.Update(bytes); }
+    void EndFile() override { progress_.EndFile(); }
+    void Close() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    enum class Side { None, Local, Remote };
+
+    bool CanStart() const;
+    Side SideOf(QObject* viewport) const;
+    // A drag of one pane's selection, begun on a selected row.
+    void StartDrag(Side from, QAbstractItemView* view);
+    bool AcceptsDrop(Side onto, const QMimeData* data) const;
+
+    session::SessionController& session_;
+    transfer::TransferQueue& queue_;
+    local::LocalPane& localPane_;
+    Panes panes_;
+    transfer::ProgressWindow progress_;
+    QAction* upload_ = nullptr;
+    QAction* download_ = nullptr;
+    QPoint pressedAt_;
+    bool pressedOnItem_ = false;
+    bool keptSelection_ = false; // the press was held back from the view
+};

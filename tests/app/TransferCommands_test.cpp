@@ -1,0 +1,138 @@
+// Moving files from the main window: the commands' enablement, a selection
+// uploaded and downloaded through the real server, and a drop from one pane
+// onto the other.
+#include "app/MainWindow.h"
+#include "app/TransferCommands.h"
+#include "local/LocalPane.h"
+#include "sites/SiteFolder.h"
+#include "support/EventLoop.h"
+#include "support/RealFtpServer.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ProcessEventsUntil;
+using testsupport::RealFtpServer;
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TransferCommandsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        CORVANE_START_REAL_FTP(server);
+        fs::create_directories(local / "tree/inner");
+        std::ofstream(local / "a file.txt") << "alpha";
+        std::ofstream(local / "tree/inner/b.bin") << std::string(70000, 'b');
+        Site site;
+        site.Name = "real";
+        site.Server = "127.0.0.1";
+        site.Port = server.portText();
+        site.User = RealFtpServer::User;
+        site.Password = RealFtpServer::Password;
+        site.Pasv = 1;
+        std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
+        window.Sites().Refresh();
+        window.Local().SetFolder(local.string());
+    }
+
+    bool Idle() {
+        return ProcessEventsUntil([&] {
+            return window.Session().SessionState() == session::SessionState::Browsing &&
+                   !window.Session().TransferBusy();
+        });
+    }
+    QAction* Command(const char* name) { return window.findChild<QAction*>(name); }
+    // Selects the local entries named, in pane order.
+    void SelectLocal(const std::vector<std::string>& names) {
+        std::vector<int> rows;
+        const auto& items = window.Local().Items();
+        for (int row = 0; row < static_cast<int>(items.size()); ++row) {
+            if (std::find(names.begin(), names.end(), items[row].caption) != names.end())
+                rows.push_back(row);
+        }
+        window.Local().SetSelection(rows);
+    }
+    void Drop(QTreeView* onto, const QByteArray& from) {
+        QMimeData data;
+        data.setData(QStringLiteral("application/x-corvane-pane"), from);
+        const QPoint at(20, 20);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(onto->viewport(), &enter);
+        dropAccepted = enter.isAccepted();
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(onto->viewport(), &drop);
+        QCoreApplication::processEvents();
+    }
+
+    RealFtpServer server;
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    fs::path local = fs::path(folder) / "local files";
+    ScriptedPrompts prompts;
+    MainWindow window{folder, &prompts};
+    bool dropAccepted = false;
+};
+
+TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
+    QAction* upload = Command("UploadSelectedFiles1");
+    QAction* download = Command("DownloadSelectedFiles1");
+    ASSERT_NE(upload, nullptr);
+    ASSERT_NE(download, nullptr);
+    SelectLocal({"a file.txt"});
+    EXPECT_FALSE(upload->isEnabled()) << "not connected";
+    Drop(window.RemoteList(), "local");
+    EXPECT_FALSE(dropAccepted);
+
+    window.Sites().Model().SelectOnly(0);
+    window.ConnectAction()->trigger();
+    ASSERT_TRUE(Idle());
+    SelectLocal({"a file.txt", "tree"});
+    EXPECT_TRUE(upload->isEnabled());
+    EXPECT_FALSE(download->isEnabled()) << "nothing selected on the right";
+
+    upload->trigger();
+    EXPECT_FALSE(upload->isEnabled()) << "one queue at a time";
+    ASSERT_TRUE(Idle());
+    const fs::path root = server.root();
+    EXPECT_EQ(Read(root / "a file.txt"), "alpha");
+    EXPECT_EQ(Read(root / "tree/inner/b.bin"), std::string(70000, 'b'));
+
+    // Back the other way, into an empty folder, by a drop onto the local pane.
+    const fs::path back = fs::path(folder) / "back";
+    fs::create_directories(back);
+    window.Local().SetFolder(back.string());
+    std::vector<int> rows;
+    const auto& items = window.Session().RemoteView().Items();
+    for (int row = 0; row < static_cast<int>(items.size()); ++row)
+        rows.push_back(row);
+    window.Session().RemoteView().SetSelection(rows);
+    EXPECT_TRUE(download->isEnabled());
+    Drop(window.LocalList(), "remote");
+    EXPECT_TRUE(dropAccepted);
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(Read(back / "a file.txt"), "alpha");
+    EXPECT_EQ(Read(back / "tree/inner/b.bin"), std::string(70000, 'b'));
+
+    Drop(window.LocalList(), "local");
+    EXPECT_FALSE(dropAccepted) << "a pane's own selection is not dropped on itself";
+}
+
+} // namespace
