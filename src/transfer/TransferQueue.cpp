@@ -267,7 +267,6 @@ void TransferQueue::DownloadStep() {
         }
         if (work.Files.empty() && work.Folders.empty()) {
             FinishTransfer(false);
-            host_.RefreshLocalPane();
             return;
         }
         if (work.Files.empty()) {
@@ -694,6 +693,7 @@ void TransferQueue::FinishTransfer(bool refreshRemote) {
         progress_->Close();
     progressOpen_ = false;
     LogSummary();
+    host_.TransferEnded(download_);
 }
 
 void TransferQueue::EndQueue() {
@@ -711,8 +711,7 @@ void TransferQueue::EndQueue() {
         progress_->Close();
     progressOpen_ = false;
     LogSummary();
-    if (download_)
-        host_.RefreshLocalPane();
+    host_.TransferEnded(download_);
 }
 
 void TransferQueue::LogSummary() {
