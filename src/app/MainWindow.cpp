@@ -141,6 +141,9 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
 
     setCentralWidget(logSplitter_);
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusText_ = new QLabel(this);
+    statusText_->setObjectName(QStringLiteral("SessionStatus"));
+    statusBar()->addWidget(statusText_, 1);
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("Summary"));
     statusBar()->addPermanentWidget(summary_);
@@ -168,6 +171,10 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             &MainWindow::ShowServerListMode);
     connect(&session_, &session::SessionController::WaitCursorChanged, this,
             &MainWindow::ShowWaitCursor);
+    connect(&session_, &session::SessionController::StatusChanged, this,
+            &MainWindow::ShowSessionStatus);
+    connect(&session_.RemoteView(), &remote::RemoteView::PathBoxChanged, this,
+            &MainWindow::ShowSessionStatus);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
             [this](const std::string& path) { ShowLocalFolder(path); });
     // The session takes the local start folder from the process's folder.
@@ -175,6 +182,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
 
     LoadStartupState();
+    ShowSessionStatus();
 }
 
 MainWindow::~MainWindow() {
@@ -254,6 +262,15 @@ void MainWindow::ShowServerListMode(bool serverList) {
             }
         }
     }
+}
+
+void MainWindow::ShowSessionStatus() {
+    const session::SessionState state = session_.SessionState();
+    statusText_->setText(ShownText(session::StatusText(state, ftp_.HostName, session_.Outcome())));
+    const Site& site = session_.CurrentSite();
+    setWindowTitle(ShownText(session::WindowTitle(session_.ConnectedCommands(),
+                                                  site.Name.empty() ? site.Server : site.Name,
+                                                  ftp_.HostDirName)));
 }
 
 // The session reports changes only, so the override cursor stays balanced.

@@ -63,6 +63,7 @@ public:
     local::LocalPane& Local() { return localPane_; }
     local::LocalPaneBinding* LocalCommands() const { return localBinding_; }
     QLabel* RemoteCaption() const { return remoteCaption_; }
+    QLabel* StatusText() const { return statusText_; }
     QComboBox* RemotePath() const { return remotePath_; }
     QTreeView* RemoteList() const { return remoteList_; }
     ::SiteListView* SiteListView() const { return siteView_; }
@@ -106,6 +107,8 @@ private:
     void ShowServerListMode(bool serverList);
     void RefreshCommands();
     void ShowWaitCursor(bool wait);
+    // The status bar and the title say where the session stands.
+    void ShowSessionStatus();
     void ShowLocalFolder(const std::string& folder);
     void ChooseFont(QWidget* pane, StoredFont& stored);
 
@@ -183,6 +186,7 @@ private:
     QAction* compareItem_ = nullptr;
     std::vector<QAction*> remoteCommands_; // enabled while connected
     QLabel* summary_ = nullptr;
+    QLabel* statusText_ = nullptr;
 
     QPlainTextEdit* logView_ = nullptr;
 };

@@ -74,6 +74,35 @@ const char* SessionStateName(SessionState state) {
     return "?";
 }
 
+std::string StatusText(SessionState state, const std::string& host, const std::string& outcome) {
+    switch (state) {
+    case SessionState::Idle:
+        return outcome.empty() ? "Not connected" : outcome;
+    case SessionState::Connecting:
+        return "Connecting to " + host + " ...";
+    case SessionState::LoggingIn:
+        return "Logging in to " + host + " ...";
+    case SessionState::Listing:
+        return "Reading the folder on " + host + " ...";
+    case SessionState::Browsing:
+        return "Logged in to " + host;
+    case SessionState::Busy:
+        return "Working on " + host + " ...";
+    case SessionState::Closing:
+        return "Disconnecting from " + host + " ...";
+    }
+    return {};
+}
+
+std::string WindowTitle(bool connected, const std::string& site, const std::string& remoteDir) {
+    if (!connected)
+        return "Corvane";
+    std::string title = site;
+    if (!remoteDir.empty())
+        title += (title.empty() ? "" : " \u2013 ") + remoteDir;
+    return title + " \u2013 Corvane";
+}
+
 Site NormalizeSiteAddress(Site site) {
     std::string server(text::TrimBlanks(site.Server));
     for (const std::string_view scheme : {"ftp://", "http://"}) {
@@ -165,7 +194,10 @@ SessionController::~SessionController() {
 }
 
 void SessionController::SetState(session::SessionState state) {
+    if (state_ == state)
+        return;
     state_ = state;
+    emit StatusChanged();
 }
 
 void SessionController::SetWaitCursor(bool wait) {
@@ -246,6 +278,7 @@ void SessionController::ConnectToSite(const Site& chosen) {
     AddLog("");
     AddLog("Connecting to " + ftp_.HostName + ConnectTimeText(LocalNow()));
     attempt_ = 0;
+    outcome_.clear();
     ftp_.Timeout = 0; // this session's synchronous waits have no limit
     SetState(SessionState::Connecting);
     emit CommandsChanged();
@@ -283,6 +316,7 @@ void SessionController::Disconnect() {
     keepTimer_.stop();
     attempt_ = -1; // a disconnect is never retried
     SetWaitCursor(true);
+    outcome_ = "Disconnected";
     SetState(SessionState::Closing);
     ftp_.Timeout = 1;
     ftp_.Abort();
@@ -407,6 +441,11 @@ void SessionController::EndSession() {
         chains_->CloseProgress();
     SetWaitCursor(false);
     const bool wasConnected = !serverListMode_;
+    // Only a session the user did not end himself is lost.
+    if (wasConnected && state_ != SessionState::Closing && outcome_.empty())
+        outcome_ = "Connection lost";
+    if (wasConnected && !outcome_.empty())
+        AddLog("! " + outcome_);
     serverListMode_ = true;
     chain_.TransferBusy = false;
     attempt_ = -1;
@@ -575,7 +614,13 @@ void SessionController::RequestFailed(FtpRequest request) {
 }
 
 void SessionController::ConnectFailed() {
-    AddLog(ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse());
+    const std::string reason =
+        ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse();
+    AddLog(reason);
+    // Greeted means the server was reached: then the login itself failed.
+    outcome_ = (state_ == SessionState::LoggingIn ? "Login failed: "
+                                                  : "Cannot connect to " + ftp_.HostName + ": ") +
+               std::string(text::TrimBlanks(reason));
     ftp_.Timeout = 1;
     ftp_.Abort();
     ftp_.MessagePump();

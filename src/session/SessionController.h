@@ -36,6 +36,12 @@ enum class SessionState {
 };
 const char* SessionStateName(SessionState state);
 
+// What the status bar says of the session: its state, and while idle how the
+// last session ended (`outcome`, empty before the first).
+std::string StatusText(SessionState state, const std::string& host, const std::string& outcome);
+// The window's title: the site and the remote folder while connected.
+std::string WindowTitle(bool connected, const std::string& site, const std::string& remoteDir);
+
 // The copy of a site the session uses, its address normalised: a leading
 // "ftp://" or "http://" and every blank removed, "user:password@" taken into
 // User and Password, a path into InitialDir and ":port" into Port.
@@ -109,6 +115,9 @@ public:
     bool StopRequest() const { return chain_.StopRequest; }
     bool WaitCursor() const { return waitCursor_; }
     int ReconnectAttempt() const { return attempt_; }
+    // How the last connect or session ended: "Login failed: 530 ...",
+    // "Cannot connect to host: ...", "Connection lost", "Disconnected".
+    const std::string& Outcome() const { return outcome_; }
     const Site& CurrentSite() const override { return site_; }
     const std::string& RemoteStartDir() const { return chain_.RemoteStartDir; }
     const std::string& LocalStartDir() const { return chain_.LocalStartDir; }
@@ -145,6 +154,8 @@ signals:
     // The enablement of the commands may have changed.
     void CommandsChanged();
     void WaitCursorChanged(bool wait);
+    // The state or the outcome changed: the status bar and the title follow.
+    void StatusChanged();
     // The site's local folder exists (or was made): the local pane moves there.
     void LocalDirChosen(const std::string& path);
     // A download ended: the local pane lists its folder again.
@@ -188,6 +199,7 @@ private:
     // a 550 to its CWD makes the link a file there.
     std::optional<std::pair<std::string, std::string>> linkTried_;
     int attempt_ = -1;
+    std::string outcome_;
 
     QTimer keepTimer_;
     std::chrono::milliseconds keepTick_{1000};
