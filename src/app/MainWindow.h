@@ -104,6 +104,10 @@ private:
     // "Do you want to quit the program?"; true for Yes.
     bool ConfirmQuit();
     void SaveOnQuit();
+    // The window's size and place, splitters, columns and local folder, as
+    // left at the last quit.
+    void RestoreLayout();
+    void KeepLayout();
     void TellOptionsNotSaved();
     void ShowServerListMode(bool serverList);
     void RefreshCommands();

@@ -83,6 +83,13 @@ std::vector<Binding> Bindings(Settings& s, int& type) {
     };
     AddFontBindings(list, "Font Right", s.FontRight);
     AddFontBindings(list, "Font Left", s.FontLeft);
+    WindowLayout& w = s.Layout;
+    list.insert(list.end(), {{"Window", "Geometry", &w.Geometry},
+                             {"Window", "Panes", &w.Panes},
+                             {"Window", "Log", &w.Log},
+                             {"Window", "LocalColumns", &w.LocalColumns},
+                             {"Window", "RemoteColumns", &w.RemoteColumns},
+                             {"Window", "LocalFolder", &w.LocalFolder}});
     return list;
 }
 
@@ -136,6 +143,7 @@ void LoadOptions(const std::string& folder, Settings& settings, pid_t processId)
     const Options defaults = DefaultOptions(folder, processId);
     settings.Options = defaults;
     settings.Lang = LanguageSettings{};
+    settings.Layout = WindowLayout{};
     int type = settings.Options.ConnectionType;
     const IniFile file(folder + OptionsFileName);
     for (const Binding& b : Bindings(settings, type)) {

@@ -78,11 +78,23 @@ struct StoredFont {
 };
 
 // Everything "options.ftp" holds.
+// How the main window was left, section "Window" (older versions ignore it).
+// Texts the window writes and reads back itself; empty: the defaults.
+struct WindowLayout {
+    std::string Geometry;      // position and size, as the toolkit stores them
+    std::string Panes;         // the widths of the two panes: "450,450"
+    std::string Log;           // the heights of the panes and the log
+    std::string LocalColumns;  // the column widths of the local list
+    std::string RemoteColumns; // the column widths of the remote list
+    std::string LocalFolder;   // the folder the local pane showed last
+};
+
 struct Settings {
     ::Options Options;
     LanguageSettings Lang;
     StoredFont FontRight;
     StoredFont FontLeft;
+    WindowLayout Layout;
 };
 
 inline constexpr const char* OptionsFileName = "options.ftp";

@@ -339,6 +339,12 @@ void SessionController::StopTransfer() {
         chains_->StopRequested();
 }
 
+void SessionController::TransferEnded(bool download) {
+    if (download)
+        emit LocalFilesChanged();
+    emit CommandsChanged();
+}
+
 bool SessionController::DownloadSelected(const std::string& localFolder) {
     if (queue_ == nullptr || serverListMode_)
         return false;

@@ -154,7 +154,7 @@ public:
     // --- the transfer queue's view of the session
     // Starts a request; a refusal is logged and gives false.
     bool Issue(void (FtpClient::*request)()) override;
-    void RefreshLocalPane() override { emit LocalFilesChanged(); }
+    void TransferEnded(bool download) override;
 
 signals:
     // The right pane shows the site list (true) or the remote directory.

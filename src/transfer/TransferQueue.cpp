@@ -231,10 +231,14 @@ bool TransferQueue::StartUpload(const std::vector<SelectedEntry>& selection,
             work.Folders.push_back(chain_.LocalStartDir + entry.Name);
         } else {
             // The engine stands in the remote start folder: a bare name goes there.
+            const std::string path = chain_.LocalStartDir + entry.Name;
+            struct stat st {};
+            // The file's own size, not the pane's text of it: 64 bits, however shown.
+            const std::int64_t size = ::stat(path.c_str(), &st) == 0
+                                          ? static_cast<std::int64_t>(st.st_size)
+                                          : std::max<std::int64_t>(SizeFromText(entry.Size), 0);
             work.Targets.push_back(entry.Name);
-            work.Files.push_back(
-                QueueEntryText(chain_.LocalStartDir + entry.Name,
-                               std::max<std::int64_t>(SizeFromText(entry.Size), 0)));
+            work.Files.push_back(QueueEntryText(path, size));
         }
     }
     UploadStep();
@@ -267,7 +271,6 @@ void TransferQueue::DownloadStep() {
         }
         if (work.Files.empty() && work.Folders.empty()) {
             FinishTransfer(false);
-            host_.RefreshLocalPane();
             return;
         }
         if (work.Files.empty()) {
@@ -599,8 +602,8 @@ bool TransferQueue::IssueTransfer(void (FtpClient::*request)(), InFlight kind) {
 void TransferQueue::FileFailed() {
     ++failed_;
     const std::string name(AfterLastSlash(current_));
-    // Cut short (stop, Cancel, a lost connection) or refused before any byte.
-    const bool cut = ftp_.ByteCount > 0 || ftp_.StatusCode() == 426 || chain_.StopRequest;
+    // Cut short (stop, Cancel, a lost connection), or refused before any byte.
+    const bool cut = ftp_.ByteCount > 0 || chain_.StopRequest;
     host_.AddLog("Transfer of " + name + (cut ? " incomplete" : " failed"));
 }
 
@@ -694,6 +697,7 @@ void TransferQueue::FinishTransfer(bool refreshRemote) {
         progress_->Close();
     progressOpen_ = false;
     LogSummary();
+    host_.TransferEnded(download_);
 }
 
 void TransferQueue::EndQueue() {
@@ -711,8 +715,7 @@ void TransferQueue::EndQueue() {
         progress_->Close();
     progressOpen_ = false;
     LogSummary();
-    if (download_)
-        host_.RefreshLocalPane();
+    host_.TransferEnded(download_);
 }
 
 void TransferQueue::LogSummary() {

@@ -47,8 +47,9 @@ public:
     virtual bool Issue(void (FtpClient::*request)()) = 0;
     virtual void AddLog(std::string_view text) = 0;
     virtual const Site& CurrentSite() const = 0;
-    // A download ended: the local pane shows its folder again.
-    virtual void RefreshLocalPane() = 0;
+    // The queue ended, busy is clear: the commands follow, and after a
+    // download the local pane shows its folder again.
+    virtual void TransferEnded(bool download) = 0;
 };
 
 // The queue entry text: path, TAB, size in decimal. A size that is not a

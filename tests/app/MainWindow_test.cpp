@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/PaneViews.h"
+#include "local/LocalPane.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteList_widgets.h"
 #include "support/EventLoop.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,6 +196,40 @@ TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {
     ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return server.finished(); }))
         << server.failure();
     EXPECT_TRUE(std::filesystem::exists(folder + "options.ftp")) << "the options are saved";
+}
+
+TEST(MainWindowLife, TheWindowComesBackAsItWasLeft) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const std::string last = folder + "last folder";
+    std::filesystem::create_directory(last);
+    ScriptedPrompts prompts;
+    prompts.yesNo = {true, true};
+    QList<int> panes, log;
+    int nameWidth = 0;
+    {
+        MainWindow window(folder, &prompts);
+        window.resize(1000, 700);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.PaneSplitter()->setSizes({300, 690});
+        window.LogSplitter()->setSizes({420, 200});
+        window.LocalList()->setColumnWidth(0, 233);
+        window.Local().SetFolder(last);
+        panes = window.PaneSplitter()->sizes();
+        log = window.LogSplitter()->sizes();
+        nameWidth = window.LocalList()->columnWidth(0);
+        EXPECT_TRUE(window.close());
+    }
+    MainWindow again(folder, &prompts);
+    again.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    EXPECT_EQ(again.size(), QSize(1000, 700));
+    EXPECT_EQ(again.PaneSplitter()->sizes(), panes);
+    EXPECT_EQ(again.LogSplitter()->sizes(), log);
+    EXPECT_EQ(again.LocalList()->columnWidth(0), nameWidth);
+    EXPECT_EQ(again.Local().Folder(), last);
+    again.close();
 }
 
 } // namespace

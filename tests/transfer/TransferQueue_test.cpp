@@ -84,7 +84,7 @@ struct NoSession : QueueHost {
     bool Issue(void (FtpClient::*)()) override { return false; }
     void AddLog(std::string_view text) override { log.emplace_back(text); }
     const Site& CurrentSite() const override { return site; }
-    void RefreshLocalPane() override {}
+    void TransferEnded(bool) override {}
 };
 
 TEST(Overwrite, EveryAnswerAndDefault) {
