@@ -33,6 +33,8 @@ void AddFontBindings(std::vector<Binding>& list, const char* section, StoredFont
 
 // Every stored key, in the order the file is written. The connection type is
 // a byte in the record and an integer in the file, so it goes through `type`.
+constexpr const char* WindowSection = "Window";
+
 std::vector<Binding> Bindings(Settings& s, int& type) {
     Options& o = s.Options;
     std::vector<Binding> list = {
@@ -84,12 +86,12 @@ std::vector<Binding> Bindings(Settings& s, int& type) {
     AddFontBindings(list, "Font Right", s.FontRight);
     AddFontBindings(list, "Font Left", s.FontLeft);
     WindowLayout& w = s.Layout;
-    list.insert(list.end(), {{"Window", "Geometry", &w.Geometry},
-                             {"Window", "Panes", &w.Panes},
-                             {"Window", "Log", &w.Log},
-                             {"Window", "LocalColumns", &w.LocalColumns},
-                             {"Window", "RemoteColumns", &w.RemoteColumns},
-                             {"Window", "LocalFolder", &w.LocalFolder}});
+    list.insert(list.end(), {{WindowSection, "Geometry", &w.Geometry},
+                             {WindowSection, "Panes", &w.Panes},
+                             {WindowSection, "Log", &w.Log},
+                             {WindowSection, "LocalColumns", &w.LocalColumns},
+                             {WindowSection, "RemoteColumns", &w.RemoteColumns},
+                             {WindowSection, "LocalFolder", &w.LocalFolder}});
     return list;
 }
 
@@ -170,6 +172,11 @@ bool SaveOptions(const std::string& folder, const Settings& settings) {
         std::visit(
             [&](auto* field) {
                 using T = std::remove_pointer_t<decltype(field)>;
+                // A window never shown leaves no section: files stay as they were.
+                if constexpr (std::is_same_v<T, std::string>) {
+                    if (b.section == std::string_view(WindowSection) && field->empty())
+                        return;
+                }
                 if constexpr (std::is_same_v<T, std::string>)
                     file.WriteString(b.section, b.key, *field);
                 else if constexpr (std::is_same_v<T, int>)
