@@ -16,23 +16,6 @@ namespace {
 
 constexpr unsigned kDeleteFlags = DeleteWalk | FolderRemoval;
 
-// A listed name as the log can show it: line ends and NUL written out, so a
-// name cannot forge a log line.
-std::string Printable(std::string_view name) {
-    std::string out;
-    for (const char c : name) {
-        if (c == '\0')
-            out += "\\0";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
-
 std::string WithoutTrailingSlash(std::string_view path) {
     if (path.size() > 1 && path.ends_with('/'))
         path.remove_suffix(1);
@@ -44,7 +27,7 @@ std::string Joined(const std::vector<std::string>& items) {
     for (const std::string& item : items) {
         if (!text.empty())
             text += ", ";
-        text += Printable(item);
+        text += PrintableName(item);
     }
     return text;
 }
@@ -259,7 +242,7 @@ void RemoteOperations::ReadDeleteFolder() {
         prefix += '/';
     for (const remote::RemoteEntry& entry : parsed.entries) {
         if (const std::optional<std::string> reason = UnsafeNameReason(entry.name)) {
-            host_.AddLog("Error " + Printable(entry.name) + ": " + *reason);
+            host_.AddLog("Error " + PrintableName(entry.name) + ": " + *reason);
             continue;
         }
         // A link goes as a link: what it points at is not part of this tree.

@@ -24,8 +24,9 @@ namespace {
 
 constexpr unsigned kWalks = DownloadWalk | UploadWalk;
 
-// A name as the log can show it: control bytes written out.
-std::string Printable(std::string_view name) {
+} // namespace
+
+std::string PrintableName(std::string_view name) {
     std::string out;
     for (const char c : name) {
         if (c == '\0')
@@ -39,6 +40,8 @@ std::string Printable(std::string_view name) {
     }
     return out;
 }
+
+namespace {
 
 std::string_view AfterLastSlash(std::string_view path) {
     const std::size_t slash = path.rfind('/');
@@ -222,7 +225,7 @@ bool TransferQueue::StartUpload(const std::vector<SelectedEntry>& selection,
     WorkLists& work = chain_.Work;
     for (const SelectedEntry& entry : selection) {
         if (const auto why = UnsafeNameReason(entry.Name)) {
-            host_.AddLog("Error " + Printable(entry.Name) + ": " + *why);
+            host_.AddLog("Error " + PrintableName(entry.Name) + ": " + *why);
             ++failed_;
             continue;
         }
@@ -251,7 +254,7 @@ bool TransferQueue::Safe(std::string_view name, std::string_view target) {
         why = "outside the local folder";
     if (!why)
         return true;
-    host_.AddLog("Error " + Printable(name) + ": " + *why);
+    host_.AddLog("Error " + PrintableName(name) + ": " + *why);
     ++failed_;
     return false;
 }
@@ -445,7 +448,7 @@ bool TransferQueue::WalkUploadFolder() {
         const std::string path = local + name;
         struct stat entry {};
         if (const auto why = UnsafeNameReason(name)) {
-            host_.AddLog("Error " + Printable(path) + ": " + *why);
+            host_.AddLog("Error " + PrintableName(path) + ": " + *why);
             ++failed_;
         } else if (::stat(path.c_str(), &entry) != 0) {
             host_.AddLog("Error " + path + ": " + ErrnoText());

@@ -62,6 +62,9 @@ std::int64_t SizeFromText(std::string_view text);
 // Why a name from a server listing cannot become a local file name, or
 // nothing when it can: empty, "." or "..", or holding "/", NUL or a line end.
 std::optional<std::string> UnsafeNameReason(std::string_view name);
+// A listed name as the log shows it: NUL and line ends written out, so a name
+// cannot forge a log line.
+std::string PrintableName(std::string_view name);
 // `path` lies inside `folder` (which ends in "/") once "." and ".." are resolved.
 bool InsideFolder(std::string_view path, std::string_view folder);
 
