@@ -491,10 +491,6 @@ void SessionController::RefreshListing(const std::string& hostFile) {
 void SessionController::RequestSucceeded(FtpRequest request) {
     using R = FtpRequest;
     linkTried_.reset();
-    const auto step = [this](void (transfer::ChainSteps::*operation)()) {
-        if (chains_ != nullptr)
-            (chains_->*operation)();
-    };
     if (request == R::ConnectAsync) {
         SetState(SessionState::Listing);
         Issue(&FtpClient::SystAsync);
@@ -515,7 +511,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         RefreshListing();
     } else if (IsOneOf(request, {R::CwdAsync, R::MkdAsync, R::CDupAsync})) {
         if (chain_.Mode & FolderRemoval)
-            step(&transfer::ChainSteps::RemoveFolderStep);
+            chains_->RemoveFolderStep();
         else if (request == R::MkdAsync && (chain_.Mode & UploadWalk))
             Issue(&FtpClient::CwdAsync); // into the folder just made
         else
@@ -523,35 +519,35 @@ void SessionController::RequestSucceeded(FtpRequest request) {
     } else if (IsListing(request)) {
         keepAliveChain_ = false;
         if (chain_.Mode & DownloadWalk) {
-            step(&transfer::ChainSteps::AddDownloadFolder);
-            step(&transfer::ChainSteps::DownloadStep);
+            chains_->AddDownloadFolder();
+            chains_->DownloadStep();
         } else if (chain_.Mode & DeleteWalk) {
-            step(&transfer::ChainSteps::ReadDeleteFolder);
-            step(&transfer::ChainSteps::DeleteStep);
+            chains_->ReadDeleteFolder();
+            chains_->DeleteStep();
         } else if (chain_.Mode & UploadWalk) {
-            step(&transfer::ChainSteps::UploadStep);
+            chains_->UploadStep();
         } else {
             remoteView_.ShowListing(options_.ListingFile);
             SetState(SessionState::Browsing);
         }
     } else if (IsOneOf(request, {R::GetAsync, R::RestGetAsync})) {
-        step(&transfer::ChainSteps::ProgressEndOfFile);
-        step(&transfer::ChainSteps::DownloadStep);
+        chains_->ProgressEndOfFile();
+        chains_->DownloadStep();
     } else if (IsOneOf(request, {R::PutAsync, R::RestPutAsync})) {
-        step(&transfer::ChainSteps::ProgressEndOfFile);
-        step(&transfer::ChainSteps::UploadStep);
+        chains_->ProgressEndOfFile();
+        chains_->UploadStep();
     } else if (request == R::DeleAsync) {
-        step(&transfer::ChainSteps::DeleteStep);
+        chains_->DeleteStep();
     } else if (request == R::RmdAsync) {
-        step(&transfer::ChainSteps::RemoveFolderStep);
+        chains_->RemoveFolderStep();
     } else if (request == R::RenAsync) {
         if (!chain_.Work.Files.empty())
-            step(&transfer::ChainSteps::RenameStep);
+            chains_->RenameStep();
         else
             RefreshListing(ftp_.HostDirName);
     } else if (request == R::QuoteAsync) {
         if (chain_.Mode & PermissionChain)
-            step(&transfer::ChainSteps::ChmodStep);
+            chains_->ChmodStep();
         else
             Issue(&FtpClient::CwdAsync); // every custom command ends with a fresh listing
     }

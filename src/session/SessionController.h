@@ -77,7 +77,9 @@ public:
     remote::RemoteView& RemoteView() { return remoteView_; }
     const remote::RemoteView& RemoteView() const { return remoteView_; }
     // Null: the chains' steps do nothing. Must outlive the controller.
-    void SetChainSteps(transfer::ChainSteps* steps) { chains_ = steps; }
+    void SetChainSteps(transfer::ChainSteps* steps) {
+        chains_ = steps != nullptr ? steps : &noSteps_;
+    }
     // What the chains share; handed to the transfer queue and the file operations.
     transfer::ChainState& Chain() { return chain_; }
     // The queue also takes the chains' steps. Null: no transfers. Must outlive
@@ -194,7 +196,8 @@ private:
     SessionLog& log_;
     Prompts& prompts_;
     const Options& options_;
-    transfer::ChainSteps* chains_ = nullptr;
+    transfer::ChainSteps noSteps_; // every step does nothing
+    transfer::ChainSteps* chains_ = &noSteps_;
     transfer::TransferQueue* queue_ = nullptr;
     transfer::ChainRouter router_;
     remote::RemoteView remoteView_;
