@@ -772,18 +772,15 @@ QWidget* MainWindow::BuildRemotePane() {
     layout->addWidget(buttonRow);
     connect(newSiteButton_, &QPushButton::clicked, &sites_, &SiteListController::NewSite);
     connect(propertiesButton_, &QPushButton::clicked, &sites_, &SiteListController::Properties);
-    const auto either = [this](void (RemoteCommands::*remote)(),
-                               void (SiteListController::*site)()) {
-        return [this, remote, site] {
-            session_.ConnectedCommands() ? (remote_->*remote)() : (sites_.*site)();
-        };
-    };
-    connect(makeDirButton_, &QPushButton::clicked, this,
-            either(&RemoteCommands::MakeDirectory, &SiteListController::MakeFolder));
-    connect(renameButton_, &QPushButton::clicked, this,
-            either(&RemoteCommands::RenameSelected, &SiteListController::RenameFolder));
+    // While connected the buttons act on the server, otherwise on the sites.
+    connect(makeDirButton_, &QPushButton::clicked, this, [this] {
+        session_.ConnectedCommands() ? remote_->MakeDirectory() : sites_.MakeFolder();
+    });
+    connect(renameButton_, &QPushButton::clicked, this, [this] {
+        session_.ConnectedCommands() ? remote_->RenameSelected() : sites_.RenameFolder();
+    });
     connect(deleteButton_, &QPushButton::clicked, this,
-            either(&RemoteCommands::DeleteSelected, &SiteListController::Delete));
+            [this] { session_.ConnectedCommands() ? remote_->DeleteSelected() : sites_.Delete(); });
 
     remoteStack_ = new QStackedWidget(pane);
     remoteStack_->setObjectName(QStringLiteral("RemoteStack"));
