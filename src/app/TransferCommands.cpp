@@ -50,6 +50,9 @@ TransferCommands::TransferCommands(session::SessionController& session,
         for (QAbstractItemView* view : *views) {
             view->viewport()->setAcceptDrops(true);
             view->viewport()->installEventFilter(this);
+            // Kept as they are now: a view being destroyed must not be asked.
+            (views == &panes_.local ? localViewports_ : remoteViewports_)
+                .push_back(view->viewport());
         }
     }
     connect(&session_, &session::SessionController::CommandsChanged, this,
@@ -115,13 +118,12 @@ void TransferCommands::Close() {
 // --- drag and drop --------------------------------------------------------------------
 
 TransferCommands::Side TransferCommands::SideOf(QObject* viewport) const {
-    const auto holds = [viewport](const std::vector<QAbstractItemView*>& views) {
-        return std::any_of(views.begin(), views.end(),
-                           [viewport](QAbstractItemView* v) { return v->viewport() == viewport; });
+    const auto holds = [viewport](const std::vector<QObject*>& viewports) {
+        return std::find(viewports.begin(), viewports.end(), viewport) != viewports.end();
     };
-    if (holds(panes_.local))
+    if (holds(localViewports_))
         return Side::Local;
-    if (holds(panes_.remote))
+    if (holds(remoteViewports_))
         return Side::Remote;
     return Side::None;
 }
@@ -144,11 +146,15 @@ void TransferCommands::StartDrag(Side from, QAbstractItemView* view) {
 }
 
 bool TransferCommands::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseMove && type != QEvent::DragEnter && type != QEvent::DragMove &&
+        type != QEvent::Drop)
+        return false;
     const Side side = SideOf(watched);
     auto* view = qobject_cast<QAbstractItemView*>(watched->parent());
     if (side == Side::None || view == nullptr)
         return false;
-    const QEvent::Type type = event->type();
     if (type == QEvent::MouseButtonPress) {
         const auto* press = static_cast<QMouseEvent*>(event);
         pressedAt_ = press->position().toPoint();

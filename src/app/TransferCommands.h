@@ -74,6 +74,8 @@ private:
     transfer::TransferQueue& queue_;
     local::LocalPane& localPane_;
     Panes panes_;
+    std::vector<QObject*> localViewports_;
+    std::vector<QObject*> remoteViewports_;
     transfer::ProgressWindow progress_;
     QAction* upload_ = nullptr;
     QAction* download_ = nullptr;
