@@ -173,6 +173,9 @@ void AppendUnknownFields(std::string& line, const Site& record, std::string_view
 
 Site NewSiteRecord(const Options& options) {
     Site record;
+    // Active mode fails behind every home router. A stored site keeps the
+    // mode its line gives, as reading starts from Site{}.
+    record.Pasv = 1;
     if (options.MailAno)
         record.EMail = CutText(options.Anonymous, MaxSiteEMail);
     return record;

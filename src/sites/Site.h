@@ -54,8 +54,8 @@ inline constexpr std::size_t MaxSiteAnswer = 7;
 inline constexpr std::size_t MaxSiteAnswerName = 255;
 inline constexpr std::string_view DefaultAnswer = "0957681";
 
-// A new site: the defaults above, and the anonymous e-mail address of the
-// settings when their MailAno flag is set.
+// A new site: the defaults above but passive, and the anonymous e-mail
+// address of the settings when their MailAno flag is set.
 Site NewSiteRecord(const Options& options);
 // Every text empty and every flag clear.
 Site EmptySiteRecord();
