@@ -26,7 +26,7 @@ QString FindHelpPage(const QString& programDir) {
 HelpWindow::HelpWindow(const QString& page, QWidget* parent)
     : QDialog(parent), browser_(new QTextBrowser(this)) {
     setObjectName(QStringLiteral("HelpWindow"));
-    setWindowTitle(tr("Corvane Help"));
+    setWindowTitle(tr("Help"));
     setModal(false);
     resize(640, 560);
     browser_->setObjectName(QStringLiteral("HelpText"));

@@ -19,11 +19,11 @@ QString Shown(const std::string& text) {
 QuickConnectBar::QuickConnectBar(QWidget* parent) : QToolBar(tr("Quick connect"), parent) {
     setObjectName(QStringLiteral("QuickConnectBar"));
     setMovable(false);
-    host_ = AddField(tr("Host:"), "QuickHost", 180);
-    user_ = AddField(tr("User:"), "QuickUser", 110);
-    password_ = AddField(tr("Password:"), "QuickPassword", 110);
+    host_ = AddField(tr("Host:"), "QuickHost", 150);
+    user_ = AddField(tr("User:"), "QuickUser", 90);
+    password_ = AddField(tr("Password:"), "QuickPassword", 90);
     password_->setEchoMode(QLineEdit::Password);
-    port_ = AddField(tr("Port:"), "QuickPort", 55);
+    port_ = AddField(tr("Port:"), "QuickPort", 50);
     port_->setValidator(new QIntValidator(1, 65535, port_));
     port_->setPlaceholderText(QStringLiteral("21"));
     user_->setPlaceholderText(tr("anonymous"));
