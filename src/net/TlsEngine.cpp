@@ -2,13 +2,13 @@
 
 #include <array>
 #include <ctime>
-#include <utility>
 #include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <utility>
 
 namespace tls {
 namespace {
