@@ -54,6 +54,13 @@ std::string TimeText(const ASN1_TIME* time) {
 
 } // namespace
 
+CertificateTrust JudgeCertificate(bool verified, std::string_view presented,
+                                  std::string_view stored) {
+    if (!stored.empty())
+        return presented == stored ? CertificateTrust::Accept : CertificateTrust::AskChanged;
+    return verified ? CertificateTrust::Accept : CertificateTrust::AskNew;
+}
+
 struct ClientContext::Handle {
     SslCtxPtr ctx;
 };

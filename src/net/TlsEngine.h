@@ -21,6 +21,18 @@ struct CertificateInfo {
     bool operator==(const CertificateInfo&) const = default;
 };
 
+// What to do with a server's certificate after the handshake.
+enum class CertificateTrust : std::uint8_t {
+    Accept,
+    AskNew,     // not verified and never trusted: show it, the user decides
+    AskChanged, // differs from the one the user trusted: warn, never accept silently
+};
+// `stored` is the fingerprint the user chose to trust always for the site
+// (empty: none). A stored fingerprint wins over the trust store both ways: a
+// certificate that changed is questioned even when an authority signed it.
+CertificateTrust JudgeCertificate(bool verified, std::string_view presented,
+                                  std::string_view stored);
+
 // The client side's settings, shared by the control connection and its data
 // connections: the system's trust store, TLS 1.2 at least.
 class ClientContext {

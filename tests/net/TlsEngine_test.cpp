@@ -182,6 +182,25 @@ TEST(TlsSession, CarriesDataBothWaysResumesAndClosesCleanly) {
     EXPECT_EQ(data.State(), tls::TlsState::Closed);
 }
 
+TEST(TlsSession, AStoredFingerprintDecidesBeforeTheTrustStore) {
+    using enum tls::CertificateTrust;
+    struct Row {
+        bool verified;
+        const char* presented;
+        const char* stored;
+        tls::CertificateTrust trust;
+    };
+    const Row rows[]{
+        {true, "AA", "", Accept},       {false, "AA", "", AskNew},
+        {false, "AA", "AA", Accept},    {false, "BB", "AA", AskChanged},
+        {true, "BB", "AA", AskChanged},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.verified << row.presented << row.stored);
+        EXPECT_EQ(tls::JudgeCertificate(row.verified, row.presented, row.stored), row.trust);
+    }
+}
+
 TEST(TlsSession, GarbageFromThePeerFailsTheSessionWithAReason) {
     tls::ClientContext context;
     tls::Session client(context, "localhost");
