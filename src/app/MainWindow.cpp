@@ -4,6 +4,7 @@
 #include "app/CommandIcon.h"
 #include "app/DialogPrompts.h"
 #include "app/HelpWindow.h"
+#include "app/KeyBindings.h"
 #include "app/QuickConnectBar.h"
 #include "app/RemoteCommands.h"
 #include "app/SessionNotice.h"
@@ -206,7 +207,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
         transferMenu->insertSeparator(first);
     }
     BuildPaneMenus();
-    AssignKeys();
+    AssignStandardKeys(*this, localViews_, remoteViews_);
 
     connect(&sites_, &SiteListController::SiteChosen, this,
             [this](const Site& site) { session_.ConnectToSite(site); });
@@ -667,55 +668,6 @@ QWidget* MainWindow::BuildLocalPane() {
     connect(localViews_, &PaneViews::DoubleClicked, this,
             [this](const QModelIndex& index) { localPane_.OpenEntry(index.row()); });
     return pane;
-}
-
-// The usual keys, shown in the menus. A pane's keys act on the pane that
-// has the focus; the twins of the pop-up menus only show them.
-void MainWindow::AssignKeys() {
-    const QKeySequence parentKeys[] = {Qt::Key_Backspace, QKeySequence(Qt::ALT | Qt::Key_Up)};
-    const QList<QKeySequence> parent(std::begin(parentKeys), std::end(parentKeys));
-    const struct {
-        const char* action;
-        QList<QKeySequence> keys;
-        QWidget* scope; // null: the whole window
-    } rows[] = {
-        {"Exit1", {QKeySequence(Qt::CTRL | Qt::Key_Q)}, nullptr},
-        {"miNewServer", {QKeySequence(Qt::CTRL | Qt::Key_N)}, nullptr},
-        {"Preferences1", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, nullptr},
-        {"Contents1", {QKeySequence::HelpContents}, nullptr},
-        {"Refresh1", {Qt::Key_F5}, localViews_},
-        {"SpeedButton4", parent, localViews_},
-        {"Rename1", {Qt::Key_F2}, localViews_},
-        {"Delete1", {QKeySequence(Qt::Key_Delete)}, localViews_},
-        {"Delete2", {QKeySequence(Qt::Key_Delete)}, localBinding_->PopUp()},
-        {"All1", {QKeySequence::SelectAll}, localViews_},
-        {"Refresh2", {Qt::Key_F5}, remoteViews_},
-        {"Refresh3", {Qt::Key_F5}, remotePopUp_},
-        {"Rename2", {Qt::Key_F2}, remoteViews_},
-        {"Rename3", {Qt::Key_F2}, remotePopUp_},
-        {"DeleteServerDirFile2", {QKeySequence(Qt::Key_Delete)}, remoteViews_},
-        {"DeleteServerDirFile3", {QKeySequence(Qt::Key_Delete)}, remotePopUp_},
-        {"All4", {QKeySequence::SelectAll}, remoteViews_},
-        {"All5", {QKeySequence::SelectAll}, remotePopUp_},
-        {"RemoteUpKey", parent, remoteViews_},
-    };
-    for (const auto& row : rows) {
-        auto* action = findChild<QAction*>(QString::fromLatin1(row.action));
-        if (action == nullptr)
-            continue;
-        action->setShortcuts(row.keys);
-        if (row.scope == nullptr)
-            continue;
-        // Only the pane's own list takes the keys; in a pop-up they are shown.
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        for (QObject* owner : action->associatedObjects()) {
-            auto* widget = qobject_cast<QWidget*>(owner);
-            if (widget != nullptr && qobject_cast<QMenu*>(widget) == nullptr && widget != row.scope)
-                widget->removeAction(action);
-        }
-        if (qobject_cast<QMenu*>(row.scope) == nullptr)
-            row.scope->addAction(action);
-    }
 }
 
 void MainWindow::BuildPaneMenus() {

@@ -136,7 +136,6 @@ private:
     QWidget* BuildLocalPane();
     // The menus of the panes' own commands, once both panes exist.
     void BuildPaneMenus();
-    void AssignKeys();
     void FillRemoteMenu(QMenu* menu);
     // The remote pane's filter, "Select ..." and "Sorting" commands.
     void EditRemoteFilter();

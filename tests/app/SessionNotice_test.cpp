@@ -66,15 +66,8 @@ TEST(SessionNotice, FailuresAreToldAboveTheRightPane) {
             .reply("530 Login incorrect.\r\n");
     };
     const Row rows[] = {
-        {"stored password refused", true, login530, {}, "did not accept", false},
         {"typed password refused", false, login530, {}, "did not accept", true},
         {"refused port", true, {}, {}, "the connection was refused", false},
-        {"lost connection",
-         true,
-         [](ScriptedFtpServer& s) { ScriptBrowse(s).pause(200).closeConnection(); },
-         {},
-         "was lost",
-         false},
         {"disconnect is no failure", true, [](ScriptedFtpServer& s) { ScriptBrowse(s); },
          [](MainWindow& w) {
              ASSERT_TRUE(WaitForState(w, session::SessionState::Browsing));
