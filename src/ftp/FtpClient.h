@@ -405,6 +405,7 @@ private:
     void RunStep(FtpStep step);
 
     std::chrono::steady_clock::time_point waitDeadline_{};
+    std::chrono::steady_clock::time_point lastSignOfLife_{}; // for the silence limit
     QTimer* silence_;
 
     SocksSocket* control_;
