@@ -447,6 +447,6 @@ private:
     UniqueFd queuedConnection_; // active mode: the server's connection taken before the command
     LocalFile localFile_;
     int uploadBlock_ = ftptransfer::kDataBlock;
-    int downloadBlock_ = ftptransfer::kDataBlock;
+    int downloadBlock_ = ftptransfer::kDownloadDataBlock;
     std::vector<char> dataBlock_;
 };

@@ -44,7 +44,7 @@ bool IsOneOf(int code, std::initializer_list<int> codes) {
 
 void FtpClient::SetDataBlockSizes(int upload, int download) {
     uploadBlock_ = upload > 0 ? upload : ftptransfer::kDataBlock;
-    downloadBlock_ = download > 0 ? download : ftptransfer::kDataBlock;
+    downloadBlock_ = download > 0 ? download : ftptransfer::kDownloadDataBlock;
 }
 
 std::vector<char>& FtpClient::DataBlock(int size) {
