@@ -189,6 +189,9 @@ std::string_view EncryptionText(SiteEncryption encryption) {
 
 Site NewSiteRecord(const Options& options) {
     Site record;
+    // Active mode fails behind every home router. A stored site keeps the
+    // mode its line gives, as reading starts from Site{}.
+    record.Pasv = 1;
     record.Encryption = EncryptionText(SiteEncryption::ExplicitIfOffered);
     if (options.MailAno)
         record.EMail = CutText(options.Anonymous, MaxSiteEMail);

@@ -70,7 +70,8 @@ enum class SiteEncryption : std::uint8_t {
 SiteEncryption EncryptionOf(const Site& site);
 std::string_view EncryptionText(SiteEncryption encryption);
 
-// A new site: the defaults above, explicit TLS when the server offers it, and the anonymous e-mail
+// A new site: the defaults above but passive, explicit TLS when the server
+// offers it, and the anonymous e-mail
 // address of the settings when their MailAno flag is set.
 Site NewSiteRecord(const Options& options);
 // Every text empty and every flag clear.

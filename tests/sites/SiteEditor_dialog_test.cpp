@@ -216,7 +216,7 @@ TEST_F(SiteDialogTest, ASiteIsMadeEditedAndMovedIntoAFolder) {
     WhenModal<SiteEditor>([](SiteEditor& w) {
         QTest::keyClicks(Edit(w, "eName"), "Mirror");
         QTest::keyClicks(Edit(w, "eServer"), "ftp.mirror.example");
-        Box(w, "cbPasv")->click();
+        EXPECT_TRUE(Box(w, "cbPasv")->isChecked()) << "a new site is passive";
         Click(w, "bbSave");
     });
     controller.NewSite();

@@ -2,6 +2,7 @@
 #include "sites/Site.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace {
@@ -282,6 +283,29 @@ TEST(SiteRecordTest, EncryptionMissingMeansPlainAndUnknownMeansRequired) {
                   row.encryption == SiteEncryption::Plain);
     }
     EXPECT_EQ(EncryptionOf(NewSiteRecord(Options{})), SiteEncryption::ExplicitIfOffered);
+}
+
+TEST(SiteRecordTest, NewSitesArePassiveStoredSitesKeepTheirMode) {
+    const struct {
+        const char* name;
+        std::optional<std::string> line; // nothing: a new site
+        std::uint8_t pasv;
+    } rows[] = {
+        {"a new site", std::nullopt, 1},
+        {"stored active", "Name=a;Server=h;Pasv=0;", 0},
+        {"stored passive", "Name=a;Server=h;Pasv=1;", 1},
+        {"a line without the field keeps the old default", "Name=a;Server=h;", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Site site;
+        if (row.line)
+            ASSERT_TRUE(ParseSiteLine(*row.line, site));
+        else
+            site = NewSiteRecord(Options{});
+        EXPECT_EQ(site.Pasv, row.pasv);
+    }
+    EXPECT_EQ(EmptySiteRecord().Pasv, 0) << "Properties on nothing edits an empty record";
 }
 
 } // namespace
