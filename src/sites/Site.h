@@ -71,8 +71,8 @@ SiteEncryption EncryptionOf(const Site& site);
 std::string_view EncryptionText(SiteEncryption encryption);
 
 // A new site: the defaults above but passive, explicit TLS when the server
-// offers it, and the anonymous e-mail
-// address of the settings when their MailAno flag is set.
+// offers it, and the anonymous e-mail address of the settings when their
+// MailAno flag is set.
 Site NewSiteRecord(const Options& options);
 // Every text empty and every flag clear.
 Site EmptySiteRecord();
