@@ -303,6 +303,8 @@ void FtpClient::GetData(std::uint16_t) {
         CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
+    } else if (OnListingData && transfer_.verb != "RETR") {
+        OnListingData(this, {block.data(), static_cast<std::size_t>(n)}, false);
     }
 }
 
@@ -367,6 +369,8 @@ void FtpClient::GetFirstReply() {
     if (!localFile_.Begin() ||
         !localFile_.Write(transfer_.held.data(), static_cast<int>(transfer_.held.size())))
         CutShort("the local file could not be written");
+    else if (OnListingData && transfer_.verb != "RETR")
+        OnListingData(this, transfer_.held, true);
     transfer_.held.clear();
     if (transfer_.dataClosed)
         CloseLocalFile();
