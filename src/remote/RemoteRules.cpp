@@ -135,6 +135,8 @@ int CompareUpper(std::string_view a, std::string_view b) {
             break;
     }
     for (; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
         const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
         const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
         if (ca != cb)

@@ -170,9 +170,10 @@ void RemoteView::TakeListingData(std::string_view bytes, bool first) {
     if (!incoming_)
         incoming_ = std::make_unique<PaneListingReader>(Style(), startDate_, CurrentSettings());
     incoming_->Feed(bytes);
-    if (incoming_->BytesFed() <= backgroundBytes_)
+    // A large listing: the rest is parsed beside the engine, not in its way,
+    // early enough that what is parsed here stays well below a pause.
+    if (incoming_->BytesFed() <= backgroundBytes_ / 4)
         return;
-    // A large listing: the rest is parsed beside the engine, not in its way.
     auto job = std::make_shared<Job>();
     job->bytes = incoming_->BytesFed();
     job->reader = std::move(incoming_);

@@ -97,7 +97,8 @@ public:
 
     // A listing larger than this is finished (read, sorted) off the
     // user-interface thread, so the window stays responsive; a smaller one
-    // shows before ShowListing returns.
+    // shows before ShowListing returns. One that arrives through
+    // TakeListingData is parsed off it once a quarter of this has come.
     static constexpr std::size_t BackgroundBytes = std::size_t{1} << 20;
     void SetBackgroundBytes(std::size_t bytes) { backgroundBytes_ = bytes; }
 
