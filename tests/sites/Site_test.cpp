@@ -257,29 +257,6 @@ TEST(SiteRecordTest, ANewSiteTakesTheAnonymousAddressOnlyWhenAsked) {
     EXPECT_EQ(NewSiteRecord(options).EMail, options.Anonymous.substr(0, 60));
 }
 
-TEST(SiteRecordTest, NewSitesArePassiveStoredSitesKeepTheirMode) {
-    const struct {
-        const char* name;
-        std::optional<std::string> line; // nothing: a new site
-        std::uint8_t pasv;
-    } rows[] = {
-        {"a new site", std::nullopt, 1},
-        {"stored active", "Name=a;Server=h;Pasv=0;", 0},
-        {"stored passive", "Name=a;Server=h;Pasv=1;", 1},
-        {"a line without the field keeps the old default", "Name=a;Server=h;", 0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Site site;
-        if (row.line)
-            ASSERT_TRUE(ParseSiteLine(*row.line, site));
-        else
-            site = NewSiteRecord(Options{});
-        EXPECT_EQ(site.Pasv, row.pasv);
-    }
-    EXPECT_EQ(EmptySiteRecord().Pasv, 0) << "Properties on nothing edits an empty record";
-}
-
 // Lists written before TLS lack the field and must stay plain FTP, byte for byte.
 TEST(SiteRecordTest, EncryptionMissingMeansPlainAndUnknownMeansRequired) {
     struct Row {
@@ -306,6 +283,29 @@ TEST(SiteRecordTest, EncryptionMissingMeansPlainAndUnknownMeansRequired) {
                   row.encryption == SiteEncryption::Plain);
     }
     EXPECT_EQ(EncryptionOf(NewSiteRecord(Options{})), SiteEncryption::ExplicitIfOffered);
+}
+
+TEST(SiteRecordTest, NewSitesArePassiveStoredSitesKeepTheirMode) {
+    const struct {
+        const char* name;
+        std::optional<std::string> line; // nothing: a new site
+        std::uint8_t pasv;
+    } rows[] = {
+        {"a new site", std::nullopt, 1},
+        {"stored active", "Name=a;Server=h;Pasv=0;", 0},
+        {"stored passive", "Name=a;Server=h;Pasv=1;", 1},
+        {"a line without the field keeps the old default", "Name=a;Server=h;", 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Site site;
+        if (row.line)
+            ASSERT_TRUE(ParseSiteLine(*row.line, site));
+        else
+            site = NewSiteRecord(Options{});
+        EXPECT_EQ(site.Pasv, row.pasv);
+    }
+    EXPECT_EQ(EmptySiteRecord().Pasv, 0) << "Properties on nothing edits an empty record";
 }
 
 } // namespace
