@@ -51,7 +51,7 @@ struct FilledPane {
 };
 
 void SetCounters(benchmark::State& state, const remote::RemoteView& view) {
-    state.counters["entries"] = static_cast<double>(view.Entries().size());
+    state.counters["entries"] = static_cast<double>(view.EntryCount());
     state.counters["items"] = static_cast<double>(view.Items().size());
 }
 

@@ -1,11 +1,13 @@
 // How responsive the event loop stays while a 100,000-line listing arrives:
 // the engine (FtpClient, passive) lists from a small FTP peer on 127.0.0.1
-// while a 1 ms timer records the longest gap between its ticks; the remote
-// pane then shows the downloaded listing, with the same timer running, and
-// the process's peak memory over that is measured against the listing's size.
+// while a 1 ms timer records the longest gap between its ticks. Each run
+// fetches the listing three ways, interleaved: alone (the bare fetch), with
+// the remote pane parsing it as it arrives and then showing it, and alone
+// followed by the pane showing it from the file. The process's peak memory
+// over each is measured against the listing's size.
 // Prints figures; it never judges them.
 //
-//   listing_responsiveness_bench [RUNS]   (default 5)
+//   listing_responsiveness_bench [RUNS [streamed|file]]   (default 5, both)
 #include "BenchSupport.h"
 #include "ftp/FtpClient.h"
 #include "net/UniqueFd.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -214,6 +217,9 @@ private:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    // One mode beside the bare fetch: the first run's memory is then that
+    // mode's alone, with no earlier pane freed and reused.
+    const std::string modes = argc > 2 ? argv[2] : "";
     const std::string listing = bench::VsftpdListing(kLines);
     FtpPeer peer(listing);
     QTemporaryDir folder;
@@ -245,46 +251,78 @@ int main(int argc, char** argv) {
     loop.exec();
     std::printf("%d lines, %.1f MiB per listing; longest gap of an idle loop %.1f ms\n", kLines,
                 static_cast<double>(listing.size()) / (1024.0 * 1024.0), Ms(gaps.Stop()));
-    std::printf("%-4s %12s %9s %12s %9s %14s %7s\n", "run", "transfer ms", "gap ms", "shown in ms",
-                "gap ms", "peak over MiB", "items");
+    std::printf("bare: the fetch alone; streamed: fetched while the pane parses it, then shown;\n"
+                "file: fetched alone, then shown from the file. total = until the pane is filled;\n"
+                "cpu = the event loop thread's; peak = resident memory over the start, MiB\n");
+    std::printf("%-4s %-8s %9s %9s %9s %7s %9s %9s %7s %7s %7s\n", "run", "mode", "fetch ms",
+                "show ms", "total ms", "x bare", "cpu ms", "gap ms", "peak", "x size", "items");
     int failed = 0;
+    const auto threadCpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    };
     for (int run = 1; run <= runs; ++run) {
-        ftp.LocalFileName = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
-        gaps.Start();
-        const Clock::time_point start = Clock::now();
-        const std::string error = waiter.Run("LIST", 30s, [&] { ftp.DirAsync(); });
-        const Clock::duration transfer = Clock::now() - start;
-        const Clock::duration gap = gaps.Stop();
-        if (!error.empty() || ftp.ByteCount != static_cast<std::int64_t>(listing.size())) {
-            std::fprintf(stderr, "run %d: %s (%lld bytes)\n", run, error.c_str(),
-                         static_cast<long long>(ftp.ByteCount));
-            ++failed;
-            continue;
+        double bare = 0;
+        for (const char* mode : {"bare", "streamed", "file"}) {
+            const std::string_view m = mode;
+            if (m != "bare" && !modes.empty() && modes != m)
+                continue;
+            ftp.LocalFileName = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
+            ftp.OnListingData = nullptr;
+            if (m == "streamed") {
+                ftp.OnListingData = [&](FtpClient*, std::string_view bytes, bool first) {
+                    view.TakeListingData(bytes, first);
+                };
+            }
+            const std::int64_t before = ResetPeakMemory();
+            const double cpu = threadCpu();
+            gaps.Start();
+            const Clock::time_point start = Clock::now();
+            const std::string error = waiter.Run("LIST", 30s, [&] { ftp.DirAsync(); });
+            const Clock::duration fetch = Clock::now() - start;
+            if (!error.empty() || ftp.ByteCount != static_cast<std::int64_t>(listing.size())) {
+                std::fprintf(stderr, "run %d %s: %s (%lld bytes)\n", run, mode, error.c_str(),
+                             static_cast<long long>(ftp.ByteCount));
+                ++failed;
+                continue;
+            }
+            Clock::duration show{};
+            if (m != "bare") {
+                // Shown once the pane says so, whether before ShowListing
+                // returns or later from the event loop.
+                bool reset = false;
+                const QMetaObject::Connection watch = QObject::connect(
+                    &view, &remote::RemoteView::ListingShown, [&] { reset = true; });
+                const Clock::time_point shown = Clock::now();
+                view.ShowListing(ftp.LocalFileName);
+                while (!reset)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                show = Clock::now() - shown;
+                QObject::disconnect(watch);
+            } else {
+                std::remove(ftp.LocalFileName.c_str());
+            }
+            const Clock::duration total = Clock::now() - start;
+            const double usedCpu = threadCpu() - cpu;
+            const Clock::duration gap = gaps.Stop();
+            const double peak = static_cast<double>(PeakMemory() - before) / (1024.0 * 1024.0);
+            if (m == "bare")
+                bare = Ms(total);
+            if (m != "bare" && (!session.lastLog.empty() || view.EntryCount() != kLines)) {
+                std::fprintf(stderr, "run %d %s: pane got %zu entries %s\n", run, mode,
+                             view.EntryCount(), session.lastLog.c_str());
+                ++failed;
+                continue;
+            }
+            std::printf("%-4d %-8s %9.1f %9.1f %9.1f %7.2f %9.1f %9.1f %7.1f %7.2f %7zu\n", run,
+                        mode, Ms(fetch), Ms(show), Ms(total), bare > 0 ? Ms(total) / bare : 0.0,
+                        usedCpu, Ms(gap), peak,
+                        peak * 1024.0 * 1024.0 / static_cast<double>(listing.size()),
+                        m == "bare" ? std::size_t{0} : view.Items().size());
         }
-        // Shown once the pane says so, whether before ShowListing returns or
-        // later from the event loop.
-        bool reset = false;
-        const QMetaObject::Connection watch =
-            QObject::connect(&view, &remote::RemoteView::ListingShown, [&] { reset = true; });
-        const std::int64_t before = ResetPeakMemory();
-        gaps.Start();
-        const Clock::time_point shown = Clock::now();
-        view.ShowListing(ftp.LocalFileName);
-        while (!reset)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const Clock::duration show = Clock::now() - shown;
-        const Clock::duration showGap = gaps.Stop();
-        const double peak = static_cast<double>(PeakMemory() - before) / (1024.0 * 1024.0);
-        QObject::disconnect(watch);
-        if (!session.lastLog.empty() || view.Entries().size() != kLines) {
-            std::fprintf(stderr, "run %d: pane got %zu entries %s\n", run, view.Entries().size(),
-                         session.lastLog.c_str());
-            ++failed;
-            continue;
-        }
-        std::printf("%-4d %12.1f %9.1f %12.1f %9.1f %14.1f %7zu\n", run, Ms(transfer), Ms(gap),
-                    Ms(show), Ms(showGap), peak, view.Items().size());
     }
+    ftp.OnListingData = nullptr;
     waiter.Run("QUIT", 30s, [&] { ftp.QuitAsync(); });
     return failed == 0 ? 0 : 1;
 }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FtpException : public std::runtime_error {
@@ -196,6 +197,9 @@ public:
     // Events.
     std::function<void(FtpClient* sender, std::string& msg)> OnDisplay;
     std::function<void(FtpClient* sender, std::int64_t count, bool& abort)> OnProgress;
+    // The bytes of a listing (LIST, NLST) as they go to the listing file;
+    // `first` when the server has accepted a new listing.
+    std::function<void(FtpClient* sender, std::string_view bytes, bool first)> OnListingData;
     std::function<void(FtpClient* sender, std::uint16_t error)> OnSessionConnected;
     std::function<void(FtpClient* sender, std::uint16_t error)> OnSessionClosed;
     std::function<void(FtpClient* sender, FtpRequest rqType, std::uint16_t error)> OnRequestDone;

@@ -309,6 +309,8 @@ void FtpClient::GetData(std::uint16_t) {
         CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
+    } else if (OnListingData && transfer_.verb != "RETR") {
+        OnListingData(this, {block.data(), static_cast<std::size_t>(n)}, false);
     }
 }
 
@@ -391,6 +393,8 @@ void FtpClient::GetFirstReply() {
     // Only an accepted transfer may replace what the local file held.
     if (!localFile_.Begin() || !WriteReceived(transfer_.held.data(), transfer_.held.size()))
         CutShort("the local file could not be written");
+    else if (OnListingData && transfer_.verb != "RETR")
+        OnListingData(this, transfer_.held, true);
     transfer_.held.clear();
     if (transfer_.dataClosed) {
         FinishReceivedText();

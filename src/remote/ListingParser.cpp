@@ -331,28 +331,6 @@ private:
     std::string key_;
 };
 
-// A link takes the kind of the first plain entry named like its target,
-// wherever it stands; to an entry the listing lacks (a path, a dangling
-// link) it stays a directory.
-void ResolveLinks(std::vector<RemoteEntry>& entries, const std::vector<std::size_t>& links) {
-    if (links.empty())
-        return;
-    std::vector<std::string_view> targets;
-    targets.reserve(links.size());
-    for (const std::size_t link : links)
-        targets.push_back(entries[link].linkTarget);
-    TargetTable table(targets);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i].IsLink())
-            table.Offer(entries[i].name, i);
-    }
-    for (const std::size_t link : links) {
-        const std::size_t first = table.FirstFor(entries[link].linkTarget);
-        if (first != TargetTable::kNone && entries[first].kind == EntryKind::File)
-            entries[link].kind = EntryKind::File;
-    }
-}
-
 // "DISK$ARCHIVE:[USER.WORK]" names the directory USER/WORK.
 std::string VmsHeaderPath(std::string_view line) {
     std::string path(CutBefore(line.substr(kVmsHeader.size()), "]"));
@@ -368,58 +346,15 @@ public:
     Parser(const ListingStyle& style, std::chrono::year_month_day startDate)
         : style_(style), startDate_(startDate) {}
 
-    ParsedListing Run(std::span<const std::string_view> lines);
+    LineResult Cut(std::string_view line, RemoteEntry& entry);
+    bool Vms() const { return style_.layout == ListingLayout::Vms; }
 
 private:
-    LineResult Cut(std::string_view line, RemoteEntry& entry);
-
-    const ListingStyle& style_;
+    ListingStyle style_;
     std::chrono::year_month_day startDate_;
     Fields fields_;
     Words words_;
 };
-
-ParsedListing Parser::Run(std::span<const std::string_view> lines) {
-    ParsedListing result;
-    result.entries.reserve(lines.size());
-    std::vector<std::size_t> links; // entries that name a link target
-    std::string joined;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string_view line = lines[i];
-        if (line.size() < 3)
-            continue;
-        if (style_.layout == ListingLayout::Vms) {
-            if (line.starts_with(kVmsHeader)) {
-                result.path = VmsHeaderPath(line);
-                continue;
-            }
-            if (i + 1 < lines.size() && IsWrappedVmsName(line)) {
-                joined.assign(line);
-                joined += ' ';
-                joined += lines[++i];
-                line = joined;
-            }
-        }
-        RemoteEntry entry;
-        switch (Cut(line, entry)) {
-        case LineResult::Entry:
-            break;
-        case LineResult::NoEntry:
-            continue;
-        case LineResult::NotUnderstood:
-            ++result.linesNotUnderstood;
-            continue;
-        }
-        CutLink(entry);
-        if (entry.name == "." || entry.name == "..")
-            continue;
-        if (!entry.linkTarget.empty())
-            links.push_back(result.entries.size());
-        result.entries.push_back(std::move(entry));
-    }
-    ResolveLinks(result.entries, links);
-    return result;
-}
 
 LineResult Parser::Cut(std::string_view line, RemoteEntry& entry) {
     switch (style_.layout) {
@@ -449,6 +384,13 @@ LineResult Parser::Cut(std::string_view line, RemoteEntry& entry) {
     return LineResult::Entry;
 }
 
+void ClearEntry(RemoteEntry& entry) {
+    entry.kind = EntryKind::File;
+    for (std::string* field :
+         {&entry.name, &entry.size, &entry.date, &entry.time, &entry.attributes, &entry.linkTarget})
+        field->clear();
+}
+
 int ColumnFromCharacter(std::string_view answer, std::size_t index) {
     if (index >= answer.size())
         return 0;
@@ -457,6 +399,162 @@ int ColumnFromCharacter(std::string_view answer, std::size_t index) {
 }
 
 } // namespace
+
+struct ListingReader::State {
+    State(const ListingStyle& style, std::chrono::year_month_day startDate, EntrySink entrySink)
+        : parser(style, startDate), sink(std::move(entrySink)) {}
+
+    void Line(std::string_view line);
+    void Entry(std::string_view line);
+
+    Parser parser;
+    EntrySink sink;
+    RemoteEntry entry; // reused, so its texts keep their capacity from line to line
+    std::string carry; // the start of a line that the end of a chunk cut
+    bool afterCr = false;
+    std::string wrapped; // a VMS name waiting for the rest of its entry
+    bool haveWrapped = false;
+    std::string joined;
+    std::uint64_t bytes = 0;
+    std::string path;
+    std::size_t notUnderstood = 0;
+};
+
+void ListingReader::State::Line(std::string_view line) {
+    if (haveWrapped) {
+        haveWrapped = false;
+        joined.assign(wrapped);
+        joined += ' ';
+        joined += line;
+        Entry(joined);
+        return;
+    }
+    if (line.size() < 3)
+        return;
+    if (parser.Vms()) {
+        if (line.starts_with(kVmsHeader)) {
+            path = VmsHeaderPath(line);
+            return;
+        }
+        if (IsWrappedVmsName(line)) {
+            wrapped.assign(line);
+            haveWrapped = true;
+            return;
+        }
+    }
+    Entry(line);
+}
+
+void ListingReader::State::Entry(std::string_view line) {
+    ClearEntry(entry);
+    switch (parser.Cut(line, entry)) {
+    case LineResult::Entry:
+        break;
+    case LineResult::NoEntry:
+        return;
+    case LineResult::NotUnderstood:
+        ++notUnderstood;
+        return;
+    }
+    CutLink(entry);
+    if (entry.name == "." || entry.name == "..")
+        return;
+    sink(entry);
+}
+
+ListingReader::ListingReader(const ListingStyle& style, std::chrono::year_month_day startDate,
+                             EntrySink sink)
+    : state_(std::make_unique<State>(style, startDate, std::move(sink))) {}
+
+ListingReader::~ListingReader() = default;
+
+void ListingReader::Feed(std::string_view bytes) {
+    State& s = *state_;
+    s.bytes += bytes.size();
+    while (!bytes.empty()) {
+        if (s.afterCr) {
+            s.afterCr = false;
+            if (bytes.front() == '\n') {
+                bytes.remove_prefix(1);
+                continue;
+            }
+        }
+        std::size_t end = 0;
+        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r')
+            ++end;
+        if (end == bytes.size()) {
+            s.carry.append(bytes);
+            return;
+        }
+        if (s.carry.empty()) {
+            s.Line(bytes.substr(0, end));
+        } else {
+            s.carry.append(bytes.substr(0, end));
+            s.Line(s.carry);
+            s.carry.clear();
+        }
+        if (bytes[end] == '\r') {
+            if (end + 1 == bytes.size())
+                s.afterCr = true; // its LF may open the next chunk
+            else if (bytes[end + 1] == '\n')
+                ++end;
+        }
+        bytes.remove_prefix(end + 1);
+    }
+}
+
+void ListingReader::FeedLine(std::string_view line) {
+    state_->Line(line);
+}
+
+void ListingReader::Finish() {
+    State& s = *state_;
+    if (!s.carry.empty()) {
+        s.Line(s.carry);
+        s.carry.clear();
+    }
+    s.afterCr = false;
+    if (s.haveWrapped) {
+        s.haveWrapped = false;
+        s.Entry(s.wrapped);
+    }
+}
+
+std::uint64_t ListingReader::BytesFed() const {
+    return state_->bytes;
+}
+
+const std::string& ListingReader::Path() const {
+    return state_->path;
+}
+
+std::size_t ListingReader::LinesNotUnderstood() const {
+    return state_->notUnderstood;
+}
+
+void ResolveLinks(std::size_t count, const std::function<LinkFacts(std::size_t)>& factsOf,
+                  const std::function<void(std::size_t)>& makeFile) {
+    std::vector<std::size_t> links;
+    std::vector<std::string_view> targets;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const LinkFacts facts = factsOf(i); !facts.linkTarget.empty()) {
+            links.push_back(i);
+            targets.push_back(facts.linkTarget);
+        }
+    }
+    if (links.empty())
+        return;
+    TargetTable table(targets);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (const LinkFacts facts = factsOf(i); !facts.link)
+            table.Offer(facts.name, i);
+    }
+    for (std::size_t k = 0; k < links.size(); ++k) {
+        const std::size_t first = table.FirstFor(targets[k]);
+        if (first != TargetTable::kNone && factsOf(first).file)
+            makeFile(links[k]);
+    }
+}
 
 std::string EntryText(const RemoteEntry& entry) {
     std::string text(1, entry.kind == EntryKind::Directory ? '0' : '1');
@@ -503,7 +601,24 @@ ListingStyle ListingStyleFromAnswer(std::string_view answer) {
 
 ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
                            std::chrono::year_month_day startDate) {
-    return Parser(style, startDate).Run(lines);
+    ParsedListing result;
+    result.entries.reserve(lines.size());
+    ListingReader reader(style, startDate,
+                         [&](RemoteEntry& entry) { result.entries.push_back(std::move(entry)); });
+    for (const std::string_view line : lines)
+        reader.FeedLine(line);
+    reader.Finish();
+    result.path = reader.Path();
+    result.linesNotUnderstood = reader.LinesNotUnderstood();
+    std::vector<RemoteEntry>& entries = result.entries;
+    ResolveLinks(
+        entries.size(),
+        [&](std::size_t i) {
+            const RemoteEntry& e = entries[i];
+            return LinkFacts{e.name, e.linkTarget, e.IsLink(), e.kind == EntryKind::File};
+        },
+        [&](std::size_t i) { entries[i].kind = EntryKind::File; });
+    return result;
 }
 
 std::vector<std::string_view> SplitListingLines(std::string_view text) {

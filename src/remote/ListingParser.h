@@ -1,6 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -89,6 +92,51 @@ struct ParsedListing {
 // is dated relative to it.
 ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
                            std::chrono::year_month_day startDate);
+
+// Reads a listing as its bytes arrive, cut anywhere, and hands each entry to
+// a sink in listing order, so no copy of the whole text is ever needed. The
+// kind of a link is settled only once the whole listing is known: the owner
+// of the entries runs ResolveLinks after Finish.
+class ListingReader {
+public:
+    // The entry may be moved from; the reader clears it before the next line.
+    using EntrySink = std::function<void(RemoteEntry& entry)>;
+
+    ListingReader(const ListingStyle& style, std::chrono::year_month_day startDate, EntrySink sink);
+    ~ListingReader();
+    ListingReader(const ListingReader&) = delete;
+    ListingReader& operator=(const ListingReader&) = delete;
+
+    // Bytes of the listing; CR LF, LF and a lone CR end a line, wherever the
+    // chunks are cut.
+    void Feed(std::string_view bytes);
+    // One whole line, without its end.
+    void FeedLine(std::string_view line);
+    // The listing is complete: a last line without an end still counts.
+    void Finish();
+
+    std::uint64_t BytesFed() const;
+    const std::string& Path() const;
+    std::size_t LinesNotUnderstood() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// What ResolveLinks reads of entry i.
+struct LinkFacts {
+    std::string_view name;
+    std::string_view linkTarget; // empty unless a link named one
+    bool link = false;           // RemoteEntry::IsLink
+    bool file = false;
+};
+
+// A link takes the kind of the first plain entry named like its target (ASCII
+// letters folded), wherever it stands: `makeFile(i)` for each link whose
+// target is a file; to an entry the listing lacks it stays a directory.
+void ResolveLinks(std::size_t count, const std::function<LinkFacts(std::size_t)>& factsOf,
+                  const std::function<void(std::size_t)>& makeFile);
 
 // Lines of a listing file as views into `text`; CR LF, LF and a lone CR each
 // end a line, and a last line without an end still counts.

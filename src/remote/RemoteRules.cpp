@@ -4,7 +4,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -123,7 +125,18 @@ std::optional<std::string> FormatDate(const DayMonthYear& d, DateOrder order) {
 
 int CompareUpper(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    // Equal bytes are equal upper-cased: names that share a long start (the
+    // same prefix, a date) skip it eight bytes at a time.
+    std::size_t i = 0;
+    for (std::uint64_t x = 0, y = 0; i + 8 <= n; i += 8) {
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y)
+            break;
+    }
+    for (; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
         const auto ca = static_cast<unsigned char>(AsciiUpper(a[i]));
         const auto cb = static_cast<unsigned char>(AsciiUpper(b[i]));
         if (ca != cb)

@@ -3,10 +3,12 @@
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <numeric>
+#include <mutex>
+#include <sys/stat.h>
 #include <utility>
 
 namespace remote {
@@ -16,133 +18,88 @@ namespace {
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// The whole file, or the reason it could not be read.
-bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
-    text.clear();
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (file) {
-        // Grown block by block, a large listing would be copied over and over.
-        if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-            if (const long size = std::ftell(file.get()); size > 0)
-                text.reserve(static_cast<std::size_t>(size));
-            std::rewind(file.get());
-        }
-        char block[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0)
-            text.append(block, got);
-        if (!std::ferror(file.get()))
-            return true;
-    }
-    error = "cannot read the listing file " + path + ": " + std::strerror(errno);
-    return false;
-}
-
-// Folders sort among themselves without a size; a link to one shows its own.
-PaneItemData SortData(const RemoteItem& item) {
-    return {static_cast<int>(item.icon),
-            item.caption,
-            item.icon == PaneIcon::File ? std::string_view(item.size) : std::string_view(),
-            item.date,
-            item.time,
-            item.attributes};
-}
-
-std::vector<std::string> FileNames(const std::vector<RemoteEntry>& entries) {
-    std::vector<std::string> names;
-    for (const RemoteEntry& entry : entries) {
-        if (entry.kind == EntryKind::File && !entry.name.empty())
-            names.push_back(entry.name);
-    }
-    return names;
-}
-
-// The items of `entries` in listing order.
-std::vector<RemoteItem> MakeItems(const std::vector<RemoteEntry>& entries,
-                                  const RemoteView::FillSettings& settings) {
-    std::vector<RemoteItem> items;
-    items.reserve(entries.size());
-    for (const RemoteEntry& entry : entries) {
-        if (entry.name.empty())
-            continue;
-        const bool folder = entry.kind == EntryKind::Directory;
-        if (!folder && settings.filtered && !MatchesMask(entry.name, settings.filter))
-            continue;
-        RemoteItem& item = items.emplace_back();
-        item.caption = entry.name;
-        item.icon = folder ? PaneIcon::Folder : PaneIcon::File;
-        item.link = entry.IsLink();
-        if (!folder || item.link)
-            item.size = entry.size;
-        item.date = DisplayDate(entry.date, settings.dateOrder, settings.year);
-        item.time = entry.time;
-        item.attributes = entry.attributes;
-        item.links = entry.linkTarget;
-    }
-    return items;
-}
-
-// Sorts `items` in place (no second copy of a large pane) and returns the
-// row each came from.
-std::vector<int> SortItems(std::vector<RemoteItem>& items, int sortKey) {
-    std::vector<int> order(items.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return ComparePaneItems(SortData(items[static_cast<std::size_t>(a)]),
-                                SortData(items[static_cast<std::size_t>(b)]), sortKey) < 0;
-    });
-    // Row k takes the item of row order[k], one cycle of the permutation at a time.
-    std::vector<bool> placed(items.size());
-    for (std::size_t start = 0; start < items.size(); ++start) {
-        if (placed[start])
-            continue;
-        RemoteItem held = std::move(items[start]);
-        std::size_t to = start;
-        for (;;) {
-            placed[to] = true;
-            const auto from = static_cast<std::size_t>(order[to]);
-            if (from == start) {
-                items[to] = std::move(held);
-                break;
-            }
-            items[to] = std::move(items[from]);
-            to = from;
-        }
-    }
-    return order;
+std::string ReadError(const std::string& path) {
+    return "cannot read the listing file " + path + ": " + std::strerror(errno);
 }
 
 } // namespace
 
-// The text is let go once parsed, so it and the items never need memory at
-// the same time.
+// One listing on its way to the pane, on a worker thread: read from the
+// listing file, or taken from the user-interface thread chunk by chunk as the
+// engine receives it.
 struct RemoteView::Job {
-    // The pane's previous contents, freed here rather than on the
-    // user-interface thread, and before the new ones take memory.
-    std::vector<RemoteEntry> oldEntries;
-    std::vector<RemoteItem> oldItems;
-    std::string text;
-    ListingStyle style;
-    std::chrono::year_month_day startDate;
+    std::unique_ptr<PaneListingReader> reader;
+    File file; // what the reader still has to read; its name is already gone
     FillSettings settings;
+    std::string path;
+    std::string error;
+    PaneListing listing;
 
-    ParsedListing parsed;
-    std::vector<std::string> fileNames;
-    std::vector<RemoteItem> items;
-    std::vector<int> permutation;
+    // Chunks of a listing still arriving. Only the user-interface thread
+    // counts `bytes`.
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::string> chunks;
+    bool closed = true;     // no more chunks come
+    bool abandoned = false; // nobody wants the result
+    std::uint64_t bytes = 0;
+
+    void Add(std::string_view chunk) {
+        bytes += chunk.size();
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            chunks.emplace_back(chunk);
+        }
+        arrived.notify_one();
+    }
+    void Close(bool abandon) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            closed = true;
+            abandoned = abandon;
+        }
+        arrived.notify_one();
+    }
 
     void Run() {
-        std::vector<RemoteEntry>().swap(oldEntries);
-        std::vector<RemoteItem>().swap(oldItems);
-        {
-            const std::vector<std::string_view> lines = SplitListingLines(text);
-            parsed = ParseListing(lines, style, startDate);
+        if (!TakeChunks())
+            return;
+        if (file) {
+            char block[65536];
+            std::size_t got = 0;
+            while ((got = std::fread(block, 1, sizeof block, file.get())) > 0)
+                reader->Feed({block, got});
+            if (std::ferror(file.get()))
+                error = ReadError(path);
+            file.reset();
         }
-        std::string().swap(text);
-        fileNames = FileNames(parsed.entries);
-        items = MakeItems(parsed.entries, settings);
-        permutation = SortItems(items, settings.sortKey);
+        listing = reader->Finish();
+        reader.reset();
+        if (!error.empty())
+            listing = PaneListing{}; // part of a directory would pass for all of it
+    }
+
+    // Feeds the chunks until the last; false when the listing was abandoned.
+    bool TakeChunks() {
+        std::vector<std::string> taken;
+        for (;;) {
+            bool last = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                arrived.wait(lock, [&] { return closed || !chunks.empty(); });
+                if (abandoned)
+                    return false;
+                taken.swap(chunks);
+                last = closed;
+            }
+            for (const std::string& chunk : taken)
+                reader->Feed(chunk);
+            taken.clear();
+            if (last)
+                return true;
+        }
     }
 };
 
@@ -181,6 +138,7 @@ RemoteView::RemoteView(RemoteSession& session, std::chrono::year_month_day start
 
 // A parse cannot be stopped halfway; it is short, and its result is dropped.
 RemoteView::~RemoteView() {
+    DropIncoming(); // its worker would wait for more bytes
     for (Worker& worker : workers_)
         worker.thread->wait();
 }
@@ -195,78 +153,142 @@ RemoteView::FillSettings RemoteView::CurrentSettings() const {
 }
 
 bool RemoteView::WholeLineNames() const {
-    return ListingStyleFromAnswer(site_.Answer).layout == ListingLayout::Text;
+    return Style().layout == ListingLayout::Text;
 }
 
-void RemoteView::ShowListing(const std::string& listingFile) {
-    auto job = std::make_shared<Job>();
-    std::string error;
-    // Read and deleted here: the engine writes the next listing to the same file.
-    const bool read = ReadWholeFile(listingFile, job->text, error);
-    std::remove(listingFile.c_str());
-    const std::uint64_t generation = ++generation_;
-    job->style = ListingStyleFromAnswer(site_.Answer);
-    job->startDate = startDate_;
-    job->settings = CurrentSettings();
-    if (!read) {
-        // Parsing the previous listing again would show the wrong directory.
-        job->text.clear();
-        session_.AddLog("Error " + error);
-    }
-    if (job->text.size() <= backgroundBytes_) {
-        job->Run();
-        Apply(*job);
+ListingStyle RemoteView::Style() const {
+    return ListingStyleFromAnswer(site_.Answer);
+}
+
+void RemoteView::TakeListingData(std::string_view bytes, bool first) {
+    if (first)
+        DropIncoming();
+    if (incomingJob_) {
+        incomingJob_->Add(bytes);
         return;
     }
-    // Nothing of the directory left may be opened while the new one is read.
-    emit ItemsAboutToBeReset();
-    job->oldEntries = std::exchange(entries_, {});
-    job->oldItems = std::exchange(items_, {});
-    fileNames_.clear();
-    permutation_.clear();
-    emit ItemsReset();
-    pathBox_.enabled = false;
-    emit PathBoxChanged();
+    if (!incoming_)
+        incoming_ = std::make_unique<PaneListingReader>(Style(), startDate_, CurrentSettings());
+    incoming_->Feed(bytes);
+    // A large listing: the rest is parsed beside the engine, not in its way,
+    // early enough that what is parsed here stays well below a pause.
+    if (incoming_->BytesFed() <= backgroundBytes_ / 4)
+        return;
+    auto job = std::make_shared<Job>();
+    job->bytes = incoming_->BytesFed();
+    job->reader = std::move(incoming_);
+    job->settings = job->reader->Settings();
+    job->closed = false;
+    StartWorker(job, kNotShown);
+    incomingJob_ = std::move(job);
+}
+
+void RemoteView::DropIncoming() {
+    incoming_.reset();
+    if (incomingJob_) {
+        incomingJob_->Close(true);
+        incomingJob_.reset();
+    }
+}
+
+void RemoteView::StartWorker(const std::shared_ptr<Job>& job, std::uint64_t generation) {
     Worker& worker = workers_.emplace_back();
     worker.job = job;
     worker.generation = generation;
     worker.thread.reset(QThread::create([job] { job->Run(); }));
     connect(worker.thread.get(), &QThread::finished, this,
-            [this, generation] { WorkerFinished(generation); });
+            [this, done = job.get()] { WorkerFinished(done); });
     worker.thread->start();
 }
 
-void RemoteView::WorkerFinished(std::uint64_t generation) {
+void RemoteView::ShowListing(const std::string& listingFile) {
+    const std::uint64_t generation = ++generation_;
+    File file(std::fopen(listingFile.c_str(), "rb"));
+    // Open and deleted here: the engine writes the next listing to the same name.
+    const std::string error = file ? std::string() : ReadError(listingFile);
+    std::remove(listingFile.c_str());
+    struct stat info {};
+    const std::uint64_t size = file && ::fstat(::fileno(file.get()), &info) == 0
+                                   ? static_cast<std::uint64_t>(info.st_size)
+                                   : 0;
+    // Every byte of the file came through TakeListingData: the file is not read again.
+    if (file && incomingJob_ && incomingJob_->bytes == size) {
+        const auto worker = std::find_if(workers_.begin(), workers_.end(),
+                                         [&](const Worker& w) { return w.job == incomingJob_; });
+        worker->generation = generation;
+        incomingJob_->Close(false);
+        incomingJob_.reset();
+        EmptyWhileReading();
+        return;
+    }
+    auto job = std::make_shared<Job>();
+    if (file && incoming_ && incoming_->BytesFed() == size) {
+        job->reader = std::move(incoming_);
+    } else {
+        if (!error.empty()) {
+            // Parsing the previous listing again would show the wrong directory.
+            session_.AddLog("Error " + error);
+        }
+        job->path = listingFile;
+        job->file = std::move(file);
+        job->reader = std::make_unique<PaneListingReader>(Style(), startDate_, CurrentSettings());
+    }
+    DropIncoming();
+    job->settings = job->reader->Settings();
+    // What is left of a listing that came through is its last line and links.
+    if (!job->file || size <= backgroundBytes_) {
+        job->Run();
+        Apply(*job);
+        return;
+    }
+    EmptyWhileReading();
+    StartWorker(job, generation);
+}
+
+// Nothing of the directory left may be opened while the new one is read.
+void RemoteView::EmptyWhileReading() {
+    emit ItemsAboutToBeReset();
+    items_.clear();
+    hidden_.clear();
+    texts_.reset();
+    permutation_.clear();
+    emit ItemsReset();
+    pathBox_.enabled = false;
+    emit PathBoxChanged();
+}
+
+void RemoteView::WorkerFinished(const Job* finished) {
     const auto done = std::find_if(workers_.begin(), workers_.end(),
-                                   [&](const Worker& w) { return w.generation == generation; });
+                                   [&](const Worker& w) { return w.job.get() == finished; });
     if (done == workers_.end())
         return;
     done->thread->wait();
     const std::shared_ptr<Job> job = std::move(done->job);
+    const std::uint64_t generation = done->generation;
     workers_.erase(done);
     if (generation == generation_)
         Apply(*job);
 }
 
 void RemoteView::Apply(Job& job) {
-    ParsedListing& parsed = job.parsed;
-    if (!parsed.path.empty())
-        session_.SetHostDirName(parsed.path);
+    PaneListing& listing = job.listing;
+    if (!job.error.empty())
+        session_.AddLog("Error " + job.error);
+    if (!listing.path.empty())
+        session_.SetHostDirName(listing.path);
     // Said once, so an odd server's lines are not missed in silence.
-    if (const std::size_t skipped = parsed.linesNotUnderstood; skipped > 0)
+    if (const std::size_t skipped = listing.linesNotUnderstood; skipped > 0)
         session_.AddLog(std::to_string(skipped) + (skipped == 1 ? " line" : " lines") +
                         " not understood");
 
     emit ItemsAboutToBeReset();
-    entries_ = std::move(parsed.entries);
-    fileNames_ = std::move(job.fileNames);
-    if (job.settings == CurrentSettings()) {
-        items_ = std::move(job.items);
-        permutation_ = std::move(job.permutation);
-    } else {
+    items_ = std::move(listing.shown);
+    hidden_ = std::move(listing.hidden);
+    texts_ = std::move(listing.texts);
+    permutation_.clear();
+    shownWith_ = job.settings;
+    if (shownWith_ != CurrentSettings())
         Fill();
-        Sort();
-    }
     BuildPathBox();
     emit ItemsReset();
 
@@ -279,18 +301,17 @@ void RemoteView::Apply(Job& job) {
 void RemoteView::FillRemoteView() {
     emit ItemsAboutToBeReset();
     Fill();
-    Sort();
     emit ItemsReset();
 }
 
 void RemoteView::TakeLinkForAFile(const std::string& name) {
-    const auto link = std::find_if(entries_.begin(), entries_.end(), [&](const RemoteEntry& e) {
-        return e.IsLink() && e.kind == EntryKind::Directory && e.name == name;
+    // A link is a folder until now, and folders are never filtered out.
+    const auto link = std::find_if(items_.begin(), items_.end(), [&](const RemoteItem& item) {
+        return item.link && item.icon == PaneIcon::Folder && item.caption == name;
     });
-    if (link == entries_.end())
+    if (link == items_.end())
         return;
-    link->kind = EntryKind::File;
-    fileNames_.push_back(name);
+    link->icon = PaneIcon::File;
     FillRemoteView();
 }
 
@@ -299,13 +320,43 @@ void RemoteView::SetFilter(std::string mask) {
     FillRemoteView();
 }
 
-// Items in listing order; the caller sorts them once.
+// Every entry back in listing order, then filtered and sorted once.
 void RemoteView::Fill() {
-    items_ = MakeItems(entries_, CurrentSettings());
+    std::vector<RemoteItem> all(EntryCount());
+    for (const std::vector<RemoteItem>* items : {&items_, &hidden_}) {
+        for (const RemoteItem& item : *items)
+            all[item.listingIndex] = item;
+    }
+    std::vector<RemoteItem>().swap(items_);
+    shownWith_ = CurrentSettings();
+    FillItems(std::move(all), shownWith_, items_, hidden_);
 }
 
 void RemoteView::Sort() {
-    permutation_ = SortItems(items_, sortKey_);
+    shownWith_.sortKey = sortKey_;
+    permutation_ = SortItems(items_, shownWith_);
+}
+
+std::vector<std::string> RemoteView::RemoteFileNames() const {
+    std::vector<const RemoteItem*> files;
+    for (const std::vector<RemoteItem>* items : {&items_, &hidden_}) {
+        for (const RemoteItem& item : *items) {
+            if (item.icon == PaneIcon::File)
+                files.push_back(&item);
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const RemoteItem* a, const RemoteItem* b) {
+        return a->listingIndex < b->listingIndex;
+    });
+    std::vector<std::string> names;
+    names.reserve(files.size());
+    for (const RemoteItem* file : files)
+        names.push_back(file->caption);
+    return names;
+}
+
+std::string RemoteView::DateText(const RemoteItem& item) const {
+    return DisplayDate(item.EntryDate(), shownWith_.dateOrder, shownWith_.year);
 }
 
 void RemoteView::BuildPathBox() {
@@ -400,10 +451,12 @@ SelectionSummary RemoteView::Summary() const {
 
 void RemoteView::SessionStarted() {
     ++generation_; // a listing still being read belongs to the old session
+    DropIncoming();
     emit ItemsAboutToBeReset();
     items_.clear();
-    entries_.clear();
-    fileNames_.clear();
+    hidden_.clear();
+    texts_.reset();
+    permutation_.clear();
     emit ItemsReset();
 }
 

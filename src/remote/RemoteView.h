@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/ListingParser.h"
+#include "remote/PaneListing.h"
 #include "remote/RemoteRules.h"
 
 #include <QObject>
@@ -53,20 +54,6 @@ struct RemoteSite {
     bool CheckVHost = false; // the site's home is found again with PWD, not CDUP to "/"
 };
 
-enum class PaneIcon { Up = 0, Folder = 1, File = 2 };
-
-struct RemoteItem {
-    std::string caption;
-    PaneIcon icon = PaneIcon::File;
-    std::string size;  // empty for folders, except links, which show their own
-    bool link = false; // a symbolic link: opening it tries CWD, the icon shows a link
-    std::string date;  // display form
-    std::string time;
-    std::string attributes;
-    std::string links;
-    bool selected = false;
-};
-
 // The size of the selected files, for the summary panel.
 struct SelectionSummary {
     std::int64_t bytes = 0;
@@ -108,8 +95,10 @@ public:
                std::function<int()> currentYear, QObject* parent = nullptr);
     ~RemoteView() override;
 
-    // A listing larger than this is read off the user-interface thread, so the
-    // window stays responsive; a smaller one shows before ShowListing returns.
+    // A listing larger than this is finished (read, sorted) off the
+    // user-interface thread, so the window stays responsive; a smaller one
+    // shows before ShowListing returns. One that arrives through
+    // TakeListingData is parsed off it once a quarter of this has come.
     static constexpr std::size_t BackgroundBytes = std::size_t{1} << 20;
     void SetBackgroundBytes(std::size_t bytes) { backgroundBytes_ = bytes; }
 
@@ -117,13 +106,19 @@ public:
     void SetSite(RemoteSite site) { site_ = std::move(site); }
     void SetDateOrder(DateOrder order) { dateOrder_ = order; }
 
-    // A plain listing has arrived in `listingFile`: read it once and delete
-    // it, parse it, refill the pane and the path box (sorted once), clear
-    // transfer busy and enable the path box, then emit ListingShown. A file
-    // that cannot be read empties the pane and logs "Error " with the reason.
-    // A large listing is parsed on a worker thread: the pane is empty and the
-    // path box disabled until its items arrive; a newer listing or the end of
-    // the session drops it.
+    // Bytes of a listing for the pane as the engine writes them to the
+    // listing file; `first` opens a new listing. They are parsed and sorted
+    // as they come, so ShowListing has little left to do.
+    void TakeListingData(std::string_view bytes, bool first);
+
+    // A plain listing has arrived in `listingFile`: the file is read once
+    // (unless its bytes came through TakeListingData, all of them) and
+    // deleted, the pane and the path box are refilled (sorted once), transfer
+    // busy is cleared, the path box enabled, then ListingShown is emitted. A
+    // file that cannot be read empties the pane and logs "Error " with the
+    // reason. A large listing is finished on a worker thread: the pane is
+    // empty and the path box disabled until its items arrive; a newer listing
+    // or the end of the session drops it.
     void ShowListing(const std::string& listingFile);
     // A listing is being parsed off the user-interface thread.
     bool Reading() const;
@@ -160,10 +155,16 @@ public:
     // The session ended: sort key back to 1, pane and path box emptied.
     void SessionEnded();
 
+    // The items shown, in the pane's order; their texts stay valid until the
+    // next listing is shown or the session ends.
     const std::vector<RemoteItem>& Items() const { return items_; }
-    const std::vector<RemoteEntry>& Entries() const { return entries_; }
-    // Names of the files (not folders) of the current directory, unfiltered.
-    const std::vector<std::string>& RemoteFileNames() const { return fileNames_; }
+    // Entries of the current directory, shown or filtered out.
+    std::size_t EntryCount() const { return items_.size() + hidden_.size(); }
+    // Names of the files (not folders) of the current directory, unfiltered,
+    // in listing order.
+    std::vector<std::string> RemoteFileNames() const;
+    // The "Date" column of an item.
+    std::string DateText(const RemoteItem& item) const;
     const remote::PathBox& PathBox() const { return pathBox_; }
     // The "Text" layout takes whole lines as names: the name column then
     // spans the pane.
@@ -184,17 +185,10 @@ signals:
     void ListingShown();
 
 public:
-    // What the items of a listing are made with; a listing parsed off the
+    // What the items of a listing are made with; a listing finished off the
     // user-interface thread is made again when one of them changed meanwhile.
-    struct FillSettings {
-        bool filtered = true;
-        std::string filter;
-        DateOrder dateOrder = DateOrder::DayFirst;
-        int year = 0;
-        int sortKey = 0;
-        bool operator==(const FillSettings&) const = default;
-    };
-    // One listing on its way from text to sorted items.
+    using FillSettings = remote::FillSettings;
+    // One listing on its way from bytes to sorted items.
     struct Job;
 
 private:
@@ -204,11 +198,18 @@ private:
         std::uint64_t generation = 0;
     };
 
+    // The generation of a listing that is still arriving.
+    static constexpr std::uint64_t kNotShown = ~std::uint64_t{0};
+
     FillSettings CurrentSettings() const;
+    void DropIncoming();
+    void StartWorker(const std::shared_ptr<Job>& job, std::uint64_t generation);
+    void EmptyWhileReading();
     void Apply(Job& job);
-    void WorkerFinished(std::uint64_t generation);
+    void WorkerFinished(const Job* finished);
     void Fill();
     void Sort();
+    ListingStyle Style() const;
     void BuildPathBox();
 
     RemoteSession& session_;
@@ -218,9 +219,14 @@ private:
     DateOrder dateOrder_ = DateOrder::DayFirst;
     std::string filter_ = "*.*";
     int sortKey_ = 0;
-    std::vector<RemoteEntry> entries_;
-    std::vector<std::string> fileNames_;
+    // The listing arriving now: read here while it is small, beside the
+    // engine on a worker thread once it is large.
+    std::unique_ptr<PaneListingReader> incoming_;
+    std::shared_ptr<Job> incomingJob_;
+    std::shared_ptr<TextPool> texts_; // of items_ and hidden_
+    FillSettings shownWith_;          // what items_ were made with
     std::vector<RemoteItem> items_;
+    std::vector<RemoteItem> hidden_; // filtered out
     std::vector<int> permutation_;
     remote::PathBox pathBox_;
     std::size_t backgroundBytes_ = BackgroundBytes;

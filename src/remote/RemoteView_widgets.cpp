@@ -14,29 +14,42 @@
 #include <QTreeView>
 #include <algorithm>
 #include <array>
+#include <string_view>
+#include <vector>
 
 namespace remote {
 
 namespace {
 
-struct Column {
-    const char* title;
-    std::string RemoteItem::*text;
-};
-constexpr std::array<Column, 6> Columns = {{
-    {"Filename", &RemoteItem::caption},
-    {"Size", &RemoteItem::size},
-    {"Date", &RemoteItem::date},
-    {"Time", &RemoteItem::time},
-    {"Attribute", &RemoteItem::attributes},
-    {"Links", &RemoteItem::links},
-}};
+constexpr std::array<const char*, 6> Columns = {"Filename", "Size",      "Date",
+                                                "Time",     "Attribute", "Links"};
+// Beyond this many names, only the longest are measured: measuring a hundred
+// thousand would hold the window up, and the widest is among the longest.
+constexpr std::size_t MeasuredNames = 1000;
 constexpr int NameMargin = 30;      // beside the widest name
 constexpr int WholeLineMargin = 14; // a whole-line name column spans the pane but this
 constexpr int SortableColumns = 5;  // all but "Links"
 
-QString Shown(const std::string& text) {
-    return QString::fromStdString(text);
+QString Shown(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The texts of a row are made for the rows the view paints.
+QString ColumnText(const RemoteView& view, const RemoteItem& item, int column) {
+    switch (column) {
+    case 0:
+        return Shown(item.caption);
+    case 1:
+        return Shown(item.size);
+    case 2:
+        return Shown(view.DateText(item));
+    case 3:
+        return Shown(item.Time());
+    case 4:
+        return Shown(item.attributes);
+    default:
+        return Shown(item.Links());
+    }
 }
 
 } // namespace
@@ -76,14 +89,14 @@ QVariant RemoteItemModel::data(const QModelIndex& index, int role) const {
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole || index.column() >= columnCount())
         return {};
-    return Shown(item.*Columns[static_cast<std::size_t>(index.column())].text);
+    return ColumnText(view_, item, index.column());
 }
 
 QVariant RemoteItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
         section >= columnCount())
         return {};
-    return QString::fromLatin1(Columns[static_cast<std::size_t>(section)].title);
+    return QString::fromLatin1(Columns[static_cast<std::size_t>(section)]);
 }
 
 void RemoteItemModel::BeforeSort() {
@@ -137,9 +150,19 @@ void RemoteViewBinding::FitNameColumn() {
         return;
     }
     const QFontMetrics metrics = list_->fontMetrics();
-    int widest = 0;
+    std::vector<std::string_view> names;
+    names.reserve(view_.Items().size());
     for (const RemoteItem& item : view_.Items())
-        widest = std::max(widest, metrics.horizontalAdvance(Shown(item.caption)));
+        names.push_back(item.caption);
+    if (names.size() > MeasuredNames) {
+        std::nth_element(
+            names.begin(), names.begin() + MeasuredNames, names.end(),
+            [](std::string_view a, std::string_view b) { return a.size() > b.size(); });
+        names.resize(MeasuredNames);
+    }
+    int widest = 0;
+    for (const std::string_view name : names)
+        widest = std::max(widest, metrics.horizontalAdvance(Shown(name)));
     list_->setColumnWidth(0, widest + NameMargin);
 }
 

@@ -182,6 +182,11 @@ SessionController::SessionController(FtpClient& ftp, SessionLog& log, Prompts& p
     ftp_.OnProgress = [this](FtpClient*, std::int64_t count, bool& abort) {
         Ftp1Progress(count, abort);
     };
+    // A listing that no walk reads is the pane's: parsed as it arrives.
+    ftp_.OnListingData = [this](FtpClient*, std::string_view bytes, bool first) {
+        if ((chain_.Mode & (DownloadWalk | DeleteWalk | UploadWalk)) == 0)
+            remoteView_.TakeListingData(bytes, first);
+    };
     connect(&keepTimer_, &QTimer::timeout, this, &SessionController::SendKeepAlive);
 }
 
@@ -191,6 +196,7 @@ SessionController::~SessionController() {
     ftp_.OnSessionConnected = nullptr;
     ftp_.OnSessionClosed = nullptr;
     ftp_.OnProgress = nullptr;
+    ftp_.OnListingData = nullptr;
 }
 
 void SessionController::SetState(session::SessionState state) {

@@ -1,6 +1,8 @@
 #include "remote/ListingParser.h"
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <ostream>
@@ -712,6 +714,60 @@ TEST(EntryText, RoundTripKeepsEveryField) {
     EXPECT_EQ(EntryText(entries[0]), "0\0sub\0\0"s
                                      "15.03.03\0\0drwxr-xr-x\0"s);
     EXPECT_EQ(EntryFromText("0\0only"s), (RemoteEntry{D, "only", "", "", "", "", ""}));
+}
+
+// The entries of `text` fed to a reader in pieces, `cut(k)` bytes the k-th.
+ParsedListing ReadInPieces(std::string_view text, std::string_view answer, year_month_day start,
+                           const std::function<std::size_t(std::size_t)>& cut) {
+    ParsedListing parsed;
+    ListingReader reader(ListingStyleFromAnswer(answer), start,
+                         [&](RemoteEntry& e) { parsed.entries.push_back(std::move(e)); });
+    for (std::size_t k = 0; !text.empty(); ++k) {
+        const std::size_t n = std::min(text.size(), cut(k));
+        reader.Feed(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+    reader.Finish();
+    parsed.path = reader.Path();
+    parsed.linesNotUnderstood = reader.LinesNotUnderstood();
+    std::vector<RemoteEntry>& entries = parsed.entries;
+    ResolveLinks(
+        entries.size(),
+        [&](std::size_t i) {
+            return LinkFacts{entries[i].name, entries[i].linkTarget, entries[i].IsLink(),
+                             entries[i].kind == EntryKind::File};
+        },
+        [&](std::size_t i) { entries[i].kind = EntryKind::File; });
+    return parsed;
+}
+
+// A listing read as the data connection delivers it, cut anywhere (inside a
+// CR LF too), gives what the whole file gives, in every layout.
+TEST(ListingReader, CutAnywhereReadsAsWhole) {
+    for (const auto& rows : EveryFamily()) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            const ParsedListing whole = Parse(row.lines, row.answer(), row.start);
+            for (const std::string_view end : {"\r\n", "\n", "\r"}) {
+                std::string text;
+                for (const std::string& line : row.lines)
+                    text.append(line).append(end);
+                const auto expect = [&](const std::function<std::size_t(std::size_t)>& cut,
+                                        const std::string& how) {
+                    const ParsedListing read = ReadInPieces(text, row.answer(), row.start, cut);
+                    EXPECT_EQ(read.entries, whole.entries) << how;
+                    EXPECT_EQ(read.path, whole.path) << how;
+                    EXPECT_EQ(read.linesNotUnderstood, whole.linesNotUnderstood) << how;
+                };
+                for (const std::size_t piece : {1, 2, 3, 7})
+                    expect([&](std::size_t) { return piece; },
+                           "pieces of " + std::to_string(piece));
+                for (std::size_t at = 0; at <= text.size(); ++at)
+                    expect([&](std::size_t k) { return k == 0 ? at : text.size(); },
+                           "cut at " + std::to_string(at));
+            }
+        }
+    }
 }
 
 TEST(ListingLines, CutAtEveryLineEnd) {

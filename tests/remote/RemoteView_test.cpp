@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -66,9 +67,11 @@ protected:
     }
 
     // Everything an item shows but its caption.
-    static auto Shown(const RemoteItem& i) {
-        return std::tuple(i.icon, i.size, i.date, i.time, i.attributes, i.links);
+    static auto ShownIn(const RemoteView& pane, const RemoteItem& i) {
+        return std::tuple(i.icon, std::string(i.size), pane.DateText(i), std::string(i.Time()),
+                          std::string(i.attributes), std::string(i.Links()));
     }
+    auto Shown(const RemoteItem& i) const { return ShownIn(view, i); }
     auto Shown(const std::string& caption) const {
         return Shown(view.Items().at(static_cast<std::size_t>(Row(caption))));
     }
@@ -398,6 +401,119 @@ TEST_F(RemoteViewTest, AListingReadOffTheUiThreadEndsAsOneReadOnIt) {
         if (row.dropped)
             std::get<4>(reference).clear();
         EXPECT_EQ(background, reference);
+    }
+}
+
+// A listing parsed while it arrives ends as the pane that reads the file
+// afterwards. The file given to the streamed pane holds only blanks of the
+// same length: the pane must not need it when every byte came through.
+TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
+    using Act = std::function<void(RemoteView&)>;
+    struct Row {
+        const char* name;
+        Names lines;
+        std::size_t piece;   // bytes per delivery
+        Act before;          // on both panes, before the listing
+        Act midway;          // on both panes; on the streamed one halfway through
+        bool allFed = true;  // false: only the first half comes through, the file has it all
+        bool beside = false; // parsed on a worker thread while it arrives
+        bool stray = false;  // an unfinished listing comes first
+    };
+    Names many;
+    for (int i = 0; i < 3000; ++i) {
+        const int n = (i * 7919) % 3000;
+        const std::string name = "n" + std::to_string(n % 1000) + (n % 7 == 0 ? ".htm" : ".html");
+        if (i % 50 == 7) // to a file listed later, so its kind is known only at the end
+            many.push_back("lrwxrwxrwx 1 u g 9 Mar 15 12:34 link" + std::to_string(i) + " -> n" +
+                           std::to_string((n + 1) % 1000) + ".html");
+        else
+            many.push_back(std::string(i % 8 == 0 ? "d" : "-") + "rw-r--r-- 1 u g " +
+                           std::to_string(n % 97) + " Mar " + std::to_string(1 + n % 28) +
+                           " 12:34 " + name);
+    }
+    const Act none = [](RemoteView&) {};
+    const auto sortBy = [](PaneColumn column) {
+        return [column](RemoteView& pane) { pane.SortByColumn(static_cast<int>(column)); };
+    };
+    const Row rows[] = {
+        {"links resolved at the end", kUnixListing, 7, none, none},
+        {"one byte at a time", kUnixListing, 1, none, none},
+        {"thousands of entries merged in sorted runs", many, 4096, none, none},
+        {"sorted by size, ties in listing order", many, 1500, sortBy(PaneColumn::Size), none},
+        {"sorted by date, made at the end", many, 4096, sortBy(PaneColumn::Date), none},
+        {"filtered as they come", many, 4096, [](RemoteView& p) { p.SetFilter("*.htm"); }, none},
+        {"the filter changes meanwhile", many, 4096, none,
+         [](RemoteView& p) { p.SetFilter("*.htm"); }},
+        {"half the bytes: the file is read", many, 4096, none, none, false},
+        {"parsed beside the engine", many, 4096, none, none, true, true},
+        {"beside the engine, half the bytes: the file is read", many, 4096, none, none, false,
+         true},
+        {"an unfinished listing is dropped by the next", many, 4096, none, none, true, true, true},
+        {"an unfinished small one too", kUnixListing, 5, none, none, true, false, true},
+    };
+    const auto everything = [](const RemoteView& pane, const ScriptedSession& s) {
+        std::vector<std::tuple<std::string, decltype(ShownIn(pane, pane.Items()[0]))>> items;
+        for (const RemoteItem& item : pane.Items())
+            items.emplace_back(item.caption, ShownIn(pane, item));
+        return std::tuple(items, pane.RemoteFileNames(), pane.EntryCount(), s.log);
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string text;
+        for (const std::string& line : row.lines)
+            text += line + "\r\n";
+
+        ScriptedSession fileSession;
+        RemoteView fromFile(fileSession, kStart, [] { return kThisYear; });
+        row.before(fromFile);
+        row.midway(fromFile);
+        ShowIn(fromFile, row.lines);
+
+        ScriptedSession streamSession;
+        RemoteView streamed(streamSession, kStart, [] { return kThisYear; });
+        row.before(streamed);
+        if (row.beside)
+            streamed.SetBackgroundBytes(0);
+        if (row.stray)
+            streamed.TakeListingData(many[1] + "\r\n" + many[2] + "\r\n" + many[3], true);
+        const std::size_t fed = row.allFed ? text.size() : text.size() / 2;
+        for (std::size_t at = 0; at < fed; at += row.piece) {
+            if (at / row.piece == fed / row.piece / 2)
+                row.midway(streamed);
+            streamed.TakeListingData(
+                std::string_view(text).substr(at, std::min(row.piece, fed - at)), at == 0);
+        }
+        std::ofstream(listingFile, std::ios::binary)
+            << (row.allFed ? std::string(text.size(), ' ') : text);
+        streamed.ShowListing(listingFile);
+        EXPECT_TRUE(testsupport::ProcessEventsUntil([&] { return !streamed.Reading(); }, 5000));
+        EXPECT_FALSE(std::filesystem::exists(listingFile));
+        ASSERT_FALSE(fromFile.Items().empty());
+        EXPECT_EQ(everything(streamed, streamSession), everything(fromFile, fileSession));
+
+        // Both panes share their reader: the parser and the rules judge it.
+        const std::vector<std::string_view> views(row.lines.begin(), row.lines.end());
+        Names files;
+        for (const RemoteEntry& entry : ParseListing(views, {}, kStart).entries) {
+            if (entry.kind == EntryKind::File)
+                files.push_back(entry.name);
+        }
+        EXPECT_EQ(streamed.RemoteFileNames(), files);
+        const auto data = [](const RemoteItem& i) {
+            return PaneItemData{static_cast<int>(i.icon),
+                                i.caption,
+                                i.icon == PaneIcon::File ? i.size.View() : "",
+                                "",
+                                i.Time(),
+                                i.attributes};
+        };
+        if (std::abs(streamed.SortKey()) != static_cast<int>(PaneColumn::Date)) {
+            EXPECT_TRUE(std::is_sorted(streamed.Items().begin(), streamed.Items().end(),
+                                       [&](const RemoteItem& a, const RemoteItem& b) {
+                                           return ComparePaneItems(data(a), data(b),
+                                                                   streamed.SortKey()) < 0;
+                                       }));
+        }
     }
 }
 

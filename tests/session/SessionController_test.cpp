@@ -374,7 +374,7 @@ TEST(SessionBrowse, ADoubleClickedLinkIsEnteredOrElseTakenForAFile) {
          "550 Not a directory",
          "/",
          {"docs", "readme.txt"},
-         {"readme.txt", "docs"}},
+         {"docs", "readme.txt"}}, // the names in listing order
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

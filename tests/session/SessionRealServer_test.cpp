@@ -125,9 +125,9 @@ protected:
 
         Lines shown;
         for (const remote::RemoteItem& item : controller.RemoteView().Items()) {
-            EXPECT_TRUE(item.time.empty()) << item.caption << ": a year, no time";
-            shown.push_back(
-                RowText(item.icon == PaneIcon::Folder, item.caption, item.size, item.date));
+            EXPECT_TRUE(item.Time().empty()) << item.caption << ": a year, no time";
+            shown.push_back(RowText(item.icon == PaneIcon::Folder, item.caption, item.size,
+                                    controller.RemoteView().DateText(item)));
         }
         EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(),
                                    [](const std::string& a, const std::string& b) {
