@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +17,9 @@
 #include <unistd.h>
 
 namespace {
+
+// How long one readiness event may keep reading while data keeps arriving.
+constexpr std::chrono::milliseconds kReceiveSlice{4};
 
 constexpr std::array<const char*, 8> kStateNames{
     "wsInvalidState", "wsOpened",    "wsBound",     "wsConnecting",
@@ -742,7 +746,7 @@ void AsyncSocket::Dispatch(unsigned conditions, std::uint16_t error) {
         }
     }
     if (conditions & kReadable) {
-        ReceiveLoop();
+        ReceiveLoop(true);
         if (!same())
             return;
     }
@@ -763,7 +767,7 @@ void AsyncSocket::Dispatch(unsigned conditions, std::uint16_t error) {
             return;
     }
     if ((conditions & kClosed) && state_ != SocketState::wsConnecting) {
-        ReceiveLoop();
+        ReceiveLoop(false); // everything that came before the close is read first
         if (!same())
             return;
         if (!closeReported_) {
@@ -775,8 +779,9 @@ void AsyncSocket::Dispatch(unsigned conditions, std::uint16_t error) {
     }
 }
 
-void AsyncSocket::ReceiveLoop() {
+void AsyncSocket::ReceiveLoop(bool bounded) {
     const std::uint64_t connection = serial_;
+    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         lastError_ = 0;
         const std::int64_t before = readCount_;
@@ -790,6 +795,10 @@ void AsyncSocket::ReceiveLoop() {
         if (readCount_ == before)
             return;
         if (PendingBytes() <= 0)
+            return;
+        // A peer that sends as fast as we read would keep the loop here for
+        // the whole transfer; the readiness watch calls again for the rest.
+        if (bounded && std::chrono::steady_clock::now() - start >= kReceiveSlice)
             return;
     }
 }

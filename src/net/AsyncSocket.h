@@ -192,7 +192,8 @@ private:
     };
 
     void Dispatch(unsigned conditions, std::uint16_t error);
-    void ReceiveLoop();
+    // `bounded`: gives the event loop back after a few milliseconds.
+    void ReceiveLoop(bool bounded);
     void TryToSend();
     void OnReadReady();
     void OnWriteReady();

@@ -1,9 +1,12 @@
 #include "support/LoopbackPeer.h"
 
+#include <QCoreApplication>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <poll.h>
 #include <thread>
+#include <utility>
 
 using namespace nettest;
 
@@ -100,6 +103,32 @@ TEST_F(AsyncSocketSend, SendNowKeepsTheOrderBehindQueuedBytes) {
         ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received.ends_with("!"); }));
         EXPECT_EQ(rec.dataSent, row.allTaken ? 0 : 1);
     }
+}
+
+// A peer that keeps the socket full does not keep the event loop away: one
+// readiness event reads for a few milliseconds and then gives the loop back.
+TEST_F(AsyncSocketSend, ASteadyStreamStillLetsTheEventLoopRun) {
+    Fd peer = ConnectPair(sock, rec);
+    const std::string data = Bytes(300 * 1024, 7);
+    std::string got;
+    std::size_t gotWhenServed = data.size();
+    bool posted = false;
+    sock.OnDataAvailable = [&](AsyncSocket* s, std::uint16_t) {
+        char block[1024];
+        const int n = s->Receive(block, sizeof block);
+        if (n > 0)
+            got.append(block, static_cast<std::size_t>(n));
+        if (!std::exchange(posted, true))
+            QMetaObject::invokeMethod(
+                qApp, [&] { gotWhenServed = got.size(); }, Qt::QueuedConnection);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a slow reader
+    };
+    {
+        std::jthread writer([&] { WriteAll(peer.get(), data); });
+        ASSERT_TRUE(ProcessEventsUntil([&] { return got.size() >= data.size(); }, 20000));
+    }
+    EXPECT_TRUE(got == data);
+    EXPECT_LT(gotWhenServed, data.size() / 2);
 }
 
 // --- closing ----------------------------------------------------------------
