@@ -27,6 +27,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected="bin/corvane
 share/applications/corvane.desktop
+share/corvane/corvane-help.html
 share/doc/corvane/changelog.gz
 share/doc/corvane/copyright
 share/man/man1/corvane.1.gz"

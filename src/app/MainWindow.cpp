@@ -3,7 +3,10 @@
 #include "PaneViews.h"
 #include "app/CommandIcon.h"
 #include "app/DialogPrompts.h"
+#include "app/HelpWindow.h"
+#include "app/QuickConnectBar.h"
 #include "app/RemoteCommands.h"
+#include "app/SessionNotice.h"
 #include "app/TransferCommands.h"
 #include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
@@ -19,7 +22,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFontDialog>
 #include <QHBoxLayout>
@@ -35,7 +37,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
 
@@ -46,7 +47,6 @@ constexpr int DefaultHeight = 600;
 // The log takes about a quarter of the height below the tool bar.
 constexpr int LogHeight = DefaultHeight / 4;
 
-constexpr const char* HelpFileName = "corvane.hlp";
 constexpr const char* QuitQuestion = "Do you want to quit the program?";
 
 // A pane is a column: caption bar, buttons, path box, then the list, which
@@ -150,6 +150,11 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
     resize(DefaultWidth, DefaultHeight);
 
     BuildToolBar();
+    addToolBarBreak();
+    quickBar_ = new QuickConnectBar(this);
+    addToolBar(quickBar_);
+    connect(quickBar_, &QuickConnectBar::ConnectRequested, this, &MainWindow::QuickConnect);
+    connect(quickBar_, &QuickConnectBar::SaveRequested, this, &MainWindow::SaveQuickConnectSite);
     BuildMenus();
 
     logSplitter_ = new QSplitter(Qt::Vertical, this);
@@ -201,6 +206,7 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
         transferMenu->insertSeparator(first);
     }
     BuildPaneMenus();
+    AssignKeys();
 
     connect(&sites_, &SiteListController::SiteChosen, this,
             [this](const Site& site) { session_.ConnectToSite(site); });
@@ -217,6 +223,12 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
             &MainWindow::ShowSessionStatus);
     connect(&session_, &session::SessionController::LocalDirChosen, this,
             [this](const std::string& path) { ShowLocalFolder(path); });
+    // A header click sorts in the model; the arrow follows the model's key.
+    connect(&localPane_, &local::LocalPane::ItemsReset, this,
+            [this] { ShowSortArrow(localList_->header(), localPane_.SortKey()); });
+    for (auto signal : {&remote::RemoteView::LayoutChanged, &remote::RemoteView::ItemsReset})
+        connect(&session_.RemoteView(), signal, this,
+                [this] { ShowSortArrow(remoteList_->header(), session_.RemoteView().SortKey()); });
     // The session takes the local start folder from the process's folder.
     connect(&localPane_, &local::LocalPane::FolderChanged, this,
             [](const std::string& folder) { QDir::setCurrent(ShownText(folder)); });
@@ -242,6 +254,7 @@ void MainWindow::LoadStartupState() {
     BuildLanguageMenu(*languageMenu_, language_, *this);
     SetTransferType(Auto);
     RestoreLayout();
+    quickBar_->SetEntries(LoadQuickConnect(programFolder_));
 }
 
 void MainWindow::ApplySettings() {
@@ -268,6 +281,7 @@ void MainWindow::RefreshCommands() {
     const session::EnabledCommands e =
         session::CommandEnablement(connected, connecting, sites_.Model().Selected() >= 0);
     connectButton_->setEnabled(e.Connect);
+    quickBar_->SetConnectEnabled(e.Connect);
     connectItem_->setEnabled(e.Connect);
     newSiteButton_->setEnabled(e.NewServer);
     newSiteItem_->setEnabled(e.NewServer);
@@ -307,6 +321,7 @@ void MainWindow::ShowServerListMode(bool serverList) {
 void MainWindow::ShowSessionStatus() {
     const session::SessionState state = session_.SessionState();
     statusText_->setText(ShownText(session::StatusText(state, ftp_.HostName, session_.Outcome())));
+    notice_->FollowSession(state, session_.LastEnd());
     const Site& site = session_.CurrentSite();
     setWindowTitle(ShownText(session::WindowTitle(session_.ConnectedCommands(),
                                                   site.Name.empty() ? site.Server : site.Name,
@@ -335,6 +350,32 @@ void MainWindow::ConnectToSelectedSite() {
         sites_.OpenSelected();
 }
 
+void MainWindow::QuickConnect() {
+    const QuickConnectEntries entries = quickBar_->Entries();
+    if (const std::string problem = QuickConnectProblem(entries); !problem.empty()) {
+        prompts_.ShowMessage(AttentionCaption, problem, MessageIcon::Information);
+        return;
+    }
+    if (ftp_.Connected() || session_.SessionState() != session::SessionState::Idle)
+        return;
+    // Remembered even when the connect fails: the next try starts from them.
+    if (!SaveQuickConnect(programFolder_, entries))
+        log_.AddLog("Error " + programFolder_ + OptionsFileName + ": the entries were not kept");
+    session_.ConnectToSite(QuickConnectSite(entries, settings_.Options));
+}
+
+void MainWindow::SaveQuickConnectSite() {
+    QuickConnectEntries entries = quickBar_->Entries();
+    if (const std::string problem = QuickConnectProblem(entries); !problem.empty()) {
+        prompts_.ShowMessage(AttentionCaption, problem, MessageIcon::Information);
+        return;
+    }
+    // The password goes into the site only when the user asked to keep it.
+    if (!entries.RememberPassword)
+        entries.Password.clear();
+    sites_.AddSite(QuickConnectSite(entries, settings_.Options));
+}
+
 void MainWindow::StartNewSession() {
     // A copy of its own: the listing file name carries the process id.
     QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
@@ -347,6 +388,18 @@ void MainWindow::EditPreferences() {
     ApplySettings();
     if (result == EditResult::SaveFailed)
         TellOptionsNotSaved();
+}
+
+void MainWindow::ShowHelp() {
+    if (help_ == nullptr) {
+        const QString page = FindHelpPage(QCoreApplication::applicationDirPath());
+        if (page.isEmpty())
+            return; // the built-in copy is always found
+        help_ = new HelpWindow(page, this);
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 void MainWindow::SetTransferType(int tag) {
@@ -505,11 +558,7 @@ void MainWindow::BuildMenus() {
     help->setObjectName(QStringLiteral("Help1"));
     QAction* contents = help->addAction(tr("Contents"));
     contents->setObjectName(QStringLiteral("Contents1"));
-    connect(contents, &QAction::triggered, this, [this] {
-        const std::string path = programFolder_ + HelpFileName;
-        if (std::filesystem::exists(path))
-            QDesktopServices::openUrl(QUrl::fromLocalFile(ShownText(path)));
-    });
+    connect(contents, &QAction::triggered, this, &MainWindow::ShowHelp);
 }
 
 // The view commands of one pane: tag 0 the local pane, 1 the remote pane.
@@ -618,6 +667,55 @@ QWidget* MainWindow::BuildLocalPane() {
     connect(localViews_, &PaneViews::DoubleClicked, this,
             [this](const QModelIndex& index) { localPane_.OpenEntry(index.row()); });
     return pane;
+}
+
+// The usual keys, shown in the menus. A pane's keys act on the pane that
+// has the focus; the twins of the pop-up menus only show them.
+void MainWindow::AssignKeys() {
+    const QKeySequence parentKeys[] = {Qt::Key_Backspace, QKeySequence(Qt::ALT | Qt::Key_Up)};
+    const QList<QKeySequence> parent(std::begin(parentKeys), std::end(parentKeys));
+    const struct {
+        const char* action;
+        QList<QKeySequence> keys;
+        QWidget* scope; // null: the whole window
+    } rows[] = {
+        {"Exit1", {QKeySequence(Qt::CTRL | Qt::Key_Q)}, nullptr},
+        {"miNewServer", {QKeySequence(Qt::CTRL | Qt::Key_N)}, nullptr},
+        {"Preferences1", {QKeySequence(Qt::CTRL | Qt::Key_Comma)}, nullptr},
+        {"Contents1", {QKeySequence::HelpContents}, nullptr},
+        {"Refresh1", {Qt::Key_F5}, localViews_},
+        {"SpeedButton4", parent, localViews_},
+        {"Rename1", {Qt::Key_F2}, localViews_},
+        {"Delete1", {QKeySequence(Qt::Key_Delete)}, localViews_},
+        {"Delete2", {QKeySequence(Qt::Key_Delete)}, localBinding_->PopUp()},
+        {"All1", {QKeySequence::SelectAll}, localViews_},
+        {"Refresh2", {Qt::Key_F5}, remoteViews_},
+        {"Refresh3", {Qt::Key_F5}, remotePopUp_},
+        {"Rename2", {Qt::Key_F2}, remoteViews_},
+        {"Rename3", {Qt::Key_F2}, remotePopUp_},
+        {"DeleteServerDirFile2", {QKeySequence(Qt::Key_Delete)}, remoteViews_},
+        {"DeleteServerDirFile3", {QKeySequence(Qt::Key_Delete)}, remotePopUp_},
+        {"All4", {QKeySequence::SelectAll}, remoteViews_},
+        {"All5", {QKeySequence::SelectAll}, remotePopUp_},
+        {"RemoteUpKey", parent, remoteViews_},
+    };
+    for (const auto& row : rows) {
+        auto* action = findChild<QAction*>(QString::fromLatin1(row.action));
+        if (action == nullptr)
+            continue;
+        action->setShortcuts(row.keys);
+        if (row.scope == nullptr)
+            continue;
+        // Only the pane's own list takes the keys; in a pop-up they are shown.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        for (QObject* owner : action->associatedObjects()) {
+            auto* widget = qobject_cast<QWidget*>(owner);
+            if (widget != nullptr && qobject_cast<QMenu*>(widget) == nullptr && widget != row.scope)
+                widget->removeAction(action);
+        }
+        if (qobject_cast<QMenu*>(row.scope) == nullptr)
+            row.scope->addAction(action);
+    }
 }
 
 void MainWindow::BuildPaneMenus() {
@@ -749,6 +847,11 @@ void MainWindow::CompareDirectories() {
 QWidget* MainWindow::BuildRemotePane() {
     auto* pane = new QWidget(paneSplitter_);
     QVBoxLayout* layout = makePane(pane, "RemotePanel");
+    notice_ = new SessionNotice(pane);
+    layout->addWidget(notice_);
+    // The site as the session used it: it asks for the password again.
+    connect(notice_, &SessionNotice::PasswordRetryRequested, this,
+            [this] { session_.ConnectToSite(session_.CurrentSite()); });
     remoteCaption_ = makeCaption(tr("FTP Servers"), pane);
     remoteCaption_->setObjectName(QStringLiteral("RemoteCaption"));
     layout->addWidget(remoteCaption_);

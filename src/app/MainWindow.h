@@ -28,6 +28,9 @@ class Prompts;
 class PaneViews;
 class SiteListView;
 class RemoteCommands;
+class SessionNotice;
+class QuickConnectBar;
+class HelpWindow;
 class TransferCommands;
 namespace local {
 class LocalPaneBinding;
@@ -65,6 +68,8 @@ public:
     local::LocalPaneBinding* LocalCommands() const { return localBinding_; }
     QLabel* RemoteCaption() const { return remoteCaption_; }
     QLabel* StatusText() const { return statusText_; }
+    // Above the right pane: why the last connect or session failed.
+    SessionNotice* Notice() const { return notice_; }
     QComboBox* RemotePath() const { return remotePath_; }
     QTreeView* RemoteList() const { return remoteList_; }
     ::SiteListView* SiteListView() const { return siteView_; }
@@ -90,8 +95,15 @@ public:
     void Disconnect() { session_.Disconnect(); }
     void StopTransfer() { session_.StopTransfer(); }
     void StartNewSession();
+    // The quick-connect bar's "Connect" and "Save as site".
+    void QuickConnect();
+    void SaveQuickConnectSite();
+    QuickConnectBar* QuickBar() const { return quickBar_; }
     void EditPreferences();
     void SetTransferType(int tag);
+    // Help -> Contents, F1: the help page in its window.
+    void ShowHelp();
+    HelpWindow* Help() const { return help_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,6 +136,7 @@ private:
     QWidget* BuildLocalPane();
     // The menus of the panes' own commands, once both panes exist.
     void BuildPaneMenus();
+    void AssignKeys();
     void FillRemoteMenu(QMenu* menu);
     // The remote pane's filter, "Select ..." and "Sorting" commands.
     void EditRemoteFilter();
@@ -194,6 +207,9 @@ private:
     std::vector<QAction*> remoteCommands_; // enabled while connected
     QLabel* summary_ = nullptr;
     QLabel* statusText_ = nullptr;
+    SessionNotice* notice_ = nullptr;
+    HelpWindow* help_ = nullptr;
+    QuickConnectBar* quickBar_ = nullptr;
 
     QPlainTextEdit* logView_ = nullptr;
 };

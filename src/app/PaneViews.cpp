@@ -1,5 +1,6 @@
 #include "PaneViews.h"
 
+#include <QHeaderView>
 #include <QListView>
 #include <QTreeView>
 
@@ -11,15 +12,35 @@ constexpr int SmallIconSize = 16;
 } // namespace
 
 void ApplyListStyle(QListView* list, int style) {
+    if (style != PaneViews::LargeIcons && style != PaneViews::SmallIcons &&
+        style != PaneViews::List) {
+        // A plain column of rows, as the list was built: one row under the
+        // next, each as high as its text.
+        list->setViewMode(QListView::ListMode);
+        list->setFlow(QListView::TopToBottom);
+        list->setWrapping(false);
+        list->setResizeMode(QListView::Fixed);
+        list->setMovement(QListView::Static);
+        list->setIconSize(QSize(SmallIconSize, SmallIconSize));
+        return;
+    }
     const bool icons = style == PaneViews::LargeIcons || style == PaneViews::SmallIcons;
     list->setViewMode(icons ? QListView::IconMode : QListView::ListMode);
     const int size = style == PaneViews::LargeIcons ? LargeIconSize : SmallIconSize;
     list->setIconSize(QSize(size, size));
     // Small icons run in rows, a list in columns, as desktop file views do.
     list->setFlow(style == PaneViews::List ? QListView::TopToBottom : QListView::LeftToRight);
-    list->setWrapping(style != PaneViews::Details);
+    list->setWrapping(true);
     list->setResizeMode(QListView::Adjust);
     list->setMovement(icons ? QListView::Snap : QListView::Static);
+}
+
+void ShowSortArrow(QHeaderView* header, int sortKey) {
+    header->setSortIndicatorShown(sortKey != 0);
+    if (sortKey == 0)
+        return;
+    const int column = (sortKey < 0 ? -sortKey : sortKey) - 1;
+    header->setSortIndicator(column, sortKey > 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 PaneViews::PaneViews(QTreeView* details, QWidget* parent)

@@ -3,6 +3,7 @@
 #include <QStackedWidget>
 
 class QAbstractItemModel;
+class QHeaderView;
 class QListView;
 class QModelIndex;
 class QTreeView;
@@ -39,5 +40,9 @@ private:
 };
 
 // Gives a single list view (such as the site list) a view style: the icon
-// styles as above, "&List" and "&Details" as a plain list.
+// styles and "&List" as above, "&Details" the plain column it starts as.
 void ApplyListStyle(QListView* list, int style);
+
+// The header's arrow for a pane's sort key: its column is the key's size
+// (1 the first column), a negative key sorts downwards, 0 shows no arrow.
+void ShowSortArrow(QHeaderView* header, int sortKey);

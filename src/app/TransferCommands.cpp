@@ -14,6 +14,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -23,6 +25,35 @@ constexpr const char* kLocalPane = "local";
 constexpr const char* kRemotePane = "remote";
 
 } // namespace
+
+DroppedFiles LocalFilesOfDrop(const QList<QUrl>& urls) {
+    namespace fs = std::filesystem;
+    DroppedFiles dropped;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            return {{}, {}, "not a local file: " + url.toDisplayString().toStdString()};
+        // "file:///tmp/dir/" names the folder itself.
+        fs::path path = fs::path(url.toLocalFile().toStdString()).lexically_normal();
+        if (!path.has_filename())
+            path = path.parent_path();
+        const std::string name = path.filename().string();
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (name.empty() || name == "." || name == ".." || !fs::exists(status))
+            return {{}, {}, "no such file: " + path.string()};
+        const std::string folder = path.parent_path().string();
+        if (dropped.Entries.empty())
+            dropped.Folder = folder;
+        else if (folder != dropped.Folder)
+            return {{}, {}, "files of more than one folder: " + dropped.Folder + ", " + folder};
+        const bool isFolder = fs::is_directory(status);
+        const std::uintmax_t size = isFolder ? 0 : fs::file_size(path, error);
+        dropped.Entries.push_back({name, isFolder, isFolder || error ? "" : std::to_string(size)});
+    }
+    if (dropped.Entries.empty())
+        dropped.Error = "no files";
+    return dropped;
+}
 
 TransferCommands::TransferCommands(session::SessionController& session,
                                    transfer::TransferQueue& queue, local::LocalPane& localPane,
@@ -98,6 +129,19 @@ void TransferCommands::StartUpload() {
     UpdateCommands();
 }
 
+void TransferCommands::UploadDroppedFiles(const DroppedFiles& files) {
+    if (!CanStart() || !files.Error.empty())
+        return;
+    // Whatever the local pane shows: the files come from their own folder.
+    std::vector<transfer::RemoteFile> remoteFiles;
+    for (const remote::RemoteItem& item : session_.RemoteView().Items()) {
+        if (item.icon == remote::PaneIcon::File)
+            remoteFiles.push_back({item.caption, item.size});
+    }
+    queue_.StartUpload(files.Entries, files.Folder, std::move(remoteFiles));
+    UpdateCommands();
+}
+
 void TransferCommands::StartDownload() {
     if (!CanStart())
         return;
@@ -129,8 +173,11 @@ TransferCommands::Side TransferCommands::SideOf(QObject* viewport) const {
 }
 
 bool TransferCommands::AcceptsDrop(Side onto, const QMimeData* data) const {
-    if (data == nullptr || !data->hasFormat(QLatin1String(kPaneMime)) || !CanStart())
+    if (data == nullptr || !CanStart())
         return false;
+    if (!data->hasFormat(QLatin1String(kPaneMime)))
+        return onto == Side::Remote && data->hasUrls() &&
+               LocalFilesOfDrop(data->urls()).Error.empty();
     const QByteArray from = data->data(QLatin1String(kPaneMime));
     return (onto == Side::Remote && from == kLocalPane) ||
            (onto == Side::Local && from == kRemotePane);
@@ -207,6 +254,16 @@ bool TransferCommands::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         drop->acceptProposedAction();
+        if (!drop->mimeData()->hasFormat(QLatin1String(kPaneMime))) {
+            // The drop's data goes with the event: the list is taken now.
+            QMetaObject::invokeMethod(
+                this,
+                [this, files = LocalFilesOfDrop(drop->mimeData()->urls())] {
+                    UploadDroppedFiles(files);
+                },
+                Qt::QueuedConnection);
+            return true;
+        }
         // After the drag's own event loop has ended.
         QMetaObject::invokeMethod(this,
                                   side == Side::Remote ? &TransferCommands::StartUpload

@@ -2,9 +2,13 @@
 
 #include "transfer/ProgressSink.h"
 #include "transfer/Progress_dialog.h"
+#include "transfer/TransferQueue.h"
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QUrl>
+#include <string>
 #include <vector>
 
 class QAbstractItemView;
@@ -18,9 +22,17 @@ class LocalPane;
 namespace session {
 class SessionController;
 }
-namespace transfer {
-class TransferQueue;
-}
+
+// Files dragged in from a file manager (a URL list), as the upload takes
+// them: their folder and their names. `Error` says why a drop is refused:
+// a URL that is not a local file, a file that is gone, files of several
+// folders, or no file at all.
+struct DroppedFiles {
+    std::string Folder;
+    std::vector<transfer::SelectedEntry> Entries;
+    std::string Error;
+};
+DroppedFiles LocalFilesOfDrop(const QList<QUrl>& urls);
 
 // The commands that move files: "Upload Selected Files", "Download Selected
 // Files", dragging a selection from one pane onto the other, and the progress
@@ -45,6 +57,8 @@ public:
 
     void StartUpload();
     void StartDownload();
+    // Files from a file manager, dropped onto the remote pane.
+    void UploadDroppedFiles(const DroppedFiles& files);
     // The enablement: connected, idle and something selected on that side.
     void UpdateCommands();
 

@@ -963,8 +963,14 @@ void FtpClient::Abort() {
 
 // --- waiting -------------------------------------------------------------------------
 
+// Called for every block of a transfer: restarting the timer each time would
+// cost a trip into the event dispatcher tens of thousands of times a second, so
+// a running timer stays and looks at the last sign of life when it fires.
 void FtpClient::MoveSilenceDeadline() {
-    if (RequestTimeout > 0)
+    if (RequestTimeout <= 0)
+        return;
+    lastSignOfLife_ = std::chrono::steady_clock::now();
+    if (!silence_->isActive())
         silence_->start(std::chrono::seconds(RequestTimeout));
 }
 
@@ -973,6 +979,12 @@ void FtpClient::MoveSilenceDeadline() {
 void FtpClient::SilenceTimedOut() {
     if (request_.done)
         return;
+    const auto quiet = std::chrono::steady_clock::now() - lastSignOfLife_;
+    const std::chrono::seconds limit(RequestTimeout);
+    if (RequestTimeout > 0 && quiet < limit) {
+        silence_->start(std::chrono::ceil<std::chrono::milliseconds>(limit - quiet));
+        return;
+    }
     const std::string text =
         "No answer from the server for " + std::to_string(RequestTimeout) + " s";
     Display("! " + text);

@@ -3,6 +3,7 @@
 #include "local/CarriageReturn_dialog.h"
 #include "local/TextViewer_widgets.h"
 #include "prefs/Prompts.h"
+#include "remote/FileIcons_widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,19 +35,18 @@ QString Shown(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QIcon IconOf(LocalKind kind) {
-    QStyle* style = QApplication::style();
+FileIconKind IconKindOf(LocalKind kind) {
     switch (kind) {
     case LocalKind::File:
-        return style->standardIcon(QStyle::SP_FileIcon);
+        return FileIconKind::File;
     case LocalKind::Folder:
-        return style->standardIcon(QStyle::SP_DirIcon);
+        return FileIconKind::Folder;
     case LocalKind::LinkToFile:
-        return style->standardIcon(QStyle::SP_FileLinkIcon);
+        return FileIconKind::LinkToFile;
     case LocalKind::LinkToFolder:
-        return style->standardIcon(QStyle::SP_DirLinkIcon);
+        return FileIconKind::LinkToFolder;
     }
-    return {};
+    return FileIconKind::File;
 }
 
 } // namespace
@@ -72,7 +72,7 @@ QVariant LocalItemModel::data(const QModelIndex& index, int role) const {
         return {};
     const LocalItem& item = pane_.Items()[static_cast<std::size_t>(index.row())];
     if (role == Qt::DecorationRole && index.column() == 0)
-        return IconOf(item.kind);
+        return FileTypeIcon(Shown(item.caption), IconKindOf(item.kind));
     if (role == Qt::TextAlignmentRole && index.column() == 1)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)

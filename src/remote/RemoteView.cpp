@@ -368,6 +368,16 @@ void RemoteView::BuildPathBox() {
 }
 
 void RemoteView::ChangeToPathBoxEntry(int index) {
+    // Leaving is offered while a job runs too: the session asks first, and
+    // after a "No" the box shows the folder again.
+    if (index == 0 && session_.TransferBusy() && !pathBox_.items.empty()) {
+        session_.Disconnect();
+        if (!pathBox_.items.empty()) {
+            emit PathBoxChanged();
+            session_.RefreshCommands();
+        }
+        return;
+    }
     const bool free = !session_.TransferBusy() && session_.EngineReady();
     if (!free || index < 0 || index >= static_cast<int>(pathBox_.items.size())) {
         pathBox_.selected = pathBox_.remembered;

@@ -1,5 +1,6 @@
 #include "remote/RemoteView_widgets.h"
 
+#include "remote/FileIcons_widgets.h"
 #include "remote/RemoteView.h"
 
 #include <QApplication>
@@ -79,10 +80,10 @@ QVariant RemoteItemModel::data(const QModelIndex& index, int role) const {
     const RemoteItem& item = view_.Items()[static_cast<std::size_t>(index.row())];
     if (role == Qt::DecorationRole && index.column() == 0) {
         const bool file = item.icon == PaneIcon::File;
-        const QStyle::StandardPixmap icon =
-            item.link ? (file ? QStyle::SP_FileLinkIcon : QStyle::SP_DirLinkIcon)
-                      : (file ? QStyle::SP_FileIcon : QStyle::SP_DirIcon);
-        return QApplication::style()->standardIcon(icon);
+        return FileTypeIcon(Shown(item.caption),
+                            item.link
+                                ? (file ? FileIconKind::LinkToFile : FileIconKind::LinkToFolder)
+                                : (file ? FileIconKind::File : FileIconKind::Folder));
     }
     if (role == Qt::TextAlignmentRole && index.column() == 1)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);

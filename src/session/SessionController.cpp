@@ -285,6 +285,8 @@ void SessionController::ConnectToSite(const Site& chosen) {
     AddLog("Connecting to " + ftp_.HostName + ConnectTimeText(LocalNow()));
     attempt_ = 0;
     outcome_.clear();
+    end_ = {SessionEnd::None, 0,          {},
+            ftp_.HostName,    site_.Port, !site_.Anonymous && !site_.SavePassword};
     ftp_.Timeout = 0; // this session's synchronous waits have no limit
     SetState(SessionState::Connecting);
     emit CommandsChanged();
@@ -319,10 +321,13 @@ void SessionController::OpenEntry(int row) {
 void SessionController::Disconnect() {
     if (state_ == SessionState::Idle && !ftp_.Connected())
         return;
+    if (ChainRunning() && !prompts_.AskYesNo(AttentionCaption, DisconnectWhileBusyQuestion))
+        return;
     keepTimer_.stop();
     attempt_ = -1; // a disconnect is never retried
     SetWaitCursor(true);
     outcome_ = "Disconnected";
+    end_.End = SessionEnd::Disconnected;
     SetState(SessionState::Closing);
     ftp_.Timeout = 1;
     ftp_.Abort();
@@ -330,6 +335,11 @@ void SessionController::Disconnect() {
     // A connection that never opened has no close to report.
     if (state_ != SessionState::Idle)
         EndSession();
+}
+
+bool SessionController::ChainRunning() const {
+    return (queue_ != nullptr && queue_->Running()) || chain_.Mode != 0 ||
+           !chain_.Work.Files.empty();
 }
 
 void SessionController::StopTransfer() {
@@ -448,8 +458,10 @@ void SessionController::EndSession() {
     SetWaitCursor(false);
     const bool wasConnected = !serverListMode_;
     // Only a session the user did not end himself is lost.
-    if (wasConnected && state_ != SessionState::Closing && outcome_.empty())
+    if (wasConnected && state_ != SessionState::Closing && outcome_.empty()) {
         outcome_ = "Connection lost";
+        end_.End = SessionEnd::ConnectionLost;
+    }
     if (wasConnected && !outcome_.empty())
         AddLog("! " + outcome_);
     serverListMode_ = true;
@@ -472,6 +484,7 @@ void SessionController::Ftp1RequestDone(FtpRequest request, std::uint16_t error)
     if (state_ == SessionState::Idle && request != FtpRequest::ConnectAsync)
         return;
     const bool keepAliveStep = keepAliveChain_;
+    requestError_ = error;
     if (error == 0)
         RequestSucceeded(request);
     else
@@ -622,9 +635,12 @@ void SessionController::ConnectFailed() {
         ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse();
     AddLog(reason);
     // Greeted means the server was reached: then the login itself failed.
-    outcome_ = (state_ == SessionState::LoggingIn ? "Login failed: "
-                                                  : "Cannot connect to " + ftp_.HostName + ": ") +
+    const bool greeted = state_ == SessionState::LoggingIn;
+    outcome_ = (greeted ? "Login failed: " : "Cannot connect to " + ftp_.HostName + ": ") +
                std::string(text::TrimBlanks(reason));
+    end_.End = greeted ? SessionEnd::LoginFailed : SessionEnd::ConnectFailed;
+    end_.Error = requestError_;
+    end_.Reply = reason;
     ftp_.Timeout = 1;
     ftp_.Abort();
     ftp_.MessagePump();

@@ -2,6 +2,7 @@
 
 #include "ftp/FtpClient.h"
 #include "remote/RemoteView.h"
+#include "session/SessionStatus.h"
 #include "sites/Site.h"
 #include "transfer/ChainState.h"
 #include "transfer/RemoteOperations.h"
@@ -104,8 +105,11 @@ public:
     void ConnectToSite(const Site& site);
     // A double click on row `row` of the remote pane: enters a folder.
     void OpenEntry(int row);
-    // "SERVER LIST ..." in the path box does the same.
+    // "SERVER LIST ..." in the path box does the same. While a transfer or
+    // a chain runs, the user is asked first.
     void Disconnect() override;
+    // A transfer queue or a delete, rename or permission chain is under way.
+    bool ChainRunning() const;
     void StopTransfer();
     // The progress window's Cancel: the queue stops at its next step.
     void CancelTransfer() { chain_.StopRequest = true; }
@@ -128,6 +132,8 @@ public:
     // How the last connect or session ended: "Login failed: 530 ...",
     // "Cannot connect to host: ...", "Connection lost", "Disconnected".
     const std::string& Outcome() const { return outcome_; }
+    // The same, with what the notice above the right pane needs.
+    const EndReport& LastEnd() const { return end_; }
     const Site& CurrentSite() const override { return site_; }
     const std::string& RemoteStartDir() const { return chain_.RemoteStartDir; }
     const std::string& LocalStartDir() const { return chain_.LocalStartDir; }
@@ -212,6 +218,8 @@ private:
     std::optional<std::pair<std::string, std::string>> linkTried_;
     int attempt_ = -1;
     std::string outcome_;
+    EndReport end_;
+    std::uint16_t requestError_ = 0; // of the request being dispatched
 
     QTimer keepTimer_;
     std::chrono::milliseconds keepTick_{1000};

@@ -123,17 +123,21 @@ void SiteListController::ChoosePathEntry(int index) {
 }
 
 void SiteListController::Delete() {
-    const std::vector<int> rows = model_.SelectedRows();
-    bool removed = false;
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-        // ".." is no entry of the file; it stays so the folder can be left.
-        if (model_.Entry(*row).Kind == SiteEntryKind::Up)
-            continue;
+    std::vector<int> rows = model_.SelectedRows();
+    // ".." is no entry of the file; it stays so the folder can be left.
+    std::erase_if(rows, [this](int row) { return model_.Entry(row).Kind == SiteEntryKind::Up; });
+    if (rows.empty())
+        return;
+    // A stored site goes with its password: one mis-click must not lose it.
+    const std::string question =
+        rows.size() == 1
+            ? "Delete \"" + model_.Entry(rows.front()).Name + "\" from the site list?"
+            : "Delete the " + std::to_string(rows.size()) + " selected entries from the site list?";
+    if (!prompts_.AskYesNo(AttentionCaption, question))
+        return;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
         model_.Remove(*row);
-        removed = true;
-    }
-    if (removed)
-        SaveSiteFolder();
+    SaveSiteFolder();
 }
 
 void SiteListController::MakeFolder() {
@@ -211,6 +215,11 @@ void SiteListController::EditAndAdd(Site site) {
         return;
     model_.SelectOnly(model_.Insert(EntryForSite(StoredSite(site))));
     SaveSiteFolder();
+}
+
+bool SiteListController::AddSite(const Site& site) {
+    model_.SelectOnly(model_.Insert(EntryForSite(StoredSite(site))));
+    return SaveSiteFolder();
 }
 
 void SiteListController::Refresh() {

@@ -52,8 +52,8 @@ public:
     void UpOneLevel();
     // Choosing path-list entry `index` opens the folder of entries 1 to it.
     void ChoosePathEntry(int index);
-    // "Delete": removes every selected entry (no confirmation; a folder's
-    // directory stays on disk).
+    // "Delete": removes every selected entry once the user confirms (a
+    // folder's directory stays on disk).
     void Delete();
     // "MakeDir": asks for a name and makes the folder.
     void MakeFolder();
@@ -62,6 +62,9 @@ public:
     void RenameFolder();
     // "New Server": edits a new site and adds it when saved.
     void NewSite();
+    // Adds `site` to the open folder as it is (no editor), selected, and
+    // writes the folder; false when it could not be written.
+    bool AddSite(const Site& site);
     // "&Properties": edits the selected site; with nothing selected an empty
     // record, added when saved; nothing for a folder or the up entry.
     void Properties();

@@ -174,13 +174,19 @@ SiteListView::SiteListView(SiteListController& controller, QWidget* parent)
 
     pmSites = new QMenu(this);
     pmSites->setObjectName(QStringLiteral("pmSites"));
+    AddAction("pmSiteOpen", "Open", &SiteListController::OpenSelected,
+              {Qt::Key_Return, Qt::Key_Enter});
+    AddAction("pmSiteUp", "Up One Level", &SiteListController::UpOneLevel,
+              {Qt::Key_Backspace, QKeySequence(Qt::ALT | Qt::Key_Up)});
+    pmSites->addSeparator();
     AddAction("pmSiteNew", "New Server", &SiteListController::NewSite);
     AddAction("pmSiteProperties", "Server Properties", &SiteListController::Properties);
-    AddAction("pmSiteDelete", "Delete Server/Dir/File", &SiteListController::Delete);
+    AddAction("pmSiteDelete", "Delete Server/Dir/File", &SiteListController::Delete,
+              {QKeySequence(Qt::Key_Delete)});
     AddAction("pmSiteMakeDir", "Make directory", &SiteListController::MakeFolder);
-    AddAction("pmSiteRename", "Rename", &SiteListController::RenameFolder);
+    AddAction("pmSiteRename", "Rename", &SiteListController::RenameFolder, {Qt::Key_F2});
     pmSites->addSeparator();
-    AddAction("pmSiteRefresh", "Refresh", &SiteListController::Refresh);
+    AddAction("pmSiteRefresh", "Refresh", &SiteListController::Refresh, {Qt::Key_F5});
 
     connect(&model_, &SiteListModel::PathChanged, this, &SiteListView::FillPathList);
     connect(&model_, &SiteListModel::SelectionChanged, this, &SiteListView::SelectionFromModel);
@@ -192,9 +198,14 @@ SiteListView::SiteListView(SiteListController& controller, QWidget* parent)
 }
 
 void SiteListView::AddAction(const char* name, const char* caption,
-                             void (SiteListController::*operation)()) {
+                             void (SiteListController::*operation)(),
+                             const QList<QKeySequence>& keys) {
     QAction* action = pmSites->addAction(QString::fromUtf8(caption));
     action->setObjectName(QLatin1String(name));
+    // The keys act while the list has the focus; the pane beside it has its own.
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lvSites->addAction(action);
     connect(action, &QAction::triggered, &controller_, operation);
 }
 

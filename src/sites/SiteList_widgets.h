@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QKeySequence>
 #include <QWidget>
 #include <vector>
 
@@ -66,7 +67,8 @@ private:
     void FillPathList();
     void SelectionFromModel();
     void SelectionToModel();
-    void AddAction(const char* name, const char* caption, void (SiteListController::*)());
+    void AddAction(const char* name, const char* caption, void (SiteListController::*)(),
+                   const QList<QKeySequence>& keys = {});
 
     SiteListController& controller_;
     SiteListModel& model_;

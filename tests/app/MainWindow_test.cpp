@@ -8,6 +8,7 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -169,6 +171,30 @@ TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
         << "the other pane keeps its own";
     window.findChild<QAction*>("SmallIcons1")->trigger();
     EXPECT_EQ(window.LocalViews()->currentWidget(), window.LocalViews()->IconView());
+}
+
+TEST_F(MainWindowTest, TheSiteListLooksAsBeforeAfterEveryStyleAndBackToDetails) {
+    std::ofstream(folder + SiteListFileName) << "DIR=archive\r\nName=one;\r\nName=two;\r\n";
+    window.Sites().Refresh();
+    showWindow(QSize(900, 600));
+    QListView* sites = window.SiteListView()->ListView();
+    ASSERT_EQ(sites->model()->rowCount(), 3);
+    const auto look = [sites] {
+        return std::tuple(sites->viewMode(), sites->flow(), sites->isWrapping(), sites->movement(),
+                          sites->iconSize(), sites->visualRect(sites->model()->index(0, 0)),
+                          sites->visualRect(sites->model()->index(1, 0)));
+    };
+    const auto before = look();
+    const QRect first = std::get<5>(before), second = std::get<6>(before);
+    EXPECT_GE(second.top(), first.bottom()) << "one row under the next";
+    EXPECT_LT(first.height(), sites->viewport()->height() / 4) << "no full-height rows";
+    for (const char* style : {"LargeIcons2", "SmallIcons2", "List2"}) {
+        SCOPED_TRACE(style);
+        window.findChild<QAction*>(style)->trigger();
+        window.findChild<QAction*>("Details2")->trigger();
+        QApplication::processEvents();
+        EXPECT_TRUE(look() == before);
+    }
 }
 
 TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {

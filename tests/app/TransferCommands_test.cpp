@@ -16,6 +16,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -82,6 +83,22 @@ protected:
         QCoreApplication::processEvents();
     }
 
+    // Files dragged in from a file manager.
+    void DropUrls(QTreeView* onto, const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at(20, 20);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(onto->viewport(), &enter);
+        dropAccepted = enter.isAccepted();
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(onto->viewport(), &drop);
+        QCoreApplication::processEvents();
+    }
+    static QUrl File(const fs::path& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path.string()));
+    }
+
     RealFtpServer server;
     QTemporaryDir dir;
     std::string folder = dir.path().toStdString() + "/";
@@ -133,6 +150,79 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
 
     Drop(window.LocalList(), "local");
     EXPECT_FALSE(dropAccepted) << "a pane's own selection is not dropped on itself";
+}
+
+TEST(DroppedFiles, OnlyLocalFilesOfOneFolderAreTaken) {
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString();
+    fs::create_directories(root / "one/sub");
+    fs::create_directories(root / "two");
+    std::ofstream(root / "one/a b.txt") << "12345";
+    std::ofstream(root / "two/c.txt") << "c";
+    const auto file = [&](const char* relative) {
+        return QUrl::fromLocalFile(QString::fromStdString((root / relative).string()));
+    };
+    const struct {
+        const char* name;
+        QList<QUrl> urls;
+        std::string folder;  // relative to root; empty: refused
+        std::string entries; // "name/size" or "name/" for a folder, joined by ","
+    } rows[] = {
+        {"a file and a folder", {file("one/a b.txt"), file("one/sub")}, "one", "a b.txt/5,sub/"},
+        {"a folder's URL ending in /",
+         {QUrl(QStringLiteral("file://") + QString::fromStdString((root / "one/sub/").string()))},
+         "one",
+         "sub/"},
+        {"a remote URL is refused",
+         {file("one/a b.txt"), QUrl(QStringLiteral("http://x/y"))},
+         "",
+         ""},
+        {"an sftp URL is refused", {QUrl(QStringLiteral("sftp://host/file"))}, "", ""},
+        {"two folders are refused", {file("one/a b.txt"), file("two/c.txt")}, "", ""},
+        {"a file gone meanwhile is refused", {file("one/gone.txt")}, "", ""},
+        {"the root has no name", {QUrl(QStringLiteral("file:///"))}, "", ""},
+        {"nothing", {}, "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const DroppedFiles dropped = LocalFilesOfDrop(row.urls);
+        if (row.folder.empty()) {
+            EXPECT_FALSE(dropped.Error.empty());
+            continue;
+        }
+        EXPECT_EQ(dropped.Error, "");
+        EXPECT_EQ(dropped.Folder, (root / row.folder).string());
+        std::string entries;
+        for (const transfer::SelectedEntry& entry : dropped.Entries)
+            entries += (entries.empty() ? "" : ",") + entry.Name + "/" + entry.Size;
+        EXPECT_EQ(entries, row.entries);
+    }
+}
+
+TEST_F(TransferCommandsTest, FilesFromAFileManagerAreUploaded) {
+    const fs::path elsewhere = fs::path(folder) / "elsewhere";
+    fs::create_directories(elsewhere / "docs");
+    std::ofstream(elsewhere / "dropped.txt") << "from the desktop";
+    std::ofstream(elsewhere / "docs/inner.txt") << "inner";
+    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt")});
+    EXPECT_FALSE(dropAccepted) << "not connected";
+
+    window.Sites().Model().SelectOnly(0);
+    window.ConnectAction()->trigger();
+    ASSERT_TRUE(Idle());
+    DropUrls(window.LocalList(), {File(elsewhere / "dropped.txt")});
+    EXPECT_FALSE(dropAccepted) << "the local pane takes no files from outside";
+    DropUrls(window.RemoteList(),
+             {File(elsewhere / "dropped.txt"), QUrl(QStringLiteral("http://127.0.0.1/x"))});
+    EXPECT_FALSE(dropAccepted) << "a URL that is no local file";
+
+    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt"), File(elsewhere / "docs")});
+    EXPECT_TRUE(dropAccepted);
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(Read(fs::path(server.root()) / "dropped.txt"), "from the desktop");
+    EXPECT_EQ(Read(fs::path(server.root()) / "docs/inner.txt"), "inner");
+    EXPECT_FALSE(fs::exists(fs::path(server.root()) / "a file.txt"))
+        << "not the local pane's files";
 }
 
 } // namespace

@@ -203,10 +203,14 @@ TEST_F(PreferencesDialogTest, EveryValueShownComesBackUnchanged) {
     }
 }
 
-// The rules are OptionsLook's; each click must bring every control in line.
+// The rules are OptionsLook's; each click must bring every control in line,
+// and a password shows stars exactly while its box asks for a mask.
 TEST_F(PreferencesDialogTest, ControlsAreEnabledAndWhiteByTheirBoxes) {
     Load();
+    settings.Options.SocksPswMask = true;
     auto w = Window();
+    auto* proxyPsw = Child<QLineEdit>(*w, "eProxyPsw");
+    auto* socksPsw = Child<QLineEdit>(*w, "eSocksPsw");
     using L = PreferencesLook;
     const std::pair<const char*, bool L::*> white[] = {
         {"eAnonymous", &L::AnonymousEnabled}, {"lbExt", &L::ExtWhite},
@@ -219,8 +223,9 @@ TEST_F(PreferencesDialogTest, ControlsAreEnabledAndWhiteByTheirBoxes) {
                                                          {"cbLangFile", &L::LanguageEnabled},
                                                          {"lLangFile", &L::LanguageEnabled}};
     std::set<std::string> turnedWhite;
-    for (const char* click : {"", "cbMailAno", "rbAscii", "cbLog", "cbKeep", "rbProxy", "rbSocks4",
-                              "rbSocks4A", "rbBinary", "rbSocks5", "rbDirect", "cbLangOn"}) {
+    for (const char* click :
+         {"", "cbMailAno", "rbAscii", "cbLog", "cbKeep", "rbProxy", "cbProxyPswMask", "rbSocks4",
+          "cbSocksPswMask", "rbSocks4A", "rbBinary", "rbSocks5", "rbDirect", "cbLangOn"}) {
         SCOPED_TRACE(click);
         if (*click)
             Click(*w, click);
@@ -232,26 +237,16 @@ TEST_F(PreferencesDialogTest, ControlsAreEnabledAndWhiteByTheirBoxes) {
         }
         for (const auto& [name, rule] : enabled)
             EXPECT_EQ(Child<QWidget>(*w, name)->isEnabled(), look.*rule) << name;
+        const Options shown = w->Values().Options;
+        EXPECT_EQ(proxyPsw->echoMode() == QLineEdit::Password, shown.ProxyPswMask);
+        EXPECT_EQ(socksPsw->echoMode() == QLineEdit::Password, shown.SocksPswMask);
     }
+    EXPECT_TRUE(w->Values().Options.ProxyPswMask);
+    EXPECT_FALSE(w->Values().Options.SocksPswMask);
+    EXPECT_EQ(
+        proxyPsw->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, proxyPsw),
+        '*');
     EXPECT_EQ(turnedWhite.size(), std::size(white));
-}
-
-TEST_F(PreferencesDialogTest, MaskedPasswordsShowStars) {
-    Load();
-    settings.Options.SocksPswMask = true;
-    auto w = Window();
-    auto* proxy = Child<QLineEdit>(*w, "eProxyPsw");
-    auto* socks = Child<QLineEdit>(*w, "eSocksPsw");
-    EXPECT_EQ(proxy->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(socks->echoMode(), QLineEdit::Password);
-    Click(*w, "rbProxy");
-    Click(*w, "cbProxyPswMask");
-    Click(*w, "rbSocks4");
-    Click(*w, "cbSocksPswMask");
-    EXPECT_EQ(proxy->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(socks->echoMode(), QLineEdit::Normal);
-    EXPECT_EQ(proxy->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, proxy),
-              '*');
 }
 
 TEST_F(PreferencesDialogTest, ListsAreEditedThroughTheInputDialog) {
@@ -294,8 +289,11 @@ TEST_F(PreferencesDialogTest, ListsAreEditedThroughTheInputDialog) {
     EXPECT_EQ(w->Values().Options.CmdKeep, "PWD");
 }
 
-TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndTheStoredChoice) {
-    for (const char* name : {"fr.lng", "DE.lng", "language.lng"})
+TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndPreviewsWhileLocalizationIsOn) {
+    WriteFile(folder.file("DE.lng"), "[Translations]\r\n"
+                                     "T_Options.cbLog.Caption=Protokoll\r\n"
+                                     "T_Options.tsLog.Caption=Protokolldatei\r\n");
+    for (const char* name : {"fr.lng", "language.lng"})
         WriteFile(folder.file(name), "");
     Load();
     lang.LangFile = "fr";
@@ -304,25 +302,16 @@ TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndTheStoredChoice) {
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->itemText(0), "de");
     EXPECT_EQ(list->currentText(), "fr");
-}
 
-TEST_F(PreferencesDialogTest, ChoosingALanguagePreviewsItWhileLocalizationIsOn) {
-    WriteFile(folder.file("de.lng"), "[Translations]\r\n"
-                                     "T_Options.cbLog.Caption=Protokoll\r\n"
-                                     "T_Options.tsLog.Caption=Protokolldatei\r\n");
-    Load();
-    auto w = Window();
-    auto* list = Child<QComboBox>(*w, "cbLangFile");
     auto* logBox = Child<QCheckBox>(*w, "cbLog");
     emit list->activated(0); // localization off: no preview
     EXPECT_EQ(logBox->text(), "Enable Log");
-
     Click(*w, "cbLangOn");
     list->setCurrentIndex(0);
     emit list->activated(0);
     EXPECT_EQ(logBox->text(), "Protokoll");
     EXPECT_EQ(w->PageNode(2)->text(0), "Protokolldatei");
-    EXPECT_EQ(lang.LangFile, "language");
+    EXPECT_EQ(lang.LangFile, "fr") << "the stored choice changes only on OK";
     EXPECT_FALSE(lang.LangOn);
 }
 

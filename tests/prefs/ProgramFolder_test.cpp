@@ -6,12 +6,31 @@
 
 namespace {
 
-TEST(ProgramFolderTest, IsTheExecutablesFolderWhenWritable) {
+// Settings live beside the program only in a folder of its own it may write to.
+TEST(ProgramFolderTest, IsTheExecutablesFolderWhenWritableAndNotAnInstalledBin) {
     TempFolder exe;
     TempFolder home;
-    const std::string folder = exe.path().substr(0, exe.path().size() - 1);
-    EXPECT_EQ(ChooseProgramFolder(folder, "", home.path()), exe.path());
-    EXPECT_FALSE(FileExists(home.file(".config/corvane")));
+    for (const char* sub : {"app", "bin", "readonly"})
+        ASSERT_TRUE(std::filesystem::create_directory(exe.file(sub)));
+    ASSERT_EQ(::chmod(exe.file("readonly").c_str(), 0555), 0);
+    const std::string config = home.file(".config/corvane/");
+    EXPECT_EQ(ChooseProgramFolder(exe.file("app"), "", home.path()), exe.file("app/"));
+    EXPECT_FALSE(FileExists(config)) << "nothing is made in the user's folder";
+    const bool root = ::geteuid() == 0; // root may write into every folder
+    const struct {
+        const char* name;
+        std::string folder;
+        std::string expected;
+    } rows[] = {
+        {"installed bin", exe.file("bin"), config},
+        {"installed bin with slash", exe.file("bin/"), config},
+        {"read-only", exe.file("readonly"), root ? exe.file("readonly/") : config},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ChooseProgramFolder(row.folder, "", home.path()), row.expected);
+    }
+    ::chmod(exe.file("readonly").c_str(), 0755);
 }
 
 TEST(ProgramFolderTest, OtherwiseTheUsersConfigFolderMadePrivate) {
@@ -35,26 +54,6 @@ TEST(ProgramFolderTest, OtherwiseTheUsersConfigFolderMadePrivate) {
     ASSERT_EQ(::chmod(home.file(".config/corvane").c_str(), 0750), 0);
     EXPECT_EQ(ChooseProgramFolder(gone, "", home.path()), home.file(".config/corvane/"));
     EXPECT_EQ(FileMode(home.file(".config/corvane")), 0750u);
-}
-
-TEST(ProgramFolderTest, AReadOnlyExecutableFolderIsPassedOver) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may write into every folder";
-    TempFolder exe;
-    TempFolder home;
-    ASSERT_EQ(::chmod(exe.path().c_str(), 0555), 0);
-    EXPECT_EQ(ChooseProgramFolder(exe.path(), "", home.path()), home.file(".config/corvane/"));
-    ::chmod(exe.path().c_str(), 0755);
-}
-
-TEST(ProgramFolderTest, AnInstalledProgramsBinFolderIsPassedOverEvenWhenWritable) {
-    TempFolder prefix;
-    TempFolder home;
-    ASSERT_TRUE(std::filesystem::create_directory(prefix.file("bin")));
-    for (const std::string& bin : {prefix.file("bin"), prefix.file("bin/")}) {
-        SCOPED_TRACE(bin);
-        EXPECT_EQ(ChooseProgramFolder(bin, "", home.path()), home.file(".config/corvane/"));
-    }
 }
 
 TEST(ProgramFolderTest, TheRunningProgramGetsAFolderThatExists) {

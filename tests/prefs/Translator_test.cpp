@@ -2,63 +2,69 @@
 #include "prefs/Translator.h"
 #include "text/TextFields.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <sys/stat.h>
 
 namespace {
 
-// A window as a table: controls in creation order, each with its texts by
-// lower-case property name. Setting a text the window lacks fails the test.
+// A window as a table of {"control.property", text}, the property in lower
+// case, the controls in creation order. Setting a text it lacks fails the test.
 class FakeWindow : public TranslatableWindow {
 public:
-    using Texts = std::map<std::string, std::string>;
+    using Texts = std::vector<std::pair<std::string, std::string>>;
 
-    FakeWindow(std::string name, std::vector<std::pair<std::string, Texts>> controls)
-        : name_(std::move(name)), controls_(std::move(controls)) {}
+    FakeWindow(std::string name, Texts texts) : name_(std::move(name)), texts_(std::move(texts)) {}
 
     std::string WindowName() const override { return name_; }
     std::vector<std::string> ControlNames() const override {
         std::vector<std::string> names;
-        for (const auto& control : controls_)
-            names.push_back(control.first);
+        for (const auto& [key, text] : texts_) {
+            const std::string control = key.substr(0, key.find('.'));
+            if (names.empty() || names.back() != control)
+                names.push_back(control);
+        }
         return names;
     }
     std::optional<std::string> Text(const std::string& control,
                                     const std::string& property) const override {
-        for (const auto& [name, texts] : controls_) {
-            const auto found = texts.find(text::AsciiLowerCopy(property));
-            if (name == control && found != texts.end())
-                return found->second;
-        }
-        return std::nullopt;
+        const auto found = Find(control + '.' + text::AsciiLowerCopy(property));
+        return found == texts_.end() ? std::nullopt : std::optional(found->second);
     }
     void SetText(const std::string& control, const std::string& property,
                  const std::string& value) override {
-        ASSERT_TRUE(Text(control, property)) << control << '.' << property;
-        for (auto& [name, texts] : controls_) {
-            if (name == control)
-                texts[text::AsciiLowerCopy(property)] = value;
-        }
+        const auto found = Find(control + '.' + text::AsciiLowerCopy(property));
+        ASSERT_NE(found, texts_.end()) << control << '.' << property;
+        texts_[static_cast<std::size_t>(found - texts_.begin())].second = value;
     }
-    std::string Get(const std::string& control, const std::string& property) const {
-        return Text(control, property).value_or("<none>");
+    // Each {"control.property", text} as the window holds it now.
+    void Expect(const Texts& expected) const {
+        for (const auto& [key, text] : expected) {
+            const auto found = Find(key);
+            EXPECT_EQ(found == texts_.end() ? "<none>" : found->second, text) << key;
+        }
     }
 
 private:
+    Texts::const_iterator Find(const std::string& key) const {
+        return std::find_if(texts_.begin(), texts_.end(),
+                            [&key](const auto& text) { return text.first == key; });
+    }
+
     std::string name_;
-    std::vector<std::pair<std::string, Texts>> controls_;
+    Texts texts_;
 };
 
 FakeWindow MainWindow() {
-    return FakeWindow("T_Main", {
-                                    {"sbConnect", {{"caption", "&Connect"}, {"hint", "Connect"}}},
-                                    {"lEmpty", {{"caption", ""}}},
-                                    {"N1", {{"caption", "-"}}},
-                                    {"ePath", {{"text", "C:\\"}, {"hint", ""}}},
-                                    {"mNote", {{"text", "two\r\nlines"}}},
-                                    {"lTitle", {{"caption", "Local computer"}}},
-                                });
+    return FakeWindow("T_Main", {{"sbConnect.caption", "&Connect"},
+                                 {"sbConnect.hint", "Connect"},
+                                 {"lEmpty.caption", ""},
+                                 {"N1.caption", "-"},
+                                 {"ePath.text", "C:\\"},
+                                 {"ePath.hint", ""},
+                                 {"mNote.text", "two\r\nlines"},
+                                 {"lLatin.caption", "x"},
+                                 {"lTitle.caption", "Local computer"}});
 }
 
 TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
@@ -96,44 +102,30 @@ protected:
 };
 
 TEST_F(LanguageTest, ReadingSetsTheNamedTextsThatAreNotEmpty) {
-    Write("de.lng", "T_Main.sbConnect.Caption=&Verbinden\r\n"
-                    "T_Main.SBCONNECT.hint=Mit dem Server verbinden\r\n" // names ignore case
-                    "t_main.sbConnect.Caption=wrong window\r\n"          // windows do not
-                    "T_Options.sbConnect.Caption=other window\r\n"
-                    "T_Main.lEmpty.Caption=Leer\r\n" // empty by design
-                    "T_Main.ePath.Hint=Pfad\r\n"     // empty now
-                    "T_Main.mNote.Text=a=b~~c\r\n"
-                    "T_Main.lTitle.Caption=~~\r\n"
-                    "T_Main.lTitle.Color=clRed\r\n" // not a text
-                    "T_Main.nothing.Caption=x\r\n"
-                    "malformed line\r\n"
-                    "T_Main.ePath.Text=D:\\\n");
+    WriteFile(File("de.lng"),
+              "T_Main.lTitle.Caption=the first line is never an entry\r\n"
+              "T_Main.sbConnect.Caption=&Verbinden\r\n"
+              "T_Main.SBCONNECT.hint=Verbinden mit D\xC3\xA9j\xC3\xA0\r\n" // names ignore case
+              "t_main.sbConnect.Caption=wrong window\r\n"                  // windows do not
+              "T_Options.sbConnect.Caption=other window\r\n"
+              "T_Main.lEmpty.Caption=Leer\r\n" // empty by design
+              "T_Main.ePath.Hint=Pfad\r\n"     // empty now
+              "T_Main.mNote.Text=a=b~~c\r\n"
+              "T_Main.lLatin.Caption=\xE9t\xE9 \x80\r\n" // older files are Windows-1252
+              "T_Main.lTitle.Color=clRed\r\n"            // not a text
+              "T_Main.nothing.Caption=x\r\n"
+              "malformed line\r\n"
+              "T_Main.ePath.Text=D:\\\n");
     FakeWindow window = MainWindow();
     Translator::ReadLanguageFile(window, File("de.lng"));
-    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Verbinden");
-    EXPECT_EQ(window.Get("sbConnect", "hint"), "Mit dem Server verbinden");
-    EXPECT_EQ(window.Get("lEmpty", "caption"), "");
-    EXPECT_EQ(window.Get("ePath", "hint"), "");
-    EXPECT_EQ(window.Get("ePath", "text"), "D:\\");
-    EXPECT_EQ(window.Get("mNote", "text"), "a=b\r\nc");
-    EXPECT_EQ(window.Get("lTitle", "caption"), "\r\n");
-}
-
-TEST_F(LanguageTest, TheFirstLineIsNeverAnEntry) {
-    WriteFile(File("x.lng"), "T_Main.sbConnect.Caption=first\r\nT_Main.lTitle.Caption=second\r\n");
-    FakeWindow window = MainWindow();
-    Translator::ReadLanguageFile(window, File("x.lng"));
-    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Connect");
-    EXPECT_EQ(window.Get("lTitle", "caption"), "second");
-}
-
-TEST_F(LanguageTest, LinesOfOlderFilesInWindows1252BecomeUtf8) {
-    Write("fr.lng", "T_Main.lTitle.Caption=Ordinateur local \xE9t\xE9 \x80\r\n"
-                    "T_Main.sbConnect.Caption=D\xC3\xA9j\xC3\xA0\r\n");
-    FakeWindow window = MainWindow();
-    Translator::ReadLanguageFile(window, File("fr.lng"));
-    EXPECT_EQ(window.Get("lTitle", "caption"), "Ordinateur local \xC3\xA9t\xC3\xA9 \xE2\x82\xAC");
-    EXPECT_EQ(window.Get("sbConnect", "caption"), "D\xC3\xA9j\xC3\xA0");
+    window.Expect({{"sbConnect.caption", "&Verbinden"},
+                   {"sbConnect.hint", "Verbinden mit D\xC3\xA9j\xC3\xA0"},
+                   {"lEmpty.caption", ""},
+                   {"ePath.hint", ""},
+                   {"ePath.text", "D:\\"},
+                   {"mNote.text", "a=b\r\nc"},
+                   {"lLatin.caption", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
+                   {"lTitle.caption", "Local computer"}});
 }
 
 TEST_F(LanguageTest, AMissingFileIsCreatedEmpty) {
@@ -141,7 +133,7 @@ TEST_F(LanguageTest, AMissingFileIsCreatedEmpty) {
     Translator::ReadLanguageFile(window, File("es.lng"));
     EXPECT_TRUE(FileExists(File("es.lng")));
     EXPECT_EQ(ReadFile(File("es.lng")), "");
-    EXPECT_EQ(window.Get("sbConnect", "caption"), "&Connect");
+    window.Expect({{"sbConnect.caption", "&Connect"}});
 }
 
 TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
@@ -153,16 +145,18 @@ TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
                                               "T_Main.sbConnect.Hint=Connect\r\n"
                                               "T_Main.ePath.Text=C:\\\r\n"
                                               "T_Main.mNote.Text=two~~lines\r\n"
+                                              "T_Main.lLatin.Caption=x\r\n"
                                               "T_Main.lTitle.Caption=Local computer\r\n");
 
-    FakeWindow changed("T_Main", {{"sbConnect", {{"caption", "x"}, {"hint", "y"}}},
-                                  {"mNote", {{"text", "z"}}},
-                                  {"lTitle", {{"caption", "w"}}}});
+    FakeWindow changed("T_Main", {{"sbConnect.caption", "x"},
+                                  {"sbConnect.hint", "y"},
+                                  {"mNote.text", "z"},
+                                  {"lTitle.caption", "w"}});
     Translator::ReadLanguageFile(changed, File("language.lng"));
-    EXPECT_EQ(changed.Get("sbConnect", "caption"), "&Connect");
-    EXPECT_EQ(changed.Get("sbConnect", "hint"), "Connect");
-    EXPECT_EQ(changed.Get("mNote", "text"), "two\r\nlines");
-    EXPECT_EQ(changed.Get("lTitle", "caption"), "Local computer");
+    changed.Expect({{"sbConnect.caption", "&Connect"},
+                    {"sbConnect.hint", "Connect"},
+                    {"mNote.text", "two\r\nlines"},
+                    {"lTitle.caption", "Local computer"}});
 }
 
 TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
@@ -211,7 +205,7 @@ TEST_F(LanguageTest, WindowsFollowTheStoredChoice) {
             language.PreviewLanguage(window, row.preview);
         else
             language.ApplyLanguage(window);
-        EXPECT_EQ(window.Get("lTitle", "caption"), row.caption);
+        window.Expect({{"lTitle.caption", row.caption}});
         EXPECT_EQ(lang.LangOn, row.after.LangOn);
         EXPECT_EQ(lang.LangFile, row.after.LangFile);
     }
@@ -222,7 +216,7 @@ TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
     lang = {true, true, "de"};
     FakeWindow window = MainWindow();
     language.ApplyLanguage(window);
-    EXPECT_EQ(window.Get("lTitle", "caption"), "Lokaler Rechner");
+    window.Expect({{"lTitle.caption", "Lokaler Rechner"}});
     const std::string written = ReadFile(File("language.lng"));
     EXPECT_NE(written.find("T_Main.lTitle.Caption=Local computer\r\n"), std::string::npos);
     EXPECT_EQ(FileMode(File("language.lng")), 0644u); // for translators to share
@@ -254,8 +248,7 @@ TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
         EXPECT_EQ(menu.Checked, row.checked);
         EXPECT_EQ(lang.LangOn, row.after.LangOn);
         EXPECT_EQ(lang.LangFile, row.after.LangFile);
-        EXPECT_EQ(window.Get("lTitle", "caption"),
-                  row.translated ? "Ordinateur local" : "Local computer");
+        window.Expect({{"lTitle.caption", row.translated ? "Ordinateur local" : "Local computer"}});
     }
 }
 
@@ -273,15 +266,14 @@ TEST_F(LanguageTest, BackToDefaultRestoresEnglishOnlyWhenLanguageLngHoldsIt) {
         ASSERT_EQ(menu.Names, std::vector<std::string>{"fr"});
 
         language.ChooseLanguage(menu, 0, window);
-        EXPECT_EQ(window.Get("lTitle", "caption"), "Ordinateur local");
+        window.Expect({{"lTitle.caption", "Ordinateur local"}});
         EXPECT_TRUE(lang.LangOn);
         EXPECT_EQ(lang.LangFile, "fr");
 
         language.ChooseLanguage(menu, -1, window);
         EXPECT_EQ(lang.LangFile, "language");
         EXPECT_FALSE(lang.LangOn);
-        EXPECT_EQ(window.Get("lTitle", "caption"),
-                  englishFile ? "Local computer" : "Ordinateur local");
+        window.Expect({{"lTitle.caption", englishFile ? "Local computer" : "Ordinateur local"}});
         EXPECT_TRUE(FileExists(File("language.lng")));
     }
 }

@@ -67,9 +67,12 @@ public:
     QLineEdit* secret;
 };
 
-TEST(WidgetLanguageWindowTest, NamesTheControlsBelowTheWindowOnly) {
+// The controls below the window, not Qt's inner ones nor another window's.
+// Each row: a text the window has now, and one a translation sets, read back
+// the same way.
+TEST(WidgetLanguageWindowTest, MapsCaptionHintAndTextOntoWhatTheControlsShow) {
     KindsWindow window;
-    const WidgetTranslatableWindow target(window);
+    WidgetTranslatableWindow target(window);
     EXPECT_EQ(target.WindowName(), "T_Kinds");
     const std::vector<std::string> names = target.ControlNames();
     for (const char* name : {"pnMain", "bGo", "lName", "gbPanel", "eHost", "ePassword", "cbMode",
@@ -80,13 +83,6 @@ TEST(WidgetLanguageWindowTest, NamesTheControlsBelowTheWindowOnly) {
         EXPECT_NE(name, "bOtherButton");
         EXPECT_NE(name, "TOther");
     }
-}
-
-// Each row: a text the window has now, and one a translation sets, read
-// back the same way.
-TEST(WidgetLanguageWindowTest, MapsCaptionHintAndTextOntoWhatTheControlsShow) {
-    KindsWindow window;
-    WidgetTranslatableWindow target(window);
     struct Row {
         const char* control;
         const char* property;
@@ -226,15 +222,12 @@ TEST_F(WidgetLanguageTest, TheLanguageMenuChoosesAndTranslatesTheMainWindow) {
     EXPECT_EQ(lang.LangFile, "language");
     EXPECT_FALSE(lang.LangOn);
     EXPECT_EQ(title->text(), "Local computer");
-}
 
-TEST_F(WidgetLanguageTest, AnEmptyMenuGetsItsDefaultEntry) {
-    QMainWindow main;
-    main.setObjectName(QStringLiteral("T_Main"));
-    QMenu menu;
-    lang = {true, false, "fr"}; // no such file
-    BuildLanguageMenu(menu, language, main);
-    EXPECT_EQ(Captions(menu), "Default (English)*|-");
+    // A menu without entries gets its default one; a language without a file falls back.
+    QMenu empty;
+    lang = {true, false, "es"};
+    BuildLanguageMenu(empty, language, main);
+    EXPECT_EQ(Captions(empty), "Default (English)*|-|de|fr");
     EXPECT_EQ(lang.LangFile, "language");
     EXPECT_FALSE(lang.LangOn);
 }

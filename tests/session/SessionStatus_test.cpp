@@ -31,11 +31,68 @@ TEST(SessionStatus, TextsOfEachStateAndTheTitle) {
     EXPECT_EQ(session::WindowTitle(false, "Mirror", "/pub/linux"), "Corvane");
 }
 
+TEST(SessionStatus, TheNoticeSaysWhyInPlainWords) {
+    using E = session::SessionEnd;
+    const struct {
+        const char* name;
+        session::EndReport end;
+        const char* text; // empty: no notice
+        bool offerPassword;
+    } rows[] = {
+        {"a disconnect is no failure", {E::Disconnected, 0, "", "h", "21", true}, "", false},
+        {"a running session has none", {E::None, 0, "", "h", "21", false}, "", false},
+        {"refused port names the port",
+         {E::ConnectFailed, 10061, "Connection refused", "h", "2121", false},
+         "Nothing answers on port 2121 of h: the connection was refused. Check the port, or "
+         "whether the server runs.",
+         false},
+        {"unknown host",
+         {E::ConnectFailed, 11001, "Host not found", "nosuch", "", false},
+         "The host \"nosuch\" is unknown. Check how its name is written.",
+         false},
+        {"no answer in time",
+         {E::ConnectFailed, 10060, "", "h", "21", false},
+         "h did not answer in time.",
+         false},
+        {"a refusing greeting shows the reply",
+         {E::ConnectFailed, 421, "421 Too many users \r\n", "h", "21", false},
+         "Could not connect to h: 421 Too many users",
+         false},
+        {"typed password refused: offer to type it again",
+         {E::LoginFailed, 530, "530 Login incorrect.", "h", "21", true},
+         "h did not accept the user name or the password.",
+         true},
+        {"stored password refused: nothing to type",
+         {E::LoginFailed, 530, "530 Login incorrect.", "h", "21", false},
+         "h did not accept the user name or the password.",
+         false},
+        {"other login failure shows the reply",
+         {E::LoginFailed, 421, "421 Service closing", "h", "21", true},
+         "The login to h failed: 421 Service closing",
+         false},
+        {"lost",
+         {E::ConnectionLost, 0, "", "h", "21", false},
+         "The connection to h was lost.",
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::optional<session::FailureNotice> notice = session::NoticeFor(row.end);
+        ASSERT_EQ(notice.has_value(), *row.text != '\0');
+        if (notice) {
+            EXPECT_EQ(notice->Text, row.text);
+            EXPECT_EQ(notice->OfferPassword, row.offerPassword);
+        }
+    }
+}
+
 TEST(SessionStatus, EachEndIsToldInTheOutcomeAndTheLog) {
     struct Row {
         const char* name;
         std::function<void(Rig&)> play; // scripts the server and ends the session
         std::string outcome;
+        session::SessionEnd end;
+        std::uint16_t error;
     };
     const Row rows[] = {
         {"wrong password",
@@ -46,14 +103,14 @@ TEST(SessionStatus, EachEndIsToldInTheOutcomeAndTheLog) {
              r.server.start();
              r.controller.ConnectToSite(r.ScriptedSite());
          },
-         "Login failed: 530 Login incorrect."},
+         "Login failed: 530 Login incorrect.", session::SessionEnd::LoginFailed, 530},
         {"connection lost",
          [](Rig& r) {
              r.Login();
              r.Listing().pause(300).closeConnection();
              ASSERT_TRUE(r.Connect(r.ScriptedSite()));
          },
-         "Connection lost"},
+         "Connection lost", session::SessionEnd::ConnectionLost, 0},
         {"disconnect",
          [](Rig& r) {
              r.Login();
@@ -61,7 +118,7 @@ TEST(SessionStatus, EachEndIsToldInTheOutcomeAndTheLog) {
              ASSERT_TRUE(r.Connect(r.ScriptedSite()));
              r.controller.Disconnect();
          },
-         "Disconnected"},
+         "Disconnected", session::SessionEnd::Disconnected, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -70,6 +127,8 @@ TEST(SessionStatus, EachEndIsToldInTheOutcomeAndTheLog) {
         row.play(r);
         ASSERT_TRUE(r.Wait(SessionState::Idle)) << r.server.failure();
         EXPECT_EQ(r.controller.Outcome(), row.outcome);
+        EXPECT_EQ(r.controller.LastEnd().End, row.end);
+        EXPECT_EQ(r.controller.LastEnd().Error, row.error);
         EXPECT_TRUE(r.Logged("! " + row.outcome));
         EXPECT_GE(changes.count(), 2);
     }
@@ -85,6 +144,34 @@ TEST(SessionStatus, EachEndIsToldInTheOutcomeAndTheLog) {
     ASSERT_TRUE(r.Wait(SessionState::Idle));
     EXPECT_TRUE(r.controller.Outcome().starts_with("Cannot connect to 127.0.0.1: "))
         << r.controller.Outcome();
+    EXPECT_EQ(r.controller.LastEnd().End, session::SessionEnd::ConnectFailed);
+    EXPECT_EQ(r.controller.LastEnd().Error, 10061);
+    EXPECT_EQ(r.controller.LastEnd().Port, site.Port);
+}
+
+TEST(SessionStatus, LeavingForTheSiteListAsksWhileAJobRuns) {
+    Rig r;
+    r.Login();
+    r.Listing().reply("221 Bye\r\n");
+    ASSERT_TRUE(r.Connect(r.ScriptedSite()));
+    const int shown = r.controller.RemoteView().PathBox().selected;
+    ASSERT_GT(shown, 0);
+    // As a running download walk leaves it.
+    r.controller.SetTransferModeFlags(transfer::DownloadWalk);
+    r.controller.SetTransferBusy(true);
+
+    r.prompts.yesNo = {false};
+    r.controller.RemoteView().ChangeToPathBoxEntry(0);
+    ASSERT_EQ(r.prompts.questions.size(), 1u);
+    EXPECT_EQ(r.prompts.questions[0].text, session::DisconnectWhileBusyQuestion);
+    EXPECT_EQ(r.controller.SessionState(), SessionState::Browsing) << "No keeps the session";
+    EXPECT_EQ(r.controller.RemoteView().PathBox().selected, shown) << "and the path box";
+
+    r.prompts.yesNo = {true};
+    r.controller.RemoteView().ChangeToPathBoxEntry(0);
+    ASSERT_TRUE(r.Wait(SessionState::Idle));
+    EXPECT_EQ(r.prompts.questions.size(), 2u);
+    EXPECT_TRUE(r.Logged("! Disconnected"));
 }
 
 } // namespace

@@ -152,6 +152,7 @@ TEST_F(SiteListTest, LinesAndFieldsThisVersionDoesNotReadAreKept) {
 
     // The lines of a removed entry stay, before the entry that followed it.
     Select("a");
+    prompts.yesNo.push_back(true);
     controller.Delete();
     Lines left = top;
     left.push_back("DIR=archive");
@@ -236,9 +237,44 @@ TEST_F(SiteListTest, DeleteRemovesTheEntriesButNotTheDirectories) {
     WriteList("old/", {SiteLine("kept")});
     WriteList("", {"DIR=old", SiteLine("a"), SiteLine("b"), SiteLine("c")});
     controller.LoadSiteFolder("");
-    model.SetSelectedRows({Row("old"), Row("a"), Row("c")});
-    controller.Delete();
-    EXPECT_TRUE(prompts.asked.empty()) << "no confirmation";
+    // A stored site is lost only when the user says so.
+    const struct {
+        const char* name;
+        std::vector<std::string> selected;
+        bool yes;
+        std::string question;
+        Lines after;
+    } rows[] = {
+        {"one site, No keeps it",
+         {"a"},
+         false,
+         "Delete \"a\" from the site list?",
+         {"old", "a", "b", "c"}},
+        {"several, No keeps them",
+         {"old", "a", "c"},
+         false,
+         "Delete the 3 selected entries from the site list?",
+         {"old", "a", "b", "c"}},
+        {"several, Yes removes them",
+         {"old", "a", "c"},
+         true,
+         "Delete the 3 selected entries from the site list?",
+         {"b"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<int> selected;
+        for (const std::string& name : row.selected)
+            selected.push_back(Row(name));
+        model.SetSelectedRows(selected);
+        prompts.yesNo.push_back(row.yes);
+        prompts.questions.clear();
+        controller.Delete();
+        ASSERT_EQ(prompts.questions.size(), 1u);
+        EXPECT_EQ(prompts.questions[0].caption, "Attention");
+        EXPECT_EQ(prompts.questions[0].text, row.question);
+        EXPECT_EQ(Captions(), row.after);
+    }
     EXPECT_EQ(Captions(), (Lines{"b"}));
     EXPECT_EQ(List(), ListFile({SiteLine("b")}));
     EXPECT_TRUE(FileExists(folder.file("old/ftplist.TXT")));
@@ -254,8 +290,10 @@ TEST_F(SiteListTest, DeleteRemovesTheEntriesButNotTheDirectories) {
     EXPECT_EQ(Captions(), (Lines{"..", "kept"}));
 
     model.SelectOnly(0);
+    prompts.questions.clear();
     controller.Delete();
     EXPECT_EQ(Captions(), (Lines{"..", "kept"})) << "the up entry is not in the file";
+    EXPECT_TRUE(prompts.questions.empty()) << "nothing to delete, nothing asked";
 }
 
 TEST_F(SiteListTest, MakeFolderListsANewFolderOnceAndRefusesAFile) {

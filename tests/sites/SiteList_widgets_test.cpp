@@ -104,7 +104,9 @@ TEST_F(SiteViewTest, SelectionIsSharedWithTheModel) {
     QTest::mouseClick(view.ListView()->viewport(), Qt::LeftButton, {}, Center(2));
     QTest::mouseClick(view.ListView()->viewport(), Qt::LeftButton, Qt::ControlModifier, Center(0));
     EXPECT_EQ(controller.Model().SelectedRows(), (std::vector<int>{0, 2}));
+    prompts.yesNo.push_back(true);
     view.PopupMenu()->findChild<QAction*>("pmSiteDelete")->trigger();
+    EXPECT_EQ(prompts.questions.size(), 1u) << "a site is deleted only when confirmed";
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("caf\u00e9")});
     EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), SiteLine("caf\xE9") + "\r\n");
 }

@@ -1,0 +1,72 @@
+// The help page: found beside the program, in the installed share folder or
+// built in; Help -> Contents and F1 show it in a window of its own.
+#include "app/HelpWindow.h"
+#include "app/MainWindow.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+namespace {
+
+void Touch(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+TEST(HelpPage, IsFoundBesideTheProgramThenInstalledThenBuiltIn) {
+    const struct {
+        const char* name;
+        std::vector<const char*> present; // relative to a temporary root
+        const char* found;                // relative; nullptr: the built-in copy
+    } rows[] = {
+        {"beside the program (build tree)",
+         {"bin/corvane-help.html", "share/corvane/corvane-help.html"},
+         "bin/corvane-help.html"},
+        {"installed under share",
+         {"share/corvane/corvane-help.html"},
+         "share/corvane/corvane-help.html"},
+        {"nothing on disk: the built-in copy", {}, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir root;
+        QDir(root.path()).mkpath(QStringLiteral("bin"));
+        for (const char* file : row.present)
+            Touch(root.filePath(QString::fromLatin1(file)));
+        const QString found = FindHelpPage(root.filePath(QStringLiteral("bin")));
+        if (row.found != nullptr)
+            EXPECT_EQ(found, QDir::cleanPath(root.filePath(QString::fromLatin1(row.found))));
+        else
+            EXPECT_EQ(found, QStringLiteral(":/help/corvane-help.html"));
+    }
+}
+
+TEST(HelpPage, ContentsAndF1ShowTheGuide) {
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    MainWindow window(dir.path().toStdString() + "/", &prompts);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(window.Help(), nullptr);
+    QTest::keyClick(&window, Qt::Key_F1);
+    ASSERT_NE(window.Help(), nullptr);
+    EXPECT_TRUE(window.Help()->isVisible());
+    EXPECT_FALSE(window.Help()->isModal());
+    const QString text = window.Help()->Browser()->toPlainText();
+    for (const char* section : {"Sites", "Connecting", "Proxies", "Transfers", "The log",
+                                "Files it keeps and where", "options.ftp"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
+    window.Help()->close();
+    window.findChild<QAction*>("Contents1")->trigger();
+    EXPECT_TRUE(window.Help()->isVisible()) << "the same window again";
+}
+
+} // namespace

@@ -1,0 +1,95 @@
+// The quick-connect bar against the scripted server: a one-off session as
+// for a saved site, the entries remembered for the next start (the password
+// only when asked), and "Save as site" into the open site folder.
+#include "app/MainWindow.h"
+#include "app/QuickConnectBar.h"
+#include "sites/SiteFolder.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::ScriptedFtpServer;
+
+bool WaitForState(MainWindow& window, session::SessionState state) {
+    return testsupport::ProcessEventsUntil(
+        [&] { return window.Session().SessionState() == state; });
+}
+
+bool Sent(const ScriptedFtpServer& server, const std::string& line) {
+    const std::vector<std::string> sent = server.received();
+    return std::find(sent.begin(), sent.end(), line) != sent.end();
+}
+
+TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    ScriptedFtpServer server;
+    server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("230 Logged in\r\n")
+        .reply("215 UNIX Type: L8\r\n")
+        .reply("257 \"/\"\r\n")
+        .reply("200 Type set to A\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Listing\r\n")
+        .sendData("-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n")
+        .closeData()
+        .send("226 Done\r\n");
+    server.start();
+    {
+        MainWindow window(folder, &prompts);
+        QuickConnectBar* bar = window.QuickBar();
+        bar->ConnectButton()->click();
+        ASSERT_EQ(prompts.messages.size(), 1u) << "no host: told, nothing started";
+        EXPECT_EQ(prompts.messages[0].text, "Enter the host to connect to.");
+        EXPECT_EQ(window.Session().SessionState(), session::SessionState::Idle);
+
+        QTest::keyClicks(bar->Host(), "127.0.0.1");
+        QTest::keyClicks(bar->User(), "anna");
+        QTest::keyClicks(bar->Password(), "pw");
+        QTest::keyClicks(bar->Port(), QString::fromStdString(server.portText()));
+        QTest::keyClick(bar->Password(), Qt::Key_Return);
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+        EXPECT_TRUE(Sent(server, "USER anna"));
+        EXPECT_TRUE(Sent(server, "PASS pw"));
+        EXPECT_TRUE(Sent(server, "PASV")) << "passive, as a new site";
+        EXPECT_EQ(window.RemoteList()->model()->rowCount(), 1);
+        EXPECT_FALSE(bar->ConnectButton()->isEnabled()) << "one session at a time";
+
+        bar->SaveButton()->click();
+        const SiteListModel& sites = window.Sites().Model();
+        ASSERT_EQ(sites.Count(), 1);
+        const Site& saved = sites.Entry(0).Site;
+        EXPECT_EQ(saved.Name, "127.0.0.1");
+        EXPECT_EQ(saved.Port, server.portText());
+        EXPECT_EQ(saved.User, "anna");
+        EXPECT_EQ(saved.Password, "") << "not asked to keep the password";
+        EXPECT_EQ(saved.SavePassword, 0);
+        EXPECT_EQ(saved.Pasv, 1);
+        window.Disconnect();
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
+        EXPECT_TRUE(bar->ConnectButton()->isEnabled());
+    }
+    MainWindow again(folder, &prompts);
+    QuickConnectBar* bar = again.QuickBar();
+    EXPECT_EQ(bar->Host()->text(), "127.0.0.1");
+    EXPECT_EQ(bar->User()->text(), "anna");
+    EXPECT_EQ(bar->Port()->text(), QString::fromStdString(server.portText()));
+    EXPECT_EQ(bar->Password()->text(), "") << "never the password unless asked";
+    EXPECT_EQ(again.Sites().Model().Count(), 1) << "the saved site is in the file";
+}
+
+} // namespace

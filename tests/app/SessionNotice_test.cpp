@@ -1,0 +1,137 @@
+// The notice above the right pane: a failed connect or login is told where the
+// eye is, a typed password refused with 530 may be typed again.
+#include "app/MainWindow.h"
+#include "app/SessionNotice.h"
+#include "sites/SiteFolder.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using testsupport::ScriptedFtpServer;
+
+ScriptedFtpServer& ScriptBrowse(ScriptedFtpServer& server) {
+    return server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("230 Logged in\r\n")
+        .reply("215 UNIX Type: L8\r\n")
+        .reply("257 \"/\"\r\n")
+        .reply("200 Type set to A\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Listing\r\n")
+        .sendData("-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n")
+        .closeData()
+        .send("226 Done\r\n");
+}
+
+Site LoopbackSite(const std::string& port, bool savePassword) {
+    Site site;
+    site.Name = "loopback";
+    site.Server = "127.0.0.1";
+    site.Port = port;
+    site.User = "anna";
+    site.Password = "stored";
+    site.SavePassword = savePassword ? 1 : 0;
+    site.Pasv = 1;
+    return site;
+}
+
+bool WaitForState(MainWindow& window, session::SessionState state) {
+    return testsupport::ProcessEventsUntil(
+        [&] { return window.Session().SessionState() == state; });
+}
+
+TEST(SessionNotice, FailuresAreToldAboveTheRightPane) {
+    struct Row {
+        const char* name;
+        bool savePassword;
+        std::function<void(ScriptedFtpServer&)> script; // empty: nothing listens
+        std::function<void(MainWindow&)> end;           // after connecting
+        const char* text;                               // part of the notice; empty: none
+        bool retry;
+    };
+    const auto login530 = [](ScriptedFtpServer& s) {
+        s.send("220 ready\r\n")
+            .reply("331 Password required\r\n")
+            .reply("530 Login incorrect.\r\n");
+    };
+    const Row rows[] = {
+        {"stored password refused", true, login530, {}, "did not accept", false},
+        {"typed password refused", false, login530, {}, "did not accept", true},
+        {"refused port", true, {}, {}, "the connection was refused", false},
+        {"lost connection",
+         true,
+         [](ScriptedFtpServer& s) { ScriptBrowse(s).pause(200).closeConnection(); },
+         {},
+         "was lost",
+         false},
+        {"disconnect is no failure", true, [](ScriptedFtpServer& s) { ScriptBrowse(s); },
+         [](MainWindow& w) {
+             ASSERT_TRUE(WaitForState(w, session::SessionState::Browsing));
+             w.Disconnect();
+         },
+         "", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        ScriptedPrompts prompts;
+        prompts.inputs = {"typed"};
+        MainWindow window(dir.path().toStdString() + "/", &prompts);
+        ScriptedFtpServer server;
+        std::string port = server.portText();
+        if (row.script) {
+            row.script(server);
+            server.start();
+        } else {
+            port = std::to_string(ScriptedFtpServer::FreeClosedPort());
+        }
+        window.Session().ConnectToSite(LoopbackSite(port, row.savePassword));
+        EXPECT_TRUE(window.Notice()->isHidden()) << "nothing shown while connecting";
+        if (row.end)
+            row.end(window);
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Idle)) << server.failure();
+        SessionNotice* notice = window.Notice();
+        EXPECT_EQ(notice->isHidden(), *row.text == '\0');
+        EXPECT_TRUE(notice->Text().contains(QString::fromLatin1(row.text)))
+            << notice->Text().toStdString();
+        EXPECT_EQ(!notice->RetryButton()->isHidden(), row.retry);
+        notice->CloseButton()->click();
+        EXPECT_TRUE(notice->isHidden()) << "it can be dismissed";
+    }
+}
+
+TEST(SessionNotice, ATypedPasswordRefusedCanBeTypedAgain) {
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    prompts.inputs = {"mistyped", "right"};
+    MainWindow window(dir.path().toStdString() + "/", &prompts);
+    ScriptedFtpServer server;
+    server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("530 Login incorrect.\r\n");
+    ScriptBrowse(server.accept());
+    server.start();
+    window.Session().ConnectToSite(LoopbackSite(server.portText(), false));
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Idle)) << server.failure();
+    ASSERT_FALSE(window.Notice()->RetryButton()->isHidden());
+    window.Notice()->RetryButton()->click();
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+    EXPECT_TRUE(window.Notice()->isHidden());
+    EXPECT_EQ(prompts.asked.size(), 2u) << "the password is asked again";
+    const std::vector<std::string> sent = server.received();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "PASS mistyped"), sent.end());
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "PASS right"), sent.end());
+}
+
+} // namespace
