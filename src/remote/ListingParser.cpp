@@ -532,18 +532,15 @@ std::size_t ListingReader::LinesNotUnderstood() const {
     return state_->notUnderstood;
 }
 
-void ResolveLinks(std::size_t count, const std::function<LinkFacts(std::size_t)>& factsOf,
+void ResolveLinks(std::size_t count, const std::vector<std::size_t>& links,
+                  const std::function<LinkFacts(std::size_t)>& factsOf,
                   const std::function<void(std::size_t)>& makeFile) {
-    std::vector<std::size_t> links;
-    std::vector<std::string_view> targets;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (const LinkFacts facts = factsOf(i); !facts.linkTarget.empty()) {
-            links.push_back(i);
-            targets.push_back(facts.linkTarget);
-        }
-    }
     if (links.empty())
         return;
+    std::vector<std::string_view> targets;
+    targets.reserve(links.size());
+    for (const std::size_t link : links)
+        targets.push_back(factsOf(link).linkTarget);
     TargetTable table(targets);
     for (std::size_t i = 0; i < count; ++i) {
         if (const LinkFacts facts = factsOf(i); !facts.link)
@@ -603,8 +600,12 @@ ParsedListing ParseListing(std::span<const std::string_view> lines, const Listin
                            std::chrono::year_month_day startDate) {
     ParsedListing result;
     result.entries.reserve(lines.size());
-    ListingReader reader(style, startDate,
-                         [&](RemoteEntry& entry) { result.entries.push_back(std::move(entry)); });
+    std::vector<std::size_t> links;
+    ListingReader reader(style, startDate, [&](RemoteEntry& entry) {
+        if (!entry.linkTarget.empty())
+            links.push_back(result.entries.size());
+        result.entries.push_back(std::move(entry));
+    });
     for (const std::string_view line : lines)
         reader.FeedLine(line);
     reader.Finish();
@@ -612,7 +613,7 @@ ParsedListing ParseListing(std::span<const std::string_view> lines, const Listin
     result.linesNotUnderstood = reader.LinesNotUnderstood();
     std::vector<RemoteEntry>& entries = result.entries;
     ResolveLinks(
-        entries.size(),
+        entries.size(), links,
         [&](std::size_t i) {
             const RemoteEntry& e = entries[i];
             return LinkFacts{e.name, e.linkTarget, e.IsLink(), e.kind == EntryKind::File};

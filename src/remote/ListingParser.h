@@ -133,9 +133,11 @@ struct LinkFacts {
 };
 
 // A link takes the kind of the first plain entry named like its target (ASCII
-// letters folded), wherever it stands: `makeFile(i)` for each link whose
-// target is a file; to an entry the listing lacks it stays a directory.
-void ResolveLinks(std::size_t count, const std::function<LinkFacts(std::size_t)>& factsOf,
+// letters folded), wherever it stands: `makeFile(i)` for each of the `links`
+// (entries that name a target) whose target is a file; to an entry the
+// listing lacks it stays a directory.
+void ResolveLinks(std::size_t count, const std::vector<std::size_t>& links,
+                  const std::function<LinkFacts(std::size_t)>& factsOf,
                   const std::function<void(std::size_t)>& makeFile);
 
 // Lines of a listing file as views into `text`; CR LF, LF and a lone CR each

@@ -185,6 +185,8 @@ void PaneListingReader::Add(RemoteEntry& entry) {
         item.size = Shared(entry.size, recentSizes_);
     item.attributes = Shared(entry.attributes, recentAttributes_);
     item.listingIndex = static_cast<std::uint32_t>(next_++);
+    if (!entry.linkTarget.empty())
+        links_.push_back(item.listingIndex);
     if (Shows(item, settings_))
         listing_.shown.push_back(item);
     else
@@ -236,15 +238,17 @@ PaneListing PaneListingReader::Finish() {
     }
 
     // Links are shown, as folders, until their kind is known.
-    std::vector<const RemoteItem*> byIndex(next_);
+    std::vector<const RemoteItem*> byIndex(links_.empty() ? 0 : next_);
     for (const std::vector<RemoteItem>* items : {&shown, &listing_.hidden}) {
-        for (const RemoteItem& item : *items)
-            byIndex[item.listingIndex] = &item;
+        for (const RemoteItem& item : *items) {
+            if (!byIndex.empty())
+                byIndex[item.listingIndex] = &item;
+        }
     }
-    std::vector<bool> toFile(next_);
+    std::vector<bool> toFile(byIndex.size());
     bool changed = false;
     ResolveLinks(
-        next_,
+        next_, links_,
         [&](std::size_t i) {
             const RemoteItem& item = *byIndex[i];
             return LinkFacts{item.caption, item.Links(), item.link, item.icon == PaneIcon::File};

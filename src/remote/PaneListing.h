@@ -144,7 +144,8 @@ private:
     FillSettings settings_;
     bool mergeAsTheyCome_;
     PaneListing listing_;
-    std::vector<std::size_t> runs_; // ends of the sorted runs of listing_.shown
+    std::vector<std::size_t> runs_;  // ends of the sorted runs of listing_.shown
+    std::vector<std::size_t> links_; // listing indices of the links that name a target
     std::array<PaneText, 4> recentAttributes_{};
     std::array<PaneText, 4> recentSizes_{};
     std::size_t next_ = 0;

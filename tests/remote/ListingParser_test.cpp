@@ -720,8 +720,12 @@ TEST(EntryText, RoundTripKeepsEveryField) {
 ParsedListing ReadInPieces(std::string_view text, std::string_view answer, year_month_day start,
                            const std::function<std::size_t(std::size_t)>& cut) {
     ParsedListing parsed;
-    ListingReader reader(ListingStyleFromAnswer(answer), start,
-                         [&](RemoteEntry& e) { parsed.entries.push_back(std::move(e)); });
+    std::vector<std::size_t> links;
+    ListingReader reader(ListingStyleFromAnswer(answer), start, [&](RemoteEntry& e) {
+        if (!e.linkTarget.empty())
+            links.push_back(parsed.entries.size());
+        parsed.entries.push_back(std::move(e));
+    });
     for (std::size_t k = 0; !text.empty(); ++k) {
         const std::size_t n = std::min(text.size(), cut(k));
         reader.Feed(text.substr(0, n));
@@ -732,7 +736,7 @@ ParsedListing ReadInPieces(std::string_view text, std::string_view answer, year_
     parsed.linesNotUnderstood = reader.LinesNotUnderstood();
     std::vector<RemoteEntry>& entries = parsed.entries;
     ResolveLinks(
-        entries.size(),
+        entries.size(), links,
         [&](std::size_t i) {
             return LinkFacts{entries[i].name, entries[i].linkTarget, entries[i].IsLink(),
                              entries[i].kind == EntryKind::File};
