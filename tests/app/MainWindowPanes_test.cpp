@@ -1,3 +1,4 @@
+#include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
 #include "sites/SiteFolder.h"
 #include "support/EventLoop.h"
@@ -36,30 +37,11 @@ TEST(MainWindowPanes, CompareSelectAndSortWorkOnBothPanesWhileConnected) {
     window.Local().SetFolder(local);
 
     testsupport::ScriptedFtpServer server;
-    server.send("220 ready\r\n")
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("215 UNIX Type: L8\r\n")
-        .reply("257 \"/\"\r\n")
-        .reply("200 Type set to A\r\n")
-        .replyPasv()
-        .acceptData()
-        .reply("150 Listing\r\n")
-        .sendData("drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
-                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n"
-                  "-rw-r--r-- 1 ftp ftp 99 Jan 10 12:00 remote.bin\r\n")
-        .closeData()
-        .send("226 Done\r\n");
+    ScriptLoginAndListing(server, "drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 99 Jan 10 12:00 remote.bin\r\n");
     server.start();
-    Site site;
-    site.Name = "loopback";
-    site.Server = "127.0.0.1";
-    site.Port = server.portText();
-    site.User = "anna";
-    site.Password = "pw";
-    site.Pasv = 1;
-    std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
-    window.Sites().Refresh();
+    SaveLoopbackSite(window, folder, server);
     window.Sites().Model().SelectOnly(0);
     EXPECT_FALSE(window.CompareAction()->isEnabled()) << "not connected";
 

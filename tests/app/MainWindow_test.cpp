@@ -1,3 +1,4 @@
+#include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/PaneViews.h"
 #include "local/LocalPane.h"
@@ -70,37 +71,6 @@ TEST(MainWindowStart, StoredPaneFontsAreApplied) {
     EXPECT_EQ(window.Engine().Timeout, 40);
 }
 
-// Plays a login and a listing of one folder and one file at "/".
-void ScriptLoginAndListing(testsupport::ScriptedFtpServer& server) {
-    server.send("220 ready\r\n")
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("215 UNIX Type: L8\r\n")
-        .reply("257 \"/\"\r\n")
-        .reply("200 Type set to A\r\n")
-        .replyPasv()
-        .acceptData()
-        .reply("150 Listing\r\n")
-        .sendData("drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
-                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n")
-        .closeData()
-        .send("226 Done\r\n");
-}
-
-// Saves the one site of the root folder, pointing at `server`, and shows it.
-void SaveLoopbackSite(MainWindow& window, const std::string& folder,
-                      const testsupport::ScriptedFtpServer& server) {
-    Site site;
-    site.Name = "loopback";
-    site.Server = "127.0.0.1";
-    site.Port = server.portText();
-    site.User = "anna";
-    site.Password = "pw";
-    site.Pasv = 1;
-    std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
-    window.Sites().Refresh();
-}
-
 bool WaitForState(MainWindow& window, session::SessionState state) {
     return testsupport::ProcessEventsUntil(
         [&] { return window.Session().SessionState() == state; });
@@ -108,7 +78,8 @@ bool WaitForState(MainWindow& window, session::SessionState state) {
 
 TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns) {
     testsupport::ScriptedFtpServer server;
-    ScriptLoginAndListing(server);
+    ScriptLoginAndListing(server, "drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n");
     server.start();
     showWindow(QSize(900, 600));
     EXPECT_EQ(window.RemoteStack()->currentIndex(), 0);
@@ -202,7 +173,8 @@ TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {
     const std::string folder = dir.path().toStdString() + "/";
     ScriptedPrompts prompts;
     testsupport::ScriptedFtpServer server;
-    ScriptLoginAndListing(server);
+    ScriptLoginAndListing(server, "drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n");
     server.waitClientClose().start();
     {
         MainWindow window(folder, &prompts);

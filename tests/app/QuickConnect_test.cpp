@@ -1,6 +1,7 @@
 // The quick-connect bar against the scripted server: a one-off session as
 // for a saved site, the entries remembered for the next start (the password
 // only when asked), and "Save as site" into the open site folder.
+#include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/QuickConnectBar.h"
 #include "sites/SiteFolder.h"
@@ -36,18 +37,7 @@ TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
     const std::string folder = dir.path().toStdString() + "/";
     ScriptedPrompts prompts;
     ScriptedFtpServer server;
-    server.send("220 ready\r\n")
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("215 UNIX Type: L8\r\n")
-        .reply("257 \"/\"\r\n")
-        .reply("200 Type set to A\r\n")
-        .replyPasv()
-        .acceptData()
-        .reply("150 Listing\r\n")
-        .sendData("-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n")
-        .closeData()
-        .send("226 Done\r\n");
+    ScriptLoginAndListing(server);
     server.start();
     {
         MainWindow window(folder, &prompts);

@@ -1,5 +1,6 @@
 // The notice above the right pane: a failed connect or login is told where the
 // eye is, a typed password refused with 530 may be typed again.
+#include "app/AppTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/SessionNotice.h"
 #include "sites/SiteFolder.h"
@@ -18,21 +19,6 @@
 namespace {
 
 using testsupport::ScriptedFtpServer;
-
-ScriptedFtpServer& ScriptBrowse(ScriptedFtpServer& server) {
-    return server.send("220 ready\r\n")
-        .reply("331 Password required\r\n")
-        .reply("230 Logged in\r\n")
-        .reply("215 UNIX Type: L8\r\n")
-        .reply("257 \"/\"\r\n")
-        .reply("200 Type set to A\r\n")
-        .replyPasv()
-        .acceptData()
-        .reply("150 Listing\r\n")
-        .sendData("-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n")
-        .closeData()
-        .send("226 Done\r\n");
-}
 
 Site LoopbackSite(const std::string& port, bool savePassword) {
     Site site;
@@ -68,7 +54,7 @@ TEST(SessionNotice, FailuresAreToldAboveTheRightPane) {
     const Row rows[] = {
         {"typed password refused", false, login530, {}, "did not accept", true},
         {"refused port", true, {}, {}, "the connection was refused", false},
-        {"disconnect is no failure", true, [](ScriptedFtpServer& s) { ScriptBrowse(s); },
+        {"disconnect is no failure", true, [](ScriptedFtpServer& s) { ScriptLoginAndListing(s); },
          [](MainWindow& w) {
              ASSERT_TRUE(WaitForState(w, session::SessionState::Browsing));
              w.Disconnect();
@@ -113,7 +99,7 @@ TEST(SessionNotice, ATypedPasswordRefusedCanBeTypedAgain) {
     server.send("220 ready\r\n")
         .reply("331 Password required\r\n")
         .reply("530 Login incorrect.\r\n");
-    ScriptBrowse(server.accept());
+    ScriptLoginAndListing(server.accept());
     server.start();
     window.Session().ConnectToSite(LoopbackSite(server.portText(), false));
     ASSERT_TRUE(WaitForState(window, session::SessionState::Idle)) << server.failure();

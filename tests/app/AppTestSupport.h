@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/MainWindow.h"
+#include "sites/Site.h"
+#include "sites/SiteFolder.h"
+#include "support/ScriptedFtpServer.h"
+
+#include <fstream>
+#include <string>
+
+// Plays a login as "anna" and a listing of `listing` at "/".
+inline testsupport::ScriptedFtpServer& ScriptLoginAndListing(
+    testsupport::ScriptedFtpServer& server,
+    const std::string& listing = "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n") {
+    return server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("230 Logged in\r\n")
+        .reply("215 UNIX Type: L8\r\n")
+        .reply("257 \"/\"\r\n")
+        .reply("200 Type set to A\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Listing\r\n")
+        .sendData(listing)
+        .closeData()
+        .send("226 Done\r\n");
+}
+
+// Saves the one site of the root folder, pointing at `server`, and shows it.
+inline void SaveLoopbackSite(MainWindow& window, const std::string& folder,
+                             const testsupport::ScriptedFtpServer& server) {
+    Site site;
+    site.Name = "loopback";
+    site.Server = "127.0.0.1";
+    site.Port = server.portText();
+    site.User = "anna";
+    site.Password = "pw";
+    site.Pasv = 1;
+    std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
+    window.Sites().Refresh();
+}
