@@ -257,53 +257,34 @@ TEST(SiteRecordTest, ANewSiteTakesTheAnonymousAddressOnlyWhenAsked) {
     EXPECT_EQ(NewSiteRecord(options).EMail, options.Anonymous.substr(0, 60));
 }
 
-// Lists written before TLS lack the field and must stay plain FTP, byte for byte.
-TEST(SiteRecordTest, EncryptionMissingMeansPlainAndUnknownMeansRequired) {
+// A field an older list lacks keeps the meaning it had before the field came;
+// only a new site takes the new default (passive, TLS when offered).
+TEST(SiteRecordTest, MissingFieldsKeepTheOldMeaningNewSitesTheNewDefaults) {
+    using enum SiteEncryption;
     struct Row {
-        const char* name;
-        const char* line;
-        SiteEncryption encryption;
-    };
-    const Row rows[]{
-        {"older-list", "Name=a;Server=h;Pasv=1;CheckVHost=0;", SiteEncryption::Plain},
-        {"if-offered", "Name=a;Server=h;CheckVHost=0;Encryption=auto;",
-         SiteEncryption::ExplicitIfOffered},
-        {"implicit-with-trusted-certificate",
-         "Name=a;Server=h;CheckVHost=0;Encryption=implicit;TlsFingerprint=AB:CD;",
-         SiteEncryption::Implicit},
-        {"value-of-a-newer-version", "Name=a;Server=h;CheckVHost=0;Encryption=tls13-only;",
-         SiteEncryption::Explicit},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const Site site = Parsed(row.line);
-        EXPECT_EQ(EncryptionOf(site), row.encryption);
-        EXPECT_EQ(Parsed(FormatSiteLine(site)), site);
-        EXPECT_EQ(FormatSiteLine(site).find("Encryption=") == std::string::npos,
-                  row.encryption == SiteEncryption::Plain);
-    }
-    EXPECT_EQ(EncryptionOf(NewSiteRecord(Options{})), SiteEncryption::ExplicitIfOffered);
-}
-
-TEST(SiteRecordTest, NewSitesArePassiveStoredSitesKeepTheirMode) {
-    const struct {
         const char* name;
         std::optional<std::string> line; // nothing: a new site
         std::uint8_t pasv;
-    } rows[] = {
-        {"a new site", std::nullopt, 1},
-        {"stored active", "Name=a;Server=h;Pasv=0;", 0},
-        {"stored passive", "Name=a;Server=h;Pasv=1;", 1},
-        {"a line without the field keeps the old default", "Name=a;Server=h;", 0},
+        SiteEncryption encryption;
     };
-    for (const auto& row : rows) {
+    const Row rows[]{
+        {"a new site", std::nullopt, 1, ExplicitIfOffered},
+        {"older list", "Name=a;Server=h;", 0, Plain},
+        {"stored active, if offered", "Name=a;Server=h;Pasv=0;Encryption=auto;", 0,
+         ExplicitIfOffered},
+        {"stored passive, implicit with a trusted certificate",
+         "Name=a;Server=h;Pasv=1;Encryption=implicit;TlsFingerprint=AB:CD;", 1, Implicit},
+        {"a value of a newer version asks for TLS", "Name=a;Server=h;Encryption=tls13-only;", 0,
+         Explicit},
+    };
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Site site;
-        if (row.line)
-            ASSERT_TRUE(ParseSiteLine(*row.line, site));
-        else
-            site = NewSiteRecord(Options{});
+        const Site site = row.line ? Parsed(*row.line) : NewSiteRecord(Options{});
         EXPECT_EQ(site.Pasv, row.pasv);
+        EXPECT_EQ(EncryptionOf(site), row.encryption);
+        EXPECT_EQ(Parsed(FormatSiteLine(site)), site);
+        EXPECT_EQ(FormatSiteLine(site).find("Encryption=") == std::string::npos,
+                  row.encryption == Plain);
     }
     EXPECT_EQ(EmptySiteRecord().Pasv, 0) << "Properties on nothing edits an empty record";
 }
