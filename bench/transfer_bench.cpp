@@ -1,8 +1,9 @@
-// Whole-file transfers against Debian's FTP servers (vsftpd, pyftpdlib) on
-// 127.0.0.1: the engine (FtpClient, passive mode, a progress handler that does
-// nothing) beside curl, with the engine's default data block sizes and with
-// 64 KiB blocks, and the loopback TCP limit measured in the same run. Prints
-// figures; it never judges them.
+// Whole-file transfers against Debian's FTP servers (vsftpd, pyftpdlib,
+// pure-ftpd) on 127.0.0.1: the engine (FtpClient, passive mode, a progress
+// handler that does nothing) beside curl and lftp, downloads to /dev/null and
+// into a new file, and uploads; with the engine's default data block sizes and
+// with the others asked for, every case once per round, and the loopback TCP
+// limit measured in the same run. Prints figures; it never judges them.
 //
 //   transfer_bench [--size-mib N] [--runs N] [--blocks N]... [--filter TEXT]
 //
@@ -362,7 +363,7 @@ Measure RunTcpPair(std::int64_t bytes, int writeSize, int readSize) {
 
 // --- servers --------------------------------------------------------------------------
 
-enum class ServerKind { Vsftpd, Pyftpdlib };
+enum class ServerKind { Vsftpd, Pyftpdlib, PureFtpd };
 
 std::uint16_t FreeLoopbackPort() {
     const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -391,7 +392,15 @@ public:
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     bool Start(std::string* whyNot) {
-        return kind_ == ServerKind::Vsftpd ? StartVsftpd(whyNot) : StartPyftpdlib(whyNot);
+        switch (kind_) {
+        case ServerKind::Vsftpd:
+            return StartVsftpd(whyNot);
+        case ServerKind::Pyftpdlib:
+            return StartPyftpdlib(whyNot);
+        case ServerKind::PureFtpd:
+            return StartPureFtpd(whyNot);
+        }
+        return false;
     }
     std::uint16_t Port() const { return port_; }
     const std::string& Root() const { return root_; }
@@ -423,6 +432,28 @@ private:
             }
         }
         return Failed("vsftpd did not listen within 120 s", whyNot);
+    }
+
+    bool StartPureFtpd(std::string* whyNot) {
+        user_ = "bench";
+        password_ = "secret";
+        port_ = FreeLoopbackPort();
+        process_ = std::make_unique<QProcess>();
+        process_->setProcessChannelMode(QProcess::MergedChannels);
+        process_->start("bash", {CORVANE_BENCH_SOURCE_DIR "/pureftpd_server.sh",
+                                 QString::fromStdString(runDir_), QString::number(port_),
+                                 QString::fromStdString(root_), QString::fromStdString(user_),
+                                 QString::fromStdString(password_)});
+        const Clock::time_point limit = Clock::now() + std::chrono::seconds(120);
+        while (Clock::now() < limit) {
+            if (process_->state() == QProcess::NotRunning || process_->waitForFinished(50))
+                return Failed("pure-ftpd did not start", whyNot);
+            if (AcceptsConnections(port_)) {
+                description_ = "pure-ftpd (Debian package) " + Info();
+                return true;
+            }
+        }
+        return Failed("pure-ftpd did not listen within 120 s", whyNot);
     }
 
     bool StartPyftpdlib(std::string* whyNot) {
@@ -491,7 +522,20 @@ private:
 
 // --- clients ----------------------------------------------------------------------------
 
-enum class Direction { Download, Upload };
+// A download goes into a new file or to /dev/null (no disk: the network path alone).
+enum class Direction { Download, DownloadNull, Upload };
+
+const char* DirectionName(Direction direction) {
+    switch (direction) {
+    case Direction::Download:
+        return "download";
+    case Direction::DownloadNull:
+        return "to-null";
+    case Direction::Upload:
+        return "upload";
+    }
+    return "";
+}
 
 struct Files {
     std::string source;     // local file that is uploaded and compared with
@@ -523,25 +567,13 @@ private:
     posix_spawn_file_actions_t actions_{};
 };
 
-// curl in its own process: wall and CPU time come from its start and end.
-Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& files,
-                std::int64_t bytes) {
+// A client in its own process (curl, lftp): wall and CPU time come from its
+// start and end, login included.
+Measure RunTool(const LoopbackServer& server, std::vector<std::string> args,
+                const std::string& result, const Files& files) {
     Measure m;
-    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
-    const std::string download = files.scratch + "/curl-download.bin";
-    const std::string upload = "curl-upload.bin";
-    const std::string errors = files.scratch + "/curl-stderr.txt";
-    std::vector<std::string> args = {"curl",
-                                     "-sS",
-                                     "--disable-epsv",
-                                     "--max-time",
-                                     std::to_string(TransferLimitMs(bytes) / 1000),
-                                     "--user",
-                                     server.User() + ":" + server.Password()};
-    if (direction == Direction::Download)
-        args.insert(args.end(), {"-o", download, url + files.remoteName});
-    else
-        args.insert(args.end(), {"-T", files.source, url + upload});
+    const std::string tool = args.front();
+    const std::string errors = files.scratch + "/" + tool + "-stderr.txt";
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -551,9 +583,10 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
     const double server0 = server.CpuSeconds();
     const Clock::time_point start = Clock::now();
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, "curl", actions.Get(), nullptr, argv.data(), environ);
+    const int spawned =
+        ::posix_spawnp(&pid, tool.c_str(), actions.Get(), nullptr, argv.data(), environ);
     if (spawned != 0) {
-        m.note = "cannot start curl: " + std::string(std::strerror(spawned));
+        m.note = "cannot start " + tool + ": " + std::string(std::strerror(spawned));
         return m;
     }
     int status = 0;
@@ -563,20 +596,60 @@ Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& 
     m.wall = Seconds(Clock::now() - start);
     m.serverCpu = server.CpuSeconds() - server0;
     m.clientCpu = CpuSeconds(usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::ifstream in(errors);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        m.note = (WIFEXITED(status) ? "curl exited with " + std::to_string(WEXITSTATUS(status))
-                                    : "curl died of signal " + std::to_string(WTERMSIG(status))) +
-                 (text.empty() ? "" : ": " + text);
+    std::ifstream in(errors);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || (tool == "lftp" && !text.empty())) {
+        m.note =
+            (WIFEXITED(status) ? tool + " exited with " + std::to_string(WEXITSTATUS(status))
+                               : tool + " died of signal " + std::to_string(WTERMSIG(status))) +
+            (text.empty() ? "" : ": " + text);
         return m;
     }
-    m.note = CheckAndRemove(
-        direction == Direction::Download ? download : server.Root() + "/" + upload, files.digest);
+    // /dev/null keeps nothing to compare; the exit status has to do.
+    m.note = result == "/dev/null" ? "" : CheckAndRemove(result, files.digest);
     m.ok = m.note.empty();
     return m;
+}
+
+std::string Target(Direction direction, const Files& files, const std::string& name) {
+    return direction == Direction::DownloadNull ? "/dev/null" : files.scratch + "/" + name;
+}
+
+Measure RunCurl(const LoopbackServer& server, Direction direction, const Files& files,
+                std::int64_t bytes) {
+    const std::string url = "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    const std::string download = Target(direction, files, "curl-download.bin");
+    const std::string upload = "curl-upload.bin";
+    std::vector<std::string> args = {"curl",
+                                     "-sS",
+                                     "--disable-epsv",
+                                     "--max-time",
+                                     std::to_string(TransferLimitMs(bytes) / 1000),
+                                     "--user",
+                                     server.User() + ":" + server.Password()};
+    if (direction == Direction::Upload)
+        args.insert(args.end(), {"-T", files.source, url + upload});
+    else
+        args.insert(args.end(), {"-o", download, url + files.remoteName});
+    return RunTool(server, std::move(args),
+                   direction == Direction::Upload ? server.Root() + "/" + upload : download, files);
+}
+
+Measure RunLftp(const LoopbackServer& server, Direction direction, const Files& files) {
+    const std::string download = Target(direction, files, "lftp-download.bin");
+    const std::string upload = "lftp-upload.bin";
+    const std::string command =
+        "set net:max-retries 1; set ftp:passive-mode on; set ftp:prefer-epsv no; "
+        "set xfer:clobber on; " +
+        (direction == Direction::Upload ? "put " + files.source + " -o " + upload
+                                        : "get " + files.remoteName + " -o " + download) +
+        "; bye";
+    return RunTool(server,
+                   {"lftp", "-u", server.User() + "," + server.Password(), "-p",
+                    std::to_string(server.Port()), "-e", command, "127.0.0.1"},
+                   direction == Direction::Upload ? server.Root() + "/" + upload : download, files);
 }
 
 // The engine in this process: wall and CPU time of the transfer request alone
@@ -600,26 +673,30 @@ Measure RunEngine(const LoopbackServer& server, Direction direction, Blocks bloc
     if (!m.note.empty())
         return m;
 
-    const std::string download = files.scratch + "/engine-download.bin";
+    const std::string download = Target(direction, files, "engine-download.bin");
     const std::string upload = "engine-upload.bin";
-    ftp.HostFileName = direction == Direction::Download ? files.remoteName : upload;
-    ftp.LocalFileName = direction == Direction::Download ? download : files.source;
+    const bool up = direction == Direction::Upload;
+    ftp.HostFileName = up ? upload : files.remoteName;
+    ftp.LocalFileName = up ? files.source : download;
     const double server0 = server.CpuSeconds();
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const Clock::time_point start = Clock::now();
     const std::chrono::milliseconds limit(TransferLimitMs(bytes));
-    if (direction == Direction::Download)
-        m.note = waiter.Run("RETR", limit, [&] { ftp.GetAsync(); });
-    else
+    if (up)
         m.note = waiter.Run("STOR", limit, [&] { ftp.PutAsync(); });
+    else
+        m.note = waiter.Run("RETR", limit, [&] { ftp.GetAsync(); });
     m.wall = Seconds(Clock::now() - start);
     m.clientCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
     m.serverCpu = server.CpuSeconds() - server0;
     waiter.Run("QUIT", 5s, [&] { ftp.QuitAsync(); });
     if (m.note.empty() && ftp.ByteCount != bytes)
         m.note = "engine counted " + std::to_string(ftp.ByteCount) + " bytes";
-    const std::string check = CheckAndRemove(
-        direction == Direction::Download ? download : server.Root() + "/" + upload, files.digest);
+    // /dev/null keeps nothing to compare: the byte count above has to do.
+    const std::string check =
+        download == "/dev/null" && !up
+            ? std::string()
+            : CheckAndRemove(up ? server.Root() + "/" + upload : download, files.digest);
     if (m.note.empty())
         m.note = check;
     m.ok = m.note.empty();
@@ -719,9 +796,11 @@ int RunReference(const Options& options) {
     return PrintTable(rows, options.bytes, false);
 }
 
+enum class Client { Engine, Curl, Lftp };
+
 struct Case {
     std::string name; // what --filter matches
-    bool curl = false;
+    Client client = Client::Engine;
     Direction direction = Direction::Download;
     Blocks blocks;
     Row row;
@@ -738,20 +817,23 @@ std::vector<Case> ServerCases(const Options& options, const char* server) {
     for (const int n : options.extraBlocks)
         engineBlocks.push_back({n, n});
     std::vector<Case> cases;
-    for (const Direction direction : {Direction::Download, Direction::Upload}) {
-        const std::string dir = direction == Direction::Download ? "download" : "upload";
-        cases.push_back({std::string(server) + " curl " + dir,
-                         true,
-                         direction,
-                         {},
-                         {"curl", dir, "curl's own", {}}});
+    for (const Direction direction :
+         {Direction::DownloadNull, Direction::Download, Direction::Upload}) {
+        const std::string dir = DirectionName(direction);
+        for (const auto& [client, label] :
+             {std::pair{Client::Curl, "curl"}, std::pair{Client::Lftp, "lftp"}})
+            cases.push_back({std::string(server) + " " + label + " " + dir,
+                             client,
+                             direction,
+                             {},
+                             {label, dir, std::string(label) + "'s own", {}}});
         for (const Blocks& blocks : engineBlocks) {
             const bool defaults = blocks.upload == 0;
             const std::string label = defaults ? BlockLabel(options.engineDefaults.upload,
                                                             options.engineDefaults.download)
                                                : BlockLabel(blocks.upload, blocks.download);
             cases.push_back({std::string(server) + " engine " + dir + " " + label,
-                             false,
+                             Client::Engine,
                              direction,
                              blocks,
                              {defaults ? "FtpClient (defaults)" : "FtpClient", dir, label, {}}});
@@ -763,7 +845,9 @@ std::vector<Case> ServerCases(const Options& options, const char* server) {
 
 int RunServer(ServerKind kind, const Options& options, const Files& source,
               const std::string& runDir) {
-    const char* name = kind == ServerKind::Vsftpd ? "vsftpd" : "pyftpdlib";
+    const char* name = kind == ServerKind::Vsftpd     ? "vsftpd"
+                       : kind == ServerKind::PureFtpd ? "pure-ftpd"
+                                                      : "pyftpdlib";
     std::vector<Case> cases = ServerCases(options, name);
     if (cases.empty())
         return 0;
@@ -786,22 +870,46 @@ int RunServer(ServerKind kind, const Options& options, const Files& source,
         std::printf("\n%s: skipped: %s\n", name, whyNot.c_str());
         return 0;
     }
-    const bool haveCurl = !QStandardPaths::findExecutable("curl").isEmpty();
-    std::vector<Row> rows;
-    for (Case& c : cases) {
-        std::fprintf(stderr, "running: %s\n", c.name.c_str());
-        if (c.curl && !haveCurl)
-            c.row.measure.note = "skipped: curl not found (Debian package curl)";
-        else if (c.curl)
-            c.row.measure = Repeat(
-                options.runs, [&] { return RunCurl(server, c.direction, files, options.bytes); });
-        else
-            c.row.measure = Repeat(options.runs, [&] {
-                return RunEngine(server, c.direction, c.blocks, files, options.bytes);
-            });
-        rows.push_back(c.row);
+    const auto missing = [](Client client) -> const char* {
+        const char* tool = client == Client::Curl ? "curl" : "lftp";
+        if (client == Client::Engine || !QStandardPaths::findExecutable(tool).isEmpty())
+            return nullptr;
+        return client == Client::Curl ? "skipped: curl not found (Debian package curl)"
+                                      : "skipped: lftp not found (Debian package lftp)";
+    };
+    // Interleaved: every case once per round, so a slow spell of the machine
+    // falls on all of them alike.
+    std::vector<std::vector<Measure>> measures(cases.size());
+    for (int run = 1; run <= options.runs; ++run) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            if (missing(c.client) != nullptr || (!measures[i].empty() && !measures[i].back().ok))
+                continue;
+            std::fprintf(stderr, "running: %s (round %d)\n", c.name.c_str(), run);
+            switch (c.client) {
+            case Client::Curl:
+                measures[i].push_back(RunCurl(server, c.direction, files, options.bytes));
+                break;
+            case Client::Lftp:
+                measures[i].push_back(RunLftp(server, c.direction, files));
+                break;
+            case Client::Engine:
+                measures[i].push_back(
+                    RunEngine(server, c.direction, c.blocks, files, options.bytes));
+                break;
+            }
+        }
     }
-    std::printf("\n%s\n  127.0.0.1:%u, passive mode, %lld MiB, median of %d run(s)\n",
+    std::vector<Row> rows;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        Row row = cases[i].row;
+        if (const char* why = missing(cases[i].client))
+            row.measure.note = why;
+        else
+            row.measure = Median(measures[i]);
+        rows.push_back(row);
+    }
+    std::printf("\n%s\n  127.0.0.1:%u, passive mode, %lld MiB, median of %d interleaved round(s)\n",
                 server.Description().c_str(), server.Port(),
                 static_cast<long long>(options.bytes / kMiB), options.runs);
     return PrintTable(rows, options.bytes, true);
@@ -866,7 +974,8 @@ int main(int argc, char** argv) {
                 CurlVersion().c_str());
     const int failed = RunReference(*options) +
                        RunServer(ServerKind::Vsftpd, *options, source, dir + "/vsftpd") +
-                       RunServer(ServerKind::Pyftpdlib, *options, source, dir + "/pyftpdlib");
+                       RunServer(ServerKind::Pyftpdlib, *options, source, dir + "/pyftpdlib") +
+                       RunServer(ServerKind::PureFtpd, *options, source, dir + "/pure-ftpd");
     // A transfer that lost or changed data is a fault, whatever the figures.
     if (failed > 0)
         std::printf("\n%d case(s) FAILED\n", failed);

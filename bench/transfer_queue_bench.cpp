@@ -8,7 +8,8 @@
 //      during the queue against the figure at rest.
 // Prints figures; it never judges them.
 //
-//   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--tree-folders N]
+//   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--small-rounds N]
+//                        [--tree-folders N]
 #include "BenchSupport.h"
 #include "prefs/Options.h"
 #include "prefs/Prompts.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include <functional>
 #include <netinet/in.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -239,8 +242,18 @@ double Lftp(std::uint16_t port, const std::string& command) {
 // Times one queue, sampling the resident memory every 10 ms meanwhile.
 struct QueueRun {
     double seconds = -1;
+    double cpu = -1; // user+sys seconds of this process
     long peakKiB = -1;
 };
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false) {
     ::sync(); // the last run's dirty pages must not slow this one's writes
     QueueRun run;
@@ -251,6 +264,7 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
     if (sample)
         sampler.start(10);
     const Clock::time_point begin = Clock::now();
+    const double cpu0 = CpuSeconds();
     if (!start()) {
         std::printf("  the queue did not start\n");
         return run;
@@ -260,8 +274,16 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
         return run;
     }
     run.seconds = SecondsSince(begin);
+    run.cpu = CpuSeconds() - cpu0;
     run.peakKiB = std::max(peak, StatusKiB("VmRSS"));
     return run;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 int Flag(int argc, char** argv, const char* name, int fallback) {
@@ -280,7 +302,8 @@ int main(int argc, char** argv) {
     const int small = Flag(argc, argv, "--small", 1000);
     const int bigMiB = Flag(argc, argv, "--big-mib", 1024);
     const int treeFolders = Flag(argc, argv, "--tree-folders", 100);
-    const int rounds = Flag(argc, argv, "--rounds", 3);
+    const int rounds = Flag(argc, argv, "--rounds", 5);
+    const int smallRounds = Flag(argc, argv, "--small-rounds", 5);
 
     QTemporaryDir tmp;
     const fs::path base = tmp.path().toStdString();
@@ -299,33 +322,68 @@ int main(int argc, char** argv) {
     const std::string remoteHome = client.ftp.HostDirName;
     std::printf("server: vsftpd %s on 127.0.0.1:%u, passive, binary\n", "(Debian)", server.Port());
 
-    // 1. Many small files.
-    std::printf("\n%d files of 4 KiB in one folder\n", small);
+    // 1. Many small files, in interleaved rounds: each round runs the queue and
+    // lftp both ways, the side that goes first alternating, into fresh folders.
+    std::printf("\n%d files of 4 KiB in one folder, %d interleaved rounds, files/s\n", small,
+                smallRounds);
     for (int i = 0; i < small; ++i)
         WriteFile(root / "small" / ("f" + std::to_string(i) + ".bin"), 4096, 'a');
-    client.controller.CwdAsync();
-    client.Idle(30);
-    QueueRun down = TimeQueue(client, [&] { return client.Download({"small"}, local.string()); });
-    const int gotDown = CountFiles(local / "small");
-    std::printf("  queue download:      %6.2f s  %7.0f files/s  (%d arrived)\n", down.seconds,
-                gotDown / down.seconds, gotDown);
-    fs::rename(local / "small", local / "smallup");
-    QueueRun up = TimeQueue(client, [&] {
-        return client.controller.UploadSelected({{"smallup", true, ""}}, local.string());
-    });
-    const int gotUp = CountFiles(root / "smallup");
-    std::printf("  queue upload:        %6.2f s  %7.0f files/s  (%d arrived)\n", up.seconds,
-                gotUp / up.seconds, gotUp);
-    const double lftpDown =
-        Lftp(server.Port(), "mirror --parallel=1 small " + (base / "lftpdown").string());
-    if (lftpDown > 0)
-        std::printf("  lftp mirror:         %6.2f s  %7.0f files/s  (%d arrived)\n", lftpDown,
-                    CountFiles(base / "lftpdown") / lftpDown, CountFiles(base / "lftpdown"));
-    const double lftpUp =
-        Lftp(server.Port(), "mirror -R --parallel=1 " + (local / "smallup").string() + " lftpup");
-    if (lftpUp > 0)
-        std::printf("  lftp mirror -R:      %6.2f s  %7.0f files/s  (%d arrived)\n", lftpUp,
-                    CountFiles(root / "lftpup") / lftpUp, CountFiles(root / "lftpup"));
+    fs::create_directories(base / "upsource");
+    for (int i = 0; i < small; ++i)
+        WriteFile(base / "upsource" / ("f" + std::to_string(i) + ".bin"), 4096, 'u');
+    std::vector<double> queueDown, queueUp, lftpDown, lftpUp;
+    const auto rate = [&](int arrived, double seconds) {
+        return arrived == small && seconds > 0 ? arrived / seconds : -1.0;
+    };
+    for (int round = 1; round <= smallRounds; ++round) {
+        const std::string tag = std::to_string(round);
+        const auto ourDown = [&] {
+            client.controller.CwdAsync();
+            client.Idle(30);
+            const fs::path into = local / ("down" + tag);
+            fs::create_directories(into);
+            const QueueRun run =
+                TimeQueue(client, [&] { return client.Download({"small"}, into.string()); });
+            queueDown.push_back(rate(CountFiles(into / "small"), run.seconds));
+            fs::remove_all(into);
+        };
+        const auto ourUp = [&] {
+            const fs::path folder = local / ("qup" + tag);
+            fs::create_directories(local);
+            fs::copy(base / "upsource", folder);
+            const QueueRun run = TimeQueue(client, [&] {
+                return client.controller.UploadSelected({{"qup" + tag, true, ""}}, local.string());
+            });
+            queueUp.push_back(rate(CountFiles(root / ("qup" + tag)), run.seconds));
+            fs::remove_all(folder);
+            fs::remove_all(root / ("qup" + tag));
+        };
+        const auto theirDown = [&] {
+            const fs::path into = base / ("lftpdown" + tag);
+            const double s = Lftp(server.Port(), "mirror --parallel=1 small " + into.string());
+            lftpDown.push_back(s > 0 ? rate(CountFiles(into), s) : -1);
+            fs::remove_all(into);
+        };
+        const auto theirUp = [&] {
+            const double s = Lftp(server.Port(), "mirror -R --parallel=1 " +
+                                                     (base / "upsource").string() + " lup" + tag);
+            lftpUp.push_back(s > 0 ? rate(CountFiles(root / ("lup" + tag)), s) : -1);
+            fs::remove_all(root / ("lup" + tag));
+        };
+        ::sync();
+        if (round % 2 == 1) {
+            ourDown(), theirDown(), ourUp(), theirUp();
+        } else {
+            theirDown(), ourDown(), theirUp(), ourUp();
+        }
+        std::printf(
+            "  round %d: queue down %6.0f, lftp down %6.0f, queue up %6.0f, lftp up %6.0f\n", round,
+            queueDown.back(), lftpDown.back(), queueUp.back(), lftpUp.back());
+    }
+    std::printf("  median:  queue down %6.0f, lftp down %6.0f (%.2fx), queue up %6.0f, lftp up "
+                "%6.0f (%.2fx)   (-1: files missing or a failure)\n",
+                Median(queueDown), Median(lftpDown), Median(queueDown) / Median(lftpDown),
+                Median(queueUp), Median(lftpUp), Median(queueUp) / Median(lftpUp));
 
     // 2. One big file, in turns, so neither side gets the warmer disk.
     std::printf("\none file of %d MiB, %d rounds\n", bigMiB, rounds);
@@ -356,44 +414,74 @@ int main(int argc, char** argv) {
     bare.Binary = true;
     if (failed.empty())
         failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
+    std::vector<double> downRatio, upRatio;
     for (int round = 1; round <= rounds && failed.empty(); ++round) {
         client.controller.CwdAsync();
         client.Idle(30);
-        client.sink.updates = 0;
-        const QueueRun down =
-            TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
+        // Each side goes first in every other round, so neither always follows
+        // the other's writes.
+        const bool queueFirst = round % 2 == 0;
+        const auto queueDown = [&] {
+            client.sink.updates = 0;
+            return TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
+        };
+        const auto bareRun = [&](const char* what, void (FtpClient::*request)()) {
+            ::sync();
+            QueueRun run;
+            const Clock::time_point start = Clock::now();
+            const double cpu0 = CpuSeconds();
+            if (failed.empty())
+                failed = wait.Run(what, std::chrono::seconds(600), [&] { (bare.*request)(); });
+            run.seconds = SecondsSince(start);
+            run.cpu = CpuSeconds() - cpu0;
+            return run;
+        };
         bare.HostFileName = "big.bin";
         bare.LocalFileName = (base / "bare.bin").string();
-        ::sync();
-        Clock::time_point start = Clock::now();
-        failed = wait.Run("get", std::chrono::seconds(600), [&] { bare.GetAsync(); });
-        const double get = SecondsSince(start);
+        QueueRun down, get;
+        if (queueFirst) {
+            down = queueDown();
+            get = bareRun("get", &FtpClient::GetAsync);
+        } else {
+            get = bareRun("get", &FtpClient::GetAsync);
+            down = queueDown();
+        }
         fs::remove(root / "big.bin");
-        // The bare side goes first here, so each side follows the other's writes once.
         bare.HostFileName = "bare-up.bin";
-        ::sync();
-        start = Clock::now();
-        if (failed.empty())
-            failed = wait.Run("put", std::chrono::seconds(600), [&] { bare.PutAsync(); });
-        const double put = SecondsSince(start);
-        const QueueRun up = TimeQueue(client, [&] {
-            return client.controller.UploadSelected({{"big.bin", false, std::to_string(bigBytes)}},
-                                                    local.string());
-        });
-        std::printf("  round %d download: queue %5.2f s %5.0f MiB/s (%lld reports), bare %5.2f s "
-                    "%5.0f MiB/s, queue/bare speed %.2f\n",
-                    round, down.seconds, mibs(down.seconds),
-                    static_cast<long long>(client.sink.updates), get, mibs(get),
-                    get / down.seconds);
-        std::printf("  round %d upload:   queue %5.2f s %5.0f MiB/s, bare %5.2f s %5.0f MiB/s, "
-                    "queue/bare speed %.2f\n",
-                    round, up.seconds, mibs(up.seconds), put, mibs(put), put / up.seconds);
+        const auto queueUp = [&] {
+            return TimeQueue(client, [&] {
+                return client.controller.UploadSelected(
+                    {{"big.bin", false, std::to_string(bigBytes)}}, local.string());
+            });
+        };
+        QueueRun up, put;
+        if (queueFirst) {
+            up = queueUp();
+            put = bareRun("put", &FtpClient::PutAsync);
+        } else {
+            put = bareRun("put", &FtpClient::PutAsync);
+            up = queueUp();
+        }
+        std::printf("  round %d download: queue %5.2f s %5.0f MiB/s %4.2f cpu s (%lld reports), "
+                    "bare %5.2f s %5.0f MiB/s %4.2f cpu s, queue/bare speed %.2f\n",
+                    round, down.seconds, mibs(down.seconds), down.cpu,
+                    static_cast<long long>(client.sink.updates), get.seconds, mibs(get.seconds),
+                    get.cpu, get.seconds / down.seconds);
+        std::printf("  round %d upload:   queue %5.2f s %5.0f MiB/s %4.2f cpu s, bare %5.2f s "
+                    "%5.0f MiB/s %4.2f cpu s, queue/bare speed %.2f\n",
+                    round, up.seconds, mibs(up.seconds), up.cpu, put.seconds, mibs(put.seconds),
+                    put.cpu, put.seconds / up.seconds);
+        downRatio.push_back(get.seconds / down.seconds);
+        upRatio.push_back(put.seconds / up.seconds);
         fs::remove(local / "big.bin");
         fs::remove(base / "bare.bin");
         fs::remove(root / "bare-up.bin");
     }
     if (!failed.empty())
         std::printf("  bare engine: %s\n", failed.c_str());
+    else
+        std::printf("  median queue/bare speed: download %.2f, upload %.2f\n", Median(downRatio),
+                    Median(upRatio));
     fs::remove(root / "big.bin");
 
     // 3. Memory over a large tree.

@@ -9,6 +9,8 @@ packages=(
     make cmake ninja-build g++ pkg-config clang-format
     # Qt 6; the CMake package of Qt6Gui looks for OpenGL
     qt6-base-dev libgl-dev
+    # TLS (OpenSSL 3)
+    libssl-dev
     # the xcb platform plugin that shows the window on an X display
     libqt6gui6
     # tests and benchmarks

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/LocalFile.h"
+#include "ftp/NetworkText.h"
 #include "ftp/ReplyReader.h"
 #include "ftp/TransferFormat.h"
 #include "net/SocksSocket.h"
@@ -329,6 +330,9 @@ protected:
     void PutFirstReply();
     void PutFinalReply();
     void PutSend(std::uint16_t error);
+    bool SendNextBlock();
+    bool WriteReceived(const char* data, std::size_t size);
+    void FinishReceivedText();
     void StartSending();
     void TransferClosed(std::uint16_t error);
     void CheckTransferEnd();
@@ -433,6 +437,10 @@ private:
         std::int64_t announced = -1; // the size the 150 reply named, -1 when none
         std::uint16_t closeError = 0;
         std::chrono::steady_clock::time_point start{};
+        bool text = false; // a file in TYPE A: line ends change on the way
+        ftptransfer::TextFromNetwork fromNetwork;
+        ftptransfer::TextToNetwork toNetwork;
+        std::string converted;
     };
     Transfer transfer_;
     UniqueFd queuedConnection_; // active mode: the server's connection taken before the command

@@ -13,6 +13,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kCutShort = 426;
 
+// How long an upload may keep the event loop to itself while the socket takes
+// every block at once.
+constexpr std::chrono::milliseconds kSendSlice{4};
+
 // What a download may hold in memory before the server has taken up the
 // transfer. A server sends its 150 before the data, so only what arrives while
 // the event loop turns to the control connection waits; a server that floods
@@ -228,6 +232,8 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
     request_.currentStep = step;
     transfer_ = Transfer{};
     transfer_.verb = verb;
+    // A listing is the program's own file and is read as the server sent it.
+    transfer_.text = !Binary && transfer_.verb == "RETR";
     request_.done = false;
     ByteCount = 0;
     data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
@@ -299,11 +305,30 @@ void FtpClient::GetData(std::uint16_t) {
     if (n == 0)
         return;
     ByteCount += n;
-    if (!localFile_.Write(block.data(), n)) {
+    if (!WriteReceived(block.data(), static_cast<std::size_t>(n))) {
         CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
     }
+}
+
+bool FtpClient::WriteReceived(const char* data, std::size_t size) {
+    if (!transfer_.text)
+        return localFile_.Write(data, static_cast<int>(size));
+    transfer_.converted.clear();
+    transfer_.fromNetwork.Convert({data, size}, transfer_.converted);
+    return localFile_.Write(transfer_.converted.data(),
+                            static_cast<int>(transfer_.converted.size()));
+}
+
+// The data has ended: a CR that waited for its LF is the file's last byte.
+void FtpClient::FinishReceivedText() {
+    if (!transfer_.text || !localFile_.IsOpen())
+        return;
+    transfer_.converted.clear();
+    transfer_.fromNetwork.Finish(transfer_.converted);
+    if (!localFile_.Write(transfer_.converted.data(), static_cast<int>(transfer_.converted.size())))
+        CutShort("the local file could not be written");
 }
 
 // The reply to RETR, LIST, NLST, STOR or APPE: 150 or 125 lets the transfer
@@ -364,12 +389,13 @@ void FtpClient::GetFirstReply() {
     request_.next = &FtpClient::GetFinalReply;
     transfer_.accepted = true;
     // Only an accepted transfer may replace what the local file held.
-    if (!localFile_.Begin() ||
-        !localFile_.Write(transfer_.held.data(), static_cast<int>(transfer_.held.size())))
+    if (!localFile_.Begin() || !WriteReceived(transfer_.held.data(), transfer_.held.size()))
         CutShort("the local file could not be written");
     transfer_.held.clear();
-    if (transfer_.dataClosed)
+    if (transfer_.dataClosed) {
+        FinishReceivedText();
         CloseLocalFile();
+    }
     if (transfer_.verb == "RETR" && Binary)
         transfer_.announced = ftptransfer::AnnouncedSize(request_.lastResponse);
 }
@@ -390,6 +416,7 @@ void FtpClient::DoPutAsync(bool append) {
     request_.currentStep = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
+    transfer_.text = !Binary;
     request_.done = false;
     ByteCount = 0;
     data_->OnSessionAvailable = [this](AsyncSocket*, std::uint16_t) {
@@ -478,34 +505,62 @@ void FtpClient::StartSending() {
     PutSend(0);
 }
 
-// Called when the socket has passed everything on: one block at a time, so
-// the progress handler can stop the upload between blocks.
+// Called when the socket has passed everything on. Blocks go out one after
+// the other while the system takes them whole, straight from the file's
+// buffer; a block it takes only in part waits in the socket's queue, and its
+// drain calls again. The progress handler may stop the upload between blocks.
 void FtpClient::PutSend(std::uint16_t error) {
-    if (!localFile_.IsOpen())
-        return;
-    if (!FireProgress() || !localFile_.IsOpen())
-        return;
-    if (error != 0) {
-        Display("! Error #" + std::to_string(error) + " sending data");
-        CutShort("send error " + std::to_string(error));
-        data_->Close();
-        return;
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        if (!localFile_.IsOpen())
+            return;
+        if (!FireProgress() || !localFile_.IsOpen())
+            return;
+        if (error != 0) {
+            Display("! Error #" + std::to_string(error) + " sending data");
+            CutShort("send error " + std::to_string(error));
+            data_->Close();
+            return;
+        }
+        if (transfer_.endOfFile || !transfer_.got150 || !transfer_.dataReady)
+            return;
+        if (!SendNextBlock())
+            return;
+        if (data_->BufferedByteCount() > 0)
+            return; // the socket's drain calls again
+        // Replies, a stop and the windows are served every few milliseconds.
+        if (Clock::now() - start >= kSendSlice) {
+            data_->PostDataSent();
+            return;
+        }
     }
-    if (transfer_.endOfFile || !transfer_.got150 || !transfer_.dataReady)
-        return;
+}
+
+// False when the upload has ended (end of file, or a failure).
+bool FtpClient::SendNextBlock() {
     std::vector<char>& block = DataBlock(uploadBlock_);
     const int n = localFile_.Read(block.data(), uploadBlock_);
     if (n > 0) {
-        ByteCount += n;
-        data_->Send(block.data(), n);
-    } else if (n == 0) {
+        ByteCount += n; // the file's bytes, whatever the line ends add on the wire
+        if (transfer_.text) {
+            transfer_.converted.clear();
+            transfer_.toNetwork.Convert({block.data(), static_cast<std::size_t>(n)},
+                                        transfer_.converted);
+            data_->SendNow(transfer_.converted.data(),
+                           static_cast<int>(transfer_.converted.size()));
+        } else {
+            data_->SendNow(block.data(), n);
+        }
+        return data_->State() == SocketState::wsConnected;
+    }
+    if (n == 0) {
         transfer_.endOfFile = true;
-        data_->Close();
     } else {
         CutShort("the local file could not be read");
         Display("! Error reading file");
-        data_->Close();
     }
+    data_->Close();
+    return false;
 }
 
 void FtpClient::PutFinalReply() {
@@ -517,6 +572,8 @@ void FtpClient::PutFinalReply() {
 void FtpClient::TransferClosed(std::uint16_t error) {
     const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
     // A download's held bytes still go to the file once the server accepts.
+    if (!upload && transfer_.accepted)
+        FinishReceivedText();
     if (upload || transfer_.accepted)
         CloseLocalFile();
     if (upload && !transfer_.endOfFile)

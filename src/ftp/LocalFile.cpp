@@ -1,5 +1,6 @@
 #include "ftp/LocalFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +9,9 @@
 namespace {
 // Large enough that the disk sees few writes however small the network reads.
 constexpr std::size_t kWriteBlock = 256 * 1024;
+// A block this large is worth a system call of its own: gathering it would
+// only copy it once more.
+constexpr std::size_t kDirectWrite = 64 * 1024;
 } // namespace
 
 LocalFile::~LocalFile() {
@@ -71,24 +75,31 @@ int LocalFile::Read(char* buffer, int len) {
 bool LocalFile::Write(const char* data, int len) {
     if (!Begin())
         return false;
-    pending_.insert(pending_.end(), data, data + len);
+    const auto size = static_cast<std::size_t>(std::max(len, 0));
+    if (pending_.empty() && size >= kDirectWrite)
+        return WriteAll(data, size);
+    pending_.insert(pending_.end(), data, data + size);
     return pending_.size() < kWriteBlock || Flush();
 }
 
-bool LocalFile::Flush() {
+bool LocalFile::WriteAll(const char* data, std::size_t size) {
     std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+    while (done < size && !failed_) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
+        if (n <= 0)
             failed_ = true;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+        else
+            done += static_cast<std::size_t>(n);
     }
-    pending_.clear();
     return !failed_;
+}
+
+bool LocalFile::Flush() {
+    const bool written = pending_.empty() || WriteAll(pending_.data(), pending_.size());
+    pending_.clear();
+    return written && !failed_;
 }
 
 bool LocalFile::Close() {

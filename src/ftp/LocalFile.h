@@ -33,6 +33,7 @@ public:
 
 private:
     bool Flush();
+    bool WriteAll(const char* data, std::size_t size);
 
     int fd_ = -1;
     bool failed_ = false;

@@ -1,5 +1,6 @@
 #include "ftp/TransferFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -59,6 +60,29 @@ std::optional<std::uint16_t> ParsePassivePort(std::string_view reply) {
     if (port == 0)
         return std::nullopt;
     return static_cast<std::uint16_t>(port);
+}
+
+std::optional<std::uint16_t> ParseExtendedPassivePort(std::string_view reply) {
+    const std::size_t open = reply.find('(');
+    const std::size_t close = reply.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open + 6)
+        return std::nullopt;
+    const std::string_view fields = reply.substr(open + 1, close - open - 1);
+    const char delimiter = fields.front();
+    if (delimiter < 33 || delimiter > 126 || (delimiter >= '0' && delimiter <= '9') ||
+        fields.back() != delimiter || std::count(fields.begin(), fields.end(), delimiter) != 4)
+        return std::nullopt;
+    const std::string_view port = fields.substr(fields.rfind(delimiter, fields.size() - 2) + 1);
+    const std::optional<std::int64_t> value = ToInteger(port.substr(0, port.size() - 1));
+    if (!value || *value < 1 || *value > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
+}
+
+std::string ExtendedPortCommand(std::string_view localAddress, std::uint16_t port) {
+    const bool v6 = localAddress.find(':') != std::string_view::npos;
+    return std::string("EPRT |") + (v6 ? "2" : "1") + "|" + std::string(localAddress) + "|" +
+           std::to_string(port) + "|";
 }
 
 std::int64_t AnnouncedSize(std::string_view reply) {

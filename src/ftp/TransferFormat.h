@@ -26,6 +26,15 @@ inline constexpr int kDataBlock = 65536;
 // six numbers are 0 to 255, the ")" follows them and the port is not 0.
 std::optional<std::uint16_t> ParsePassivePort(std::string_view reply);
 
+// The data port of a 229 reply, "229 Entering Extended Passive Mode (|||6446|)":
+// four fields between one delimiter, the port in the last. An address the
+// server names there is ignored, as for PASV. Nothing for another form or a
+// port of 0 or over 65535.
+std::optional<std::uint16_t> ParseExtendedPassivePort(std::string_view reply);
+
+// "EPRT |1|127.0.0.1|50000|", or "|2|" and the address for IPv6.
+std::string ExtendedPortCommand(std::string_view localAddress, std::uint16_t port);
+
 // The byte count a 150 reply announces, as in "150 Opening BINARY mode data
 // connection for f (1200000 bytes)."; -1 when it names none.
 std::int64_t AnnouncedSize(std::string_view reply);

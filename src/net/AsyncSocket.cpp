@@ -826,19 +826,84 @@ int AsyncSocket::Send(const void* data, int len) {
         SocketError("Send", wsock::WSAENOTCONN);
         return -1;
     }
-    const char* p = static_cast<const char*>(data);
-    int left = std::max(len, 0);
-    while (left > 0) {
-        if (sendQueue_.empty() || sendQueue_.back().Room() == 0)
-            sendQueue_.emplace_back(sendBlockSize_);
-        const int n = sendQueue_.back().Write(p, left);
-        p += n;
-        left -= n;
-    }
+    Enqueue(static_cast<const char*>(data), std::max(len, 0));
     TryToSend();
     if (handle_ != INVALID_SOCKET && BufferedByteCount() == 0)
         PostWritable(); // OnDataSent is never called from inside Send
     return len;
+}
+
+int AsyncSocket::SendNow(const void* data, int len) {
+    if (state_ != SocketState::wsConnected) {
+        SocketError("Send", wsock::WSAENOTCONN);
+        return -1;
+    }
+    const char* p = static_cast<const char*>(data);
+    int left = std::max(len, 0);
+    // Queued bytes go first; only behind an empty queue may the caller's go out directly.
+    if (BufferedByteCount() == 0 && handle_ != INVALID_SOCKET) {
+        const std::uint64_t connection = serial_;
+        while (left > 0) {
+            const ssize_t n = ::send(handle_, p, static_cast<std::size_t>(left), SendSystemFlags());
+            if (n > 0) {
+                p += n;
+                left -= static_cast<int>(n);
+                if (OnSendData)
+                    OnSendData(this, static_cast<int>(n));
+                if (serial_ != connection)
+                    return len;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                SendFailed(errno);
+                return len;
+            }
+            break;
+        }
+    }
+    Enqueue(p, left);
+    UpdateWriteWatch();
+    return len;
+}
+
+void AsyncSocket::PostDataSent() {
+    if (handle_ != INVALID_SOCKET)
+        PostWritable();
+}
+
+void AsyncSocket::Enqueue(const char* data, int len) {
+    while (len > 0) {
+        if (sendQueue_.empty() || sendQueue_.back().Room() == 0)
+            sendQueue_.emplace_back(sendBlockSize_);
+        const int n = sendQueue_.back().Write(data, len);
+        data += n;
+        len -= n;
+    }
+}
+
+int AsyncSocket::SendSystemFlags() const {
+    return MSG_NOSIGNAL | (sendFlags_ == SocketSendFlags::wsSendUrgent ? MSG_OOB : 0);
+}
+
+// A reset or a vanished peer closes the socket and says so; anything else is raised.
+void AsyncSocket::SendFailed(int err) {
+    const int error = wsock::FromErrno(err);
+    switch (error) {
+    case wsock::WSAECONNRESET:
+    case wsock::WSAENOTSOCK:
+    case wsock::WSAENOTCONN:
+    case wsock::WSAEINVAL:
+    case wsock::WSAECONNABORTED:
+        closeReported_ = true;
+        InternalClose(false, 0);
+        TriggerSessionClosed(static_cast<std::uint16_t>(error));
+        return;
+    default:
+        SocketError("TryToSend failed", error);
+        return;
+    }
 }
 
 int AsyncSocket::SendStr(std::string_view text) {
@@ -850,7 +915,7 @@ void AsyncSocket::TryToSend() {
         return;
     const SocketHandle h = handle_;
     const std::uint64_t connection = serial_;
-    const int flags = MSG_NOSIGNAL | (sendFlags_ == SocketSendFlags::wsSendUrgent ? MSG_OOB : 0);
+    const int flags = SendSystemFlags();
     while (!sendQueue_.empty()) {
         SendBuffer& block = sendQueue_.front();
         const auto unread = block.Peek();
@@ -877,21 +942,8 @@ void AsyncSocket::TryToSend() {
         const int err = errno;
         if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR)
             break;
-        const int error = wsock::FromErrno(err);
-        switch (error) {
-        case wsock::WSAECONNRESET:
-        case wsock::WSAENOTSOCK:
-        case wsock::WSAENOTCONN:
-        case wsock::WSAEINVAL:
-        case wsock::WSAECONNABORTED:
-            closeReported_ = true;
-            InternalClose(false, 0);
-            TriggerSessionClosed(static_cast<std::uint16_t>(error));
-            return;
-        default:
-            SocketError("TryToSend failed", error);
-            return;
-        }
+        SendFailed(err);
+        return;
     }
     UpdateWriteWatch();
 }

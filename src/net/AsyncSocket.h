@@ -127,6 +127,13 @@ public:
     virtual void Abort();
     void ShutDown(int how);
     int Send(const void* data, int len);
+    // Hands the system what it takes at once straight from `data` and queues
+    // only the rest (queued bytes always go first). Unlike Send, no OnDataSent
+    // follows when everything was taken: the caller learns that from
+    // BufferedByteCount() and goes on itself, or asks for one with PostDataSent.
+    int SendNow(const void* data, int len);
+    // OnDataSent from the event loop, once, unless the connection has changed by then.
+    void PostDataSent();
     int SendStr(std::string_view text);
     virtual int Receive(void* buffer, int len);
     SocketAddressText GetSockName();
@@ -190,6 +197,9 @@ private:
     void OnReadReady();
     void OnWriteReady();
     void PostWritable();
+    void Enqueue(const char* data, int len);
+    int SendSystemFlags() const;
+    void SendFailed(int err);
     void Guarded(const std::function<void()>& work);
     void InternalClose(bool shutdownSend, std::uint16_t error);
     void CreateHandle(const char* func, bool reportOpened);

@@ -31,7 +31,7 @@ constexpr SiteField Flag(std::string_view key, std::uint8_t Site::*field, std::u
 }
 
 // The fields of a site line in the order they are written.
-constexpr std::array<SiteField, 19> Fields = {{
+constexpr std::array<SiteField, 22> Fields = {{
     Text("Name=", &Site::Name, MaxSiteName),
     Text("Server=", &Site::Server),
     Text("Port=", &Site::Port),
@@ -51,7 +51,12 @@ constexpr std::array<SiteField, 19> Fields = {{
     Text("AnswerName=", &Site::AnswerName, MaxSiteAnswerName),
     Flag("CheckPSW=", &Site::CheckPSW, 1),
     Flag("CheckVHost=", &Site::CheckVHost, 0),
+    Text("Encryption=", &Site::Encryption),
+    Text("TlsFingerprint=", &Site::TlsFingerprint),
+    Text("ListingCommand=", &Site::ListingCommand),
 }};
+
+constexpr std::array<std::string_view, 4> EncryptionTexts = {"", "auto", "explicit", "implicit"};
 
 // Stands in for "Password=" when the scrambled password would hold a byte
 // that ends a value or a line: the scrambled bytes in hexadecimal.
@@ -171,8 +176,20 @@ void AppendUnknownFields(std::string& line, const Site& record, std::string_view
 
 } // namespace
 
+SiteEncryption EncryptionOf(const Site& site) {
+    const auto* known = std::find(EncryptionTexts.begin(), EncryptionTexts.end(), site.Encryption);
+    if (known == EncryptionTexts.end())
+        return SiteEncryption::Explicit;
+    return static_cast<SiteEncryption>(known - EncryptionTexts.begin());
+}
+
+std::string_view EncryptionText(SiteEncryption encryption) {
+    return EncryptionTexts[static_cast<std::size_t>(encryption)];
+}
+
 Site NewSiteRecord(const Options& options) {
     Site record;
+    record.Encryption = EncryptionText(SiteEncryption::ExplicitIfOffered);
     if (options.MailAno)
         record.EMail = CutText(options.Anonymous, MaxSiteEMail);
     return record;

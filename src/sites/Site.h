@@ -40,6 +40,11 @@ struct Site {
     std::string AnswerName = "Default"; // host type name; at most 255
     std::uint8_t CheckPSW = 1;          // the editor masks the password
     std::uint8_t CheckVHost = 0;        // a shared virtual host
+    // Below: fields that older lists lack, which must then mean what the
+    // program did before them. Empty texts are not written.
+    std::string Encryption;     // "" plain FTP, "auto", "explicit" or "implicit" (TLS)
+    std::string TlsFingerprint; // SHA-256 of a certificate the user trusts always
+    std::string ListingCommand; // "" MLSD when the server offers it, "LIST" never MLSD
     std::vector<UnknownSiteField> UnknownFields;
 
     bool operator==(const Site&) const = default;
@@ -54,8 +59,19 @@ inline constexpr std::size_t MaxSiteAnswer = 7;
 inline constexpr std::size_t MaxSiteAnswerName = 255;
 inline constexpr std::string_view DefaultAnswer = "0957681";
 
-// A new site: the defaults above, and the anonymous e-mail address of the
-// settings when their MailAno flag is set.
+enum class SiteEncryption : std::uint8_t {
+    Plain,             // "Only plain FTP (insecure)"
+    ExplicitIfOffered, // "Use explicit FTP over TLS if available"
+    Explicit,          // "Require explicit FTP over TLS"
+    Implicit,          // "Require implicit FTP over TLS" (port 990)
+};
+// A value this version does not know asks for TLS: a site is never taken to
+// be plain unless it says so.
+SiteEncryption EncryptionOf(const Site& site);
+std::string_view EncryptionText(SiteEncryption encryption);
+
+// A new site: the defaults above, explicit TLS when the server offers it, and the anonymous e-mail
+// address of the settings when their MailAno flag is set.
 Site NewSiteRecord(const Options& options);
 // Every text empty and every flag clear.
 Site EmptySiteRecord();

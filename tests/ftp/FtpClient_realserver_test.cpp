@@ -151,6 +151,29 @@ TEST_P(RealServerTransfer, InterruptedTransfersResumeToTheSameBytes) {
     EXPECT_TRUE(ReadFile(e->Remote("up")) == body);
 }
 
+// A text file sent and fetched back in TYPE A is the same file: its LF line
+// ends go out as CR LF and come back as LF, whether the server keeps them as
+// LF (pyftpdlib) or as they came (vsftpd).
+TEST_P(RealServerTransfer, TextRoundTripInAsciiKeepsTheFile) {
+    std::string body; // several blocks long, empty lines, no LF at the end
+    for (int i = 0; i < 20000; ++i)
+        body += "line " + std::to_string(i) + (i % 7 == 0 ? "\n\n" : "\n");
+    body += "last";
+    std::string wire;
+    for (const char c : body)
+        wire += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    WriteFile(e->Local("notes.txt"), body);
+    ASSERT_EQ(e->Play(&Cli::TypeAsciiAsync).second, 0);
+    ASSERT_EQ(e->Transfer(&Cli::PutAsync, "notes.txt", e->Local("notes.txt")).second, 0)
+        << e->ftp.ErrorMessage();
+    const std::string stored = ReadFile(e->Remote("notes.txt"));
+    EXPECT_TRUE(stored == (server.kind() == Kind::Pyftpdlib ? body : wire))
+        << "the server got other line ends (" << stored.size() << " bytes)";
+    ASSERT_EQ(e->Transfer(&Cli::GetAsync, "notes.txt", e->Local("back.txt")).second, 0)
+        << e->ftp.ErrorMessage();
+    EXPECT_TRUE(ReadFile(e->Local("back.txt")) == body) << "the round trip changed the file";
+}
+
 INSTANTIATE_TEST_SUITE_P(RealServers, RealServerTransfer, kEveryServerAndMode, ServerModeName);
 
 class RealServerCommands : public ::testing::TestWithParam<Kind> {};

@@ -37,6 +37,34 @@ TEST(PassiveReply, PortFromRealWorldReplies) {
     }
 }
 
+TEST(PassiveReply, ExtendedPortOnlyFromTheWellFormedReply) {
+    struct Row {
+        const char* reply;
+        std::optional<std::uint16_t> port;
+    };
+    const std::vector<Row> rows{
+        {"229 Entering Extended Passive Mode (|||6446|)", 6446},
+        {"229 Entering Extended Passive Mode (!!!65535!)", 65535},
+        {"229 (|2|::9|21|)", 21}, // an address named there is not where we connect
+        {"229 Entering Extended Passive Mode (|||0|)", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||65536|)", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||-5|)", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||6446)", std::nullopt},
+        {"229 Entering Extended Passive Mode (||6446|)", std::nullopt},
+        {"229 Entering Extended Passive Mode (|||6446|", std::nullopt},
+        {"229 Entering Extended Passive Mode (1116441)", std::nullopt}, // digits as delimiter
+        {"229 Entering Extended Passive Mode (|||x|)", std::nullopt},
+        {"229 Entering Extended Passive Mode", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reply);
+        EXPECT_EQ(ParseExtendedPassivePort(row.reply), row.port);
+    }
+    EXPECT_EQ(ExtendedPortCommand("127.0.0.1", 50000), "EPRT |1|127.0.0.1|50000|");
+    EXPECT_EQ(ExtendedPortCommand("::1", 21), "EPRT |2|::1|21|");
+}
+
 TEST(PortCommand, AddressAndPortBytes) {
     EXPECT_EQ(PortCommand("127.0.0.1", 50000), "PORT 127,0,0,1,195,80");
     EXPECT_EQ(PortCommand("192.168.10.200", 21), "PORT 192,168,10,200,0,21");

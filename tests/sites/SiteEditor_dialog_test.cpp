@@ -233,7 +233,7 @@ TEST_F(SiteDialogTest, ASiteIsMadeEditedAndMovedIntoAFolder) {
     const std::string line =
         "Name=Mirror;Server=ftp.mirror.example;Port=2121;Password=" + ScramblePassword("pw") +
         ";User=anonymous;Anonymous=0;SavePassword=1;Pasv=1;"
-        "Answer=7957681;CheckPSW=1;CheckVHost=0;";
+        "Answer=7957681;CheckPSW=1;CheckVHost=0;Encryption=auto;";
     EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), line + "\r\n");
 
     AnswerInput(QStringLiteral("Archive"));

@@ -256,4 +256,32 @@ TEST(SiteRecordTest, ANewSiteTakesTheAnonymousAddressOnlyWhenAsked) {
     EXPECT_EQ(NewSiteRecord(options).EMail, options.Anonymous.substr(0, 60));
 }
 
+// Lists written before TLS lack the field and must stay plain FTP, byte for byte.
+TEST(SiteRecordTest, EncryptionMissingMeansPlainAndUnknownMeansRequired) {
+    struct Row {
+        const char* name;
+        const char* line;
+        SiteEncryption encryption;
+    };
+    const Row rows[]{
+        {"older-list", "Name=a;Server=h;Pasv=1;CheckVHost=0;", SiteEncryption::Plain},
+        {"if-offered", "Name=a;Server=h;CheckVHost=0;Encryption=auto;",
+         SiteEncryption::ExplicitIfOffered},
+        {"implicit-with-trusted-certificate",
+         "Name=a;Server=h;CheckVHost=0;Encryption=implicit;TlsFingerprint=AB:CD;",
+         SiteEncryption::Implicit},
+        {"value-of-a-newer-version", "Name=a;Server=h;CheckVHost=0;Encryption=tls13-only;",
+         SiteEncryption::Explicit},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Site site = Parsed(row.line);
+        EXPECT_EQ(EncryptionOf(site), row.encryption);
+        EXPECT_EQ(Parsed(FormatSiteLine(site)), site);
+        EXPECT_EQ(FormatSiteLine(site).find("Encryption=") == std::string::npos,
+                  row.encryption == SiteEncryption::Plain);
+    }
+    EXPECT_EQ(EncryptionOf(NewSiteRecord(Options{})), SiteEncryption::ExplicitIfOffered);
+}
+
 } // namespace

@@ -207,13 +207,17 @@ TEST(Selection, DownloadNamesComeFromTheCaption) {
         const char* name;
         const char* answer; // the site's listing layout
         const char* caption;
-        const char* remote; // the file asked for; empty: none
+        const char* remote; // the file asked for, or the folder entered; empty: none
+        bool folder = false;
+        bool virtualHost = false;
     } rows[] = {
         {"plain caption", "0", "notes.txt", "/pub/notes.txt"},
         {"Text layout keeps the last word", "1", "-rw-r--r-- 1 ftp ftp 3 Jan 10 12:00 my notes.txt",
          "/pub/notes.txt"},
         {"the up entry is never queued", "0", "..", ""},
         {"a caption with a slash stays remote", "0", "a/b", ""},
+        {"a virtual host's walk enters the folder below its home", "0", "dir", "pub/dir", true,
+         true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -221,13 +225,14 @@ TEST(Selection, DownloadNamesComeFromTheCaption) {
         ftp.HostDirName = "/pub";
         NoSession host;
         host.site.Answer = row.answer;
+        host.site.CheckVHost = row.virtualHost ? 1 : 0;
         ChainState chain;
         ScriptedPrompts prompts;
         Options options;
         TransferQueue queue(ftp, host, chain, prompts, options, {});
-        ASSERT_TRUE(queue.StartDownload({{row.caption, false, "3"}}, "/tmp/dl"));
-        EXPECT_EQ(ftp.HostFileName, row.remote);
-        if (*row.remote) {
+        ASSERT_TRUE(queue.StartDownload({{row.caption, row.folder, "3"}}, "/tmp/dl"));
+        EXPECT_EQ(row.folder ? ftp.HostDirName : ftp.HostFileName, row.remote);
+        if (*row.remote && !row.folder) {
             EXPECT_EQ(ftp.LocalFileName, "/tmp/dl/notes.txt");
         }
         EXPECT_FALSE(queue.Running()) << "the refused request ended the queue";

@@ -1,0 +1,174 @@
+#include "remote/MachineListing.h"
+
+#include "remote/ListingDates.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <ctime>
+
+namespace remote {
+namespace {
+
+bool EqualsLower(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() &&
+           std::equal(text.begin(), text.end(), lower.begin(), [](unsigned char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? char(a + 32) : char(a)) == b;
+           });
+}
+
+bool StartsLower(std::string_view text, std::string_view lower) {
+    return text.size() >= lower.size() && EqualsLower(text.substr(0, lower.size()), lower);
+}
+
+std::optional<std::int64_t> Number(std::string_view text) {
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+void ReadType(std::string_view value, MachineEntry& entry) {
+    if (EqualsLower(value, "file")) {
+        entry.type = MachineType::File;
+    } else if (EqualsLower(value, "dir")) {
+        entry.type = MachineType::Directory;
+    } else if (EqualsLower(value, "cdir")) {
+        entry.type = MachineType::Current;
+    } else if (EqualsLower(value, "pdir")) {
+        entry.type = MachineType::Parent;
+    } else if (EqualsLower(value, "os.unix=symlink")) {
+        entry.type = MachineType::Link;
+    } else if (StartsLower(value, "os.unix=slink:")) {
+        entry.type = MachineType::Link;
+        entry.linkTarget = std::string(value.substr(14));
+    }
+}
+
+void ReadFact(std::string_view name, std::string_view value, MachineEntry& entry) {
+    if (EqualsLower(name, "type")) {
+        ReadType(value, entry);
+    } else if (EqualsLower(name, "size") || EqualsLower(name, "sizd")) {
+        entry.size = Number(value);
+    } else if (EqualsLower(name, "modify")) {
+        entry.modified = ParseMachineTime(value);
+    } else if (EqualsLower(name, "unix.mode")) {
+        const bool octal = !value.empty() && value.size() <= 5 &&
+                           value.find_first_not_of("01234567") == std::string_view::npos;
+        entry.unixMode = octal ? std::string(value) : std::string();
+    } else if (EqualsLower(name, "perm")) {
+        entry.permissions = std::string(value);
+    }
+}
+
+// "drwxr-xr-x" from the type and the octal mode.
+std::string ModeText(const MachineEntry& entry) {
+    const char type = entry.type == MachineType::Link        ? 'l'
+                      : entry.type == MachineType::Directory ? 'd'
+                                                             : '-';
+    if (entry.unixMode.empty())
+        return type == '-' ? std::string() : std::string(1, type);
+    const unsigned mode = static_cast<unsigned>(std::stoul(entry.unixMode, nullptr, 8));
+    std::string text(1, type);
+    for (int shift = 6; shift >= 0; shift -= 3) {
+        text += mode >> (shift + 2) & 1 ? 'r' : '-';
+        text += mode >> (shift + 1) & 1 ? 'w' : '-';
+        text += mode >> shift & 1 ? 'x' : '-';
+    }
+    return text;
+}
+
+std::string TwoDigits(int value) {
+    return {char('0' + value / 10 % 10), char('0' + value % 10)};
+}
+
+} // namespace
+
+std::optional<std::int64_t> ParseMachineTime(std::string_view text) {
+    if (const std::size_t dot = text.find('.'); dot != std::string_view::npos) {
+        const std::string_view fraction = text.substr(dot + 1);
+        if (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos)
+            return std::nullopt;
+        text = text.substr(0, dot);
+    }
+    if (text.size() != 14 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    const auto field = [&](std::size_t at, std::size_t length) {
+        return static_cast<int>(*Number(text.substr(at, length)));
+    };
+    using namespace std::chrono;
+    const year_month_day date{year{field(0, 4)}, month{unsigned(field(4, 2))},
+                              day{unsigned(field(6, 2))}};
+    const int hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
+    // 60 for a leap second, which the clock folds into the next minute.
+    if (!date.ok() || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return (sys_days{date}.time_since_epoch() + hours{hour} + minutes{minute} + seconds{second}) /
+           seconds{1};
+}
+
+std::optional<MachineEntry> ParseMachineLine(std::string_view line) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    std::string_view facts = line.substr(0, blank);
+    if (!facts.empty() && facts.back() != ';')
+        return std::nullopt;
+    MachineEntry entry;
+    entry.name = std::string(line.substr(blank + 1));
+    while (!facts.empty()) {
+        const std::size_t end = facts.find(';');
+        const std::string_view fact = facts.substr(0, end);
+        const std::size_t equals = fact.find('=');
+        if (equals == std::string_view::npos || equals == 0)
+            return std::nullopt;
+        ReadFact(fact.substr(0, equals), fact.substr(equals + 1), entry);
+        facts.remove_prefix(end + 1);
+    }
+    return entry;
+}
+
+LocalClock SystemLocalTime(std::int64_t utcSeconds) {
+    const std::time_t time = static_cast<std::time_t>(utcSeconds);
+    std::tm local{};
+    if (!localtime_r(&time, &local))
+        return {};
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
+
+ParsedListing ParseMachineListing(std::span<const std::string_view> lines,
+                                  const LocalTimeOf& localTime) {
+    ParsedListing parsed;
+    parsed.entries.reserve(lines.size());
+    for (const std::string_view line : lines) {
+        if (line.empty())
+            continue;
+        std::optional<MachineEntry> machine = ParseMachineLine(line);
+        if (!machine) {
+            ++parsed.linesNotUnderstood;
+            continue;
+        }
+        if (machine->type == MachineType::Current || machine->type == MachineType::Parent ||
+            machine->name.empty() || machine->name == "." || machine->name == "..")
+            continue;
+        RemoteEntry entry;
+        const bool folder =
+            machine->type == MachineType::Directory || machine->type == MachineType::Link;
+        entry.kind = folder ? EntryKind::Directory : EntryKind::File;
+        entry.name = std::move(machine->name);
+        if (machine->size && machine->type != MachineType::Directory)
+            entry.size = std::to_string(*machine->size);
+        if (machine->modified) {
+            const LocalClock clock = localTime(*machine->modified);
+            entry.date = listing::FormatShortDate(clock.day, clock.month, clock.year);
+            entry.time = TwoDigits(clock.hour) + ":" + TwoDigits(clock.minute);
+        }
+        entry.attributes = ModeText(*machine);
+        entry.linkTarget = std::move(machine->linkTarget);
+        parsed.entries.push_back(std::move(entry));
+    }
+    return parsed;
+}
+
+} // namespace remote
