@@ -1,32 +1,19 @@
 #include "ftp/ServerFeatures.h"
 
+#include "text/TextFields.h"
+
 #include <algorithm>
 #include <array>
 
 namespace ftpfeatures {
 namespace {
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : char(c); });
-    return lower;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The facts of "MLST type*;size*;modify*;perm;": which it names, and which it
 // already sends by default.
 void ReadListingFacts(std::string_view facts, ServerFeatures& features) {
     while (!facts.empty()) {
         const std::size_t end = std::min(facts.find(';'), facts.size());
-        std::string fact = Lower(Trimmed(facts.substr(0, end)));
+        std::string fact = text::AsciiLowerCopy(text::TrimBlanks(facts.substr(0, end)));
         if (!fact.empty() && fact.back() == '*')
             fact.pop_back();
         if (!fact.empty() && !features.Offers(fact))
@@ -38,7 +25,8 @@ void ReadListingFacts(std::string_view facts, ServerFeatures& features) {
 } // namespace
 
 bool ServerFeatures::Offers(std::string_view fact) const {
-    return std::find(listingFacts.begin(), listingFacts.end(), Lower(fact)) != listingFacts.end();
+    return std::find(listingFacts.begin(), listingFacts.end(), text::AsciiLowerCopy(fact)) !=
+           listingFacts.end();
 }
 
 ServerFeatures ParseFeatures(std::string_view reply) {
@@ -51,10 +39,10 @@ ServerFeatures ParseFeatures(std::string_view reply) {
         reply.remove_prefix(std::min(end + 1, reply.size()));
         if (!line.starts_with(' '))
             continue;
-        const std::string_view feature = Trimmed(line);
+        const std::string_view feature = text::TrimBlanks(line);
         const std::size_t blank = std::min(feature.find(' '), feature.size());
-        const std::string name = Lower(feature.substr(0, blank));
-        const std::string_view rest = Trimmed(feature.substr(blank));
+        const std::string name = text::AsciiLowerCopy(feature.substr(0, blank));
+        const std::string_view rest = text::TrimBlanks(feature.substr(blank));
         if (name == "mlst") {
             features.machineListing = true;
             ReadListingFacts(rest, features);
@@ -71,7 +59,7 @@ ServerFeatures ParseFeatures(std::string_view reply) {
         } else if (name == "size") {
             features.size = true;
         } else if (name == "rest") {
-            features.restartStream = Lower(rest) == "stream";
+            features.restartStream = text::AsciiLowerCopy(rest) == "stream";
         }
     }
     return features;

@@ -1,63 +1,52 @@
 #include "remote/MachineListing.h"
 
 #include "remote/ListingDates.h"
+#include "text/TextFields.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <ctime>
 
 namespace remote {
 namespace {
 
-bool EqualsLower(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](unsigned char a, char b) {
-               return (a >= 'A' && a <= 'Z' ? char(a + 32) : char(a)) == b;
-           });
-}
-
-bool StartsLower(std::string_view text, std::string_view lower) {
-    return text.size() >= lower.size() && EqualsLower(text.substr(0, lower.size()), lower);
-}
-
+// Digits only: a fact value has no sign.
 std::optional<std::int64_t> Number(std::string_view text) {
-    std::int64_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 0)
+    if (text.starts_with('+'))
         return std::nullopt;
-    return value;
+    const std::optional<std::int64_t> value = text::ParseInteger(text);
+    return value && *value >= 0 ? value : std::nullopt;
 }
 
 void ReadType(std::string_view value, MachineEntry& entry) {
-    if (EqualsLower(value, "file")) {
+    if (text::EqualsNoCase(value, "file")) {
         entry.type = MachineType::File;
-    } else if (EqualsLower(value, "dir")) {
+    } else if (text::EqualsNoCase(value, "dir")) {
         entry.type = MachineType::Directory;
-    } else if (EqualsLower(value, "cdir")) {
+    } else if (text::EqualsNoCase(value, "cdir")) {
         entry.type = MachineType::Current;
-    } else if (EqualsLower(value, "pdir")) {
+    } else if (text::EqualsNoCase(value, "pdir")) {
         entry.type = MachineType::Parent;
-    } else if (EqualsLower(value, "os.unix=symlink")) {
+    } else if (text::EqualsNoCase(value, "os.unix=symlink")) {
         entry.type = MachineType::Link;
-    } else if (StartsLower(value, "os.unix=slink:")) {
+    } else if (text::StartsWithNoCase(value, "os.unix=slink:")) {
         entry.type = MachineType::Link;
         entry.linkTarget = std::string(value.substr(14));
     }
 }
 
 void ReadFact(std::string_view name, std::string_view value, MachineEntry& entry) {
-    if (EqualsLower(name, "type")) {
+    if (text::EqualsNoCase(name, "type")) {
         ReadType(value, entry);
-    } else if (EqualsLower(name, "size") || EqualsLower(name, "sizd")) {
+    } else if (text::EqualsNoCase(name, "size") || text::EqualsNoCase(name, "sizd")) {
         entry.size = Number(value);
-    } else if (EqualsLower(name, "modify")) {
+    } else if (text::EqualsNoCase(name, "modify")) {
         entry.modified = ParseMachineTime(value);
-    } else if (EqualsLower(name, "unix.mode")) {
+    } else if (text::EqualsNoCase(name, "unix.mode")) {
         const bool octal = !value.empty() && value.size() <= 5 &&
                            value.find_first_not_of("01234567") == std::string_view::npos;
         entry.unixMode = octal ? std::string(value) : std::string();
-    } else if (EqualsLower(name, "perm")) {
+    } else if (text::EqualsNoCase(name, "perm")) {
         entry.permissions = std::string(value);
     }
 }
