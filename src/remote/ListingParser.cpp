@@ -596,18 +596,18 @@ ListingStyle ListingStyleFromAnswer(std::string_view answer) {
     return style;
 }
 
-ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
-                           std::chrono::year_month_day startDate) {
+ParsedListing ReadListing(const ListingStyle& style, std::chrono::year_month_day startDate,
+                          const std::function<void(ListingReader&)>& feed,
+                          std::size_t expectedEntries) {
     ParsedListing result;
-    result.entries.reserve(lines.size());
+    result.entries.reserve(expectedEntries);
     std::vector<std::size_t> links;
     ListingReader reader(style, startDate, [&](RemoteEntry& entry) {
         if (!entry.linkTarget.empty())
             links.push_back(result.entries.size());
         result.entries.push_back(std::move(entry));
     });
-    for (const std::string_view line : lines)
-        reader.FeedLine(line);
+    feed(reader);
     reader.Finish();
     result.path = reader.Path();
     result.linesNotUnderstood = reader.LinesNotUnderstood();
@@ -620,6 +620,17 @@ ParsedListing ParseListing(std::span<const std::string_view> lines, const Listin
         },
         [&](std::size_t i) { entries[i].kind = EntryKind::File; });
     return result;
+}
+
+ParsedListing ParseListing(std::span<const std::string_view> lines, const ListingStyle& style,
+                           std::chrono::year_month_day startDate) {
+    return ReadListing(
+        style, startDate,
+        [&](ListingReader& reader) {
+            for (const std::string_view line : lines)
+                reader.FeedLine(line);
+        },
+        lines.size());
 }
 
 std::vector<std::string_view> SplitListingLines(std::string_view text) {

@@ -124,6 +124,12 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// A whole listing through a reader that `feed` fills (lines or chunks), its
+// links resolved as ParseListing resolves them.
+ParsedListing ReadListing(const ListingStyle& style, std::chrono::year_month_day startDate,
+                          const std::function<void(ListingReader&)>& feed,
+                          std::size_t expectedEntries = 0);
+
 // What ResolveLinks reads of entry i.
 struct LinkFacts {
     std::string_view name;

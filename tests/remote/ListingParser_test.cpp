@@ -719,30 +719,13 @@ TEST(EntryText, RoundTripKeepsEveryField) {
 // The entries of `text` fed to a reader in pieces, `cut(k)` bytes the k-th.
 ParsedListing ReadInPieces(std::string_view text, std::string_view answer, year_month_day start,
                            const std::function<std::size_t(std::size_t)>& cut) {
-    ParsedListing parsed;
-    std::vector<std::size_t> links;
-    ListingReader reader(ListingStyleFromAnswer(answer), start, [&](RemoteEntry& e) {
-        if (!e.linkTarget.empty())
-            links.push_back(parsed.entries.size());
-        parsed.entries.push_back(std::move(e));
+    return ReadListing(ListingStyleFromAnswer(answer), start, [&](ListingReader& reader) {
+        for (std::size_t k = 0; !text.empty(); ++k) {
+            const std::size_t n = std::min(text.size(), cut(k));
+            reader.Feed(text.substr(0, n));
+            text.remove_prefix(n);
+        }
     });
-    for (std::size_t k = 0; !text.empty(); ++k) {
-        const std::size_t n = std::min(text.size(), cut(k));
-        reader.Feed(text.substr(0, n));
-        text.remove_prefix(n);
-    }
-    reader.Finish();
-    parsed.path = reader.Path();
-    parsed.linesNotUnderstood = reader.LinesNotUnderstood();
-    std::vector<RemoteEntry>& entries = parsed.entries;
-    ResolveLinks(
-        entries.size(), links,
-        [&](std::size_t i) {
-            return LinkFacts{entries[i].name, entries[i].linkTarget, entries[i].IsLink(),
-                             entries[i].kind == EntryKind::File};
-        },
-        [&](std::size_t i) { entries[i].kind = EntryKind::File; });
-    return parsed;
 }
 
 // A listing read as the data connection delivers it, cut anywhere (inside a
