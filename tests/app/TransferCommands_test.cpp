@@ -74,19 +74,16 @@ protected:
     void Drop(QTreeView* onto, const QByteArray& from) {
         QMimeData data;
         data.setData(QStringLiteral("application/x-corvane-pane"), from);
-        const QPoint at(20, 20);
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(onto->viewport(), &enter);
-        dropAccepted = enter.isAccepted();
-        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(onto->viewport(), &drop);
-        QCoreApplication::processEvents();
+        Deliver(onto, data);
     }
 
     // Files dragged in from a file manager.
     void DropUrls(QTreeView* onto, const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);
+        Deliver(onto, data);
+    }
+    void Deliver(QTreeView* onto, const QMimeData& data) {
         const QPoint at(20, 20);
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(onto->viewport(), &enter);
