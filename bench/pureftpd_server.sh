@@ -28,28 +28,16 @@ fail() {
     echo "error: $*"
     exit 2
 }
+# shellcheck source=unpack_packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/unpack_packages.sh"
 
 server=/usr/sbin/pure-ftpd
 pw=/usr/bin/pure-pw
 if [[ -x $server && -x $pw ]]; then
     echo "info: installed $server"
 else
-    command -v apt-get >/dev/null || fail "pure-ftpd is not installed and there is no apt-get to fetch it"
-    cache=${CORVANE_BENCH_CACHE:-$run_dir/debs}
+    unpack_packages "$run_dir" pure-ftpd pure-ftpd-common
     unpacked=$run_dir/pkg
-    mkdir -p "$cache" "$unpacked"
-    for package in pure-ftpd pure-ftpd-common; do
-        debs=("$cache/${package}"_*.deb)
-        if [[ ! -e ${debs[0]} ]]; then
-            if ! (cd "$cache" && apt-get download -q "$package") >"$run_dir/apt.log" 2>&1; then
-                fail "apt-get download $package failed (run apt-get update?):" \
-                    "$(grep -v '^W:' "$run_dir/apt.log" | tail -n 1)"
-            fi
-            debs=("$cache/${package}"_*.deb)
-        fi
-        dpkg -x "${debs[-1]}" "$unpacked" || fail "cannot unpack ${debs[-1]}"
-        echo "info: unpacked $(basename "${debs[-1]}")"
-    done
     server=$unpacked/usr/sbin/pure-ftpd
     pw=$unpacked/usr/bin/pure-pw
     [[ -x $server && -x $pw ]] || fail "the pure-ftpd packages hold no pure-ftpd or pure-pw"

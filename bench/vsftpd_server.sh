@@ -25,30 +25,18 @@ fail() {
     echo "error: $*"
     exit 2
 }
+# shellcheck source=unpack_packages.sh
+source "$(dirname "${BASH_SOURCE[0]}")/unpack_packages.sh"
 
 binary=/usr/sbin/vsftpd
 libs=""
 if [[ -x $binary ]]; then
     echo "info: installed $binary"
 else
-    command -v apt-get >/dev/null || fail "vsftpd is not installed and there is no apt-get to fetch it"
-    cache=${CORVANE_BENCH_CACHE:-$run_dir/debs}
-    unpacked=$run_dir/pkg
-    mkdir -p "$cache" "$unpacked"
     wanted=(vsftpd)
     ldconfig -p | grep -q 'libwrap\.so\.0 ' || wanted+=(libwrap0)
-    for package in "${wanted[@]}"; do
-        debs=("$cache/${package}"_*.deb)
-        if [[ ! -e ${debs[0]} ]]; then
-            if ! (cd "$cache" && apt-get download -q "$package") >"$run_dir/apt.log" 2>&1; then
-                fail "apt-get download $package failed (run apt-get update?):" \
-                    "$(grep -v '^W:' "$run_dir/apt.log" | tail -n 1)"
-            fi
-            debs=("$cache/${package}"_*.deb)
-        fi
-        dpkg -x "${debs[-1]}" "$unpacked" || fail "cannot unpack ${debs[-1]}"
-        echo "info: unpacked $(basename "${debs[-1]}")"
-    done
+    unpack_packages "$run_dir" "${wanted[@]}"
+    unpacked=$run_dir/pkg
     binary=$unpacked/usr/sbin/vsftpd
     [[ -x $binary ]] || fail "the vsftpd package holds no usr/sbin/vsftpd"
     libs=$(find "$unpacked" -name 'libwrap.so.0' -printf '%h' -quit)
