@@ -1,5 +1,5 @@
+#include "FixedPrompts.h"
 #include "prefs/Options.h"
-#include "prefs/Prompts.h"
 #include "sites/SiteFolder.h"
 #include "sites/SiteListController.h"
 
@@ -11,19 +11,6 @@ namespace {
 
 constexpr int kSites = 1000;
 constexpr int kFolders = 100;
-
-// Nobody answers: loading and saving ask nothing.
-class SilentPrompts : public Prompts {
-public:
-    bool EditOptions(PreferencesValues&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    bool EditSite(SiteForm&) override { return false; }
-    OverwriteAnswer AskOverwrite(std::string&) override { return OverwriteAnswer::Cancel; }
-
-protected:
-    std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }
-};
 
 // A program folder whose root list holds kFolders folders and kSites sites
 // with every field filled, in no particular order.
@@ -60,7 +47,7 @@ private:
 
 void BM_LoadSiteFolder(benchmark::State& state) {
     SiteListFixture fixture;
-    SilentPrompts prompts;
+    FixedPrompts prompts{false, OverwriteAnswer::Cancel};
     Options options;
     SiteListController controller(fixture.Folder(), prompts, options);
     for (auto _ : state) {
@@ -73,7 +60,7 @@ BENCHMARK(BM_LoadSiteFolder)->Unit(benchmark::kMillisecond);
 
 void BM_SaveSiteFolder(benchmark::State& state) {
     SiteListFixture fixture;
-    SilentPrompts prompts;
+    FixedPrompts prompts{false, OverwriteAnswer::Cancel};
     Options options;
     SiteListController controller(fixture.Folder(), prompts, options);
     controller.LoadSiteFolder("");

@@ -1,8 +1,8 @@
 // A recursive remote delete of 1,000 files in 20 folders on loopback FTP
 // servers (pyftpdlib, vsftpd), by the session's delete chain and by
 // `lftp -e 'rm -r'` on the same server in the same run: files per second each.
+#include "FixedPrompts.h"
 #include "prefs/Options.h"
-#include "prefs/Prompts.h"
 #include "session/SessionController.h"
 #include "session/SessionLog.h"
 #include "support/EventLoop.h"
@@ -30,18 +30,6 @@ constexpr int kFiles = kFolders * kFilesPerFolder;
 constexpr int kRounds = 3;
 const char* const kTree = "doomed tree";
 
-// Every question is answered Yes; no window is ever wanted.
-struct YesPrompts : Prompts {
-    bool EditOptions(PreferencesValues&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    bool EditSite(SiteForm&) override { return false; }
-    OverwriteAnswer AskOverwrite(std::string&) override { return OverwriteAnswer::Cancel; }
-
-protected:
-    std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }
-};
-
 void MakeTree(const std::string& root) {
     for (int folder = 0; folder < kFolders; ++folder) {
         const fs::path dir = fs::path(root) / kTree / ("folder " + std::to_string(folder));
@@ -57,7 +45,7 @@ double DeleteByCorvane(const RealFtpServer& server) {
     const std::string folder = dir.path().toStdString() + "/";
     const Options options = DefaultOptions(folder, ::getpid());
     session::SessionLog log(folder);
-    YesPrompts prompts;
+    FixedPrompts prompts{true, OverwriteAnswer::Cancel};
     FtpClient ftp;
     const auto today = session::Today();
     session::SessionController controller(ftp, log, prompts, options, today);

@@ -11,8 +11,8 @@
 //   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--small-rounds N]
 //                        [--tree-folders N]
 #include "BenchSupport.h"
+#include "FixedPrompts.h"
 #include "prefs/Options.h"
-#include "prefs/Prompts.h"
 #include "session/SessionController.h"
 #include "session/SessionLog.h"
 #include "transfer/TransferQueue.h"
@@ -121,19 +121,6 @@ private:
     std::uint16_t port_ = 0;
 };
 
-// No question is expected; every fresh target is new.
-class NoPrompts : public Prompts {
-public:
-    bool EditOptions(PreferencesValues&) override { return false; }
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    bool EditSite(SiteForm&) override { return false; }
-    OverwriteAnswer AskOverwrite(std::string&) override { return OverwriteAnswer::All; }
-
-protected:
-    std::optional<std::string> InputLine(const InputRequest&) override { return std::nullopt; }
-};
-
 struct CountingSink : transfer::ProgressSink {
     std::int64_t updates = 0;
     void Open() override {}
@@ -210,7 +197,7 @@ struct Client {
 
     Options options;
     session::SessionLog log{std::string(QDir::tempPath().toStdString() + "/")};
-    NoPrompts prompts;
+    FixedPrompts prompts{false, OverwriteAnswer::All};
     FtpClient ftp;
     session::SessionController controller{ftp, log, prompts, options, session::Today()};
     transfer::TransferQueue queue{ftp,     controller, controller.Chain(),

@@ -21,6 +21,7 @@ public:
     bool AskYesNo(const std::string& caption, const std::string& text) override;
     bool EditSite(SiteForm& form) override;
     OverwriteAnswer AskOverwrite(std::string& path) override;
+    CertificateAnswer AskCertificate(const CertificateQuestion& question) override;
 
 protected:
     std::optional<std::string> InputLine(const InputRequest& request) override;

@@ -23,6 +23,20 @@ inline constexpr const char* AttentionCaption = "Attention";
 // The answers of the overwrite question, in the order of its buttons.
 enum class OverwriteAnswer { Resume, Overwrite, All, Skip, SaveAs, Cancel };
 
+// A server's certificate that the trust store did not vouch for, or that
+// differs from the one the user chose to trust always for the site.
+struct CertificateQuestion {
+    std::string Host; // as the site names it
+    std::string Subject;
+    std::string Issuer;
+    std::string NotBefore; // "2026-12-08 02:30:00 UTC"
+    std::string NotAfter;
+    std::string Fingerprint;       // SHA-256, "AB:CD:..."
+    std::string VerificationError; // why the trust store refused it; may be empty
+    bool Changed = false;          // a different certificate was trusted before: a warning
+};
+enum class CertificateAnswer { TrustAlways, TrustOnce, Refuse };
+
 // The questions the logic asks the user. The program answers them with its
 // dialogs; tests answer them from a script. Every answer is a plain value.
 class Prompts {
@@ -55,6 +69,10 @@ public:
     // "Rewrite Files Prompt": the transfer's destination `path` exists. For
     // SaveAs, `path` becomes the path the user typed.
     virtual OverwriteAnswer AskOverwrite(std::string& path) = 0;
+
+    // The certificate window: trust it always (its fingerprint is stored with
+    // the site), for this connection only, or not at all.
+    virtual CertificateAnswer AskCertificate(const CertificateQuestion& question) = 0;
 
 protected:
     // The line as typed, or nothing when cancelled.

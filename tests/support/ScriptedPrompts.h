@@ -49,6 +49,10 @@ public:
     std::deque<OverwriteReply> overwrites;
     std::vector<std::string> overwriteAsked; // the existing paths, in order
 
+    // Answers to the certificate window, in order.
+    std::deque<CertificateAnswer> certificates;
+    std::vector<CertificateQuestion> certificateAsked;
+
     std::vector<InputRequest> asked;
     std::vector<PreferencesValues> shown;
     std::vector<SiteForm> shownSites; // each as the window was filled
@@ -101,6 +105,11 @@ public:
         if (reply->answer == OverwriteAnswer::SaveAs)
             path = reply->newPath;
         return reply->answer;
+    }
+
+    CertificateAnswer AskCertificate(const CertificateQuestion& question) override {
+        certificateAsked.push_back(question);
+        return Next(certificates, "the certificate window").value_or(CertificateAnswer::Refuse);
     }
 
 protected:
