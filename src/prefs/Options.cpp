@@ -16,6 +16,10 @@ struct Binding {
     const char* section;
     const char* key;
     Field field;
+    // A key that older files lack: written only when it holds something
+    // other than its default or the file has it already, so an older file
+    // saves back as it was.
+    bool added = false;
 };
 
 constexpr const char* Common = "Common";
@@ -79,6 +83,7 @@ std::vector<Binding> Bindings(Settings& s, int& type) {
         {Common, "PromptUpLoad", &o.PromptUpLoad},
         {Common, "DefPrompt", &o.DefPrompt},
         {Common, "DateType", &o.DateType},
+        {Common, "KeepFileTimes", &o.KeepFileTimes, true},
         {"Language", "LangOn", &s.Lang.LangOn},
         {"Language", "LangInit", &s.Lang.LangInit},
         {"Language", "LangFile", &s.Lang.LangFile},
@@ -167,11 +172,19 @@ void LoadOptions(const std::string& folder, Settings& settings, pid_t processId)
 bool SaveOptions(const std::string& folder, const Settings& settings) {
     Settings copy = settings;
     int type = copy.Options.ConnectionType;
+    Settings defaults;
+    int defaultType = defaults.Options.ConnectionType;
+    const std::vector<Binding> defaultBindings = Bindings(defaults, defaultType);
     IniFile file(folder + OptionsFileName);
-    for (const Binding& b : Bindings(copy, type)) {
+    const std::vector<Binding> bindings = Bindings(copy, type);
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        const Binding& b = bindings[i];
         std::visit(
             [&](auto* field) {
                 using T = std::remove_pointer_t<decltype(field)>;
+                if (b.added && *field == *std::get<T*>(defaultBindings[i].field) &&
+                    file.ReadString(b.section, b.key, "\n") == "\n")
+                    return;
                 // A window never shown leaves no section: files stay as they were.
                 if constexpr (std::is_same_v<T, std::string>) {
                     if (b.section == std::string_view(WindowSection) && field->empty())

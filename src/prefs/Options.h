@@ -50,9 +50,10 @@ struct Options {
     int FontColor = 0; // a colour as the file stores it: 0x00BBGGRR, or negative
     bool PromptDownLoad = true;
     bool PromptUpLoad = true;
-    int DefPrompt = 0;   // overwrite prompt default: 0 skip, 1 overwrite, 2 resume
-    int DateType = 0;    // 1 "mm.dd.yyyy", anything else "dd.mm.yyyy"
-    int LogSize = 10000; // bytes the log pane holds
+    int DefPrompt = 0;         // overwrite prompt default: 0 skip, 1 overwrite, 2 resume
+    bool KeepFileTimes = true; // a moved file keeps its modification time where the server allows
+    int DateType = 0;          // 1 "mm.dd.yyyy", anything else "dd.mm.yyyy"
+    int LogSize = 10000;       // bytes the log pane holds
     // Bytes the log file may reach before it rolls over to one ".1" file. Files
     // of older versions lack the key and get the default.
     int LogFileSize = 10 * 1024 * 1024;

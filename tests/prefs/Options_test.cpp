@@ -84,6 +84,17 @@ TEST_F(OptionsTest, ARoundTripKeepsForeignKeysAndSectionsByteForByte) {
     ASSERT_TRUE(SaveOptions(folder.path(), settings));
     file.replace(file.find("TimeOut=15"), 10, "TimeOut=60");
     EXPECT_EQ(ReadFile(path()), file);
+
+    // A key older files lack appears once it is not the default, and stays
+    // when the default comes back, or a reload would bring the old value.
+    for (const bool keep : {false, true}) {
+        settings.Options.KeepFileTimes = keep;
+        ASSERT_TRUE(SaveOptions(folder.path(), settings));
+        EXPECT_NE(ReadFile(path()).find(keep ? "KeepFileTimes=1" : "KeepFileTimes=0"),
+                  std::string::npos);
+        Load();
+        EXPECT_EQ(settings.Options.KeepFileTimes, keep);
+    }
 }
 
 // Each row: a line of a hand-edited file and the line a save writes back.
