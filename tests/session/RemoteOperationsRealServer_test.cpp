@@ -61,9 +61,12 @@ protected:
         site.Password = server.password();
         site.InitialDir = server.home();
         site.Pasv = 1;
+        Adjust(site);
         controller.ConnectToSite(site);
         ASSERT_TRUE(WaitListing(0)) << "connected";
     }
+
+    virtual void Adjust(Site& /*site*/) {}
 
     // Waits for the listing after `before` listings and everything idle again.
     bool WaitListing(qsizetype before) {
@@ -126,6 +129,28 @@ TEST_P(RemoteOperationsReal, MakeRenameAndDeleteATreeOnDisk) {
     })) << "the pane shows the start folder without it";
 }
 
+// A shared virtual host names folders from the account's home: the walk must
+// not send such a path while the server stands below the home.
+class RemoteOperationsVirtualHost : public RemoteOperationsReal {
+protected:
+    void Adjust(Site& site) override {
+        fs::create_directories(OnDisk("pub"));
+        fs::rename(OnDisk(kTree), OnDisk("pub/" + kTree));
+        site.CheckVHost = 1;
+        site.InitialDir = "pub";
+    }
+};
+
+TEST_P(RemoteOperationsVirtualHost, DeleteATreeFromBelowTheHome) {
+    prompts.yesNo.push_back(true);
+    ASSERT_TRUE(Run([&] { return ops.Delete({{kTree, true, ""}}); }));
+    EXPECT_FALSE(fs::exists(OnDisk("pub/" + kTree))) << "the whole tree is gone";
+    EXPECT_TRUE(Logged("Deleted 4 file(s) and 3 folder(es)"));
+    EXPECT_FALSE(Logged("Error "));
+    EXPECT_EQ(ftp.HostDirName, "pub/") << "named as before the delete";
+    EXPECT_TRUE(controller.RemoteView().Items().empty()) << "the start folder, emptied";
+}
+
 TEST_P(RemoteOperationsReal, SiteChmodAndACustomCommand) {
     if (server.allowsChmod()) {
         TypedMode editor;
@@ -139,12 +164,17 @@ TEST_P(RemoteOperationsReal, SiteChmodAndACustomCommand) {
     EXPECT_TRUE(Logged("< 211")) << "the reply is in the log";
 }
 
+std::string ServerName(const ::testing::TestParamInfo<RealFtpServer::Kind>& info) {
+    return info.param == RealFtpServer::Kind::Vsftpd ? "vsftpd" : "pyftpdlib";
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, RemoteOperationsReal,
                          ::testing::Values(RealFtpServer::Kind::Pyftpdlib,
                                            RealFtpServer::Kind::Vsftpd),
-                         [](const auto& info) {
-                             return info.param == RealFtpServer::Kind::Vsftpd ? "vsftpd"
-                                                                              : "pyftpdlib";
-                         });
+                         ServerName);
+INSTANTIATE_TEST_SUITE_P(Servers, RemoteOperationsVirtualHost,
+                         ::testing::Values(RealFtpServer::Kind::Pyftpdlib,
+                                           RealFtpServer::Kind::Vsftpd),
+                         ServerName);
 
 } // namespace

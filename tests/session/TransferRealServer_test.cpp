@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <map>
 #include <tuple>
 #include <unistd.h>
@@ -69,6 +70,11 @@ void ExpectSameTree(const fs::path& original, const fs::path& copy) {
     }
 }
 
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 void WriteFile(const fs::path& path, const std::string& data) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << data;
@@ -105,9 +111,12 @@ protected:
         site.SavePassword = 1;
         site.Pasv = std::get<1>(GetParam()) ? 1 : 0;
         site.InitialDir = server.home();
+        Adjust(site);
         controller.ConnectToSite(site);
         ASSERT_TRUE(Idle()) << "logged in and listed";
     }
+
+    virtual void Adjust(Site& /*site*/) {}
 
     bool Idle(int waitMs = kWaitMs) {
         return ProcessEventsUntil(
@@ -134,6 +143,48 @@ protected:
     transfer::TransferQueue queue{ftp,     controller, controller.Chain(),
                                   prompts, options,    session::Today()};
 };
+
+// A shared virtual host: paths relative to the account's home, so every CWD of
+// a walk must be relative to where the server stands (a 3-level tree, started
+// from a folder below the home).
+class VirtualHostTransfer : public TransferRealServer {
+protected:
+    void Adjust(Site& site) override {
+        fs::create_directories(fs::path(server.root()) / "pub" / "dir");
+        site.CheckVHost = 1;
+        site.InitialDir = "pub/dir";
+    }
+};
+
+TEST_P(VirtualHostTransfer, ATreeGoesUpAndComesBackTheSame) {
+    const fs::path src = home / "src", dst = home / "dst", tree = src / "tree";
+    WriteFile(tree / "a" / "b" / "c" / "deep.bin", std::string(5000, '\xfe'));
+    WriteFile(tree / "a" / "mid.txt", "mid\n");
+    WriteFile(tree / "top.txt", "top\n");
+    fs::create_directories(tree / "a" / "b" / "empty");
+    fs::create_directories(dst);
+    queue.SetTransferType(transfer::TransferType::Binary);
+    WriteFile(src / "beside.txt", "beside\n");
+    ASSERT_TRUE(
+        controller.UploadSelected({{"beside.txt", false, ""}, {"tree", true, ""}}, src.string()));
+    ASSERT_TRUE(Idle());
+    ExpectSameTree(tree, fs::path(server.root()) / "pub" / "dir" / "tree");
+
+    // The pane shows the start folder again, so its "tree" is the one just sent.
+    std::vector<int> rows;
+    for (std::size_t i = 0; i < controller.RemoteView().Items().size(); ++i) {
+        if (controller.RemoteView().Items()[i].caption != "..")
+            rows.push_back(static_cast<int>(i));
+    }
+    ASSERT_EQ(rows.size(), 2u);
+    controller.RemoteView().SetSelection(rows);
+    ASSERT_TRUE(controller.DownloadSelected(dst.string()));
+    ASSERT_TRUE(Idle());
+    ExpectSameTree(tree, dst / "tree");
+    EXPECT_EQ(ReadAll(dst / "beside.txt"), "beside\n");
+    EXPECT_EQ(ftp.HostDirName, "pub/dir/") << "named as before the transfers";
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+}
 
 TEST_P(TransferRealServer, ATreeGoesUpAndComesBackTheSame) {
     const fs::path src = home / "src", dst = home / "dst";
@@ -249,12 +300,18 @@ TEST_P(TransferRealServer, StopInTheMiddleEndsTheQueue) {
     EXPECT_TRUE(incomplete);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, TransferRealServer,
-    ::testing::Combine(::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd), ::testing::Bool()),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param) == Kind::Vsftpd ? "vsftpd" : "pyftpdlib") +
-               (std::get<1>(info.param) ? "Passive" : "Active");
-    });
+std::string ServerName(const ::testing::TestParamInfo<std::tuple<Kind, bool>>& info) {
+    return std::string(std::get<0>(info.param) == Kind::Vsftpd ? "vsftpd" : "pyftpdlib") +
+           (std::get<1>(info.param) ? "Passive" : "Active");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TransferRealServer,
+                         ::testing::Combine(::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd),
+                                            ::testing::Bool()),
+                         ServerName);
+INSTANTIATE_TEST_SUITE_P(Servers, VirtualHostTransfer,
+                         ::testing::Combine(::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd),
+                                            ::testing::Values(true)),
+                         ServerName);
 
 } // namespace
