@@ -330,9 +330,10 @@ bool TransferQueue::SendNextDownload() {
         progress_->StartFile(path, size, Direction::Receiving);
     std::error_code error;
     const auto have = fs::file_size(ftp_.LocalFileName, error);
-    resumeFrom_ = resume_ && !error ? static_cast<std::int64_t>(have) : 0;
+    const bool resume = ResumesInThisType(AfterLastSlash(ftp_.LocalFileName));
+    resumeFrom_ = resume && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
-    return IssueTransfer(resume_ ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
+    return IssueTransfer(resume ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }
 
@@ -507,9 +508,10 @@ bool TransferQueue::SendNextUpload() {
     ChooseTransferType();
     if (progress_ != nullptr)
         progress_->StartFile(ftp_.LocalFileName, size, Direction::Sending);
-    resumeFrom_ = resume_ ? at : 0;
+    const bool resume = ResumesInThisType(AfterLastSlash(path));
+    resumeFrom_ = resume ? at : 0;
     ftp_.ResumeAt = resumeFrom_;
-    return IssueTransfer(resume_ ? &FtpClient::RestPutAsync : &FtpClient::PutAsync,
+    return IssueTransfer(resume ? &FtpClient::RestPutAsync : &FtpClient::PutAsync,
                          InFlight::Upload);
 }
 
@@ -606,6 +608,16 @@ void TransferQueue::ChooseTransferType() {
         ftp_.TypeBinarySync();
 }
 
+bool TransferQueue::ResumesInThisType(std::string_view name) {
+    if (!resume_ || ftp_.Binary)
+        return resume_;
+    // A text file's offsets differ on the server's disk, on the wire and here
+    // (CR LF against LF), and servers count REST differently: a resumed ASCII
+    // transfer would splice at the wrong byte.
+    host_.AddLog("No resume in ASCII mode: " + PrintableName(name) + " is moved whole");
+    return false;
+}
+
 bool TransferQueue::IssueTransfer(void (FtpClient::*request)(), InFlight kind) {
     inFlight_ = kind;
     if (host_.Issue(request))
@@ -633,6 +645,9 @@ void TransferQueue::TransferFailed(FtpRequest request) {
     using R = FtpRequest;
     if (request == R::GetAsync || request == R::RestGetAsync || request == R::PutAsync ||
         request == R::RestPutAsync) {
+        // A refused REST leaves its offset behind: the next listing or file
+        // would be written from there.
+        ftp_.ResumeAt = 0;
         FileFailed();
     } else if (request == R::MkdAsync) {
         // The folder could not be made: its files and the folders below it stay home.

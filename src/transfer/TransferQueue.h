@@ -122,6 +122,9 @@ public:
     std::int64_t RemoteSizeOf(std::string_view path) const;
     // TYPE for the next file, only when it changes.
     void ChooseTransferType();
+    // Whether the next file resumes: the overwrite decision's answer, except
+    // for a file that goes as ASCII.
+    bool ResumesInThisType(std::string_view name);
     void FinishTransfer(bool refreshRemote);
 
 private:

@@ -270,6 +270,64 @@ TEST_P(TransferRealServer, ResumeFinishesAPartialCopyBothWays) {
     EXPECT_EQ(Errors(), std::vector<std::string>{});
 }
 
+// A text file's offsets differ between the server's disk, the wire and the
+// local copy (CR LF against LF): a resumed ASCII transfer would splice at the
+// wrong byte, so both directions move the whole file instead.
+TEST_P(TransferRealServer, AnAsciiResumeMovesTheWholeFile) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    const fs::path src = home / "src", whole = home / "whole", remote = server.root();
+    WriteFile(remote / "down.txt", text);
+    WriteFile(src / "up.txt", text);
+    fs::create_directories(whole);
+    queue.SetTransferType(transfer::TransferType::Ascii);
+    controller.CwdAsync();
+    ASSERT_TRUE(Idle());
+    const auto selectDown = [&] {
+        std::vector<int> row;
+        for (std::size_t i = 0; i < controller.RemoteView().Items().size(); ++i) {
+            if (controller.RemoteView().Items()[i].caption == "down.txt")
+                row.push_back(static_cast<int>(i));
+        }
+        controller.RemoteView().SetSelection(row);
+    };
+    // What a whole transfer gives, each way.
+    selectDown();
+    ASSERT_TRUE(controller.DownloadSelected(whole.string()));
+    ASSERT_TRUE(Idle());
+    ASSERT_TRUE(controller.UploadSelected({{"up.txt", false, ""}}, src.string()));
+    ASSERT_TRUE(Idle());
+    const std::string wholeDown = ReadAll(whole / "down.txt"), wholeUp = ReadAll(remote / "up.txt");
+    ASSERT_GT(wholeDown.size(), 20000u);
+    ASSERT_GT(wholeUp.size(), 20000u);
+
+    // Partial copies, then Resume asked for each.
+    WriteFile(src / "down.txt", wholeDown.substr(0, wholeDown.size() / 2));
+    WriteFile(remote / "up.txt", wholeUp.substr(0, wholeUp.size() / 2));
+    controller.CwdAsync();
+    ASSERT_TRUE(Idle());
+    prompts.overwrites = {{OverwriteAnswer::Resume, ""}};
+    selectDown();
+    ASSERT_TRUE(controller.DownloadSelected(src.string()));
+    ASSERT_TRUE(Idle());
+    prompts.overwrites = {{OverwriteAnswer::Resume, ""}};
+    ASSERT_TRUE(controller.UploadSelected({{"up.txt", false, ""}}, src.string()));
+    ASSERT_TRUE(Idle());
+    EXPECT_TRUE(ReadAll(src / "down.txt") == wholeDown);
+    EXPECT_TRUE(ReadAll(remote / "up.txt") == wholeUp);
+    EXPECT_EQ(prompts.overwriteAsked,
+              (std::vector<std::string>{(src / "down.txt").string(), "up.txt"}));
+    std::vector<std::string> notes;
+    for (std::size_t i = 0; i < log.Pane().Count(); ++i) {
+        if (log.Pane().Line(i).starts_with("No resume"))
+            notes.push_back(log.Pane().Line(i));
+    }
+    EXPECT_EQ(notes, (std::vector<std::string>{"No resume in ASCII mode: down.txt is moved whole",
+                                               "No resume in ASCII mode: up.txt is moved whole"}));
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+}
+
 TEST_P(TransferRealServer, StopInTheMiddleEndsTheQueue) {
     const fs::path src = home / "src";
     WriteSparse(src / "a big one.bin", 1LL << 30);
