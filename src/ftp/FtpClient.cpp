@@ -31,12 +31,16 @@ constexpr std::array<const char*, 42> kRequestNames{
 static_assert(kRequestNames.size() == static_cast<std::size_t>(FtpRequest::RestartPutAsync) + 1);
 
 // The fixed order in which a multi-step request takes its steps.
-constexpr std::array<FtpStep, 23> kStepOrder{
-    FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd,   FtpStep::CDup,    FtpStep::TypeSet,
-    FtpStep::Port, FtpStep::Rest, FtpStep::Get,  FtpStep::Put,   FtpStep::Append,  FtpStep::Dir,
-    FtpStep::Ls,   FtpStep::Syst, FtpStep::Mkd,  FtpStep::Rmd,   FtpStep::RenFrom, FtpStep::RenTo,
-    FtpStep::Size, FtpStep::Dele, FtpStep::Pwd,  FtpStep::Quote, FtpStep::Quit,
+constexpr std::array<FtpStep, 29> kStepOrder{
+    FtpStep::Open,        FtpStep::User,   FtpStep::Pass,      FtpStep::Feat,     FtpStep::Utf8,
+    FtpStep::MlstFacts,   FtpStep::Cwd,    FtpStep::CDup,      FtpStep::TypeSet,  FtpStep::Port,
+    FtpStep::Rest,        FtpStep::Get,    FtpStep::CheckSize, FtpStep::FileTime, FtpStep::Put,
+    FtpStep::SetFileTime, FtpStep::Append, FtpStep::Dir,       FtpStep::Ls,       FtpStep::Syst,
+    FtpStep::Mkd,         FtpStep::Rmd,    FtpStep::RenFrom,   FtpStep::RenTo,    FtpStep::Size,
+    FtpStep::Dele,        FtpStep::Pwd,    FtpStep::Quote,     FtpStep::Quit,
 };
+// A set of steps is a 64-bit mask with bit n for step n.
+static_assert(kStepOrder.size() < 64);
 
 // Reported when the control connection closes before the reply arrived.
 constexpr int kClosedByServer = 421;
@@ -47,8 +51,8 @@ constexpr bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
 }
 
-constexpr std::uint32_t Bit(FtpStep step) {
-    return 1u << static_cast<unsigned>(step);
+constexpr std::uint64_t Bit(FtpStep step) {
+    return std::uint64_t{1} << static_cast<unsigned>(step);
 }
 
 } // namespace
@@ -104,7 +108,7 @@ void FtpClient::CheckReady() const {
 
 // A CR or LF would end the command early and send the rest as a command of
 // its own ("CWD a\r\nDELE victim.txt"); a NUL cuts it on many servers.
-void FtpClient::CheckArguments(std::uint32_t steps) const {
+void FtpClient::CheckArguments(std::uint64_t steps) const {
     const auto check = [](const std::string& value, const char* name) {
         if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
             throw FtpException(std::string(name) + " holds a CR, LF or NUL character");
@@ -313,7 +317,7 @@ void FtpClient::EvaluateReply() {
     request_.result = ftpreply::Judge(request_.statusCode, accepted_);
     if (request_.result != 0)
         SetErrorMessage(request_.lastResponse);
-    if (passive_ && request_.statusCode == 227)
+    if (passive_ && (request_.statusCode == 227 || request_.statusCode == 229))
         pasvResponse_ = request_.lastResponse;
     ExtractResults();
     if (request_.doneHook != nullptr)
@@ -357,6 +361,12 @@ void FtpClient::ExtractResults() {
     case FtpStep::Ls:
     case FtpStep::Append:
     case FtpStep::Port:
+    case FtpStep::Feat:
+    case FtpStep::Utf8:
+    case FtpStep::MlstFacts:
+    case FtpStep::CheckSize:
+    case FtpStep::FileTime:
+    case FtpStep::SetFileTime:
         break;
     }
 }
@@ -421,6 +431,46 @@ void FtpClient::QuitDone() {
         TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
 }
 
+// The answer decides what the session uses; a server that does not know FEAT
+// offers nothing, and the login goes on as it always did.
+void FtpClient::FeatAsync() {
+    ExecAsync(FtpRequest::ConnectAsync, FtpStep::Feat, "FEAT", {211});
+    request_.next = &FtpClient::FeatReply;
+}
+
+void FtpClient::FeatReply() {
+    if (IsPreliminary(request_.statusCode)) {
+        Display("< " + request_.lastResponse);
+        request_.awaitingReply = true;
+        return;
+    }
+    answeredFeat_ = request_.statusCode == 211;
+    features_ =
+        answeredFeat_ ? ftpfeatures::ParseFeatures(wholeReply_) : ftpfeatures::ServerFeatures{};
+    if (answeredFeat_) {
+        std::string_view rest = wholeReply_;
+        while (!rest.empty()) {
+            const std::size_t end = std::min(rest.find('\n'), rest.size());
+            Display("< " + std::string(rest.substr(0, end)));
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+    } else {
+        Display("< " + request_.lastResponse);
+        Display("! No server features: the session uses the classic commands");
+    }
+    request_.result = 0;
+    TriggerRequestDone(0);
+}
+
+// OPTS that the server may refuse: the session goes on without the option.
+void FtpClient::OptionalStepDone() {
+    if (request_.result != 0)
+        Display("! Option refused; going on without it");
+    request_.result = 0;
+    request_.errorMessage.clear();
+    TriggerRequestDone(0);
+}
+
 void FtpClient::SystAsync() {
     ExecAsync(FtpRequest::SystAsync, FtpStep::Syst, "SYST", {215});
 }
@@ -481,7 +531,7 @@ void FtpClient::RestAsync() {
 // --- multi-step requests -----------------------------------------------------------
 
 void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps) {
-    std::uint32_t set = 0;
+    std::uint64_t set = 0;
     for (const FtpStep s : steps)
         set |= Bit(s);
     if (connected_ && (set & Bit(FtpStep::Open)))
@@ -491,7 +541,7 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
         throw FtpException("FTP component not connected");
     CheckArguments(set);
     // Refused now rather than after the commands before the transfer went out.
-    constexpr std::uint32_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
+    constexpr std::uint64_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
                                          Bit(FtpStep::Put) | Bit(FtpStep::Append);
     if ((set & kTransfers) && LocalFileName.empty())
         throw FtpException("LocalFileName empty");
@@ -545,6 +595,26 @@ void FtpClient::NextStep() {
             continue;
         if (step == FtpStep::Cwd && HostDirName.empty())
             continue;
+        if (step == FtpStep::Utf8 && !features_.utf8)
+            continue;
+        if (step == FtpStep::MlstFacts && ftpfeatures::ListingFactsCommand(features_).empty())
+            continue;
+        // Line ends change a text file's size on the way.
+        if (step == FtpStep::CheckSize && (!Binary || (!features_.size && ListedSize <= 0))) {
+            ListedSize = -1;
+            continue;
+        }
+        if (step == FtpStep::FileTime && !(KeepFileTimes && features_.modificationTime))
+            continue;
+        if (step == FtpStep::SetFileTime && !(KeepFileTimes && features_.setModificationTime))
+            continue;
+        // What follows a transfer only checks it: the request reports the transfer.
+        const bool check =
+            step == FtpStep::CheckSize || step == FtpStep::FileTime || step == FtpStep::SetFileTime;
+        if (check && request_.savedStatus < 0) {
+            request_.savedResponse = request_.lastResponse;
+            request_.savedStatus = request_.statusCode;
+        }
         // A download resumes only where the server accepted the position.
         if (step == FtpStep::Get &&
             !(request_.currentStep == FtpStep::Rest && ResumeAt >= 0 && request_.statusCode == 350))
@@ -601,10 +671,26 @@ void FtpClient::RunStep(FtpStep step) {
         return QuitAsync();
     case FtpStep::Port:
         return PortAsync();
+    case FtpStep::Feat:
+        return FeatAsync();
+    case FtpStep::CheckSize:
+        return CheckSizeAsync();
+    case FtpStep::FileTime:
+        return ExecAsync(FtpRequest::GetAsync, FtpStep::FileTime, "MDTM " + HostFileName, {213},
+                         &FtpClient::FileTimeDone);
+    case FtpStep::SetFileTime:
+        return SetFileTimeAsync();
+    case FtpStep::Utf8:
+        return ExecAsync(FtpRequest::ConnectAsync, FtpStep::Utf8, "OPTS UTF8 ON", {0},
+                         &FtpClient::OptionalStepDone);
+    case FtpStep::MlstFacts:
+        return ExecAsync(FtpRequest::ConnectAsync, FtpStep::MlstFacts,
+                         ftpfeatures::ListingFactsCommand(features_), {0},
+                         &FtpClient::OptionalStepDone);
     case FtpStep::Get:
         return DoGetAsync(FtpRequest::GetAsync, FtpStep::Get, "RETR");
     case FtpStep::Dir:
-        return DoGetAsync(FtpRequest::DirAsync, FtpStep::Dir, "LIST");
+        return DoGetAsync(FtpRequest::DirAsync, FtpStep::Dir, MachineListings ? "MLSD" : "LIST");
     case FtpStep::Ls:
         return DoGetAsync(FtpRequest::LsAsync, FtpStep::Ls, "NLST");
     case FtpStep::Put:
@@ -617,7 +703,8 @@ void FtpClient::RunStep(FtpStep step) {
 }
 
 void FtpClient::ConnectAsync() {
-    StartMultiStep(FtpRequest::ConnectAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass});
+    StartMultiStep(FtpRequest::ConnectAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                              FtpStep::Feat, FtpStep::Utf8, FtpStep::MlstFacts});
 }
 
 void FtpClient::ReceiveAsync() {
@@ -633,11 +720,13 @@ void FtpClient::RestartGetAsync() {
 }
 
 void FtpClient::GetAsync() {
-    StartMultiStep(FtpRequest::GetAsync, {FtpStep::Port, FtpStep::Get});
+    StartMultiStep(FtpRequest::GetAsync,
+                   {FtpStep::Port, FtpStep::Get, FtpStep::CheckSize, FtpStep::FileTime});
 }
 
 void FtpClient::RestGetAsync() {
-    StartMultiStep(FtpRequest::RestGetAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Get});
+    StartMultiStep(FtpRequest::RestGetAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Get,
+                                              FtpStep::CheckSize, FtpStep::FileTime});
 }
 
 void FtpClient::TransmitAsync() {
@@ -653,11 +742,12 @@ void FtpClient::RestartPutAsync() {
 }
 
 void FtpClient::PutAsync() {
-    StartMultiStep(FtpRequest::PutAsync, {FtpStep::Port, FtpStep::Put});
+    StartMultiStep(FtpRequest::PutAsync, {FtpStep::Port, FtpStep::Put, FtpStep::SetFileTime});
 }
 
 void FtpClient::RestPutAsync() {
-    StartMultiStep(FtpRequest::RestPutAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Put});
+    StartMultiStep(FtpRequest::RestPutAsync,
+                   {FtpStep::Port, FtpStep::Rest, FtpStep::Put, FtpStep::SetFileTime});
 }
 
 void FtpClient::AppendFileAsync() {
@@ -742,6 +832,11 @@ void FtpClient::OpenAsync() {
     request_.done = false;
     reply_.Clear();
     assembler_.Reset();
+    wholeReply_.clear();
+    wholeReplyEnded_ = false;
+    features_ = {};
+    answeredFeat_ = false;
+    epsvRefused_ = false;
     request_.result = 0;
     request_.awaitingReply = true;
     SetState(FtpState::ftpDnsLookup);
@@ -852,12 +947,17 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
             TriggerRequestDone(0);
             break;
         case FtpState::ftpWaitingResponse:
+            if (std::exchange(wholeReplyEnded_, false))
+                wholeReply_.clear();
+            wholeReply_ += request_.lastResponse;
+            wholeReply_ += '\n';
             if (!final)
                 continue;
             request_.statusCode = verdict.code;
             if (request_.next == nullptr)
                 throw FtpException("Program error: FNext is nil");
             request_.awaitingReply = false;
+            wholeReplyEnded_ = true;
             (this->*request_.next)();
             break;
         case FtpState::ftpNotConnected:

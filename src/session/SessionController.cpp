@@ -223,6 +223,7 @@ void SessionController::AddLog(std::string_view text) {
 }
 
 bool SessionController::Issue(void (FtpClient::*request)()) {
+    ftp_.KeepFileTimes = options_.KeepFileTimes; // applied preferences count from the next request
     try {
         (ftp_.*request)();
     } catch (const std::exception& e) {
@@ -268,7 +269,8 @@ void SessionController::ConnectToSite(const Site& chosen) {
     ftp_.Binary = true;
     ftp_.SetPassive(site_.Pasv != 0);
     ftp_.HostDirName = NormalizeRemoteDir(site_.InitialDir, site_.CheckVHost != 0);
-    remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0});
+    ftp_.MachineListings = false; // until the server's features are known
+    remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, false});
     remoteView_.SetDateOrder(options_.DateType == 1 ? remote::DateOrder::MonthFirst
                                                     : remote::DateOrder::DayFirst);
 
@@ -307,7 +309,8 @@ void SessionController::OpenEntry(int row) {
     }
     if (item.link)
         linkTried_.emplace(item.caption, ftp_.HostDirName);
-    if (remote::ListingStyleFromAnswer(site_.Answer).layout == remote::ListingLayout::Vms) {
+    if (const remote::ListingStyle style = ListingStyle();
+        !style.machine && style.layout == remote::ListingLayout::Vms) {
         ftp_.HostDirName = item.caption;
     } else {
         if (!ftp_.HostDirName.ends_with('/'))
@@ -392,6 +395,12 @@ bool SessionController::EngineReady() const {
 
 std::string SessionController::HostName() const {
     return ftp_.HostName;
+}
+
+remote::ListingStyle SessionController::ListingStyle() const {
+    remote::ListingStyle style = remote::ListingStyleFromAnswer(site_.Answer);
+    style.machine = ftp_.MachineListings;
+    return style;
 }
 
 std::string SessionController::HostDirName() const {
@@ -511,6 +520,10 @@ void SessionController::RequestSucceeded(FtpRequest request) {
     using R = FtpRequest;
     linkTried_.reset();
     if (request == R::ConnectAsync) {
+        // MLSD where the server offers it, unless the site keeps to LIST.
+        ftp_.MachineListings =
+            ftp_.Features().machineListing && !text::EqualsNoCase(site_.ListingCommand, "LIST");
+        remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, ftp_.MachineListings});
         SetState(SessionState::Listing);
         Issue(&FtpClient::SystAsync);
     } else if (request == R::SystAsync) {

@@ -176,8 +176,7 @@ bool TransferQueue::StartDownload(const std::vector<SelectedEntry>& selection,
     if (!CanStart())
         return false;
     Begin(true, localFolder);
-    const bool wholeLines = remote::ListingStyleFromAnswer(host_.CurrentSite().Answer).layout ==
-                            remote::ListingLayout::Text;
+    const bool wholeLines = host_.ListingStyle().WholeLineNames();
     WorkLists& work = chain_.Work;
     for (const SelectedEntry& entry : selection) {
         if (entry.Name == "..")
@@ -316,6 +315,7 @@ bool TransferQueue::SendNextDownload() {
     const auto have = fs::file_size(ftp_.LocalFileName, error);
     resumeFrom_ = resume_ && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
+    ftp_.ListedSize = size; // a download of another size is not whole
     return IssueTransfer(resume_ ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }
@@ -344,8 +344,8 @@ void TransferQueue::AddDownloadFolder() {
     fs::create_directories(base, error);
 
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
-    const remote::ParsedListing parsed = remote::ParseListing(
-        lines, remote::ListingStyleFromAnswer(host_.CurrentSite().Answer), startDate_);
+    const remote::ParsedListing parsed =
+        remote::ParseListing(lines, host_.ListingStyle(), startDate_);
     std::string here = ftp_.HostDirName;
     if (!here.ends_with('/'))
         here += '/';
@@ -503,8 +503,8 @@ void TransferQueue::ReadRemoteNames() {
     if (!ReadFile(options_.ListingFile, text))
         return;
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
-    const remote::ParsedListing parsed = remote::ParseListing(
-        lines, remote::ListingStyleFromAnswer(host_.CurrentSite().Answer), startDate_);
+    const remote::ParsedListing parsed =
+        remote::ParseListing(lines, host_.ListingStyle(), startDate_);
     for (const remote::RemoteEntry& entry : parsed.entries) {
         if (entry.kind == remote::EntryKind::File)
             remoteFiles_.push_back({entry.name, entry.size});

@@ -15,6 +15,7 @@ inline testsupport::ScriptedFtpServer& ScriptLoginAndListing(
     return server.send("220 ready\r\n")
         .reply("331 Password required\r\n")
         .reply("230 Logged in\r\n")
+        .reply("500 Unknown command\r\n") // FEAT: a classic server
         .reply("215 UNIX Type: L8\r\n")
         .reply("257 \"/\"\r\n")
         .reply("200 Type set to A\r\n")
