@@ -856,9 +856,17 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
         TriggerRequestDone(error);
         return;
     }
+    addressIndex_ = 0;
+    ConnectControl();
+}
+
+// To the look-up's address at addressIndex_.
+void FtpClient::ConnectControl() {
     const bool viaProxy = connectionType_ == FtpConnectionType::ftpProxy;
     try {
-        control_->SetAddr(control_->DnsResult());
+        const std::vector<std::string>& addresses = control_->DnsResultList();
+        control_->SetAddr(addressIndex_ < addresses.size() ? addresses[addressIndex_]
+                                                           : control_->DnsResult());
         control_->SetProto("tcp");
         control_->SetPort(viaProxy ? proxyPort_ : Port);
         ApplySocks(*control_);
@@ -880,6 +888,18 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
 }
 
 void FtpClient::ControlSessionConnected(std::uint16_t error) {
+    // A name with more than one address: each is tried in turn.
+    if (error != 0 && addressIndex_ + 1 < control_->DnsResultList().size() &&
+        state_ != FtpState::ftpAbort) {
+        Display("! " + control_->DnsResultList()[addressIndex_] + ": " + wsock::Description(error) +
+                "; trying the next address");
+        ++addressIndex_;
+        switchingAddress_ = true;
+        control_->Close();
+        switchingAddress_ = false;
+        ConnectControl();
+        return;
+    }
     if (error != 0) {
         FailWithSocketError(error);
         request_.nextSeq = nullptr;
@@ -1010,6 +1030,8 @@ void FtpClient::FailInside(const std::string& what) {
 }
 
 void FtpClient::ControlSessionClosed(std::uint16_t error) {
+    if (switchingAddress_)
+        return;
     // A server that hangs up before answering has not granted the request.
     if (request_.awaitingReply && request_.result == 0 && state_ != FtpState::ftpAbort &&
         (state_ == FtpState::ftpWaitingResponse || state_ == FtpState::ftpWaitingBanner)) {

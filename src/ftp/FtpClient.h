@@ -376,6 +376,7 @@ protected:
 
     // Control socket events.
     void ControlDnsLookupDone(std::uint16_t error);
+    void ConnectControl();
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
@@ -459,7 +460,9 @@ private:
     bool wholeReplyEnded_ = false; // the next line begins a new reply
     ftpfeatures::ServerFeatures features_;
     bool answeredFeat_ = false;
-    bool epsvRefused_ = false; // the server said it knows no EPSV: PASV for the session
+    bool epsvRefused_ = false;
+    std::size_t addressIndex_ = 0;  // of the control socket's look-up, being tried
+    bool switchingAddress_ = false; // the server said it knows no EPSV: PASV for the session
 
     // The transfer in progress.
     struct Transfer {

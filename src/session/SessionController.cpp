@@ -1,5 +1,6 @@
 #include "session/SessionController.h"
 
+#include "net/HostAddress.h"
 #include "prefs/CommaText.h"
 #include "prefs/Options.h"
 #include "prefs/Prompts.h"
@@ -122,7 +123,14 @@ Site NormalizeSiteAddress(Site site) {
         site.InitialDir = server.substr(slash);
         server.erase(slash);
     }
-    if (const std::size_t colon = server.find(':'); colon != std::string::npos) {
+    // "::1" and "[::1]:2121": an IPv6 address holds colons of its own.
+    if (server.starts_with('[') || net::IsIpv6Literal(server)) {
+        if (const std::optional<net::HostAndPort> typed = net::SplitHostAndPort(server)) {
+            server = typed->host;
+            if (!typed->port.empty())
+                site.Port = typed->port;
+        }
+    } else if (const std::size_t colon = server.find(':'); colon != std::string::npos) {
         site.Port = server.substr(colon + 1);
         server.erase(colon);
     }

@@ -42,11 +42,22 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         const char* listingCommand; // the site's setting
         bool machine;               // MLSD expected
         Lines names;
+        const char* listenOn = "127.0.0.1";
+        const char* server = "127.0.0.1"; // as the user types it
     };
     const Lines exact{" lead", "trail ",  "a -> b", "\xc3\xa6\xc3\xb8\xc3\xa5.txt",
                       "plain", "folder x"};
     const Row rows[]{
         {"pyftpdlib-offers-mlsd", RealFtpServer::Kind::Pyftpdlib, "", true, exact},
+        {"ipv6-literal-in-brackets", RealFtpServer::Kind::Pyftpdlib, "", true, exact, "::1",
+         "[::1]"},
+        {"bare-ipv6-literal-and-list",
+         RealFtpServer::Kind::Pyftpdlib,
+         "LIST",
+         false,
+         {"plain"},
+         "::1",
+         "::1"},
         {"site-keeps-to-list",
          RealFtpServer::Kind::Pyftpdlib,
          "LIST",
@@ -61,6 +72,7 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         RealFtpServer server(row.kind);
+        server.listenOn(row.listenOn);
         CORVANE_START_REAL_FTP(server);
         for (const std::string& name : row.names) {
             if (name.starts_with("folder"))
@@ -70,7 +82,7 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         }
         Session s;
         Site site;
-        site.Server = "127.0.0.1";
+        site.Server = row.server;
         site.Port = server.portText();
         site.User = server.user();
         site.Password = server.password();

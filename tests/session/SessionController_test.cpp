@@ -21,6 +21,9 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         {"bob:p:w@files.example:21", "files.example", "bob", "p:w", "21", "/start"},
         {"ftp://http://x.example", "x.example", "keep", "kept", "21", "/start"},
         {"files.example:990", "files.example", "keep", "kept", "990", "/start"},
+        {"ftp://anna:pw@[::1]:2121/pub", "::1", "anna", "pw", "2121", "/pub"},
+        {"[fe80::1]", "fe80::1", "keep", "kept", "21", "/start"},
+        {"::1", "::1", "keep", "kept", "21", "/start"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.server);

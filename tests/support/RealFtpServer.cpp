@@ -184,8 +184,8 @@ bool RealFtpServer::launchPyftpdlib(std::string* why) {
     }
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(Python, {launcher, "--host", "127.0.0.1", "--port", "0", "--root", dir_->path(),
-                             "--user", User, "--password", Password});
+    process_->start(Python, {launcher, "--host", QString::fromStdString(host_), "--port", "0",
+                             "--root", dir_->path(), "--user", User, "--password", Password});
     if (!process_->waitForStarted(StartTimeoutMs)) {
         *why = "cannot run " + std::string(Python) + ": " + process_->errorString().toStdString();
         return false;
