@@ -44,6 +44,7 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         Lines names;
         const char* listenOn = "127.0.0.1";
         const char* server = "127.0.0.1"; // as the user types it
+        bool passive = true;
     };
     const Lines exact{" lead", "trail ",  "a -> b", "\xc3\xa6\xc3\xb8\xc3\xa5.txt",
                       "plain", "folder x"};
@@ -58,6 +59,14 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
          {"plain"},
          "::1",
          "::1"},
+        {"ipv6-active-mode-sends-eprt",
+         RealFtpServer::Kind::Pyftpdlib,
+         "",
+         true,
+         {"plain"},
+         "::1",
+         "::1",
+         false},
         {"site-keeps-to-list",
          RealFtpServer::Kind::Pyftpdlib,
          "LIST",
@@ -87,12 +96,13 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         site.User = server.user();
         site.Password = server.password();
         site.InitialDir = server.home();
-        site.Pasv = 1;
+        site.Pasv = row.passive ? 1 : 0;
         site.ListingCommand = row.listingCommand;
         s.controller.ConnectToSite(site);
         ASSERT_TRUE(testsupport::ProcessEventsUntil(
             [&] { return s.controller.SessionState() == session::SessionState::Browsing; }, 10000));
         EXPECT_EQ(s.ftp.MachineListings, row.machine);
+        EXPECT_EQ(s.ftp.Passive(), row.passive);
         Lines shown;
         for (const remote::RemoteItem& item : s.controller.RemoteView().Items()) {
             shown.push_back(item.caption);
