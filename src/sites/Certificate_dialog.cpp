@@ -41,6 +41,21 @@ QString LeadText(const CertificateQuestion& q) {
         .arg(host.toHtmlEscaped());
 }
 
+// A SHA-256 fingerprint is 32 groups: two lines of 16 read and compare
+// better than one that runs off the window. The colon stays at the break.
+QString FingerprintLines(const std::string& fingerprint) {
+    constexpr int GroupsPerLine = 16;
+    QString shown = ShownText(fingerprint);
+    int colons = 0;
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i] == u':' && ++colons == GroupsPerLine && i + 1 < shown.size()) {
+            shown.insert(i + 1, u'\n');
+            break;
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
 CertificateDialog::CertificateDialog(Translator& language, const CertificateQuestion& question,
@@ -75,6 +90,7 @@ CertificateDialog::CertificateDialog(Translator& language, const CertificateQues
     AddDetail(details, "eNotAfter", "Valid to", question.NotAfter);
     QLabel* fingerprint =
         AddDetail(details, "eFingerprint", "SHA-256 fingerprint", question.Fingerprint);
+    fingerprint->setText(FingerprintLines(question.Fingerprint));
     fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     fingerprint->setWordWrap(false);
     // Selected with the keyboard too, to copy it into a comparison.
@@ -99,7 +115,9 @@ CertificateDialog::CertificateDialog(Translator& language, const CertificateQues
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addSpacing(style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
     layout->addLayout(details);
+    layout->addSpacing(style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
     layout->addLayout(row);
 
     ApplyLanguage(language, *this);

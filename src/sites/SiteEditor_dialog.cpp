@@ -268,6 +268,7 @@ void SiteEditor::SetValues(const SiteForm& form) {
     }
     eFingerprint->setText(QString::fromStdString(form.TlsFingerprint));
     eFingerprint->setCursorPosition(0);
+    eFingerprint->setToolTip(eFingerprint->text());
     pCertificate->setVisible(!form.TlsFingerprint.empty());
     {
         const QSignalBlocker blocker(cbHostType);

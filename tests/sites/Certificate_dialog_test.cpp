@@ -10,13 +10,24 @@
 
 namespace {
 
+// 32 groups, "00:01:...:1F", and how the window shows it: 16 a line.
+std::string Fingerprint(bool shown) {
+    std::string text;
+    for (int i = 0; i < 32; ++i)
+        text += QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper().toStdString() +
+                (i == 31            ? ""
+                 : shown && i == 15 ? ":\n"
+                                    : ":");
+    return text;
+}
+
 CertificateQuestion Question(bool changed) {
     return {"ftp.example.org",
             "CN=ftp.example.org",
             "CN=Example CA",
             "2026-01-01 00:00:00 UTC",
             "2027-01-01 00:00:00 UTC",
-            "AB:CD:EF:01",
+            Fingerprint(false),
             changed ? "" : "self-signed certificate",
             changed};
 }
@@ -50,7 +61,7 @@ TEST(CertificateDialogTest, TheButtonsAnswerAndOnlyAClickTrusts) {
             EXPECT_TRUE(w.Button(CertificateAnswer::Refuse)->isDefault());
             EXPECT_FALSE(w.Button(CertificateAnswer::TrustAlways)->isDefault());
             auto* fingerprint = Child<QLabel>(w, "eFingerprint");
-            EXPECT_EQ(fingerprint->text(), "AB:CD:EF:01");
+            EXPECT_EQ(fingerprint->text().toStdString(), Fingerprint(true));
             EXPECT_TRUE(fingerprint->textInteractionFlags() & Qt::TextSelectableByMouse);
             EXPECT_EQ(Child<QLabel>(w, "eIssuer")->text(), "CN=Example CA");
             EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lChanged")) != nullptr, row.changed);
