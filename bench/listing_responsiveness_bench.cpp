@@ -5,16 +5,21 @@
 // the remote pane parsing it as it arrives and then showing it, and alone
 // followed by the pane showing it from the file. The process's peak memory
 // over each is measured against the listing's size.
+// With "real", the same runs list a folder of 100,000 empty files served by
+// vsftpd and pyftpdlib on 127.0.0.1 instead, beside curl fetching the same
+// listing in the same run (curl's fetch is then what "x bare" compares with).
 // Prints figures; it never judges them.
 //
-//   listing_responsiveness_bench [RUNS [streamed|file]]   (default 5, both)
+//   listing_responsiveness_bench [RUNS [streamed|file|both [real]]]   (default 5, both)
 #include "BenchSupport.h"
 #include "ftp/FtpClient.h"
 #include "net/UniqueFd.h"
 #include "remote/RemoteView.h"
+#include "support/RealFtpServer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -24,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -212,58 +219,77 @@ private:
     Clock::duration longest_{};
 };
 
-} // namespace
+// Where the listing comes from: the in-process peer or a real server.
+struct Source {
+    std::string name;
+    std::string port;
+    std::string user;
+    std::string password;
+    std::string dir;         // listed after CWD; empty: the login folder
+    std::int64_t bytes = -1; // the listing's exact size, when known
+    std::string curlUrl;     // empty: no curl row
+};
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    // One mode beside the bare fetch: the first run's memory is then that
-    // mode's alone, with no earlier pane freed and reused.
-    const std::string modes = argc > 2 ? argv[2] : "";
-    const std::string listing = bench::VsftpdListing(kLines);
-    FtpPeer peer(listing);
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Wall time of curl fetching the listing to /dev/null; negative when it failed.
+double CurlFetchMs(const std::string& url) {
+    QProcess curl;
+    const Clock::time_point start = Clock::now();
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"),
+                                        QStringLiteral("/dev/null"), QString::fromStdString(url)});
+    if (!curl.waitForStarted(5000) || !curl.waitForFinished(60000) || curl.exitCode() != 0)
+        return -1;
+    return Ms(Clock::now() - start);
+}
+
+// Runs the rows against one source; the number of failed rows.
+int RunSource(const Source& source, int runs, const std::string& modes, GapMeter& gaps) {
     QTemporaryDir folder;
-
     FtpClient ftp;
     ftp.HostName = "127.0.0.1";
-    ftp.Port = std::to_string(peer.Port());
-    ftp.UserName = "bench";
-    ftp.PassWord = "bench";
+    ftp.Port = source.port;
+    ftp.UserName = source.user;
+    ftp.PassWord = source.password;
     ftp.SetPassive(true);
     bench::RequestWaiter waiter(ftp);
     if (const std::string error = waiter.Run("login", 30s, [&] { ftp.ConnectAsync(); });
         !error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s: %s\n", source.name.c_str(), error.c_str());
         return 1;
     }
-
+    if (!source.dir.empty()) {
+        ftp.HostDirName = source.dir;
+        if (const std::string error = waiter.Run("CWD", 30s, [&] { ftp.CwdAsync(); });
+            !error.empty()) {
+            std::fprintf(stderr, "%s: %s\n", source.name.c_str(), error.c_str());
+            return 1;
+        }
+    }
     bench::BenchSession session;
     remote::RemoteView view(session, kStart, [] { return 2024; });
     view.SetSite({"0957681", false});
-    GapMeter gaps;
-    // The timer's own jitter on this machine, to read the gaps below against.
-    gaps.Start();
-    QTimer idle;
-    idle.setSingleShot(true);
-    QEventLoop loop;
-    QObject::connect(&idle, &QTimer::timeout, &loop, &QEventLoop::quit);
-    idle.start(200ms);
-    loop.exec();
-    std::printf("%d lines, %.1f MiB per listing; longest gap of an idle loop %.1f ms\n", kLines,
-                static_cast<double>(listing.size()) / (1024.0 * 1024.0), Ms(gaps.Stop()));
-    std::printf("bare: the fetch alone; streamed: fetched while the pane parses it, then shown;\n"
-                "file: fetched alone, then shown from the file. total = until the pane is filled;\n"
-                "cpu = the event loop thread's; peak = resident memory over the start, MiB\n");
+
+    std::printf("%s\n", source.name.c_str());
     std::printf("%-4s %-8s %9s %9s %9s %7s %9s %9s %7s %7s %7s\n", "run", "mode", "fetch ms",
                 "show ms", "total ms", "x bare", "cpu ms", "gap ms", "peak", "x size", "items");
     int failed = 0;
-    const auto threadCpu = [] {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-    };
+    std::int64_t listingBytes = source.bytes;
     for (int run = 1; run <= runs; ++run) {
         double bare = 0;
+        if (!source.curlUrl.empty()) {
+            bare = CurlFetchMs(source.curlUrl);
+            if (bare < 0) {
+                std::fprintf(stderr, "run %d curl failed\n", run);
+                ++failed;
+            } else {
+                std::printf("%-4d %-8s %9.1f\n", run, "curl", bare);
+            }
+        }
         for (const char* mode : {"bare", "streamed", "file"}) {
             const std::string_view m = mode;
             if (m != "bare" && !modes.empty() && modes != m)
@@ -276,12 +302,14 @@ int main(int argc, char** argv) {
                 };
             }
             const std::int64_t before = ResetPeakMemory();
-            const double cpu = threadCpu();
+            const double cpu = ThreadCpuMs();
             gaps.Start();
             const Clock::time_point start = Clock::now();
             const std::string error = waiter.Run("LIST", 30s, [&] { ftp.DirAsync(); });
             const Clock::duration fetch = Clock::now() - start;
-            if (!error.empty() || ftp.ByteCount != static_cast<std::int64_t>(listing.size())) {
+            if (listingBytes < 0 && error.empty())
+                listingBytes = ftp.ByteCount;
+            if (!error.empty() || ftp.ByteCount != listingBytes) {
                 std::fprintf(stderr, "run %d %s: %s (%lld bytes)\n", run, mode, error.c_str(),
                              static_cast<long long>(ftp.ByteCount));
                 ++failed;
@@ -304,10 +332,10 @@ int main(int argc, char** argv) {
                 std::remove(ftp.LocalFileName.c_str());
             }
             const Clock::duration total = Clock::now() - start;
-            const double usedCpu = threadCpu() - cpu;
+            const double usedCpu = ThreadCpuMs() - cpu;
             const Clock::duration gap = gaps.Stop();
             const double peak = static_cast<double>(PeakMemory() - before) / (1024.0 * 1024.0);
-            if (m == "bare")
+            if (m == "bare" && source.curlUrl.empty())
                 bare = Ms(total);
             if (m != "bare" && (!session.lastLog.empty() || view.EntryCount() != kLines)) {
                 std::fprintf(stderr, "run %d %s: pane got %zu entries %s\n", run, mode,
@@ -318,11 +346,86 @@ int main(int argc, char** argv) {
             std::printf("%-4d %-8s %9.1f %9.1f %9.1f %7.2f %9.1f %9.1f %7.1f %7.2f %7zu\n", run,
                         mode, Ms(fetch), Ms(show), Ms(total), bare > 0 ? Ms(total) / bare : 0.0,
                         usedCpu, Ms(gap), peak,
-                        peak * 1024.0 * 1024.0 / static_cast<double>(listing.size()),
+                        peak * 1024.0 * 1024.0 / static_cast<double>(listingBytes),
                         m == "bare" ? std::size_t{0} : view.Items().size());
         }
     }
     ftp.OnListingData = nullptr;
     waiter.Run("QUIT", 30s, [&] { ftp.QuitAsync(); });
+    return failed;
+}
+
+// kLines empty files named as the generated listing names them.
+bool MakeFolder(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    for (int i = 0; i < kLines && !error; ++i) {
+        const UniqueFd file(
+            ::open((dir + "/" + bench::NameOf(i)).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        if (file.get() < 0)
+            return false;
+    }
+    return !error;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    // One mode beside the bare fetch: the first run's memory is then that
+    // mode's alone, with no earlier pane freed and reused.
+    std::string modes = argc > 2 ? argv[2] : "";
+    if (modes == "both")
+        modes.clear();
+    const bool real = argc > 3 && std::string_view(argv[3]) == "real";
+
+    GapMeter gaps;
+    // The timer's own jitter on this machine, to read the gaps below against.
+    gaps.Start();
+    QTimer idle;
+    idle.setSingleShot(true);
+    QEventLoop loop;
+    QObject::connect(&idle, &QTimer::timeout, &loop, &QEventLoop::quit);
+    idle.start(200ms);
+    loop.exec();
+    std::printf("%d lines per listing; longest gap of an idle loop %.1f ms\n", kLines,
+                Ms(gaps.Stop()));
+    std::printf("bare: the fetch alone; streamed: fetched while the pane parses it, then shown;\n"
+                "file: fetched alone, then shown from the file. total = until the pane is filled;\n"
+                "x bare = total over the bare fetch (curl's, where there is a curl row);\n"
+                "cpu = the event loop thread's; peak = resident memory over the start, MiB\n");
+    if (!real) {
+        const std::string listing = bench::VsftpdListing(kLines);
+        FtpPeer peer(listing);
+        return RunSource({"in-process peer, " + std::to_string(listing.size() / 1024) + " KiB",
+                          std::to_string(peer.Port()), "bench", "bench", "",
+                          static_cast<std::int64_t>(listing.size()), ""},
+                         runs, modes, gaps) == 0
+                   ? 0
+                   : 1;
+    }
+    int failed = 0;
+    for (const auto kind :
+         {testsupport::RealFtpServer::Kind::Vsftpd, testsupport::RealFtpServer::Kind::Pyftpdlib}) {
+        testsupport::RealFtpServer server(kind);
+        std::string whyNot;
+        if (!server.start(&whyNot)) {
+            std::printf("%s skipped: %s\n", server.name(), whyNot.c_str());
+            continue;
+        }
+        const std::string dir = server.root() + "/many";
+        if (!MakeFolder(dir)) {
+            std::fprintf(stderr, "cannot make %s\n", dir.c_str());
+            return 1;
+        }
+        // Relative to the login folder, for the engine and for curl alike.
+        const std::string listed = "many";
+        failed += RunSource({std::string(server.name()) + ", a folder of 100,000 files",
+                             server.portText(), server.user(), server.password(), listed, -1,
+                             "ftp://" + std::string(server.user()) + ":" + server.password() +
+                                 "@127.0.0.1:" + server.portText() + "/" + listed + "/"},
+                            runs, modes, gaps);
+    }
     return failed == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "app/RemoteCommands.h"
 #include "app/SessionNotice.h"
 #include "app/TransferCommands.h"
+#include "app/WindowLayout.h"
 #include "compare/DirectoryCompare.h"
 #include "local/LocalPane_widgets.h"
 #include "prefs/OptionsEdit.h"
@@ -96,40 +97,6 @@ QFont PaneFont(const StoredFont& stored, QFont font) {
     font.setUnderline(stored.UnderLine);
     font.setStrikeOut(stored.StrikeOut);
     return font;
-}
-
-// "450,450": sizes or widths as the layout section keeps them.
-std::string SizesText(const QList<int>& sizes) {
-    std::string text;
-    for (const int size : sizes)
-        text += (text.empty() ? "" : ",") + std::to_string(size);
-    return text;
-}
-
-// Nothing when the text is not as many positive numbers as `count`.
-QList<int> SizesFromText(const std::string& text, qsizetype count) {
-    QList<int> sizes;
-    for (const QString& part : QString::fromStdString(text).split(',')) {
-        bool ok = false;
-        const int size = part.toInt(&ok);
-        if (!ok || size <= 0)
-            return {};
-        sizes.push_back(size);
-    }
-    return sizes.size() == count ? sizes : QList<int>{};
-}
-
-QList<int> ColumnWidths(const QTreeView* list) {
-    QList<int> widths;
-    for (int column = 0; column < list->header()->count(); ++column)
-        widths.push_back(list->columnWidth(column));
-    return widths;
-}
-
-void SetColumnWidths(QTreeView* list, const std::string& text) {
-    const QList<int> widths = SizesFromText(text, list->header()->count());
-    for (qsizetype column = 0; column < widths.size(); ++column)
-        list->setColumnWidth(static_cast<int>(column), widths[column]);
 }
 
 } // namespace
@@ -435,29 +402,19 @@ bool MainWindow::ConfirmQuit() {
 }
 
 void MainWindow::RestoreLayout() {
-    const WindowLayout& layout = settings_.Layout;
-    if (!layout.Geometry.empty())
-        restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(layout.Geometry)));
-    if (const QList<int> panes = SizesFromText(layout.Panes, 2); !panes.isEmpty())
-        paneSplitter_->setSizes(panes);
-    if (const QList<int> log = SizesFromText(layout.Log, 2); !log.isEmpty())
-        logSplitter_->setSizes(log);
-    SetColumnWidths(localList_, layout.LocalColumns);
-    SetColumnWidths(remoteList_, layout.RemoteColumns);
-    if (!layout.LocalFolder.empty() && std::filesystem::is_directory(layout.LocalFolder))
-        ShowLocalFolder(layout.LocalFolder);
+    RestoreWindowLayout(LayoutOfWindow(), settings_.Layout);
+    const std::string& folder = settings_.Layout.LocalFolder;
+    if (!folder.empty() && std::filesystem::is_directory(folder))
+        ShowLocalFolder(folder);
 }
 
 void MainWindow::KeepLayout() {
-    WindowLayout& layout = settings_.Layout;
-    layout.Geometry = saveGeometry().toBase64().toStdString();
-    layout.Panes = SizesText(paneSplitter_->sizes());
-    layout.Log = SizesText(logSplitter_->sizes());
-    layout.LocalColumns = SizesText(ColumnWidths(localList_));
-    // The remote list's columns exist only once a folder was shown.
-    if (remoteList_->header()->count() > 0)
-        layout.RemoteColumns = SizesText(ColumnWidths(remoteList_));
-    layout.LocalFolder = localPane_.Folder();
+    KeepWindowLayout(LayoutOfWindow(), settings_.Layout);
+    settings_.Layout.LocalFolder = localPane_.Folder();
+}
+
+LayoutParts MainWindow::LayoutOfWindow() {
+    return {this, paneSplitter_, logSplitter_, localList_, remoteList_};
 }
 
 void MainWindow::SaveOnQuit() {

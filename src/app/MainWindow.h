@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WindowLayout.h"
 #include "ftp/FtpClient.h"
 #include "local/LocalPane.h"
 #include "prefs/Options.h"
@@ -120,6 +121,7 @@ private:
     // left at the last quit.
     void RestoreLayout();
     void KeepLayout();
+    LayoutParts LayoutOfWindow();
     void TellOptionsNotSaved();
     void ShowServerListMode(bool serverList);
     void RefreshCommands();
