@@ -31,11 +31,12 @@ constexpr std::array<const char*, 42> kRequestNames{
 static_assert(kRequestNames.size() == static_cast<std::size_t>(FtpRequest::RestartPutAsync) + 1);
 
 // The fixed order in which a multi-step request takes its steps.
-constexpr std::array<FtpStep, 23> kStepOrder{
-    FtpStep::Open, FtpStep::User, FtpStep::Pass, FtpStep::Cwd,   FtpStep::CDup,    FtpStep::TypeSet,
-    FtpStep::Port, FtpStep::Rest, FtpStep::Get,  FtpStep::Put,   FtpStep::Append,  FtpStep::Dir,
-    FtpStep::Ls,   FtpStep::Syst, FtpStep::Mkd,  FtpStep::Rmd,   FtpStep::RenFrom, FtpStep::RenTo,
-    FtpStep::Size, FtpStep::Dele, FtpStep::Pwd,  FtpStep::Quote, FtpStep::Quit,
+constexpr std::array<FtpStep, 26> kStepOrder{
+    FtpStep::Open,  FtpStep::AuthTls, FtpStep::User,    FtpStep::Pass, FtpStep::Pbsz, FtpStep::Prot,
+    FtpStep::Cwd,   FtpStep::CDup,    FtpStep::TypeSet, FtpStep::Port, FtpStep::Rest, FtpStep::Get,
+    FtpStep::Put,   FtpStep::Append,  FtpStep::Dir,     FtpStep::Ls,   FtpStep::Syst, FtpStep::Mkd,
+    FtpStep::Rmd,   FtpStep::RenFrom, FtpStep::RenTo,   FtpStep::Size, FtpStep::Dele, FtpStep::Pwd,
+    FtpStep::Quote, FtpStep::Quit,
 };
 
 // Reported when the control connection closes before the reply arrived.
@@ -46,6 +47,9 @@ constexpr int kAborted = 426;
 constexpr bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
 }
+
+// A request's steps are a mask of this width.
+static_assert(static_cast<unsigned>(FtpStep::Prot) < 32);
 
 constexpr std::uint32_t Bit(FtpStep step) {
     return 1u << static_cast<unsigned>(step);
@@ -62,8 +66,8 @@ const char* FtpRequestName(FtpRequest request) {
 }
 
 FtpClient::FtpClient(QObject* parent)
-    : QObject(parent), silence_(new QTimer(this)), control_(new SocksSocket(this)),
-      data_(new SocksSocket(this)) {
+    : QObject(parent), silence_(new QTimer(this)), control_(new TlsSocket(this)),
+      data_(new TlsSocket(this)) {
     silence_->setSingleShot(true);
     connect(silence_, &QTimer::timeout, this, [this] { Contained([&] { SilenceTimedOut(); }); });
     control_->OnDnsLookupDone = [this](AsyncSocket*, std::uint16_t e) {
@@ -78,12 +82,18 @@ FtpClient::FtpClient(QObject* parent)
     control_->OnSessionClosed = [this](AsyncSocket*, std::uint16_t e) {
         Contained([&] { ControlSessionClosed(e); });
     };
+    control_->OnTlsHandshakeDone = [this](AsyncSocket*, std::uint16_t e) {
+        Contained([&] { ControlTlsDone(e); });
+    };
+    data_->OnTlsHandshakeDone = DataEvent(&FtpClient::DataTlsDone);
 }
 
 FtpClient::~FtpClient() {
     // The sockets are children; their handlers must not reach a half-destroyed engine.
     control_->OnSessionClosed = nullptr;
     data_->OnSessionClosed = nullptr;
+    control_->OnTlsHandshakeDone = nullptr;
+    data_->OnTlsHandshakeDone = nullptr;
     CloseLocalFile();
 }
 
@@ -357,6 +367,9 @@ void FtpClient::ExtractResults() {
     case FtpStep::Ls:
     case FtpStep::Append:
     case FtpStep::Port:
+    case FtpStep::AuthTls:
+    case FtpStep::Pbsz:
+    case FtpStep::Prot:
         break;
     }
 }
@@ -437,6 +450,19 @@ void FtpClient::QuoteAsync() {
     ExecAsync(FtpRequest::QuoteAsync, FtpStep::Quote, LocalFileName, {0});
 }
 
+void FtpClient::AuthTlsAsync() {
+    ExecAsync(FtpRequest::OpenAsync, FtpStep::AuthTls, "AUTH TLS", {234},
+              &FtpClient::AuthTlsReplied);
+}
+
+void FtpClient::PbszAsync() {
+    ExecAsync(FtpRequest::OpenAsync, FtpStep::Pbsz, "PBSZ 0", {200}, &FtpClient::ProtectionReplied);
+}
+
+void FtpClient::ProtAsync() {
+    ExecAsync(FtpRequest::OpenAsync, FtpStep::Prot, "PROT P", {200}, &FtpClient::ProtectionReplied);
+}
+
 void FtpClient::TypeSetAsync() {
     ExecAsync(FtpRequest::TypeSetAsync, FtpStep::TypeSet, Binary ? "TYPE I" : "TYPE A", {200});
 }
@@ -484,6 +510,13 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
     std::uint32_t set = 0;
     for (const FtpStep s : steps)
         set |= Bit(s);
+    // Every login of a TLS site secures the control and the data connections.
+    if (set & Bit(FtpStep::Open)) {
+        if (Security == FtpSecurity::IfOffered || Security == FtpSecurity::Explicit)
+            set |= Bit(FtpStep::AuthTls);
+        if (Security != FtpSecurity::Off)
+            set |= Bit(FtpStep::Pbsz) | Bit(FtpStep::Prot);
+    }
     if (connected_ && (set & Bit(FtpStep::Open)))
         throw FtpException("FTP component already connected");
     CheckReady();
@@ -544,6 +577,9 @@ void FtpClient::NextStep() {
             request_.statusCode != 331)
             continue;
         if (step == FtpStep::Cwd && HostDirName.empty())
+            continue;
+        // A server without TLS ("if available") gets no data protection commands.
+        if ((step == FtpStep::Pbsz || step == FtpStep::Prot) && control_->Tls() == nullptr)
             continue;
         // A download resumes only where the server accepted the position.
         if (step == FtpStep::Get &&
@@ -611,6 +647,12 @@ void FtpClient::RunStep(FtpStep step) {
         return DoPutAsync(false);
     case FtpStep::Append:
         return DoPutAsync(true);
+    case FtpStep::AuthTls:
+        return AuthTlsAsync();
+    case FtpStep::Pbsz:
+        return PbszAsync();
+    case FtpStep::Prot:
+        return ProtAsync();
     case FtpStep::None:
         return;
     }
@@ -744,6 +786,10 @@ void FtpClient::OpenAsync() {
     assembler_.Reset();
     request_.result = 0;
     request_.awaitingReply = true;
+    protectedData_ = false;
+    certificatePending_ = false;
+    controlFingerprint_.clear();
+    data_->ForgetLastSession();
     SetState(FtpState::ftpDnsLookup);
     try {
         control_->DnsLookup(connectionType_ == FtpConnectionType::ftpProxy ? ProxyServer
@@ -765,7 +811,11 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
     try {
         control_->SetAddr(control_->DnsResult());
         control_->SetProto("tcp");
-        control_->SetPort(viaProxy ? proxyPort_ : Port);
+        // Implicit TLS has a port of its own; a site that names none gets it.
+        const bool defaultPort = Port.empty() || text::EqualsNoCase(Port, "ftp") || Port == "21";
+        const std::string port =
+            Security == FtpSecurity::Implicit && defaultPort ? std::string("990") : Port;
+        control_->SetPort(viaProxy ? proxyPort_ : port);
         ApplySocks(*control_);
         SetState(FtpState::ftpWaitingBanner);
         MoveSilenceDeadline();
@@ -794,6 +844,8 @@ void FtpClient::ControlSessionConnected(std::uint16_t error) {
         return;
     }
     connected_ = true;
+    if (Security == FtpSecurity::Implicit)
+        control_->StartTls(TlsContext(), HostName);
 }
 
 void FtpClient::ControlDataAvailable(std::uint16_t error) {
@@ -917,6 +969,8 @@ void FtpClient::ControlSessionClosed(std::uint16_t error) {
         SetErrorMessage("421 Connection closed by server");
     }
     request_.awaitingReply = false;
+    protectedData_ = false;
+    certificatePending_ = false;
     if (connected_) {
         connected_ = false;
         if (state_ != FtpState::ftpAbort)

@@ -4,7 +4,7 @@
 #include "ftp/NetworkText.h"
 #include "ftp/ReplyReader.h"
 #include "ftp/TransferFormat.h"
-#include "net/SocksSocket.h"
+#include "net/TlsSocket.h"
 #include "net/UniqueFd.h"
 
 #include <QObject>
@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -109,6 +110,9 @@ enum class FtpStep : std::uint8_t {
     Ls,
     Append,
     Port,
+    AuthTls,
+    Pbsz,
+    Prot,
 };
 
 enum class FtpConnectionType : std::uint8_t {
@@ -126,6 +130,10 @@ enum class FtpShareMode : std::uint8_t {
     ftpShareDenyRead = 48,
     ftpShareDenyNone = 64,
 };
+
+// FTP over TLS: off, explicit (AUTH TLS) when the server offers it, explicit
+// required, or implicit (TLS from the first byte, port 990 by default).
+enum class FtpSecurity : std::uint8_t { Off, IfOffered, Explicit, Implicit };
 
 struct FtpOptions {
     bool ftpAcceptLF = true;        // a bare LF ends a reply line
@@ -154,6 +162,9 @@ public:
     FtpShareMode ShareMode = FtpShareMode::ftpShareExclusive;
     FtpOptions Options;
     std::string ProxyServer;
+    FtpSecurity Security = FtpSecurity::Off;
+    // SHA-256 of a server certificate the user trusts always ("AB:CD:..."); empty: none.
+    std::string TrustedFingerprint;
     int Timeout = 15; // seconds, for the synchronous wrappers; 0 or less: no limit
     // Seconds a request may go without a byte on the control or the data
     // connection before it fails; 0 or less: no limit.
@@ -207,11 +218,22 @@ public:
     std::function<void(FtpClient* sender, std::string& cmd)> OnCommand;
     std::function<void(FtpClient* sender)> OnResponse;
     std::function<void(FtpClient* sender, const std::exception& e)> OnBgException;
+    // The control connection's certificate needs the user's word: the login
+    // waits until AnswerCertificate. `changed`: a different one was trusted.
+    std::function<void(FtpClient* sender, const tls::CertificateInfo& certificate, bool changed,
+                       const std::string& verificationError)>
+        OnCertificateQuestion;
+    // Goes on with the login (true) or ends the connect (false).
+    void AnswerCertificate(bool trust);
+    // The trust store the certificates are checked against.
+    tls::ClientContext& TlsContext();
+    // PROT P is in force: every data connection is TLS.
+    bool ProtectedData() const { return protectedData_; }
 
     bool IsControlOpen() const { return control_->State() != SocketState::wsClosed; }
     void MessagePump();
-    SocksSocket& ControlSocket() { return *control_; }
-    SocksSocket& DataSocket() { return *data_; }
+    TlsSocket& ControlSocket() { return *control_; }
+    TlsSocket& DataSocket() { return *data_; }
 
     // Single-command requests.
     void OpenAsync();
@@ -233,6 +255,9 @@ public:
     void TypeAsciiAsync();
     void RestAsync();
     void CDupAsync();
+    void AuthTlsAsync();
+    void PbszAsync();
+    void ProtAsync();
 
     // The data connection: PASV in passive mode, else a listening socket and PORT.
     void PortAsync();
@@ -352,6 +377,15 @@ protected:
     void ControlSessionClosed(std::uint16_t error);
     void FailProtocol(const std::string& what);
 
+    // TLS of the control and the data connections.
+    void AuthTlsReplied();
+    void ProtectionReplied();
+    void ControlTlsDone(std::uint16_t error);
+    void ControlTrusted();
+    void FailSecurity(const std::string& why);
+    void StartDataTls();
+    void DataTlsDone(std::uint16_t error);
+
     // Runs one of the engine's event handlers: an error inside it fails the
     // request in progress, once, instead of leaving it without completion.
     template <typename Handler>
@@ -412,8 +446,12 @@ private:
     std::chrono::steady_clock::time_point lastSignOfLife_{}; // for the silence limit
     QTimer* silence_;
 
-    SocksSocket* control_;
-    SocksSocket* data_;
+    TlsSocket* control_;
+    TlsSocket* data_;
+    std::unique_ptr<tls::ClientContext> tlsContext_;
+    bool protectedData_ = false;
+    bool certificatePending_ = false;
+    std::string controlFingerprint_; // the data connections must present the same
     FtpState state_ = FtpState::ftpReady;
     bool connected_ = false;
     bool passive_ = false;
@@ -446,6 +484,7 @@ private:
         ftptransfer::TextFromNetwork fromNetwork;
         ftptransfer::TextToNetwork toNetwork;
         std::string converted;
+        bool tls = false; // the data connection started TLS
     };
     Transfer transfer_;
     UniqueFd queuedConnection_; // active mode: the server's connection taken before the command

@@ -268,6 +268,8 @@ void FtpClient::AcceptForGet() {
     if (!AcceptTransfer(&FtpClient::GetData, nullptr))
         return;
     transfer_.start = Clock::now();
+    if (protectedData_)
+        StartDataTls();
 }
 
 void FtpClient::ConnectedForGet(std::uint16_t error) {
@@ -275,6 +277,8 @@ void FtpClient::ConnectedForGet(std::uint16_t error) {
     transfer_.start = Clock::now();
     if (error != 0)
         FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
+    else if (protectedData_)
+        StartDataTls();
 }
 
 void FtpClient::GetData(std::uint16_t) {
@@ -462,15 +466,18 @@ void FtpClient::AcceptForPut() {
     data_->LingerOnOff = SocketLinger::wsLingerOff;
     data_->LingerTimeout = 10;
     data_->SetLingerOption();
-    transfer_.dataReady = true;
-    if (transfer_.got150 && !transfer_.sending)
+    // Over TLS the data connection is ready once its handshake is done.
+    transfer_.dataReady = !protectedData_;
+    if (protectedData_)
+        StartDataTls();
+    if (transfer_.dataReady && transfer_.got150 && !transfer_.sending)
         QMetaObject::invokeMethod(
             this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
 }
 
 void FtpClient::ConnectedForPut(std::uint16_t error) {
     WatchTransfer(nullptr, nullptr);
-    transfer_.dataReady = true;
+    transfer_.dataReady = !protectedData_;
     transfer_.start = Clock::now();
     if (error != 0) {
         CloseLocalFile();
@@ -478,6 +485,9 @@ void FtpClient::ConnectedForPut(std::uint16_t error) {
         return;
     }
     data_->SetSendBlockSize(uploadBlock_);
+    // The command goes out at once: a server may take up the handshake only after it.
+    if (protectedData_)
+        StartDataTls();
     SendTransferCommand(&FtpClient::PutFirstReply);
 }
 
@@ -493,8 +503,10 @@ void FtpClient::PutFirstReply() {
     request_.next = &FtpClient::PutFinalReply;
     if (passive_) {
         data_->OnDataSent = DataEvent(&FtpClient::PutSend);
-        transfer_.sending = true;
-        PutSend(0);
+        if (transfer_.dataReady) {
+            transfer_.sending = true;
+            PutSend(0);
+        }
     } else if (transfer_.dataReady && !transfer_.sending) {
         QMetaObject::invokeMethod(
             this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
@@ -582,6 +594,10 @@ void FtpClient::TransferClosed(std::uint16_t error) {
         CloseLocalFile();
     if (upload && !transfer_.endOfFile)
         CutShort("the data connection closed before the whole file was sent");
+    if (transfer_.tls && !data_->TlsError().empty())
+        CutShort("TLS on the data connection failed: " + data_->TlsError());
+    else if (transfer_.tls && data_->CutWithoutTlsClose())
+        CutShort("the server closed the data connection without a TLS close");
     transfer_.dataClosed = true;
     transfer_.closeError = error;
     CheckTransferEnd();
@@ -603,8 +619,8 @@ void FtpClient::CheckTransferEnd() {
     request_.result = transfer_.closeError;
     // The server may have answered 226 for what it sent, but the local side
     // knows the transfer is not whole: that is never a success.
-    if (request_.result == 0 && !transfer_.cutShort.empty()) {
-        request_.result = kCutShort;
+    if (!transfer_.cutShort.empty()) {
+        request_.result = request_.result != 0 ? request_.result : kCutShort;
         request_.lastResponse = "426 Transfer cut short: " + transfer_.cutShort;
         request_.statusCode = kCutShort;
         SetErrorMessage(request_.lastResponse);

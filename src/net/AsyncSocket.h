@@ -126,12 +126,14 @@ public:
     virtual void Close();
     virtual void Abort();
     void ShutDown(int how);
-    int Send(const void* data, int len);
+    // Virtual, as Receive is, so that a layer above (TLS) can encrypt what
+    // the owner sends; the layer reaches the network through AsyncSocket's own.
+    virtual int Send(const void* data, int len);
     // Hands the system what it takes at once straight from `data` and queues
     // only the rest (queued bytes always go first). Unlike Send, no OnDataSent
     // follows when everything was taken: the caller learns that from
     // BufferedByteCount() and goes on itself, or asks for one with PostDataSent.
-    int SendNow(const void* data, int len);
+    virtual int SendNow(const void* data, int len);
     // OnDataSent from the event loop, once, unless the connection has changed by then.
     void PostDataSent();
     int SendStr(std::string_view text);
@@ -168,6 +170,7 @@ protected:
     // An orderly close that reports `error` through OnSessionClosed.
     void CloseWithError(std::uint16_t error);
     void AddReadCount(int count) { readCount_ += count; }
+    void SetLastError(int error) { lastError_ = error; }
     // Changes whenever the socket takes or drops a handle.
     std::uint64_t Connection() const { return serial_; }
     // The settings a closed socket returns to; called on every close.

@@ -187,6 +187,10 @@ SessionController::SessionController(FtpClient& ftp, SessionLog& log, Prompts& p
         if ((chain_.Mode & (DownloadWalk | DeleteWalk | UploadWalk)) == 0)
             remoteView_.TakeListingData(bytes, first);
     };
+    ftp_.OnCertificateQuestion = [this](FtpClient*, const tls::CertificateInfo& certificate,
+                                        bool changed, const std::string& why) {
+        AskCertificate(certificate, changed, why);
+    };
     connect(&keepTimer_, &QTimer::timeout, this, &SessionController::SendKeepAlive);
 }
 
@@ -197,6 +201,7 @@ SessionController::~SessionController() {
     ftp_.OnSessionClosed = nullptr;
     ftp_.OnProgress = nullptr;
     ftp_.OnListingData = nullptr;
+    ftp_.OnCertificateQuestion = nullptr;
 }
 
 void SessionController::SetState(session::SessionState state) {
@@ -265,6 +270,10 @@ void SessionController::ConnectToSite(const Site& chosen) {
         }
     }
     site_ = std::move(site);
+    chosen_ = chosen;
+    certificateRefused_ = false;
+    ftp_.Security = SecurityOf(EncryptionOf(site_));
+    ftp_.TrustedFingerprint = site_.TlsFingerprint;
     ftp_.Binary = true;
     ftp_.SetPassive(site_.Pasv != 0);
     ftp_.HostDirName = NormalizeRemoteDir(site_.InitialDir, site_.CheckVHost != 0);
@@ -445,6 +454,20 @@ void SessionController::Ftp1SessionClosed(std::uint16_t /*error*/) {
     if (RetryDue())
         return;
     EndSession();
+}
+
+FtpSecurity SecurityOf(SiteEncryption encryption) {
+    switch (encryption) {
+    case SiteEncryption::Plain:
+        return FtpSecurity::Off;
+    case SiteEncryption::ExplicitIfOffered:
+        return FtpSecurity::IfOffered;
+    case SiteEncryption::Explicit:
+        return FtpSecurity::Explicit;
+    case SiteEncryption::Implicit:
+        return FtpSecurity::Implicit;
+    }
+    return FtpSecurity::Explicit;
 }
 
 bool SessionController::RetryDue() const {
@@ -630,6 +653,29 @@ void SessionController::RequestFailed(FtpRequest request) {
     }
 }
 
+// The engine waits for the answer; a window may run its own event loop meanwhile.
+void SessionController::AskCertificate(const tls::CertificateInfo& certificate, bool changed,
+                                       const std::string& verificationError) {
+    CertificateQuestion question;
+    question.Host = site_.Server;
+    question.Subject = certificate.subject;
+    question.Issuer = certificate.issuer;
+    question.NotBefore = certificate.notBefore;
+    question.NotAfter = certificate.notAfter;
+    question.Fingerprint = certificate.fingerprint;
+    question.VerificationError = verificationError;
+    question.Changed = changed;
+    const CertificateAnswer answer = prompts_.AskCertificate(question);
+    if (answer == CertificateAnswer::TrustAlways) {
+        site_.TlsFingerprint = certificate.fingerprint;
+        chosen_.TlsFingerprint = certificate.fingerprint;
+        ftp_.TrustedFingerprint = certificate.fingerprint; // a reconnect asks no more
+        emit CertificateTrusted(chosen_);
+    }
+    certificateRefused_ = answer == CertificateAnswer::Refuse;
+    ftp_.AnswerCertificate(answer != CertificateAnswer::Refuse);
+}
+
 void SessionController::ConnectFailed() {
     const std::string reason =
         ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse();
@@ -644,7 +690,7 @@ void SessionController::ConnectFailed() {
     ftp_.Timeout = 1;
     ftp_.Abort();
     ftp_.MessagePump();
-    if (RetryDue()) {
+    if (RetryDue() && !certificateRefused_) {
         ++attempt_;
         char line[400];
         std::snprintf(line, sizeof line, "Connecting to %s [Attempt %d]", ftp_.HostName.c_str(),

@@ -59,6 +59,9 @@ std::string ConnectTimeText(const std::tm& local);
 // type, FTP proxy, SOCKS, passive mode and time-out. Not while connected.
 void ApplyEngineOptions(FtpClient& ftp, const Options& options);
 
+// The engine's TLS for a site's encryption setting.
+FtpSecurity SecurityOf(SiteEncryption encryption);
+
 // Turns the user's actions into requests of the engine and decides, each time
 // a request completes, what comes next: the connect sequence, the login and
 // listing chain, the greeting and close handling with reconnect attempts,
@@ -176,6 +179,9 @@ signals:
     void LocalDirChosen(const std::string& path);
     // A download ended: the local pane lists its folder again.
     void LocalFilesChanged();
+    // The user trusts the server's certificate always: `site` is the site as
+    // chosen, its TlsFingerprint now the certificate's, to be kept in the site list.
+    void CertificateTrusted(const Site& site);
 
 private:
     // Engine events.
@@ -185,6 +191,8 @@ private:
     void Ftp1Progress(std::int64_t count, bool& abort);
     void Ftp1Display(const std::string& msg);
     void SendKeepAlive();
+    void AskCertificate(const tls::CertificateInfo& certificate, bool changed,
+                        const std::string& verificationError);
 
     void RequestSucceeded(FtpRequest request);
     void RequestFailed(FtpRequest request);
@@ -212,6 +220,8 @@ private:
     bool serverListMode_ = true;
     bool waitCursor_ = false;
     Site site_;
+    Site chosen_;                     // the site as the site list holds it
+    bool certificateRefused_ = false; // the user said no: no reconnect attempts
     transfer::ChainState chain_;
     // A link opened by a double click, and the directory the pane showed:
     // a 550 to its CWD makes the link a file there.

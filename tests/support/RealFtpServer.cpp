@@ -58,9 +58,35 @@ bool Greets(uint16_t port) {
            QByteArray(buf, 3) == "220";
 }
 
+// An implicit TLS server greets only after a handshake: a connection it accepts will do.
+bool Listens(uint16_t port) {
+    return ConnectLoopback(port).valid();
+}
+
 // Sessions run as the user who started the server: no PAM, no account and no chroot, so the
 // anonymous account is the only one; its password list makes a wrong password fail as a real
 // login does. The server listens on loopback only.
+// Anonymous sessions over TLS too, data connections included; the default
+// cipher list of this vsftpd names one that OpenSSL 3 no longer offers.
+QByteArray VsftpdTlsConfig(RealFtpServer::Tls tls, const std::string& certificate,
+                           const std::string& key) {
+    if (tls == RealFtpServer::Tls::Off)
+        return {};
+    QByteArray config = "ssl_enable=YES\n"
+                        "allow_anon_ssl=YES\n"
+                        "force_anon_logins_ssl=YES\n"
+                        "force_anon_data_ssl=YES\n"
+                        "ssl_ciphers=HIGH\n"
+                        "rsa_cert_file=" +
+                        QByteArray::fromStdString(certificate) +
+                        "\n"
+                        "rsa_private_key_file=" +
+                        QByteArray::fromStdString(key) + "\n";
+    if (tls == RealFtpServer::Tls::Implicit)
+        config += "implicit_ssl=YES\n";
+    return config;
+}
+
 QByteArray VsftpdConfig(uint16_t port, const QString& root, const QString& runDir) {
     return QStringLiteral("listen=YES\n"
                           "listen_ipv6=NO\n"
@@ -98,7 +124,36 @@ QByteArray VsftpdConfig(uint16_t port, const QString& root, const QString& runDi
 
 } // namespace
 
-RealFtpServer::RealFtpServer(Kind kind) : kind_(kind) {}
+RealFtpServer::RealFtpServer(Kind kind, Tls tls) : kind_(kind), tls_(tls) {}
+
+bool RealFtpServer::makeCertificate(std::string* why) {
+    if (tls_ == Tls::Off)
+        return true;
+    if (tls_ == Tls::Implicit && kind_ != Kind::Vsftpd) {
+        *why = "implicit TLS is vsftpd's only";
+        return false;
+    }
+    runDir_ = std::make_unique<QTemporaryDir>();
+    if (!runDir_->isValid()) {
+        *why = "cannot create a temporary folder";
+        return false;
+    }
+    certificate_ = runDir_->filePath("cert.pem").toStdString();
+    key_ = runDir_->filePath("key.pem").toStdString();
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+                   "-days", "2", "-keyout", QString::fromStdString(key_), "-out",
+                   QString::fromStdString(certificate_)});
+    if (!openssl.waitForFinished(StartTimeoutMs) || openssl.exitCode() != 0) {
+        *why =
+            "openssl could not make a certificate: " + openssl.readAll().trimmed().toStdString() +
+            openssl.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
 
 RealFtpServer::~RealFtpServer() {
     stop();
@@ -124,6 +179,8 @@ bool RealFtpServer::launch(std::string* why) {
         return false;
     }
     root_ = dir_->path().toStdString();
+    if (!makeCertificate(why))
+        return false;
     return kind_ == Kind::Vsftpd ? launchVsftpd(why) : launchPyftpdlib(why);
 }
 
@@ -135,7 +192,8 @@ bool RealFtpServer::launchVsftpd(std::string* why) {
     // Anonymous sessions may only list what everyone may read.
     QFile::setPermissions(dir_->path(), QFile::permissions(dir_->path()) | QFile::ReadOther |
                                             QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
-    runDir_ = std::make_unique<QTemporaryDir>();
+    if (!runDir_)
+        runDir_ = std::make_unique<QTemporaryDir>();
     QFile passwords(runDir_->filePath("passwords"));
     QFile config(runDir_->filePath("vsftpd.conf"));
     for (int attempt = 1; attempt <= VsftpdTries; ++attempt) {
@@ -143,7 +201,8 @@ bool RealFtpServer::launchVsftpd(std::string* why) {
         if (!runDir_->isValid() || port == 0 || !passwords.open(QIODevice::WriteOnly) ||
             passwords.write(QByteArray(Password) + "\n") < 0 || !passwords.flush() ||
             !config.open(QIODevice::WriteOnly) ||
-            config.write(VsftpdConfig(port, dir_->path(), runDir_->path())) < 0 ||
+            config.write(VsftpdConfig(port, dir_->path(), runDir_->path()) +
+                         VsftpdTlsConfig(tls_, certificate_, key_)) < 0 ||
             !config.flush()) {
             *why = "cannot write the configuration in a temporary folder";
             return false;
@@ -160,7 +219,7 @@ bool RealFtpServer::launchVsftpd(std::string* why) {
         }
         const QDeadlineTimer deadline(StartTimeoutMs);
         while (process_->state() == QProcess::Running && !deadline.hasExpired()) {
-            if (Greets(port)) {
+            if (tls_ == Tls::Implicit ? Listens(port) : Greets(port)) {
                 port_ = port;
                 return true;
             }
@@ -184,8 +243,12 @@ bool RealFtpServer::launchPyftpdlib(std::string* why) {
     }
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(Python, {launcher, "--host", "127.0.0.1", "--port", "0", "--root", dir_->path(),
-                             "--user", User, "--password", Password});
+    QStringList arguments{launcher,     "--host", "127.0.0.1", "--port",     "0",     "--root",
+                          dir_->path(), "--user", User,        "--password", Password};
+    if (tls_ != Tls::Off)
+        arguments << "--tls-certificate" << QString::fromStdString(certificate_) << "--tls-key"
+                  << QString::fromStdString(key_) << "--fault" << QString::fromStdString(fault);
+    process_->start(Python, arguments);
     if (!process_->waitForStarted(StartTimeoutMs)) {
         *why = "cannot run " + std::string(Python) + ": " + process_->errorString().toStdString();
         return false;
@@ -238,6 +301,8 @@ void RealFtpServer::stop() {
     dir_.reset(); // removes the folder and everything in it
     runDir_.reset();
     root_.clear();
+    certificate_.clear();
+    key_.clear();
 }
 
 bool RunningUnderCi() {

@@ -24,13 +24,16 @@ namespace testsupport {
 class RealFtpServer {
 public:
     enum class Kind { Pyftpdlib, Vsftpd };
+    // FTP over TLS with a self-signed certificate for "localhost" made at start (openssl).
+    // Implicit is vsftpd's only; both refuse a plain login and plain data connections.
+    enum class Tls { Off, Explicit, Implicit };
 
     // pyftpdlib's account.
     static constexpr const char* User = "corvane";
     static constexpr const char* Password = "secret";
     static constexpr const char* Package = "python3-pyftpdlib";
 
-    explicit RealFtpServer(Kind kind = Kind::Pyftpdlib);
+    explicit RealFtpServer(Kind kind = Kind::Pyftpdlib, Tls tls = Tls::Off);
     ~RealFtpServer();
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
@@ -52,14 +55,24 @@ public:
     uint16_t port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
     const std::string& root() const { return root_; } // empty before start()
+    Tls tls() const { return tls_; }
+    // Set before start(): a fault of pyftpdlib's TLS ("plain-data", "cut-data";
+    // pyftpd_server.py says what each does).
+    std::string fault;
+    // The server certificate's PEM file; empty without TLS or before start().
+    const std::string& certificateFile() const { return certificate_; }
 
 private:
     bool launch(std::string* whyNot);
     bool launchPyftpdlib(std::string* whyNot);
     bool launchVsftpd(std::string* whyNot);
     void stop();
+    bool makeCertificate(std::string* whyNot);
 
     Kind kind_;
+    Tls tls_;
+    std::string certificate_;
+    std::string key_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QTemporaryDir> runDir_; // vsftpd's configuration, outside the served folder
     std::unique_ptr<QProcess> process_;

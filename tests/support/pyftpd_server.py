@@ -21,6 +21,12 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--perm", default="elradfmwMT")
+    parser.add_argument("--tls-certificate")
+    parser.add_argument("--tls-key")
+    # Faults of a TLS server for the client's tests: "plain-data" accepts PROT P
+    # but opens plain data connections, "cut-data" closes data connections
+    # without a TLS close.
+    parser.add_argument("--fault", default="")
     args = parser.parse_args()
 
     try:
@@ -37,8 +43,34 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.root, perm=args.perm)
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls_certificate:
+        try:
+            from pyftpdlib.handlers import TLS_FTPHandler
+        except ImportError as e:
+            print("error: pyftpdlib has no TLS (python3-openssl: %s)" % e, flush=True)
+            return 2
+        base = TLS_FTPHandler
+
+    class Handler(base):
         pass
+
+    if args.tls_certificate:
+        Handler.certfile = args.tls_certificate
+        Handler.keyfile = args.tls_key
+        Handler.tls_control_required = True
+        Handler.tls_data_required = args.fault != "plain-data"
+        if args.fault == "plain-data":
+            def ftp_PROT(self, line):
+                self._pbsz = True
+                self.respond("200 Protection set to Private")
+            Handler.ftp_PROT = ftp_PROT
+        elif args.fault == "cut-data":
+            class CutDTPHandler(Handler.dtp_handler):
+                def _do_ssl_shutdown(self):
+                    self._ssl_established = False
+                    self.close()
+            Handler.dtp_handler = CutDTPHandler
 
     Handler.authorizer = authorizer
     # A wrong password is answered at once; the default 3 s delay would only slow tests.

@@ -1,0 +1,209 @@
+#include "ftp/FtpTestSupport.h"
+#include "support/RealFtpServer.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::RealFtpServer;
+using testsupport::ScriptedFtpServer;
+using enum FtpRequest;
+
+namespace {
+
+using Kind = RealFtpServer::Kind;
+using Tls = RealFtpServer::Tls;
+
+bool StartsWithAny(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.starts_with(prefix); });
+}
+
+struct RealTlsRow {
+    const char* name;
+    Kind kind;
+    Tls tls;
+    bool passive;
+};
+
+// Login, listing, and 10 MiB each way over an encrypted control and data
+// connection; vsftpd insists that each data connection resumes the control
+// connection's session.
+TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
+    const RealTlsRow rows[] = {
+        {"vsftpd explicit passive", Kind::Vsftpd, Tls::Explicit, true},
+        {"vsftpd explicit active", Kind::Vsftpd, Tls::Explicit, false},
+        {"vsftpd implicit passive", Kind::Vsftpd, Tls::Implicit, true},
+        {"vsftpd implicit active", Kind::Vsftpd, Tls::Implicit, false},
+        {"pyftpdlib explicit passive", Kind::Pyftpdlib, Tls::Explicit, true},
+        {"pyftpdlib explicit active", Kind::Pyftpdlib, Tls::Explicit, false},
+    };
+    const std::string body = ScriptedFtpServer::Pattern(0, 10 * 1024 * 1024, 7);
+    for (const RealTlsRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        RealFtpServer server(row.kind, row.tls);
+        CORVANE_START_REAL_FTP(server);
+        RecordedEngine e;
+        QTemporaryDir dir;
+        const auto local = [&](const char* name) { return dir.filePath(name).toStdString(); };
+        e.ftp.HostName = "localhost";
+        e.ftp.Port = server.portText();
+        e.ftp.UserName = server.user();
+        e.ftp.PassWord = server.password();
+        e.ftp.SetPassive(row.passive);
+        e.ftp.Security = row.tls == Tls::Implicit ? FtpSecurity::Implicit : FtpSecurity::Explicit;
+        int asked = 0;
+        e.ftp.OnCertificateQuestion = [&](Cli* ftp, const tls::CertificateInfo& certificate,
+                                          bool changed, const std::string&) {
+            ++asked;
+            EXPECT_FALSE(changed);
+            EXPECT_NE(certificate.subject.find("localhost"), std::string::npos);
+            ftp->AnswerCertificate(true);
+        };
+        ASSERT_EQ(e.Play(&Cli::ConnectAsync), Done(ConnectAsync, 0)) << e.ftp.ErrorMessage();
+        EXPECT_EQ(asked, 1) << "a self-signed certificate is the user's to accept";
+        EXPECT_TRUE(StartsWithAny(e.display, "! TLS 1.")) << "version and cipher are logged";
+        EXPECT_TRUE(e.ftp.ProtectedData());
+        EXPECT_EQ(e.Displayed("> AUTH TLS"), row.tls == Tls::Explicit);
+
+        WriteFile(server.root() + "/down.bin", body);
+        ASSERT_EQ(e.Play(&Cli::TypeBinaryAsync).second, 0);
+        ASSERT_EQ(e.Transfer(&Cli::GetAsync, "down.bin", local("down.bin")).second, 0)
+            << e.ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(local("down.bin")) == body) << "download differs";
+        ASSERT_EQ(e.Transfer(&Cli::PutAsync, "up.bin", local("down.bin")).second, 0)
+            << e.ftp.ErrorMessage();
+        EXPECT_TRUE(ReadFile(server.root() + "/up.bin") == body) << "upload differs";
+        ASSERT_EQ(e.Transfer(&Cli::DirAsync, "", local("listing")).second, 0)
+            << e.ftp.ErrorMessage();
+        EXPECT_NE(ReadFile(local("listing")).find("up.bin"), std::string::npos);
+        EXPECT_EQ(e.Play(&Cli::QuitAsync).second, 0);
+    }
+}
+
+// The user's answer to an unverified certificate, and a stored fingerprint
+// that no longer matches: asked again, flagged as changed.
+TEST(FtpTls, CertificateAnswersDecideTheLogin) {
+    struct Row {
+        const char* name;
+        bool storeOther; // a fingerprint of another certificate is on record
+        bool trust;
+        bool changed; // expected
+        int error;    // expected
+    };
+    const Row rows[] = {
+        {"trusted once logs in", false, true, false, 0},
+        {"refused ends the connect", false, false, false, 534},
+        {"changed certificate asks with the warning", true, false, true, 534},
+    };
+    RealFtpServer server(Kind::Pyftpdlib, Tls::Explicit);
+    CORVANE_START_REAL_FTP(server);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RecordedEngine e;
+        e.ftp.HostName = "127.0.0.1";
+        e.ftp.Port = server.portText();
+        e.ftp.UserName = server.user();
+        e.ftp.PassWord = server.password();
+        e.ftp.Security = FtpSecurity::Explicit;
+        e.ftp.TrustedFingerprint = row.storeOther ? "AB:CD" : "";
+        std::vector<bool> changed;
+        e.ftp.OnCertificateQuestion = [&](Cli* ftp, const tls::CertificateInfo& certificate,
+                                          bool isChanged, const std::string&) {
+            changed.push_back(isChanged);
+            EXPECT_EQ(certificate.fingerprint.size(), 95u) << "SHA-256 as AB:CD:...";
+            ftp->AnswerCertificate(row.trust);
+        };
+        EXPECT_EQ(e.Play(&Cli::ConnectAsync), Done(ConnectAsync, row.error));
+        EXPECT_EQ(changed, std::vector<bool>{row.changed});
+        EXPECT_EQ(e.Displayed("> USER " + std::string(server.user())), row.trust)
+            << "the login goes out only over a trusted connection";
+        EXPECT_EQ(StartsWithAny(e.display, "Error "), row.error != 0);
+        if (e.ftp.Connected())
+            e.Play(&Cli::QuitAsync);
+    }
+}
+
+// A server that will not, or cannot, secure the connection as the site asks.
+TEST(FtpTls, ControlConnectionFaultsFailTheConnect) {
+    struct Row {
+        const char* name;
+        FtpSecurity security;
+        std::string afterAuth; // the server's part after the greeting
+        std::string later;     // sent a moment after that
+        int error;
+        bool userSent; // the login went on (in plain)
+    };
+    const Row rows[] = {
+        {"refused AUTH while required", FtpSecurity::Explicit, "534 No TLS here\r\n", "", 534,
+         false},
+        {"refused AUTH if available goes on plain", FtpSecurity::IfOffered,
+         "502 Not implemented\r\n", "", 0, true},
+        {"odd AUTH answer if available is no fall-back", FtpSecurity::IfOffered, "421 Busy\r\n", "",
+         534, false},
+        {"plain text right behind the 234", FtpSecurity::Explicit,
+         "234 Go ahead\r\n220 plain again\r\n", "", 534, false},
+        {"garbage instead of a handshake", FtpSecurity::Explicit, "234 Go ahead\r\n",
+         "this is not TLS at all, just text\r\n", 534, false},
+        {"stalled handshake ends by the time-out", FtpSecurity::Explicit, "234 Go ahead\r\n", "",
+         wsock::WSAETIMEDOUT, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.ftp.Security = row.security;
+        e.ftp.RequestTimeout = 1;
+        e.server.send(kGreeting).readLine().send(row.afterAuth);
+        if (!row.later.empty())
+            e.server.pause(200).send(row.later);
+        if (row.userSent)
+            e.server.reply("331 Password\r\n").reply("230 In\r\n");
+        const Done done = e.Play(&Cli::ConnectAsync, 10000);
+        EXPECT_EQ(done, Done(ConnectAsync, row.error)) << e.ftp.ErrorMessage();
+        EXPECT_EQ(e.Displayed("> USER anna"), row.userSent);
+        EXPECT_EQ(e.server.received().front(), "AUTH TLS");
+        EXPECT_EQ(StartsWithAny(e.display, "Error "), row.error == 534) << "a clear error line";
+    }
+}
+
+// Data connections that are not what PROT P promised: never a complete transfer.
+TEST(FtpTls, DataConnectionFaultsFailTheTransfer) {
+    struct Row {
+        const char* name;
+        const char* fault;
+        bool passive;
+        void (Cli::*request)();
+    };
+    const Row rows[] = {
+        {"plain data connection while PROT P, passive", "plain-data", true, &Cli::GetAsync},
+        {"plain data connection while PROT P, active", "plain-data", false, &Cli::GetAsync},
+        {"plain listing while PROT P", "plain-data", true, &Cli::DirAsync},
+        {"download closed without a TLS close", "cut-data", true, &Cli::GetAsync},
+        {"listing closed without a TLS close", "cut-data", false, &Cli::DirAsync},
+    };
+    const std::string body = ScriptedFtpServer::Pattern(0, 1024 * 1024, 3);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RealFtpServer server(Kind::Pyftpdlib, Tls::Explicit);
+        server.fault = row.fault;
+        CORVANE_START_REAL_FTP(server);
+        RecordedEngine e;
+        QTemporaryDir dir;
+        e.ftp.HostName = "127.0.0.1";
+        e.ftp.Port = server.portText();
+        e.ftp.UserName = server.user();
+        e.ftp.PassWord = server.password();
+        e.ftp.SetPassive(row.passive);
+        e.ftp.Security = FtpSecurity::Explicit;
+        e.ftp.RequestTimeout = 5;
+        e.ftp.OnCertificateQuestion = [](Cli* ftp, const tls::CertificateInfo&, bool,
+                                         const std::string&) { ftp->AnswerCertificate(true); };
+        ASSERT_EQ(e.Play(&Cli::ConnectAsync), Done(ConnectAsync, 0)) << e.ftp.ErrorMessage();
+        WriteFile(server.root() + "/file.bin", body);
+        const Done done = e.Transfer(row.request, row.request == &Cli::GetAsync ? "file.bin" : "",
+                                     dir.filePath("local").toStdString());
+        EXPECT_NE(done.second, 0) << "reported complete";
+        EXPECT_NE(done.second, -1) << "no end within the time-out";
+        EXPECT_FALSE(e.ftp.ErrorMessage().empty());
+    }
+}
+
+} // namespace
