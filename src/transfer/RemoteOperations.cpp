@@ -208,8 +208,8 @@ bool RemoteOperations::Delete(const std::vector<SelectedEntry>& selection) {
     work.Files.assign(files.begin(), files.end());
     for (const std::string& folder : folders)
         work.Folders.push_back(chain_.RemoteStartDir + folder);
-    windowsListing_ = remote::ListingStyleFromAnswer(host_.CurrentSite().Answer).layout ==
-                      remote::ListingLayout::Win2000;
+    const remote::ListingStyle style = host_.ListingStyle();
+    windowsListing_ = !style.machine && style.layout == remote::ListingLayout::Win2000;
     deletedFiles_ = removedFolders_ = 0;
     Begin(Running::Delete);
     if (!work.Files.empty()) {
@@ -258,8 +258,8 @@ void RemoteOperations::ReadDeleteFolder() {
     std::remove(options_.ListingFile.c_str());
     serverAt_ = entering_; // its CWD and listing went through
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
-    const remote::ParsedListing parsed = remote::ParseListing(
-        lines, remote::ListingStyleFromAnswer(host_.CurrentSite().Answer), startDate_);
+    const remote::ParsedListing parsed =
+        remote::ParseListing(lines, host_.ListingStyle(), startDate_);
     std::string prefix = serverAt_;
     if (!prefix.ends_with('/'))
         prefix += '/';

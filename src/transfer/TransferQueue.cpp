@@ -178,8 +178,7 @@ bool TransferQueue::StartDownload(const std::vector<SelectedEntry>& selection,
     if (!CanStart())
         return false;
     Begin(true, localFolder);
-    const bool wholeLines = remote::ListingStyleFromAnswer(host_.CurrentSite().Answer).layout ==
-                            remote::ListingLayout::Text;
+    const bool wholeLines = host_.ListingStyle().WholeLineNames();
     WorkLists& work = chain_.Work;
     for (const SelectedEntry& entry : selection) {
         if (entry.Name == "..")
@@ -333,6 +332,7 @@ bool TransferQueue::SendNextDownload() {
     const bool resume = ResumesInThisType(AfterLastSlash(ftp_.LocalFileName));
     resumeFrom_ = resume && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
+    ftp_.ListedSize = size; // a download of another size is not whole
     return IssueTransfer(resume ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }
@@ -361,8 +361,8 @@ void TransferQueue::AddDownloadFolder() {
     fs::create_directories(base, error);
 
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
-    const remote::ParsedListing parsed = remote::ParseListing(
-        lines, remote::ListingStyleFromAnswer(host_.CurrentSite().Answer), startDate_);
+    const remote::ParsedListing parsed =
+        remote::ParseListing(lines, host_.ListingStyle(), startDate_);
     std::string here = walkDir_;
     if (!here.ends_with('/'))
         here += '/';
@@ -522,8 +522,8 @@ void TransferQueue::ReadRemoteNames() {
     if (!ReadFile(options_.ListingFile, text))
         return;
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
-    const remote::ParsedListing parsed = remote::ParseListing(
-        lines, remote::ListingStyleFromAnswer(host_.CurrentSite().Answer), startDate_);
+    const remote::ParsedListing parsed =
+        remote::ParseListing(lines, host_.ListingStyle(), startDate_);
     for (const remote::RemoteEntry& entry : parsed.entries) {
         if (entry.kind == remote::EntryKind::File)
             remoteFiles_.push_back({entry.name, entry.size});

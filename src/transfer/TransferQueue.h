@@ -47,6 +47,10 @@ public:
     virtual bool Issue(void (FtpClient::*request)()) = 0;
     virtual void AddLog(std::string_view text) = 0;
     virtual const Site& CurrentSite() const = 0;
+    // How the session's listings read: the site's layout, or MLSD.
+    virtual remote::ListingStyle ListingStyle() const {
+        return remote::ListingStyleFromAnswer(CurrentSite().Answer);
+    }
     // The queue ended, busy is clear: the commands follow, and after a
     // download the local pane shows its folder again.
     virtual void TransferEnded(bool download) = 0;

@@ -1,9 +1,11 @@
 #include "ftp/FtpTestSupport.h"
 #include "support/RealFtpServer.h"
+#include "support/RealSocksProxy.h"
 
 #include <gtest/gtest.h>
 
 using testsupport::RealFtpServer;
+using testsupport::RealSocksProxy;
 using testsupport::ScriptedFtpServer;
 using enum FtpRequest;
 
@@ -22,6 +24,7 @@ struct RealTlsRow {
     Kind kind;
     Tls tls;
     bool passive;
+    bool viaSocks = false; // TLS is a layer above the SOCKS 5 negotiation
 };
 
 // Login, listing, and 10 MiB each way over an encrypted control and data
@@ -35,6 +38,7 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
         {"vsftpd implicit active", Kind::Vsftpd, Tls::Implicit, false},
         {"pyftpdlib explicit passive", Kind::Pyftpdlib, Tls::Explicit, true},
         {"pyftpdlib explicit active", Kind::Pyftpdlib, Tls::Explicit, false},
+        {"vsftpd implicit through SOCKS 5", Kind::Vsftpd, Tls::Implicit, true, true},
     };
     const std::string body = ScriptedFtpServer::Pattern(0, 10 * 1024 * 1024, 7);
     for (const RealTlsRow& row : rows) {
@@ -48,6 +52,15 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
         e.ftp.Port = server.portText();
         e.ftp.UserName = server.user();
         e.ftp.PassWord = server.password();
+        RealSocksProxy proxy(RealSocksProxy::Kind::MicrosocksWithPassword);
+        if (row.viaSocks) {
+            CORVANE_START_REAL_PEER(proxy);
+            e.ftp.SetConnectionType(FtpConnectionType::ftpSocks5);
+            e.ftp.SetSocksServer("127.0.0.1");
+            e.ftp.SetSocksPort(proxy.portText());
+            e.ftp.SetSocksUserCode(RealSocksProxy::User);
+            e.ftp.SetSocksPassword(RealSocksProxy::Password);
+        }
         e.ftp.SetPassive(row.passive);
         e.ftp.Security = row.tls == Tls::Implicit ? FtpSecurity::Implicit : FtpSecurity::Explicit;
         int asked = 0;
@@ -155,7 +168,7 @@ TEST(FtpTls, ControlConnectionFaultsFailTheConnect) {
         if (!row.later.empty())
             e.server.pause(200).send(row.later);
         if (row.userSent)
-            e.server.reply("331 Password\r\n").reply("230 In\r\n");
+            e.server.reply("331 Password\r\n").reply("230 In\r\n").reply("500 FEAT?\r\n");
         const Done done = e.Play(&Cli::ConnectAsync, 10000);
         EXPECT_EQ(done, Done(ConnectAsync, row.error)) << e.ftp.ErrorMessage();
         EXPECT_EQ(e.Displayed("> USER anna"), row.userSent);
