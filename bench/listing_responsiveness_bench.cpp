@@ -3,14 +3,15 @@
 // while a 1 ms timer records the longest gap between its ticks. Each run
 // fetches the listing three ways, interleaved: alone (the bare fetch), with
 // the remote pane parsing it as it arrives and then showing it, and alone
-// followed by the pane showing it from the file. The process's peak memory
-// over each is measured against the listing's size.
+// followed by the pane showing it from the file; then the same entries through
+// MLSD, streamed into the pane, where the server offers it. The process's peak
+// memory over each is measured against the listing's size.
 // With "real", the same runs list a folder of 100,000 empty files served by
 // vsftpd and pyftpdlib on 127.0.0.1 instead, beside curl fetching the same
 // listing in the same run (curl's fetch is then what "x bare" compares with).
 // Prints figures; it never judges them.
 //
-//   listing_responsiveness_bench [RUNS [streamed|file|both [real]]]   (default 5, both)
+//   listing_responsiveness_bench [RUNS [streamed|file|mlsd|all [real]]]   (default 5, all)
 #include "BenchSupport.h"
 #include "ftp/FtpClient.h"
 #include "net/UniqueFd.h"
@@ -71,13 +72,27 @@ std::uint16_t PortOf(const UniqueFd& fd) {
     return ntohs(addr.sin_port);
 }
 
-// Just enough of a server for login, PASV and LIST, one client at a time.
+// The entries of VsftpdListing as MLSD lines.
+std::string MachineListing(int lines) {
+    return bench::MakeListing(lines, [](int i, char* line, std::size_t size) {
+        const bool folder = i % 8 == 0;
+        const bool link = i % 50 == 7;
+        const long long bytes = folder ? 4096 : (i * 7919LL) % 5'000'000'000LL;
+        const char* type = folder ? "dir" : (link ? "OS.unix=symlink" : "file");
+        std::snprintf(line, size, "type=%s;size=%lld;modify=2019%02d%02d123400;UNIX.mode=%s; %s",
+                      type, bytes, 1 + i % 12, 1 + i % 28, folder || link ? "0755" : "0644",
+                      bench::NameOf(i).c_str());
+    });
+}
+
+// Just enough of a server for login, FEAT, PASV, LIST and MLSD, one client at a time.
 // The thread polls in short slices so that the destructor can stop it even
 // when the engine went away without QUIT.
 class FtpPeer {
 public:
-    explicit FtpPeer(std::string listing)
-        : listing_(std::move(listing)), control_(Listen()), thread_([this] { Serve(); }) {}
+    FtpPeer(std::string listing, std::string machineListing)
+        : listing_(std::move(listing)), machineListing_(std::move(machineListing)),
+          control_(Listen()), thread_([this] { Serve(); }) {}
     ~FtpPeer() {
         stop_ = true;
         thread_.join();
@@ -147,12 +162,15 @@ private:
                                     std::to_string(port >> 8) + "," + std::to_string(port & 0xff) +
                                     ").\r\n");
         }
-        if (verb == "LIST") {
+        if (verb == "FEAT")
+            return Send(client, "211-Features:\r\n MLST type*;size*;modify*;UNIX.mode*;\r\n"
+                                "211 End\r\n");
+        if (verb == "LIST" || verb == "MLSD") {
             if (!Send(client, "150 Here comes the directory listing.\r\n"))
                 return false;
             {
                 const UniqueFd data = Accept(passive);
-                if (data.get() < 0 || !Send(data, listing_))
+                if (data.get() < 0 || !Send(data, verb == "LIST" ? listing_ : machineListing_))
                     return false;
             }
             passive = UniqueFd{};
@@ -166,6 +184,7 @@ private:
     }
 
     const std::string listing_;
+    const std::string machineListing_;
     const UniqueFd control_;
     std::atomic<bool> stop_ = false;
     std::thread thread_; // last: it starts serving once the rest is built
@@ -290,13 +309,18 @@ int RunSource(const Source& source, int runs, const std::string& modes, GapMeter
                 std::printf("%-4d %-8s %9.1f\n", run, "curl", bare);
             }
         }
-        for (const char* mode : {"bare", "streamed", "file"}) {
+        for (const char* mode : {"bare", "streamed", "file", "mlsd"}) {
             const std::string_view m = mode;
             if (m != "bare" && !modes.empty() && modes != m)
                 continue;
+            if (m == "mlsd" && !ftp.Features().machineListing)
+                continue;
             ftp.LocalFileName = folder.filePath(QStringLiteral("FTPDIR.TXT")).toStdString();
             ftp.OnListingData = nullptr;
-            if (m == "streamed") {
+            // The same entries either way; MLSD only where asked for.
+            ftp.MachineListings = m == "mlsd";
+            view.SetSite({"0957681", false, m == "mlsd"});
+            if (m == "streamed" || m == "mlsd") {
                 ftp.OnListingData = [&](FtpClient*, std::string_view bytes, bool first) {
                     view.TakeListingData(bytes, first);
                 };
@@ -305,11 +329,11 @@ int RunSource(const Source& source, int runs, const std::string& modes, GapMeter
             const double cpu = ThreadCpuMs();
             gaps.Start();
             const Clock::time_point start = Clock::now();
-            const std::string error = waiter.Run("LIST", 30s, [&] { ftp.DirAsync(); });
+            const std::string error = waiter.Run(mode, 30s, [&] { ftp.DirAsync(); });
             const Clock::duration fetch = Clock::now() - start;
             if (listingBytes < 0 && error.empty())
                 listingBytes = ftp.ByteCount;
-            if (!error.empty() || ftp.ByteCount != listingBytes) {
+            if (!error.empty() || (m != "mlsd" && ftp.ByteCount != listingBytes)) {
                 std::fprintf(stderr, "run %d %s: %s (%lld bytes)\n", run, mode, error.c_str(),
                              static_cast<long long>(ftp.ByteCount));
                 ++failed;
@@ -376,7 +400,7 @@ int main(int argc, char** argv) {
     // One mode beside the bare fetch: the first run's memory is then that
     // mode's alone, with no earlier pane freed and reused.
     std::string modes = argc > 2 ? argv[2] : "";
-    if (modes == "both")
+    if (modes == "both" || modes == "all")
         modes.clear();
     const bool real = argc > 3 && std::string_view(argv[3]) == "real";
 
@@ -397,7 +421,7 @@ int main(int argc, char** argv) {
                 "cpu = the event loop thread's; peak = resident memory over the start, MiB\n");
     if (!real) {
         const std::string listing = bench::VsftpdListing(kLines);
-        FtpPeer peer(listing);
+        FtpPeer peer(listing, MachineListing(kLines));
         return RunSource({"in-process peer, " + std::to_string(listing.size() / 1024) + " KiB",
                           std::to_string(peer.Port()), "bench", "bench", "",
                           static_cast<std::int64_t>(listing.size()), ""},

@@ -10,7 +10,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 seconds=${FUZZ_SECONDS:-20}
 build=build-fuzz
 targets=(listing_parser_fuzz reply_reader_fuzz site_line_fuzz comma_text_fuzz ini_file_fuzz
-    socks_answer_fuzz)
+    socks_answer_fuzz server_features_fuzz)
 
 if [[ ! -f $build/build.ninja ]]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON \

@@ -31,13 +31,17 @@ constexpr std::array<const char*, 42> kRequestNames{
 static_assert(kRequestNames.size() == static_cast<std::size_t>(FtpRequest::RestartPutAsync) + 1);
 
 // The fixed order in which a multi-step request takes its steps.
-constexpr std::array<FtpStep, 26> kStepOrder{
-    FtpStep::Open,  FtpStep::AuthTls, FtpStep::User,    FtpStep::Pass, FtpStep::Pbsz, FtpStep::Prot,
-    FtpStep::Cwd,   FtpStep::CDup,    FtpStep::TypeSet, FtpStep::Port, FtpStep::Rest, FtpStep::Get,
-    FtpStep::Put,   FtpStep::Append,  FtpStep::Dir,     FtpStep::Ls,   FtpStep::Syst, FtpStep::Mkd,
-    FtpStep::Rmd,   FtpStep::RenFrom, FtpStep::RenTo,   FtpStep::Size, FtpStep::Dele, FtpStep::Pwd,
-    FtpStep::Quote, FtpStep::Quit,
+constexpr std::array<FtpStep, 32> kStepOrder{
+    FtpStep::Open,      FtpStep::AuthTls,  FtpStep::User, FtpStep::Pass,        FtpStep::Pbsz,
+    FtpStep::Prot,      FtpStep::Feat,     FtpStep::Utf8, FtpStep::MlstFacts,   FtpStep::Cwd,
+    FtpStep::CDup,      FtpStep::TypeSet,  FtpStep::Port, FtpStep::Rest,        FtpStep::Get,
+    FtpStep::CheckSize, FtpStep::FileTime, FtpStep::Put,  FtpStep::SetFileTime, FtpStep::Append,
+    FtpStep::Dir,       FtpStep::Ls,       FtpStep::Syst, FtpStep::Mkd,         FtpStep::Rmd,
+    FtpStep::RenFrom,   FtpStep::RenTo,    FtpStep::Size, FtpStep::Dele,        FtpStep::Pwd,
+    FtpStep::Quote,     FtpStep::Quit,
 };
+// A set of steps is a 64-bit mask with bit n for step n.
+static_assert(kStepOrder.size() < 64);
 
 // Reported when the control connection closes before the reply arrived.
 constexpr int kClosedByServer = 421;
@@ -48,11 +52,8 @@ constexpr bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
 }
 
-// A request's steps are a mask of this width.
-static_assert(static_cast<unsigned>(FtpStep::Prot) < 32);
-
-constexpr std::uint32_t Bit(FtpStep step) {
-    return 1u << static_cast<unsigned>(step);
+constexpr std::uint64_t Bit(FtpStep step) {
+    return std::uint64_t{1} << static_cast<unsigned>(step);
 }
 
 } // namespace
@@ -114,7 +115,7 @@ void FtpClient::CheckReady() const {
 
 // A CR or LF would end the command early and send the rest as a command of
 // its own ("CWD a\r\nDELE victim.txt"); a NUL cuts it on many servers.
-void FtpClient::CheckArguments(std::uint32_t steps) const {
+void FtpClient::CheckArguments(std::uint64_t steps) const {
     const auto check = [](const std::string& value, const char* name) {
         if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
             throw FtpException(std::string(name) + " holds a CR, LF or NUL character");
@@ -323,7 +324,7 @@ void FtpClient::EvaluateReply() {
     request_.result = ftpreply::Judge(request_.statusCode, accepted_);
     if (request_.result != 0)
         SetErrorMessage(request_.lastResponse);
-    if (passive_ && request_.statusCode == 227)
+    if (passive_ && (request_.statusCode == 227 || request_.statusCode == 229))
         pasvResponse_ = request_.lastResponse;
     ExtractResults();
     if (request_.doneHook != nullptr)
@@ -370,6 +371,12 @@ void FtpClient::ExtractResults() {
     case FtpStep::AuthTls:
     case FtpStep::Pbsz:
     case FtpStep::Prot:
+    case FtpStep::Feat:
+    case FtpStep::Utf8:
+    case FtpStep::MlstFacts:
+    case FtpStep::CheckSize:
+    case FtpStep::FileTime:
+    case FtpStep::SetFileTime:
         break;
     }
 }
@@ -432,6 +439,46 @@ void FtpClient::QuitDone() {
         control_->Close();
     else
         TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
+}
+
+// The answer decides what the session uses; a server that does not know FEAT
+// offers nothing, and the login goes on as it always did.
+void FtpClient::FeatAsync() {
+    ExecAsync(FtpRequest::ConnectAsync, FtpStep::Feat, "FEAT", {211});
+    request_.next = &FtpClient::FeatReply;
+}
+
+void FtpClient::FeatReply() {
+    if (IsPreliminary(request_.statusCode)) {
+        Display("< " + request_.lastResponse);
+        request_.awaitingReply = true;
+        return;
+    }
+    answeredFeat_ = request_.statusCode == 211;
+    features_ =
+        answeredFeat_ ? ftpfeatures::ParseFeatures(wholeReply_) : ftpfeatures::ServerFeatures{};
+    if (answeredFeat_) {
+        std::string_view rest = wholeReply_;
+        while (!rest.empty()) {
+            const std::size_t end = std::min(rest.find('\n'), rest.size());
+            Display("< " + std::string(rest.substr(0, end)));
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+    } else {
+        Display("< " + request_.lastResponse);
+        Display("! No server features: the session uses the classic commands");
+    }
+    request_.result = 0;
+    TriggerRequestDone(0);
+}
+
+// OPTS that the server may refuse: the session goes on without the option.
+void FtpClient::OptionalStepDone() {
+    if (request_.result != 0)
+        Display("! Option refused; going on without it");
+    request_.result = 0;
+    request_.errorMessage.clear();
+    TriggerRequestDone(0);
 }
 
 void FtpClient::SystAsync() {
@@ -507,7 +554,7 @@ void FtpClient::RestAsync() {
 // --- multi-step requests -----------------------------------------------------------
 
 void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps) {
-    std::uint32_t set = 0;
+    std::uint64_t set = 0;
     for (const FtpStep s : steps)
         set |= Bit(s);
     // Every login of a TLS site secures the control and the data connections.
@@ -524,7 +571,7 @@ void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep
         throw FtpException("FTP component not connected");
     CheckArguments(set);
     // Refused now rather than after the commands before the transfer went out.
-    constexpr std::uint32_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
+    constexpr std::uint64_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
                                          Bit(FtpStep::Put) | Bit(FtpStep::Append);
     if ((set & kTransfers) && LocalFileName.empty())
         throw FtpException("LocalFileName empty");
@@ -581,6 +628,26 @@ void FtpClient::NextStep() {
         // A server without TLS ("if available") gets no data protection commands.
         if ((step == FtpStep::Pbsz || step == FtpStep::Prot) && control_->Tls() == nullptr)
             continue;
+        if (step == FtpStep::Utf8 && !features_.utf8)
+            continue;
+        if (step == FtpStep::MlstFacts && ftpfeatures::ListingFactsCommand(features_).empty())
+            continue;
+        // Line ends change a text file's size on the way.
+        if (step == FtpStep::CheckSize && (!Binary || (!features_.size && ListedSize <= 0))) {
+            ListedSize = -1;
+            continue;
+        }
+        if (step == FtpStep::FileTime && !(KeepFileTimes && features_.modificationTime))
+            continue;
+        if (step == FtpStep::SetFileTime && !(KeepFileTimes && features_.setModificationTime))
+            continue;
+        // What follows a transfer only checks it: the request reports the transfer.
+        const bool check =
+            step == FtpStep::CheckSize || step == FtpStep::FileTime || step == FtpStep::SetFileTime;
+        if (check && request_.savedStatus < 0) {
+            request_.savedResponse = request_.lastResponse;
+            request_.savedStatus = request_.statusCode;
+        }
         // A download resumes only where the server accepted the position.
         if (step == FtpStep::Get &&
             !(request_.currentStep == FtpStep::Rest && ResumeAt >= 0 && request_.statusCode == 350))
@@ -637,10 +704,26 @@ void FtpClient::RunStep(FtpStep step) {
         return QuitAsync();
     case FtpStep::Port:
         return PortAsync();
+    case FtpStep::Feat:
+        return FeatAsync();
+    case FtpStep::CheckSize:
+        return CheckSizeAsync();
+    case FtpStep::FileTime:
+        return ExecAsync(FtpRequest::GetAsync, FtpStep::FileTime, "MDTM " + HostFileName, {213},
+                         &FtpClient::FileTimeDone);
+    case FtpStep::SetFileTime:
+        return SetFileTimeAsync();
+    case FtpStep::Utf8:
+        return ExecAsync(FtpRequest::ConnectAsync, FtpStep::Utf8, "OPTS UTF8 ON", {0},
+                         &FtpClient::OptionalStepDone);
+    case FtpStep::MlstFacts:
+        return ExecAsync(FtpRequest::ConnectAsync, FtpStep::MlstFacts,
+                         ftpfeatures::ListingFactsCommand(features_), {0},
+                         &FtpClient::OptionalStepDone);
     case FtpStep::Get:
         return DoGetAsync(FtpRequest::GetAsync, FtpStep::Get, "RETR");
     case FtpStep::Dir:
-        return DoGetAsync(FtpRequest::DirAsync, FtpStep::Dir, "LIST");
+        return DoGetAsync(FtpRequest::DirAsync, FtpStep::Dir, MachineListings ? "MLSD" : "LIST");
     case FtpStep::Ls:
         return DoGetAsync(FtpRequest::LsAsync, FtpStep::Ls, "NLST");
     case FtpStep::Put:
@@ -659,7 +742,8 @@ void FtpClient::RunStep(FtpStep step) {
 }
 
 void FtpClient::ConnectAsync() {
-    StartMultiStep(FtpRequest::ConnectAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass});
+    StartMultiStep(FtpRequest::ConnectAsync, {FtpStep::Open, FtpStep::User, FtpStep::Pass,
+                                              FtpStep::Feat, FtpStep::Utf8, FtpStep::MlstFacts});
 }
 
 void FtpClient::ReceiveAsync() {
@@ -675,11 +759,13 @@ void FtpClient::RestartGetAsync() {
 }
 
 void FtpClient::GetAsync() {
-    StartMultiStep(FtpRequest::GetAsync, {FtpStep::Port, FtpStep::Get});
+    StartMultiStep(FtpRequest::GetAsync,
+                   {FtpStep::Port, FtpStep::Get, FtpStep::CheckSize, FtpStep::FileTime});
 }
 
 void FtpClient::RestGetAsync() {
-    StartMultiStep(FtpRequest::RestGetAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Get});
+    StartMultiStep(FtpRequest::RestGetAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Get,
+                                              FtpStep::CheckSize, FtpStep::FileTime});
 }
 
 void FtpClient::TransmitAsync() {
@@ -695,11 +781,12 @@ void FtpClient::RestartPutAsync() {
 }
 
 void FtpClient::PutAsync() {
-    StartMultiStep(FtpRequest::PutAsync, {FtpStep::Port, FtpStep::Put});
+    StartMultiStep(FtpRequest::PutAsync, {FtpStep::Port, FtpStep::Put, FtpStep::SetFileTime});
 }
 
 void FtpClient::RestPutAsync() {
-    StartMultiStep(FtpRequest::RestPutAsync, {FtpStep::Port, FtpStep::Rest, FtpStep::Put});
+    StartMultiStep(FtpRequest::RestPutAsync,
+                   {FtpStep::Port, FtpStep::Rest, FtpStep::Put, FtpStep::SetFileTime});
 }
 
 void FtpClient::AppendFileAsync() {
@@ -784,6 +871,11 @@ void FtpClient::OpenAsync() {
     request_.done = false;
     reply_.Clear();
     assembler_.Reset();
+    wholeReply_.clear();
+    wholeReplyEnded_ = false;
+    features_ = {};
+    answeredFeat_ = false;
+    epsvRefused_ = false;
     request_.result = 0;
     request_.awaitingReply = true;
     protectedData_ = false;
@@ -807,9 +899,17 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
         TriggerRequestDone(error);
         return;
     }
+    addressIndex_ = 0;
+    ConnectControl();
+}
+
+// To the look-up's address at addressIndex_.
+void FtpClient::ConnectControl() {
     const bool viaProxy = connectionType_ == FtpConnectionType::ftpProxy;
     try {
-        control_->SetAddr(control_->DnsResult());
+        const std::vector<std::string>& addresses = control_->DnsResultList();
+        control_->SetAddr(addressIndex_ < addresses.size() ? addresses[addressIndex_]
+                                                           : control_->DnsResult());
         control_->SetProto("tcp");
         // Implicit TLS has a port of its own; a site that names none gets it.
         const bool defaultPort = Port.empty() || text::EqualsNoCase(Port, "ftp") || Port == "21";
@@ -835,6 +935,18 @@ void FtpClient::ControlDnsLookupDone(std::uint16_t error) {
 }
 
 void FtpClient::ControlSessionConnected(std::uint16_t error) {
+    // A name with more than one address: each is tried in turn.
+    if (error != 0 && addressIndex_ + 1 < control_->DnsResultList().size() &&
+        state_ != FtpState::ftpAbort) {
+        Display("! " + control_->DnsResultList()[addressIndex_] + ": " + wsock::Description(error) +
+                "; trying the next address");
+        ++addressIndex_;
+        switchingAddress_ = true;
+        control_->Close();
+        switchingAddress_ = false;
+        ConnectControl();
+        return;
+    }
     if (error != 0) {
         FailWithSocketError(error);
         request_.nextSeq = nullptr;
@@ -904,12 +1016,17 @@ void FtpClient::ControlDataAvailable(std::uint16_t error) {
             TriggerRequestDone(0);
             break;
         case FtpState::ftpWaitingResponse:
+            if (std::exchange(wholeReplyEnded_, false))
+                wholeReply_.clear();
+            wholeReply_ += request_.lastResponse;
+            wholeReply_ += '\n';
             if (!final)
                 continue;
             request_.statusCode = verdict.code;
             if (request_.next == nullptr)
                 throw FtpException("Program error: FNext is nil");
             request_.awaitingReply = false;
+            wholeReplyEnded_ = true;
             (this->*request_.next)();
             break;
         case FtpState::ftpNotConnected:
@@ -962,6 +1079,8 @@ void FtpClient::FailInside(const std::string& what) {
 }
 
 void FtpClient::ControlSessionClosed(std::uint16_t error) {
+    if (switchingAddress_)
+        return;
     // A server that hangs up before answering has not granted the request.
     if (request_.awaitingReply && request_.result == 0 && state_ != FtpState::ftpAbort &&
         (state_ == FtpState::ftpWaitingResponse || state_ == FtpState::ftpWaitingBanner)) {

@@ -3,6 +3,7 @@
 #include "ftp/LocalFile.h"
 #include "ftp/NetworkText.h"
 #include "ftp/ReplyReader.h"
+#include "ftp/ServerFeatures.h"
 #include "ftp/TransferFormat.h"
 #include "net/TlsSocket.h"
 #include "net/UniqueFd.h"
@@ -84,7 +85,7 @@ enum class FtpRequest : std::uint8_t {
 };
 const char* FtpRequestName(FtpRequest request);
 
-// Steps of multi-step requests; a set of them is a mask with bit n for step n.
+// Steps of multi-step requests; a set of them is a 64-bit mask with bit n for step n.
 enum class FtpStep : std::uint8_t {
     None,
     Open,
@@ -113,6 +114,12 @@ enum class FtpStep : std::uint8_t {
     AuthTls,
     Pbsz,
     Prot,
+    Feat,
+    Utf8,        // OPTS UTF8 ON
+    MlstFacts,   // OPTS MLST, the facts the pane shows
+    CheckSize,   // a download's size against SIZE or the listing's
+    FileTime,    // MDTM: the download gets the server's time
+    SetFileTime, // MFMT: the upload gets the local file's time
 };
 
 enum class FtpConnectionType : std::uint8_t {
@@ -202,6 +209,20 @@ public:
     void SetPassive(bool value);
     std::int64_t SizeResult = 0;
     std::string DirResult;
+    // What the server answered to FEAT at the last login; nothing before the
+    // login, for a server without FEAT, and after a connect without FEAT.
+    const ftpfeatures::ServerFeatures& Features() const { return features_; }
+    bool AnsweredFeat() const { return answeredFeat_; }
+    // DirAsync lists with MLSD instead of LIST; the caller sets it only where
+    // Features() offers MLST.
+    bool MachineListings = false;
+    // Downloads get the server's modification time (MDTM), uploads give theirs
+    // (MFMT), where the server offers it.
+    bool KeepFileTimes = false;
+    // The size the listing gave for HostFileName; a binary download of another
+    // size fails. Set before a download; the download clears it. 0 or less:
+    // unknown, SIZE alone decides.
+    std::int64_t ListedSize = -1;
     std::int64_t ByteCount = 0;
     std::int64_t ResumeAt = 0;
 
@@ -307,7 +328,7 @@ protected:
     using StepHandler = void (FtpClient::*)();
 
     void CheckReady() const;
-    void CheckArguments(std::uint32_t steps) const;
+    void CheckArguments(std::uint64_t steps) const;
     void SetState(FtpState state);
     void Display(std::string msg);
     void ExecAsync(FtpRequest request, FtpStep step, std::string command,
@@ -324,6 +345,14 @@ protected:
     void ExtractResults();
     void EvaluateReply();
     void QuitDone();
+    void FeatAsync();
+    void FeatReply();
+    void OptionalStepDone();
+    void ExtendedPassiveDone();
+    void CheckSizeAsync();
+    void CheckSizeDone();
+    void FileTimeDone();
+    void SetFileTimeAsync();
     void CloseLocalFile();
     const char* SocksLevel() const; // nothing unless a SOCKS connection type
     void ApplySocks(SocksSocket& socket);
@@ -372,6 +401,7 @@ protected:
 
     // Control socket events.
     void ControlDnsLookupDone(std::uint16_t error);
+    void ConnectControl();
     void ControlSessionConnected(std::uint16_t error);
     void ControlDataAvailable(std::uint16_t error);
     void ControlSessionClosed(std::uint16_t error);
@@ -424,7 +454,7 @@ private:
         bool awaitingReply = false; // a command or greeting still has no final reply
         // Multi-step request.
         bool multiStep = false;
-        std::uint32_t steps = 0;
+        std::uint64_t steps = 0;
         FtpStep currentStep = FtpStep::None;
         std::uint16_t seqError = 0;
         std::string savedResponse;
@@ -464,6 +494,13 @@ private:
     ftpreply::ReplyAssembler assembler_;
     std::array<int, ftpreply::kMaxAcceptedCodes + 1> accepted_{};
     std::string pasvResponse_;
+    std::string wholeReply_;       // every line of the reply being read, each ended by LF
+    bool wholeReplyEnded_ = false; // the next line begins a new reply
+    ftpfeatures::ServerFeatures features_;
+    bool answeredFeat_ = false;
+    bool epsvRefused_ = false;
+    std::size_t addressIndex_ = 0;  // of the control socket's look-up, being tried
+    bool switchingAddress_ = false; // the server said it knows no EPSV: PASV for the session
 
     // The transfer in progress.
     struct Transfer {

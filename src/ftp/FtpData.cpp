@@ -1,10 +1,15 @@
 // The data connection of FtpClient: port step, downloads into and uploads
 // from local files, and the end of a transfer.
 #include "ftp/FtpClient.h"
+#include "net/HostAddress.h"
 #include "net/UniqueFd.h"
+#include "text/TextFields.h"
 
 #include <QMetaObject>
+#include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -156,25 +161,49 @@ void FtpClient::PortAsync() {
     data_->SetProto("tcp");
     data_->SetAddr("0.0.0.0");
     data_->SetPort("0");
-    std::string command = "PASV";
+    // A server that answered FEAT speaks the protocol of today: EPSV first.
+    std::string command = answeredFeat_ && !epsvRefused_ ? "EPSV" : "PASV";
     if (!passive_) {
+        // The control connection's own address is where the server can reach us.
+        const std::string local =
+            control_->Addr() == "127.0.0.1" ? "127.0.0.1" : control_->GetSockName().Addr;
+        const bool ipv6 = net::IsIpv6Literal(local);
+        if (ipv6)
+            data_->SetAddr("::");
         data_->LingerOnOff = SocketLinger::wsLingerOn;
         data_->LingerTimeout = 10;
         data_->Listen();
         const auto port = static_cast<std::uint16_t>(data_->GetSockName().Port);
-        // The control connection's own address is where the server can reach us.
-        const std::string local =
-            control_->Addr() == "127.0.0.1" ? "127.0.0.1" : control_->GetSockName().Addr;
-        command = ftptransfer::PortCommand(local, port);
+        command = ipv6 ? ftptransfer::ExtendedPortCommand(local, port)
+                       : ftptransfer::PortCommand(local, port);
     }
     ByteCount = 0;
-    ExecAsync(FtpRequest::PortAsync, FtpStep::Port, command, {200, 227});
+    ExecAsync(FtpRequest::PortAsync, FtpStep::Port, command, {200, 227, 229},
+              command == "EPSV" ? &FtpClient::ExtendedPassiveDone : nullptr);
+}
+
+// Many servers answer FEAT and still know no EPSV: "500 'EPSV': command not
+// understood." They get PASV, for the rest of the session.
+void FtpClient::ExtendedPassiveDone() {
+    if (!IsOneOf(request_.statusCode, {500, 501, 502})) {
+        TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
+        return;
+    }
+    epsvRefused_ = true;
+    Display("! EPSV refused: PASV from now on");
+    request_.result = 0;
+    request_.errorMessage.clear();
+    SetState(FtpState::ftpInternalReady);
+    ExecAsync(FtpRequest::PortAsync, FtpStep::Port, "PASV", {200, 227});
 }
 
 // Connects the data socket to the port of the kept 227 reply, on the address
 // the control connection goes to. False when the request was ended here.
 bool FtpClient::ConnectPassive(int failCode, DataHandler connected) {
-    const std::optional<std::uint16_t> port = ftptransfer::ParsePassivePort(pasvResponse_);
+    // Either reply may name an address; the data goes to the server's all the same.
+    const std::optional<std::uint16_t> port =
+        pasvResponse_.starts_with("229") ? ftptransfer::ParseExtendedPassivePort(pasvResponse_)
+                                         : ftptransfer::ParsePassivePort(pasvResponse_);
     if (!port) {
         // The session cannot go on with a reply it does not understand; the
         // close completes the request with a failure rather than success.
@@ -635,4 +664,76 @@ void FtpClient::CheckTransferEnd() {
         SetErrorMessage(request_.lastResponse);
     }
     TriggerRequestDone(static_cast<std::uint16_t>(request_.result));
+}
+
+// --- after a transfer ------------------------------------------------------------------
+
+// A download whose local size differs from the server's is not whole, whatever
+// the 226 said. SIZE is asked where offered (the listing may be old); else the
+// listing's size is taken.
+void FtpClient::CheckSizeAsync() {
+    if (features_.size) {
+        ExecAsync(FtpRequest::GetAsync, FtpStep::CheckSize, "SIZE " + HostFileName, {213},
+                  &FtpClient::CheckSizeDone);
+        return;
+    }
+    request_.currentStep = FtpStep::CheckSize;
+    request_.statusCode = 0;
+    request_.done = false;
+    CheckSizeDone();
+}
+
+void FtpClient::CheckSizeDone() {
+    std::int64_t expected = std::exchange(ListedSize, -1);
+    if (request_.statusCode == 213) {
+        std::size_t pos = 0;
+        ftpreply::ReadNumber(request_.lastResponse, pos);
+        expected = ftpreply::ReadNumber(request_.lastResponse, pos);
+    }
+    request_.result = 0;
+    request_.errorMessage.clear();
+    std::error_code error;
+    const auto local = std::filesystem::file_size(LocalFileName, error);
+    if (expected < 0 || (request_.statusCode != 213 && expected == 0) || error ||
+        static_cast<std::int64_t>(local) == expected) {
+        TriggerRequestDone(0);
+        return;
+    }
+    request_.savedStatus = -1; // the failure is the request's answer, not the 226
+    request_.result = kCutShort;
+    request_.statusCode = kCutShort;
+    request_.lastResponse = "426 Size differs: " + std::to_string(local) + " bytes here, " +
+                            std::to_string(expected) + " on the server";
+    SetErrorMessage(request_.lastResponse);
+    Display("! " + request_.lastResponse);
+    TriggerRequestDone(kCutShort);
+}
+
+void FtpClient::FileTimeDone() {
+    std::optional<std::int64_t> time;
+    if (request_.statusCode == 213)
+        time = ftptransfer::ParseFactTime(text::TrimBlanks(request_.lastResponse.substr(3)));
+    if (!time) {
+        Display("! No usable modification time: the file keeps the time of its arrival");
+    } else {
+        const timespec times[2] = {{0, UTIME_NOW}, {static_cast<time_t>(*time), 0}};
+        if (::utimensat(AT_FDCWD, LocalFileName.c_str(), times, 0) != 0)
+            Display("! The local file's time could not be set");
+    }
+    request_.result = 0;
+    request_.errorMessage.clear();
+    TriggerRequestDone(0);
+}
+
+void FtpClient::SetFileTimeAsync() {
+    struct stat info {};
+    if (::stat(LocalFileName.c_str(), &info) != 0) {
+        request_.currentStep = FtpStep::SetFileTime;
+        request_.done = false;
+        TriggerRequestDone(0);
+        return;
+    }
+    ExecAsync(FtpRequest::PutAsync, FtpStep::SetFileTime,
+              "MFMT " + ftptransfer::FactTime(info.st_mtim.tv_sec) + " " + HostFileName, {0},
+              &FtpClient::OptionalStepDone);
 }

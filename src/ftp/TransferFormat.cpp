@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
 
 namespace ftptransfer {
 namespace {
@@ -102,6 +104,42 @@ std::string PortCommand(std::string_view localAddress, std::uint16_t port) {
     for (const char c : localAddress)
         command += c == '.' ? ',' : c;
     return command + "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff);
+}
+
+std::optional<std::int64_t> ParseFactTime(std::string_view text) {
+    if (const std::size_t dot = text.find('.'); dot != std::string_view::npos) {
+        const std::string_view fraction = text.substr(dot + 1);
+        if (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos)
+            return std::nullopt;
+        text = text.substr(0, dot);
+    }
+    if (text.size() != 14 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    const auto field = [&](std::size_t at, std::size_t length) {
+        return static_cast<int>(*ToInteger(text.substr(at, length)));
+    };
+    using namespace std::chrono;
+    const year_month_day date{year{field(0, 4)}, month{unsigned(field(4, 2))},
+                              day{unsigned(field(6, 2))}};
+    const int hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
+    // 60 for a leap second, which the clock folds into the next minute.
+    if (!date.ok() || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return (sys_days{date}.time_since_epoch() + hours{hour} + minutes{minute} + seconds{second}) /
+           seconds{1};
+}
+
+std::string FactTime(std::int64_t utcSeconds) {
+    using namespace std::chrono;
+    const sys_seconds at{seconds{utcSeconds}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> time{at - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02u%02u%02d%02d%02d", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                  int(time.minutes().count()), int(time.seconds().count()));
+    return text;
 }
 
 std::string StatisticsLine(std::int64_t bytes, std::int64_t milliseconds) {

@@ -49,6 +49,12 @@ std::int64_t AnnouncedSize(std::string_view reply);
 // "PORT h1,h2,h3,h4,p1,p2" for the given dotted local address.
 std::string PortCommand(std::string_view localAddress, std::uint16_t port);
 
+// "YYYYMMDDHHMMSS" in UTC, as MDTM, MFMT and the MLSD "modify" fact write it,
+// optionally with fractions of a second: seconds since 1970. Nothing for a
+// date or time that does not exist.
+std::optional<std::int64_t> ParseFactTime(std::string_view text);
+std::string FactTime(std::int64_t utcSeconds);
+
 // "<n> bytes received/sent in <s> seconds (<rate> Bytes/sec)"; the rate is
 // left out when no time passed.
 std::string StatisticsLine(std::int64_t bytes, std::int64_t milliseconds);

@@ -1,3 +1,4 @@
+#include "net/HostAddress.h"
 #include "net/SocksSocket.h"
 
 #include <QCoreApplication>
@@ -143,12 +144,71 @@ in_addr ResolveHost(const std::string& host) {
     return result;
 }
 
+sockaddr_storage ResolveAddress(const std::string& host) {
+    sockaddr_storage address{};
+    std::string bare = host;
+    if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+        bare = bare.substr(1, bare.size() - 2);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (net::IsIpv6Literal(bare) && ::inet_pton(AF_INET6, bare.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        return address;
+    }
+    if (!ParseDottedIP(host) && !host.empty() && host.size() < 257) {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* list = nullptr;
+        if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) == 0 && list != nullptr &&
+            list->ai_family == AF_INET6) {
+            std::memcpy(&address, list->ai_addr, sizeof(sockaddr_in6));
+            ::freeaddrinfo(list);
+            return address;
+        }
+        if (list != nullptr)
+            ::freeaddrinfo(list);
+    }
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_addr = ResolveHost(host);
+    return address;
+}
+
 namespace {
 
 std::string DottedText(in_addr address) {
     char buf[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address, buf, sizeof buf);
     return buf;
+}
+
+bool IsIpv6(const sockaddr_storage& address) {
+    return address.ss_family == AF_INET6;
+}
+
+socklen_t AddressLength(const sockaddr_storage& address) {
+    return IsIpv6(address) ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+std::string AddressText(const sockaddr_storage& address) {
+    if (!IsIpv6(address))
+        return DottedText(reinterpret_cast<const sockaddr_in&>(address).sin_addr);
+    char buf[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, buf,
+                sizeof buf);
+    return buf;
+}
+
+std::uint16_t AddressPort(const sockaddr_storage& address) {
+    return ntohs(IsIpv6(address) ? reinterpret_cast<const sockaddr_in6&>(address).sin6_port
+                                 : reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+void SetAddressPort(sockaddr_storage& address, std::uint16_t port) {
+    if (IsIpv6(address))
+        reinterpret_cast<sockaddr_in6&>(address).sin6_port = htons(port);
+    else
+        reinterpret_cast<sockaddr_in&>(address).sin_port = htons(port);
 }
 
 // Errors that Windows Sockets reports through the connect notification rather
@@ -287,11 +347,11 @@ void AsyncSocket::SetSendFlags(int value) {
 }
 
 std::string AsyncSocket::PeerAddr() const {
-    return DottedText(sin_.sin_addr);
+    return AddressText(sin_);
 }
 
 int AsyncSocket::PeerPort() const {
-    return ntohs(sin_.sin_port);
+    return AddressPort(sin_);
 }
 
 int AsyncSocket::SendBufferSize() const {
@@ -353,6 +413,13 @@ void AsyncSocket::DnsLookup(const std::string& host) {
         TriggerDnsLookupDone(0);
         return;
     }
+    if (const std::optional<net::HostAndPort> typed = net::SplitHostAndPort(host);
+        typed && typed->port.empty() && net::IsIpv6Literal(typed->host)) {
+        dnsResult_ = AddressText(ResolveAddress(typed->host));
+        dnsResultList_.push_back(dnsResult_);
+        TriggerDnsLookupDone(0);
+        return;
+    }
     lookupId_ =
         QHostInfo::lookupHost(QString::fromStdString(host), this, SLOT(HostLookedUp(QHostInfo)));
 }
@@ -362,10 +429,11 @@ void AsyncSocket::HostLookedUp(const QHostInfo& info) {
     std::vector<std::string> found;
     switch (info.error()) {
     case QHostInfo::NoError:
-        // PORT and the proxies speak IPv4 only.
-        for (const QHostAddress& a : info.addresses())
-            if (a.protocol() == QAbstractSocket::IPv4Protocol)
-                found.push_back(a.toString().toStdString());
+        // IPv4 first, as always; IPv6 after it, for the hosts that have only that.
+        for (const auto protocol : {QAbstractSocket::IPv4Protocol, QAbstractSocket::IPv6Protocol})
+            for (const QHostAddress& a : info.addresses())
+                if (a.protocol() == protocol && a.scopeId().isEmpty())
+                    found.push_back(a.toString().toStdString());
         error = found.empty() ? wsock::WSANO_DATA : 0;
         break;
     case QHostInfo::HostNotFound:
@@ -416,7 +484,7 @@ void AsyncSocket::ResolveAll(const char* prefix) {
             protoResolved_ = true;
         }
         if (!portResolved_) {
-            sin_.sin_port = htons(ResolvePort(port_, proto_));
+            portNumber_ = ResolvePort(port_, proto_);
             portResolved_ = true;
         }
         if (!localPortResolved_) {
@@ -424,10 +492,10 @@ void AsyncSocket::ResolveAll(const char* prefix) {
             localPortResolved_ = true;
         }
         if (!addrResolved_) {
-            sin_.sin_family = AF_INET;
-            sin_.sin_addr = ResolveHost(addr_);
+            sin_ = ResolveAddress(addr_);
             addrResolved_ = true;
         }
+        SetAddressPort(sin_, portNumber_);
     } catch (const SocketException& e) {
         RaiseException(prefix + std::string(e.what()));
     }
@@ -435,7 +503,8 @@ void AsyncSocket::ResolveAll(const char* prefix) {
 
 void AsyncSocket::CreateHandle(const char* func, bool reportOpened) {
     const int type = (datagram_ ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
-    const SocketHandle h = ::socket(AF_INET, type, datagram_ ? IPPROTO_UDP : IPPROTO_TCP);
+    const SocketHandle h =
+        ::socket(IsIpv6(sin_) ? AF_INET6 : AF_INET, type, datagram_ ? IPPROTO_UDP : IPPROTO_TCP);
     if (h == INVALID_SOCKET) {
         SocketError(func, wsock::FromErrno(errno));
         return;
@@ -465,9 +534,12 @@ void AsyncSocket::CheckConnectable() {
 }
 
 void AsyncSocket::SetRemoteTarget(in_addr address, std::uint16_t port) {
-    sin_.sin_family = AF_INET;
-    sin_.sin_addr = address;
-    sin_.sin_port = htons(port);
+    sin_ = {};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(sin_);
+    v4.sin_family = AF_INET;
+    v4.sin_addr = address;
+    v4.sin_port = htons(port);
+    portNumber_ = port;
     addrResolved_ = true;
     portResolved_ = true;
 }
@@ -487,25 +559,30 @@ void AsyncSocket::Connect() {
         ::setsockopt(handle_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     }
     if (datagram_ || localPortNumber_ != 0 || localAddr_ != "0.0.0.0") {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(localPortNumber_);
-        local.sin_addr = ParseDottedIP(localAddr_).value_or(in_addr{});
-        if (::bind(handle_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        // The local address is IPv4; an IPv6 connection binds the port alone.
+        sockaddr_storage local{};
+        local.ss_family = sin_.ss_family;
+        if (!IsIpv6(sin_))
+            reinterpret_cast<sockaddr_in&>(local).sin_addr =
+                ParseDottedIP(localAddr_).value_or(in_addr{});
+        SetAddressPort(local, localPortNumber_);
+        if (::bind(handle_, reinterpret_cast<sockaddr*>(&local), AddressLength(local)) != 0)
             RaiseException(FormatNumber("winsock.bind failed, error #%d", wsock::FromErrno(errno)));
         socklen_t len = sizeof local;
         if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
             RaiseException(
                 FormatNumber("winsock.getsockname failed, error #%d", wsock::FromErrno(errno)));
-        localPort_ = std::to_string(ntohs(local.sin_port));
-        if (datagram_ && sin_.sin_addr.s_addr == INADDR_BROADCAST) {
+        localPort_ = std::to_string(AddressPort(local));
+        if (datagram_ && !IsIpv6(sin_) &&
+            reinterpret_cast<const sockaddr_in&>(sin_).sin_addr.s_addr == INADDR_BROADCAST) {
             const int on = 1;
             ::setsockopt(handle_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
         }
     }
     WatchHandle();
 
-    const int rc = ::connect(handle_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_);
+    const int rc =
+        ::connect(handle_, reinterpret_cast<const sockaddr*>(&sin_), AddressLength(sin_));
     const int err = rc == 0 ? 0 : errno;
     if (datagram_) {
         if (err != 0)
@@ -534,7 +611,7 @@ void AsyncSocket::Listen() {
     CreateHandle("socket", false);
     if (handle_ == INVALID_SOCKET)
         return;
-    if (::bind(handle_, reinterpret_cast<const sockaddr*>(&sin_), sizeof sin_) != 0) {
+    if (::bind(handle_, reinterpret_cast<const sockaddr*>(&sin_), AddressLength(sin_)) != 0) {
         const int err = wsock::FromErrno(errno);
         ReleaseHandle();
         ChangeState(SocketState::wsClosed);
@@ -562,7 +639,7 @@ SocketHandle AsyncSocket::Accept() {
         SocketError("not a listening socket", wsock::WSAEINVAL);
         return INVALID_SOCKET;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     const SocketHandle h =
         ::accept4(handle_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -585,7 +662,7 @@ void AsyncSocket::Dup(SocketHandle handle) {
     }
     TakeHandle(handle);
     ::fcntl(handle_, F_SETFL, ::fcntl(handle_, F_GETFL) | O_NONBLOCK);
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     if (::getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &len) == 0)
         sin_ = peer;
@@ -595,7 +672,7 @@ void AsyncSocket::Dup(SocketHandle handle) {
 }
 
 SocketAddressText AsyncSocket::GetSockName() {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t len = sizeof local;
     if (handle_ == INVALID_SOCKET ||
         ::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &len) != 0) {
@@ -603,7 +680,7 @@ SocketAddressText AsyncSocket::GetSockName() {
                     handle_ == INVALID_SOCKET ? wsock::WSAENOTSOCK : wsock::FromErrno(errno));
         return {};
     }
-    return {DottedText(local.sin_addr), ntohs(local.sin_port)};
+    return {AddressText(local), AddressPort(local)};
 }
 
 void AsyncSocket::SetLingerOption() {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 #include <vector>
 
 class QHostInfo;
@@ -42,7 +43,7 @@ struct SocketOptions {
 };
 
 struct SocketAddressText {
-    std::string Addr; // dotted
+    std::string Addr; // dotted, or an IPv6 address as inet_ntop writes it
     int Port = 0;
 };
 
@@ -55,6 +56,9 @@ std::optional<in_addr> ParseDottedIP(std::string_view text);
 // Resolution of a socket's settings; each raises SocketException with the
 // reason. A host name is looked up at once (blocking).
 in_addr ResolveHost(const std::string& host);
+// The same for IPv4 or IPv6: a dotted address, an IPv6 literal (brackets
+// allowed) or a name, whose first address is taken. The port is 0.
+sockaddr_storage ResolveAddress(const std::string& host);
 std::uint16_t ResolvePort(const std::string& port, const std::string& proto);
 int ResolveProto(const std::string& proto);
 
@@ -229,7 +233,8 @@ private:
     bool localPortResolved_ = false;
     int protoNumber_ = 6;
     bool datagram_ = false;
-    sockaddr_in sin_{};
+    sockaddr_storage sin_{}; // the peer: IPv4 or IPv6
+    std::uint16_t portNumber_ = 0;
     std::uint16_t localPortNumber_ = 0;
 
     std::string dnsResult_;

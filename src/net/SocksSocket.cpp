@@ -2,6 +2,8 @@
 // proxy's answers, between the raw socket and the owner.
 #include "net/SocksSocket.h"
 
+#include "net/HostAddress.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
@@ -17,6 +19,7 @@ constexpr std::uint8_t kUserPassVersion = 1;
 constexpr std::uint8_t kCommandConnect = 1;
 constexpr std::uint8_t kAddressIPv4 = 1;
 constexpr std::uint8_t kAddressName = 3;
+constexpr std::uint8_t kAddressIPv6 = 4;
 // Requests are built in, and answers read into, buffers of this size.
 constexpr std::size_t kBufferSize = 128;
 
@@ -191,10 +194,17 @@ void SocksSocket::SendConnectRequest() {
     const std::uint8_t portLow = static_cast<std::uint8_t>(destinationPort_ & 0xff);
     std::vector<std::uint8_t> request;
     if (Version5()) {
-        // The destination always goes as a name, even a dotted one.
-        request = {kSocks5, kCommandConnect, 0, kAddressName,
-                   static_cast<std::uint8_t>(Addr().size())};
-        AppendText(request, Addr());
+        // The destination goes as a name, even a dotted one; an IPv6 address,
+        // which a proxy would not take for a name, as its 16 bytes.
+        in6_addr ipv6{};
+        if (net::IsIpv6Literal(Addr()) && ::inet_pton(AF_INET6, Addr().c_str(), &ipv6) == 1) {
+            request = {kSocks5, kCommandConnect, 0, kAddressIPv6};
+            request.insert(request.end(), ipv6.s6_addr, ipv6.s6_addr + 16);
+        } else {
+            request = {kSocks5, kCommandConnect, 0, kAddressName,
+                       static_cast<std::uint8_t>(Addr().size())};
+            AppendText(request, Addr());
+        }
         request.push_back(portHigh);
         request.push_back(portLow);
     } else {
@@ -329,6 +339,7 @@ void SocksSocket::ConnectAnswer5() {
         return;
     const std::uint8_t type = answer_[3];
     const std::size_t needed = type == kAddressIPv4   ? 10
+                               : type == kAddressIPv6 ? 22
                                : type == kAddressName ? std::size_t{answer_[4]} + 7
                                                       : 5;
     if (needed > kBufferSize - 1) {
@@ -340,6 +351,10 @@ void SocksSocket::ConnectAnswer5() {
     if (type == kAddressIPv4) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &answer_[4], text, sizeof text);
+        boundAddr_ = text;
+    } else if (type == kAddressIPv6) {
+        char text[INET6_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET6, &answer_[4], text, sizeof text);
         boundAddr_ = text;
     } else if (type == kAddressName) {
         boundAddr_.assign(reinterpret_cast<const char*>(&answer_[5]), answer_[4]);

@@ -1,6 +1,7 @@
 #include "remote/ListingParser.h"
 
 #include "remote/ListingDates.h"
+#include "remote/MachineListing.h"
 #include "text/TextFields.h"
 
 #include <algorithm>
@@ -402,13 +403,14 @@ int ColumnFromCharacter(std::string_view answer, std::size_t index) {
 
 struct ListingReader::State {
     State(const ListingStyle& style, std::chrono::year_month_day startDate, EntrySink entrySink)
-        : parser(style, startDate), sink(std::move(entrySink)) {}
+        : parser(style, startDate), sink(std::move(entrySink)), machine(style.machine) {}
 
     void Line(std::string_view line);
     void Entry(std::string_view line);
 
     Parser parser;
     EntrySink sink;
+    bool machine;      // MLSD lines
     RemoteEntry entry; // reused, so its texts keep their capacity from line to line
     std::string carry; // the start of a line that the end of a chunk cut
     bool afterCr = false;
@@ -421,6 +423,21 @@ struct ListingReader::State {
 };
 
 void ListingReader::State::Line(std::string_view line) {
+    if (machine) {
+        if (line.empty())
+            return;
+        switch (ReadMachineEntry(line, SystemLocalTime, entry)) {
+        case MachineLine::Entry:
+            sink(entry);
+            return;
+        case MachineLine::LeftOut:
+            return;
+        case MachineLine::NotUnderstood:
+            ++notUnderstood;
+            return;
+        }
+        return;
+    }
     if (haveWrapped) {
         haveWrapped = false;
         joined.assign(wrapped);

@@ -67,6 +67,11 @@ struct CustomColumns {
 struct ListingStyle {
     ListingLayout layout = ListingLayout::Default;
     CustomColumns columns; // read for ListingLayout::Custom only
+    // MLSD lines, the same on every server: the layout is not used.
+    bool machine = false;
+
+    // Each line is a name (the "Text" layout).
+    bool WholeLineNames() const { return !machine && layout == ListingLayout::Text; }
 };
 
 // The characters of the column numbers 0 to 15 in an Answer code.

@@ -1,5 +1,6 @@
 #include "remote/MachineListing.h"
 
+#include "ftp/TransferFormat.h"
 #include "remote/ListingDates.h"
 #include "text/TextFields.h"
 
@@ -68,6 +69,16 @@ std::string ModeText(const MachineEntry& entry) {
     return text;
 }
 
+// The mode as "ls -l" shows it; without one, the "perm" letters, which never
+// begin like a link's mode unless the entry is one.
+std::string AttributeText(const MachineEntry& entry) {
+    if (!entry.unixMode.empty() || entry.permissions.empty())
+        return ModeText(entry);
+    if (entry.type == MachineType::Link)
+        return "l " + entry.permissions;
+    return entry.permissions.starts_with('l') ? "-" + entry.permissions : entry.permissions;
+}
+
 std::string TwoDigits(int value) {
     return {char('0' + value / 10 % 10), char('0' + value % 10)};
 }
@@ -75,26 +86,7 @@ std::string TwoDigits(int value) {
 } // namespace
 
 std::optional<std::int64_t> ParseMachineTime(std::string_view text) {
-    if (const std::size_t dot = text.find('.'); dot != std::string_view::npos) {
-        const std::string_view fraction = text.substr(dot + 1);
-        if (fraction.empty() || fraction.find_first_not_of("0123456789") != std::string_view::npos)
-            return std::nullopt;
-        text = text.substr(0, dot);
-    }
-    if (text.size() != 14 || text.find_first_not_of("0123456789") != std::string_view::npos)
-        return std::nullopt;
-    const auto field = [&](std::size_t at, std::size_t length) {
-        return static_cast<int>(*Number(text.substr(at, length)));
-    };
-    using namespace std::chrono;
-    const year_month_day date{year{field(0, 4)}, month{unsigned(field(4, 2))},
-                              day{unsigned(field(6, 2))}};
-    const int hour = field(8, 2), minute = field(10, 2), second = field(12, 2);
-    // 60 for a leap second, which the clock folds into the next minute.
-    if (!date.ok() || hour > 23 || minute > 59 || second > 60)
-        return std::nullopt;
-    return (sys_days{date}.time_since_epoch() + hours{hour} + minutes{minute} + seconds{second}) /
-           seconds{1};
+    return ftptransfer::ParseFactTime(text);
 }
 
 std::optional<MachineEntry> ParseMachineLine(std::string_view line) {
@@ -126,6 +118,33 @@ LocalClock SystemLocalTime(std::int64_t utcSeconds) {
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
 }
 
+MachineLine ReadMachineEntry(std::string_view line, const LocalTimeOf& localTime,
+                             RemoteEntry& entry) {
+    std::optional<MachineEntry> machine = ParseMachineLine(line);
+    if (!machine)
+        return MachineLine::NotUnderstood;
+    if (machine->type == MachineType::Current || machine->type == MachineType::Parent ||
+        machine->name.empty() || machine->name == "." || machine->name == "..")
+        return MachineLine::LeftOut;
+    const bool folder =
+        machine->type == MachineType::Directory || machine->type == MachineType::Link;
+    entry.kind = folder ? EntryKind::Directory : EntryKind::File;
+    entry.name = std::move(machine->name);
+    entry.size.clear();
+    if (machine->size && machine->type != MachineType::Directory)
+        entry.size = std::to_string(*machine->size);
+    entry.date.clear();
+    entry.time.clear();
+    if (machine->modified) {
+        const LocalClock clock = localTime(*machine->modified);
+        entry.date = listing::FormatShortDate(clock.day, clock.month, clock.year);
+        entry.time = TwoDigits(clock.hour) + ":" + TwoDigits(clock.minute);
+    }
+    entry.attributes = AttributeText(*machine);
+    entry.linkTarget = std::move(machine->linkTarget);
+    return MachineLine::Entry;
+}
+
 ParsedListing ParseMachineListing(std::span<const std::string_view> lines,
                                   const LocalTimeOf& localTime) {
     ParsedListing parsed;
@@ -133,29 +152,17 @@ ParsedListing ParseMachineListing(std::span<const std::string_view> lines,
     for (const std::string_view line : lines) {
         if (line.empty())
             continue;
-        std::optional<MachineEntry> machine = ParseMachineLine(line);
-        if (!machine) {
-            ++parsed.linesNotUnderstood;
-            continue;
-        }
-        if (machine->type == MachineType::Current || machine->type == MachineType::Parent ||
-            machine->name.empty() || machine->name == "." || machine->name == "..")
-            continue;
         RemoteEntry entry;
-        const bool folder =
-            machine->type == MachineType::Directory || machine->type == MachineType::Link;
-        entry.kind = folder ? EntryKind::Directory : EntryKind::File;
-        entry.name = std::move(machine->name);
-        if (machine->size && machine->type != MachineType::Directory)
-            entry.size = std::to_string(*machine->size);
-        if (machine->modified) {
-            const LocalClock clock = localTime(*machine->modified);
-            entry.date = listing::FormatShortDate(clock.day, clock.month, clock.year);
-            entry.time = TwoDigits(clock.hour) + ":" + TwoDigits(clock.minute);
+        switch (ReadMachineEntry(line, localTime, entry)) {
+        case MachineLine::Entry:
+            parsed.entries.push_back(std::move(entry));
+            break;
+        case MachineLine::LeftOut:
+            break;
+        case MachineLine::NotUnderstood:
+            ++parsed.linesNotUnderstood;
+            break;
         }
-        entry.attributes = ModeText(*machine);
-        entry.linkTarget = std::move(machine->linkTarget);
-        parsed.entries.push_back(std::move(entry));
     }
     return parsed;
 }

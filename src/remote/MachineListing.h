@@ -42,6 +42,13 @@ struct LocalClock {
 using LocalTimeOf = std::function<LocalClock(std::int64_t utcSeconds)>;
 LocalClock SystemLocalTime(std::int64_t utcSeconds);
 
+enum class MachineLine : unsigned char { Entry, LeftOut, NotUnderstood };
+
+// One MLSD line as the pane shows a parsed entry, into `entry`; "." and ".."
+// (cdir, pdir) are left out.
+MachineLine ReadMachineEntry(std::string_view line, const LocalTimeOf& localTime,
+                             RemoteEntry& entry);
+
 // The entries as the pane shows parsed ones: "." and ".." (cdir, pdir) left
 // out, a link taken for a directory so that opening it tries CWD, the
 // attributes as "ls -l" shows them when the server sends the mode.

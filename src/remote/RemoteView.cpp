@@ -153,11 +153,13 @@ RemoteView::FillSettings RemoteView::CurrentSettings() const {
 }
 
 bool RemoteView::WholeLineNames() const {
-    return Style().layout == ListingLayout::Text;
+    return Style().WholeLineNames();
 }
 
 ListingStyle RemoteView::Style() const {
-    return ListingStyleFromAnswer(site_.Answer);
+    ListingStyle style = ListingStyleFromAnswer(site_.Answer);
+    style.machine = site_.MachineListing;
+    return style;
 }
 
 void RemoteView::TakeListingData(std::string_view bytes, bool first) {

@@ -50,8 +50,9 @@ public:
 
 // The fields of the site in use that the pane reads.
 struct RemoteSite {
-    std::string Answer;      // listing layout code; its first digit is the layout
-    bool CheckVHost = false; // the site's home is found again with PWD, not CDUP to "/"
+    std::string Answer;          // listing layout code; its first digit is the layout
+    bool CheckVHost = false;     // the site's home is found again with PWD, not CDUP to "/"
+    bool MachineListing = false; // listings come through MLSD
 };
 
 // The size of the selected files, for the summary panel.

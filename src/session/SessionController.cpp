@@ -1,5 +1,6 @@
 #include "session/SessionController.h"
 
+#include "net/HostAddress.h"
 #include "prefs/CommaText.h"
 #include "prefs/Options.h"
 #include "prefs/Prompts.h"
@@ -122,7 +123,14 @@ Site NormalizeSiteAddress(Site site) {
         site.InitialDir = server.substr(slash);
         server.erase(slash);
     }
-    if (const std::size_t colon = server.find(':'); colon != std::string::npos) {
+    // "::1" and "[::1]:2121": an IPv6 address holds colons of its own.
+    if (server.starts_with('[') || net::IsIpv6Literal(server)) {
+        if (const std::optional<net::HostAndPort> typed = net::SplitHostAndPort(server)) {
+            server = typed->host;
+            if (!typed->port.empty())
+                site.Port = typed->port;
+        }
+    } else if (const std::size_t colon = server.find(':'); colon != std::string::npos) {
         site.Port = server.substr(colon + 1);
         server.erase(colon);
     }
@@ -228,6 +236,7 @@ void SessionController::AddLog(std::string_view text) {
 }
 
 bool SessionController::Issue(void (FtpClient::*request)()) {
+    ftp_.KeepFileTimes = options_.KeepFileTimes; // applied preferences count from the next request
     try {
         (ftp_.*request)();
     } catch (const std::exception& e) {
@@ -277,7 +286,8 @@ void SessionController::ConnectToSite(const Site& chosen) {
     ftp_.Binary = true;
     ftp_.SetPassive(site_.Pasv != 0);
     ftp_.HostDirName = NormalizeRemoteDir(site_.InitialDir, site_.CheckVHost != 0);
-    remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0});
+    ftp_.MachineListings = false; // until the server's features are known
+    remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, false});
     remoteView_.SetDateOrder(options_.DateType == 1 ? remote::DateOrder::MonthFirst
                                                     : remote::DateOrder::DayFirst);
 
@@ -316,7 +326,8 @@ void SessionController::OpenEntry(int row) {
     }
     if (item.link)
         linkTried_.emplace(item.caption, ftp_.HostDirName);
-    if (remote::ListingStyleFromAnswer(site_.Answer).layout == remote::ListingLayout::Vms) {
+    if (const remote::ListingStyle style = ListingStyle();
+        !style.machine && style.layout == remote::ListingLayout::Vms) {
         ftp_.HostDirName = item.caption;
     } else {
         if (!ftp_.HostDirName.ends_with('/'))
@@ -401,6 +412,12 @@ bool SessionController::EngineReady() const {
 
 std::string SessionController::HostName() const {
     return ftp_.HostName;
+}
+
+remote::ListingStyle SessionController::ListingStyle() const {
+    remote::ListingStyle style = remote::ListingStyleFromAnswer(site_.Answer);
+    style.machine = ftp_.MachineListings;
+    return style;
 }
 
 std::string SessionController::HostDirName() const {
@@ -534,6 +551,10 @@ void SessionController::RequestSucceeded(FtpRequest request) {
     using R = FtpRequest;
     linkTried_.reset();
     if (request == R::ConnectAsync) {
+        // MLSD where the server offers it, unless the site keeps to LIST.
+        ftp_.MachineListings =
+            ftp_.Features().machineListing && !text::EqualsNoCase(site_.ListingCommand, "LIST");
+        remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, ftp_.MachineListings});
         SetState(SessionState::Listing);
         Issue(&FtpClient::SystAsync);
     } else if (request == R::SystAsync) {

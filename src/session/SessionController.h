@@ -138,6 +138,7 @@ public:
     // The same, with what the notice above the right pane needs.
     const EndReport& LastEnd() const { return end_; }
     const Site& CurrentSite() const override { return site_; }
+    remote::ListingStyle ListingStyle() const override;
     const std::string& RemoteStartDir() const { return chain_.RemoteStartDir; }
     const std::string& LocalStartDir() const { return chain_.LocalStartDir; }
     unsigned TransferModeFlags() const { return chain_.Mode; }

@@ -19,6 +19,7 @@ ScriptLoginAndListing(testsupport::ScriptedFtpServer& server,
         server.reply(authReply);
     return server.reply("331 Password required\r\n")
         .reply("230 Logged in\r\n")
+        .reply("500 Unknown command\r\n") // FEAT: a classic server
         .reply("215 UNIX Type: L8\r\n")
         .reply("257 \"/\"\r\n")
         .reply("200 Type set to A\r\n")

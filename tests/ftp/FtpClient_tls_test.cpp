@@ -173,7 +173,7 @@ TEST(FtpTls, ControlConnectionFaultsFailTheConnect) {
         if (!row.later.empty())
             e.server.pause(200).send(row.later);
         if (row.userSent)
-            e.server.reply("331 Password\r\n").reply("230 In\r\n");
+            e.server.reply("331 Password\r\n").reply("230 In\r\n").reply("500 FEAT?\r\n");
         const Done done = e.Play(&Cli::ConnectAsync, 10000);
         EXPECT_EQ(done, Done(ConnectAsync, row.error)) << e.ftp.ErrorMessage();
         EXPECT_EQ(e.Displayed("> USER anna"), row.userSent);

@@ -521,10 +521,11 @@ TEST(FtpSequence, CommandsAndResultFollowTheReplies) {
         int error;
     };
     const Row rows[]{
-        {"login-accepted-at-user-sends-no-pass", &Cli::ConnectAsync, "230 No password needed\r\n",
-         "USER anna", ConnectAsync, 0},
-        {"login-with-user-and-pass", &Cli::ConnectAsync, "331 Password\r\n230 Logged in\r\n",
-         "USER anna, PASS pw", ConnectAsync, 0},
+        {"login-accepted-at-user-sends-no-pass", &Cli::ConnectAsync,
+         "230 No password needed\r\n500 FEAT?\r\n", "USER anna, FEAT", ConnectAsync, 0},
+        {"login-with-user-and-pass", &Cli::ConnectAsync,
+         "331 Password\r\n230 Logged in\r\n500 FEAT?\r\n", "USER anna, PASS pw, FEAT", ConnectAsync,
+         0},
         {"login-refused-stays-connected", &Cli::ConnectAsync,
          "331 Password\r\n530 Login incorrect\r\n", "USER anna, PASS pw", ConnectAsync, 530},
         {"file-size-changes-directory-and-quits", &Cli::FileSizeAsync,
@@ -630,7 +631,7 @@ TEST(FtpProxy, UserNamesTheRealServerAndItsPort) {
         e.ftp.HostName = "files.example"; // never looked up: the proxy is
         e.ftp.Port = row.port;
         e.LogIn();
-        EXPECT_EQ(e.server.received(), (Lines{row.user, "PASS pw"}));
+        EXPECT_EQ(e.server.received(), (Lines{row.user, "PASS pw", "FEAT"}));
         EXPECT_TRUE(e.ftp.Passive());
     }
 }

@@ -117,14 +117,19 @@ struct ScriptedEngine : RecordedEngine {
             << ftp.ErrorMessage();
     }
     ScriptedEngine& ScriptLogin() {
-        server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
+        // A classic server: no FEAT, so the commands are the ones of old.
+        server.send(kGreeting)
+            .reply("331 Password\r\n")
+            .reply("230 Logged in\r\n")
+            .reply("500 Unknown command\r\n");
         return *this;
     }
 
-    // The commands after USER and PASS.
+    // The commands after USER, PASS and the FEAT of the login.
     Lines Commands() const {
         Lines all = server.received();
-        return Lines(all.begin() + std::min<std::size_t>(2, all.size()), all.end());
+        const std::size_t login = all.size() > 2 && all[2] == "FEAT" ? 3 : 2;
+        return Lines(all.begin() + std::min(login, all.size()), all.end());
     }
     std::string Local(const char* name) const { return dir.filePath(name).toStdString(); }
     bool ShowedStatisticsFor(std::int64_t bytes) const {

@@ -106,7 +106,7 @@ TEST(Socks5, FailedNegotiationIsReportedAndNothingReachesTheOwner) {
          "address type not supported"},
         {"unassigned code", Bytes({5, 0}), "", Bytes({5, 42, 0, 1}), 20012, "unassigned error #42"},
         {"version 4 answer", Bytes({5, 0}), "", Bytes({4, 0, 0, 1}), 20002, "socks version error"},
-        {"granted with an IPv6 address", Bytes({5, 0}), "", Bytes({5, 0, 0, 4, 1}), 20011,
+        {"granted with an unknown address type", Bytes({5, 0}), "", Bytes({5, 0, 0, 9, 1}), 20011,
          "address type not supported"},
     };
     for (const auto& row : rows) {
@@ -128,6 +128,24 @@ TEST(Socks5, FailedNegotiationIsReportedAndNothingReachesTheOwner) {
         EXPECT_EQ(rec.received, "");
         EXPECT_EQ(sock.State(), State::wsClosed);
     }
+}
+
+// An IPv6 destination goes as its 16 bytes, which no proxy mistakes for a
+// name, and a proxy that answers with an IPv6 address grants the connection.
+TEST(Socks5, Ipv6DestinationAndBoundAddress) {
+    const std::string loopback = std::string(15, '\0') + Bytes({1});
+    const std::string request = Bytes({5, 1, 0, 4}) + loopback + Bytes({0, 21});
+    ScriptedFtpServer proxy;
+    proxy.readBytes(3).send(Bytes({5, 0})).readBytes(request.size());
+    proxy.send(Bytes({5, 0, 0, 4}) + loopback + Bytes({0x1f, 0x90}) + "220 six\r\n");
+    ProxiedSocket client(proxy, "5", true);
+    auto& [rec, sock] = client;
+    sock.SetAddr("::1");
+    sock.Connect();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "220 six\r\n"; }));
+    EXPECT_EQ(proxy.received().at(1), request);
+    EXPECT_EQ(sock.BoundAddr(), "::1");
+    EXPECT_EQ(sock.BoundPort(), "8080");
 }
 
 TEST(Socks5, ProxyClosingOnTheCredentialsIsAnAuthenticationFailure) {

@@ -61,6 +61,12 @@ TEST(MachineListing, LinesOfRealServers) {
         {"leap-second-and-fraction",
          "type=file;modify=20161231235960.123; f",
          {{F, "f", "", "01.01.17", "01:00", "", ""}}},
+        {"perm-shown-where-no-mode-is-sent",
+         "type=file;perm=adfrw; f",
+         {{F, "f", "", "", "", "adfrw", ""}}},
+        {"folder-perm-beginning-with-l-does-not-make-a-link",
+         "type=dir;perm=lcdmpe; d",
+         {{D, "d", "", "", "", "-lcdmpe", ""}}},
         {"no-blank-after-the-facts", "type=file;size=1;", {}, 1},
         {"facts-not-ended-by-semicolon", "type=file name", {}, 1},
         {"fact-without-value-sign", "type;size=1; f", {}, 1},
@@ -75,6 +81,31 @@ TEST(MachineListing, LinesOfRealServers) {
         const ParsedListing parsed = ParseMachineListing(lines, OneHourEast);
         EXPECT_EQ(parsed.entries, row.expected);
         EXPECT_EQ(parsed.linesNotUnderstood, row.notUnderstood);
+    }
+}
+
+// The pane's reader takes MLSD lines cut anywhere, as they arrive, and makes
+// the same entries as the whole-listing parse: nothing cut at " -> ".
+TEST(MachineListing, ReaderTakesLinesInAnyChunks) {
+    const std::string listing = "type=cdir; /pub\r\ntype=file;size=3;  a -> b \r\n"
+                                "type=OS.unix=slink:f;UNIX.mode=0777; l\ntype=file;size=1; f\r\n"
+                                "garbage\r\ntype=dir;sizd=4096; d";
+    ListingStyle style;
+    style.machine = true;
+    const std::vector<std::string_view> lines = SplitListingLines(listing);
+    const ParsedListing whole = ParseListing(lines, style, {});
+    ASSERT_EQ(whole.entries.size(), 4u);
+    EXPECT_EQ(whole.entries[0].name, " a -> b ");
+    EXPECT_EQ(whole.entries[1].kind, EntryKind::File) << "a link to a file is a file";
+    EXPECT_EQ(whole.entries[3].kind, EntryKind::Directory);
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, listing.size()}) {
+        SCOPED_TRACE(chunk);
+        const ParsedListing read = ReadListing(style, {}, [&](ListingReader& reader) {
+            for (std::size_t at = 0; at < listing.size(); at += chunk)
+                reader.Feed(std::string_view(listing).substr(at, chunk));
+        });
+        EXPECT_EQ(read.entries, whole.entries);
+        EXPECT_EQ(read.linesNotUnderstood, 1u);
     }
 }
 

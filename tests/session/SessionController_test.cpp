@@ -21,6 +21,9 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         {"bob:p:w@files.example:21", "files.example", "bob", "p:w", "21", "/start"},
         {"ftp://http://x.example", "x.example", "keep", "kept", "21", "/start"},
         {"files.example:990", "files.example", "keep", "kept", "990", "/start"},
+        {"ftp://anna:pw@[::1]:2121/pub", "::1", "anna", "pw", "2121", "/pub"},
+        {"[fe80::1]", "fe80::1", "keep", "kept", "21", "/start"},
+        {"::1", "::1", "keep", "kept", "21", "/start"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.server);
@@ -80,22 +83,23 @@ TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
     };
     const Row rows[] = {
         {"address with credentials, port and path", " ftp://anna:pw@127.0.0.1:%port%/pub", false,
-         "", false, "215 UNIX Type: L8|250 Directory changed", "USER anna|PASS pw|SYST|CWD /pub/",
-         "/pub/", "pub", ""},
+         "", false, "215 UNIX Type: L8|250 Directory changed",
+         "USER anna|PASS pw|FEAT|SYST|CWD /pub/", "/pub/", "pub", ""},
         {"anonymous logs in with the e-mail address", "", true, "", false,
-         "215 UNIX Type: L8|257 \"/\" is current", "USER anonymous|PASS me@example.org|SYST|PWD",
-         "/", "", ""},
+         "215 UNIX Type: L8|257 \"/\" is current",
+         "USER anonymous|PASS me@example.org|FEAT|SYST|PWD", "/", "", ""},
         {"PWD without a quoted path keeps the directory", "", false, "", false,
          "215 UNIX Type: L8|257 current directory is /home/anna",
-         "USER anna|PASS secret-pw|SYST|PWD", "/", "", ""},
+         "USER anna|PASS secret-pw|FEAT|SYST|PWD", "/", "", ""},
         {"PWD with a quoted path takes it", "", false, "", false,
          "215 UNIX Type: L8|257 \"/home/anna\" is the current directory",
-         "USER anna|PASS secret-pw|SYST|PWD", "/home/anna", "home|anna", ""},
+         "USER anna|PASS secret-pw|FEAT|SYST|PWD", "/home/anna", "home|anna", ""},
         {"a server without SYST is still browsed", "", false, "", false,
-         "502 SYST not implemented|257 \"/\"", "USER anna|PASS secret-pw|SYST|PWD", "/", "",
+         "502 SYST not implemented|257 \"/\"", "USER anna|PASS secret-pw|FEAT|SYST|PWD", "/", "",
          "Error 502 SYST not implemented"},
         {"paths on a virtual host are relative", "", false, "/www", true,
-         "215 UNIX Type: L8|250 OK", "USER anna|PASS secret-pw|SYST|CWD www/", "www/", "www", ""},
+         "215 UNIX Type: L8|250 OK", "USER anna|PASS secret-pw|FEAT|SYST|CWD www/", "www/", "www",
+         ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

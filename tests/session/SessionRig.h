@@ -70,7 +70,8 @@ struct Rig {
     ScriptedFtpServer& Login(const std::string& replies = "215 UNIX Type: L8|257 \"/\"") {
         server.send("220 Scripted server ready\r\n")
             .reply("331 Password required\r\n")
-            .reply("230 Logged in\r\n");
+            .reply("230 Logged in\r\n")
+            .reply("500 Unknown command\r\n"); // FEAT: a classic server
         return Replies(replies);
     }
     ScriptedFtpServer& Replies(const std::string& replies) {

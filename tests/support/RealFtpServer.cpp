@@ -243,8 +243,10 @@ bool RealFtpServer::launchPyftpdlib(std::string* why) {
     }
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList arguments{launcher,     "--host", "127.0.0.1", "--port",     "0",     "--root",
-                          dir_->path(), "--user", User,        "--password", Password};
+    QStringList arguments{launcher,     "--host", QString::fromStdString(host_),
+                          "--port",     "0",      "--root",
+                          dir_->path(), "--user", User,
+                          "--password", Password};
     if (tls_ != Tls::Off)
         arguments << "--tls-certificate" << QString::fromStdString(certificate_) << "--tls-key"
                   << QString::fromStdString(key_) << "--fault" << QString::fromStdString(fault);

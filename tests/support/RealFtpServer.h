@@ -52,6 +52,10 @@ public:
     // Whether the account may run SITE CHMOD (vsftpd refuses it to anonymous users).
     bool allowsChmod() const { return kind_ == Kind::Pyftpdlib; }
 
+    // pyftpdlib only: the loopback address to listen on, "::1" for IPv6; before start().
+    void listenOn(std::string host) { host_ = std::move(host); }
+    const std::string& host() const { return host_; }
+
     uint16_t port() const { return port_; }
     std::string portText() const { return std::to_string(port_); }
     const std::string& root() const { return root_; } // empty before start()
@@ -78,6 +82,7 @@ private:
     std::unique_ptr<QProcess> process_;
     std::string root_;
     uint16_t port_ = 0;
+    std::string host_ = "127.0.0.1";
 };
 
 // CI=true in the environment: a missing real peer is a failure there, not a skip.

@@ -600,7 +600,8 @@ ScriptedFtpServer& ScriptedFtpServer::replyPasv(std::string format) {
             return false;
         // %hi+256% names the same port to a client that keeps only 16 bits.
         const std::string wrapped =
-            ReplaceAll(format, "%hi+256%", std::to_string((*port >> 8) + 256));
+            ReplaceAll(ReplaceAll(format, "%hi+256%", std::to_string((*port >> 8) + 256)), "%port%",
+                       std::to_string(*port));
         return c.sendAll(ReplaceAll(ReplaceAll(wrapped, "%hi%", std::to_string(*port >> 8)), "%lo%",
                                     std::to_string(*port & 0xFF)));
     });

@@ -69,7 +69,8 @@ public:
     //
     // Reads one command line (recorded, whatever it is), opens a data listener on 127.0.0.1
     // and only then sends `format` with every "%hi%" and "%lo%" replaced by the high and low
-    // byte of its port, "%hi+256%" by the high byte plus 256. Odd replies are odd formats,
+    // byte of its port, "%hi+256%" by the high byte plus 256, "%port%" by the port (EPSV's
+    // "229 Extended Passive Mode (|||%port%|)\r\n"). Odd replies are odd formats,
     // e.g. "227 Mode (10,9,8,7,%hi%,%lo%\r\n".
     ScriptedFtpServer&
     replyPasv(std::string format = "227 Entering Passive Mode (127,0,0,1,%hi%,%lo%).\r\n");

@@ -1,0 +1,233 @@
+// The engine against servers that answer FEAT: what it then sends, how it
+// falls back, and how it takes bad answers.
+#include "FtpTestSupport.h"
+#include "support/RealFtpServer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+using testsupport::ScriptedFtpServer;
+using Script = std::function<void(ScriptedFtpServer&)>;
+
+const std::string k150 = "150 Opening data connection\r\n";
+const std::string k226 = "226 Transfer complete\r\n";
+const std::string kEpsv = "229 Entering Extended Passive Mode (|||%port%|)\r\n";
+constexpr std::int64_t kServerTime = 1577934245; // 2020-01-02 03:04:05 UTC
+
+// A passive download of `bytes` after the data-port reply `port`.
+Script Download(std::string bytes, std::string port = kEpsv) {
+    return [=](ScriptedFtpServer& s) {
+        s.replyPasv(port).reply(k150).acceptData().sendData(bytes).closeData().send(k226);
+    };
+}
+
+Script Then(Script first, std::string reply) {
+    return [=](ScriptedFtpServer& s) {
+        first(s);
+        s.reply(reply);
+    };
+}
+
+std::int64_t ModificationTime(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mtim.tv_sec : -1;
+}
+
+TEST(ModernFtp, FeaturesDecideTheCommandsAndBadAnswersFailCleanly) {
+    struct Row {
+        const char* name;
+        std::string feat; // the reply to FEAT
+        Script script;    // after the login
+        void (Cli::*request)();
+        Lines commands; // after USER and PASS
+        int error;
+        std::function<void(ScriptedEngine&)> check = nullptr;
+        std::function<void(FtpClient&)> setUp = nullptr;
+    };
+    const auto listing = [](ScriptedFtpServer& s) {
+        s.replyPasv().reply(k150).acceptData().sendData("x\r\n").closeData().send(k226);
+    };
+    const std::string sizeAndTime = "211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n";
+    const Row rows[]{
+        {"feat-500-keeps-the-classic-commands",
+         "500 'FEAT': command not understood\r\n",
+         listing,
+         &Cli::DirAsync,
+         {"FEAT", "PASV", "LIST f"},
+         0,
+         [](ScriptedEngine& e) { EXPECT_FALSE(e.ftp.AnsweredFeat()); }},
+        {"garbage-feat-lines-passed-over-mlsd-epsv-and-utf8-taken",
+         "211-Extensions supported:\r\ngarbage without a blank\r\n MLST type*;size*;modify*;\r\n"
+         " \r\n\x01\xff\r\n UTF8\r\n211 End.\r\n",
+         [](ScriptedFtpServer& s) {
+             s.reply("200 UTF8 on\r\n").reply("200 MLST OPTS type;size;modify;\r\n");
+             s.replyPasv(kEpsv).reply(k150).acceptData().sendData("x").closeData().send(k226);
+         },
+         &Cli::DirAsync,
+         {"FEAT", "OPTS UTF8 ON", "OPTS MLST type;size;modify;", "EPSV", "MLSD f"},
+         0,
+         [](ScriptedEngine& e) { EXPECT_TRUE(e.Displayed("< garbage without a blank")); },
+         [](FtpClient& ftp) { ftp.MachineListings = true; }},
+        {"refused-options-do-not-fail-the-login",
+         "211-F\r\n UTF8\r\n211 E\r\n",
+         [=](ScriptedFtpServer& s) {
+             s.reply("501 no\r\n");
+             listing(s);
+         },
+         &Cli::DirAsync,
+         {"FEAT", "OPTS UTF8 ON", "EPSV", "LIST f"},
+         0},
+        {"epsv-502-falls-back-to-pasv-for-the-session",
+         "211 No features\r\n",
+         [=](ScriptedFtpServer& s) {
+             s.reply("502 EPSV not implemented\r\n");
+             listing(s);
+             listing(s);
+         },
+         &Cli::DirAsync,
+         {"FEAT", "EPSV", "PASV", "LIST f", "PASV", "LIST f"},
+         0,
+         [](ScriptedEngine& e) {
+             EXPECT_EQ(e.Play(&Cli::DirAsync), Done(FtpRequest::DirAsync, 0));
+         }},
+        {"epsv-naming-another-address-still-connects-to-the-server",
+         "211 None\r\n",
+         Download("abc", "229 Here (|2|::2|%port%|)\r\n"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f"},
+         0},
+        {"epsv-port-0-fails",
+         "211 None\r\n",
+         [](ScriptedFtpServer& s) { s.replyPasv("229 Mode (|||0|)\r\n"); },
+         &Cli::GetAsync,
+         {"FEAT", "EPSV"},
+         550},
+        {"epsv-port-above-65535-fails",
+         "211 None\r\n",
+         [](ScriptedFtpServer& s) { s.replyPasv("229 Mode (|||70000|)\r\n"); },
+         &Cli::GetAsync,
+         {"FEAT", "EPSV"},
+         550},
+        {"epsv-bad-form-fails",
+         "211 None\r\n",
+         [](ScriptedFtpServer& s) { s.replyPasv("229 Mode (|%port%|)\r\n"); },
+         &Cli::GetAsync,
+         {"FEAT", "EPSV"},
+         550},
+        {"download-shorter-than-size-fails",
+         sizeAndTime,
+         Then(Download("abc"), "213 5\r\n"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f", "SIZE f"},
+         426,
+         [](ScriptedEngine& e) {
+             EXPECT_EQ(e.ftp.ErrorMessage(), "426 Size differs: 3 bytes here, 5 on the server");
+         }},
+        {"download-shorter-than-listed-fails-without-size",
+         "211 None\r\n",
+         Download("abc"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f"},
+         426,
+         nullptr,
+         [](FtpClient& ftp) { ftp.ListedSize = 4; }},
+        {"whole-download-gets-the-server-time",
+         sizeAndTime,
+         Then(Then(Download("abc"), "213 3\r\n"), "213 20200102030405\r\n"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f", "SIZE f", "MDTM f"},
+         0,
+         [](ScriptedEngine& e) {
+             EXPECT_EQ(ModificationTime(e.Local("f")), kServerTime);
+             EXPECT_EQ(e.ftp.LastResponse(), "226 Transfer complete")
+                 << "the check is not the reply";
+         },
+         [](FtpClient& ftp) { ftp.KeepFileTimes = true; }},
+        {"bad-mdtm-time-leaves-the-download-alone",
+         "211-F\r\n MDTM\r\n211 E\r\n",
+         Then(Download("abc"), "213 20201340000000\r\n"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f", "MDTM f"},
+         0,
+         [](ScriptedEngine& e) {
+             EXPECT_NE(ModificationTime(e.Local("f")), kServerTime);
+             EXPECT_EQ(ReadFile(e.Local("f")), "abc");
+         },
+         [](FtpClient& ftp) { ftp.KeepFileTimes = true; }},
+        {"times-not-kept-when-turned-off",
+         sizeAndTime,
+         Then(Download("abc"), "213 3\r\n"),
+         &Cli::GetAsync,
+         {"FEAT", "EPSV", "RETR f", "SIZE f"},
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedEngine e;
+        e.server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
+        e.server.reply(row.feat);
+        row.script(e.server);
+        e.LogIn();
+        if (row.setUp)
+            row.setUp(e.ftp);
+        EXPECT_EQ(e.Transfer(row.request, "f", "f").second, row.error) << e.ftp.ErrorMessage();
+        if (row.check)
+            row.check(e);
+        e.server.waitReceived(2 + row.commands.size(), 1000);
+        const Lines all = e.server.received();
+        EXPECT_EQ(Lines(all.begin() + std::min<std::size_t>(2, all.size()), all.end()),
+                  row.commands);
+    }
+}
+
+TEST(ModernFtp, UploadGivesTheServerTheLocalTime) {
+    ScriptedEngine e;
+    e.server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
+    e.server.reply("211-F\r\n MFMT\r\n211 E\r\n");
+    e.server.replyPasv(kEpsv).acceptData().reply(k150).receiveDataUntilClose().send(k226);
+    e.server.reply("213 Modify=20200102030405; up\r\n");
+    e.LogIn();
+    WriteFile(e.Local("up"), "data");
+    const timespec times[2] = {{0, UTIME_NOW}, {kServerTime, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, e.Local("up").c_str(), times, 0), 0);
+    e.ftp.KeepFileTimes = true;
+    EXPECT_EQ(e.Transfer(&Cli::PutAsync, "up", "up"), Done(FtpRequest::PutAsync, 0));
+    e.server.waitReceived(6, 1000);
+    EXPECT_EQ(e.Commands(), (Lines{"EPSV", "STOR up", "MFMT 20200102030405 up"}));
+    EXPECT_EQ(e.server.dataReceived(), "data");
+}
+
+TEST(ModernFtp, DownloadFromARealServerKeepsItsTime) {
+    using testsupport::RealFtpServer;
+    for (const RealFtpServer::Kind kind :
+         {RealFtpServer::Kind::Pyftpdlib, RealFtpServer::Kind::Vsftpd}) {
+        RealFtpServer server(kind);
+        SCOPED_TRACE(server.name());
+        CORVANE_START_REAL_FTP(server);
+        const std::string served = server.root() + "/t.bin";
+        WriteFile(served, std::string(70000, 't'));
+        const timespec times[2] = {{0, UTIME_NOW}, {kServerTime, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, served.c_str(), times, 0), 0);
+        RecordedEngine e;
+        QTemporaryDir dir;
+        e.ftp.HostName = "127.0.0.1";
+        e.ftp.Port = server.portText();
+        e.ftp.UserName = server.user();
+        e.ftp.PassWord = server.password();
+        e.ftp.SetPassive(true);
+        e.ftp.KeepFileTimes = true;
+        ASSERT_EQ(e.Play(&Cli::ConnectAsync), Done(FtpRequest::ConnectAsync, 0));
+        e.ftp.HostDirName = server.home();
+        ASSERT_EQ(e.Play(&Cli::CwdAsync), Done(FtpRequest::CwdAsync, 0));
+        const std::string local = dir.filePath("t.bin").toStdString();
+        EXPECT_EQ(e.Transfer(&Cli::GetAsync, "t.bin", local), Done(FtpRequest::GetAsync, 0))
+            << e.ftp.ErrorMessage();
+        EXPECT_EQ(ReadFile(local).size(), 70000u);
+        EXPECT_EQ(ModificationTime(local), kServerTime);
+        EXPECT_TRUE(e.Displayed("> EPSV")) << "both servers know EPSV";
+    }
+}
+
+} // namespace
