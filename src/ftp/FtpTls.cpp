@@ -57,7 +57,7 @@ void FtpClient::ProtectionReplied() {
     }
     if (Security == FtpSecurity::IfOffered) {
         Display("! The server does not protect data connections: they stay plain");
-        request_.steps &= ~(1u << static_cast<unsigned>(FtpStep::Prot));
+        request_.steps &= ~(std::uint64_t{1} << static_cast<unsigned>(FtpStep::Prot));
         request_.result = 0;
         request_.errorMessage.clear();
         TriggerRequestDone(0);
