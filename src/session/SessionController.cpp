@@ -467,8 +467,10 @@ void SessionController::Ftp1SessionConnected(std::uint16_t /*error*/) {
 }
 
 void SessionController::Ftp1SessionClosed(std::uint16_t /*error*/) {
-    // The failed connect's completion follows and makes the next attempt.
-    if (RetryDue())
+    // A connect under way completes after the close: it says why (a refused
+    // certificate, a server that hung up at the greeting) and ends the session
+    // or makes the next attempt.
+    if (RetryDue() || state_ == SessionState::Connecting || state_ == SessionState::LoggingIn)
         return;
     EndSession();
 }

@@ -119,6 +119,12 @@ TEST(TlsSession, CertificateAnswersAcrossTwoConnects) {
         ASSERT_EQ(rig.prompts.certificateAsked.size(), 1u) << "one question per connect";
         EXPECT_EQ(rig.prompts.certificateAsked[0].Host, "127.0.0.1");
         EXPECT_EQ(rig.LoggedError(), row.first == SessionState::Idle);
+        if (row.first == SessionState::Idle) {
+            // The user's refusal is told as such, not as a lost connection.
+            EXPECT_NE(rig.controller.LastEnd().End, session::SessionEnd::ConnectionLost);
+            EXPECT_NE(rig.controller.Outcome().find("certificate was refused"), std::string::npos)
+                << rig.controller.Outcome();
+        }
         rig.Disconnect();
 
         // The second connect uses the site as the site list now holds it.
