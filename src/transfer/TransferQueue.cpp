@@ -315,7 +315,8 @@ bool TransferQueue::SendNextDownload() {
     const auto have = fs::file_size(ftp_.LocalFileName, error);
     resumeFrom_ = resume_ && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
-    ftp_.ListedSize = size; // a download of another size is not whole
+    // A download of another size than the listing's bytes is not whole.
+    ftp_.ListedSize = host_.ListingStyle().SizesInBytes() ? size : -1;
     return IssueTransfer(resume_ ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }
