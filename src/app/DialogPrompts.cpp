@@ -3,12 +3,11 @@
 #include "prefs/Input_dialog.h"
 #include "prefs/Translator.h"
 #include "prefs/look_widgets.h"
+#include "sites/Certificate_dialog.h"
 #include "sites/SiteEditor_dialog.h"
 #include "transfer/OverwritePrompt_dialog.h"
 
-#include <QAbstractButton>
 #include <QMessageBox>
-#include <QPushButton>
 
 DialogPrompts::DialogPrompts(Translator& language, QWidget* parent, PreferencesChoosers choosers)
     : language_(language), parent_(parent), choosers_(std::move(choosers)) {}
@@ -83,28 +82,7 @@ OverwriteAnswer DialogPrompts::AskOverwrite(std::string& path) {
 }
 
 CertificateAnswer DialogPrompts::AskCertificate(const CertificateQuestion& question) {
-    const std::string lead =
-        question.Changed
-            ? "WARNING: the certificate of " + question.Host +
-                  " is not the one you chose to trust. Someone may be listening in."
-            : "The certificate of " + question.Host + " could not be verified" +
-                  (question.VerificationError.empty() ? std::string(".")
-                                                      : ": " + question.VerificationError + ".");
-    const std::string details = "Subject: " + question.Subject + "\nIssuer: " + question.Issuer +
-                                "\nValid from " + question.NotBefore + " to " + question.NotAfter +
-                                "\nSHA-256: " + question.Fingerprint;
-    QMessageBox box(question.Changed ? QMessageBox::Warning : QMessageBox::Question,
-                    ShownText("Certificate"), ShownText(lead + "\n\n" + details),
-                    QMessageBox::NoButton, parent_);
-    box.setObjectName(QStringLiteral("Certificate"));
-    QAbstractButton* always = box.addButton(ShownText("Trust always"), QMessageBox::AcceptRole);
-    QAbstractButton* once = box.addButton(ShownText("Trust once"), QMessageBox::YesRole);
-    QAbstractButton* refuse = box.addButton(ShownText("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(static_cast<QPushButton*>(refuse));
-    box.exec();
-    if (box.clickedButton() == always)
-        return CertificateAnswer::TrustAlways;
-    if (box.clickedButton() == once)
-        return CertificateAnswer::TrustOnce;
-    return CertificateAnswer::Refuse;
+    CertificateDialog window(language_, question, parent_);
+    window.exec();
+    return window.Answer();
 }

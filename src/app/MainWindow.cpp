@@ -178,6 +178,20 @@ MainWindow::MainWindow(std::string programFolder, Prompts* prompts, QWidget* par
 
     connect(&sites_, &SiteListController::SiteChosen, this,
             [this](const Site& site) { session_.ConnectToSite(site); });
+    // A certificate trusted always is kept with the site it was chosen from.
+    connect(&session_, &session::SessionController::CertificateTrusted, this,
+            [this](const Site& trusted) {
+                SiteListModel& model = sites_.Model();
+                for (int row = 0; row < model.Count(); ++row) {
+                    Site site = model.Entry(row).Site;
+                    site.TlsFingerprint = trusted.TlsFingerprint;
+                    if (model.Entry(row).Kind == SiteEntryKind::Site && site == trusted) {
+                        model.SetSite(row, site);
+                        sites_.SaveSiteFolder();
+                        return;
+                    }
+                }
+            });
     connect(&sites_.Model(), &SiteListModel::SelectionChanged, this, &MainWindow::RefreshCommands);
     connect(&session_, &session::SessionController::CommandsChanged, this,
             &MainWindow::RefreshCommands);

@@ -27,6 +27,13 @@ QuickConnectBar::QuickConnectBar(QWidget* parent) : QToolBar(tr("Quick connect")
     port_->setValidator(new QIntValidator(1, 65535, port_));
     port_->setPlaceholderText(QStringLiteral("21"));
     user_->setPlaceholderText(tr("anonymous"));
+    host_->setToolTip(tr("A host name or address (\"::1\", \"[::1]:2121\"), or an address "
+                         "such as ftp://user@host/folder; ftps:// connects with implicit TLS "
+                         "(port 990), ftpes:// requires explicit TLS"));
+    // The port taken while the box is empty follows the typed address.
+    connect(host_, &QLineEdit::textChanged, this, [this](const QString& host) {
+        port_->setPlaceholderText(Shown(QuickConnectDefaultPort(host.toStdString())));
+    });
     remember_ = new QCheckBox(tr("Remember password"), this);
     remember_->setObjectName(QStringLiteral("QuickRememberPassword"));
     addWidget(remember_);

@@ -413,7 +413,7 @@ protected:
     void ControlTlsDone(std::uint16_t error);
     void ControlTrusted();
     void FailSecurity(const std::string& why);
-    void StartDataTls();
+    void StartDataTlsWhenDue();
     void DataTlsDone(std::uint16_t error);
 
     // Runs one of the engine's event handlers: an error inside it fails the
@@ -521,7 +521,8 @@ private:
         ftptransfer::TextFromNetwork fromNetwork;
         ftptransfer::TextToNetwork toNetwork;
         std::string converted;
-        bool tls = false; // the data connection started TLS
+        bool tls = false;           // the data connection started TLS
+        bool dataConnected = false; // connected or accepted
     };
     Transfer transfer_;
     UniqueFd queuedConnection_; // active mode: the server's connection taken before the command

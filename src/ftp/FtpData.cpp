@@ -297,8 +297,8 @@ void FtpClient::AcceptForGet() {
     if (!AcceptTransfer(&FtpClient::GetData, nullptr))
         return;
     transfer_.start = Clock::now();
-    if (protectedData_)
-        StartDataTls();
+    transfer_.dataConnected = true;
+    StartDataTlsWhenDue();
 }
 
 void FtpClient::ConnectedForGet(std::uint16_t error) {
@@ -306,8 +306,10 @@ void FtpClient::ConnectedForGet(std::uint16_t error) {
     transfer_.start = Clock::now();
     if (error != 0)
         FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
-    else if (protectedData_)
-        StartDataTls();
+    else {
+        transfer_.dataConnected = true;
+        StartDataTlsWhenDue();
+    }
 }
 
 void FtpClient::GetData(std::uint16_t) {
@@ -415,6 +417,9 @@ void FtpClient::FinalReply(std::initializer_list<int> accepted, const char* fail
         return;
     }
     transfer_.finalReply = true;
+    // An upload whose server has answered needs its data connection no more.
+    if (transfer_.endOfFile && data_->State() != SocketState::wsClosed)
+        data_->Close();
     CheckTransferEnd();
 }
 
@@ -423,6 +428,7 @@ void FtpClient::GetFirstReply() {
         return;
     request_.next = &FtpClient::GetFinalReply;
     transfer_.accepted = true;
+    StartDataTlsWhenDue();
     // Only an accepted transfer may replace what the local file held.
     if (!localFile_.Begin() || !WriteReceived(transfer_.held.data(), transfer_.held.size()))
         CutShort("the local file could not be written");
@@ -497,8 +503,8 @@ void FtpClient::AcceptForPut() {
     data_->SetLingerOption();
     // Over TLS the data connection is ready once its handshake is done.
     transfer_.dataReady = !protectedData_;
-    if (protectedData_)
-        StartDataTls();
+    transfer_.dataConnected = true;
+    StartDataTlsWhenDue();
     if (transfer_.dataReady && transfer_.got150 && !transfer_.sending)
         QMetaObject::invokeMethod(
             this, [this] { Contained([&] { StartSending(); }); }, Qt::QueuedConnection);
@@ -514,9 +520,7 @@ void FtpClient::ConnectedForPut(std::uint16_t error) {
         return;
     }
     data_->SetSendBlockSize(uploadBlock_);
-    // The command goes out at once: a server may take up the handshake only after it.
-    if (protectedData_)
-        StartDataTls();
+    transfer_.dataConnected = true;
     SendTransferCommand(&FtpClient::PutFirstReply);
 }
 
@@ -529,6 +533,7 @@ void FtpClient::PutFirstReply() {
     if (!AcceptFirstReply())
         return;
     transfer_.got150 = true;
+    StartDataTlsWhenDue();
     request_.next = &FtpClient::PutFinalReply;
     if (passive_) {
         data_->OnDataSent = DataEvent(&FtpClient::PutSend);
@@ -600,6 +605,10 @@ bool FtpClient::SendNextBlock() {
     }
     if (n == 0) {
         transfer_.endOfFile = true;
+        // Over TLS the server's side of the close is awaited: closing at once
+        // could reset the connection before it has read our last records.
+        if (transfer_.tls && data_->FinishSending())
+            return false;
     } else {
         CutShort("the local file could not be read");
         Display("! Error reading file");
@@ -625,7 +634,7 @@ void FtpClient::TransferClosed(std::uint16_t error) {
         CutShort("the data connection closed before the whole file was sent");
     if (transfer_.tls && !data_->TlsError().empty())
         CutShort("TLS on the data connection failed: " + data_->TlsError());
-    else if (transfer_.tls && data_->CutWithoutTlsClose())
+    else if (transfer_.tls && !upload && data_->CutWithoutTlsClose())
         CutShort("the server closed the data connection without a TLS close");
     transfer_.dataClosed = true;
     transfer_.closeError = error;

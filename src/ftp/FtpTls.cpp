@@ -57,7 +57,7 @@ void FtpClient::ProtectionReplied() {
     }
     if (Security == FtpSecurity::IfOffered) {
         Display("! The server does not protect data connections: they stay plain");
-        request_.steps &= ~(1u << static_cast<unsigned>(FtpStep::Prot));
+        request_.steps &= ~(std::uint64_t{1} << static_cast<unsigned>(FtpStep::Prot));
         request_.result = 0;
         request_.errorMessage.clear();
         TriggerRequestDone(0);
@@ -141,9 +141,16 @@ void FtpClient::FailSecurity(const std::string& why) {
         TriggerRequestDone(kSecurityFailed);
 }
 
-// The data connection resumes the control connection's session, as servers
-// such as vsftpd require.
-void FtpClient::StartDataTls() {
+// Once the connection is up and the server has taken up the transfer (150 or
+// 125): vsftpd starts its side only after that reply, and pyftpdlib drops a
+// data connection that speaks before its transfer command was taken. The data
+// connection resumes the newest session, as servers such as vsftpd require.
+void FtpClient::StartDataTlsWhenDue() {
+    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    const bool taken = upload ? transfer_.got150 : transfer_.accepted;
+    if (!protectedData_ || transfer_.tls || !transfer_.dataConnected || !taken ||
+        transfer_.dataClosed || data_->State() != SocketState::wsConnected)
+        return;
     transfer_.tls = true;
     const tls::Session* last = data_->LastSession();
     data_->StartTls(TlsContext(), HostName,

@@ -2,7 +2,9 @@
 // tls::Session, the owner reads and writes plaintext.
 #include "net/TlsSocket.h"
 
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -13,6 +15,10 @@ constexpr std::uint16_t kTlsFailed = wsock::WSAECONNABORTED;
 
 // Ciphertext read per call; a TLS record is at most 16 KiB and a few bytes.
 constexpr std::size_t kRawChunk = 64 * 1024;
+
+// How long an upload's end waits for the server's close before it ends the
+// sending side of the connection as well.
+constexpr std::chrono::milliseconds kHalfCloseDelay{2000};
 
 } // namespace
 
@@ -28,6 +34,7 @@ void TlsSocket::StartTls(const tls::ClientContext& context, const std::string& h
     plainPos_ = 0;
     early_.clear();
     tlsOn_ = true;
+    sendingFinished_ = false;
     handshakeReported_ = false;
     peerClosed_ = false;
     peerGone_ = false;
@@ -182,10 +189,31 @@ void TlsSocket::Failed(const std::string& why) {
         CloseWithError(kTlsFailed);
 }
 
+bool TlsSocket::FinishSending() {
+    if (!session_ || sendingFinished_ || State() != SocketState::wsConnected ||
+        session_->State() != tls::TlsState::Open || BufferedByteCount() > 0)
+        return false;
+    session_->Close();
+    SendOutgoing();
+    if (BufferedByteCount() > 0)
+        return true; // the queue goes out first; Close ends it later
+    sendingFinished_ = true;
+    // A server ends on the close_notify and answers with its own; ending the
+    // sending side now would make a proxy without half-close (microsocks)
+    // close both ways before that answer, and the server would see a reset.
+    // One that waits for the end of the stream gets it a moment later.
+    const std::uint64_t connection = Connection();
+    QTimer::singleShot(kHalfCloseDelay, this, [this, connection] {
+        if (Connection() == connection && sendingFinished_ && State() == SocketState::wsConnected)
+            ShutDown(1);
+    });
+    return true;
+}
+
 void TlsSocket::Close() {
     // A peer that has gone gets no close_notify: the send would only fail.
-    if (session_ && !peerGone_ && !peerClosed_ && State() == SocketState::wsConnected &&
-        session_->State() == tls::TlsState::Open) {
+    if (session_ && !peerGone_ && !peerClosed_ && !sendingFinished_ &&
+        State() == SocketState::wsConnected && session_->State() == tls::TlsState::Open) {
         session_->Close();
         SendOutgoing();
     }

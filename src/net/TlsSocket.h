@@ -42,6 +42,10 @@ public:
     // the connection closes after the event unless the owner closed it.
     ErrorEvent OnTlsHandshakeDone;
 
+    // Sends close_notify and ends the sending side, but goes on reading until
+    // the peer closes. False, with nothing done, when TLS is not open.
+    bool FinishSending();
+
     int Send(const void* data, int len) override;
     int SendNow(const void* data, int len) override;
     int Receive(void* buffer, int len) override;
@@ -75,5 +79,6 @@ private:
     bool peerClosed_ = false; // the peer's close_notify came
     bool peerGone_ = false;   // the connection's close was seen
     bool ourClose_ = false;
+    bool sendingFinished_ = false;
     bool cutWithoutClose_ = false;
 };

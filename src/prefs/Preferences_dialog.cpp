@@ -354,6 +354,9 @@ QWidget* PreferencesDialog::BuildDisplayPage() {
     bFont = NewButton(page, "bFont", "Font");
     cbPromptDownLoad = NewCheck(page, "cbPromptDownLoad", "Overwrite confirmation (download)");
     cbPromptUpLoad = NewCheck(page, "cbPromptUpLoad", "Overwrite confirmation (upload)");
+    cbKeepFileTimes = NewCheck(page, "cbKeepFileTimes", "Keep file times");
+    cbKeepFileTimes->setToolTip(tr("A moved file gets the modification time of its source where "
+                                   "the server can tell or set it"));
     connect(bIniPath, &QPushButton::clicked, this, &PreferencesDialog::ChooseStartFolder);
     connect(bFont, &QPushButton::clicked, this, &PreferencesDialog::ChooseFont);
 
@@ -371,6 +374,7 @@ QWidget* PreferencesDialog::BuildDisplayPage() {
     layout->addLayout(font);
     layout->addWidget(cbPromptDownLoad);
     layout->addWidget(cbPromptUpLoad);
+    layout->addWidget(cbKeepFileTimes);
     layout->addLayout(choices);
     layout->addStretch();
     return page;
@@ -464,6 +468,7 @@ void PreferencesDialog::SetValues(const PreferencesValues& values) {
     bFont->setPalette(palette);
     cbPromptDownLoad->setChecked(o.PromptDownLoad);
     cbPromptUpLoad->setChecked(o.PromptUpLoad);
+    cbKeepFileTimes->setChecked(o.KeepFileTimes);
     CheckId(rgDefPrompt, o.DefPrompt);
     CheckId(rgDateType, o.DateType);
 
@@ -518,6 +523,7 @@ PreferencesValues PreferencesDialog::Values() const {
     }
     o.PromptDownLoad = cbPromptDownLoad->isChecked();
     o.PromptUpLoad = cbPromptUpLoad->isChecked();
+    o.KeepFileTimes = cbKeepFileTimes->isChecked();
     o.DefPrompt = rgDefPrompt->checkedId();
     o.DateType = rgDateType->checkedId();
 

@@ -125,6 +125,7 @@ private:
     QPushButton* bFont = nullptr;
     QCheckBox* cbPromptDownLoad = nullptr;
     QCheckBox* cbPromptUpLoad = nullptr;
+    QCheckBox* cbKeepFileTimes = nullptr;
     QButtonGroup* rgDefPrompt = nullptr;
     QButtonGroup* rgDateType = nullptr;
 

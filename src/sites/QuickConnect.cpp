@@ -1,5 +1,6 @@
 #include "sites/QuickConnect.h"
 
+#include "net/HostAddress.h"
 #include "prefs/IniFile.h"
 #include "prefs/Options.h"
 #include "text/TextFields.h"
@@ -20,11 +21,66 @@ std::string Trimmed(const std::string& text) {
     return std::string(text::TrimBlanks(text));
 }
 
+struct Scheme {
+    std::string_view Prefix;
+    SiteEncryption Encryption;
+    const char* Port;
+};
+constexpr Scheme Schemes[] = {
+    {"ftp://", SiteEncryption::ExplicitIfOffered, "21"},
+    {"ftpes://", SiteEncryption::Explicit, "21"},
+    {"ftps://", SiteEncryption::Implicit, "990"},
+};
+
 } // namespace
+
+std::optional<QuickConnectAddress> ReadQuickConnectAddress(std::string_view typed,
+                                                           std::string& problem) {
+    std::string_view rest = text::TrimBlanks(typed);
+    QuickConnectAddress address;
+    std::string defaultPort = "21";
+    for (const Scheme& scheme : Schemes) {
+        if (text::StartsWithNoCase(rest, scheme.Prefix)) {
+            rest.remove_prefix(scheme.Prefix.size());
+            address.Encryption = scheme.Encryption;
+            defaultPort = scheme.Port;
+            break;
+        }
+    }
+    if (rest.find("://") != std::string_view::npos) {
+        problem = "Only ftp://, ftps:// and ftpes:// addresses can be opened.";
+        return std::nullopt;
+    }
+    if (const std::size_t slash = rest.find('/'); slash != std::string_view::npos) {
+        address.Dir = rest.substr(slash);
+        rest = rest.substr(0, slash);
+    }
+    // A password may hold "@"; the host never does.
+    if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos) {
+        const std::string_view userInfo = rest.substr(0, at);
+        const std::size_t colon = userInfo.find(':');
+        address.User = userInfo.substr(0, colon);
+        if (colon != std::string_view::npos)
+            address.Password = std::string(userInfo.substr(colon + 1));
+        rest = rest.substr(at + 1);
+    }
+    const std::optional<net::HostAndPort> host = net::SplitHostAndPort(rest);
+    if (!host) {
+        problem = rest.empty() ? "Enter the host to connect to."
+                               : "The host is not a name or address we can connect to.";
+        return std::nullopt;
+    }
+    address.Host = host->host;
+    address.Port = host->port.empty() ? defaultPort : host->port;
+    return address;
+}
 
 std::string QuickConnectProblem(const QuickConnectEntries& entries) {
     if (Trimmed(entries.Host).empty())
         return "Enter the host to connect to.";
+    std::string problem;
+    if (!ReadQuickConnectAddress(entries.Host, problem))
+        return problem;
     const std::string port = Trimmed(entries.Port);
     if (port.empty())
         return {};
@@ -36,20 +92,40 @@ std::string QuickConnectProblem(const QuickConnectEntries& entries) {
 }
 
 Site QuickConnectSite(const QuickConnectEntries& entries, const Options& options) {
+    std::string problem;
+    QuickConnectAddress address;
+    if (std::optional<QuickConnectAddress> read = ReadQuickConnectAddress(entries.Host, problem)) {
+        address = std::move(*read);
+    } else { // QuickConnectProblem turns it down first; taken as typed all the same
+        address.Host = Trimmed(entries.Host);
+        address.Port = "21";
+    }
     Site site = NewSiteRecord(options);
-    site.Server = Trimmed(entries.Host);
+    site.Encryption = EncryptionText(address.Encryption);
+    site.Server = address.Host;
     site.Name = CutText(site.Server, MaxSiteName);
     const std::string port = Trimmed(entries.Port);
-    site.Port = port.empty() ? "21" : port;
+    site.Port = port.empty() ? address.Port : port;
+    site.InitialDir = address.Dir;
     site.User = Trimmed(entries.User);
-    site.Password = entries.Password;
+    if (site.User.empty())
+        site.User = address.User;
+    const std::string password =
+        entries.Password.empty() ? address.Password.value_or("") : entries.Password;
+    site.Password = password;
     if (site.User.empty()) {
         site.User = "anonymous";
         site.Anonymous = 1;
-        site.EMail = !entries.Password.empty() ? entries.Password : options.Anonymous;
+        site.EMail = !password.empty() ? password : options.Anonymous;
     }
-    site.SavePassword = site.Anonymous != 0 || !entries.Password.empty() ? 1 : 0;
+    site.SavePassword = site.Anonymous != 0 || !password.empty() ? 1 : 0;
     return site;
+}
+
+std::string QuickConnectDefaultPort(std::string_view host) {
+    std::string problem;
+    const std::optional<QuickConnectAddress> address = ReadQuickConnectAddress(host, problem);
+    return address ? address->Port : "21";
 }
 
 QuickConnectEntries LoadQuickConnect(const std::string& programFolder) {

@@ -89,6 +89,7 @@ SiteEditor::SiteEditor(Translator& language, Prompts& prompts, DirectoryChooser 
     auto* layout = new QVBoxLayout(this);
     BuildLogin(layout);
     BuildDirectories(layout);
+    BuildCertificate(layout);
     BuildHostType(layout);
 
     mDesc = Control<QPlainTextEdit>(this, "mDesc");
@@ -117,6 +118,10 @@ void SiteEditor::BuildLogin(QBoxLayout* into) {
     eName = LabelledEdit(this, left, "eName", "Name");
     eServer = LabelledEdit(this, left, "eServer", "FTP Server");
     ePort = LabelledEdit(this, left, "ePort", "FTP Port");
+    cbEncryption = Control<QComboBox>(this, "cbEncryption");
+    for (const EncryptionChoice& choice : EncryptionChoices)
+        cbEncryption->addItem(QString::fromUtf8(choice.Text));
+    left->addRow(BuddyLabel(this, cbEncryption, "Encryption"), cbEncryption);
     AnonymousCB = Control<QCheckBox>(this, "AnonymousCB", "Anonymous Login");
     left->addRow(AnonymousCB);
     eUser = LabelledEdit(this, left, "eUser", "User ID");
@@ -130,7 +135,8 @@ void SiteEditor::BuildLogin(QBoxLayout* into) {
     cbMaskPassword = Control<QCheckBox>(this, "cbMaskPassword", "Mask Password");
     cbPasv = Control<QCheckBox>(this, "cbPasv", "Passive Mode");
     cbVHost = Control<QCheckBox>(this, "cbVHost", "Shared virtual host");
-    for (QCheckBox* box : {cbSavePassword, cbMaskPassword, cbPasv, cbVHost})
+    cbMlsd = Control<QCheckBox>(this, "cbMlsd", "Use MLSD when offered");
+    for (QCheckBox* box : {cbSavePassword, cbMaskPassword, cbPasv, cbVHost, cbMlsd})
         flags->addWidget(box);
     flags->addStretch();
     grid->addLayout(flags, 0, 1);
@@ -154,6 +160,20 @@ void SiteEditor::BuildDirectories(QBoxLayout* into) {
     grid->addWidget(bBrowse, 3, 1);
     grid->setColumnStretch(0, 1);
     into->addLayout(grid);
+}
+
+void SiteEditor::BuildCertificate(QBoxLayout* into) {
+    pCertificate = Control<QWidget>(this, "pCertificate");
+    eFingerprint = Control<QLineEdit>(pCertificate, "eFingerprint");
+    eFingerprint->setReadOnly(true);
+    auto* bForget = Control<QPushButton>(pCertificate, "bForget", "Forget");
+    connect(bForget, &QPushButton::clicked, this, &SiteEditor::ForgetCertificate);
+    auto* row = new QHBoxLayout(pCertificate);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(BuddyLabel(pCertificate, eFingerprint, "Trusted certificate (SHA-256)"));
+    row->addWidget(eFingerprint, 1);
+    row->addWidget(bForget);
+    into->addWidget(pCertificate);
 }
 
 void SiteEditor::BuildHostType(QBoxLayout* into) {
@@ -217,6 +237,7 @@ void SiteEditor::ConnectControls() {
     connect(cbMaskPassword, &QCheckBox::toggled, this,
             [this](bool masked) { SetPasswordMask(ePassword, masked); });
     connect(cbSlash, &QCheckBox::clicked, this, &SiteEditor::ApplyTrailingSlash);
+    connect(cbEncryption, &QComboBox::currentIndexChanged, this, &SiteEditor::ApplyEncryption);
     connect(cbHostType, &QComboBox::currentIndexChanged, this, &SiteEditor::UpdateLook);
     connect(lbCustom, &QListWidget::currentRowChanged, this, &SiteEditor::ShowHostType);
 }
@@ -239,6 +260,16 @@ void SiteEditor::SetValues(const SiteForm& form) {
     cbMaskPassword->setChecked(form.MaskPassword);
     SetPasswordMask(ePassword, form.MaskPassword);
     cbVHost->setChecked(form.VirtualHost);
+    cbMlsd->setChecked(form.UseMlsd);
+    encryption_ = form.Encryption;
+    {
+        const QSignalBlocker blocker(cbEncryption);
+        cbEncryption->setCurrentIndex(EncryptionChoiceIndex(form.Encryption));
+    }
+    eFingerprint->setText(QString::fromStdString(form.TlsFingerprint));
+    eFingerprint->setCursorPosition(0);
+    eFingerprint->setToolTip(eFingerprint->text());
+    pCertificate->setVisible(!form.TlsFingerprint.empty());
     {
         const QSignalBlocker blocker(cbHostType);
         cbHostType->setCurrentIndex(form.HostType);
@@ -267,6 +298,9 @@ SiteForm SiteEditor::Values() const {
     form.Pasv = cbPasv->isChecked();
     form.MaskPassword = cbMaskPassword->isChecked();
     form.VirtualHost = cbVHost->isChecked();
+    form.UseMlsd = cbMlsd->isChecked();
+    form.Encryption = encryption_;
+    form.TlsFingerprint = eFingerprint->text().toStdString();
     form.HostType = cbHostType->currentIndex();
     for (std::size_t i = 0; i < ColumnCount; ++i)
         form.Columns[i] = eColumns[i]->text().toStdString();
@@ -297,6 +331,20 @@ void SiteEditor::UpdateLook() {
     gbCustom->setVisible(look.CustomPanelVisible);
     for (QLineEdit* box : eColumns)
         box->setEnabled(look.ColumnsEnabled);
+}
+
+void SiteEditor::ApplyEncryption(int choice) {
+    if (choice < 0 || choice >= static_cast<int>(EncryptionChoices.size()))
+        return;
+    SiteForm form = Values();
+    ChooseEncryption(form, EncryptionChoices[static_cast<std::size_t>(choice)].Encryption);
+    encryption_ = form.Encryption;
+    ePort->setText(Shown(form.Port));
+}
+
+void SiteEditor::ForgetCertificate() {
+    eFingerprint->clear();
+    pCertificate->hide();
 }
 
 void SiteEditor::ApplyTrailingSlash(bool checked) {

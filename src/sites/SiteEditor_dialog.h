@@ -41,11 +41,14 @@ private:
     void BuildLogin(QBoxLayout* into);
     void BuildDirectories(QBoxLayout* into);
     void BuildHostType(QBoxLayout* into);
+    void BuildCertificate(QBoxLayout* into);
     void ConnectControls();
     // The custom list, its selection and the column boxes from `form`.
     void ShowCustom(const SiteForm& form);
     void UpdateLook();
 
+    void ApplyEncryption(int choice);
+    void ForgetCertificate();
     void ApplyTrailingSlash(bool checked);
     void BrowseLocalFolder();
     void ShowHostType(int row);
@@ -62,6 +65,8 @@ private:
     QLineEdit* eName = nullptr;
     QLineEdit* eServer = nullptr;
     QLineEdit* ePort = nullptr;
+    QComboBox* cbEncryption = nullptr;
+    SiteEncryption encryption_ = SiteEncryption::Plain; // the choice shown before a change
     QCheckBox* AnonymousCB = nullptr;
     QLineEdit* eUser = nullptr;
     QLineEdit* ePassword = nullptr;
@@ -71,6 +76,9 @@ private:
     QCheckBox* cbPasv = nullptr;
     QCheckBox* cbMaskPassword = nullptr;
     QCheckBox* cbVHost = nullptr;
+    QCheckBox* cbMlsd = nullptr;
+    QWidget* pCertificate = nullptr;
+    QLineEdit* eFingerprint = nullptr;
     QLineEdit* eInitialDir = nullptr;
     QCheckBox* cbSlash = nullptr;
     QLineEdit* eLocalDir = nullptr;

@@ -43,6 +43,12 @@ std::string HostTypeLine(const HostType& type) {
     return line + "\"," + type.Code;
 }
 
+constexpr const char* ListOnlyCommand = "LIST";
+
+bool UsesListOnly(const Site& site) {
+    return site.ListingCommand == ListOnlyCommand;
+}
+
 } // namespace
 
 HostTypeList ReadHostTypes(const std::string& folder) {
@@ -116,7 +122,29 @@ SiteForm FormForSite(const Site& site, HostTypeList customTypes) {
     }
     ShowColumns(form, code);
     form.DescLines = TextLines(site.Desc, DescSeparator);
+    form.Encryption = EncryptionOf(site);
+    form.UseMlsd = !UsesListOnly(site);
+    form.TlsFingerprint = site.TlsFingerprint;
     return form;
+}
+
+int EncryptionChoiceIndex(SiteEncryption encryption) {
+    for (std::size_t i = 0; i < EncryptionChoices.size(); ++i) {
+        if (EncryptionChoices[i].Encryption == encryption)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
+void ChooseEncryption(SiteForm& form, SiteEncryption chosen) {
+    const std::string_view port = text::TrimBlanks(form.Port);
+    const bool implicitBefore = form.Encryption == SiteEncryption::Implicit;
+    const bool implicitNow = chosen == SiteEncryption::Implicit;
+    if (implicitNow && !implicitBefore && (port.empty() || port == DefaultFtpPort))
+        form.Port = ImplicitTlsPort;
+    else if (implicitBefore && !implicitNow && port == ImplicitTlsPort)
+        form.Port = DefaultFtpPort;
+    form.Encryption = chosen;
 }
 
 std::optional<std::string> SaveProblem(const SiteForm& form) {
@@ -156,6 +184,12 @@ void AcceptSiteForm(SiteForm& form, Site& site) {
                       MaxSiteAnswerName)
             : std::string();
     site.Desc = JoinDescLines(form.DescLines);
+    // An unchanged choice keeps the stored text, also one of a newer version.
+    if (form.Encryption != EncryptionOf(site))
+        site.Encryption = EncryptionText(form.Encryption);
+    if (form.UseMlsd == UsesListOnly(site))
+        site.ListingCommand = form.UseMlsd ? "" : ListOnlyCommand;
+    site.TlsFingerprint = form.TlsFingerprint;
 }
 
 SiteEditorLook SiteLook(const SiteForm& form) {

@@ -75,7 +75,29 @@ struct SiteForm {
     int CustomType = -1;                          // the selected custom type, -1 for none
     std::array<std::string, ColumnCount> Columns; // the boxes as typed
     std::vector<std::string> DescLines;
+    SiteEncryption Encryption = SiteEncryption::Plain;
+    bool UseMlsd = true;        // "Use MLSD when offered"
+    std::string TlsFingerprint; // of the certificate trusted always; "Forget" clears it
 };
+
+// The encryption choices in the order the window lists them.
+struct EncryptionChoice {
+    SiteEncryption Encryption;
+    const char* Text;
+};
+inline constexpr std::array<EncryptionChoice, 4> EncryptionChoices = {{
+    {SiteEncryption::Explicit, "Require explicit FTP over TLS"},
+    {SiteEncryption::Implicit, "Require implicit FTP over TLS"},
+    {SiteEncryption::ExplicitIfOffered, "Use explicit FTP over TLS if available"},
+    {SiteEncryption::Plain, "Only plain FTP (insecure)"},
+}};
+int EncryptionChoiceIndex(SiteEncryption encryption);
+inline constexpr const char* DefaultFtpPort = "21";
+inline constexpr const char* ImplicitTlsPort = "990";
+
+// Another encryption chosen: implicit TLS moves the default port (or none)
+// to 990, leaving it moves 990 back to 21; a port the user typed stays.
+void ChooseEncryption(SiteForm& form, SiteEncryption chosen);
 
 // Fills the window from a site and the custom host types: an Answer that is
 // not 7 characters long or has layout 0 becomes the default code (and the

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -40,6 +42,50 @@ QIcon KindIcon(SiteEntryKind kind) {
     return {};
 }
 
+// The site icon with a padlock in its lower right corner, drawn here so it
+// shows whatever the desktop's icon theme holds.
+QIcon LockedSiteIcon() {
+    QIcon icon;
+    for (const int size : {IconSize, 2 * IconSize}) {
+        // The style may give a smaller pixmap than asked for (or none).
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.drawPixmap(QRect(0, 0, size, size),
+                           KindIcon(SiteEntryKind::Site).pixmap(size, size));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 16.0, size / 16.0);
+        const QColor edge(0x4a, 0x38, 0x00);
+        QPainterPath shackle;
+        shackle.moveTo(9.5, 10);
+        shackle.lineTo(9.5, 7.5);
+        shackle.arcTo(QRectF(9.5, 5.5, 4.5, 4.5), 180, -180);
+        shackle.lineTo(14, 10);
+        painter.setPen(QPen(edge, 1.4));
+        painter.drawPath(shackle);
+        painter.setPen(QPen(edge, 0.8));
+        painter.setBrush(QColor(0xf2, 0xc0, 0x1e));
+        painter.drawRoundedRect(QRectF(8, 9.5, 7.5, 6), 1, 1);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+bool RequiresTls(const SiteEntry& entry) {
+    if (entry.Kind != SiteEntryKind::Site)
+        return false;
+    switch (EncryptionOf(entry.Site)) {
+    case SiteEncryption::Plain:
+    case SiteEncryption::ExplicitIfOffered:
+        return false;
+    case SiteEncryption::Explicit:
+    case SiteEncryption::Implicit:
+        return true;
+    }
+    return false;
+}
+
 // A drag names its model, so rows from another list are never taken for ours.
 QByteArray ModelTag(const void* model) {
     return QByteArray::number(reinterpret_cast<quintptr>(model));
@@ -48,7 +94,8 @@ QByteArray ModelTag(const void* model) {
 } // namespace
 
 SiteListItemModel::SiteListItemModel(SiteListController& controller, QObject* parent)
-    : QAbstractListModel(parent), controller_(controller), model_(controller.Model()) {
+    : QAbstractListModel(parent), controller_(controller), model_(controller.Model()),
+      lockedSiteIcon_(LockedSiteIcon()) {
     const SiteListModel* m = &model_;
     connect(m, &SiteListModel::AboutToReset, this, &SiteListItemModel::beginResetModel);
     connect(m, &SiteListModel::WasReset, this, &SiteListItemModel::endResetModel);
@@ -72,10 +119,13 @@ QVariant SiteListItemModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= model_.Count())
         return {};
     const SiteEntry& entry = model_.Entry(index.row());
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return Caption(entry.Name);
+    if (role == Qt::ToolTipRole)
+        return RequiresTls(entry) ? Caption(entry.Name) + tr(" (FTP over TLS required)")
+                                  : Caption(entry.Name);
     if (role == Qt::DecorationRole)
-        return KindIcon(entry.Kind);
+        return RequiresTls(entry) ? lockedSiteIcon_ : KindIcon(entry.Kind);
     return {};
 }
 

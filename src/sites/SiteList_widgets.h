@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QIcon>
 #include <QKeySequence>
 #include <QWidget>
 #include <vector>
@@ -40,6 +41,7 @@ private:
 
     SiteListController& controller_;
     const SiteListModel& model_;
+    QIcon lockedSiteIcon_; // a site that requires TLS
 };
 
 // The right pane in server-list mode: the path list ("SERVER LIST ..." and

@@ -203,6 +203,8 @@ bool RemoteOperations::Delete(const std::vector<SelectedEntry>& selection) {
     WorkLists& work = chain_.Work;
     work.Clear();
     chain_.RemoteStartDir = NormalizeRemoteDir(ftp_.HostDirName, host_.CurrentSite().CheckVHost);
+    serverAt_ = entering_ = chain_.RemoteStartDir;
+    paneDir_ = ftp_.HostDirName;
     work.Files.assign(files.begin(), files.end());
     for (const std::string& folder : folders)
         work.Folders.push_back(chain_.RemoteStartDir + folder);
@@ -217,10 +219,30 @@ bool RemoteOperations::Delete(const std::vector<SelectedEntry>& selection) {
         return Send(&FtpClient::DeleAsync);
     }
     chain_.Mode |= DeleteWalk;
-    ftp_.HostDirName = work.Folders.front();
     work.TargetFolders.push_back(work.Folders.front());
     work.Folders.pop_front();
+    return Enter(work.TargetFolders.back());
+}
+
+std::string RemoteOperations::Reach(const std::string& folder) const {
+    return VirtualHost() ? RemotePathFrom(serverAt_, folder) : folder;
+}
+
+bool RemoteOperations::Enter(const std::string& folder) {
+    entering_ = folder;
+    ftp_.HostDirName = Reach(folder);
     return Send(&FtpClient::CwdAsync);
+}
+
+void RemoteOperations::ReturnToStart() {
+    ftp_.LocalFileName = options_.ListingFile;
+    if (!VirtualHost()) {
+        ftp_.HostDirName = chain_.RemoteStartDir;
+        Send(&FtpClient::CwdAsync);
+        return;
+    }
+    Enter(chain_.RemoteStartDir);
+    ftp_.HostDirName = paneDir_;
 }
 
 void RemoteOperations::ReadDeleteFolder() {
@@ -234,10 +256,11 @@ void RemoteOperations::ReadDeleteFolder() {
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     std::remove(options_.ListingFile.c_str());
+    serverAt_ = entering_; // its CWD and listing went through
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
     const remote::ParsedListing parsed =
         remote::ParseListing(lines, host_.ListingStyle(), startDate_);
-    std::string prefix = ftp_.HostDirName;
+    std::string prefix = serverAt_;
     if (!prefix.ends_with('/'))
         prefix += '/';
     for (const remote::RemoteEntry& entry : parsed.entries) {
@@ -279,50 +302,51 @@ void RemoteOperations::DeleteStep() {
         RemoveFolderStep();
         return;
     }
-    if (walk) {
-        ftp_.HostDirName = work.Folders.front();
-        work.TargetFolders.push_back(work.Folders.front());
-        work.Folders.pop_front();
-    } else {
-        ftp_.HostDirName = chain_.RemoteStartDir;
+    if (!walk) {
         FinishDelete();
+        ReturnToStart();
+        return;
     }
+    work.TargetFolders.push_back(work.Folders.front());
+    work.Folders.pop_front();
     ftp_.LocalFileName = options_.ListingFile;
-    Send(&FtpClient::CwdAsync);
+    Enter(work.TargetFolders.back());
 }
 
 void RemoteOperations::RemoveFolderStep() {
     WorkLists& work = chain_.Work;
     if (std::exchange(removeInFlight_, false))
         ++removedFolders_;
+    else
+        serverAt_ = entering_; // a step out of a folder went through
     if (chain_.StopRequest && running_ == Running::Delete)
         StopDelete();
     if (ftp_.Binary)
         ftp_.TypeAsciiSync();
     if (work.TargetFolders.empty()) {
         chain_.Mode &= ~unsigned{FolderRemoval};
-        ftp_.HostDirName = chain_.RemoteStartDir;
-        ftp_.LocalFileName = options_.ListingFile;
         FinishDelete();
-        Send(&FtpClient::CwdAsync);
+        ReturnToStart();
         return;
     }
     chain_.Mode |= FolderRemoval;
     const std::string last = work.TargetFolders.back();
-    if (last == ftp_.HostDirName) {
+    if (last == serverAt_) {
         // The engine stands in the folder: leave it first.
-        ftp_.HostDirName = RemoteParent(last, chain_.RemoteStartDir);
+        const std::string parent = RemoteParent(last, chain_.RemoteStartDir);
         if (windowsListing_) {
             // Removed by name from its parent at the next step.
             work.TargetFolders.back() = RemoteLastComponent(last);
             ftp_.LocalFileName = options_.ListingFile;
-            Send(&FtpClient::CwdAsync);
+            Enter(parent);
         } else {
+            entering_ = parent;
+            ftp_.HostDirName = Reach(parent);
             Send(&FtpClient::CDupAsync);
         }
         return;
     }
-    ftp_.HostFileName = last;
+    ftp_.HostFileName = Reach(last);
     work.TargetFolders.pop_back();
     removeInFlight_ = true;
     Send(&FtpClient::RmdAsync);
@@ -431,11 +455,8 @@ void RemoteOperations::RequestFailed(FtpRequest /*request*/) {
     chain_.TransferBusy = false;
     emit BusyChanged();
     // The pane shows the start folder: the engine goes back there.
-    if (deleting &&
-        WithoutTrailingSlash(ftp_.HostDirName) != WithoutTrailingSlash(chain_.RemoteStartDir)) {
-        ftp_.HostDirName = chain_.RemoteStartDir;
-        host_.Issue(&FtpClient::CwdAsync);
-    }
+    if (deleting && WithoutTrailingSlash(serverAt_) != WithoutTrailingSlash(chain_.RemoteStartDir))
+        ReturnToStart();
 }
 
 } // namespace transfer

@@ -87,6 +87,13 @@ private:
     // Ends the delete at once; the log names the folders left on the server.
     void StopDelete();
     std::vector<std::string> FoldersLeft() const;
+    bool VirtualHost() const { return host_.CurrentSite().CheckVHost != 0; }
+    // A delete folder as the engine must name it from where the server stands.
+    std::string Reach(const std::string& folder) const;
+    // CWD into a folder of the delete, or out of one to its parent.
+    bool Enter(const std::string& folder);
+    // CWD back to the start folder; HostDirName names it as the pane did.
+    void ReturnToStart();
 
     FtpClient& ftp_;
     QueueHost& host_;
@@ -100,6 +107,11 @@ private:
     bool removeInFlight_ = false;
     int deletedFiles_ = 0;
     int removedFolders_ = 0;
+    // The delete's folders as it names them: where the server stands, where
+    // the CWD or CDUP in flight goes, and HostDirName as the pane had it.
+    std::string serverAt_;
+    std::string entering_;
+    std::string paneDir_;
 };
 
 // Hands each chain step to the object that runs that chain: the transfer

@@ -155,6 +155,8 @@ void TransferQueue::Begin(bool download, const std::string& localFolder) {
     chain_.Work.Clear();
     chain_.RemoteStartDir = NormalizeRemoteDir(ftp_.HostDirName, host_.CurrentSite().CheckVHost);
     chain_.LocalStartDir = NormalizeLocalDir(localFolder);
+    serverAt_ = chain_.RemoteStartDir;
+    paneDir_ = ftp_.HostDirName;
     // A stop pressed while nothing ran is not meant for this queue.
     chain_.StopRequest = false;
     running_ = true;
@@ -247,6 +249,19 @@ bool TransferQueue::StartUpload(const std::vector<SelectedEntry>& selection,
     return true;
 }
 
+void TransferQueue::AimAt(const std::string& folder) {
+    walkDir_ = folder;
+    ftp_.HostDirName = VirtualHost() ? RemotePathFrom(serverAt_, folder) : folder;
+    ftp_.HostFileName.clear();
+}
+
+std::string TransferQueue::ServerPath(const std::string& path) const {
+    // A bare name is a file of the folder the server stands in.
+    if (!VirtualHost() || path.find('/') == std::string::npos)
+        return path;
+    return RemotePathFrom(serverAt_, path);
+}
+
 bool TransferQueue::Safe(std::string_view name, std::string_view target) {
     std::optional<std::string> why = UnsafeNameReason(name);
     if (!why && !InsideFolder(target, chain_.LocalStartDir))
@@ -263,6 +278,8 @@ bool TransferQueue::Safe(std::string_view name, std::string_view target) {
 void TransferQueue::DownloadStep() {
     if (!running_)
         return;
+    if (inFlight_ == InFlight::Walk)
+        serverAt_ = walkDir_; // the walk's CWD and listing went through
     inFlight_ = InFlight::None;
     WorkLists& work = chain_.Work;
     while (running_) {
@@ -277,8 +294,7 @@ void TransferQueue::DownloadStep() {
         }
         if (work.Files.empty()) {
             chain_.Mode |= DownloadWalk;
-            ftp_.HostDirName = work.Folders.front();
-            ftp_.HostFileName.clear();
+            AimAt(work.Folders.front());
             work.Folders.pop_front();
             work.TargetFolders.pop_front();
             ftp_.TypeAsciiSync();
@@ -303,21 +319,22 @@ bool TransferQueue::SendNextDownload() {
     OpenProgress();
     auto [path, size] = ParseQueueEntry(work.Files.front());
     work.Files.pop_front();
-    ftp_.HostFileName = path;
+    ftp_.HostFileName = ServerPath(path);
     ftp_.LocalFileName = work.Targets.front();
     work.Targets.pop_front();
     current_ = ftp_.LocalFileName;
     host_.AddLog("Starting transfer of " + std::string(AfterLastSlash(ftp_.LocalFileName)));
     ChooseTransferType();
     if (progress_ != nullptr)
-        progress_->StartFile(ftp_.HostFileName, size, Direction::Receiving);
+        progress_->StartFile(path, size, Direction::Receiving);
     std::error_code error;
     const auto have = fs::file_size(ftp_.LocalFileName, error);
-    resumeFrom_ = resume_ && !error ? static_cast<std::int64_t>(have) : 0;
+    const bool resume = ResumesInThisType(AfterLastSlash(ftp_.LocalFileName));
+    resumeFrom_ = resume && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
     // A download of another size than the listing's bytes is not whole.
     ftp_.ListedSize = host_.ListingStyle().SizesInBytes() ? size : -1;
-    return IssueTransfer(resume_ ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
+    return IssueTransfer(resume ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }
 
@@ -337,7 +354,7 @@ void TransferQueue::AddDownloadFolder() {
         ++failed_;
         return;
     }
-    std::string rel = RelativeRemoteDir(ftp_.HostDirName, chain_.RemoteStartDir);
+    std::string rel = RelativeRemoteDir(walkDir_, chain_.RemoteStartDir);
     if (!rel.empty() && !rel.ends_with('/'))
         rel += '/';
     const std::string base = chain_.LocalStartDir + rel;
@@ -347,7 +364,7 @@ void TransferQueue::AddDownloadFolder() {
     const std::vector<std::string_view> lines = remote::SplitListingLines(text);
     const remote::ParsedListing parsed =
         remote::ParseListing(lines, host_.ListingStyle(), startDate_);
-    std::string here = ftp_.HostDirName;
+    std::string here = walkDir_;
     if (!here.ends_with('/'))
         here += '/';
     WorkLists& work = chain_.Work;
@@ -384,6 +401,8 @@ void TransferQueue::AddDownloadFolder() {
 void TransferQueue::UploadStep() {
     if (!running_)
         return;
+    if (inFlight_ == InFlight::Walk)
+        serverAt_ = walkDir_; // the walk's CWD and listing went through
     inFlight_ = InFlight::None;
     WorkLists& work = chain_.Work;
     while (running_) {
@@ -466,8 +485,7 @@ bool TransferQueue::WalkUploadFolder() {
             ++failed_;
         }
     }
-    ftp_.HostDirName = remoteDir;
-    ftp_.HostFileName.clear();
+    AimAt(remoteDir);
     namesStale_ = true;
     inFlight_ = InFlight::Walk;
     if (host_.Issue(&FtpClient::CwdAsync))
@@ -485,15 +503,16 @@ bool TransferQueue::SendNextUpload() {
         at = size;
     ftp_.LocalFileName = path;
     work.Files.pop_front();
-    ftp_.HostFileName = work.Targets.front();
+    ftp_.HostFileName = ServerPath(work.Targets.front());
     work.Targets.pop_front();
     current_ = path;
     ChooseTransferType();
     if (progress_ != nullptr)
         progress_->StartFile(ftp_.LocalFileName, size, Direction::Sending);
-    resumeFrom_ = resume_ ? at : 0;
+    const bool resume = ResumesInThisType(AfterLastSlash(path));
+    resumeFrom_ = resume ? at : 0;
     ftp_.ResumeAt = resumeFrom_;
-    return IssueTransfer(resume_ ? &FtpClient::RestPutAsync : &FtpClient::PutAsync,
+    return IssueTransfer(resume ? &FtpClient::RestPutAsync : &FtpClient::PutAsync,
                          InFlight::Upload);
 }
 
@@ -590,6 +609,16 @@ void TransferQueue::ChooseTransferType() {
         ftp_.TypeBinarySync();
 }
 
+bool TransferQueue::ResumesInThisType(std::string_view name) {
+    if (!resume_ || ftp_.Binary)
+        return resume_;
+    // A text file's offsets differ on the server's disk, on the wire and here
+    // (CR LF against LF), and servers count REST differently: a resumed ASCII
+    // transfer would splice at the wrong byte.
+    host_.AddLog("No resume in ASCII mode: " + PrintableName(name) + " is moved whole");
+    return false;
+}
+
 bool TransferQueue::IssueTransfer(void (FtpClient::*request)(), InFlight kind) {
     inFlight_ = kind;
     if (host_.Issue(request))
@@ -617,6 +646,9 @@ void TransferQueue::TransferFailed(FtpRequest request) {
     using R = FtpRequest;
     if (request == R::GetAsync || request == R::RestGetAsync || request == R::PutAsync ||
         request == R::RestPutAsync) {
+        // A refused REST leaves its offset behind: the next listing or file
+        // would be written from there.
+        ftp_.ResumeAt = 0;
         FileFailed();
     } else if (request == R::MkdAsync) {
         // The folder could not be made: its files and the folders below it stay home.
@@ -624,7 +656,7 @@ void TransferQueue::TransferFailed(FtpRequest request) {
         failed_ += static_cast<int>(work.Files.size()) + 1;
         work.Files.clear();
         work.Targets.clear();
-        const std::string below = ftp_.HostDirName + "/";
+        const std::string below = walkDir_ + "/";
         for (std::size_t i = work.TargetFolders.size(); i-- > 0;) {
             if (work.TargetFolders[i].starts_with(below)) {
                 work.TargetFolders.erase(work.TargetFolders.begin() + static_cast<long>(i));
@@ -632,10 +664,12 @@ void TransferQueue::TransferFailed(FtpRequest request) {
                 ++failed_;
             }
         }
-        host_.AddLog("Error " + ftp_.HostDirName + ": not made, its files are not sent");
+        host_.AddLog("Error " + walkDir_ + ": not made, its files are not sent");
     } else {
         ++failed_; // a folder of the download walk that could not be entered
     }
+    if (inFlight_ == InFlight::Walk)
+        inFlight_ = InFlight::None; // the server did not move
     if (download_)
         DownloadStep();
     else
@@ -681,8 +715,12 @@ void TransferQueue::OpenProgress() {
 
 void TransferQueue::FinishTransfer(bool refreshRemote) {
     WorkLists& work = chain_.Work;
+    const bool virtualHost = VirtualHost();
+    // How the engine names the start folder once the queue is over.
+    const std::string& start = virtualHost ? paneDir_ : chain_.RemoteStartDir;
     bool elsewhere = false;
-    if (work.Files.empty() && work.Folders.empty() && ftp_.HostDirName != chain_.RemoteStartDir) {
+    if (work.Files.empty() && work.Folders.empty() &&
+        (ftp_.HostDirName != start || serverAt_ != chain_.RemoteStartDir)) {
         // The server still stands in the last folder walked; bare names of
         // the next transfer must land in the start folder.
         elsewhere = true;
@@ -694,8 +732,13 @@ void TransferQueue::FinishTransfer(bool refreshRemote) {
     chain_.Mode &= ~kWalks;
     running_ = false;
     inFlight_ = InFlight::None;
-    if (refreshRemote || elsewhere || ftp_.HostDirName != chain_.RemoteStartDir)
+    if (refreshRemote || elsewhere || ftp_.HostDirName != start) {
+        if (virtualHost)
+            ftp_.HostDirName = RemotePathFrom(serverAt_, chain_.RemoteStartDir);
         host_.Issue(&FtpClient::CwdAsync);
+    }
+    if (virtualHost)
+        ftp_.HostDirName = paneDir_;
     chain_.TransferBusy = false;
     if (progress_ != nullptr && progressOpen_)
         progress_->Close();
@@ -709,6 +752,8 @@ void TransferQueue::EndQueue() {
         return;
     if (inFlight_ == InFlight::Download || inFlight_ == InFlight::Upload)
         FileFailed();
+    if (VirtualHost()) // not a path relative to where the server stood
+        ftp_.HostDirName = inFlight_ == InFlight::Walk ? walkDir_ : serverAt_;
     chain_.Work.Clear();
     chain_.Mode &= ~kWalks;
     chain_.StopRequest = false;

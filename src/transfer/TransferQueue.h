@@ -126,6 +126,9 @@ public:
     std::int64_t RemoteSizeOf(std::string_view path) const;
     // TYPE for the next file, only when it changes.
     void ChooseTransferType();
+    // Whether the next file resumes: the overwrite decision's answer, except
+    // for a file that goes as ASCII.
+    bool ResumesInThisType(std::string_view name);
     void FinishTransfer(bool refreshRemote);
 
 private:
@@ -147,6 +150,11 @@ private:
     void EndQueue();
     void LogSummary();
     bool Safe(std::string_view name, std::string_view target);
+    bool VirtualHost() const { return host_.CurrentSite().CheckVHost != 0; }
+    // Points the engine at walk folder `folder` for the CWD (and a MKD after it).
+    void AimAt(const std::string& folder);
+    // A file's remote path as the engine must send it from where the server stands.
+    std::string ServerPath(const std::string& path) const;
 
     FtpClient& ftp_;
     QueueHost& host_;
@@ -165,6 +173,11 @@ private:
     bool progressOpen_ = false;
     InFlight inFlight_ = InFlight::None;
     std::string current_; // the file in flight, as logged
+    // The remote folders in the walks' naming: where the server stands, the
+    // one a walk's CWD goes to, and HostDirName as the pane had it.
+    std::string serverAt_;
+    std::string walkDir_;
+    std::string paneDir_;
     std::int64_t resumeFrom_ = 0;
     std::vector<RemoteFile> remoteFiles_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> walked_; // device and inode

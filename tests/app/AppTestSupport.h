@@ -8,12 +8,16 @@
 #include <fstream>
 #include <string>
 
-// Plays a login as "anna" and a listing of `listing` at "/".
-inline testsupport::ScriptedFtpServer& ScriptLoginAndListing(
-    testsupport::ScriptedFtpServer& server,
-    const std::string& listing = "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n") {
-    return server.send("220 ready\r\n")
-        .reply("331 Password required\r\n")
+// Plays a login as "anna" and a listing of `listing` at "/". A site that asks
+// for TLS if available first gets `authReply` to its AUTH TLS.
+inline testsupport::ScriptedFtpServer&
+ScriptLoginAndListing(testsupport::ScriptedFtpServer& server,
+                      const std::string& listing = "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n",
+                      const std::string& authReply = "") {
+    server.send("220 ready\r\n");
+    if (!authReply.empty())
+        server.reply(authReply);
+    return server.reply("331 Password required\r\n")
         .reply("230 Logged in\r\n")
         .reply("500 Unknown command\r\n") // FEAT: a classic server
         .reply("215 UNIX Type: L8\r\n")

@@ -37,7 +37,9 @@ TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
     const std::string folder = dir.path().toStdString() + "/";
     ScriptedPrompts prompts;
     ScriptedFtpServer server;
-    ScriptLoginAndListing(server);
+    // A new site asks for TLS if the server offers it; this one does not.
+    ScriptLoginAndListing(server, "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n",
+                          "502 Command not implemented\r\n");
     server.start();
     {
         MainWindow window(folder, &prompts);
@@ -53,7 +55,8 @@ TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
         QTest::keyClicks(bar->Port(), QString::fromStdString(server.portText()));
         QTest::keyClick(bar->Password(), Qt::Key_Return);
         ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
-        EXPECT_TRUE(Sent(server, "USER anna"));
+        EXPECT_TRUE(Sent(server, "AUTH TLS"));
+        EXPECT_TRUE(Sent(server, "USER anna")) << "in plain, as the server offers no TLS";
         EXPECT_TRUE(Sent(server, "PASS pw"));
         EXPECT_TRUE(Sent(server, "PASV")) << "passive, as a new site";
         EXPECT_EQ(window.RemoteList()->model()->rowCount(), 1);

@@ -1,9 +1,11 @@
 #include "ftp/FtpTestSupport.h"
 #include "support/RealFtpServer.h"
+#include "support/RealSocksProxy.h"
 
 #include <gtest/gtest.h>
 
 using testsupport::RealFtpServer;
+using testsupport::RealSocksProxy;
 using testsupport::ScriptedFtpServer;
 using enum FtpRequest;
 
@@ -22,6 +24,8 @@ struct RealTlsRow {
     Kind kind;
     Tls tls;
     bool passive;
+    bool viaSocks = false;  // TLS is a layer above the SOCKS 5 negotiation
+    const char* fault = ""; // of pyftpdlib (pyftpd_server.py)
 };
 
 // Login, listing, and 10 MiB each way over an encrypted control and data
@@ -35,11 +39,16 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
         {"vsftpd implicit active", Kind::Vsftpd, Tls::Implicit, false},
         {"pyftpdlib explicit passive", Kind::Pyftpdlib, Tls::Explicit, true},
         {"pyftpdlib explicit active", Kind::Pyftpdlib, Tls::Explicit, false},
+        {"vsftpd implicit through SOCKS 5", Kind::Vsftpd, Tls::Implicit, true, true},
+        // It drops a data connection that speaks before its command was taken up.
+        {"pyftpdlib taking up transfers late", Kind::Pyftpdlib, Tls::Explicit, true, false,
+         "late-transfer"},
     };
     const std::string body = ScriptedFtpServer::Pattern(0, 10 * 1024 * 1024, 7);
     for (const RealTlsRow& row : rows) {
         SCOPED_TRACE(row.name);
         RealFtpServer server(row.kind, row.tls);
+        server.fault = row.fault;
         CORVANE_START_REAL_FTP(server);
         RecordedEngine e;
         QTemporaryDir dir;
@@ -48,6 +57,15 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
         e.ftp.Port = server.portText();
         e.ftp.UserName = server.user();
         e.ftp.PassWord = server.password();
+        RealSocksProxy proxy(RealSocksProxy::Kind::MicrosocksWithPassword);
+        if (row.viaSocks) {
+            CORVANE_START_REAL_PEER(proxy);
+            e.ftp.SetConnectionType(FtpConnectionType::ftpSocks5);
+            e.ftp.SetSocksServer("127.0.0.1");
+            e.ftp.SetSocksPort(proxy.portText());
+            e.ftp.SetSocksUserCode(RealSocksProxy::User);
+            e.ftp.SetSocksPassword(RealSocksProxy::Password);
+        }
         e.ftp.SetPassive(row.passive);
         e.ftp.Security = row.tls == Tls::Implicit ? FtpSecurity::Implicit : FtpSecurity::Explicit;
         int asked = 0;

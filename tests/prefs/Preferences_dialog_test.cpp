@@ -115,6 +115,7 @@ TEST_F(PreferencesDialogTest, OkSavesAChangeMadeOnEveryPage) {
 
         ShowPage(w, 5);
         Click(w, "rbResume");
+        Click(w, "cbKeepFileTimes");
         Click(w, "bIniPath");
         Click(w, "bFont");
 
@@ -134,8 +135,8 @@ TEST_F(PreferencesDialogTest, OkSavesAChangeMadeOnEveryPage) {
           "\r\nExt=html\r\n", "\r\nLog=1\r\n", "\r\nLogFile=/var/log/corvane.log\r\n",
           "\r\nKeep=1\r\n", "\r\nStartKeep=30\r\n", "\r\nCmdKeep=\"\"SITE IDLE\"\"\r\n",
           "\r\nConnectionType=4\r\n", "[Socks]\r\nServer=socks.lan\r\n", "\r\nDefPrompt=2\r\n",
-          "\r\nIniPath=/srv/ftp\r\n", "\r\nFontName=DejaVu Serif\r\n", "\r\nFontSize=12\r\n",
-          "\r\nLangOn=1\r\n", "\r\nLangFile=de\r\n"})
+          "\r\nIniPath=/srv/ftp\r\n", "\r\nKeepFileTimes=0\r\n", "\r\nFontName=DejaVu Serif\r\n",
+          "\r\nFontSize=12\r\n", "\r\nLangOn=1\r\n", "\r\nLangFile=de\r\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line;
     EXPECT_EQ(chooserStarts,
               (std::vector<QString>{QString::fromStdString(folder.file("corvane.log")),

@@ -244,6 +244,22 @@ TEST(SessionTransfer, TranscriptsOfDownloadsAndUploads) {
          {},
          {},
          "llo"},
+        {"upload: a refused REST leaves no resume offset for the listing after it",
+         [](TransferRig& rig) {
+             rig.options.PromptUpLoad = false;
+             rig.options.DefPrompt = 2;
+             rig.Write("b.bin", "hello");
+         },
+         upload({{"b.bin", false, "5"}}),
+         [](ScriptedFtpServer& s) {
+             s.reply("200 Type set to I\r\n");
+             s.replyPasv().reply("502 REST not implemented\r\n").reply("250 OK\r\n");
+             List(s, kPaneListing);
+         },
+         "TYPE I|PASV|REST 999|CWD /|TYPE A|PASV|LIST",
+         {"Error 502 REST not implemented", "Transfer of b.bin failed"},
+         {},
+         nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -105,6 +105,35 @@ TEST_F(SiteDialogTest, ControlsFollowTheHostTypeAnonymousTheMaskAndTheSlash) {
     EXPECT_EQ(Edit(*w, "eInitialDir")->text(), "pub");
 }
 
+TEST_F(SiteDialogTest, EncryptionMovesThePortMlsdAndForgetReachTheForm) {
+    const auto fresh = Window(NewSiteRecord(Options{}));
+    EXPECT_EQ(Child<QComboBox>(*fresh, "cbEncryption")->currentText(),
+              "Use explicit FTP over TLS if available");
+    EXPECT_FALSE(Child<QWidget>(*fresh, "pCertificate")->isVisible()) << "nothing trusted";
+
+    Site site;
+    site.Encryption = "implicit";
+    site.Port = "990";
+    site.TlsFingerprint = "AB:CD";
+    const auto w = Window(site);
+    auto* encryption = Child<QComboBox>(*w, "cbEncryption");
+    EXPECT_EQ(encryption->currentText(), "Require implicit FTP over TLS");
+    EXPECT_EQ(Edit(*w, "eFingerprint")->text(), "AB:CD");
+    EXPECT_TRUE(Edit(*w, "eFingerprint")->isReadOnly());
+    encryption->setCurrentText(QStringLiteral("Only plain FTP (insecure)"));
+    EXPECT_EQ(Edit(*w, "ePort")->text(), "21");
+    encryption->setCurrentText(QStringLiteral("Require implicit FTP over TLS"));
+    EXPECT_EQ(Edit(*w, "ePort")->text(), "990");
+    Click(*w, "bForget");
+    EXPECT_FALSE(Child<QWidget>(*w, "pCertificate")->isVisible());
+    EXPECT_TRUE(Box(*w, "cbMlsd")->isChecked());
+    Click(*w, "cbMlsd");
+    const SiteForm form = w->Values();
+    EXPECT_EQ(form.Encryption, SiteEncryption::Implicit);
+    EXPECT_EQ(form.TlsFingerprint, "");
+    EXPECT_FALSE(form.UseMlsd);
+}
+
 TEST_F(SiteDialogTest, CustomTypesAreAddedEditedAndDeleted) {
     WriteHostTypes(folder.path(), {{"Default", "0957681"}, {"Mine", "4123456"}});
     Site site;

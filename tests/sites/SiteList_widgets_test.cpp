@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
@@ -68,6 +70,31 @@ TEST_F(SiteViewTest, ShowsTheEntriesWithTheirIconsAndThePathList) {
     EXPECT_EQ(items()->flags(items()->index(0)) & Qt::ItemIsDropEnabled, Qt::ItemIsDropEnabled);
     EXPECT_EQ(items()->flags(items()->index(2)) & Qt::ItemIsDragEnabled, Qt::ItemIsDragEnabled);
     EXPECT_FALSE(items()->flags(items()->index(2)) & Qt::ItemIsDropEnabled);
+}
+
+TEST_F(SiteViewTest, ASiteThatRequiresTlsShowsALock) {
+    const struct {
+        const char* encryption;
+        bool locked;
+    } rows[] = {{"", false},
+                {"auto", false},
+                {"explicit", true},
+                {"implicit", true},
+                {"a newer value", true}};
+    std::string lines;
+    for (std::size_t i = 0; i < std::size(rows); ++i) // named so any sort keeps the order
+        lines += SiteLine(std::to_string(i)) + "Encryption=" + rows[i].encryption + ";\r\n";
+    WriteFile(folder.file("ftplist.TXT"), lines);
+    controller.LoadSiteFolder("");
+    const auto image = [this](int row) {
+        return items()->index(row).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    for (int row = 0; row < static_cast<int>(std::size(rows)); ++row) {
+        SCOPED_TRACE(rows[row].encryption);
+        EXPECT_EQ(image(row) != image(0), rows[row].locked);
+        EXPECT_EQ(items()->index(row).data(Qt::ToolTipRole).toString().contains("TLS"),
+                  rows[row].locked);
+    }
 }
 
 TEST_F(SiteViewTest, DoubleClicksChooseSitesMakeNewOnesOpenFoldersAndGoUp) {

@@ -276,6 +276,7 @@ TEST(SiteRecordTest, MissingFieldsKeepTheOldMeaningNewSitesTheNewDefaults) {
          "Name=a;Server=h;Pasv=1;Encryption=implicit;TlsFingerprint=AB:CD;", 1, Implicit},
         {"a value of a newer version asks for TLS", "Name=a;Server=h;Encryption=tls13-only;", 0,
          Explicit},
+        {"never MLSD", "Name=a;Server=h;ListingCommand=LIST;", 0, Plain},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -25,7 +25,7 @@ def main():
     parser.add_argument("--tls-key")
     # Faults of a TLS server for the client's tests: "plain-data" accepts PROT P
     # but opens plain data connections, "cut-data" closes data connections
-    # without a TLS close.
+    # without a TLS close, "late-transfer" takes up transfers late.
     parser.add_argument("--fault", default="")
     args = parser.parse_args()
 
@@ -65,6 +65,13 @@ def main():
                 self._pbsz = True
                 self.respond("200 Protection set to Private")
             Handler.ftp_PROT = ftp_PROT
+        elif args.fault == "late-transfer":
+            # Takes up RETR and STOR a moment late: a passive data connection
+            # is accepted before its command.
+            for name in ("ftp_RETR", "ftp_STOR"):
+                def late(self, *a, _real=getattr(Handler, name), **k):
+                    self.ioloop.call_later(0.3, _real, self, *a, **k)
+                setattr(Handler, name, late)
         elif args.fault == "cut-data":
             class CutDTPHandler(Handler.dtp_handler):
                 def _do_ssl_shutdown(self):

@@ -1,5 +1,6 @@
 #include "prefs/Options.h"
 #include "support/ScriptedPrompts.h"
+#include "transfer/TransferPaths.h"
 #include "transfer/TransferQueue.h"
 
 #include <QTemporaryDir>
@@ -26,6 +27,29 @@ TEST(QueueRules, EntriesSizesAndPaths) {
     EXPECT_EQ(LocalToRemotePath("/home/u/", "/home/u/"), "/");
     EXPECT_EQ(RelativeRemoteDir("/pub/x/y", "/pub/"), "x/y");
     EXPECT_EQ(RelativeRemoteDir("/pub/", "/pub/"), "");
+}
+
+TEST(QueueRules, VirtualHostPathsGoFromWhereTheServerStands) {
+    const struct {
+        const char* name;
+        const char* at;
+        const char* to;
+        const char* sent;
+    } rows[] = {
+        {"one level down from the home", "", "a", "a"},
+        {"one level down", "pub/dir/", "pub/dir/a", "a"},
+        {"two levels down", "pub/dir/", "pub/dir/a/b", "a/b"},
+        {"a sibling", "pub/dir/a", "pub/dir/b", "../b"},
+        {"a cousin one level deeper", "pub/dir/a/x", "pub/dir/b/y", "../../b/y"},
+        {"back to the start", "pub/dir/a/b", "pub/dir/", "../.."},
+        {"the folder it stands in", "pub/dir/", "pub/dir", "."},
+        {"a prefix of a name is no parent", "pub/di", "pub/dir/a", "../dir/a"},
+        {"absolute stays", "pub/dir/a", "/pub/x", "/pub/x"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(RemotePathFrom(row.at, row.to), row.sent);
+    }
 }
 
 TEST(QueueRules, ListedNamesThatCannotBecomeLocalFiles) {

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "prefs/Options.h"
+#include "session/SessionController.h"
+#include "session/SessionLog.h"
+#include "support/EventLoop.h"
+#include "support/RealFtpServer.h"
+#include "support/ScriptedPrompts.h"
+#include "transfer/RemoteOperations.h"
+#include "transfer/TransferQueue.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+// The whole session (controller, engine, log, transfer queue and remote
+// operations) against a real FTP server on loopback, shared by the suites that
+// check the interplay with real servers.
+namespace realsession {
+
+namespace fs = std::filesystem;
+using testsupport::RealFtpServer;
+using Kind = RealFtpServer::Kind;
+using Lines = std::vector<std::string>;
+
+inline std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const fs::path& path, const std::string& data) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+inline std::string KindName(Kind kind) {
+    return kind == Kind::Vsftpd ? "vsftpd" : "pyftpdlib";
+}
+
+struct RealSession {
+    explicit RealSession(Kind kind = Kind::Pyftpdlib) : server(kind) {
+        options = DefaultOptions(folder, ::getpid());
+        controller.SetTransferQueue(&queue);
+        controller.SetRemoteOperations(&ops);
+        QObject::connect(&log.Pane(), &session::LogPane::LineAdded,
+                         [this](int row) { logged.push_back(log.Pane().Line(row)); });
+    }
+
+    // The site of the server's account, starting in its home.
+    Site AccountSite(bool passive) const {
+        Site site;
+        site.Server = "127.0.0.1";
+        site.Port = server.portText();
+        site.User = server.user();
+        site.Password = server.password();
+        site.SavePassword = 1;
+        site.Pasv = passive ? 1 : 0;
+        site.InitialDir = server.home();
+        return site;
+    }
+    // Connects (the server started) and waits for the first listing.
+    testing::AssertionResult Connect(const Site& site) {
+        controller.ConnectToSite(site);
+        if (Idle())
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "not logged in and listed; last log line: "
+                                           << (logged.empty() ? "" : logged.back());
+    }
+    // Nothing runs: no transfer or chain, the pane browsing, the engine ready.
+    bool Idle(int waitMs = 60000) {
+        return testsupport::ProcessEventsUntil(
+            [&] {
+                return !queue.Running() && !controller.TransferBusy() &&
+                       controller.SessionState() == session::SessionState::Browsing &&
+                       ftp.State() == FtpState::ftpReady;
+            },
+            waitMs);
+    }
+    // `act` sent something, then a new listing arrived and all is idle.
+    testing::AssertionResult Run(const std::function<bool()>& act) {
+        const qsizetype before = listings.count();
+        if (!act())
+            return testing::AssertionFailure() << "nothing was sent";
+        if (testsupport::ProcessEventsUntil([&] { return listings.count() > before; }, 60000) &&
+            Idle())
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure()
+               << "no new listing; session " << session::SessionStateName(controller.SessionState())
+               << ", engine at " << ftp.HostDirName;
+    }
+    // Lists the current folder again, so the pane shows what the server holds.
+    testing::AssertionResult Refresh() {
+        return Run([&] {
+            controller.CwdAsync();
+            return true;
+        });
+    }
+    // Selects the pane's entries of these captions, in pane order.
+    void SelectRemote(const Lines& captions) {
+        std::vector<int> rows;
+        const std::vector<remote::RemoteItem>& items = controller.RemoteView().Items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (std::find(captions.begin(), captions.end(), items[i].caption) != captions.end())
+                rows.push_back(static_cast<int>(i));
+        }
+        controller.RemoteView().SetSelection(rows);
+    }
+    bool Download(const Lines& captions, const fs::path& into) {
+        SelectRemote(captions);
+        return controller.DownloadSelected(into.string()) && Idle();
+    }
+    bool Upload(const std::vector<transfer::SelectedEntry>& selection, const fs::path& from) {
+        return controller.UploadSelected(selection, from.string()) && Idle();
+    }
+    Lines Errors() const {
+        Lines errors;
+        std::copy_if(logged.begin(), logged.end(), std::back_inserter(errors),
+                     [](const std::string& line) { return line.starts_with("Error "); });
+        return errors;
+    }
+    bool Logged(const std::string& start) const {
+        return std::any_of(logged.begin(), logged.end(),
+                           [&](const std::string& line) { return line.starts_with(start); });
+    }
+    fs::path OnServer(const std::string& path) const { return fs::path(server.root()) / path; }
+
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    fs::path home = folder;
+    Options options;
+    Lines logged; // every line the log pane was given
+    session::SessionLog log{folder};
+    ScriptedPrompts prompts;
+    RealFtpServer server;
+    FtpClient ftp;
+    session::SessionController controller{ftp, log, prompts, options, session::Today()};
+    transfer::TransferQueue queue{ftp,     controller, controller.Chain(),
+                                  prompts, options,    session::Today()};
+    transfer::RemoteOperations ops{ftp,     controller, controller.Chain(),
+                                   prompts, options,    session::Today()};
+    QSignalSpy listings{&controller.RemoteView(), &remote::RemoteView::ItemsReset};
+};
+
+} // namespace realsession

@@ -1,0 +1,78 @@
+#include "app/DialogPrompts.h"
+#include "prefs/PrefsTestSupport.h"
+#include "prefs/Translator.h"
+#include "prefs/WidgetTestSupport.h"
+#include "sites/Certificate_dialog.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+// 32 groups, "00:01:...:1F", and how the window shows it: 16 a line.
+std::string Fingerprint(bool shown) {
+    std::string text;
+    for (int i = 0; i < 32; ++i)
+        text += QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper().toStdString() +
+                (i == 31            ? ""
+                 : shown && i == 15 ? ":\n"
+                                    : ":");
+    return text;
+}
+
+CertificateQuestion Question(bool changed) {
+    return {"ftp.example.org",
+            "CN=ftp.example.org",
+            "CN=Example CA",
+            "2026-01-01 00:00:00 UTC",
+            "2027-01-01 00:00:00 UTC",
+            Fingerprint(false),
+            changed ? "" : "self-signed certificate",
+            changed};
+}
+
+// Each row: the question, what the user does in the window, and the answer.
+TEST(CertificateDialogTest, TheButtonsAnswerAndOnlyAClickTrusts) {
+    using enum CertificateAnswer;
+    struct Row {
+        const char* name;
+        bool changed;
+        const char* button; // nullptr: a key
+        Qt::Key key;
+        CertificateAnswer expected;
+    } rows[] = {
+        {"trust always", false, "bTrustAlways", {}, TrustAlways},
+        {"trust once", false, "bTrustOnce", {}, TrustOnce},
+        {"cancel refuses", false, "bCancel", {}, Refuse},
+        {"escape refuses", false, nullptr, Qt::Key_Escape, Refuse},
+        {"enter refuses", false, nullptr, Qt::Key_Return, Refuse},
+        {"changed: enter refuses", true, nullptr, Qt::Key_Return, Refuse},
+        {"changed: trusted only by a click", true, "bTrustAlways", {}, TrustAlways},
+    };
+    TempFolder folder;
+    LanguageSettings lang;
+    Translator language{folder.path(), lang};
+    DialogPrompts prompts{language, nullptr};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WhenModal<CertificateDialog>([&row](CertificateDialog& w) {
+            EXPECT_EQ(w.windowTitle(), "Certificate");
+            EXPECT_TRUE(w.Button(CertificateAnswer::Refuse)->isDefault());
+            EXPECT_FALSE(w.Button(CertificateAnswer::TrustAlways)->isDefault());
+            auto* fingerprint = Child<QLabel>(w, "eFingerprint");
+            EXPECT_EQ(fingerprint->text().toStdString(), Fingerprint(true));
+            EXPECT_TRUE(fingerprint->textInteractionFlags() & Qt::TextSelectableByMouse);
+            EXPECT_EQ(Child<QLabel>(w, "eIssuer")->text(), "CN=Example CA");
+            EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lChanged")) != nullptr, row.changed);
+            EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("eError")) != nullptr, !row.changed);
+            if (row.button)
+                Click(w, row.button);
+            else
+                QTest::keyClick(&w, row.key);
+        });
+        EXPECT_EQ(prompts.AskCertificate(Question(row.changed)), row.expected);
+    }
+}
+
+} // namespace
