@@ -72,6 +72,13 @@ struct ListingStyle {
 
     // Each line is a name (the "Text" layout).
     bool WholeLineNames() const { return !machine && layout == ListingLayout::Text; }
+    // The size column counts bytes: VMS counts blocks, and a custom layout may
+    // point at any column.
+    bool SizesInBytes() const {
+        return machine || layout == ListingLayout::Default || layout == ListingLayout::Unix ||
+               layout == ListingLayout::WuFtp2 || layout == ListingLayout::MsFtp4 ||
+               layout == ListingLayout::MsFtp5 || layout == ListingLayout::Win2000;
+    }
 };
 
 // The characters of the column numbers 0 to 15 in an Answer code.

@@ -332,7 +332,8 @@ bool TransferQueue::SendNextDownload() {
     const bool resume = ResumesInThisType(AfterLastSlash(ftp_.LocalFileName));
     resumeFrom_ = resume && !error ? static_cast<std::int64_t>(have) : 0;
     ftp_.ResumeAt = 0;
-    ftp_.ListedSize = size; // a download of another size is not whole
+    // A download of another size than the listing's bytes is not whole.
+    ftp_.ListedSize = host_.ListingStyle().SizesInBytes() ? size : -1;
     return IssueTransfer(resume ? &FtpClient::RestGetAsync : &FtpClient::GetAsync,
                          InFlight::Download);
 }

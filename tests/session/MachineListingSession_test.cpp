@@ -1,5 +1,6 @@
 // The remote pane filled from real servers name for name: through MLSD where
 // the server offers it, through LIST where it does not or the site says so.
+#include "session/SessionRig.h"
 #include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
 #include "session/SessionController.h"
@@ -118,3 +119,39 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
 }
 
 } // namespace
+
+// A binary download shorter than the listing says is an error, never a
+// success; a listing whose size column counts no bytes is not held against it.
+TEST(DownloadSizeCheck, ShortDownloadFailsWhereTheListingCountsBytes) {
+    struct Row {
+        const char* name;
+        const char* answer; // the site's listing layout
+        const char* listing;
+        bool failed;
+    };
+    const Row rows[]{
+        {"unix-listing-names-5-bytes", "", "-rw-r--r-- 1 ftp ftp 5 Jan 10 12:00 a.bin\r\n", true},
+        {"custom-layout-size-column-is-no-byte-count", "4956781",
+         "-rw-r--r-- 1 ftp ftp 5 Jan 10 12:00 a.bin\r\n", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        sessiontest::Rig rig;
+        transfer::TransferQueue queue{rig.ftp,     rig.controller, rig.controller.Chain(),
+                                      rig.prompts, rig.options,    std::chrono::year_month_day{}};
+        rig.controller.SetTransferQueue(&queue);
+        rig.Login();
+        rig.Listing(row.listing);
+        rig.server.reply("200 Type set to I\r\n").replyPasv().acceptData();
+        rig.server.reply("150 Opening\r\n").sendData("abc").closeData().send("226 Done\r\n");
+        Site site = rig.ScriptedSite();
+        site.Answer = row.answer;
+        ASSERT_TRUE(rig.Connect(site));
+        rig.controller.RemoteView().SetSelection({0});
+        const std::string local = rig.dir.path().toStdString() + "/in/";
+        std::filesystem::create_directories(local);
+        ASSERT_TRUE(rig.controller.DownloadSelected(local));
+        ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return !queue.Running(); }));
+        EXPECT_EQ(rig.Logged("Error 426 Size differs: 3 bytes here, 5 on the server"), row.failed);
+    }
+}
