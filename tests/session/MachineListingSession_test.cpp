@@ -1,10 +1,10 @@
 // The remote pane filled from real servers name for name: through MLSD where
 // the server offers it, through LIST where it does not or the site says so.
-#include "session/SessionRig.h"
 #include "prefs/Options.h"
 #include "prefs/PrefsTestSupport.h"
 #include "session/SessionController.h"
 #include "session/SessionLog.h"
+#include "session/SessionRig.h"
 #include "support/EventLoop.h"
 #include "support/RealFtpServer.h"
 #include "support/ScriptedPrompts.h"
