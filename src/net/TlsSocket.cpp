@@ -64,22 +64,14 @@ bool TlsSocket::Encrypt(const char* data, int len) {
 }
 
 int TlsSocket::Send(const void* data, int len) {
-    if (!session_)
-        return SocksSocket::Send(data, len);
-    if (session_->State() == tls::TlsState::Handshaking) {
-        early_.append(static_cast<const char*>(data), static_cast<std::size_t>(std::max(len, 0)));
-        return len;
-    }
-    if (!Encrypt(static_cast<const char*>(data), len))
-        return -1;
-    const std::string out = session_->TakeOutgoing();
-    AsyncSocket::Send(out.data(), static_cast<int>(out.size()));
-    return len;
+    return session_ ? SendEncrypted(data, len, false) : SocksSocket::Send(data, len);
 }
 
 int TlsSocket::SendNow(const void* data, int len) {
-    if (!session_)
-        return SocksSocket::SendNow(data, len);
+    return session_ ? SendEncrypted(data, len, true) : SocksSocket::SendNow(data, len);
+}
+
+int TlsSocket::SendEncrypted(const void* data, int len, bool now) {
     if (session_->State() == tls::TlsState::Handshaking) {
         early_.append(static_cast<const char*>(data), static_cast<std::size_t>(std::max(len, 0)));
         return len;
@@ -87,7 +79,10 @@ int TlsSocket::SendNow(const void* data, int len) {
     if (!Encrypt(static_cast<const char*>(data), len))
         return -1;
     const std::string out = session_->TakeOutgoing();
-    AsyncSocket::SendNow(out.data(), static_cast<int>(out.size()));
+    if (now)
+        AsyncSocket::SendNow(out.data(), static_cast<int>(out.size()));
+    else
+        AsyncSocket::Send(out.data(), static_cast<int>(out.size()));
     return len;
 }
 

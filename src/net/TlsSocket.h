@@ -63,6 +63,9 @@ private:
     void SendOutgoing();
     // False when the connection ended inside.
     bool Encrypt(const char* data, int len);
+    // Send or SendNow of the plain socket, with the bytes encrypted; held
+    // back until the handshake is done.
+    int SendEncrypted(const void* data, int len, bool now);
     void DeliverPlain();
     void Failed(const std::string& why);
     std::size_t HeldPlain() const { return plain_.size() - plainPos_; }
