@@ -53,10 +53,7 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
         RecordedEngine e;
         QTemporaryDir dir;
         const auto local = [&](const char* name) { return dir.filePath(name).toStdString(); };
-        e.ftp.HostName = "localhost";
-        e.ftp.Port = server.portText();
-        e.ftp.UserName = server.user();
-        e.ftp.PassWord = server.password();
+        e.AimAt(server, "localhost");
         RealSocksProxy proxy(RealSocksProxy::Kind::MicrosocksWithPassword);
         if (row.viaSocks) {
             CORVANE_START_REAL_PEER(proxy);
@@ -117,10 +114,7 @@ TEST(FtpTls, CertificateAnswersDecideTheLogin) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         RecordedEngine e;
-        e.ftp.HostName = "127.0.0.1";
-        e.ftp.Port = server.portText();
-        e.ftp.UserName = server.user();
-        e.ftp.PassWord = server.password();
+        e.AimAt(server);
         e.ftp.Security = FtpSecurity::Explicit;
         e.ftp.TrustedFingerprint = row.storeOther ? "AB:CD" : "";
         std::vector<bool> changed;
@@ -205,10 +199,7 @@ TEST(FtpTls, DataConnectionFaultsFailTheTransfer) {
         CORVANE_START_REAL_FTP(server);
         RecordedEngine e;
         QTemporaryDir dir;
-        e.ftp.HostName = "127.0.0.1";
-        e.ftp.Port = server.portText();
-        e.ftp.UserName = server.user();
-        e.ftp.PassWord = server.password();
+        e.AimAt(server);
         e.ftp.SetPassive(row.passive);
         e.ftp.Security = FtpSecurity::Explicit;
         e.ftp.RequestTimeout = 5;

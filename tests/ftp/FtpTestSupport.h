@@ -51,6 +51,15 @@ struct RecordedEngine {
         };
     }
 
+    // Logs in to a real server (anything with portText, user and password).
+    template <class Server>
+    void AimAt(const Server& server, std::string host = "127.0.0.1") {
+        ftp.HostName = std::move(host);
+        ftp.Port = server.portText();
+        ftp.UserName = server.user();
+        ftp.PassWord = server.password();
+    }
+
     bool WaitDone(std::size_t count, int timeoutMs = 10000) {
         return testsupport::ProcessEventsUntil([&] { return done.size() >= count; }, timeoutMs);
     }

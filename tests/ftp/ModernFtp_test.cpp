@@ -212,10 +212,7 @@ TEST(ModernFtp, DownloadFromARealServerKeepsItsTime) {
         ASSERT_EQ(::utimensat(AT_FDCWD, served.c_str(), times, 0), 0);
         RecordedEngine e;
         QTemporaryDir dir;
-        e.ftp.HostName = "127.0.0.1";
-        e.ftp.Port = server.portText();
-        e.ftp.UserName = server.user();
-        e.ftp.PassWord = server.password();
+        e.AimAt(server);
         e.ftp.SetPassive(true);
         e.ftp.KeepFileTimes = true;
         ASSERT_EQ(e.Play(&Cli::ConnectAsync), Done(FtpRequest::ConnectAsync, 0));
