@@ -121,6 +121,10 @@ enum class FtpStep : std::uint8_t {
     FileTime,    // MDTM: the download gets the server's time
     SetFileTime, // MFMT: the upload gets the local file's time
 };
+// The bit of `step` in a set of steps.
+constexpr std::uint64_t StepBit(FtpStep step) {
+    return std::uint64_t{1} << static_cast<unsigned>(step);
+}
 
 enum class FtpConnectionType : std::uint8_t {
     ftpDirect,
@@ -505,6 +509,7 @@ private:
     // The transfer in progress.
     struct Transfer {
         std::string verb;            // RETR, LIST, NLST, STOR or APPE
+        bool upload = false;         // STOR or APPE
         bool finalReply = false;     // the reply after 150 has come
         bool dataClosed = false;     // the data connection has closed
         bool got150 = false;         // uploads: the server is ready to receive

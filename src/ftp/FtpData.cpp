@@ -256,7 +256,7 @@ void FtpClient::DoGetAsync(FtpRequest kind, FtpStep step, const char* verb) {
         throw FtpException(std::string(verb) + ": not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    CheckArguments(1u << static_cast<unsigned>(step));
+    CheckArguments(StepBit(step));
     BeginRequest(kind);
     request_.currentStep = step;
     transfer_ = Transfer{};
@@ -454,11 +454,12 @@ void FtpClient::DoPutAsync(bool append) {
         throw FtpException("STOR/APPE: not connected");
     if (LocalFileName.empty())
         throw FtpException("LocalFileName empty");
-    CheckArguments(1u << static_cast<unsigned>(append ? FtpStep::Append : FtpStep::Put));
+    CheckArguments(StepBit(append ? FtpStep::Append : FtpStep::Put));
     request_.type = append ? FtpRequest::AppendAsync : FtpRequest::PutAsync;
     request_.currentStep = append ? FtpStep::Append : FtpStep::Put;
     transfer_ = Transfer{};
     transfer_.verb = append ? "APPE" : "STOR";
+    transfer_.upload = true;
     transfer_.text = !Binary;
     request_.done = false;
     ByteCount = 0;
@@ -624,7 +625,7 @@ void FtpClient::PutFinalReply() {
 // --- the end of a transfer -----------------------------------------------------------
 
 void FtpClient::TransferClosed(std::uint16_t error) {
-    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
+    const bool upload = transfer_.upload;
     // A download's held bytes still go to the file once the server accepts.
     if (!upload && transfer_.accepted)
         FinishReceivedText();

@@ -57,7 +57,7 @@ void FtpClient::ProtectionReplied() {
     }
     if (Security == FtpSecurity::IfOffered) {
         Display("! The server does not protect data connections: they stay plain");
-        request_.steps &= ~(std::uint64_t{1} << static_cast<unsigned>(FtpStep::Prot));
+        request_.steps &= ~StepBit(FtpStep::Prot);
         request_.result = 0;
         request_.errorMessage.clear();
         TriggerRequestDone(0);
@@ -146,8 +146,7 @@ void FtpClient::FailSecurity(const std::string& why) {
 // data connection that speaks before its transfer command was taken. The data
 // connection resumes the newest session, as servers such as vsftpd require.
 void FtpClient::StartDataTlsWhenDue() {
-    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
-    const bool taken = upload ? transfer_.got150 : transfer_.accepted;
+    const bool taken = transfer_.upload ? transfer_.got150 : transfer_.accepted;
     if (!protectedData_ || transfer_.tls || !transfer_.dataConnected || !taken ||
         transfer_.dataClosed || data_->State() != SocketState::wsConnected)
         return;
@@ -169,8 +168,7 @@ void FtpClient::DataTlsDone(std::uint16_t error) {
         data_->Close();
         return;
     }
-    const bool upload = transfer_.verb == "STOR" || transfer_.verb == "APPE";
-    if (!upload || transfer_.dataReady)
+    if (!transfer_.upload || transfer_.dataReady)
         return;
     transfer_.dataReady = true;
     if (transfer_.got150 && !transfer_.sending)
