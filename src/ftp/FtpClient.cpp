@@ -52,10 +52,6 @@ constexpr bool IsPreliminary(int code) {
     return code >= 100 && code < 200;
 }
 
-constexpr std::uint64_t Bit(FtpStep step) {
-    return std::uint64_t{1} << static_cast<unsigned>(step);
-}
-
 } // namespace
 
 const char* FtpStateName(FtpState state) {
@@ -121,7 +117,8 @@ void FtpClient::CheckArguments(std::uint64_t steps) const {
             throw FtpException(std::string(name) + " holds a CR, LF or NUL character");
     };
     const auto uses = [steps](std::initializer_list<FtpStep> list) {
-        return std::any_of(list.begin(), list.end(), [steps](FtpStep s) { return steps & Bit(s); });
+        return std::any_of(list.begin(), list.end(),
+                           [steps](FtpStep s) { return steps & StepBit(s); });
     };
     if (uses({FtpStep::User})) {
         check(UserName, "UserName");
@@ -277,7 +274,7 @@ void FtpClient::HandleRequestDone(FtpRequest request, std::uint16_t error) {
 
 void FtpClient::ExecAsync(FtpRequest request, FtpStep step, std::string command,
                           std::initializer_list<int> accepted, StepHandler doneHook) {
-    CheckArguments(Bit(step));
+    CheckArguments(StepBit(step));
     // These three may interrupt whatever runs.
     if (command != "ABOR" && command != "STAT" && command != "QUIT") {
         CheckReady();
@@ -556,23 +553,24 @@ void FtpClient::RestAsync() {
 void FtpClient::StartMultiStep(FtpRequest request, std::initializer_list<FtpStep> steps) {
     std::uint64_t set = 0;
     for (const FtpStep s : steps)
-        set |= Bit(s);
+        set |= StepBit(s);
     // Every login of a TLS site secures the control and the data connections.
-    if (set & Bit(FtpStep::Open)) {
+    if (set & StepBit(FtpStep::Open)) {
         if (Security == FtpSecurity::IfOffered || Security == FtpSecurity::Explicit)
-            set |= Bit(FtpStep::AuthTls);
+            set |= StepBit(FtpStep::AuthTls);
         if (Security != FtpSecurity::Off)
-            set |= Bit(FtpStep::Pbsz) | Bit(FtpStep::Prot);
+            set |= StepBit(FtpStep::Pbsz) | StepBit(FtpStep::Prot);
     }
-    if (connected_ && (set & Bit(FtpStep::Open)))
+    if (connected_ && (set & StepBit(FtpStep::Open)))
         throw FtpException("FTP component already connected");
     CheckReady();
-    if (!connected_ && !(set & Bit(FtpStep::Open)))
+    if (!connected_ && !(set & StepBit(FtpStep::Open)))
         throw FtpException("FTP component not connected");
     CheckArguments(set);
     // Refused now rather than after the commands before the transfer went out.
-    constexpr std::uint64_t kTransfers = Bit(FtpStep::Get) | Bit(FtpStep::Dir) | Bit(FtpStep::Ls) |
-                                         Bit(FtpStep::Put) | Bit(FtpStep::Append);
+    constexpr std::uint64_t kTransfers = StepBit(FtpStep::Get) | StepBit(FtpStep::Dir) |
+                                         StepBit(FtpStep::Ls) | StepBit(FtpStep::Put) |
+                                         StepBit(FtpStep::Append);
     if ((set & kTransfers) && LocalFileName.empty())
         throw FtpException("LocalFileName empty");
     const RequestSnapshot before = TakeSnapshot();
@@ -616,9 +614,9 @@ void FtpClient::NextStep() {
     request_.nextSeq = &FtpClient::NextStep;
     ExtractResults();
     for (const FtpStep step : kStepOrder) {
-        if ((request_.steps & Bit(step)) == 0)
+        if ((request_.steps & StepBit(step)) == 0)
             continue;
-        request_.steps &= ~Bit(step);
+        request_.steps &= ~StepBit(step);
         // A server that accepts the user with 230 gets no PASS.
         if (step == FtpStep::Pass && request_.currentStep == FtpStep::User &&
             request_.statusCode != 331)
@@ -648,9 +646,11 @@ void FtpClient::NextStep() {
             request_.savedResponse = request_.lastResponse;
             request_.savedStatus = request_.statusCode;
         }
-        // A download resumes only where the server accepted the position.
-        if (step == FtpStep::Get &&
-            !(request_.currentStep == FtpStep::Rest && ResumeAt >= 0 && request_.statusCode == 350))
+        // A download resumes only where the server accepted the position; a
+        // listing never does, whatever a refused REST before it left behind.
+        if ((step == FtpStep::Get && !(request_.currentStep == FtpStep::Rest && ResumeAt >= 0 &&
+                                       request_.statusCode == 350)) ||
+            step == FtpStep::Dir || step == FtpStep::Ls)
             ResumeAt = 0;
         if (step == FtpStep::Quit) {
             // The request reports the last real command, not the QUIT reply.

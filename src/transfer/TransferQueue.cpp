@@ -646,9 +646,6 @@ void TransferQueue::TransferFailed(FtpRequest request) {
     using R = FtpRequest;
     if (request == R::GetAsync || request == R::RestGetAsync || request == R::PutAsync ||
         request == R::RestPutAsync) {
-        // A refused REST leaves its offset behind: the next listing or file
-        // would be written from there.
-        ftp_.ResumeAt = 0;
         FileFailed();
     } else if (request == R::MkdAsync) {
         // The folder could not be made: its files and the folders below it stay home.
