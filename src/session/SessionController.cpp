@@ -554,8 +554,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
     linkTried_.reset();
     if (request == R::ConnectAsync) {
         // MLSD where the server offers it, unless the site keeps to LIST.
-        ftp_.MachineListings =
-            ftp_.Features().machineListing && !text::EqualsNoCase(site_.ListingCommand, "LIST");
+        ftp_.MachineListings = ftp_.Features().machineListing && !ListsOnly(site_);
         remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, ftp_.MachineListings});
         SetState(SessionState::Listing);
         Issue(&FtpClient::SystAsync);

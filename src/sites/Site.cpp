@@ -187,6 +187,10 @@ std::string_view EncryptionText(SiteEncryption encryption) {
     return EncryptionTexts[static_cast<std::size_t>(encryption)];
 }
 
+bool ListsOnly(const Site& site) {
+    return text::EqualsNoCase(site.ListingCommand, ListOnlyCommand);
+}
+
 Site NewSiteRecord(const Options& options) {
     Site record;
     // Active mode fails behind every home router. A stored site keeps the

@@ -70,6 +70,11 @@ enum class SiteEncryption : std::uint8_t {
 SiteEncryption EncryptionOf(const Site& site);
 std::string_view EncryptionText(SiteEncryption encryption);
 
+// The ListingCommand of a site that keeps to LIST even where MLSD is offered.
+inline constexpr std::string_view ListOnlyCommand = "LIST";
+// Whether the site keeps to LIST, the text read as the session reads it.
+bool ListsOnly(const Site& site);
+
 // A new site: the defaults above but passive, explicit TLS when the server
 // offers it, and the anonymous e-mail address of the settings when their
 // MailAno flag is set.

@@ -43,12 +43,6 @@ std::string HostTypeLine(const HostType& type) {
     return line + "\"," + type.Code;
 }
 
-constexpr const char* ListOnlyCommand = "LIST";
-
-bool UsesListOnly(const Site& site) {
-    return site.ListingCommand == ListOnlyCommand;
-}
-
 } // namespace
 
 HostTypeList ReadHostTypes(const std::string& folder) {
@@ -123,7 +117,7 @@ SiteForm FormForSite(const Site& site, HostTypeList customTypes) {
     ShowColumns(form, code);
     form.DescLines = TextLines(site.Desc, DescSeparator);
     form.Encryption = EncryptionOf(site);
-    form.UseMlsd = !UsesListOnly(site);
+    form.UseMlsd = !ListsOnly(site);
     form.TlsFingerprint = site.TlsFingerprint;
     return form;
 }
@@ -187,8 +181,8 @@ void AcceptSiteForm(SiteForm& form, Site& site) {
     // An unchanged choice keeps the stored text, also one of a newer version.
     if (form.Encryption != EncryptionOf(site))
         site.Encryption = EncryptionText(form.Encryption);
-    if (form.UseMlsd == UsesListOnly(site))
-        site.ListingCommand = form.UseMlsd ? "" : ListOnlyCommand;
+    if (form.UseMlsd == ListsOnly(site))
+        site.ListingCommand = form.UseMlsd ? "" : std::string(ListOnlyCommand);
     site.TlsFingerprint = form.TlsFingerprint;
 }
 
