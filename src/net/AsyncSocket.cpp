@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netdb.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -120,6 +122,35 @@ std::uint16_t ResolvePort(const std::string& port, const std::string& proto) {
         Format("ResolvePort: Cannot convert port '%s', Error #%d", port, wsock::WSANO_DATA));
 }
 
+namespace {
+
+struct AddressListFree {
+    void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddressListFree>;
+
+// The addresses of a host name of `family`, in the system's order; raises
+// SocketException with the reason when there are none.
+AddressList LookUpName(const std::string& host, int family) {
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    AddressList owned(list);
+    if (rc != 0 || list == nullptr)
+        throw SocketException(Format("ResolveHost: Cannot convert host address '%s', Error #%d",
+                                     host, rc != 0 ? wsock::FromGaiError(rc) : wsock::WSANO_DATA));
+    return owned;
+}
+
+// The empty, the overlong and the dotted are never looked up.
+bool IsLookedUp(const std::string& host) {
+    return !host.empty() && host.size() < 257 && !ParseDottedIP(host);
+}
+
+} // namespace
+
 // Blocking; the FTP engine always hands over a dotted address from an
 // asynchronous look-up, so this only waits for callers that pass a name.
 in_addr ResolveHost(const std::string& host) {
@@ -130,43 +161,25 @@ in_addr ResolveHost(const std::string& host) {
             throw SocketException("ResolveHost: '" + host + "' Invalid IP address.");
         return *dotted;
     }
-    in_addr result{};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-    if (rc != 0 || list == nullptr)
-        throw SocketException(Format("ResolveHost: Cannot convert host address '%s', Error #%d",
-                                     host, rc != 0 ? wsock::FromGaiError(rc) : wsock::WSANO_DATA));
-    result = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
-    ::freeaddrinfo(list);
-    return result;
+    return reinterpret_cast<const sockaddr_in*>(LookUpName(host, AF_INET)->ai_addr)->sin_addr;
 }
 
 sockaddr_storage ResolveAddress(const std::string& host) {
     sockaddr_storage address{};
-    std::string bare = host;
-    if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
-        bare = bare.substr(1, bare.size() - 2);
+    const std::string bare = host.size() > 2 && host.front() == '[' && host.back() == ']'
+                                 ? host.substr(1, host.size() - 2)
+                                 : host;
     auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
     if (net::IsIpv6Literal(bare) && ::inet_pton(AF_INET6, bare.c_str(), &v6->sin6_addr) == 1) {
         v6->sin6_family = AF_INET6;
         return address;
     }
-    if (!ParseDottedIP(host) && !host.empty() && host.size() < 257) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* list = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) == 0 && list != nullptr &&
-            list->ai_family == AF_INET6) {
-            std::memcpy(&address, list->ai_addr, sizeof(sockaddr_in6));
-            ::freeaddrinfo(list);
-            return address;
-        }
-        if (list != nullptr)
-            ::freeaddrinfo(list);
+    // A name is looked up once, for both families: its first address counts.
+    if (IsLookedUp(host)) {
+        const AddressList list = LookUpName(host, AF_UNSPEC);
+        std::memcpy(&address, list->ai_addr,
+                    std::min<std::size_t>(list->ai_addrlen, sizeof address));
+        return address;
     }
     auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
     v4->sin_family = AF_INET;
