@@ -471,8 +471,12 @@ void FtpClient::FeatReply() {
 
 // OPTS that the server may refuse: the session goes on without the option.
 void FtpClient::OptionalStepDone() {
-    if (request_.result != 0)
-        Display("! Option refused; going on without it");
+    GoOnDespiteRefusal(request_.result != 0 ? "! Option refused; going on without it" : "");
+}
+
+void FtpClient::GoOnDespiteRefusal(const std::string& note) {
+    if (!note.empty())
+        Display(note);
     request_.result = 0;
     request_.errorMessage.clear();
     TriggerRequestDone(0);

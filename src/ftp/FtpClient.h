@@ -352,6 +352,9 @@ protected:
     void FeatAsync();
     void FeatReply();
     void OptionalStepDone();
+    // A refusal the session can live with: `note` (if any) goes to the log and
+    // the step counts as done.
+    void GoOnDespiteRefusal(const std::string& note);
     void ExtendedPassiveDone();
     void CheckSizeAsync();
     void CheckSizeDone();

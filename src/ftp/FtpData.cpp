@@ -715,15 +715,12 @@ void FtpClient::FileTimeDone() {
     if (request_.statusCode == 213)
         time = ftptransfer::ParseFactTime(text::TrimBlanks(request_.lastResponse.substr(3)));
     if (!time) {
-        Display("! No usable modification time: the file keeps the time of its arrival");
-    } else {
-        const timespec times[2] = {{0, UTIME_NOW}, {static_cast<time_t>(*time), 0}};
-        if (::utimensat(AT_FDCWD, LocalFileName.c_str(), times, 0) != 0)
-            Display("! The local file's time could not be set");
+        GoOnDespiteRefusal("! No usable modification time: the file keeps the time of its arrival");
+        return;
     }
-    request_.result = 0;
-    request_.errorMessage.clear();
-    TriggerRequestDone(0);
+    const timespec times[2] = {{0, UTIME_NOW}, {static_cast<time_t>(*time), 0}};
+    const bool set = ::utimensat(AT_FDCWD, LocalFileName.c_str(), times, 0) == 0;
+    GoOnDespiteRefusal(set ? "" : "! The local file's time could not be set");
 }
 
 void FtpClient::SetFileTimeAsync() {

@@ -39,10 +39,7 @@ void FtpClient::AuthTlsReplied() {
         return;
     }
     if (Security == FtpSecurity::IfOffered && SaysNoTls(request_.statusCode)) {
-        Display("! The server does not offer TLS: going on in plain FTP");
-        request_.result = 0;
-        request_.errorMessage.clear();
-        TriggerRequestDone(0);
+        GoOnDespiteRefusal("! The server does not offer TLS: going on in plain FTP");
         return;
     }
     FailSecurity("The server refused AUTH TLS, which this site requires: " + request_.lastResponse);
@@ -56,11 +53,8 @@ void FtpClient::ProtectionReplied() {
         return;
     }
     if (Security == FtpSecurity::IfOffered) {
-        Display("! The server does not protect data connections: they stay plain");
         request_.steps &= ~StepBit(FtpStep::Prot);
-        request_.result = 0;
-        request_.errorMessage.clear();
-        TriggerRequestDone(0);
+        GoOnDespiteRefusal("! The server does not protect data connections: they stay plain");
         return;
     }
     FailSecurity(std::string("The server refused ") + (prot ? "PROT P" : "PBSZ 0") + ": " +
