@@ -21,12 +21,12 @@ protected:
 // What a Windows program reads from the same file.
 TEST_F(IniFileTest, ReadsLikeTheWindowsReader) {
     // An item holding "\n" gives lines that end in LF alone.
-    const IniFile ini =
-        Open(CrLf({"PreKey=outside any section", "[Common]", "TimeOut=30",
-                   "  Spaced Key  =  value with blanks  ", "Quoted=\"  kept blanks \"",
-                   "Single='x'", "Half=\"open", "Equals=a=b=c", "TimeOut=99", "Empty=", "",
-                   "[ Proxy ] trailing words\nServer=proxy.example\n[common]",
-                   "Later=shadowed by the first block", "[Socks", "Server=after a broken header"}));
+    const IniFile ini = Open(
+        CrLf({"PreKey=outside any section", "[Common]", "TimeOut=30",
+              "  Spaced Key  =  value with blanks  ", "Quoted=\"  kept blanks \"", "Single='x'",
+              "Half=\"open", "Equals=a=b=c", "TimeOut=99", "Empty=", "",
+              "[ Proxy ] trailing words\nServer=proxy.example\n[Socks\nPort=after a broken header",
+              "[common]", "Later=shadowed by the first block"}));
     struct Row {
         const char* section;
         const char* key;
@@ -42,8 +42,8 @@ TEST_F(IniFileTest, ReadsLikeTheWindowsReader) {
         {"Common", "Empty", ""},
         {"Proxy", "Server", "proxy.example"}, // LF alone ends a line too
         {"Common", "Later", "<absent>"},      // only the first block of a section
-        {"Socks", "Server", "<absent>"},      // "[Socks" is no header...
-        {"Common", "Server", "<absent>"},     // ...and lends its keys to no other section
+        {"Socks", "Port", "<absent>"},        // "[Socks" is no header...
+        {"Proxy", "Port", "<absent>"},        // ...and lends its keys to no other section
         {"Proxy", "PreKey", "<absent>"},
         {"", "PreKey", "<absent>"},
     };

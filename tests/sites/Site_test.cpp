@@ -227,6 +227,7 @@ TEST(SiteLineTest, NoPasswordIsLostOrCut) {
         {"\xCD\xBE", ";PasswordHex=3B48;"},       // U+037E: scrambles into ";"
         {"line\r\nbreak", nullptr},               // never typed, still kept
         {"\xFB\xFC\xCD", ";PasswordHex=0D0A3B;"}, // scrambles into LF, CR, ";"
+        {"\xFB", ";PasswordHex=0D;"},             // scrambles into CR alone
         {"\xF6\xF6", nullptr},                    // scrambles into NUL bytes
     };
     for (const auto& row : rows) {
