@@ -286,6 +286,7 @@ void SessionController::ConnectToSite(const Site& chosen) {
     ftp_.Binary = true;
     ftp_.SetPassive(site_.Pasv != 0);
     ftp_.HostDirName = NormalizeRemoteDir(site_.InitialDir, site_.CheckVHost != 0);
+    serverAt_.clear();            // the account's home
     ftp_.MachineListings = false; // until the server's features are known
     remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, false});
     remoteView_.SetDateOrder(options_.DateType == 1 ? remote::DateOrder::MonthFirst
@@ -334,7 +335,19 @@ void SessionController::OpenEntry(int row) {
             ftp_.HostDirName += '/';
         ftp_.HostDirName += item.caption;
     }
+    EnterHostDir();
+}
+
+void SessionController::EnterHostDir() {
+    // From the home a path named from it goes as it is.
+    if (site_.CheckVHost == 0 || serverAt_.empty()) {
+        Issue(&FtpClient::CwdAsync);
+        return;
+    }
+    const std::string target = ftp_.HostDirName;
+    ftp_.HostDirName = RemotePathFrom(serverAt_, target);
     Issue(&FtpClient::CwdAsync);
+    ftp_.HostDirName = target; // the command is out; the pane keeps its own name
 }
 
 // Ends the session or the connect in progress, whatever the engine waits for.
@@ -429,7 +442,7 @@ void SessionController::SetHostDirName(const std::string& path) {
 }
 
 void SessionController::CwdAsync() {
-    Issue(&FtpClient::CwdAsync);
+    EnterHostDir();
 }
 
 void SessionController::CDupAsync() {
@@ -560,7 +573,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         Issue(&FtpClient::SystAsync);
     } else if (request == R::SystAsync) {
         if (!ftp_.HostDirName.empty() && ftp_.HostDirName != "/")
-            Issue(&FtpClient::CwdAsync);
+            EnterHostDir();
         else
             Issue(&FtpClient::PwdAsync);
     } else if (request == R::PwdAsync) {
@@ -591,6 +604,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         } else if (chain_.Mode & UploadWalk) {
             chains_->UploadStep();
         } else {
+            serverAt_ = ftp_.HostDirName;
             remoteView_.ShowListing(options_.ListingFile);
             SetState(SessionState::Browsing);
         }
@@ -613,7 +627,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         if (chain_.Mode & PermissionChain)
             chains_->ChmodStep();
         else
-            Issue(&FtpClient::CwdAsync); // every custom command ends with a fresh listing
+            EnterHostDir(); // every custom command ends with a fresh listing
     }
 }
 
