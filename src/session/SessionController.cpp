@@ -106,6 +106,16 @@ std::string WindowTitle(bool connected, const std::string& site, const std::stri
 
 Site NormalizeSiteAddress(Site site) {
     std::string server(text::TrimBlanks(site.Server));
+    // A TLS scheme chooses the encryption; implicit TLS has its own port.
+    for (const auto& [scheme, encryption] :
+         {std::pair{"ftps://", SiteEncryption::Implicit}, {"ftpes://", SiteEncryption::Explicit}}) {
+        if (text::StartsWithNoCase(server, scheme)) {
+            server.erase(0, std::string_view(scheme).size());
+            site.Encryption = EncryptionText(encryption);
+            if (encryption == SiteEncryption::Implicit && (site.Port.empty() || site.Port == "21"))
+                site.Port = "990";
+        }
+    }
     for (const std::string_view scheme : {"ftp://", "http://"}) {
         if (text::StartsWithNoCase(server, scheme))
             server.erase(0, scheme.size());
