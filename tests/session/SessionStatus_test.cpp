@@ -33,49 +33,39 @@ TEST(SessionStatus, TheNoticeSaysWhyInPlainWords) {
     using E = session::SessionEnd;
     const struct {
         const char* name;
-        session::EndReport end;
+        E end;
+        std::uint16_t error;
+        const char* reply;
+        const char* host;
+        bool typed;       // the password came from a prompt
         const char* text; // empty: no notice
         bool offerPassword;
     } rows[] = {
-        {"a disconnect is no failure", {E::Disconnected, 0, "", "h", "21", true}, "", false},
-        {"a running session has none", {E::None, 0, "", "h", "21", false}, "", false},
-        {"refused port names the port",
-         {E::ConnectFailed, 10061, "Connection refused", "h", "2121", false},
+        {"a disconnect is no failure", E::Disconnected, 0, "", "h", true, "", false},
+        {"a running session has none", E::None, 0, "", "h", false, "", false},
+        {"refused port names the port", E::ConnectFailed, 10061, "Connection refused", "h", false,
          "Nothing answers on port 2121 of h: the connection was refused. Check the port, or "
          "whether the server runs.",
          false},
-        {"unknown host",
-         {E::ConnectFailed, 11001, "Host not found", "nosuch", "", false},
-         "The host \"nosuch\" is unknown. Check how its name is written.",
+        {"unknown host", E::ConnectFailed, 11001, "Host not found", "nosuch", false,
+         "The host \"nosuch\" is unknown. Check how its name is written.", false},
+        {"no answer in time", E::ConnectFailed, 10060, "", "h", false, "h did not answer in time.",
          false},
-        {"no answer in time",
-         {E::ConnectFailed, 10060, "", "h", "21", false},
-         "h did not answer in time.",
-         false},
-        {"a refusing greeting shows the reply",
-         {E::ConnectFailed, 421, "421 Too many users \r\n", "h", "21", false},
-         "Could not connect to h: 421 Too many users",
-         false},
-        {"typed password refused: offer to type it again",
-         {E::LoginFailed, 530, "530 Login incorrect.", "h", "21", true},
-         "h did not accept the user name or the password.",
+        {"a refusing greeting shows the reply", E::ConnectFailed, 421, "421 Too many users \r\n",
+         "h", false, "Could not connect to h: 421 Too many users", false},
+        {"typed password refused: offer to type it again", E::LoginFailed, 530,
+         "530 Login incorrect.", "h", true, "h did not accept the user name or the password.",
          true},
-        {"stored password refused: nothing to type",
-         {E::LoginFailed, 530, "530 Login incorrect.", "h", "21", false},
-         "h did not accept the user name or the password.",
-         false},
-        {"other login failure shows the reply",
-         {E::LoginFailed, 421, "421 Service closing", "h", "21", true},
-         "The login to h failed: 421 Service closing",
-         false},
-        {"lost",
-         {E::ConnectionLost, 0, "", "h", "21", false},
-         "The connection to h was lost.",
-         false},
+        {"stored password refused: nothing to type", E::LoginFailed, 530, "530 Login incorrect.",
+         "h", false, "h did not accept the user name or the password.", false},
+        {"other login failure shows the reply", E::LoginFailed, 421, "421 Service closing", "h",
+         true, "The login to h failed: 421 Service closing", false},
+        {"lost", E::ConnectionLost, 0, "", "h", false, "The connection to h was lost.", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const std::optional<session::FailureNotice> notice = session::NoticeFor(row.end);
+        const std::optional<session::FailureNotice> notice =
+            session::NoticeFor({row.end, row.error, row.reply, row.host, "2121", row.typed});
         ASSERT_EQ(notice.has_value(), *row.text != '\0');
         if (notice) {
             EXPECT_EQ(notice->Text, row.text);
