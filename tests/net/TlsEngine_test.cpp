@@ -201,16 +201,4 @@ TEST(TlsSession, AStoredFingerprintDecidesBeforeTheTrustStore) {
     }
 }
 
-TEST(TlsSession, GarbageFromThePeerFailsTheSessionWithAReason) {
-    tls::ClientContext context;
-    tls::Session client(context, "localhost");
-    EXPECT_TRUE(client.HasOutgoing()) << "the client hello";
-    client.Feed("220 this is no TLS server\r\n");
-    EXPECT_EQ(client.State(), tls::TlsState::Failed);
-    EXPECT_FALSE(client.Error().empty());
-    EXPECT_FALSE(client.Write("x"));
-    client.Feed(std::string(10, '\x16'));
-    EXPECT_EQ(client.State(), tls::TlsState::Failed);
-}
-
 } // namespace
