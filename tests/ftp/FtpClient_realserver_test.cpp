@@ -105,6 +105,7 @@ TEST_P(RealServerTransfer, FilesMoveBothWaysByteIdentical) {
         const std::string body = ScriptedFtpServer::Pattern(0, size, 42);
         const std::string name = "file-" + std::to_string(size) + ".bin";
         WriteFile(e->Remote(name), body);
+        WriteFile(e->Local(name), "stale"); // replaced, also by an empty file
         ASSERT_EQ(e->Transfer(&Cli::GetAsync, name, e->Local(name)).second, 0)
             << e->ftp.ErrorMessage();
         EXPECT_TRUE(ReadFile(e->Local(name)) == body) << "download differs";
