@@ -12,6 +12,7 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
     struct Row {
         const char* server;
         const char *host, *user, *password, *port, *dir;
+        std::optional<SiteEncryption> encryption = {}; // none: as it was
     };
     const Row rows[] = {
         {"ftp://anna:pw@files.example:2121/pub", "files.example", "anna", "pw", "2121", "/pub"},
@@ -23,6 +24,10 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         {"files.example:990", "files.example", "keep", "kept", "990", "/start"},
         {"ftp://anna:pw@[::1]:2121/pub", "::1", "anna", "pw", "2121", "/pub"},
         {"[fe80::1]", "fe80::1", "keep", "kept", "21", "/start"},
+        {"ftps://files.example/pub", "files.example", "keep", "kept", "990", "/pub",
+         SiteEncryption::Implicit},
+        {"FTPES://bob@files.example:2121", "files.example", "bob", "kept", "2121", "/start",
+         SiteEncryption::Explicit},
         {"::1", "::1", "keep", "kept", "21", "/start"},
     };
     for (const Row& row : rows) {
@@ -38,6 +43,7 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         EXPECT_EQ(normal.Password, row.password);
         EXPECT_EQ(normal.Port, row.port);
         EXPECT_EQ(normal.InitialDir, row.dir);
+        EXPECT_EQ(EncryptionOf(normal), row.encryption.value_or(EncryptionOf(site)));
     }
 }
 
