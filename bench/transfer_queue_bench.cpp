@@ -226,21 +226,36 @@ double Lftp(std::uint16_t port, const std::string& command) {
     return SecondsSince(start);
 }
 
-// Times one queue, sampling the resident memory every 10 ms meanwhile.
-struct QueueRun {
-    double seconds = -1;
-    double cpu = -1; // user+sys seconds of this process
-    long peakKiB = -1;
+// What this process used over a stretch: user and system seconds, blocks
+// read from the disk, and how often it slept (voluntary) or was preempted.
+struct Usage {
+    double user = 0, sys = 0;
+    long inBlocks = 0, waits = 0, preempted = 0;
+    double Cpu() const { return user + sys; }
+    Usage operator-(const Usage& o) const {
+        return {user - o.user, sys - o.sys, inBlocks - o.inBlocks, waits - o.waits,
+                preempted - o.preempted};
+    }
 };
 
-double CpuSeconds() {
+Usage Used() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& tv) {
         return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
     };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime), usage.ru_inblock, usage.ru_nvcsw,
+            usage.ru_nivcsw};
 }
+
+// Times one queue, sampling the resident memory every 10 ms meanwhile.
+struct QueueRun {
+    double seconds = -1;
+    double cpu = -1; // user+sys seconds of this process
+    long peakKiB = -1;
+    Usage used;
+};
+
 QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false) {
     ::sync(); // the last run's dirty pages must not slow this one's writes
     QueueRun run;
@@ -251,7 +266,7 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
     if (sample)
         sampler.start(10);
     const Clock::time_point begin = Clock::now();
-    const double cpu0 = CpuSeconds();
+    const Usage used0 = Used();
     if (!start()) {
         std::printf("  the queue did not start\n");
         return run;
@@ -261,7 +276,8 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
         return run;
     }
     run.seconds = SecondsSince(begin);
-    run.cpu = CpuSeconds() - cpu0;
+    run.used = Used() - used0;
+    run.cpu = run.used.Cpu();
     run.peakKiB = std::max(peak, StatusKiB("VmRSS"));
     return run;
 }
@@ -402,6 +418,9 @@ int main(int argc, char** argv) {
     if (failed.empty())
         failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
     std::vector<double> downRatio, upRatio;
+    // Processor seconds per GiB of each side: far steadier than wall time on a
+    // loaded machine, and where a difference between the paths shows.
+    std::vector<double> cpuDown, cpuGet, cpuUp, cpuPut;
     for (int round = 1; round <= rounds && failed.empty(); ++round) {
         client.controller.CwdAsync();
         client.Idle(30);
@@ -416,11 +435,12 @@ int main(int argc, char** argv) {
             ::sync();
             QueueRun run;
             const Clock::time_point start = Clock::now();
-            const double cpu0 = CpuSeconds();
+            const Usage used0 = Used();
             if (failed.empty())
                 failed = wait.Run(what, std::chrono::seconds(600), [&] { (bare.*request)(); });
             run.seconds = SecondsSince(start);
-            run.cpu = CpuSeconds() - cpu0;
+            run.used = Used() - used0;
+            run.cpu = run.used.Cpu();
             return run;
         };
         bare.HostFileName = "big.bin";
@@ -458,6 +478,21 @@ int main(int argc, char** argv) {
                     "%5.0f MiB/s %4.2f cpu s, queue/bare speed %.2f\n",
                     round, up.seconds, mibs(up.seconds), up.cpu, put.seconds, mibs(put.seconds),
                     put.cpu, put.seconds / up.seconds);
+        const auto detail = [](const char* what, const QueueRun& run) {
+            std::printf("    %-11s user %4.2f s, sys %4.2f s, %ld blocks read, %ld waits, %ld "
+                        "preempted\n",
+                        what, run.used.user, run.used.sys, run.used.inBlocks, run.used.waits,
+                        run.used.preempted);
+        };
+        detail("queue down", down);
+        detail("bare get", get);
+        detail("queue up", up);
+        detail("bare put", put);
+        const double gib = static_cast<double>(bigBytes) / (1 << 30);
+        cpuDown.push_back(down.cpu / gib);
+        cpuGet.push_back(get.cpu / gib);
+        cpuUp.push_back(up.cpu / gib);
+        cpuPut.push_back(put.cpu / gib);
         downRatio.push_back(get.seconds / down.seconds);
         upRatio.push_back(put.seconds / up.seconds);
         fs::remove(local / "big.bin");
@@ -467,8 +502,11 @@ int main(int argc, char** argv) {
     if (!failed.empty())
         std::printf("  bare engine: %s\n", failed.c_str());
     else
-        std::printf("  median queue/bare speed: download %.2f, upload %.2f\n", Median(downRatio),
-                    Median(upRatio));
+        std::printf("  median queue/bare speed: download %.2f, upload %.2f\n"
+                    "  median cpu s per GiB: download queue %.2f, bare %.2f; upload queue %.2f, "
+                    "bare %.2f\n",
+                    Median(downRatio), Median(upRatio), Median(cpuDown), Median(cpuGet),
+                    Median(cpuUp), Median(cpuPut));
     fs::remove(root / "big.bin");
 
     // 3. Memory over a large tree.

@@ -404,7 +404,8 @@ protected:
     void CutShort(const std::string& reason);
     bool FireProgress();
     void DetachDataHandlers();
-    std::vector<char>& DataBlock(int size);
+    // At least `size` bytes, starting on a page boundary.
+    char* DataBlock(int size);
 
     // Control socket events.
     void ControlDnsLookupDone(std::uint16_t error);
@@ -537,5 +538,5 @@ private:
     LocalFile localFile_;
     int uploadBlock_ = ftptransfer::kDataBlock;
     int downloadBlock_ = ftptransfer::kDownloadDataBlock;
-    std::vector<char> dataBlock_;
+    std::vector<char> dataBlock_; // DataBlock's storage, a page larger than the block
 };

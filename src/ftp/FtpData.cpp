@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <poll.h>
 #include <sys/stat.h>
 #include <vector>
@@ -17,6 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kCutShort = 426;
+
+constexpr std::size_t kPage = 4096;
 
 // How long an upload may keep the event loop to itself while the socket takes
 // every block at once.
@@ -52,10 +55,17 @@ void FtpClient::SetDataBlockSizes(int upload, int download) {
     downloadBlock_ = download > 0 ? download : ftptransfer::kDownloadDataBlock;
 }
 
-std::vector<char>& FtpClient::DataBlock(int size) {
-    if (dataBlock_.size() < static_cast<std::size_t>(size))
-        dataBlock_.resize(static_cast<std::size_t>(size));
-    return dataBlock_;
+// The kernel copies a file's pages into the block several times slower when
+// the block starts a few bytes past a page boundary (measured: 16 bytes past
+// one, as a fresh large allocation does, cost 0.5 to 0.7 processor seconds per
+// GiB read instead of 0.15), so the block starts on one.
+char* FtpClient::DataBlock(int size) {
+    const std::size_t need = static_cast<std::size_t>(size) + kPage;
+    if (dataBlock_.size() < need)
+        dataBlock_.resize(need);
+    void* start = dataBlock_.data();
+    std::size_t space = dataBlock_.size();
+    return static_cast<char*>(std::align(kPage, static_cast<std::size_t>(size), start, space));
 }
 
 void FtpClient::CloseLocalFile() {
@@ -315,13 +325,13 @@ void FtpClient::ConnectedForGet(std::uint16_t error) {
 void FtpClient::GetData(std::uint16_t) {
     if (!FireProgress())
         return;
-    std::vector<char>& block = DataBlock(downloadBlock_);
-    const int n = data_->Receive(block.data(), downloadBlock_);
+    char* const block = DataBlock(downloadBlock_);
+    const int n = data_->Receive(block, downloadBlock_);
     if (n > 0 && !transfer_.accepted) {
         // Until the server takes up the transfer, its bytes may be an earlier
         // request's: they wait here and go to the file only after a 150.
         ByteCount += n;
-        transfer_.held.append(block.data(), static_cast<std::size_t>(n));
+        transfer_.held.append(block, static_cast<std::size_t>(n));
         if (transfer_.held.size() > kMaxHeldBytes) {
             CutShort("data came before the server accepted the transfer");
             data_->ShutDown(2);
@@ -340,12 +350,12 @@ void FtpClient::GetData(std::uint16_t) {
     if (n == 0)
         return;
     ByteCount += n;
-    if (!WriteReceived(block.data(), static_cast<std::size_t>(n))) {
+    if (!WriteReceived(block, static_cast<std::size_t>(n))) {
         CutShort("the local file could not be written");
         Display("! Error writing local file");
         data_->ShutDown(2);
     } else if (OnListingData && transfer_.verb != "RETR") {
-        OnListingData(this, {block.data(), static_cast<std::size_t>(n)}, false);
+        OnListingData(this, {block, static_cast<std::size_t>(n)}, false);
     }
 }
 
@@ -589,18 +599,17 @@ void FtpClient::PutSend(std::uint16_t error) {
 
 // False when the upload has ended (end of file, or a failure).
 bool FtpClient::SendNextBlock() {
-    std::vector<char>& block = DataBlock(uploadBlock_);
-    const int n = localFile_.Read(block.data(), uploadBlock_);
+    char* const block = DataBlock(uploadBlock_);
+    const int n = localFile_.Read(block, uploadBlock_);
     if (n > 0) {
         ByteCount += n; // the file's bytes, whatever the line ends add on the wire
         if (transfer_.text) {
             transfer_.converted.clear();
-            transfer_.toNetwork.Convert({block.data(), static_cast<std::size_t>(n)},
-                                        transfer_.converted);
+            transfer_.toNetwork.Convert({block, static_cast<std::size_t>(n)}, transfer_.converted);
             data_->SendNow(transfer_.converted.data(),
                            static_cast<int>(transfer_.converted.size()));
         } else {
-            data_->SendNow(block.data(), n);
+            data_->SendNow(block, n);
         }
         return data_->State() == SocketState::wsConnected;
     }
