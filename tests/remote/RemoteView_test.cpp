@@ -431,6 +431,12 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
                            std::to_string(n % 97) + " Mar " + std::to_string(1 + n % 28) +
                            " 12:34 " + name);
     }
+    // As a server that sorts by byte sends it: the upper-case half first,
+    // which the pane puts after the lower-case half.
+    Names sorted;
+    for (int i = 0; i < 3000; ++i)
+        sorted.push_back("-rw-r--r-- 1 u g 5 Mar 15 12:34 " + std::string(i < 1500 ? "B" : "a") +
+                         std::to_string(10000 + i));
     const Act none = [](RemoteView&) {};
     const auto sortBy = [](PaneColumn column) {
         return [column](RemoteView& pane) { pane.SortByColumn(static_cast<int>(column)); };
@@ -439,6 +445,7 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
         {"links resolved at the end", kUnixListing, 7, none, none},
         {"one byte at a time", kUnixListing, 1, none, none},
         {"thousands of entries merged in sorted runs", many, 4096, none, none},
+        {"entries sent in order join the run before", sorted, 4096, none, none},
         {"sorted by size, ties in listing order", many, 1500, sortBy(PaneColumn::Size), none},
         {"sorted by date, made at the end", many, 4096, sortBy(PaneColumn::Date), none},
         {"filtered as they come", many, 4096, [](RemoteView& p) { p.SetFilter("*.htm"); }, none},
