@@ -412,12 +412,13 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
     struct Row {
         const char* name;
         Names lines;
-        std::size_t piece;   // bytes per delivery
-        Act before;          // on both panes, before the listing
-        Act midway;          // on both panes; on the streamed one halfway through
-        bool allFed = true;  // false: only the first half comes through, the file has it all
-        bool beside = false; // parsed on a worker thread while it arrives
-        bool stray = false;  // an unfinished listing comes first
+        std::size_t piece;    // bytes per delivery
+        Act before;           // on both panes, before the listing
+        Act midway;           // on both panes; on the streamed one halfway through
+        bool allFed = true;   // false: only the first half comes through, the file has it all
+        bool beside = false;  // parsed on a worker thread while it arrives
+        bool stray = false;   // an unfinished listing comes first
+        std::size_t here = 0; // beside: bytes parsed on the calling thread first
     };
     Names many;
     for (int i = 0; i < 3000; ++i) {
@@ -453,6 +454,8 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
          [](RemoteView& p) { p.SetFilter("*.htm"); }},
         {"half the bytes: the file is read", many, 4096, none, none, false},
         {"parsed beside the engine", many, 4096, none, none, true, true},
+        {"handed over in the middle of a delivery", many, 4096, none, none, true, true, false,
+         1000},
         {"beside the engine, half the bytes: the file is read", many, 4096, none, none, false,
          true},
         {"an unfinished listing is dropped by the next", many, 4096, none, none, true, true, true},
@@ -480,7 +483,7 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
         RemoteView streamed(streamSession, kStart, [] { return kThisYear; });
         row.before(streamed);
         if (row.beside)
-            streamed.SetBackgroundBytes(0);
+            streamed.SetBackgroundBytes(row.here * 4);
         if (row.stray)
             streamed.TakeListingData(many[1] + "\r\n" + many[2] + "\r\n" + many[3], true);
         const std::size_t fed = row.allFed ? text.size() : text.size() / 2;
