@@ -431,6 +431,9 @@ int main(int argc, char** argv) {
     if (failed.empty())
         failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
     std::vector<double> downRatio, upRatio;
+    // The same ratios split by which side went first: on these machines the
+    // second transfer of a round often costs more, whichever side it is.
+    std::vector<double> downQueueFirst, downBareFirst, upQueueFirst, upBareFirst;
     bench::GapMeter gaps;
     // Processor seconds per GiB of each side: far steadier than wall time on a
     // loaded machine, and where a difference between the paths shows.
@@ -492,6 +495,7 @@ int main(int argc, char** argv) {
             put = bareRun("put", &FtpClient::PutAsync);
             up = queueUp();
         }
+        std::printf("  round %d, %s first\n", round, queueFirst ? "queue" : "bare");
         std::printf("  round %d download: queue %5.2f s %5.0f MiB/s %4.2f cpu s (%lld reports), "
                     "bare %5.2f s %5.0f MiB/s %4.2f cpu s, queue/bare speed %.2f\n",
                     round, down.seconds, mibs(down.seconds), down.cpu,
@@ -503,9 +507,12 @@ int main(int argc, char** argv) {
                     put.cpu, put.seconds / up.seconds);
         const auto detail = [](const char* what, const QueueRun& run) {
             std::printf("    %-11s user %4.2f s, sys %4.2f s, %ld blocks read, %ld waits, %ld "
-                        "preempted, longest pause %.1f ms\n",
+                        "preempted",
                         what, run.used.user, run.used.sys, run.used.inBlocks, run.used.waits,
-                        run.used.preempted, run.pauseMs);
+                        run.used.preempted);
+            if (run.pauseMs >= 0)
+                std::printf(", longest pause %.1f ms", run.pauseMs);
+            std::printf("\n");
         };
         detail("queue down", down);
         detail("bare get", get);
@@ -518,6 +525,8 @@ int main(int argc, char** argv) {
         cpuPut.push_back(put.cpu / gib);
         downRatio.push_back(get.seconds / down.seconds);
         upRatio.push_back(put.seconds / up.seconds);
+        (queueFirst ? downQueueFirst : downBareFirst).push_back(downRatio.back());
+        (queueFirst ? upQueueFirst : upBareFirst).push_back(upRatio.back());
         fs::remove(local / "big.bin");
         fs::remove(base / "bare.bin");
         fs::remove(root / "bare-up.bin");
@@ -530,6 +539,10 @@ int main(int argc, char** argv) {
                     "bare %.2f\n",
                     Median(downRatio), Median(upRatio), Median(cpuDown), Median(cpuGet),
                     Median(cpuUp), Median(cpuPut));
+    std::printf("  median queue/bare speed, queue first: download %.2f, upload %.2f; bare "
+                "first: download %.2f, upload %.2f   (-1: no such round)\n",
+                Median(downQueueFirst), Median(upQueueFirst), Median(downBareFirst),
+                Median(upBareFirst));
     fs::remove(root / "big.bin");
 
     // 3. Memory over a large tree.
