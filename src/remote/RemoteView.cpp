@@ -399,7 +399,9 @@ void RemoteView::ChangeToPathBoxEntry(int index) {
         emit PathBoxChanged();
         session_.Disconnect();
     } else {
-        std::string path = "/";
+        // A virtual host's folders named from its home stay named so.
+        const bool relative = site_.CheckVHost && !session_.HostDirName().starts_with('/');
+        std::string path = relative ? "" : "/";
         for (int i = 2; i <= index; ++i) {
             if (i > 2)
                 path += '/';

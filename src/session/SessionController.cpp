@@ -106,6 +106,16 @@ std::string WindowTitle(bool connected, const std::string& site, const std::stri
 
 Site NormalizeSiteAddress(Site site) {
     std::string server(text::TrimBlanks(site.Server));
+    // A TLS scheme chooses the encryption; implicit TLS has its own port.
+    for (const auto& [scheme, encryption] :
+         {std::pair{"ftps://", SiteEncryption::Implicit}, {"ftpes://", SiteEncryption::Explicit}}) {
+        if (text::StartsWithNoCase(server, scheme)) {
+            server.erase(0, std::string_view(scheme).size());
+            site.Encryption = EncryptionText(encryption);
+            if (encryption == SiteEncryption::Implicit && (site.Port.empty() || site.Port == "21"))
+                site.Port = "990";
+        }
+    }
     for (const std::string_view scheme : {"ftp://", "http://"}) {
         if (text::StartsWithNoCase(server, scheme))
             server.erase(0, scheme.size());
@@ -286,6 +296,7 @@ void SessionController::ConnectToSite(const Site& chosen) {
     ftp_.Binary = true;
     ftp_.SetPassive(site_.Pasv != 0);
     ftp_.HostDirName = NormalizeRemoteDir(site_.InitialDir, site_.CheckVHost != 0);
+    serverAt_.clear();            // the account's home
     ftp_.MachineListings = false; // until the server's features are known
     remoteView_.SetSite({site_.Answer, site_.CheckVHost != 0, false});
     remoteView_.SetDateOrder(options_.DateType == 1 ? remote::DateOrder::MonthFirst
@@ -334,7 +345,19 @@ void SessionController::OpenEntry(int row) {
             ftp_.HostDirName += '/';
         ftp_.HostDirName += item.caption;
     }
+    EnterHostDir();
+}
+
+void SessionController::EnterHostDir() {
+    // From the home a path named from it goes as it is.
+    if (site_.CheckVHost == 0 || serverAt_.empty()) {
+        Issue(&FtpClient::CwdAsync);
+        return;
+    }
+    const std::string target = ftp_.HostDirName;
+    ftp_.HostDirName = RemotePathFrom(serverAt_, target);
     Issue(&FtpClient::CwdAsync);
+    ftp_.HostDirName = target; // the command is out; the pane keeps its own name
 }
 
 // Ends the session or the connect in progress, whatever the engine waits for.
@@ -429,7 +452,7 @@ void SessionController::SetHostDirName(const std::string& path) {
 }
 
 void SessionController::CwdAsync() {
-    Issue(&FtpClient::CwdAsync);
+    EnterHostDir();
 }
 
 void SessionController::CDupAsync() {
@@ -560,7 +583,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         Issue(&FtpClient::SystAsync);
     } else if (request == R::SystAsync) {
         if (!ftp_.HostDirName.empty() && ftp_.HostDirName != "/")
-            Issue(&FtpClient::CwdAsync);
+            EnterHostDir();
         else
             Issue(&FtpClient::PwdAsync);
     } else if (request == R::PwdAsync) {
@@ -591,6 +614,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         } else if (chain_.Mode & UploadWalk) {
             chains_->UploadStep();
         } else {
+            serverAt_ = ftp_.HostDirName;
             remoteView_.ShowListing(options_.ListingFile);
             SetState(SessionState::Browsing);
         }
@@ -613,7 +637,7 @@ void SessionController::RequestSucceeded(FtpRequest request) {
         if (chain_.Mode & PermissionChain)
             chains_->ChmodStep();
         else
-            Issue(&FtpClient::CwdAsync); // every custom command ends with a fresh listing
+            EnterHostDir(); // every custom command ends with a fresh listing
     }
 }
 

@@ -201,6 +201,9 @@ private:
     // ASCII type, then the listing of `hostFile` (empty: the current
     // directory) into the listing file.
     void RefreshListing(const std::string& hostFile = {});
+    // CWD to `HostDirName`; on a shared virtual host sent from where the
+    // server stands, as a path from its root would miss the site's home.
+    void EnterHostDir();
     bool RetryDue() const;
     void EndSession();
     void ArmKeepAlive();
@@ -227,6 +230,7 @@ private:
     // A link opened by a double click, and the directory the pane showed:
     // a 550 to its CWD makes the link a file there.
     std::optional<std::pair<std::string, std::string>> linkTried_;
+    std::string serverAt_; // the folder the pane lists, where the server stands
     int attempt_ = -1;
     std::string outcome_;
     EndReport end_;

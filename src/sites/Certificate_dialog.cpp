@@ -14,13 +14,8 @@
 
 namespace {
 
-struct ButtonText {
-    CertificateAnswer answer;
-    const char* name;
-    const char* caption;
-};
 // Left to right; the answer is the button's index.
-constexpr ButtonText kButtons[] = {
+constexpr AnswerButton<CertificateAnswer> kButtons[] = {
     {CertificateAnswer::TrustAlways, "bTrustAlways", "Trust always"},
     {CertificateAnswer::TrustOnce, "bTrustOnce", "Trust once"},
     {CertificateAnswer::Refuse, "bCancel", "Cancel"},
@@ -98,17 +93,9 @@ CertificateDialog::CertificateDialog(Translator& language, const CertificateQues
     if (!question.VerificationError.empty())
         AddDetail(details, "eError", "Verification error", question.VerificationError);
 
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    for (const ButtonText& entry : kButtons) {
-        auto* button = new QPushButton(tr(entry.caption), this);
-        button->setObjectName(QString::fromLatin1(entry.name));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this,
-                [this, answer = entry.answer] { Choose(answer); });
-        buttons_[static_cast<int>(entry.answer)] = button;
-        row->addWidget(button);
-    }
+    QHBoxLayout* row = AddAnswerRow(*this, kButtons, buttons_,
+                                    [this](CertificateAnswer answer) { Choose(answer); });
+    row->insertStretch(0);
     // Enter alone never trusts a certificate.
     Button(CertificateAnswer::Refuse)->setDefault(true);
     Button(CertificateAnswer::Refuse)->setFocus();

@@ -12,13 +12,8 @@
 
 namespace {
 
-struct ButtonText {
-    OverwriteAnswer answer;
-    const char* name;
-    const char* caption;
-};
 // In the order of their tags: the answer is the button's position.
-constexpr ButtonText kButtons[] = {
+constexpr AnswerButton<OverwriteAnswer> kButtons[] = {
     {OverwriteAnswer::Resume, "BitBtn1", QT_TRANSLATE_NOOP("OverwritePromptDialog", "Resume")},
     {OverwriteAnswer::Overwrite, "BitBtn2",
      QT_TRANSLATE_NOOP("OverwritePromptDialog", "Overwrite")},
@@ -47,16 +42,8 @@ OverwritePromptDialog::OverwritePromptDialog(Translator& language, std::string p
     auto* question = new QLabel(tr("Overwrite the file ?"), this);
     question->setObjectName(QStringLiteral("Label1"));
 
-    auto* row = new QHBoxLayout;
-    for (const ButtonText& entry : kButtons) {
-        auto* button = new QPushButton(tr(entry.caption), this);
-        button->setObjectName(QString::fromLatin1(entry.name));
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this,
-                [this, answer = entry.answer] { Choose(answer); });
-        buttons_[static_cast<int>(entry.answer)] = button;
-        row->addWidget(button);
-    }
+    QHBoxLayout* row =
+        AddAnswerRow(*this, kButtons, buttons_, [this](OverwriteAnswer answer) { Choose(answer); });
     Button(OverwriteAnswer::Overwrite)->setDefault(true);
     Button(OverwriteAnswer::Overwrite)->setFocus();
 

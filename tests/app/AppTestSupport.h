@@ -3,10 +3,18 @@
 #include "app/MainWindow.h"
 #include "sites/Site.h"
 #include "sites/SiteFolder.h"
+#include "support/EventLoop.h"
+#include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPrompts.h"
 
+#include <QAction>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 // Plays a login as "anna" and a listing of `listing` at "/". A site that asks
 // for TLS if available first gets `authReply` to its AUTH TLS.
@@ -31,16 +39,68 @@ ScriptLoginAndListing(testsupport::ScriptedFtpServer& server,
         .send("226 Done\r\n");
 }
 
-// Saves the one site of the root folder, pointing at `server`, and shows it.
-inline void SaveLoopbackSite(MainWindow& window, const std::string& folder,
-                             const testsupport::ScriptedFtpServer& server) {
+// A passive site on this machine at `port`.
+inline Site LoopbackSite(const std::string& port, const std::string& user = "anna",
+                         const std::string& password = "pw") {
     Site site;
     site.Name = "loopback";
     site.Server = "127.0.0.1";
-    site.Port = server.portText();
-    site.User = "anna";
-    site.Password = "pw";
+    site.Port = port;
+    site.User = user;
+    site.Password = password;
     site.Pasv = 1;
+    return site;
+}
+
+// Saves `site` as the one site of the root folder and shows it.
+inline void SaveSite(MainWindow& window, const std::string& folder, const Site& site) {
     std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
     window.Sites().Refresh();
 }
+
+inline void SaveLoopbackSite(MainWindow& window, const std::string& folder,
+                             const testsupport::ScriptedFtpServer& server) {
+    SaveSite(window, folder, LoopbackSite(server.portText()));
+}
+
+inline bool WaitForState(MainWindow& window, session::SessionState state) {
+    return testsupport::ProcessEventsUntil(
+        [&] { return window.Session().SessionState() == state; });
+}
+
+inline bool Sent(const testsupport::ScriptedFtpServer& server, const std::string& line) {
+    const std::vector<std::string> sent = server.received();
+    return std::find(sent.begin(), sent.end(), line) != sent.end();
+}
+
+// The main window with one saved site on a real server, started for each test.
+class RealServerWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        CORVANE_START_REAL_FTP(server);
+        SaveSite(window, folder,
+                 LoopbackSite(server.portText(), testsupport::RealFtpServer::User,
+                              testsupport::RealFtpServer::Password));
+    }
+    void Connect() {
+        window.Sites().Model().SelectOnly(0);
+        window.ConnectAction()->trigger();
+    }
+    // Connected, with no transfer or command running.
+    bool Idle() {
+        return testsupport::ProcessEventsUntil([&] {
+            return window.Session().SessionState() == session::SessionState::Browsing &&
+                   !window.Session().TransferBusy() && window.Session().EngineReady();
+        });
+    }
+    template <class T = QAction>
+    T* Find(const char* name) {
+        return window.findChild<T*>(name);
+    }
+
+    testsupport::RealFtpServer server;
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    MainWindow window{folder, &prompts};
+};

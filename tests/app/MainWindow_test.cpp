@@ -1,16 +1,13 @@
 #include "app/AppTestSupport.h"
-#include "app/MainWindow.h"
 #include "app/PaneViews.h"
 #include "local/LocalPane.h"
-#include "sites/SiteFolder.h"
 #include "sites/SiteList_widgets.h"
-#include "support/EventLoop.h"
-#include "support/ScriptedFtpServer.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
@@ -71,24 +68,30 @@ TEST(MainWindowStart, StoredPaneFontsAreApplied) {
     EXPECT_EQ(window.Engine().Timeout, 40);
 }
 
-bool WaitForState(MainWindow& window, session::SessionState state) {
-    return testsupport::ProcessEventsUntil(
-        [&] { return window.Session().SessionState() == state; });
+// The names of the selected rows of a pane's list, in row order.
+std::vector<std::string> SelectedNames(QTreeView* list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        if (list->selectionModel()->isRowSelected(row, {}))
+            names.push_back(list->model()->index(row, 0).data().toString().toStdString());
+    }
+    return names;
 }
 
+// Connected, Compare, Select and Sort work on both panes.
 TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns) {
+    QTemporaryDir localDir;
+    const std::string local = localDir.path().toStdString();
+    std::ofstream(local + "/a file.txt") << "twelve bytes";
+    std::ofstream(local + "/only here") << "x";
+    window.Local().SetFolder(local);
     testsupport::ScriptedFtpServer server;
     ScriptLoginAndListing(server, "drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
-                                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n");
+                                  "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n"
+                                  "-rw-r--r-- 1 ftp ftp 99 Jan 10 12:00 remote.bin\r\n");
     server.start();
     showWindow(QSize(900, 600));
     EXPECT_EQ(window.RemoteStack()->currentIndex(), 0);
-    EXPECT_EQ(window.RemoteCaption()->text(), "FTP Servers");
-    EXPECT_TRUE(window.LogView()->isReadOnly());
-    EXPECT_FALSE(window.Log().Logging());
-    EXPECT_EQ(window.TransferTypeMode(), MainWindow::Auto);
-    EXPECT_TRUE(window.findChild<QAction*>("miAuto")->isChecked());
-    EXPECT_FALSE(window.findChild<QAction*>("miAscii")->isChecked());
     EXPECT_EQ(EnabledCommands(window), kIdleCommands);
     auto* serverProperties = window.findChild<QAction*>("miServerProperties");
     EXPECT_FALSE(serverProperties->isEnabled()) << "no site is selected";
@@ -97,17 +100,37 @@ TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns)
     ASSERT_EQ(window.Sites().Model().Count(), 1);
     window.Sites().Model().SelectOnly(0);
     EXPECT_TRUE(serverProperties->isEnabled());
+    EXPECT_FALSE(window.CompareAction()->isEnabled()) << "not connected";
 
     window.ConnectAction()->trigger();
     ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
     EXPECT_EQ(window.RemoteStack()->currentIndex(), 1);
     EXPECT_EQ(window.RemoteCaption()->text(), "127.0.0.1");
-    EXPECT_EQ(window.RemoteList()->model()->rowCount(), 2);
+    EXPECT_EQ(window.RemoteList()->model()->rowCount(), 3);
     EXPECT_EQ(window.RemoteList()->model()->index(0, 0).data().toString(), "pub");
     EXPECT_EQ(window.RemotePath()->currentText(), "127.0.0.1");
     EXPECT_EQ(EnabledCommands(window), kConnectedCommands);
     EXPECT_TRUE(window.LogView()->toPlainText().contains("> PASS ****"));
     EXPECT_FALSE(window.LogView()->toPlainText().contains("PASS pw"));
+
+    ASSERT_TRUE(window.CompareAction()->isEnabled());
+    window.CompareAction()->trigger();
+    EXPECT_EQ(SelectedNames(window.LocalList()), std::vector<std::string>{"only here"});
+    EXPECT_EQ(SelectedNames(window.RemoteList()), (std::vector<std::string>{"pub", "remote.bin"}));
+    window.findChild<QAction*>("Invert4")->trigger();
+    EXPECT_EQ(SelectedNames(window.RemoteList()), std::vector<std::string>{"a file.txt"});
+    prompts.inputs = {std::string("*.bin")};
+    window.findChild<QAction*>("Mask4")->trigger();
+    EXPECT_EQ(prompts.asked.at(0).Caption, "FTP Filter");
+    EXPECT_EQ(window.Session().RemoteView().Filter(), "*.bin") << "the next listing's filter";
+    EXPECT_EQ(SelectedNames(window.RemoteList()),
+              (std::vector<std::string>{"a file.txt", "remote.bin"}));
+    window.findChild<QAction*>("Bysize6")->trigger();
+    EXPECT_EQ(window.RemoteList()->model()->index(1, 0).data().toString(), "a file.txt")
+        << "smallest file first after one click";
+    EXPECT_EQ(SelectedNames(window.RemoteList()),
+              (std::vector<std::string>{"a file.txt", "remote.bin"}))
+        << "the selection moves with its rows";
 
     window.DisconnectAction()->trigger();
     ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
@@ -118,36 +141,14 @@ TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns)
     EXPECT_EQ(EnabledCommands(window), kIdleCommands);
 }
 
+// Every style shares the model and selection, the site list follows, and
+// back in details the site list looks as it did.
 TEST_F(MainWindowTest, ViewStylesSwitchBetweenIconsAndDetailsKeepingTheModel) {
-    showWindow(QSize(900, 600));
-    PaneViews* remote = window.RemoteViews();
-    EXPECT_EQ(remote->currentWidget(), window.RemoteList()) << "details at start";
-    const std::pair<const char*, QListView::ViewMode> rows[] = {
-        {"LargeIcons2", QListView::IconMode},
-        {"SmallIcons2", QListView::IconMode},
-        {"List2", QListView::ListMode},
-    };
-    for (const auto& [name, mode] : rows) {
-        SCOPED_TRACE(name);
-        window.findChild<QAction*>(name)->trigger();
-        EXPECT_EQ(remote->currentWidget(), remote->IconView());
-        EXPECT_EQ(remote->IconView()->viewMode(), mode);
-        EXPECT_EQ(window.SiteListView()->ListView()->viewMode(), mode) << "the site list follows";
-        EXPECT_EQ(remote->IconView()->model(), window.RemoteList()->model());
-        EXPECT_EQ(remote->IconView()->selectionModel(), window.RemoteList()->selectionModel());
-    }
-    window.findChild<QAction*>("Details2")->trigger();
-    EXPECT_EQ(remote->currentWidget(), window.RemoteList());
-    EXPECT_EQ(window.LocalViews()->ViewStyle(), PaneViews::Details)
-        << "the other pane keeps its own";
-    window.findChild<QAction*>("SmallIcons1")->trigger();
-    EXPECT_EQ(window.LocalViews()->currentWidget(), window.LocalViews()->IconView());
-}
-
-TEST_F(MainWindowTest, TheSiteListLooksAsBeforeAfterEveryStyleAndBackToDetails) {
     std::ofstream(folder + SiteListFileName) << "DIR=archive\r\nName=one;\r\nName=two;\r\n";
     window.Sites().Refresh();
     showWindow(QSize(900, 600));
+    PaneViews* remote = window.RemoteViews();
+    EXPECT_EQ(remote->currentWidget(), window.RemoteList()) << "details at start";
     QListView* sites = window.SiteListView()->ListView();
     ASSERT_EQ(sites->model()->rowCount(), 3);
     const auto look = [sites] {
@@ -159,13 +160,28 @@ TEST_F(MainWindowTest, TheSiteListLooksAsBeforeAfterEveryStyleAndBackToDetails) 
     const QRect first = std::get<5>(before), second = std::get<6>(before);
     EXPECT_GE(second.top(), first.bottom()) << "one row under the next";
     EXPECT_LT(first.height(), sites->viewport()->height() / 4) << "no full-height rows";
-    for (const char* style : {"LargeIcons2", "SmallIcons2", "List2"}) {
-        SCOPED_TRACE(style);
-        window.findChild<QAction*>(style)->trigger();
+    const std::pair<const char*, QListView::ViewMode> rows[] = {
+        {"LargeIcons2", QListView::IconMode},
+        {"SmallIcons2", QListView::IconMode},
+        {"List2", QListView::ListMode},
+    };
+    for (const auto& [name, mode] : rows) {
+        SCOPED_TRACE(name);
+        window.findChild<QAction*>(name)->trigger();
+        EXPECT_EQ(remote->currentWidget(), remote->IconView());
+        EXPECT_EQ(remote->IconView()->viewMode(), mode);
+        EXPECT_EQ(sites->viewMode(), mode) << "the site list follows";
+        EXPECT_EQ(remote->IconView()->model(), window.RemoteList()->model());
+        EXPECT_EQ(remote->IconView()->selectionModel(), window.RemoteList()->selectionModel());
         window.findChild<QAction*>("Details2")->trigger();
         QApplication::processEvents();
+        EXPECT_EQ(remote->currentWidget(), window.RemoteList());
         EXPECT_TRUE(look() == before);
     }
+    EXPECT_EQ(window.LocalViews()->ViewStyle(), PaneViews::Details)
+        << "the other pane keeps its own";
+    window.findChild<QAction*>("SmallIcons1")->trigger();
+    EXPECT_EQ(window.LocalViews()->currentWidget(), window.LocalViews()->IconView());
 }
 
 TEST(MainWindowLife, QuitIsAskedAndYesClosesTheConnectionAndSavesTheOptions) {

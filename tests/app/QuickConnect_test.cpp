@@ -2,11 +2,7 @@
 // for a saved site, the entries remembered for the next start (the password
 // only when asked), and "Save as site" into the open site folder.
 #include "app/AppTestSupport.h"
-#include "app/MainWindow.h"
 #include "app/QuickConnectBar.h"
-#include "sites/SiteFolder.h"
-#include "support/EventLoop.h"
-#include "support/ScriptedFtpServer.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QCheckBox>
@@ -15,22 +11,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
-#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
 
 using testsupport::ScriptedFtpServer;
-
-bool WaitForState(MainWindow& window, session::SessionState state) {
-    return testsupport::ProcessEventsUntil(
-        [&] { return window.Session().SessionState() == state; });
-}
-
-bool Sent(const ScriptedFtpServer& server, const std::string& line) {
-    const std::vector<std::string> sent = server.received();
-    return std::find(sent.begin(), sent.end(), line) != sent.end();
-}
 
 TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
     QTemporaryDir dir;

@@ -1,15 +1,9 @@
 // The remote file operations from the main window: the pane's buttons and the
 // menus follow the connection, the selection and a running chain.
-#include "app/MainWindow.h"
+#include "app/AppTestSupport.h"
 #include "app/RemoteCommands.h"
-#include "sites/SiteFolder.h"
-#include "support/EventLoop.h"
-#include "support/RealFtpServer.h"
-#include "support/ScriptedPrompts.h"
 
-#include <QAction>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -17,42 +11,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::ProcessEventsUntil;
-using testsupport::RealFtpServer;
 
-class RemoteCommandsTest : public testing::Test {
-protected:
-    void SetUp() override {
-        CORVANE_START_REAL_FTP(server);
-        fs::create_directories(server.root() + "/tree/inner");
-        std::ofstream(server.root() + "/tree/inner/b.txt") << "b";
-        Site site;
-        site.Name = "real";
-        site.Server = "127.0.0.1";
-        site.Port = server.portText();
-        site.User = RealFtpServer::User;
-        site.Password = RealFtpServer::Password;
-        site.Pasv = 1;
-        std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
-        window.Sites().Refresh();
-    }
-    bool Idle() {
-        return ProcessEventsUntil([&] {
-            return window.Session().SessionState() == session::SessionState::Browsing &&
-                   !window.Session().TransferBusy() && window.Session().EngineReady();
-        });
-    }
-    template <class T>
-    T* Find(const char* name) {
-        return window.findChild<T*>(name);
-    }
-
-    RealFtpServer server;
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString() + "/";
-    ScriptedPrompts prompts;
-    MainWindow window{folder, &prompts};
-};
+using RemoteCommandsTest = RealServerWindowTest;
 
 TEST_F(RemoteCommandsTest, ButtonsAndMenusFollowTheSessionAndTheSelection) {
     auto* makeDir = Find<QPushButton>("bbMakeDir");
@@ -63,8 +23,9 @@ TEST_F(RemoteCommandsTest, ButtonsAndMenusFollowTheSessionAndTheSelection) {
     EXPECT_TRUE(makeDir->isEnabled()) << "the site list's own command";
     EXPECT_FALSE(refresh->isEnabled());
 
-    window.Sites().Model().SelectOnly(0);
-    window.ConnectAction()->trigger();
+    fs::create_directories(server.root() + "/tree/inner");
+    std::ofstream(server.root() + "/tree/inner/b.txt") << "b";
+    Connect();
     ASSERT_TRUE(Idle());
     EXPECT_TRUE(makeDir->isEnabled());
     EXPECT_TRUE(refresh->isEnabled());

@@ -1,18 +1,12 @@
 // The notice above the right pane: a failed connect or login is told where the
 // eye is, a typed password refused with 530 may be typed again.
 #include "app/AppTestSupport.h"
-#include "app/MainWindow.h"
 #include "app/SessionNotice.h"
-#include "sites/SiteFolder.h"
-#include "support/EventLoop.h"
-#include "support/ScriptedFtpServer.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <algorithm>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -20,21 +14,10 @@ namespace {
 
 using testsupport::ScriptedFtpServer;
 
-Site LoopbackSite(const std::string& port, bool savePassword) {
-    Site site;
-    site.Name = "loopback";
-    site.Server = "127.0.0.1";
-    site.Port = port;
-    site.User = "anna";
-    site.Password = "stored";
+Site NoticeSite(const std::string& port, bool savePassword) {
+    Site site = LoopbackSite(port);
     site.SavePassword = savePassword ? 1 : 0;
-    site.Pasv = 1;
     return site;
-}
-
-bool WaitForState(MainWindow& window, session::SessionState state) {
-    return testsupport::ProcessEventsUntil(
-        [&] { return window.Session().SessionState() == state; });
 }
 
 TEST(SessionNotice, FailuresAreToldAboveTheRightPane) {
@@ -75,7 +58,7 @@ TEST(SessionNotice, FailuresAreToldAboveTheRightPane) {
         } else {
             port = std::to_string(ScriptedFtpServer::FreeClosedPort());
         }
-        window.Session().ConnectToSite(LoopbackSite(port, row.savePassword));
+        window.Session().ConnectToSite(NoticeSite(port, row.savePassword));
         EXPECT_TRUE(window.Notice()->isHidden()) << "nothing shown while connecting";
         if (row.end)
             row.end(window);
@@ -101,16 +84,15 @@ TEST(SessionNotice, ATypedPasswordRefusedCanBeTypedAgain) {
         .reply("530 Login incorrect.\r\n");
     ScriptLoginAndListing(server.accept());
     server.start();
-    window.Session().ConnectToSite(LoopbackSite(server.portText(), false));
+    window.Session().ConnectToSite(NoticeSite(server.portText(), false));
     ASSERT_TRUE(WaitForState(window, session::SessionState::Idle)) << server.failure();
     ASSERT_FALSE(window.Notice()->RetryButton()->isHidden());
     window.Notice()->RetryButton()->click();
     ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
     EXPECT_TRUE(window.Notice()->isHidden());
     EXPECT_EQ(prompts.asked.size(), 2u) << "the password is asked again";
-    const std::vector<std::string> sent = server.received();
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "PASS mistyped"), sent.end());
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "PASS right"), sent.end());
+    EXPECT_TRUE(Sent(server, "PASS mistyped"));
+    EXPECT_TRUE(Sent(server, "PASS right"));
 }
 
 } // namespace

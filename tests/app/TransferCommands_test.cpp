@@ -1,13 +1,9 @@
 // Moving files from the main window: the commands' enablement, a selection
 // uploaded and downloaded through the real server, and a drop from one pane
 // onto the other.
-#include "app/MainWindow.h"
+#include "app/AppTestSupport.h"
 #include "app/TransferCommands.h"
 #include "local/LocalPane.h"
-#include "sites/SiteFolder.h"
-#include "support/EventLoop.h"
-#include "support/RealFtpServer.h"
-#include "support/ScriptedPrompts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,8 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::ProcessEventsUntil;
-using testsupport::RealFtpServer;
 
 std::string Read(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -35,32 +29,16 @@ std::string Read(const fs::path& path) {
     return text.str();
 }
 
-class TransferCommandsTest : public testing::Test {
+class TransferCommandsTest : public RealServerWindowTest {
 protected:
     void SetUp() override {
-        CORVANE_START_REAL_FTP(server);
+        RealServerWindowTest::SetUp();
         fs::create_directories(local / "tree/inner");
         std::ofstream(local / "a file.txt") << "alpha";
         std::ofstream(local / "tree/inner/b.bin") << std::string(70000, 'b');
-        Site site;
-        site.Name = "real";
-        site.Server = "127.0.0.1";
-        site.Port = server.portText();
-        site.User = RealFtpServer::User;
-        site.Password = RealFtpServer::Password;
-        site.Pasv = 1;
-        std::ofstream(folder + SiteListFileName) << FormatSiteLine(site) << "\r\n";
-        window.Sites().Refresh();
         window.Local().SetFolder(local.string());
     }
 
-    bool Idle() {
-        return ProcessEventsUntil([&] {
-            return window.Session().SessionState() == session::SessionState::Browsing &&
-                   !window.Session().TransferBusy();
-        });
-    }
-    QAction* Command(const char* name) { return window.findChild<QAction*>(name); }
     // Selects the local entries named, in pane order.
     void SelectLocal(const std::vector<std::string>& names) {
         std::vector<int> rows;
@@ -96,27 +74,28 @@ protected:
         return QUrl::fromLocalFile(QString::fromStdString(path.string()));
     }
 
-    RealFtpServer server;
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString() + "/";
     fs::path local = fs::path(folder) / "local files";
-    ScriptedPrompts prompts;
-    MainWindow window{folder, &prompts};
     bool dropAccepted = false;
 };
 
+// Then files dragged in from a file manager go up, the pane's own selection not.
 TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
-    QAction* upload = Command("UploadSelectedFiles1");
-    QAction* download = Command("DownloadSelectedFiles1");
+    QAction* upload = Find("UploadSelectedFiles1");
+    QAction* download = Find("DownloadSelectedFiles1");
     ASSERT_NE(upload, nullptr);
     ASSERT_NE(download, nullptr);
     SelectLocal({"a file.txt"});
     EXPECT_FALSE(upload->isEnabled()) << "not connected";
     Drop(window.RemoteList(), "local");
     EXPECT_FALSE(dropAccepted);
+    const fs::path elsewhere = fs::path(folder) / "elsewhere";
+    fs::create_directories(elsewhere / "docs");
+    std::ofstream(elsewhere / "dropped.txt") << "from the desktop";
+    std::ofstream(elsewhere / "docs/inner.txt") << "inner";
+    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt")});
+    EXPECT_FALSE(dropAccepted) << "not connected";
 
-    window.Sites().Model().SelectOnly(0);
-    window.ConnectAction()->trigger();
+    Connect();
     ASSERT_TRUE(Idle());
     SelectLocal({"a file.txt", "tree"});
     EXPECT_TRUE(upload->isEnabled());
@@ -147,6 +126,20 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
 
     Drop(window.LocalList(), "local");
     EXPECT_FALSE(dropAccepted) << "a pane's own selection is not dropped on itself";
+
+    DropUrls(window.LocalList(), {File(elsewhere / "dropped.txt")});
+    EXPECT_FALSE(dropAccepted) << "the local pane takes no files from outside";
+    DropUrls(window.RemoteList(),
+             {File(elsewhere / "dropped.txt"), QUrl(QStringLiteral("http://127.0.0.1/x"))});
+    EXPECT_FALSE(dropAccepted) << "a URL that is no local file";
+    fs::remove(root / "a file.txt");
+    window.Local().SetSelection({0, 1});
+    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt"), File(elsewhere / "docs")});
+    EXPECT_TRUE(dropAccepted);
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(Read(root / "dropped.txt"), "from the desktop");
+    EXPECT_EQ(Read(root / "docs/inner.txt"), "inner");
+    EXPECT_FALSE(fs::exists(root / "a file.txt")) << "not the local pane's files";
 }
 
 TEST(DroppedFiles, OnlyLocalFilesOfOneFolderAreTaken) {
@@ -194,32 +187,6 @@ TEST(DroppedFiles, OnlyLocalFilesOfOneFolderAreTaken) {
             entries += (entries.empty() ? "" : ",") + entry.Name + "/" + entry.Size;
         EXPECT_EQ(entries, row.entries);
     }
-}
-
-TEST_F(TransferCommandsTest, FilesFromAFileManagerAreUploaded) {
-    const fs::path elsewhere = fs::path(folder) / "elsewhere";
-    fs::create_directories(elsewhere / "docs");
-    std::ofstream(elsewhere / "dropped.txt") << "from the desktop";
-    std::ofstream(elsewhere / "docs/inner.txt") << "inner";
-    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt")});
-    EXPECT_FALSE(dropAccepted) << "not connected";
-
-    window.Sites().Model().SelectOnly(0);
-    window.ConnectAction()->trigger();
-    ASSERT_TRUE(Idle());
-    DropUrls(window.LocalList(), {File(elsewhere / "dropped.txt")});
-    EXPECT_FALSE(dropAccepted) << "the local pane takes no files from outside";
-    DropUrls(window.RemoteList(),
-             {File(elsewhere / "dropped.txt"), QUrl(QStringLiteral("http://127.0.0.1/x"))});
-    EXPECT_FALSE(dropAccepted) << "a URL that is no local file";
-
-    DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt"), File(elsewhere / "docs")});
-    EXPECT_TRUE(dropAccepted);
-    ASSERT_TRUE(Idle());
-    EXPECT_EQ(Read(fs::path(server.root()) / "dropped.txt"), "from the desktop");
-    EXPECT_EQ(Read(fs::path(server.root()) / "docs/inner.txt"), "inner");
-    EXPECT_FALSE(fs::exists(fs::path(server.root()) / "a file.txt"))
-        << "not the local pane's files";
 }
 
 } // namespace

@@ -65,12 +65,6 @@ TEST(PassiveReply, ExtendedPortOnlyFromTheWellFormedReply) {
     EXPECT_EQ(ExtendedPortCommand("::1", 21), "EPRT |2|::1|21|");
 }
 
-TEST(PortCommand, AddressAndPortBytes) {
-    EXPECT_EQ(PortCommand("127.0.0.1", 50000), "PORT 127,0,0,1,195,80");
-    EXPECT_EQ(PortCommand("192.168.10.200", 21), "PORT 192,168,10,200,0,21");
-    EXPECT_EQ(PortCommand("10.0.0.1", 65535), "PORT 10,0,0,1,255,255");
-}
-
 TEST(Statistics, IntegerArithmeticAsShown) {
     struct Row {
         std::int64_t bytes;

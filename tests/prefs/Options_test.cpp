@@ -155,8 +155,18 @@ TEST_F(OptionsTest, TheLogFileIsFoundInTheProgramFolderUnlessGivenWithAPath) {
     }
 }
 
-TEST_F(OptionsTest, PasswordsAreStoredAsTypedWhateverTheMask) {
+// What the file does not give keeps its default; a password is stored as typed
+// whatever its mask, blanks and quotes included.
+TEST_F(OptionsTest, FontsKeepTheirDefaultsAndPasswordsAreStoredAsTyped) {
+    WriteFile(path(), "[Font Left]\r\nName=Arial\r\nStyle_Italic=1\r\n"
+                      "[Font Right]\r\nColor=oops\r\n");
     Load();
+    EXPECT_EQ(settings.FontLeft.Name, "Arial");
+    EXPECT_TRUE(settings.FontLeft.Italic);
+    EXPECT_EQ(settings.FontLeft.CharSet, 1);
+    EXPECT_EQ(settings.FontRight.Color, 255);
+    EXPECT_TRUE(settings.FontRight.Bold);
+
     settings.Options.ProxyPsw = " pa ss ";
     settings.Options.ProxyPswMask = true;
     settings.Options.SocksPsw = "\"quoted\"";
@@ -170,33 +180,6 @@ TEST_F(OptionsTest, PasswordsAreStoredAsTypedWhateverTheMask) {
     EXPECT_EQ(again.Options.SocksUC, "user=1");
 }
 
-TEST_F(OptionsTest, PaneFontsKeepWhatTheFileDoesNotGive) {
-    WriteFile(path(), "[Font Left]\r\nName=Arial\r\nStyle_Italic=1\r\n"
-                      "[Font Right]\r\nColor=oops\r\n");
-    Load();
-    EXPECT_EQ(settings.FontLeft.Name, "Arial");
-    EXPECT_TRUE(settings.FontLeft.Italic);
-    EXPECT_EQ(settings.FontLeft.CharSet, 1);
-    EXPECT_EQ(settings.FontRight.Name, "Courier");
-    EXPECT_EQ(settings.FontRight.Color, 255);
-    EXPECT_TRUE(settings.FontRight.Bold);
-}
-
-TEST_F(OptionsTest, ABrokenFileLoadsWhatItCanAndKeepsItsJunk) {
-    const std::string junk = std::string("\x00\xFF\xFEjunk\r\n", 9) +
-                             "[Common\r\nTimeOut=45\r\n[Proxy]\r\nServer=proxy.lan\r\n";
-    WriteFile(path(), junk);
-    Load();
-    EXPECT_EQ(settings.Options.TimeOut, 15);
-    EXPECT_EQ(settings.Options.ProxyServer, "proxy.lan");
-    ASSERT_TRUE(SaveOptions(folder.path(), settings));
-    EXPECT_EQ(ReadFile(path()).substr(0, junk.size()), junk);
-    Settings again;
-    LoadOptions(folder.path(), again, ProcessId);
-    EXPECT_EQ(again.Options.ProxyServer, "proxy.lan");
-    EXPECT_EQ(again.Options.TimeOut, 15);
-}
-
 // The preferences window through the prompts: "&OK" applies its rules and
 // saves, "&Cancel" changes nothing.
 class EditOptionsTest : public OptionsTest {
@@ -208,21 +191,6 @@ protected:
 
     ScriptedPrompts prompts;
 };
-
-TEST_F(EditOptionsTest, TheWindowShowsWhatItCanAndCancelChangesNothing) {
-    LoadCommon("TransferMode=7\r\nDefPrompt=5\r\nDateType=3\r\nTimeOut=12\r\n");
-    const std::string before = ReadFile(path());
-    EXPECT_EQ(Edit([](PreferencesValues& v) { v.Options.TimeOut = 99; }, false),
-              EditResult::Cancelled);
-    const Options& shown = prompts.shown.at(0).Options;
-    EXPECT_EQ(shown.TransferMode, 0);
-    EXPECT_EQ(shown.DefPrompt, 0);
-    EXPECT_EQ(shown.DateType, 0);
-    EXPECT_EQ(shown.TimeOut, 12);
-    EXPECT_EQ(settings.Options.TimeOut, 12);
-    EXPECT_EQ(settings.Options.TransferMode, 7);
-    EXPECT_EQ(ReadFile(path()), before);
-}
 
 TEST_F(EditOptionsTest, OkAppliesTheRulesAndSaves) {
     struct Row {

@@ -144,7 +144,7 @@ TEST_F(PreferencesDialogTest, OkSavesAChangeMadeOnEveryPage) {
 }
 
 TEST_F(PreferencesDialogTest, CancelLeavesTheFileAsItWas) {
-    Load("TimeOut=30\r\n");
+    Load("TimeOut=30\r\nTransferMode=7\r\n");
     const std::string before = ReadFile(path());
     WhenModal<PreferencesDialog>([this](PreferencesDialog& w) {
         for (int page = 0; page < PreferencesDialog::PageCount; ++page)
@@ -156,6 +156,7 @@ TEST_F(PreferencesDialogTest, CancelLeavesTheFileAsItWas) {
     EXPECT_EQ(EditOptions(prompts, folder.path(), settings), EditResult::Cancelled);
     EXPECT_EQ(ReadFile(path()), before);
     EXPECT_EQ(settings.Options.TimeOut, 30);
+    EXPECT_EQ(settings.Options.TransferMode, 7) << "kept until OK, though shown as 0";
 }
 
 // Each row: a stored file and the radio buttons it checks. What the window

@@ -297,6 +297,7 @@ TEST_F(RemoteViewTest, UpOneLevel) {
         FtpState state;
         const char* request; // "": none
         const char* newDir;
+        bool onServerList = false; // the path box shows SERVER LIST
     };
     const Row rows[]{
         {"from /pub/", "/pub/", false, ftpReady, "CDUP", "/"},
@@ -304,6 +305,7 @@ TEST_F(RemoteViewTest, UpOneLevel) {
         {"virtual host home", "/pub/", true, ftpReady, "PWD", ""},
         {"virtual host below home", "/pub/a/", true, ftpReady, "CDUP", "/pub"},
         {"engine busy", "/pub/", false, ftpWaitingResponse, "", "/pub/"},
+        {"server list item", "/pub/", false, ftpReady, "", "/pub/", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -311,24 +313,16 @@ TEST_F(RemoteViewTest, UpOneLevel) {
         session.hostDir = row.hostDir;
         checkVHost = row.checkVHost;
         Show();
+        if (row.onServerList) {
+            view.ChangeToPathBoxEntry(0);
+            ASSERT_EQ(view.PathBox().selected, 0);
+            session.requests.clear();
+        }
         session.state = row.state;
         view.GoUpOneLevel();
         EXPECT_EQ(session.requests, *row.request ? Names{row.request} : Names{});
         EXPECT_EQ(session.hostDir, row.newDir);
     }
-}
-
-TEST_F(RemoteViewTest, UpOneLevelDoesNothingOnTheServerListItem) {
-    session.hostDir = "/pub/";
-    Show();
-    session.state = ftpWaitingResponse;
-    view.ChangeToPathBoxEntry(0); // undone: the selection stays on "pub"
-    session.state = ftpReady;
-    view.ChangeToPathBoxEntry(0);
-    ASSERT_EQ(view.PathBox().selected, 0);
-    session.requests.clear();
-    view.GoUpOneLevel();
-    EXPECT_TRUE(session.requests.empty());
 }
 
 TEST_F(RemoteViewTest, LargeListingIsFilledAndSortedOnce) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -47,7 +48,13 @@ inline std::string KindName(Kind kind) {
 }
 
 struct RealSession {
-    explicit RealSession(Kind kind = Kind::Pyftpdlib) : server(kind) {
+    explicit RealSession(Kind kind = Kind::Pyftpdlib)
+        : owned(std::make_unique<RealFtpServer>(kind)), server(*owned) {
+        Init();
+    }
+    // On a server the caller started, shared by several sessions.
+    explicit RealSession(RealFtpServer& shared) : server(shared) { Init(); }
+    void Init() {
         options = DefaultOptions(folder, ::getpid());
         controller.SetTransferQueue(&queue);
         controller.SetRemoteOperations(&ops);
@@ -74,6 +81,22 @@ struct RealSession {
             return testing::AssertionSuccess();
         return testing::AssertionFailure() << "not logged in and listed; last log line: "
                                            << (logged.empty() ? "" : logged.back());
+    }
+    // Connects and waits until the session browses or has ended.
+    session::SessionState Settle(const Site& site) {
+        controller.ConnectToSite(site);
+        testsupport::ProcessEventsUntil(
+            [&] {
+                return controller.SessionState() == session::SessionState::Browsing ||
+                       controller.SessionState() == session::SessionState::Idle;
+            },
+            15000);
+        return controller.SessionState();
+    }
+    bool Disconnect() {
+        controller.Disconnect();
+        return testsupport::ProcessEventsUntil(
+            [&] { return controller.SessionState() == session::SessionState::Idle; }, 5000);
     }
     // Nothing runs: no transfer or chain, the pane browsing, the engine ready.
     bool Idle(int waitMs = 60000) {
@@ -140,7 +163,8 @@ struct RealSession {
     Lines logged; // every line the log pane was given
     session::SessionLog log{folder};
     ScriptedPrompts prompts;
-    RealFtpServer server;
+    std::unique_ptr<RealFtpServer> owned;
+    RealFtpServer& server;
     FtpClient ftp;
     session::SessionController controller{ftp, log, prompts, options, session::Today()};
     transfer::TransferQueue queue{ftp,     controller, controller.Chain(),

@@ -12,6 +12,7 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
     struct Row {
         const char* server;
         const char *host, *user, *password, *port, *dir;
+        std::optional<SiteEncryption> encryption = {}; // none: as it was
     };
     const Row rows[] = {
         {"ftp://anna:pw@files.example:2121/pub", "files.example", "anna", "pw", "2121", "/pub"},
@@ -23,6 +24,10 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         {"files.example:990", "files.example", "keep", "kept", "990", "/start"},
         {"ftp://anna:pw@[::1]:2121/pub", "::1", "anna", "pw", "2121", "/pub"},
         {"[fe80::1]", "fe80::1", "keep", "kept", "21", "/start"},
+        {"ftps://files.example/pub", "files.example", "keep", "kept", "990", "/pub",
+         SiteEncryption::Implicit},
+        {"FTPES://bob@files.example:2121", "files.example", "bob", "kept", "2121", "/start",
+         SiteEncryption::Explicit},
         {"::1", "::1", "keep", "kept", "21", "/start"},
     };
     for (const Row& row : rows) {
@@ -38,6 +43,7 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
         EXPECT_EQ(normal.Password, row.password);
         EXPECT_EQ(normal.Port, row.port);
         EXPECT_EQ(normal.InitialDir, row.dir);
+        EXPECT_EQ(EncryptionOf(normal), row.encryption.value_or(EncryptionOf(site)));
     }
 }
 
@@ -146,8 +152,11 @@ TEST(SessionConnect, LogsInAndListsTheStartDirectoryAsTheServerAnswers) {
     }
 }
 
+// Each way a connect fails is told in the log, the outcome and the end report
+// ("! <outcome>" once a server was reached), and leaves for the site list.
 TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
     using Script = std::function<void(Rig&, Site&)>;
+    using E = session::SessionEnd;
     struct Row {
         const char* name;
         int retry;
@@ -156,6 +165,9 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
         const char* logged;
         int attempts;    // the "[Attempt n]" lines
         int modeChanges; // the pane leaving the site list and coming back
+        const char* outcome;
+        E end;
+        int error;
     };
     const Script closedBeforeGreeting = [](Rig& rig, Site&) {
         rig.server.closeConnection();
@@ -165,18 +177,20 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
     };
     const Row rows[] = {
         {"closed before the greeting, no retries", 0, closedBeforeGreeting, nullptr,
-         "421 Connection closed by server", 0, 0},
+         "421 Connection closed by server", 0, 0, "", E::ConnectFailed, 421},
         {"closed before the greeting, two retries", 2, closedBeforeGreeting, nullptr,
-         "421 Connection closed by server", 3, 0},
-        {"refused", 0,
+         "421 Connection closed by server", 3, 0, "", E::ConnectFailed, 421},
+        {"refused: the reason names the host", 0,
          [](Rig&, Site& site) { site.Port = std::to_string(ScriptedFtpServer::FreeClosedPort()); },
-         nullptr, "500 Connection refused (Winsock error #10061)", 0, 0},
+         nullptr, "500 Connection refused (Winsock error #10061)", 0, 0,
+         "Cannot connect to 127.0.0.1: ", E::ConnectFailed, 10061},
         {"login refused", 0,
          [](Rig& rig, Site&) {
              rig.server.send("220 ready\r\n");
-             rig.Replies("331 Password required|530 Login incorrect").start();
+             rig.Replies("331 Password required|530 Login incorrect.").start();
          },
-         nullptr, "530 Login incorrect", 0, 2},
+         nullptr, "530 Login incorrect.", 0, 2, "Login failed: 530 Login incorrect.",
+         E::LoginFailed, 530},
         {"stopped during the name look-up is not retried", 3,
          [](Rig&, Site& site) { site.Server = "localhost"; },
          [](Rig& rig) {
@@ -184,7 +198,7 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
              rig.controller.StopTransfer();
              EXPECT_EQ(rig.ftp.State(), FtpState::ftpReady) << "aborted at once";
          },
-         "500 Interrupted system call (Winsock error #10004)", 0, 0},
+         "500 Interrupted system call (Winsock error #10004)", 0, 0, "", E::ConnectFailed, 10004},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -210,50 +224,94 @@ TEST(SessionConnect, AFailedConnectReturnsToTheSiteListAfterItsRetries) {
             expected.push_back("Connecting to 127.0.0.1 [Attempt " + std::to_string(n) + "]");
         EXPECT_EQ(attempts, expected);
         EXPECT_TRUE(rig.Logged(row.logged));
+        EXPECT_TRUE(rig.controller.Outcome().starts_with(row.outcome)) << rig.controller.Outcome();
+        EXPECT_EQ(rig.controller.LastEnd().End, row.end);
+        EXPECT_EQ(rig.controller.LastEnd().Error, row.error);
+        EXPECT_EQ(rig.controller.LastEnd().Port, site.Port);
         EXPECT_TRUE(rig.controller.ServerListMode());
         EXPECT_FALSE(rig.controller.ConnectedCommands());
         ASSERT_EQ(modes.count(), row.modeChanges);
         if (row.modeChanges > 0) {
+            EXPECT_TRUE(rig.Logged("! " + rig.controller.Outcome()));
             EXPECT_TRUE(modes.back()[0].toBool());
             EXPECT_EQ(rig.controller.RemoteView().SortKey(), 1);
         }
     }
 }
 
-// Disconnect gives up a connect at any point: the site list comes back at once,
-// the engine is ready for the next connect, and nothing is retried.
-TEST(SessionConnect, DisconnectEndsAConnectInProgress) {
+// Leaving for the site list, from a connect under way or from browsing: the
+// site list comes back at once, the engine is ready for the next connect, and
+// nothing is retried.
+TEST(SessionConnect, LeavingForTheSiteListEndsTheSession) {
+    using Leave = std::function<void(Rig&)>;
+    const Leave disconnect = [](Rig& rig) { rig.controller.Disconnect(); };
     struct Row {
         const char* name;
         std::function<void(Rig&, Site&)> script;
-        FtpState waitFor;
+        FtpState waitFor;    // before leaving; ftpReady: until browsing
+        Leave leave;         // null: the server leaves
+        const char* outcome; // from browsing only
     };
     const Row rows[] = {
-        {"during the name look-up", [](Rig&, Site& site) { site.Server = "localhost"; },
-         FtpState::ftpDnsLookup},
-        {"before the greeting", [](Rig& rig, Site&) { rig.server.pause(4000).start(); },
-         FtpState::ftpWaitingBanner},
-        {"during the login",
+        {"disconnect during the name look-up", [](Rig&, Site& site) { site.Server = "localhost"; },
+         FtpState::ftpDnsLookup, disconnect, nullptr},
+        {"disconnect before the greeting", [](Rig& rig, Site&) { rig.server.pause(4000).start(); },
+         FtpState::ftpWaitingBanner, disconnect, nullptr},
+        {"disconnect during the login",
          [](Rig& rig, Site&) { rig.server.send("220 ready\r\n").pause(4000).start(); },
-         FtpState::ftpWaitingResponse},
+         FtpState::ftpWaitingResponse, disconnect, nullptr},
+        {"disconnect while browsing", [](Rig& rig, Site&) { rig.Listing().reply("221 Bye\r\n"); },
+         FtpState::ftpReady, disconnect, "Disconnected"},
+        {"the path box's server list item", [](Rig& rig, Site&) { rig.Listing(); },
+         FtpState::ftpReady, [](Rig& rig) { rig.controller.RemoteView().ChangeToPathBoxEntry(0); },
+         "Disconnected"},
+        {"the server closes the connection",
+         [](Rig& rig, Site&) { rig.Listing().pause(300).closeConnection(); }, FtpState::ftpReady,
+         nullptr, "Connection lost"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Rig rig;
         rig.options.retry = 2;
         Site site = rig.ScriptedSite();
+        const bool browsing = row.waitFor == FtpState::ftpReady;
+        if (browsing)
+            rig.Login();
         row.script(rig, site);
-        rig.controller.ConnectToSite(site);
-        ASSERT_TRUE(ProcessEventsUntil([&] { return rig.ftp.State() == row.waitFor; }, 3000));
-        rig.controller.Disconnect();
-        ASSERT_TRUE(rig.Wait(SessionState::Idle, 1000));
+        QSignalSpy status(&rig.controller, &SessionController::StatusChanged);
+        if (browsing) {
+            EXPECT_FALSE(rig.controller.ConnectedCommands());
+            ASSERT_TRUE(rig.Connect(site));
+        } else {
+            rig.controller.ConnectToSite(site);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return rig.ftp.State() == row.waitFor; }, 3000));
+        }
+        QSignalSpy modes(&rig.controller, &SessionController::ServerListModeChanged);
+        QSignalSpy cursor(&rig.controller, &SessionController::WaitCursorChanged);
+        if (row.leave)
+            row.leave(rig);
+        ASSERT_TRUE(rig.Wait(SessionState::Idle, browsing ? 5000 : 1000));
         ProcessEventsFor(100);
         EXPECT_EQ(rig.controller.SessionState(), SessionState::Idle);
         EXPECT_TRUE(rig.controller.ServerListMode());
+        EXPECT_FALSE(rig.controller.ConnectedCommands());
         EXPECT_FALSE(rig.ftp.Connected());
         EXPECT_EQ(rig.ftp.State(), FtpState::ftpReady);
+        EXPECT_TRUE(rig.controller.RemoteView().Items().empty());
         for (const std::string& line : rig.LogLines())
             EXPECT_EQ(line.find("[Attempt"), std::string::npos) << line;
+        EXPECT_GE(status.count(), 2);
+        if (!browsing)
+            continue;
+        EXPECT_EQ(rig.controller.Outcome(), row.outcome);
+        ASSERT_EQ(modes.count(), 1);
+        EXPECT_TRUE(rig.Logged("! " + std::string(row.outcome)));
+        EXPECT_TRUE(modes[0][0].toBool());
+        if (!row.leave)
+            continue; // the server left: no wait for the user
+        ASSERT_EQ(cursor.count(), 2) << "the wait cursor shows, then the default returns";
+        EXPECT_TRUE(cursor[0][0].toBool());
+        EXPECT_FALSE(cursor[1][0].toBool());
     }
 }
 
@@ -273,18 +331,6 @@ TEST_F(Session, PasswordIsAskedWhenNotSavedAndCancelSendsNothing) {
     controller.ConnectToSite(site);
     ASSERT_TRUE(ProcessEventsUntil([&] { return server.received().size() >= 2; }));
     EXPECT_EQ(server.received()[1], "PASS typed-pw");
-}
-
-TEST_F(Session, StopDuringATransferSetsTheRequestThatAbortsProgress) {
-    controller.SetTransferModeFlags(transfer::DownloadWalk | transfer::UploadWalk);
-    controller.StopTransfer();
-    EXPECT_TRUE(controller.StopRequest());
-    EXPECT_EQ(controller.TransferModeFlags(), 0u);
-    bool abort = false;
-    ftp.OnProgress(&ftp, 10, abort);
-    EXPECT_TRUE(abort);
-    controller.SetConnectedState();
-    EXPECT_FALSE(controller.StopRequest());
 }
 
 TEST(SessionBrowse, EachMoveSendsItsCommandsAndShowsWhereItEnded) {
@@ -407,35 +453,6 @@ TEST(SessionBrowse, ADoubleClickedLinkIsEnteredOrElseTakenForAFile) {
             ProcessEventsFor(100);
             EXPECT_EQ(rig.Since().size(), 1u) << "a link taken for a file is not tried again";
         }
-    }
-}
-
-TEST(SessionBrowse, LeavingForTheSiteListDisconnects) {
-    const std::pair<const char*, std::function<void(SessionController&)>> rows[] = {
-        {"the path box's server list item",
-         [](SessionController& c) { c.RemoteView().ChangeToPathBoxEntry(0); }},
-        {"disconnect", [](SessionController& c) { c.Disconnect(); }},
-    };
-    for (const auto& [name, leave] : rows) {
-        SCOPED_TRACE(name);
-        Rig rig;
-        rig.Login();
-        rig.Listing();
-        EXPECT_FALSE(rig.controller.ConnectedCommands());
-        ASSERT_TRUE(rig.Connect(rig.ScriptedSite()));
-        QSignalSpy modes(&rig.controller, &SessionController::ServerListModeChanged);
-        QSignalSpy cursor(&rig.controller, &SessionController::WaitCursorChanged);
-        leave(rig.controller);
-        ASSERT_TRUE(rig.Wait(SessionState::Idle));
-        EXPECT_TRUE(rig.controller.ServerListMode());
-        EXPECT_FALSE(rig.controller.ConnectedCommands());
-        EXPECT_FALSE(rig.ftp.Connected());
-        EXPECT_TRUE(rig.controller.RemoteView().Items().empty());
-        ASSERT_EQ(modes.count(), 1);
-        EXPECT_TRUE(modes[0][0].toBool());
-        ASSERT_EQ(cursor.count(), 2) << "the wait cursor shows, then the default returns";
-        EXPECT_TRUE(cursor[0][0].toBool());
-        EXPECT_FALSE(cursor[1][0].toBool());
     }
 }
 

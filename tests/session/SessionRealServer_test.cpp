@@ -1,9 +1,7 @@
-// A saved site browsed on a real FTP server: the site list file, the session
-// controller, the engine and the remote pane together, in passive and active mode.
+// A site browsed on a real FTP server: the session controller, the engine and
+// the remote pane together, in passive and active mode.
 #include "prefs/PrefsTestSupport.h"
 #include "session/RealSession.h"
-#include "sites/SiteFolder.h"
-#include "sites/SiteListController.h"
 
 #include <ctime>
 #include <sys/stat.h>
@@ -19,7 +17,6 @@ using testsupport::ProcessEventsUntil;
 
 constexpr int kWaitMs = 10000;
 constexpr const char* kHost = "127.0.0.1";
-constexpr const char* kSiteName = "Loopback ünïcode";
 // Three levels below the root, names with blanks and letters outside ASCII.
 const std::string kOne = "/Año 2024";
 const std::string kTwo = kOne + "/sub dir";
@@ -31,16 +28,16 @@ std::string RowText(bool folder, const std::string& name, const std::string& siz
     return (folder ? "0 folder|" : "1 file|") + name + "|" + size + "|" + date;
 }
 
-class SavedSite : public ::testing::TestWithParam<bool> {
+class RealBrowse : public ::testing::TestWithParam<bool> {
 protected:
-    SavedSite() {
+    RealBrowse() {
         s.options.Log = true;
         s.log.ApplyOptions(s.options);
     }
 
     void SetUp() override {
-        CORVANE_START_REAL_FTP(server);
-        const fs::path root = server.root();
+        CORVANE_START_REAL_FTP(s.server);
+        const fs::path root = s.server.root();
         fs::create_directories(root / fs::path(kThree).relative_path() / "inner folder");
         fs::create_directories(root / "plain");
         const std::pair<std::string, std::size_t> files[] = {
@@ -54,7 +51,7 @@ protected:
             {kThree + "/ß.txt", 3},
         };
         for (const auto& [path, size] : files)
-            WriteFile(server.root() + path, std::string(size, 'x'));
+            WriteFile(s.server.root() + path, std::string(size, 'x'));
 
         // Old times make the server list a year, and distinct days show that each
         // row's date is its own. Parents last: filling a folder touches its time.
@@ -75,7 +72,7 @@ protected:
     // the server lists times in UTC.
     Lines Expected(const std::string& remoteDir) const {
         Lines rows;
-        for (const auto& entry : fs::directory_iterator(server.root() + remoteDir)) {
+        for (const auto& entry : fs::directory_iterator(s.server.root() + remoteDir)) {
             struct stat info {};
             EXPECT_EQ(::stat(entry.path().c_str(), &info), 0) << entry.path();
             std::tm utc{};
@@ -94,24 +91,24 @@ protected:
     // Everything the pane and the engine say about the directory shown.
     void ExpectShows(const std::string& remoteDir) {
         SCOPED_TRACE("showing " + remoteDir);
-        std::string dir = ftp.HostDirName;
+        std::string dir = s.ftp.HostDirName;
         if (dir.size() > 1 && dir.back() == '/')
             dir.pop_back();
         EXPECT_EQ(dir, remoteDir.empty() ? "/" : remoteDir);
         Lines path{remote::ServerListItem, kHost};
         for (const fs::path& part : fs::path(remoteDir).relative_path())
             path.push_back(part.string());
-        const remote::PathBox& box = controller.RemoteView().PathBox();
+        const remote::PathBox& box = s.controller.RemoteView().PathBox();
         EXPECT_EQ(box.items, path);
         EXPECT_EQ(box.selected, static_cast<int>(path.size()) - 1);
         EXPECT_TRUE(box.enabled);
 
         Lines shown;
-        for (const remote::RemoteItem& item : controller.RemoteView().Items()) {
+        for (const remote::RemoteItem& item : s.controller.RemoteView().Items()) {
             // LIST names a year for old files; MLSD gives every time (noon, UTC).
-            EXPECT_EQ(item.Time(), ftp.MachineListings ? "12:00" : "") << item.caption;
+            EXPECT_EQ(item.Time(), s.ftp.MachineListings ? "12:00" : "") << item.caption;
             shown.push_back(RowText(item.icon == PaneIcon::Folder, item.caption, item.size,
-                                    controller.RemoteView().DateText(item)));
+                                    s.controller.RemoteView().DateText(item)));
         }
         EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(),
                                    [](const std::string& a, const std::string& b) {
@@ -132,73 +129,31 @@ protected:
         });
     }
     int Row(const std::string& caption) const {
-        const std::vector<remote::RemoteItem>& items = controller.RemoteView().Items();
+        const std::vector<remote::RemoteItem>& items = s.controller.RemoteView().Items();
         return static_cast<int>(std::find_if(items.begin(), items.end(),
                                              [&](const auto& i) { return i.caption == caption; }) -
                                 items.begin());
     }
 
-    // Saves the site in the properties window, as "New Server" does.
-    void SaveSite() {
-        SiteListController sites(folder, prompts, options);
-        ASSERT_TRUE(sites.LoadSiteFolder(""));
-        prompts.sites.push_back({[this](SiteForm& form) {
-            form.Name = kSiteName;
-            form.Server = kHost;
-            form.Port = server.portText();
-            form.Anonymous = false;
-            form.User = RealFtpServer::User;
-            form.Password = RealFtpServer::Password;
-            form.SavePassword = true;
-            form.InitialDir = kOne;
-            form.Pasv = Passive();
-        }});
-        sites.NewSite();
-        const std::string list = ReadFile(folder + SiteListFileName);
-        EXPECT_NE(list.find(kSiteName), std::string::npos) << list;
-        EXPECT_EQ(list.find(RealFtpServer::Password), std::string::npos)
-            << "the password is scrambled in the file";
-    }
-
     RealSession s;
-    // The harness's parts under the names this suite reads best with.
-    const std::string& folder = s.folder;
-    Options& options = s.options;
-    const Lines& logged = s.logged;
-    session::SessionLog& log = s.log;
-    ScriptedPrompts& prompts = s.prompts;
-    RealFtpServer& server = s.server;
-    FtpClient& ftp = s.ftp;
-    SessionController& controller = s.controller;
 };
 
-TEST_P(SavedSite, IsBrowsedThreeLevelsDownAndBackThenLeftForTheSiteList) {
-    ASSERT_NO_FATAL_FAILURE(SaveSite());
-
-    // The program started again: the site comes from the list file.
-    SiteListController sites(folder, prompts, options);
-    QObject::connect(&sites, &SiteListController::SiteChosen, &controller,
-                     &SessionController::ConnectToSite);
-    ASSERT_TRUE(sites.LoadSiteFolder(""));
-    ASSERT_EQ(sites.Model().Count(), 1);
-    const Site& saved = sites.Model().Entry(0).Site;
-    EXPECT_EQ(saved.Password, RealFtpServer::Password);
-    EXPECT_EQ(saved.InitialDir, kOne);
-    EXPECT_EQ(saved.Pasv, Passive() ? 1 : 0);
-    sites.Model().SelectOnly(0);
+TEST_P(RealBrowse, ThreeLevelsDownAndBackThenLeftForTheSiteList) {
+    Site site = s.AccountSite(Passive());
+    site.InitialDir = kOne;
     ASSERT_TRUE(Navigate([&] {
-        sites.OpenSelected();
-        EXPECT_EQ(controller.SessionState(), SessionState::Connecting);
+        s.controller.ConnectToSite(site);
+        EXPECT_EQ(s.controller.SessionState(), SessionState::Connecting);
     }));
-    EXPECT_FALSE(controller.ServerListMode());
-    EXPECT_EQ(ftp.Passive(), Passive());
-    controller.OpenEntry(Row("notes.md"));
-    EXPECT_EQ(controller.SessionState(), SessionState::Browsing) << "a file is not entered";
+    EXPECT_FALSE(s.controller.ServerListMode());
+    EXPECT_EQ(s.ftp.Passive(), Passive());
+    s.controller.OpenEntry(Row("notes.md"));
+    EXPECT_EQ(s.controller.SessionState(), SessionState::Browsing) << "a file is not entered";
     ExpectShows(kOne); // the site's start directory
 
-    auto& view = controller.RemoteView();
+    auto& view = s.controller.RemoteView();
     const auto enter = [&](const std::string& dir) {
-        return [&, dir] { controller.OpenEntry(Row(fs::path(dir).filename().string())); };
+        return [&, dir] { s.controller.OpenEntry(Row(fs::path(dir).filename().string())); };
     };
     const auto choose = [&](int index) { return [&, index] { view.ChangeToPathBoxEntry(index); }; };
     const std::function<void()> up = [&] { view.GoUpOneLevel(); };
@@ -220,31 +175,32 @@ TEST_P(SavedSite, IsBrowsedThreeLevelsDownAndBackThenLeftForTheSiteList) {
         ExpectShows(shows);
     }
 
-    QSignalSpy modes(&controller, &SessionController::ServerListModeChanged);
+    QSignalSpy modes(&s.controller, &SessionController::ServerListModeChanged);
     view.ChangeToPathBoxEntry(0); // "SERVER LIST ..."
     ASSERT_TRUE(ProcessEventsUntil(
         [&] {
-            return controller.SessionState() == SessionState::Idle && controller.ServerListMode();
+            return s.controller.SessionState() == SessionState::Idle &&
+                   s.controller.ServerListMode();
         },
         kWaitMs));
-    EXPECT_FALSE(ftp.Connected());
-    EXPECT_FALSE(controller.ConnectedCommands());
+    EXPECT_FALSE(s.ftp.Connected());
+    EXPECT_FALSE(s.controller.ConnectedCommands());
     EXPECT_TRUE(view.Items().empty());
     EXPECT_TRUE(view.PathBox().items.empty());
     ASSERT_EQ(modes.count(), 1);
     EXPECT_TRUE(modes[0][0].toBool());
-    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(s.prompts.messages.empty());
 
     // The password never reaches the log, neither the pane nor the file.
-    EXPECT_NE(std::find(logged.begin(), logged.end(), "> PASS ****"), logged.end());
-    for (const std::string& line : logged)
+    EXPECT_NE(std::find(s.logged.begin(), s.logged.end(), "> PASS ****"), s.logged.end());
+    for (const std::string& line : s.logged)
         EXPECT_EQ(line.find(RealFtpServer::Password), std::string::npos) << line;
-    const std::string fileText = ReadFile(log.LogFile());
+    const std::string fileText = ReadFile(s.log.LogFile());
     EXPECT_NE(fileText.find("> PASS ****"), std::string::npos);
     EXPECT_EQ(fileText.find(RealFtpServer::Password), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(SessionRealServer, SavedSite, ::testing::Values(true, false),
+INSTANTIATE_TEST_SUITE_P(SessionRealServer, RealBrowse, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "Passive" : "Active";
                          });

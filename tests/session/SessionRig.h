@@ -41,6 +41,32 @@ inline Lines Split(const std::string& text) {
     return parts;
 }
 
+// A listing line of a file ('-'), folder ('d') or link ('l').
+inline std::string Line(const std::string& name, char kind = '-', int size = 3) {
+    return std::string(1, kind) + "rw-r--r-- 1 ftp ftp " + std::to_string(size) + " Jan 10 12:00 " +
+           name + "\r\n";
+}
+
+// The server's side of one passive download, upload, or TYPE A and listing.
+inline ScriptedFtpServer& Get(ScriptedFtpServer& s, const std::string& data) {
+    return s.replyPasv()
+        .acceptData()
+        .reply("150 Opening\r\n")
+        .sendData(data)
+        .closeData()
+        .send("226 Done\r\n");
+}
+inline ScriptedFtpServer& Put(ScriptedFtpServer& s) {
+    return s.replyPasv()
+        .acceptData()
+        .reply("150 Ok to send\r\n")
+        .receiveDataUntilClose()
+        .send("226 Done\r\n");
+}
+inline ScriptedFtpServer& List(ScriptedFtpServer& s, const std::string& listing) {
+    return Get(s.reply("200 Type set to A\r\n"), listing);
+}
+
 // Records the chain steps the dispatcher calls.
 struct RecordingSteps : transfer::ChainSteps {
     Lines calls;
@@ -81,13 +107,7 @@ struct Rig {
     }
     // TYPE A and a passive LIST of `listing`.
     ScriptedFtpServer& Listing(const std::string& listing = kListing) {
-        return server.reply("200 Type set to A\r\n")
-            .replyPasv()
-            .acceptData()
-            .reply("150 Here comes the listing\r\n")
-            .sendData(listing)
-            .closeData()
-            .send("226 Directory send OK\r\n");
+        return List(server, listing);
     }
     bool Wait(SessionState state, int timeoutMs = 5000) {
         return ProcessEventsUntil([&] { return controller.SessionState() == state; }, timeoutMs);

@@ -297,6 +297,62 @@ TEST_P(VirtualHost, ATreeGoesUpComesBackAndIsDeleted) {
     EXPECT_EQ(s.Errors(), Lines{});
 }
 
+// Every browse command on a site named from its home: a path from the root, or
+// from the home while the server stands deeper, would miss the folder.
+TEST_P(VirtualHost, BrowsingGoesFromWhereTheServerStands) {
+    fs::create_directories(s.OnServer("pub/dir/tree/a/b"));
+    remote::RemoteView& pane = s.controller.RemoteView();
+    const auto shows = [&](const std::string& caption) {
+        const auto& items = pane.Items();
+        return std::any_of(items.begin(), items.end(),
+                           [&](const remote::RemoteItem& item) { return item.caption == caption; });
+    };
+    const auto open = [&](const std::string& caption) {
+        return s.Run([&] {
+            const auto& items = pane.Items();
+            const auto it = std::find_if(items.begin(), items.end(),
+                                         [&](const auto& item) { return item.caption == caption; });
+            if (it != items.end())
+                s.controller.OpenEntry(static_cast<int>(it - items.begin()));
+            return it != items.end();
+        });
+    };
+    const auto up = [&] {
+        return s.Run([&] {
+            pane.GoUpOneLevel();
+            return true;
+        });
+    };
+    const struct {
+        const char* name;
+        std::function<testing::AssertionResult()> act;
+        std::string at, shown;
+    } steps[] = {
+        {"refresh in the start folder", [&] { return s.Refresh(); }, "pub/dir/", "tree"},
+        {"open a folder", [&] { return open("tree"); }, "pub/dir/tree", "a"},
+        {"open one more", [&] { return open("a"); }, "pub/dir/tree/a", "b"},
+        {"refresh deeper", [&] { return s.Refresh(); }, "pub/dir/tree/a", "b"},
+        {"up one level", up, "pub/dir/tree", "a"},
+        {"the path box's first folder",
+         [&] {
+             return s.Run([&] {
+                 pane.ChangeToPathBoxEntry(2);
+                 return true;
+             });
+         },
+         "pub", "dir"},
+        {"up from the first level asks the server's name for it", up, "pub", "dir"},
+        {"open, named from the server's root", [&] { return open("dir"); }, "pub/dir", "tree"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        ASSERT_TRUE(step.act());
+        EXPECT_TRUE(s.ftp.HostDirName.ends_with(step.at)) << s.ftp.HostDirName;
+        EXPECT_TRUE(shows(step.shown));
+    }
+    EXPECT_EQ(s.Errors(), Lines{});
+}
+
 std::string ServerName(const ::testing::TestParamInfo<std::tuple<Kind, bool>>& info) {
     return KindName(std::get<0>(info.param)) + (std::get<1>(info.param) ? "Passive" : "Active");
 }

@@ -57,13 +57,11 @@ TEST(CertificateDialogTest, TheButtonsAnswerAndOnlyAClickTrusts) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         WhenModal<CertificateDialog>([&row](CertificateDialog& w) {
-            EXPECT_EQ(w.windowTitle(), "Certificate");
             EXPECT_TRUE(w.Button(CertificateAnswer::Refuse)->isDefault());
             EXPECT_FALSE(w.Button(CertificateAnswer::TrustAlways)->isDefault());
             auto* fingerprint = Child<QLabel>(w, "eFingerprint");
             EXPECT_EQ(fingerprint->text().toStdString(), Fingerprint(true));
             EXPECT_TRUE(fingerprint->textInteractionFlags() & Qt::TextSelectableByMouse);
-            EXPECT_EQ(Child<QLabel>(w, "eIssuer")->text(), "CN=Example CA");
             EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lChanged")) != nullptr, row.changed);
             EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("eError")) != nullptr, !row.changed);
             if (row.button)

@@ -6,7 +6,6 @@
 #include "prefs/WidgetTestSupport.h"
 #include "sites/SiteEditor_dialog.h"
 #include "sites/SiteFolder.h"
-#include "sites/SiteListController.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,10 +40,15 @@ bool ColumnsEnabled(const SiteEditor& w) {
     return Edit(w, "eColName")->isEnabled() && Edit(w, "eColAttribute")->isEnabled();
 }
 
-void AnswerInput(const QString& typed) {
-    WhenModal<InputDialog>([typed](InputDialog& form) {
-        form.InputLine()->setText(typed);
-        form.OkButton()->click();
+// Types `typed` and confirms, or cancels when there is nothing to type;
+// `prefill` gets what the line held.
+void AnswerInput(const std::optional<QString>& typed, QString* prefill = nullptr) {
+    WhenModal<InputDialog>([typed, prefill](InputDialog& form) {
+        if (prefill)
+            *prefill = form.InputLine()->text();
+        if (typed)
+            form.InputLine()->setText(*typed);
+        (typed ? form.OkButton() : form.CancelButton())->click();
     });
 }
 
@@ -110,6 +114,7 @@ TEST_F(SiteDialogTest, EncryptionMovesThePortMlsdAndForgetReachTheForm) {
     EXPECT_EQ(Child<QComboBox>(*fresh, "cbEncryption")->currentText(),
               "Use explicit FTP over TLS if available");
     EXPECT_FALSE(Child<QWidget>(*fresh, "pCertificate")->isVisible()) << "nothing trusted";
+    EXPECT_TRUE(Box(*fresh, "cbPasv")->isChecked()) << "a new site is passive";
 
     Site site;
     site.Encryption = "implicit";
@@ -157,8 +162,10 @@ TEST_F(SiteDialogTest, CustomTypesAreAddedEditedAndDeleted) {
     EXPECT_EQ(list->currentRow(), 2);
     EXPECT_EQ(ColumnTexts(*w), (std::vector<QString>{"9", "5", "7", "6", "8", "1"}));
 
-    AnswerInput(QStringLiteral("Renamed"));
+    QString prefill;
+    AnswerInput(QStringLiteral("Renamed"), &prefill);
     Click(*w, "bEdit");
+    EXPECT_EQ(prefill, "Added");
     EXPECT_EQ(list->item(2)->text(), "Renamed");
 
     list->setCurrentRow(1); // the boxes of "Mine" were stored when leaving it
@@ -167,12 +174,19 @@ TEST_F(SiteDialogTest, CustomTypesAreAddedEditedAndDeleted) {
     EXPECT_FALSE(ColumnsEnabled(*w));
     Click(*w, "bDelete");
     EXPECT_EQ(list->count(), 3) << "the first type stays";
+    AnswerInput(QStringLiteral("Second"));
+    Click(*w, "bEdit");
+    EXPECT_EQ(list->count(), 4) << "edit on the first type adds";
+    AnswerInput(std::nullopt);
+    Click(*w, "bAdd");
+    EXPECT_EQ(list->count(), 4) << "cancelled";
     list->setCurrentRow(2);
     Click(*w, "bDelete");
-    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->count(), 3);
 
     const SiteForm form = w->Values();
-    EXPECT_EQ(form.CustomTypes, (HostTypeList{{"Default", "0957681"}, {"Mine", "4c23456"}}));
+    EXPECT_EQ(form.CustomTypes,
+              (HostTypeList{{"Default", "0957681"}, {"Mine", "4c23456"}, {"Second", "4957681"}}));
 }
 
 TEST_F(SiteDialogTest, SaveNeedsANameAndAServer) {
@@ -233,44 +247,6 @@ TEST_F(SiteDialogTest, TextThatIsNotUtf8ComesBackUnchanged) {
     EXPECT_EQ(form.Name, site.Name);
     EXPECT_EQ(form.Password, site.Password);
     EXPECT_EQ(JoinDescLines(form.DescLines), site.Desc);
-}
-
-// A site made and edited in the window, then moved into a new folder.
-TEST_F(SiteDialogTest, ASiteIsMadeEditedAndMovedIntoAFolder) {
-    Options options;
-    SiteListController controller(folder.path(), prompts, options);
-    SiteListModel& model = controller.Model();
-    controller.LoadSiteFolder("");
-
-    WhenModal<SiteEditor>([](SiteEditor& w) {
-        QTest::keyClicks(Edit(w, "eName"), "Mirror");
-        QTest::keyClicks(Edit(w, "eServer"), "ftp.mirror.example");
-        EXPECT_TRUE(Box(w, "cbPasv")->isChecked()) << "a new site is passive";
-        Click(w, "bbSave");
-    });
-    controller.NewSite();
-    ASSERT_EQ(model.Count(), 1);
-
-    WhenModal<SiteEditor>([](SiteEditor& w) {
-        EXPECT_EQ(Edit(w, "eName")->text(), "Mirror");
-        Edit(w, "ePort")->setText(QStringLiteral("2121"));
-        QTest::keyClicks(Edit(w, "ePassword"), "pw");
-        Child<QComboBox>(w, "cbHostType")->setCurrentIndex(7);
-        Click(w, "bbSave");
-    });
-    controller.Properties(); // the new site is selected
-    const std::string line =
-        "Name=Mirror;Server=ftp.mirror.example;Port=2121;Password=" + ScramblePassword("pw") +
-        ";User=anonymous;Anonymous=0;SavePassword=1;Pasv=1;"
-        "Answer=7957681;CheckPSW=1;CheckVHost=0;Encryption=auto;";
-    EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), line + "\r\n");
-
-    AnswerInput(QStringLiteral("Archive"));
-    controller.MakeFolder();
-    ASSERT_EQ(model.Count(), 2);
-    ASSERT_TRUE(controller.MoveSiteToFolder(1, 0));
-    EXPECT_EQ(ReadFile(folder.file("ftplist.TXT")), "DIR=Archive\r\n");
-    EXPECT_EQ(ReadFile(folder.file("Archive/ftplist.TXT")), line + "\r\n");
 }
 
 } // namespace

@@ -13,13 +13,6 @@ HostTypeList Types() {
     return {{"Default", "0957681"}, {"ProFTPD", "4123456"}, {"Odd", "4fedcba"}};
 }
 
-Site CustomSite(const std::string& answerName) {
-    Site site;
-    site.Answer = "4000000";
-    site.AnswerName = answerName;
-    return site;
-}
-
 TEST(HostTypesTest, AnswerTxtIsReadAndWrittenAsCommaText) {
     TempFolder folder;
     EXPECT_EQ(ReadHostTypes(folder.path()), (HostTypeList{{"Default", "0957681"}}));
@@ -82,16 +75,6 @@ TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
     }
 }
 
-TEST(SiteFormTest, ColumnBoxesMakeTheCode) {
-    SiteForm form = FormForSite(Site{}, Types());
-    form.HostType = CustomHostType;
-    form.Columns = {"16", "", "0", "15", "07", "99"};
-    EXPECT_EQ(AnswerCode(form), "4000f70");
-    form.HostType = 9;
-    form.Columns = DefaultColumns;
-    EXPECT_EQ(AnswerCode(form), "9957681");
-}
-
 TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
     Site site;
     site.Description = "kept";
@@ -111,6 +94,8 @@ TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
     form.MaskPassword = false;
     form.VirtualHost = true;
     form.DescLines = {"first", "has ` accent", ""};
+    form.HostType = 9;
+    form.Columns = {"16", "", "0", "15", "07", "99"}; // empty or past 15: "0"
     EXPECT_FALSE(SaveProblem(form));
     AcceptSiteForm(form, site);
     EXPECT_EQ(site.Name, std::string(50, 'n'));
@@ -126,7 +111,7 @@ TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
     EXPECT_EQ(site.Pasv, 1);
     EXPECT_EQ(site.CheckPSW, 0);
     EXPECT_EQ(site.CheckVHost, 1);
-    EXPECT_EQ(site.Answer, "0957681");
+    EXPECT_EQ(site.Answer, "9000f70");
     EXPECT_EQ(site.AnswerName, "");
     EXPECT_EQ(site.Desc, "first`has ` accent`");
     EXPECT_EQ(site.Description, "kept");
@@ -169,23 +154,6 @@ TEST(SiteFormTest, TheSlashBox) {
     EXPECT_FALSE(FormForSite(site, Types()).Slash);
 }
 
-TEST(CustomTypesTest, SelectingAnotherTypeStoresTheBoxesOfThePreviousOne) {
-    SiteForm form = FormForSite(CustomSite("ProFTPD"), Types());
-    ASSERT_EQ(form.CustomType, 1);
-    EXPECT_TRUE(SiteLook(form).ColumnsEnabled);
-    form.Columns = {"1", "2", "3", "4", "5", "16"};
-    SelectCustomType(form, 2);
-    EXPECT_EQ(form.CustomTypes[1].Code, "4123450");
-    EXPECT_EQ(form.Columns, (Columns{"15", "14", "13", "12", "11", "10"}));
-    SelectCustomType(form, 0);
-    EXPECT_EQ(form.CustomTypes[2].Code, "4fedcba");
-    EXPECT_EQ(form.Columns, DefaultColumns);
-    EXPECT_FALSE(SiteLook(form).ColumnsEnabled) << "the base entry keeps its columns";
-    form.Columns = {"1", "1", "1", "1", "1", "1"};
-    SelectCustomType(form, 1);
-    EXPECT_EQ(form.CustomTypes[0].Code, "0957681");
-}
-
 TEST(CustomTypesTest, SavingStoresTheNameAndTheCodeOfTheSelectedType) {
     TempFolder folder;
     WriteHostTypes(folder.path(), Types());
@@ -217,32 +185,6 @@ TEST(CustomTypesTest, SavingStoresTheNameAndTheCodeOfTheSelectedType) {
     EXPECT_EQ(prompts.shownSites.back().HostType, CustomHostType);
     EXPECT_EQ(prompts.shownSites.back().CustomType, 0);
     EXPECT_EQ(prompts.shownSites.back().Columns, DefaultColumns);
-}
-
-TEST(CustomTypesTest, AddEditAndDeleteKeepTheBaseEntry) {
-    TempFolder folder;
-    ScriptedPrompts prompts;
-    Site site = CustomSite("Default");
-    prompts.inputs = {"First", "Renamed", "Second", std::nullopt};
-    prompts.sites.push_back({[&prompts](SiteForm& form) {
-                                 ASSERT_EQ(form.CustomType, 0);
-                                 DeleteCustomType(form);        // the base entry stays
-                                 EditCustomType(prompts, form); // on the base entry: "add"
-                                 EXPECT_EQ(form.CustomType, 1);
-                                 EXPECT_EQ(form.Columns, DefaultColumns);
-                                 form.Columns = {"1", "2", "3", "4", "5", "6"};
-                                 EditCustomType(prompts, form);
-                                 AddCustomType(prompts, form); // stores the boxes for "Renamed"
-                                 AddCustomType(prompts, form); // cancelled
-                             },
-                             false});
-    EXPECT_FALSE(EditSite(prompts, folder.path(), site));
-    ASSERT_EQ(prompts.asked.size(), 4u);
-    EXPECT_EQ(prompts.asked[1].Text, "First") << "an edit starts from the name";
-    // Kept although the window was cancelled.
-    EXPECT_EQ(
-        ReadHostTypes(folder.path()),
-        (HostTypeList{{"Default", "0957681"}, {"Renamed", "4123456"}, {"Second", "0957681"}}));
 }
 
 } // namespace

@@ -63,7 +63,7 @@ TEST(CustomCommands, OddFiles) {
     }
 }
 
-TEST(CustomCommands, BoxAndEditorRules) {
+TEST(CustomCommands, TheBoxDoesNotRepeatItsSelectedItem) {
     CommandBox box;
     EXPECT_EQ(TakeCommand(box, ""), std::nullopt);
     EXPECT_EQ(TakeCommand(box, "STAT"), "STAT");
@@ -73,21 +73,6 @@ TEST(CustomCommands, BoxAndEditorRules) {
     box.Selected = -1;
     TakeCommand(box, "NOOP");
     EXPECT_EQ(box.Items.size(), 3u) << "without a selection the text is added again";
-
-    CommandEditor editor({{"a", "b"}, {"1", "2"}});
-    EXPECT_TRUE(editor.ReadOnly());
-    editor.Select(1);
-    EXPECT_EQ(editor.Chosen(), "2");
-    editor.SetLabel("B");
-    editor.Remove();
-    EXPECT_TRUE(editor.ReadOnly());
-    editor.SetLabel("ignored");
-    editor.SetCommand("ignored");
-    EXPECT_EQ(editor.Library(), (CommandLibrary{{"a"}, {"1"}})) << "read-only after Remove";
-    editor.Add();
-    EXPECT_EQ(editor.Selected(), 1);
-    editor.SetCommand("PWD");
-    EXPECT_EQ(editor.Library(), (CommandLibrary{{"a", ""}, {"1", "PWD"}}));
 }
 
 } // namespace

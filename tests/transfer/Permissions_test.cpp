@@ -1,7 +1,9 @@
 #include "transfer/Permissions.h"
 
-#include <functional>
+#include <array>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <string>
 
 namespace transfer {
 namespace {
@@ -39,83 +41,71 @@ TEST(Permissions, ManualTextAndKeys) {
     EXPECT_FALSE(ManualKeyAccepted(U'a'));
 }
 
+// The boxes as the nine letters of "ls -l": a letter checked, "-" not, "?" grayed.
+std::string BoxText(const std::array<PermissionForm::Box, 9>& boxes) {
+    std::string text;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const bool grayed = boxes[i] == PermissionForm::Box::Grayed;
+        text += grayed ? '?' : boxes[i] == PermissionForm::Box::Checked ? "rwx"[i % 3] : '-';
+    }
+    return text;
+}
+
+// "a=644 b=664" and back.
+std::vector<PermissionEntry> Entries(const char* text) {
+    std::vector<PermissionEntry> entries;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        const std::size_t eq = word.find('=');
+        entries.push_back({word.substr(0, eq), static_cast<Mode>(std::stoi(word.substr(eq + 1)))});
+    }
+    return entries;
+}
+std::string EntriesText(const std::vector<PermissionEntry>& entries) {
+    std::string text;
+    for (const PermissionEntry& entry : entries)
+        text += (text.empty() ? "" : " ") + entry.Name + "=" + std::to_string(entry.Value);
+    return text;
+}
+
 TEST(Permissions, FormRules) {
-    using B = PermissionForm::Box;
-    constexpr B C = B::Checked, U = B::Unchecked, G = B::Grayed;
     struct Row {
         const char* name;
-        std::vector<PermissionEntry> entries;
-        std::function<void(PermissionForm&)> act;
-        std::array<B, 9> boxes;
+        const char* entries;
+        const char* typed; // into the manual field first; null: nothing
+        int click;         // then this box; -1: none
+        const char* boxes;
         const char* manual;
-        std::vector<PermissionEntry> changes;
+        const char* changes;
     };
-    const auto none = [](PermissionForm&) {};
     const Row rows[] = {
-        {"one file opens with its value; 755 typed goes out",
-         {{"f", 644}},
-         [](PermissionForm& f) { f.TypeManual("755"); },
-         {C, C, C, C, U, C, C, U, C},
-         "755",
-         {{"f", 755}}},
-        {"a box differing between entries starts grayed; Ok alone changes nothing",
-         {{"a", 644}, {"b", 664}},
-         none,
-         {C, C, U, C, G, U, C, U, U},
-         "644",
-         {}},
-        {"a click on another box keeps each entry's grayed bit",
-         {{"a", 644}, {"b", 664}},
-         [](PermissionForm& f) { f.ClickBox(2); },
-         {C, C, C, C, G, U, C, U, U},
-         "744",
-         {{"a", 744}, {"b", 764}}},
-        {"a clicked grayed box applies to all",
-         {{"a", 644}, {"b", 664}},
-         [](PermissionForm& f) { f.ClickBox(4); },
-         {C, C, U, C, C, U, C, U, U},
-         "664",
-         {{"a", 664}}},
-        {"a typed value applies to every entry",
-         {{"a", 644}, {"b", 664}},
-         [](PermissionForm& f) { f.TypeManual("7"); },
-         {U, U, U, U, U, U, C, C, C},
-         "7",
-         {{"a", 7}, {"b", 7}}},
-        {"an empty text clears the boxes and changes nothing",
-         {{"a", 644}},
-         [](PermissionForm& f) { f.TypeManual(""); },
-         {U, U, U, U, U, U, U, U, U},
-         "",
-         {}},
-        {"a click after clearing the text rebuilds it from the boxes",
-         {{"a", 644}},
-         [](PermissionForm& f) {
-             f.TypeManual("");
-             f.ClickBox(0);
-         },
-         {C, U, U, U, U, U, U, U, U},
-         "400",
-         {{"a", 400}}},
-        {"text that is no number leaves the boxes and changes nothing",
-         {{"a", 644}},
-         [](PermissionForm& f) { f.TypeManual("x"); },
-         {C, C, U, C, U, U, C, U, U},
-         "x",
-         {}},
+        {"one file opens with its value; 755 typed goes out", "f=644", "755", -1, "rwxr-xr-x",
+         "755", "f=755"},
+        {"a box differing between entries starts grayed; Ok alone changes nothing", "a=644 b=664",
+         nullptr, -1, "rw-r?-r--", "644", ""},
+        {"a click on another box keeps each entry's grayed bit", "a=644 b=664", nullptr, 2,
+         "rwxr?-r--", "744", "a=744 b=764"},
+        {"a clicked grayed box applies to all", "a=644 b=664", nullptr, 4, "rw-rw-r--", "664",
+         "a=664"},
+        {"a typed value applies to every entry", "a=644 b=664", "7", -1, "------rwx", "7",
+         "a=7 b=7"},
+        {"an empty text clears the boxes and changes nothing", "a=644", "", -1, "---------", "",
+         ""},
+        {"a click after clearing the text rebuilds it from the boxes", "a=644", "", 0, "r--------",
+         "400", "a=400"},
+        {"text that is no number leaves the boxes and changes nothing", "a=644", "x", -1,
+         "rw-r--r--", "x", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        PermissionForm form(row.entries);
-        row.act(form);
-        EXPECT_EQ(form.Boxes(), row.boxes);
+        PermissionForm form(Entries(row.entries));
+        if (row.typed != nullptr)
+            form.TypeManual(row.typed);
+        if (row.click >= 0)
+            form.ClickBox(row.click);
+        EXPECT_EQ(BoxText(form.Boxes()), row.boxes);
         EXPECT_EQ(form.Manual(), row.manual);
-        const std::vector<PermissionEntry> changes = form.Changes();
-        ASSERT_EQ(changes.size(), row.changes.size());
-        for (std::size_t i = 0; i < changes.size(); ++i) {
-            EXPECT_EQ(changes[i].Name, row.changes[i].Name);
-            EXPECT_EQ(changes[i].Value, row.changes[i].Value);
-        }
+        EXPECT_EQ(EntriesText(form.Changes()), row.changes);
     }
 }
 

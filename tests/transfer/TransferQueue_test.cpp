@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace transfer;
 using Answer = OverwriteAnswer;
@@ -102,78 +103,69 @@ TEST(QueueRules, TransferTypeByExtension) {
     }
 }
 
-struct NoSession : QueueHost {
+// A queue with no session behind it: every request it issues is refused.
+struct QueueRig : QueueHost {
     Site site;
-    std::vector<std::string> log;
     bool Issue(void (FtpClient::*)()) override { return false; }
-    void AddLog(std::string_view text) override { log.emplace_back(text); }
+    void AddLog(std::string_view) override {}
     const Site& CurrentSite() const override { return site; }
     void TransferEnded(bool) override {}
+
+    FtpClient ftp;
+    ChainState chain;
+    ScriptedPrompts prompts;
+    Options options;
+    TransferQueue queue{ftp, *this, chain, prompts, options, {}};
 };
 
+// "a b" -> {"a", "b"}
+Lines Words(const char* text) {
+    Lines words;
+    std::istringstream in(text);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
 TEST(Overwrite, EveryAnswerAndDefault) {
+    using A = Answer;
     struct Row {
         const char* name;
-        bool download;
-        bool prompt;
+        bool download, prompt;
         int defPrompt;
         std::vector<ScriptedPrompts::OverwriteReply> answers;
-        Lines targets; // left in the target list
-        std::vector<std::string> asked;
+        const char* targets; // left in the target list
+        const char* asked;
         bool resume, all;
     };
     // Targets "a", "b" (both exist) and "new" (does not).
     const Row rows[] = {
-        {"Resume", true, true, 0, {{Answer::Resume, ""}}, {"a", "b", "new"}, {"a"}, true, false},
-        {"Overwrite",
-         true,
-         true,
-         0,
-         {{Answer::Overwrite, ""}},
-         {"a", "b", "new"},
-         {"a"},
-         false,
-         false},
-        {"All", false, true, 0, {{Answer::All, ""}}, {"a", "b", "new"}, {"a"}, false, true},
+        {"Resume", true, true, 0, {{A::Resume, ""}}, "a b new", "a", true, false},
+        {"Overwrite", true, true, 0, {{A::Overwrite, ""}}, "a b new", "a", false, false},
+        {"All", false, true, 0, {{A::All, ""}}, "a b new", "a", false, true},
         {"Skip asks for the next at once",
          true,
          true,
          0,
-         {{Answer::Skip, ""}, {Answer::Overwrite, ""}},
-         {"b", "new"},
-         {"a", "b"},
+         {{A::Skip, ""}, {A::Overwrite, ""}},
+         "b new",
+         "a b",
          false,
          false},
         {"Save as an existing path asks again",
          false,
          true,
          0,
-         {{Answer::SaveAs, "b"}, {Answer::SaveAs, "new"}},
-         {"new", "b", "new"},
-         {"a", "b"},
+         {{A::SaveAs, "b"}, {A::SaveAs, "new"}},
+         "new b new",
+         "a b",
          false,
          false},
-        {"Cancel empties the lists",
-         true,
-         true,
-         0,
-         {{Answer::Cancel, ""}},
-         {},
-         {"a"},
-         false,
-         false},
-        {"no prompt, skip drops the leading existing",
-         true,
-         false,
-         0,
-         {},
-         {"new"},
-         {},
-         false,
-         false},
-        {"no prompt, overwrite", false, false, 1, {}, {"a", "b", "new"}, {}, false, false},
-        {"no prompt, resume", true, false, 2, {}, {"a", "b", "new"}, {}, true, false},
-        {"no prompt, unknown default", true, false, 7, {}, {"a", "b", "new"}, {}, false, false},
+        {"Cancel empties the lists", true, true, 0, {{A::Cancel, ""}}, "", "a", false, false},
+        {"no prompt, skip drops the leading existing", true, false, 0, {}, "new", "", false, false},
+        {"no prompt, overwrite", false, false, 1, {}, "a b new", "", false, false},
+        {"no prompt, resume", true, false, 2, {}, "a b new", "", true, false},
+        {"no prompt, unknown default", true, false, 7, {}, "a b new", "", false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -181,44 +173,36 @@ TEST(Overwrite, EveryAnswerAndDefault) {
         const std::string base = dir.path().toStdString() + "/";
         for (const char* name : {"a", "b"})
             std::ofstream(base + name) << "old";
-        FtpClient ftp;
-        NoSession host;
-        ChainState chain;
-        ScriptedPrompts prompts;
-        prompts.overwrites.assign(row.answers.begin(), row.answers.end());
-        Options options;
-        options.PromptDownLoad = options.PromptUpLoad = row.prompt;
-        options.DefPrompt = row.defPrompt;
-        TransferQueue queue(ftp, host, chain, prompts, options, {});
+        QueueRig rig;
+        rig.prompts.overwrites.assign(row.answers.begin(), row.answers.end());
+        rig.options.PromptDownLoad = rig.options.PromptUpLoad = row.prompt;
+        rig.options.DefPrompt = row.defPrompt;
         // Remote look-ups know "a" and "b" as the remote folder's files.
-        ASSERT_TRUE(queue.StartUpload({}, base, {{"a", "3"}, {"b", "3"}}));
-        chain.Work.Files = {"fa\t1", "fb\t1", "fn\t1"};
+        ASSERT_TRUE(rig.queue.StartUpload({}, base, {{"a", "3"}, {"b", "3"}}));
+        rig.chain.Work.Files = {"fa\t1", "fb\t1", "fn\t1"};
         for (const char* name : {"a", "b", "new"})
-            chain.Work.Targets.push_back(row.download ? base + name : std::string("/up/") + name);
-        queue.CheckOverwrite(row.download);
+            rig.chain.Work.Targets.push_back(row.download ? base + name
+                                                          : std::string("/up/") + name);
+        rig.queue.CheckOverwrite(row.download);
 
         Lines left;
-        for (const std::string& target : chain.Work.Targets)
+        for (const std::string& target : rig.chain.Work.Targets)
             left.push_back(target.substr(target.rfind('/') + 1));
-        EXPECT_EQ(left, row.targets);
-        EXPECT_EQ(chain.Work.Files.size(), chain.Work.Targets.size());
-        std::vector<std::string> asked;
-        for (const std::string& path : prompts.overwriteAsked)
+        EXPECT_EQ(left, Words(row.targets));
+        EXPECT_EQ(rig.chain.Work.Files.size(), rig.chain.Work.Targets.size());
+        Lines asked;
+        for (const std::string& path : rig.prompts.overwriteAsked)
             asked.push_back(path.substr(path.rfind('/') + 1));
-        EXPECT_EQ(asked, row.asked);
-        EXPECT_EQ(queue.ResumeNext(), row.resume);
-        EXPECT_EQ(queue.OverwriteAll(), row.all);
-        EXPECT_TRUE(prompts.overwrites.empty());
+        EXPECT_EQ(asked, Words(row.asked));
+        EXPECT_EQ(rig.queue.ResumeNext(), row.resume);
+        EXPECT_EQ(rig.queue.OverwriteAll(), row.all);
+        EXPECT_TRUE(rig.prompts.overwrites.empty());
     }
 }
 
 TEST(Overwrite, UploadLooksUpNamesCaseSensitively) {
-    FtpClient ftp;
-    NoSession host;
-    ChainState chain;
-    ScriptedPrompts prompts;
-    Options options;
-    TransferQueue queue(ftp, host, chain, prompts, options, {});
+    QueueRig rig;
+    TransferQueue& queue = rig.queue;
     ASSERT_TRUE(queue.StartUpload({}, "/tmp", {{"README", "10"}, {"big.iso", "5000000000"}}));
     EXPECT_TRUE(queue.RemoteExists("/up/README"));
     EXPECT_FALSE(queue.RemoteExists("/up/readme"));
@@ -245,22 +229,17 @@ TEST(Selection, DownloadNamesComeFromTheCaption) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        FtpClient ftp;
-        ftp.HostDirName = "/pub";
-        NoSession host;
-        host.site.Answer = row.answer;
-        host.site.CheckVHost = row.virtualHost ? 1 : 0;
-        ChainState chain;
-        ScriptedPrompts prompts;
-        Options options;
-        TransferQueue queue(ftp, host, chain, prompts, options, {});
-        ASSERT_TRUE(queue.StartDownload({{row.caption, row.folder, "3"}}, "/tmp/dl"));
-        EXPECT_EQ(row.folder ? ftp.HostDirName : ftp.HostFileName, row.remote);
+        QueueRig rig;
+        rig.ftp.HostDirName = "/pub";
+        rig.site.Answer = row.answer;
+        rig.site.CheckVHost = row.virtualHost ? 1 : 0;
+        ASSERT_TRUE(rig.queue.StartDownload({{row.caption, row.folder, "3"}}, "/tmp/dl"));
+        EXPECT_EQ(row.folder ? rig.ftp.HostDirName : rig.ftp.HostFileName, row.remote);
         if (*row.remote && !row.folder) {
-            EXPECT_EQ(ftp.LocalFileName, "/tmp/dl/notes.txt");
+            EXPECT_EQ(rig.ftp.LocalFileName, "/tmp/dl/notes.txt");
         }
-        EXPECT_FALSE(queue.Running()) << "the refused request ended the queue";
-        EXPECT_FALSE(chain.TransferBusy);
+        EXPECT_FALSE(rig.queue.Running()) << "the refused request ended the queue";
+        EXPECT_FALSE(rig.chain.TransferBusy);
     }
 }
 
