@@ -8,6 +8,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -88,6 +89,35 @@ public:
 private:
     std::string dir_;
     bool busy_ = false;
+};
+
+// Longest time between two ticks of a 1 ms timer while it runs.
+class GapMeter {
+    using Clock = std::chrono::steady_clock;
+
+public:
+    GapMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+            const Clock::time_point now = Clock::now();
+            longest_ = std::max(longest_, now - last_);
+            last_ = now;
+        });
+    }
+    void Start() {
+        longest_ = {};
+        last_ = Clock::now();
+        timer_.start(std::chrono::milliseconds(1));
+    }
+    Clock::duration Stop() {
+        timer_.stop();
+        return std::max(longest_, Clock::now() - last_);
+    }
+
+private:
+    QTimer timer_;
+    Clock::time_point last_;
+    Clock::duration longest_{};
 };
 
 // Runs one engine request at a time on the event loop and waits for its

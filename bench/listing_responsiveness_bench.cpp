@@ -211,33 +211,6 @@ std::int64_t PeakMemory() {
     return 0;
 }
 
-// Longest time between two ticks of a 1 ms timer while it runs.
-class GapMeter {
-public:
-    GapMeter() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
-            const Clock::time_point now = Clock::now();
-            longest_ = std::max(longest_, now - last_);
-            last_ = now;
-        });
-    }
-    void Start() {
-        longest_ = {};
-        last_ = Clock::now();
-        timer_.start(1ms);
-    }
-    Clock::duration Stop() {
-        timer_.stop();
-        return std::max(longest_, Clock::now() - last_);
-    }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_;
-    Clock::duration longest_{};
-};
-
 // Where the listing comes from: the in-process peer or a real server.
 struct Source {
     std::string name;
@@ -267,7 +240,7 @@ double CurlFetchMs(const std::string& url) {
 }
 
 // Runs the rows against one source; the number of failed rows.
-int RunSource(const Source& source, int runs, const std::string& modes, GapMeter& gaps) {
+int RunSource(const Source& source, int runs, const std::string& modes, bench::GapMeter& gaps) {
     QTemporaryDir folder;
     FtpClient ftp;
     ftp.HostName = "127.0.0.1";
@@ -404,7 +377,7 @@ int main(int argc, char** argv) {
         modes.clear();
     const bool real = argc > 3 && std::string_view(argv[3]) == "real";
 
-    GapMeter gaps;
+    bench::GapMeter gaps;
     // The timer's own jitter on this machine, to read the gaps below against.
     gaps.Start();
     QTimer idle;

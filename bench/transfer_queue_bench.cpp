@@ -9,7 +9,9 @@
 // Prints figures; it never judges them.
 //
 //   transfer_queue_bench [--big-mib N] [--rounds N] [--small N] [--small-rounds N]
-//                        [--tree-folders N]
+//                        [--tree-folders N] [--pauses 1]
+// With --pauses 1 a 1 ms timer records the event loop's longest pause during
+// each big-file transfer (it costs both sides the same few wake-ups).
 #include "BenchSupport.h"
 #include "FixedPrompts.h"
 #include "prefs/Options.h"
@@ -254,9 +256,15 @@ struct QueueRun {
     double cpu = -1; // user+sys seconds of this process
     long peakKiB = -1;
     Usage used;
+    double pauseMs = -1; // the event loop's longest pause, when measured
 };
 
-QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false) {
+double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool sample = false,
+                   bench::GapMeter* gaps = nullptr) {
     ::sync(); // the last run's dirty pages must not slow this one's writes
     QueueRun run;
     long peak = StatusKiB("VmRSS");
@@ -265,6 +273,8 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
                      [&] { peak = std::max(peak, StatusKiB("VmRSS")); });
     if (sample)
         sampler.start(10);
+    if (gaps != nullptr)
+        gaps->Start();
     const Clock::time_point begin = Clock::now();
     const Usage used0 = Used();
     if (!start()) {
@@ -278,6 +288,8 @@ QueueRun TimeQueue(Client& client, const std::function<bool()>& start, bool samp
     run.seconds = SecondsSince(begin);
     run.used = Used() - used0;
     run.cpu = run.used.Cpu();
+    if (gaps != nullptr)
+        run.pauseMs = Ms(gaps->Stop());
     run.peakKiB = std::max(peak, StatusKiB("VmRSS"));
     return run;
 }
@@ -305,6 +317,7 @@ int main(int argc, char** argv) {
     const int small = Flag(argc, argv, "--small", 1000);
     const int bigMiB = Flag(argc, argv, "--big-mib", 1024);
     const int treeFolders = Flag(argc, argv, "--tree-folders", 100);
+    const bool pauses = Flag(argc, argv, "--pauses", 0) != 0;
     const int rounds = Flag(argc, argv, "--rounds", 5);
     const int smallRounds = Flag(argc, argv, "--small-rounds", 5);
 
@@ -418,6 +431,10 @@ int main(int argc, char** argv) {
     if (failed.empty())
         failed = wait.Run("type", std::chrono::seconds(10), [&] { bare.TypeSetAsync(); });
     std::vector<double> downRatio, upRatio;
+    // The same ratios split by which side went first: on these machines the
+    // second transfer of a round often costs more, whichever side it is.
+    std::vector<double> downQueueFirst, downBareFirst, upQueueFirst, upBareFirst;
+    bench::GapMeter gaps;
     // Processor seconds per GiB of each side: far steadier than wall time on a
     // loaded machine, and where a difference between the paths shows.
     std::vector<double> cpuDown, cpuGet, cpuUp, cpuPut;
@@ -429,11 +446,15 @@ int main(int argc, char** argv) {
         const bool queueFirst = round % 2 == 0;
         const auto queueDown = [&] {
             client.sink.updates = 0;
-            return TimeQueue(client, [&] { return client.Download({"big.bin"}, local.string()); });
+            return TimeQueue(
+                client, [&] { return client.Download({"big.bin"}, local.string()); }, false,
+                pauses ? &gaps : nullptr);
         };
         const auto bareRun = [&](const char* what, void (FtpClient::*request)()) {
             ::sync();
             QueueRun run;
+            if (pauses)
+                gaps.Start();
             const Clock::time_point start = Clock::now();
             const Usage used0 = Used();
             if (failed.empty())
@@ -441,6 +462,8 @@ int main(int argc, char** argv) {
             run.seconds = SecondsSince(start);
             run.used = Used() - used0;
             run.cpu = run.used.Cpu();
+            if (pauses)
+                run.pauseMs = Ms(gaps.Stop());
             return run;
         };
         bare.HostFileName = "big.bin";
@@ -456,10 +479,13 @@ int main(int argc, char** argv) {
         fs::remove(root / "big.bin");
         bare.HostFileName = "bare-up.bin";
         const auto queueUp = [&] {
-            return TimeQueue(client, [&] {
-                return client.controller.UploadSelected(
-                    {{"big.bin", false, std::to_string(bigBytes)}}, local.string());
-            });
+            return TimeQueue(
+                client,
+                [&] {
+                    return client.controller.UploadSelected(
+                        {{"big.bin", false, std::to_string(bigBytes)}}, local.string());
+                },
+                false, pauses ? &gaps : nullptr);
         };
         QueueRun up, put;
         if (queueFirst) {
@@ -469,6 +495,7 @@ int main(int argc, char** argv) {
             put = bareRun("put", &FtpClient::PutAsync);
             up = queueUp();
         }
+        std::printf("  round %d, %s first\n", round, queueFirst ? "queue" : "bare");
         std::printf("  round %d download: queue %5.2f s %5.0f MiB/s %4.2f cpu s (%lld reports), "
                     "bare %5.2f s %5.0f MiB/s %4.2f cpu s, queue/bare speed %.2f\n",
                     round, down.seconds, mibs(down.seconds), down.cpu,
@@ -480,9 +507,12 @@ int main(int argc, char** argv) {
                     put.cpu, put.seconds / up.seconds);
         const auto detail = [](const char* what, const QueueRun& run) {
             std::printf("    %-11s user %4.2f s, sys %4.2f s, %ld blocks read, %ld waits, %ld "
-                        "preempted\n",
+                        "preempted",
                         what, run.used.user, run.used.sys, run.used.inBlocks, run.used.waits,
                         run.used.preempted);
+            if (run.pauseMs >= 0)
+                std::printf(", longest pause %.1f ms", run.pauseMs);
+            std::printf("\n");
         };
         detail("queue down", down);
         detail("bare get", get);
@@ -495,6 +525,8 @@ int main(int argc, char** argv) {
         cpuPut.push_back(put.cpu / gib);
         downRatio.push_back(get.seconds / down.seconds);
         upRatio.push_back(put.seconds / up.seconds);
+        (queueFirst ? downQueueFirst : downBareFirst).push_back(downRatio.back());
+        (queueFirst ? upQueueFirst : upBareFirst).push_back(upRatio.back());
         fs::remove(local / "big.bin");
         fs::remove(base / "bare.bin");
         fs::remove(root / "bare-up.bin");
@@ -507,6 +539,10 @@ int main(int argc, char** argv) {
                     "bare %.2f\n",
                     Median(downRatio), Median(upRatio), Median(cpuDown), Median(cpuGet),
                     Median(cpuUp), Median(cpuPut));
+    std::printf("  median queue/bare speed, queue first: download %.2f, upload %.2f; bare "
+                "first: download %.2f, upload %.2f   (-1: no such round)\n",
+                Median(downQueueFirst), Median(upQueueFirst), Median(downBareFirst),
+                Median(upBareFirst));
     fs::remove(root / "big.bin");
 
     // 3. Memory over a large tree.

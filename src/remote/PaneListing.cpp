@@ -196,14 +196,22 @@ void PaneListingReader::Add(RemoteEntry& entry) {
 // The items since the last run become a sorted run; runs are merged while the
 // newest is at least as long as the one before, so there are never more
 // than about log2(n) of them and every item is moved about log2(n) times.
+// Items that come in order cost one comparison each.
 void PaneListingReader::SortNewItems() {
     std::vector<RemoteItem>& shown = listing_.shown;
     const std::size_t begin = runs_.empty() ? 0 : runs_.back();
     if (begin == shown.size())
         return;
     const ListingOrder less{settings_.sortKey};
-    std::sort(shown.begin() + static_cast<std::ptrdiff_t>(begin), shown.end(), less);
-    runs_.push_back(shown.size());
+    const auto newRun = shown.begin() + static_cast<std::ptrdiff_t>(begin);
+    // Many servers send their listing sorted by name: such items are checked,
+    // not sorted again, and a run that goes on from the last one joins it.
+    if (!std::is_sorted(newRun, shown.end(), less))
+        std::sort(newRun, shown.end(), less);
+    if (!runs_.empty() && !less(*newRun, *(newRun - 1)))
+        runs_.back() = shown.size();
+    else
+        runs_.push_back(shown.size());
     while (runs_.size() >= 2) {
         const std::size_t n = runs_.size();
         const std::size_t first = n >= 3 ? runs_[n - 3] : 0;

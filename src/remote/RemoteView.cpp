@@ -171,16 +171,22 @@ void RemoteView::TakeListingData(std::string_view bytes, bool first) {
     }
     if (!incoming_)
         incoming_ = std::make_unique<PaneListingReader>(Style(), startDate_, CurrentSettings());
-    incoming_->Feed(bytes);
     // A large listing: the rest is parsed beside the engine, not in its way,
-    // early enough that what is parsed here stays well below a pause.
-    if (incoming_->BytesFed() <= backgroundBytes_ / 4)
+    // early enough that what is parsed here stays well below a pause. The
+    // engine hands over up to 1 MiB at once: only what fits below the limit
+    // is parsed here, the rest of the delivery goes to the worker.
+    const std::uint64_t here = backgroundBytes_ / 4;
+    const std::size_t room = static_cast<std::size_t>(here - std::min(incoming_->BytesFed(), here));
+    incoming_->Feed(bytes.substr(0, room));
+    bytes.remove_prefix(std::min(room, bytes.size()));
+    if (bytes.empty())
         return;
     auto job = std::make_shared<Job>();
     job->bytes = incoming_->BytesFed();
     job->reader = std::move(incoming_);
     job->settings = job->reader->Settings();
     job->closed = false;
+    job->Add(bytes);
     StartWorker(job, kNotShown);
     incomingJob_ = std::move(job);
 }

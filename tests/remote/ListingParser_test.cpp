@@ -363,31 +363,23 @@ std::vector<Row> DefaultDateRows() {
     constexpr year_month_day kNewYear{2004y, std::chrono::January, 1d};
     constexpr year_month_day kLeapSpring{2004y, std::chrono::March, 1d};
     constexpr year_month_day kAfterLeapYear{2025y, std::chrono::January, 10d};
+    const auto on = [](year_month_day start, Row row) {
+        row.start = start;
+        return row;
+    };
     return {
-        {"0-dec-31-on-new-year-is-last-year",
-         {"-rw-r--r-- 1 u g 10 Dec 31 23:59 late"},
-         {{F, "late", "10", "31.12.03", "23:59", "-rw-r--r--", ""}},
-         0,
-         {},
-         kNewYear},
-        {"0-start-day-is-this-year",
-         {"-rw-r--r-- 1 u g 10 Jan  1 00:01 early"},
-         {{F, "early", "10", "01.01.04", "00:01", "-rw-r--r--", ""}},
-         0,
-         {},
-         kNewYear},
-        {"0-feb-29-in-leap-year",
-         {"-rw-r--r-- 1 u g 10 Feb 29 10:00 leap"},
-         {{F, "leap", "10", "29.02.04", "10:00", "-rw-r--r--", ""}},
-         0,
-         {},
-         kLeapSpring},
-        {"0-feb-29-of-last-year-when-that-was-leap",
-         {"-rw-r--r-- 1 u g 10 Feb 29 10:00 leap"},
-         {{F, "leap", "10", "29.02.24", "10:00", "-rw-r--r--", ""}},
-         0,
-         {},
-         kAfterLeapYear},
+        on(kNewYear, {"0-dec-31-on-new-year-is-last-year",
+                      {"-rw-r--r-- 1 u g 10 Dec 31 23:59 late"},
+                      {{F, "late", "10", "31.12.03", "23:59", "-rw-r--r--", ""}}}),
+        on(kNewYear, {"0-start-day-is-this-year",
+                      {"-rw-r--r-- 1 u g 10 Jan  1 00:01 early"},
+                      {{F, "early", "10", "01.01.04", "00:01", "-rw-r--r--", ""}}}),
+        on(kLeapSpring, {"0-feb-29-in-leap-year",
+                         {"-rw-r--r-- 1 u g 10 Feb 29 10:00 leap"},
+                         {{F, "leap", "10", "29.02.04", "10:00", "-rw-r--r--", ""}}}),
+        on(kAfterLeapYear, {"0-feb-29-of-last-year-when-that-was-leap",
+                            {"-rw-r--r-- 1 u g 10 Feb 29 10:00 leap"},
+                            {{F, "leap", "10", "29.02.24", "10:00", "-rw-r--r--", ""}}}),
         {"0-month-any-case",
          {"-rw-r--r-- 1 u g 10 MAR 3 2001 upper"},
          {{F, "upper", "10", "03.03.01", "", "-rw-r--r--", ""}}},

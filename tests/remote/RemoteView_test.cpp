@@ -406,12 +406,13 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
     struct Row {
         const char* name;
         Names lines;
-        std::size_t piece;   // bytes per delivery
-        Act before;          // on both panes, before the listing
-        Act midway;          // on both panes; on the streamed one halfway through
-        bool allFed = true;  // false: only the first half comes through, the file has it all
-        bool beside = false; // parsed on a worker thread while it arrives
-        bool stray = false;  // an unfinished listing comes first
+        std::size_t piece;    // bytes per delivery
+        Act before;           // on both panes, before the listing
+        Act midway;           // on both panes; on the streamed one halfway through
+        bool allFed = true;   // false: only the first half comes through, the file has it all
+        bool beside = false;  // parsed on a worker thread while it arrives
+        bool stray = false;   // an unfinished listing comes first
+        std::size_t here = 0; // beside: bytes parsed on the calling thread first
     };
     Names many;
     for (int i = 0; i < 3000; ++i) {
@@ -425,6 +426,12 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
                            std::to_string(n % 97) + " Mar " + std::to_string(1 + n % 28) +
                            " 12:34 " + name);
     }
+    // As a server that sorts by byte sends it: the upper-case half first,
+    // which the pane puts after the lower-case half.
+    Names sorted;
+    for (int i = 0; i < 3000; ++i)
+        sorted.push_back("-rw-r--r-- 1 u g 5 Mar 15 12:34 " + std::string(i < 1500 ? "B" : "a") +
+                         std::to_string(10000 + i));
     const Act none = [](RemoteView&) {};
     const auto sortBy = [](PaneColumn column) {
         return [column](RemoteView& pane) { pane.SortByColumn(static_cast<int>(column)); };
@@ -433,6 +440,7 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
         {"links resolved at the end", kUnixListing, 7, none, none},
         {"one byte at a time", kUnixListing, 1, none, none},
         {"thousands of entries merged in sorted runs", many, 4096, none, none},
+        {"entries sent in order join the run before", sorted, 4096, none, none},
         {"sorted by size, ties in listing order", many, 1500, sortBy(PaneColumn::Size), none},
         {"sorted by date, made at the end", many, 4096, sortBy(PaneColumn::Date), none},
         {"filtered as they come", many, 4096, [](RemoteView& p) { p.SetFilter("*.htm"); }, none},
@@ -440,6 +448,8 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
          [](RemoteView& p) { p.SetFilter("*.htm"); }},
         {"half the bytes: the file is read", many, 4096, none, none, false},
         {"parsed beside the engine", many, 4096, none, none, true, true},
+        {"handed over in the middle of a delivery", many, 4096, none, none, true, true, false,
+         1000},
         {"beside the engine, half the bytes: the file is read", many, 4096, none, none, false,
          true},
         {"an unfinished listing is dropped by the next", many, 4096, none, none, true, true, true},
@@ -467,7 +477,7 @@ TEST_F(RemoteViewTest, AListingParsedAsItArrivesEndsAsOneReadFromTheFile) {
         RemoteView streamed(streamSession, kStart, [] { return kThisYear; });
         row.before(streamed);
         if (row.beside)
-            streamed.SetBackgroundBytes(0);
+            streamed.SetBackgroundBytes(row.here * 4);
         if (row.stray)
             streamed.TakeListingData(many[1] + "\r\n" + many[2] + "\r\n" + many[3], true);
         const std::size_t fed = row.allFed ? text.size() : text.size() / 2;
