@@ -723,6 +723,12 @@ void SessionController::AskCertificate(const tls::CertificateInfo& certificate, 
 }
 
 void SessionController::ConnectFailed() {
+    // The user's Disconnect cut the connect short: that is how it ended.
+    if (end_.End == SessionEnd::Disconnected) {
+        if (state_ != SessionState::Idle)
+            EndSession();
+        return;
+    }
     const std::string reason =
         ftp_.LastResponse().empty() ? ftp_.ErrorMessage() : ftp_.LastResponse();
     AddLog(reason);
