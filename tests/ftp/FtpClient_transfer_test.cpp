@@ -382,6 +382,8 @@ TEST(FtpCutShort, EndsAs426WhateverTheServerSays) {
         {"download-short-of-the-announced-size", false, nullptr, -1, sized, false, 120000},
         {"download-short-of-the-announced-size-226-first", false, nullptr, -1, sized, true, 120000},
         {"download-onto-a-full-disk", false, "/dev/full", -1, k150, true, whole.size()},
+        {"small-download-onto-a-full-disk-fails-at-the-close", false, "/dev/full", -1, k150, true,
+         100},
         {"upload-aborted", true, nullptr, 65536, k150, false, 0},
     };
     for (const Row& row : rows) {
