@@ -635,6 +635,9 @@ void FtpClient::PutFinalReply() {
 
 void FtpClient::TransferClosed(std::uint16_t error) {
     const bool upload = transfer_.upload;
+    // A reset that follows this side's own cut (a full disk, an abort) is its
+    // effect, not the cause the request reports.
+    const bool cutBefore = !transfer_.cutShort.empty();
     // A download's held bytes still go to the file once the server accepts.
     if (!upload && transfer_.accepted)
         FinishReceivedText();
@@ -647,7 +650,7 @@ void FtpClient::TransferClosed(std::uint16_t error) {
     else if (transfer_.tls && !upload && data_->CutWithoutTlsClose())
         CutShort("the server closed the data connection without a TLS close");
     transfer_.dataClosed = true;
-    transfer_.closeError = error;
+    transfer_.closeError = cutBefore ? 0 : error;
     CheckTransferEnd();
 }
 
