@@ -19,19 +19,6 @@
 
 namespace {
 
-// Answers the input dialog that the next click opens: types `typed` and
-// confirms, or cancels when there is nothing to type. `prefill` gets what
-// the line held.
-void AnswerInput(const std::optional<QString>& typed, QString* prefill = nullptr) {
-    WhenModal<InputDialog>([typed, prefill](InputDialog& form) {
-        if (prefill)
-            *prefill = form.InputLine()->text();
-        if (typed)
-            form.InputLine()->setText(*typed);
-        (typed ? form.OkButton() : form.CancelButton())->click();
-    });
-}
-
 bool IsWhite(const QWidget* control) {
     return control->palette().color(QPalette::Base) == QColor(Qt::white);
 }

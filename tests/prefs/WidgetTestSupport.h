@@ -1,11 +1,16 @@
 #pragma once
 
+#include "prefs/Input_dialog.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 
 // Acts on the next modal window of type T once it is open; the code under
 // test opens it with exec() after this call. Fails the test when no such
@@ -24,6 +29,19 @@ void WhenModal(std::function<void(T&)> act, int triesLeft = 500) {
         ADD_FAILURE() << "no modal " << T::staticMetaObject.className() << " opened";
         if (QWidget* other = QApplication::activeModalWidget())
             other->close();
+    });
+}
+
+// Answers the input dialog that the next click opens: types `typed` and
+// confirms, or cancels when there is nothing to type. `prefill` gets what
+// the line held.
+inline void AnswerInput(const std::optional<QString>& typed, QString* prefill = nullptr) {
+    WhenModal<InputDialog>([typed, prefill](InputDialog& form) {
+        if (prefill)
+            *prefill = form.InputLine()->text();
+        if (typed)
+            form.InputLine()->setText(*typed);
+        (typed ? form.OkButton() : form.CancelButton())->click();
     });
 }
 

@@ -40,18 +40,6 @@ bool ColumnsEnabled(const SiteEditor& w) {
     return Edit(w, "eColName")->isEnabled() && Edit(w, "eColAttribute")->isEnabled();
 }
 
-// Types `typed` and confirms, or cancels when there is nothing to type;
-// `prefill` gets what the line held.
-void AnswerInput(const std::optional<QString>& typed, QString* prefill = nullptr) {
-    WhenModal<InputDialog>([typed, prefill](InputDialog& form) {
-        if (prefill)
-            *prefill = form.InputLine()->text();
-        if (typed)
-            form.InputLine()->setText(*typed);
-        (typed ? form.OkButton() : form.CancelButton())->click();
-    });
-}
-
 class SiteDialogTest : public testing::Test {
 protected:
     PreferencesChoosers Choosers() {
