@@ -5,6 +5,8 @@
 #include "prefs/Options.h"
 #include "prefs/Prompts.h"
 #include "session/SessionLog.h"
+#include "sites/QuickConnect.h"
+#include "sites/SiteForm.h"
 #include "text/TextFields.h"
 #include "transfer/TransferPaths.h"
 
@@ -107,14 +109,13 @@ std::string WindowTitle(bool connected, const std::string& site, const std::stri
 Site NormalizeSiteAddress(Site site) {
     std::string server(text::TrimBlanks(site.Server));
     // A TLS scheme chooses the encryption; implicit TLS has its own port.
-    for (const auto& [scheme, encryption] :
-         {std::pair{"ftps://", SiteEncryption::Implicit}, {"ftpes://", SiteEncryption::Explicit}}) {
-        if (text::StartsWithNoCase(server, scheme)) {
-            server.erase(0, std::string_view(scheme).size());
-            site.Encryption = EncryptionText(encryption);
-            if (encryption == SiteEncryption::Implicit && (site.Port.empty() || site.Port == "21"))
-                site.Port = "990";
-        }
+    if (const AddressScheme* scheme = SchemeOf(server);
+        scheme != nullptr && scheme->Encryption != SiteEncryption::ExplicitIfOffered) {
+        server.erase(0, scheme->Prefix.size());
+        site.Encryption = EncryptionText(scheme->Encryption);
+        if (scheme->Encryption == SiteEncryption::Implicit &&
+            (site.Port.empty() || site.Port == DefaultFtpPort))
+            site.Port = scheme->Port;
     }
     for (const std::string_view scheme : {"ftp://", "http://"}) {
         if (text::StartsWithNoCase(server, scheme))

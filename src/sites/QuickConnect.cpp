@@ -21,12 +21,7 @@ std::string Trimmed(const std::string& text) {
     return std::string(text::TrimBlanks(text));
 }
 
-struct Scheme {
-    std::string_view Prefix;
-    SiteEncryption Encryption;
-    const char* Port;
-};
-constexpr Scheme Schemes[] = {
+constexpr AddressScheme Schemes[] = {
     {"ftp://", SiteEncryption::ExplicitIfOffered, "21"},
     {"ftpes://", SiteEncryption::Explicit, "21"},
     {"ftps://", SiteEncryption::Implicit, "990"},
@@ -34,18 +29,23 @@ constexpr Scheme Schemes[] = {
 
 } // namespace
 
+const AddressScheme* SchemeOf(std::string_view address) {
+    for (const AddressScheme& scheme : Schemes) {
+        if (text::StartsWithNoCase(address, scheme.Prefix))
+            return &scheme;
+    }
+    return nullptr;
+}
+
 std::optional<QuickConnectAddress> ReadQuickConnectAddress(std::string_view typed,
                                                            std::string& problem) {
     std::string_view rest = text::TrimBlanks(typed);
     QuickConnectAddress address;
     std::string defaultPort = "21";
-    for (const Scheme& scheme : Schemes) {
-        if (text::StartsWithNoCase(rest, scheme.Prefix)) {
-            rest.remove_prefix(scheme.Prefix.size());
-            address.Encryption = scheme.Encryption;
-            defaultPort = scheme.Port;
-            break;
-        }
+    if (const AddressScheme* scheme = SchemeOf(rest)) {
+        rest.remove_prefix(scheme->Prefix.size());
+        address.Encryption = scheme->Encryption;
+        defaultPort = scheme->Port;
     }
     if (rest.find("://") != std::string_view::npos) {
         problem = "Only ftp://, ftps:// and ftpes:// addresses can be opened.";

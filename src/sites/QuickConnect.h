@@ -21,6 +21,15 @@ struct QuickConnectEntries {
     bool operator==(const QuickConnectEntries&) const = default;
 };
 
+// A scheme an address may start with, and what it means.
+struct AddressScheme {
+    std::string_view Prefix; // "ftp://", "ftpes://", "ftps://"
+    SiteEncryption Encryption;
+    const char* Port; // the scheme's own
+};
+// The scheme `address` starts with, in any case; nothing for a bare host.
+const AddressScheme* SchemeOf(std::string_view address);
+
 // What the host box says, taken apart.
 struct QuickConnectAddress {
     // "ftps://": implicit TLS on 990; "ftpes://": explicit TLS required;
