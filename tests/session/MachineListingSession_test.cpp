@@ -1,5 +1,6 @@
-// The remote pane filled from real servers name for name: through MLSD where
-// the server offers it, through LIST where it does not or the site says so.
+// The remote pane filled from real servers name for name, size for size and
+// date for date: through MLSD where the server offers it, through LIST where it
+// does not or the site says so.
 #include "session/RealSession.h"
 
 namespace {
@@ -34,11 +35,15 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         RealSession s(row.kind);
         s.server.listenOn(row.listenOn);
         CORVANE_START_REAL_FTP(s.server);
+        // An old noon (UTC): LIST names the year, MLSD the time.
+        const std::chrono::sys_seconds noon =
+            std::chrono::sys_days(std::chrono::year{2019} / 3 / 15) + std::chrono::hours{12};
         for (const std::string& name : row.names) {
             if (name.starts_with("folder"))
                 fs::create_directory(s.OnServer(name));
             else
                 WriteFile(s.OnServer(name), name);
+            fs::last_write_time(s.OnServer(name), std::chrono::file_clock::from_sys(noon));
         }
         Site site = s.AccountSite(row.passive);
         site.Server = row.server;
@@ -49,6 +54,8 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
         Lines shown;
         for (const remote::RemoteItem& item : s.controller.RemoteView().Items()) {
             shown.push_back(item.caption);
+            EXPECT_EQ(s.controller.RemoteView().DateText(item), "15.03.2019") << item.caption;
+            EXPECT_EQ(item.Time(), row.machine ? "12:00" : "") << item.caption;
             if (item.caption != "folder x") {
                 EXPECT_EQ(std::string(item.size), std::to_string(item.caption.size()));
             }

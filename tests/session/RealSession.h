@@ -1,27 +1,14 @@
 #pragma once
 
-#include "prefs/Options.h"
-#include "session/SessionController.h"
-#include "session/SessionLog.h"
-#include "support/EventLoop.h"
+#include "session/SessionRig.h"
 #include "support/RealFtpServer.h"
-#include "support/ScriptedPrompts.h"
 #include "transfer/RemoteOperations.h"
 #include "transfer/TransferQueue.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <gtest/gtest.h>
-#include <iterator>
 #include <memory>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 // The whole session (controller, engine, log, transfer queue and remote
 // operations) against a real FTP server on loopback, shared by the suites that
@@ -33,15 +20,8 @@ using testsupport::RealFtpServer;
 using Kind = RealFtpServer::Kind;
 using Lines = std::vector<std::string>;
 
-inline std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& data) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << data;
-}
+using sessiontest::ReadAll;
+using sessiontest::WriteFile;
 
 inline std::string KindName(Kind kind) {
     return kind == Kind::Vsftpd ? "vsftpd" : "pyftpdlib";
@@ -76,8 +56,7 @@ struct RealSession {
     }
     // Connects (the server started) and waits for the first listing.
     testing::AssertionResult Connect(const Site& site) {
-        controller.ConnectToSite(site);
-        if (Idle())
+        if (Settle(site) == session::SessionState::Browsing && Idle())
             return testing::AssertionSuccess();
         return testing::AssertionFailure() << "not logged in and listed; last log line: "
                                            << (logged.empty() ? "" : logged.back());
@@ -92,11 +71,6 @@ struct RealSession {
             },
             15000);
         return controller.SessionState();
-    }
-    bool Disconnect() {
-        controller.Disconnect();
-        return testsupport::ProcessEventsUntil(
-            [&] { return controller.SessionState() == session::SessionState::Idle; }, 5000);
     }
     // Nothing runs: no transfer or chain, the pane browsing, the engine ready.
     bool Idle(int waitMs = 60000) {
@@ -127,18 +101,21 @@ struct RealSession {
             return true;
         });
     }
-    // Selects the pane's entries of these captions, in pane order.
-    void SelectRemote(const Lines& captions) {
-        std::vector<int> rows;
+    // The pane's row of that caption; -1: none.
+    int RowOf(const std::string& caption) const {
         const std::vector<remote::RemoteItem>& items = controller.RemoteView().Items();
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (std::find(captions.begin(), captions.end(), items[i].caption) != captions.end())
-                rows.push_back(static_cast<int>(i));
+            if (items[i].caption == caption)
+                return static_cast<int>(i);
         }
-        controller.RemoteView().SetSelection(rows);
+        return -1;
     }
     bool Download(const Lines& captions, const fs::path& into) {
-        SelectRemote(captions);
+        std::vector<int> rows;
+        for (const std::string& caption : captions)
+            rows.push_back(RowOf(caption));
+        std::sort(rows.begin(), rows.end());
+        controller.RemoteView().SetSelection(rows);
         return controller.DownloadSelected(into.string()) && Idle();
     }
     bool Upload(const std::vector<transfer::SelectedEntry>& selection, const fs::path& from) {
@@ -146,13 +123,13 @@ struct RealSession {
     }
     Lines Errors() const {
         Lines errors;
-        std::copy_if(logged.begin(), logged.end(), std::back_inserter(errors),
-                     [](const std::string& line) { return line.starts_with("Error "); });
+        std::ranges::copy_if(logged, std::back_inserter(errors),
+                             [](const std::string& line) { return line.starts_with("Error "); });
         return errors;
     }
     bool Logged(const std::string& start) const {
-        return std::any_of(logged.begin(), logged.end(),
-                           [&](const std::string& line) { return line.starts_with(start); });
+        return std::ranges::any_of(
+            logged, [&](const std::string& line) { return line.starts_with(start); });
     }
     fs::path OnServer(const std::string& path) const { return fs::path(server.root()) / path; }
 

@@ -38,18 +38,13 @@ TEST(LogPane, OldestLinesGoWhenTheCapacityIsReached) {
     for (int i = 0; i < 30; ++i)
         ae30 += "\u00e6";
     const std::vector<CapacityCase> cases{
-        // 2 x 42 + 40 + 2 = 126 reaches 100; without the first 84 does not.
-        {"three 40-character lines in 100", 100, {a40, b40, c40}, {b40, c40}},
+        // 2 x 42 + 40 + 2 = 126 reaches the capacity; without the first 42 it does not.
         {"the sum equal to the capacity counts as reached", 126, {a40, b40, c40}, {b40, c40}},
         {"one below", 127, {a40, b40, c40}, {a40, b40, c40}},
         {"a line longer than the capacity is still added",
          100,
          {a40, std::string(150, 'z')},
          {std::string(150, 'z')}},
-        {"a first line filling the pane stays until the next",
-         100,
-         {std::string(98, 'y'), "n"},
-         {"n"}},
         {"removal stops as soon as the line fits",
          100,
          {"1", "2", "3", std::string(90, 'w')},
@@ -71,25 +66,12 @@ TEST(LogPane, OldestLinesGoWhenTheCapacityIsReached) {
 TEST(LogPane, NumbersStayValidWhileOlderLinesGo) {
     LogPane pane;
     pane.SetCapacity(100);
-    std::vector<int> removed;
-    std::vector<int> added;
-    std::vector<int> changed;
-    QObject::connect(&pane, &LogPane::LinesRemoved, [&](int count) { removed.push_back(count); });
-    QObject::connect(&pane, &LogPane::LineAdded, [&](int row) { added.push_back(row); });
-    QObject::connect(&pane, &LogPane::LineChanged, [&](int row) { changed.push_back(row); });
     const std::size_t first = pane.Add(std::string(40, 'a'));
     const std::size_t second = pane.Add(std::string(40, 'b'));
-    EXPECT_EQ(first, 0u);
-    EXPECT_EQ(second, 1u);
     const std::size_t third = pane.Add(std::string(40, 'c'));
     EXPECT_EQ(third, 2u);
-    EXPECT_EQ(removed, std::vector<int>{1});
-    EXPECT_EQ(added, (std::vector<int>{0, 1, 1})) << "the third line is the second row now";
-    EXPECT_EQ(pane.FirstNumber(), 1u);
-
     EXPECT_TRUE(pane.Replace(second, "b done"));
     EXPECT_EQ(Lines(pane), (std::vector<std::string>{"b done", std::string(40, 'c')}));
-    EXPECT_EQ(changed, std::vector<int>{0});
     EXPECT_EQ(pane.TextLength(), 8u + 42u);
     EXPECT_FALSE(pane.Replace(first, "gone")) << "a line that has left the pane";
     EXPECT_FALSE(pane.Replace(third + 1, "not yet"));
@@ -103,15 +85,10 @@ struct DisplayCase {
 TEST(DisplayLine, PasswordsNeverShow) {
     const std::vector<DisplayCase> cases{
         {"> PASS secret", "> PASS ****"},
-        {"> PASS ", "> PASS ****"},
         {"< 331 User name okay, send PASS command.", "> PASS ****"},
-        {"< 331 Password required; use PASS <password>.", "> PASS ****"},
-        {"! note about PASS and more", "> PASS ****"},
         {"> USER anonymous", "> USER anonymous"},
         {"> pass secret", "> pass secret"}, // exact case only
-        {"< 230 PASSWORD accepted", "< 230 PASSWORD accepted"},
-        {"> PASS", "> PASS"}, // no space after it
-        {"", ""},
+        {"> PASS", "> PASS"},               // no space after it
     };
     for (const DisplayCase& c : cases)
         EXPECT_EQ(DisplayLine(c.message), c.shown) << c.message;
@@ -134,6 +111,9 @@ protected:
 };
 
 TEST_F(SessionLogTest, LinesGoToTheFileTheOptionsNameFromTheNextLineOn) {
+    Apply(false, "never.log");
+    sessionLog.AddLog("shown only");
+    EXPECT_TRUE(sessionLog.LogFile().empty()) << "no file is assigned while logging is off";
     Apply(true, "session.log"); // a bare name: in the program folder
     EXPECT_EQ(sessionLog.LogFile(), Folder() + "session.log");
     const std::size_t user = sessionLog.AddLog("> USER anonymous");
@@ -141,51 +121,37 @@ TEST_F(SessionLogTest, LinesGoToTheFileTheOptionsNameFromTheNextLineOn) {
     EXPECT_EQ(FileMode(Folder() + "session.log"), 0600u) << "readable by its owner only";
     sessionLog.ReplaceLine(user, "> USER changed"); // the pane only
     Apply(true, "SESSION.LOG"); // the same name to the options, letter case aside
-    sessionLog.AddLog("second");
+    sessionLog.AddLog("< 220-\x1b]0;owned\x07\r\n< 230 fake");
     EXPECT_FALSE(Exists("SESSION.LOG"));
-    EXPECT_EQ(Read("session.log"), "> USER anonymous\r\n> PASS ****\r\nsecond\r\n");
-    EXPECT_EQ(sessionLog.Pane().Line(0), "> USER changed");
+    const std::string written = "> USER anonymous\r\n> PASS ****\r\n"
+                                "< 220-\\x1b]0;owned\\x07\\x0d\\x0a< 230 fake\r\n";
+    EXPECT_EQ(Read("session.log"), written) << "each line one line of the file";
+    EXPECT_EQ(sessionLog.Pane().Line(1), "> USER changed");
+    EXPECT_EQ(sessionLog.Pane().Line(3), "< 220-\x1b]0;owned\x07\r\n< 230 fake") << "as it came";
+    Apply(false, "session.log");
+    sessionLog.AddLog("off");
+    EXPECT_EQ(Read("session.log"), written) << "logging off stops at once";
 
     std::ofstream(Folder() + "old.log", std::ios::binary) << "earlier\r\n";
     Apply(true, Folder() + "old.log");
     sessionLog.AddLog("later");
     EXPECT_EQ(Read("old.log"), "earlier\r\nlater\r\n") << "an existing file is appended to";
-    EXPECT_EQ(Read("session.log"), "> USER anonymous\r\n> PASS ****\r\nsecond\r\n");
-}
-
-TEST_F(SessionLogTest, LoggingOffStopsAtOnceAndTouchesNothing) {
-    Apply(false, "never.log");
-    sessionLog.AddLog("shown only");
-    EXPECT_FALSE(Exists("never.log")) << "no file is assigned while logging is off";
-    EXPECT_TRUE(sessionLog.LogFile().empty());
-
-    Apply(true, "session.log");
-    sessionLog.AddLog("on");
-    Apply(false, "session.log");
-    sessionLog.AddLog("off 1");
-    sessionLog.AddLog("off 2");
-    Apply(true, "session.log");
-    sessionLog.AddLog("on again");
-    EXPECT_EQ(Read("session.log"), "on\r\non again\r\n") << "lines shown meanwhile are lost";
-    EXPECT_EQ(Lines(sessionLog.Pane()),
-              (std::vector<std::string>{"shown only", "on", "off 1", "off 2", "on again"}));
+    EXPECT_EQ(Read("session.log"), written);
 }
 
 // Each row: what a server sent and what the log file holds of it.
 TEST(LogFileText, ControlBytesAndBytesThatAreNotUtf8AreEscaped) {
     const std::pair<std::string, std::string> rows[] = {
-        {"< 220 ready", "< 220 ready"},
         {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},
         {std::string("pub\0 stuff", 10), "pub\\x00 stuff"},
         {"one\r\n< 230 fake line", "one\\x0d\\x0a< 230 fake line"},
-        {"\x07\x7f", "\\x07\\x7f"},
+        {"del\x7f", "del\\x7f"},
         {"tab\tkept", "tab\tkept"},
         {"C:\\dir", "C:\\dir"},
         {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x98\x80"},
         {"nbsp\xc2\xa0", "nbsp\xc2\xa0"},
         {"csi\xc2\x9b[2J", "csi\\xc2\\x9b[2J"}, // U+009B, a C1 control
         {"caf\xe9", "caf\\xe9"},                // Latin-1
-        {"cut \xe6\x97", "cut \\xe6\\x97"},
         {"cut \xe6\x97!", "cut \\xe6\\x97!"},
         {"overlong \xc0\xaf", "overlong \\xc0\\xaf"},
         {"surrogate \xed\xa0\x80", "surrogate \\xed\\xa0\\x80"},
@@ -193,15 +159,6 @@ TEST(LogFileText, ControlBytesAndBytesThatAreNotUtf8AreEscaped) {
     };
     for (const auto& [sent, written] : rows)
         EXPECT_EQ(LogFileText(sent), written) << written;
-}
-
-TEST_F(SessionLogTest, EachLineIsOneLineOfTheFileWhateverTheServerSent) {
-    Apply(true, "session.log");
-    sessionLog.AddLog("< 220-\x1b]0;owned\x07\r\n< 230 Login successful.");
-    sessionLog.AddLog("< 220 \xe6\x97\xa5\xff");
-    EXPECT_EQ(Read("session.log"), "< 220-\\x1b]0;owned\\x07\\x0d\\x0a< 230 Login successful.\r\n"
-                                   "< 220 \xe6\x97\xa5\\xff\r\n");
-    EXPECT_EQ(sessionLog.Pane().Line(1), "< 220 \xe6\x97\xa5\xff") << "the pane shows what came";
 }
 
 TEST_F(SessionLogTest, TheFileRollsOverToOneOlderFileAtItsLimit) {
@@ -221,13 +178,7 @@ TEST_F(SessionLogTest, TheFileRollsOverToOneOlderFileAtItsLimit) {
     sessionLog.AddLog(longer);
     EXPECT_EQ(Read("session.log.1"), d + "\r\n" + e + "\r\n") << "only one older file";
     EXPECT_EQ(Read("session.log"), longer + "\r\n");
-    EXPECT_EQ(FileMode(Folder() + "session.log.1"), 0600u);
     EXPECT_EQ(FileMode(Folder() + "session.log"), 0600u);
-
-    options.LogFileSize = 1000; // a new limit applies from the next line on
-    Apply(true, "session.log");
-    sessionLog.AddLog(a);
-    EXPECT_EQ(Read("session.log"), longer + "\r\n" + a + "\r\n");
 }
 
 TEST_F(SessionLogTest, AFailedWriteIsShownOnceUntilAWriteSucceeds) {
@@ -236,12 +187,10 @@ TEST_F(SessionLogTest, AFailedWriteIsShownOnceUntilAWriteSucceeds) {
     Apply(true, missing);
     sessionLog.AddLog("still shown");
     sessionLog.AddLog("second");
-    ASSERT_EQ(sessionLog.Pane().Count(), 3u);
-    EXPECT_EQ(sessionLog.Pane().Line(0), "still shown");
-    EXPECT_EQ(sessionLog.Pane().Line(1), LogFileFailureLine(missing, ENOENT));
+    EXPECT_EQ(
+        Lines(sessionLog.Pane()),
+        (std::vector<std::string>{"still shown", LogFileFailureLine(missing, ENOENT), "second"}));
     EXPECT_TRUE(sessionLog.Pane().Line(1).starts_with(failed));
-    EXPECT_EQ(sessionLog.Pane().Line(2), "second");
-    EXPECT_FALSE(Exists("missing"));
 
     ASSERT_EQ(::mkdir((Folder() + "missing").c_str(), 0700), 0);
     sessionLog.AddLog("written");
@@ -251,13 +200,6 @@ TEST_F(SessionLogTest, AFailedWriteIsShownOnceUntilAWriteSucceeds) {
     EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 1),
               LogFileFailureLine(missing, ENOENT))
         << "a new failure after a line was written";
-
-    Apply(true, "/dev/full"); // a full disk
-    sessionLog.AddLog("no room");
-    sessionLog.AddLog("no room either");
-    EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 2),
-              LogFileFailureLine("/dev/full", ENOSPC));
-    EXPECT_EQ(sessionLog.Pane().Line(sessionLog.Pane().Count() - 1), "no room either");
 }
 
 TEST_F(SessionLogTest, ALineThatDoesNotFitIsTakenOutAgain) {
@@ -277,18 +219,6 @@ TEST_F(SessionLogTest, ALineThatDoesNotFitIsTakenOutAgain) {
     EXPECT_EQ(sessionLog.Pane().Line(2), LogFileFailureLine(Folder() + "session.log", EFBIG));
     sessionLog.AddLog("next");
     EXPECT_EQ(Read("session.log"), "first\r\nnext\r\n");
-}
-
-TEST_F(SessionLogTest, CapacityFollowsTheOptions) {
-    options.LogSize = 100;
-    Apply(false, "");
-    for (const char c : std::string("abc"))
-        sessionLog.AddLog(std::string(40, c));
-    EXPECT_EQ(sessionLog.Pane().Count(), 2u);
-    options.LogSize = 10000;
-    Apply(false, "");
-    sessionLog.AddLog(std::string(40, 'd'));
-    EXPECT_EQ(sessionLog.Pane().Count(), 3u);
 }
 
 } // namespace

@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,10 +28,23 @@ using testsupport::ProcessEventsUntil;
 using testsupport::ScriptedFtpServer;
 using Lines = std::vector<std::string>;
 
+inline constexpr std::chrono::year_month_day kToday{std::chrono::year{2026}, std::chrono::December,
+                                                    std::chrono::day{7}};
+
 inline const std::string kListing =
     "drwxr-xr-x   2 ftp      ftp          4096 Jan 10 12:00 incoming\r\n"
     "-rw-r--r--   1 ftp      ftp          1234 Jan 10 12:00 readme.txt\r\n";
 inline const std::string kFresh = "-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 fresh.txt\r\n";
+
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& data) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
 
 // "a|b" -> {"a", "b"}: transcripts in one string.
 inline Lines Split(const std::string& text) {
@@ -138,16 +154,7 @@ struct Rig {
             lines.push_back(log.Pane().Line(i));
         return lines;
     }
-    bool Logged(const std::string& line) const {
-        const Lines lines = LogLines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    Lines Captions() const {
-        Lines captions;
-        for (const remote::RemoteItem& item : controller.RemoteView().Items())
-            captions.push_back(item.caption);
-        return captions;
-    }
+    bool Logged(const std::string& line) const { return std::ranges::count(LogLines(), line) > 0; }
 
     QTemporaryDir dir;
     std::string folder = dir.path().toStdString() + "/";
@@ -157,8 +164,7 @@ struct Rig {
     ScriptedFtpServer server;
     FtpClient ftp;
     RecordingSteps steps;
-    SessionController controller{ftp, log, prompts, options,
-                                 std::chrono::year_month_day{2026y, std::chrono::December, 7d}};
+    SessionController controller{ftp, log, prompts, options, kToday};
     std::size_t loginCommands = 0;
 };
 

@@ -45,15 +45,11 @@ TEST(TlsSession, CertificateAnswersAcrossTwoConnects) {
 
         EXPECT_EQ(rig.Settle(site), row.state) << rig.controller.Outcome();
         ASSERT_EQ(rig.prompts.certificateAsked.size(), 1u) << "one question per connect";
-        EXPECT_EQ(rig.prompts.certificateAsked[0].Host, "127.0.0.1");
-        EXPECT_EQ(!rig.Errors().empty(), row.state == SessionState::Idle);
-        if (row.state == SessionState::Idle) {
-            // The user's refusal is told as such, not as a lost connection.
-            EXPECT_NE(rig.controller.LastEnd().End, session::SessionEnd::ConnectionLost);
-            EXPECT_NE(rig.controller.Outcome().find("certificate was refused"), std::string::npos)
-                << rig.controller.Outcome();
-        }
-        rig.Disconnect();
+        // The user's refusal is told as such, not as a lost connection.
+        EXPECT_EQ(rig.controller.Outcome().find("certificate was refused") != std::string::npos,
+                  row.state == SessionState::Idle)
+            << rig.controller.Outcome();
+        rig.controller.Disconnect();
 
         // The second connect uses the site as the site list now holds it.
         if (!stored.empty())
@@ -71,7 +67,7 @@ TEST(TlsSession, CertificateAnswersAcrossTwoConnects) {
                       rig.prompts.certificateAsked.back().Fingerprint);
             EXPECT_EQ(stored.back().Name, "TLS loopback");
         }
-        rig.Disconnect();
+        rig.controller.Disconnect();
     }
 }
 
