@@ -70,7 +70,6 @@ TEST_P(RealServerTour, EveryRequestAgainstTheRealServer) {
         WriteFile(local(name), "stale");
         ASSERT_EQ(e.Transfer(&Cli::GetAsync, name, local(name)).second, 0) << ftp.ErrorMessage();
         EXPECT_TRUE(ReadFile(local(name)) == body) << "download differs";
-        EXPECT_EQ(ftp.ByteCount, static_cast<std::int64_t>(size));
         if (size > 0) {
             EXPECT_EQ(ModificationTime(local(name)), kServerTime);
         }

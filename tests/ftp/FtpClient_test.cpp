@@ -61,45 +61,59 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
 }
 
 // Stop and Disconnect abort whatever runs: the request in progress completes,
-// once, as a failure, even a connect whose greeting or look-up never came.
+// once, as a failure, even a connect whose greeting or look-up never came; both
+// connections are closed.
 TEST(FtpAbort, EndsTheRequestInProgressAsAFailure) {
     struct Row {
         const char* name;
         void (Cli::*request)();
-        bool greets;
+        std::function<void(ScriptedFtpServer&)> afterGreeting; // nullptr: no greeting
         FtpRequest kind;
         const char* host = "127.0.0.1"; // a name is aborted while it is looked up
         int error = 426;
         const char* message = "426 Operation aborted.";
     };
     const Row rows[]{
-        {"open-waiting-for-the-greeting", &Cli::OpenAsync, false, FtpRequest::OpenAsync},
-        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, false, FtpRequest::ConnectAsync},
-        {"command-waiting-for-its-reply", &Cli::CwdAsync, true, FtpRequest::CwdAsync},
-        {"open-during-the-look-up", &Cli::OpenAsync, false, FtpRequest::OpenAsync, "localhost",
+        {"open-waiting-for-the-greeting", &Cli::OpenAsync, nullptr, FtpRequest::OpenAsync},
+        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, nullptr, FtpRequest::ConnectAsync},
+        {"command-waiting-for-its-reply", &Cli::CwdAsync,
+         [](ScriptedFtpServer& s) { s.readLine(); }, FtpRequest::CwdAsync},
+        {"download-in-the-middle-of-the-data", &Cli::GetAsync,
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply("150 Opening\r\n").acceptData().sendData("some");
+         },
+         FtpRequest::GetAsync},
+        {"open-during-the-look-up", &Cli::OpenAsync, nullptr, FtpRequest::OpenAsync, "localhost",
          10004, "500 Interrupted system call (Winsock error #10004)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedEngine e;
-        if (row.greets) {
-            e.server.send(kGreeting).readLine();
+        if (row.afterGreeting) {
+            row.afterGreeting(e.server.send(kGreeting));
             e.Open();
         } else {
             e.server.start();
         }
         e.ftp.HostName = row.host;
         e.ftp.HostDirName = "/slow";
+        e.ftp.HostFileName = "big";
+        e.ftp.LocalFileName = e.Local("big");
         const std::size_t before = e.done.size();
         (e.ftp.*row.request)();
         if (row.error == 10004) {
             EXPECT_EQ(e.ftp.State(), FtpState::ftpDnsLookup);
         } else {
-            ASSERT_TRUE(ProcessEventsUntil([&] { return e.server.connectionsAccepted() == 1; }));
+            ASSERT_TRUE(ProcessEventsUntil([&] {
+                return e.server.connectionsAccepted() == 1 &&
+                       (row.request != &Cli::GetAsync || e.ftp.ByteCount == 4);
+            }));
             ProcessEventsFor(50);
         }
         e.ftp.Abort();
         EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        EXPECT_FALSE(e.ftp.Connected());
+        EXPECT_EQ(e.ftp.DataSocket().State(), SocketState::wsClosed);
         ASSERT_TRUE(e.WaitDone(before + 1, 2000));
         EXPECT_EQ(e.done.back(), Done(row.kind, row.error));
         EXPECT_EQ(e.ftp.ErrorMessage(), row.message);
