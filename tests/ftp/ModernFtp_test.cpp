@@ -103,6 +103,12 @@ TEST(ModernFtp, FeaturesDecideTheCommandsAndBadAnswersFailCleanly) {
          "FEAT, EPSV, RETR f, MDTM f", 0, "", true},
         {"times-not-kept-when-turned-off", sizeAndTime, Then(Download("abc"), "213 3\r\n"),
          &Cli::GetAsync, "FEAT, EPSV, RETR f, SIZE f", 0},
+        {"upload-gives-the-server-the-local-time", "211-F\r\n MFMT\r\n211 E\r\n",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv(kEpsv).acceptData().reply(k150).receiveDataUntilClose().send(k226);
+             s.reply("213 Modify=20200102030405; f\r\n");
+         },
+         &Cli::PutAsync, "FEAT, EPSV, STOR f, MFMT 20200102030405 f", 0, "", true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -114,6 +120,11 @@ TEST(ModernFtp, FeaturesDecideTheCommandsAndBadAnswersFailCleanly) {
         e.ftp.KeepFileTimes = row.keepTimes;
         e.ftp.ListedSize = row.listedSize;
         e.ftp.MachineListings = row.machineListings;
+        if (row.request == &Cli::PutAsync) {
+            WriteFile(e.Local("f"), "data");
+            const timespec times[2] = {{0, UTIME_NOW}, {kServerTime, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, e.Local("f").c_str(), times, 0), 0);
+        }
         for (int i = 0; i < row.times; ++i)
             EXPECT_EQ(e.Transfer(row.request, "f", "f").second, row.error) << e.ftp.ErrorMessage();
         EXPECT_EQ(e.ftp.AnsweredFeat(), row.feat.starts_with("211"));
@@ -138,23 +149,6 @@ TEST(ModernFtp, FeaturesDecideTheCommandsAndBadAnswersFailCleanly) {
         EXPECT_EQ(Joined(Lines(all.begin() + std::min<std::size_t>(2, all.size()), all.end())),
                   row.commands);
     }
-}
-
-TEST(ModernFtp, UploadGivesTheServerTheLocalTime) {
-    ScriptedEngine e;
-    e.server.send(kGreeting).reply("331 Password\r\n").reply("230 Logged in\r\n");
-    e.server.reply("211-F\r\n MFMT\r\n211 E\r\n");
-    e.server.replyPasv(kEpsv).acceptData().reply(k150).receiveDataUntilClose().send(k226);
-    e.server.reply("213 Modify=20200102030405; up\r\n");
-    e.LogIn();
-    WriteFile(e.Local("up"), "data");
-    const timespec times[2] = {{0, UTIME_NOW}, {kServerTime, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, e.Local("up").c_str(), times, 0), 0);
-    e.ftp.KeepFileTimes = true;
-    EXPECT_EQ(e.Transfer(&Cli::PutAsync, "up", "up"), Done(FtpRequest::PutAsync, 0));
-    e.server.waitReceived(6, 1000);
-    EXPECT_EQ(e.Commands(), (Lines{"EPSV", "STOR up", "MFMT 20200102030405 up"}));
-    EXPECT_EQ(e.server.dataReceived(), "data");
 }
 
 } // namespace
