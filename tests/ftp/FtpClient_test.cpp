@@ -456,20 +456,13 @@ TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
     EXPECT_EQ(done[1], Done(FtpRequest::QuoteAsync, 0));
 }
 
-TEST(FtpSettings, ProxiesForcePassiveAndUnknownTypesMeanDirect) {
-    struct Row {
-        int type;
-        bool requested;
-        bool passive;
-    };
-    for (const Row& row : {Row{0, false, false}, Row{0, true, true}, Row{2, false, true},
-                           Row{4, false, true}, Row{9, false, false}}) {
-        SCOPED_TRACE(row.type);
-        FtpClient client;
-        client.SetConnectionType(row.type);
-        client.SetPassive(row.requested);
-        EXPECT_EQ(client.Passive(), row.passive);
-    }
+// A connection type read from a damaged settings file means a direct connection.
+TEST(FtpSettings, AnUnknownConnectionTypeMeansDirect) {
+    FtpClient client;
+    client.SetConnectionType(9);
+    client.SetPassive(false);
+    EXPECT_FALSE(client.Passive());
+    EXPECT_EQ(client.ConnectionType(), FtpConnectionType::ftpDirect);
 }
 
 // --- synchronous wait ------------------------------------------------------------
