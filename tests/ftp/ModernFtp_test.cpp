@@ -131,6 +131,7 @@ TEST(ModernFtp, FeaturesDecideTheCommandsAndBadAnswersFailCleanly) {
         EXPECT_TRUE(e.ftp.ErrorMessage().starts_with(row.message)) << e.ftp.ErrorMessage();
         if (row.error == 0) {
             EXPECT_EQ(e.ftp.LastResponse(), "226 Transfer complete");
+            EXPECT_EQ(e.ftp.StatusCode(), 226);
         }
         if (row.error == 0 && row.request == &Cli::GetAsync) {
             EXPECT_EQ(ReadFile(e.Local("f")), "abc");
