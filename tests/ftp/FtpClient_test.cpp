@@ -1,6 +1,5 @@
 #include "ftp/FtpTestSupport.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using testsupport::ProcessEventsFor;
@@ -25,7 +24,6 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
         {"multi-line-greeting-completes-once-on-its-last-line",
          "220-Welcome\r\n220-to the scripted\r\n220 server\r\n", "127.0.0.1", nullptr, 0,
          "220 server"},
-        {"host-name-looked-up", "220 Ready\r\n", "localhost", nullptr, 0, "220 Ready"},
         {"421-greeting-closes", "421 Too many users, try later\r\n", "127.0.0.1", nullptr, 421,
          "421 Too many users, try later"},
         {"hang-up-before-the-greeting", nullptr, "127.0.0.1", nullptr, 421,
@@ -48,18 +46,9 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
         EXPECT_EQ(e.Play(&Cli::OpenAsync), Done(FtpRequest::OpenAsync, row.error));
         const std::string& response = row.error ? e.ftp.ErrorMessage() : e.ftp.LastResponse();
         EXPECT_TRUE(response.starts_with(row.response)) << response;
-        EXPECT_EQ(e.ftp.StatusCode(), std::atoi(e.ftp.LastResponse().c_str()));
-        EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
         EXPECT_EQ(e.ftp.Connected(), row.error == 0);
-        EXPECT_EQ(e.ftp.IsControlOpen(), row.error == 0);
         EXPECT_EQ(e.sessionConnected, row.error == 0 ? 1 : 0);
-        if (row.error == 0) {
-            EXPECT_EQ(e.ftp.ControlSocket().PeerAddr(), "127.0.0.1");
-        } else if (!e.ftp.LastResponse().empty()) {
-            EXPECT_EQ(e.ftp.ErrorMessage(), e.ftp.LastResponse());
-        }
         if (row.greeting && row.error) {
-            EXPECT_EQ(e.sessionClosed, 1);
             EXPECT_TRUE(ProcessEventsUntil([&] { return e.server.clientClosed(); }));
         }
         const std::string greeting = row.greeting ? row.greeting : "";
@@ -72,45 +61,59 @@ TEST(FtpOpen, EndsAsTheGreetingOrItsAbsenceSays) {
 }
 
 // Stop and Disconnect abort whatever runs: the request in progress completes,
-// once, as a failure, even a connect whose greeting or look-up never came.
+// once, as a failure, even a connect whose greeting or look-up never came; both
+// connections are closed.
 TEST(FtpAbort, EndsTheRequestInProgressAsAFailure) {
     struct Row {
         const char* name;
         void (Cli::*request)();
-        bool greets;
+        std::function<void(ScriptedFtpServer&)> afterGreeting; // nullptr: no greeting
         FtpRequest kind;
         const char* host = "127.0.0.1"; // a name is aborted while it is looked up
         int error = 426;
         const char* message = "426 Operation aborted.";
     };
     const Row rows[]{
-        {"open-waiting-for-the-greeting", &Cli::OpenAsync, false, FtpRequest::OpenAsync},
-        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, false, FtpRequest::ConnectAsync},
-        {"command-waiting-for-its-reply", &Cli::CwdAsync, true, FtpRequest::CwdAsync},
-        {"open-during-the-look-up", &Cli::OpenAsync, false, FtpRequest::OpenAsync, "localhost",
+        {"open-waiting-for-the-greeting", &Cli::OpenAsync, nullptr, FtpRequest::OpenAsync},
+        {"connect-waiting-for-the-greeting", &Cli::ConnectAsync, nullptr, FtpRequest::ConnectAsync},
+        {"command-waiting-for-its-reply", &Cli::CwdAsync,
+         [](ScriptedFtpServer& s) { s.readLine(); }, FtpRequest::CwdAsync},
+        {"download-in-the-middle-of-the-data", &Cli::GetAsync,
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply("150 Opening\r\n").acceptData().sendData("some");
+         },
+         FtpRequest::GetAsync},
+        {"open-during-the-look-up", &Cli::OpenAsync, nullptr, FtpRequest::OpenAsync, "localhost",
          10004, "500 Interrupted system call (Winsock error #10004)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ScriptedEngine e;
-        if (row.greets) {
-            e.server.send(kGreeting).readLine();
+        if (row.afterGreeting) {
+            row.afterGreeting(e.server.send(kGreeting));
             e.Open();
         } else {
             e.server.start();
         }
         e.ftp.HostName = row.host;
         e.ftp.HostDirName = "/slow";
+        e.ftp.HostFileName = "big";
+        e.ftp.LocalFileName = e.Local("big");
         const std::size_t before = e.done.size();
         (e.ftp.*row.request)();
         if (row.error == 10004) {
             EXPECT_EQ(e.ftp.State(), FtpState::ftpDnsLookup);
         } else {
-            ASSERT_TRUE(ProcessEventsUntil([&] { return e.server.connectionsAccepted() == 1; }));
+            ASSERT_TRUE(ProcessEventsUntil([&] {
+                return e.server.connectionsAccepted() == 1 &&
+                       (row.request != &Cli::GetAsync || e.ftp.ByteCount == 4);
+            }));
             ProcessEventsFor(50);
         }
         e.ftp.Abort();
         EXPECT_EQ(e.ftp.State(), FtpState::ftpReady);
+        EXPECT_FALSE(e.ftp.Connected());
+        EXPECT_EQ(e.ftp.DataSocket().State(), SocketState::wsClosed);
         ASSERT_TRUE(e.WaitDone(before + 1, 2000));
         EXPECT_EQ(e.done.back(), Done(row.kind, row.error));
         EXPECT_EQ(e.ftp.ErrorMessage(), row.message);
@@ -133,13 +136,10 @@ TEST(FtpReplies, ShownAndJudgedHoweverTheyArrive) {
     const Row rows[]{
         {"multi-line-byte-by-byte-shows-its-last-line", "200-first\r\n200-second\r\n200 done\r\n",
          1, true, 200, "< 200 done"},
-        {"empty-lines-skipped", "\r\n\n200 OK\r\n", 0, true, 200, "< 200 OK"},
         {"two-replies-in-one-read-in-order", "331 Password required\r\n230 Already in\r\n", 0, true,
          331, "< 331 Password required\n< 230 Already in"},
         {"continuation-with-digits-and-blank-ends-early",
          "211-Features:\r\n211 extra\r\n 211 End\r\n", 0, true, 211, "< 211 extra\n<  211 End"},
-        {"bare-lf-ends-a-line-with-acceptlf", "200 bare\n200 crlf\r\n", 0, true, 200,
-         "< 200 bare\n< 200 crlf"},
         {"bare-lf-stays-in-the-line-without-acceptlf", "200 bare\n200 crlf\r\n", 0, false, 200,
          "< 200 bare\n200 crlf"},
         {"preliminary-150-waits-for-the-final-reply", "150 Opening\r\n226 Transfer complete\r\n", 1,
@@ -183,14 +183,10 @@ TEST(FtpReplies, InvalidCodeFailsTheRequestAndCloses) {
         const char* reply;
     };
     const Row rows[]{
-        {"greeting-000", "000 hello\r\n", nullptr, ""},
         {"greeting-65536", "65536 hello\r\n", nullptr, ""},
-        {"greeting-2200", "2200 hello\r\n", nullptr, ""},
         {"endless-greeting", flood.c_str(), nullptr, ""},
         {"pwd-65536", kGreeting.c_str(), &Cli::PwdAsync, "65536 Permission denied\r\n"},
-        {"size-65536", kGreeting.c_str(), &Cli::SizeAsync, "65536 Permission denied\r\n"},
         {"retr-65536", kGreeting.c_str(), &Cli::GetAsync, "65536 Permission denied\r\n"},
-        {"cwd-2000", kGreeting.c_str(), &Cli::CwdAsync, "2000 OK\r\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -228,13 +224,11 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
     const Row rows[]{
         {"pwd-unquotes-the-directory", &Cli::PwdAsync,
          "257 \"/pub/a \"\"b\"\"\" is current directory.", "PWD", PwdAsync, 0, "/pub/a \"b\""},
-        {"pwd-doubled-quote-alone", &Cli::PwdAsync, "257 \"/a\"\"b\"", "PWD", PwdAsync, 0, "/a\"b"},
         {"multi-line-257-ends-only-at-257-and-blank", &Cli::PwdAsync,
          "257-\"/x\" is current\r\n2023 was a good year\r\n257 \"/y\" indeed", "PWD", PwdAsync, 0,
          "/y"},
         {"cwd-reply-without-quotes-empties-the-directory", &Cli::CwdAsync,
          "250 CWD command successful.", "CWD /pub", CwdAsync, 0, ""},
-        {"cwd-550-fails", &Cli::CwdAsync, "550 No such directory", "CWD /pub", CwdAsync, 550},
         {"cwd-accepts-257", &Cli::CwdAsync, "257 \"/x\" created", "CWD /pub", CwdAsync, 0},
         {"size", &Cli::SizeAsync, "213 3000000000", "SIZE big.iso", SizeAsync, 0},
         {"size-550-after-a-success", &Cli::SizeAsync, "550 Could not get file size.",
@@ -242,7 +236,6 @@ TEST_F(FtpControl, EachRequestJudgesItsReply) {
         {"quote-accepts-anything-below-500", &Cli::QuoteAsync, "421 Going down", "SITE X",
          QuoteAsync, 0},
         {"quote-502-fails", &Cli::QuoteAsync, "502 Not implemented", "SITE X", QuoteAsync, 502},
-        {"quote-550-fails", &Cli::QuoteAsync, "550 Denied", "SITE X", QuoteAsync, 550},
     };
     server.send(kGreeting);
     for (const Row& row : rows)
@@ -352,17 +345,12 @@ TEST_F(FtpControl, RefusalsWhileNotConnectedChangeNothing) {
     const Row rows[]{
         {"quote", &Cli::QuoteAsync, "NOOP", notConnected},
         {"quit lower case", &Cli::QuoteAsync, "quit", notConnected},
-        {"pwd", &Cli::PwdAsync, "", notConnected},
         {"user empty", &Cli::UserAsync, "", "UserName emtpy"},
         {"pass empty", &Cli::PassAsync, "", "Password emtpy"},
         {"cwd empty", &Cli::CwdAsync, "", "HostDirName emtpy"},
         {"open empty host", &Cli::OpenAsync, "", "DNS lookup: invalid host name."},
         {"dir", &Cli::DirAsync, "listing", notConnected},
         {"get", &Cli::GetAsync, "f", notConnected},
-        {"rest get", &Cli::RestGetAsync, "f", notConnected},
-        {"put", &Cli::PutAsync, "f", notConnected},
-        {"rename", &Cli::RenAsync, "new", notConnected},
-        {"type", &Cli::TypeSetAsync, "", notConnected},
     };
     ftp.UserName.clear();
     ftp.PassWord.clear();
@@ -420,8 +408,6 @@ TEST_F(FtpControl, ArgumentsWithLineBreaksOrNulAreRefused) {
         {"rename-target-before-rnfr", &Cli::RenAsync, &Cli::LocalFileName, "b\r\nDELE y",
          "LocalFileName"},
         {"retrieve-before-pasv", &Cli::GetAsync, &Cli::HostFileName, nul, "HostFileName"},
-        {"listing-before-pasv", &Cli::DirAsync, &Cli::HostFileName, "-la\r\nDELE y",
-         "HostFileName"},
     };
     server.send(kGreeting).reply("200 OK\r\n");
     Open();
@@ -470,30 +456,13 @@ TEST_F(FtpControl, RefusalsWhileConnectedAndBusy) {
     EXPECT_EQ(done[1], Done(FtpRequest::QuoteAsync, 0));
 }
 
-TEST(FtpSettings, ConnectionTypeForcesPassive) {
-    struct Row {
-        int type;
-        bool requested;
-        bool passive;
-        FtpConnectionType stored;
-    };
-    const Row rows[]{
-        {0, false, false, FtpConnectionType::ftpDirect},
-        {0, true, true, FtpConnectionType::ftpDirect},
-        {1, false, true, FtpConnectionType::ftpProxy},
-        {2, false, true, FtpConnectionType::ftpSocks4},
-        {3, false, true, FtpConnectionType::ftpSocks4A},
-        {4, false, true, FtpConnectionType::ftpSocks5},
-        {9, false, false, FtpConnectionType::ftpDirect},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.type);
-        FtpClient client;
-        client.SetConnectionType(row.type);
-        client.SetPassive(row.requested);
-        EXPECT_EQ(client.Passive(), row.passive);
-        EXPECT_EQ(client.ConnectionType(), row.stored);
-    }
+// A connection type read from a damaged settings file means a direct connection.
+TEST(FtpSettings, AnUnknownConnectionTypeMeansDirect) {
+    FtpClient client;
+    client.SetConnectionType(9);
+    client.SetPassive(false);
+    EXPECT_FALSE(client.Passive());
+    EXPECT_EQ(client.ConnectionType(), FtpConnectionType::ftpDirect);
 }
 
 // --- synchronous wait ------------------------------------------------------------

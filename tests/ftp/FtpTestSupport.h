@@ -20,6 +20,16 @@ using Done = std::pair<FtpRequest, int>;
 using Cli = FtpClient;
 
 inline const std::string kGreeting = "220 Scripted server ready\r\n";
+inline const std::string k150 = "150 Opening BINARY mode data connection\r\n";
+inline const std::string k226 = "226 Transfer complete\r\n";
+
+// "a, b, c": commands compared as one line, so a failure shows them all.
+inline std::string Joined(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += (text.empty() ? "" : ", ") + line;
+    return text;
+}
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -51,26 +51,4 @@ TEST(LocalFileWrite, KeepsTheOrderOfGatheredAndDirectWrites) {
     }
 }
 
-// A full disk is reported whichever way the bytes went: at the write for a
-// direct one, at the latest at Close for gathered ones.
-TEST(LocalFileWrite, AFullDiskIsReported) {
-    struct Row {
-        const char* name;
-        std::size_t size;
-        bool failsAtWrite;
-    };
-    const Row rows[] = {
-        {"direct-write-fails-at-once", 65536, true},
-        {"gathered-write-fails-at-close", 100, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        LocalFile file;
-        ASSERT_TRUE(file.Open("/dev/full", LocalFile::Mode::Replace, 0));
-        const std::string block = Bytes(row.size, 3);
-        EXPECT_EQ(file.Write(block.data(), static_cast<int>(block.size())), !row.failsAtWrite);
-        EXPECT_FALSE(file.Close());
-    }
-}
-
 } // namespace

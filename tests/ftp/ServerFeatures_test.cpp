@@ -40,7 +40,6 @@ TEST(ServerFeatures, WhatRealServersAnswer) {
          "unix.mode;\n REST STREAM\n SIZE\n TVFS\n UTF8\n211 End FEAT.\n",
          pyftpdlib},
         {"refused", "500 Unknown command.\r\n", {}},
-        {"not-implemented", "502 Command not implemented.\r\n", {}},
         {"junk-lines-between",
          "211-x\r\nEPSV without blank\r\n\x01\xff\r\n  \r\n UTF8\r\n211 x\r\n",
          [] {

@@ -14,17 +14,14 @@ TEST(PassiveReply, PortFromRealWorldReplies) {
     };
     const std::vector<Row> rows{
         {"227 Entering Passive Mode (127,0,0,1,195,80).", 50000},
-        {"227 Entering Passive Mode (192,168,1,2,4,1)", 1025},
         {"227 Entering Passive Mode (10,9,8,7, 19 , 136 )", 5000}, // blanks around numbers
         {"227 =127,0,0,1,0,21)", 21},                              // no "(" at all
         {"227 Entering Passive Mode (127,0,0,1,255,255)", 65535},
         {"227 Entering Passive Mode (127,0,0,1,300,1)", std::nullopt}, // no 16-bit wrap
-        {"227 Entering Passive Mode (127,0,0,1,385,163)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,-1,-21629)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,99999999999999999999999,1)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,0,0)", std::nullopt}, // port 0
         {"227 Entering Passive Mode (127,0,256,1,4,1)", std::nullopt},
-        {"227 Entering Passive Mode (127,0,-1,1,4,1)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,195,80", std::nullopt}, // no ")"
         {"227 Entering Passive Mode (127,0,0,1,195)", std::nullopt},
         {"227 Entering Passive Mode (127,0,0,1,x,80)", std::nullopt},
@@ -73,7 +70,6 @@ TEST(Statistics, IntegerArithmeticAsShown) {
     };
     const std::vector<Row> rows{
         {100000, 2000, "100000 bytes received/sent in 2 seconds (50000 Bytes/sec)"},
-        {30000, 2000, "30000 bytes received/sent in 2 seconds (15000 Bytes/sec)"},
         {0, 0, "0 bytes received/sent in 0 seconds"},
         {0, 15, "0 bytes received/sent in 0 seconds (0 Bytes/sec)"},
         {32767, 999, "32767 bytes received/sent in 0 seconds (32799 Bytes/sec)"},

@@ -1,7 +1,6 @@
 #include "support/LoopbackPeer.h"
 
 #include <QCoreApplication>
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <poll.h>
@@ -15,44 +14,9 @@ namespace {
 using AsyncSocketSend = SocketTest;
 using AsyncSocketClose = SocketTest;
 using AsyncSocketReuse = SocketTest;
-using AsyncSocketDatagram = SocketTest;
 using AsyncSocketBgException = SocketTest;
-using AsyncSocketListen = SocketTest;
 
 // --- sending ------------------------------------------------------------------
-
-TEST_F(AsyncSocketSend, FiveMegabytesBothWaysArriveIntact) {
-    constexpr std::size_t kSize = 5 * 1024 * 1024;
-    Fd peer = ConnectPair(sock, rec);
-    const std::string up = Bytes(kSize, 3);
-    const std::string down = Bytes(kSize, 4);
-    std::string peerGot;
-    std::atomic<bool> peerDone{false};
-    {
-        std::jthread reader([&] {
-            peerGot = ReadUpTo(peer.get(), kSize);
-            peerDone = true;
-        });
-        std::jthread writer([&] { WriteAll(peer.get(), down); });
-        EXPECT_EQ(rec.Send(sock, up), static_cast<int>(kSize));
-        ASSERT_TRUE(ProcessEventsUntil(
-            [&] { return peerDone && rec.received.size() >= kSize && rec.dataSent > 0; }, 20000));
-    }
-    EXPECT_TRUE(peerGot == up) << "upload corrupted (" << peerGot.size() << " bytes)";
-    EXPECT_TRUE(rec.received == down) << "download corrupted (" << rec.received.size() << " bytes)";
-    EXPECT_EQ(rec.dataSent, 1) << "once, from the event loop";
-    EXPECT_FALSE(rec.dataSentInsideSend);
-    ASSERT_FALSE(rec.sendSizes.empty());
-    EXPECT_EQ(rec.sendSizes.front(), 1514) << "full blocks";
-    std::size_t total = 0;
-    for (int n : rec.sendSizes) {
-        EXPECT_GT(n, 0);
-        EXPECT_LE(n, 1514);
-        total += static_cast<std::size_t>(n);
-    }
-    EXPECT_EQ(total, kSize);
-    EXPECT_TRUE(rec.closed.empty());
-}
 
 // SendNow hands the system the caller's bytes without queuing them first, and
 // asks for no data-sent event when everything was taken at once.
@@ -208,15 +172,6 @@ TEST_F(AsyncSocketClose, ResetSeenBySendIsReportedOnce) {
     EXPECT_EQ(rec.closed, std::vector<int>{10054});
 }
 
-TEST_F(AsyncSocketClose, ShutDownOfSendingKeepsReceiving) {
-    Fd peer = ConnectPair(sock, rec);
-    sock.ShutDown(1);
-    EXPECT_EQ(PeerEndOfStream(peer.get()), 0);
-    ASSERT_TRUE(WriteAll(peer.get(), "still here"));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "still here"; }));
-    EXPECT_EQ(sock.State(), State::wsConnected);
-}
-
 // --- descriptor reuse -------------------------------------------------------------
 
 // Linux hands the lowest free descriptor to the next socket, so a connection
@@ -302,124 +257,21 @@ TEST_F(AsyncSocketReuse, ReconnectFromAHandlerIsNotClosedBehindIt) {
 
 // --- datagrams ------------------------------------------------------------------
 
-TEST_F(AsyncSocketDatagram, ConnectIsImmediateAndDatagramsFlowBothWays) {
-    Fd peer = BoundLoopback(SOCK_DGRAM);
-    sock.SetProto("udp");
-    sock.SetAddr("127.0.0.1");
-    sock.SetPort(std::to_string(LocalPortOf(peer.get())));
-    sock.Connect();
-    EXPECT_EQ(rec.connected, std::vector<int>{0});
-    EXPECT_EQ(sock.State(), State::wsConnected);
-    ASSERT_NE(sock.LocalPort(), "0") << "a datagram socket is always bound";
-
-    sock.SendStr("dgram");
-    char buf[64];
-    sockaddr_in from{};
-    socklen_t len = sizeof from;
-    ASSERT_EQ(::recvfrom(peer.get(), buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len),
-              5);
-    EXPECT_EQ(std::string(buf, 5), "dgram");
-    EXPECT_EQ(std::to_string(ntohs(from.sin_port)), sock.LocalPort());
-
-    // An empty datagram peeks as 0 bytes, like a stream's close; datagram
-    // sockets have no close to report.
-    for (const std::string& reply : {std::string(), std::string("reply")})
-        ::sendto(peer.get(), reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                 len);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "reply" || !rec.closed.empty(); }));
-    EXPECT_EQ(rec.received, "reply");
-    EXPECT_TRUE(rec.closed.empty());
-    EXPECT_EQ(sock.State(), State::wsConnected);
-}
-
 // --- failures inside handlers ---------------------------------------------------
 
-TEST_F(AsyncSocketBgException, HandlerExceptionIsOfferedAndAbortsUnlessCanCloseIsCleared) {
-    for (const bool keepOpen : {false, true}) {
-        SCOPED_TRACE(keepOpen ? "canClose cleared: stays open" : "canClose left: aborted");
-        Fd peer = Reconnect();
-        const auto read = sock.OnDataAvailable;
-        int calls = 0;
-        sock.OnDataAvailable = [&](AsyncSocket* s, std::uint16_t e) {
-            if (calls++ == 0)
-                throw std::runtime_error("handler failed");
-            read(s, e);
-        };
-        std::vector<std::string> offered;
-        sock.OnBgException = [&](AsyncSocket* sender, const std::exception& e, bool& canClose) {
-            EXPECT_EQ(sender, &sock);
-            EXPECT_TRUE(canClose);
-            offered.emplace_back(e.what());
-            canClose = !keepOpen;
-        };
-        ASSERT_TRUE(WriteAll(peer.get(), "hello"));
-        ASSERT_TRUE(ProcessEventsUntil(
-            [&] { return keepOpen ? rec.received == "hello" : !rec.closed.empty(); }));
-        EXPECT_EQ(offered, std::vector<std::string>{"handler failed"});
-        if (keepOpen) {
-            EXPECT_EQ(sock.State(), State::wsConnected);
-            EXPECT_TRUE(rec.closed.empty());
-        } else {
-            EXPECT_EQ(rec.closed.size(), 1u);
-            EXPECT_EQ(sock.State(), State::wsClosed);
-            EXPECT_EQ(sock.HSocket(), INVALID_SOCKET);
-            EXPECT_LE(PeerEndOfStream(peer.get()), 0);
-        }
-        sock.OnDataAvailable = read;
-        sock.Close();
-    }
-}
-
-// --- listen and accept ----------------------------------------------------------
-
-TEST_F(AsyncSocketListen, AcceptedHandleCarriedByAnotherSocketExchangesData) {
-    sock.SetAddr("127.0.0.1");
-    sock.SetPort("0");
-    sock.Listen();
-    EXPECT_EQ(rec.states, (std::vector<State>{State::wsBound, State::wsListening}));
-    const SocketAddressText name = sock.GetSockName();
-    EXPECT_EQ(name.Addr, "127.0.0.1");
-    ASSERT_NE(name.Port, 0);
-
-    Fd accepted;
-    std::vector<int> available;
-    sock.OnSessionAvailable = [&](AsyncSocket* s, std::uint16_t e) {
-        available.push_back(e);
-        accepted = Fd(s->Accept());
+// No part of the program sets OnBgException: a read handler that throws (an
+// owner's progress handler, say) aborts the connection, whose close is reported once.
+TEST_F(AsyncSocketBgException, AHandlerThatThrowsClosesTheConnectionOnce) {
+    Fd peer = ConnectPair(sock, rec);
+    sock.OnDataAvailable = [](AsyncSocket*, std::uint16_t) {
+        throw std::runtime_error("handler failed");
     };
-    Fd client = ConnectTo(name.Port);
-    ASSERT_TRUE(client.valid());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return accepted.valid(); }));
-    EXPECT_EQ(available, std::vector<int>{0});
-    EXPECT_EQ(sock.PeerPort(), LocalPortOf(client.get()));
-
-    Recorder connRec;
-    SocksSocket conn;
-    connRec.Attach(conn);
-    conn.Dup(accepted.release());
-    EXPECT_EQ(conn.State(), State::wsConnected);
-    EXPECT_EQ(connRec.states, std::vector<State>{State::wsConnected});
-    EXPECT_EQ(conn.PeerPort(), LocalPortOf(client.get()));
-
-    conn.SendStr("ping");
-    EXPECT_EQ(ReadUpTo(client.get(), 4), "ping");
-    ASSERT_TRUE(WriteAll(client.get(), "pong"));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return connRec.received == "pong"; }));
-    EXPECT_EQ(sock.State(), State::wsListening);
-}
-
-TEST_F(AsyncSocketListen, DupOfAnOpenSocketDropsTheOldConnectionSilently) {
-    Fd oldPeer = ConnectPair(sock, rec);
-    Listener listener;
-    Fd client = ConnectTo(listener.Port());
-    Fd accepted = listener.Accept();
-    sock.Dup(accepted.release());
-    EXPECT_TRUE(rec.closed.empty());
-    EXPECT_EQ(sock.State(), State::wsConnected);
-    EXPECT_EQ(PeerEndOfStream(oldPeer.get()), 0);
-
-    ASSERT_TRUE(WriteAll(client.get(), "new"));
-    ASSERT_TRUE(ProcessEventsUntil([&] { return rec.received == "new"; }));
+    ASSERT_TRUE(WriteAll(peer.get(), "hello"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !rec.closed.empty(); }));
+    ProcessEventsFor(30);
+    EXPECT_EQ(rec.closed.size(), 1u);
+    EXPECT_EQ(sock.State(), State::wsClosed);
+    EXPECT_LE(PeerEndOfStream(peer.get()), 0);
 }
 
 } // namespace

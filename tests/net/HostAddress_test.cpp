@@ -15,10 +15,7 @@ TEST(HostAddress, WhatUsersTypeAsTheServer) {
         {"ftp.example.org", HostAndPort{"ftp.example.org", ""}},
         {"  ftp.example.org ", HostAndPort{"ftp.example.org", ""}},
         {"127.0.0.1:2121", HostAndPort{"127.0.0.1", "2121"}},
-        {"localhost:21", HostAndPort{"localhost", "21"}},
         {"::1", HostAndPort{"::1", ""}},
-        {"fe80::1:2:3", HostAndPort{"fe80::1:2:3", ""}},
-        {"::ffff:127.0.0.1", HostAndPort{"::ffff:127.0.0.1", ""}},
         {"[::1]", HostAndPort{"::1", ""}},
         {"[::1]:2121", HostAndPort{"::1", "2121"}},
         {"[2001:db8::7]:65535", HostAndPort{"2001:db8::7", "65535"}},
@@ -27,12 +24,9 @@ TEST(HostAddress, WhatUsersTypeAsTheServer) {
         {"[::1]2121", std::nullopt},
         {"[::1", std::nullopt},
         {"[ftp.example.org]:21", std::nullopt},
-        {"[]", std::nullopt},
-        {"host:", std::nullopt},
         {":21", std::nullopt},
         {"host:ftp", std::nullopt},
         {"a:b:c", std::nullopt}, // no IPv6 address, no name and port
-        {"ftp example.org", std::nullopt},
         {"host\r\nUSER x", std::nullopt},
         {"", std::nullopt},
     };

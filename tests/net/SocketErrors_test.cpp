@@ -20,11 +20,8 @@ TEST(SocketErrors, SystemErrorsBecomeTheNumberAndTextUsersRead) {
         const char* text;
     } rows[] = {
         {"no error", wsock::FromErrno(0), 0, "No Error"},
-        {"ECONNREFUSED", wsock::FromErrno(ECONNREFUSED), 10061, "Connection refused"},
-        {"ECONNRESET", wsock::FromErrno(ECONNRESET), 10054, "Connection reset by peer"},
         {"EPIPE is a reset too", wsock::FromErrno(EPIPE), 10054, "Connection reset by peer"},
         {"EAGAIN would block", wsock::FromErrno(EAGAIN), 10035, "Operation would block"},
-        {"ETIMEDOUT", wsock::FromErrno(ETIMEDOUT), 10060, "Connection timed out"},
         {"resolver: no error", wsock::FromGaiError(0), 0, "No Error"},
         {"resolver: EAI_NONAME", wsock::FromGaiError(EAI_NONAME), 11001, "Host not found"},
         {"resolver: EAI_AGAIN", wsock::FromGaiError(EAI_AGAIN), 11002,
