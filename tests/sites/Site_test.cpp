@@ -139,10 +139,7 @@ TEST(SiteLineTest, UnknownFieldsComeBackWhereTheyStood) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Site site = Parsed(row.line);
-        EXPECT_EQ(site.Name, "a");
-        EXPECT_EQ(site.User, "u");
-        EXPECT_EQ(FormatSiteLine(site), row.written.empty() ? row.line : row.written);
+        EXPECT_EQ(FormatSiteLine(Parsed(row.line)), row.written.empty() ? row.line : row.written);
     }
 }
 
