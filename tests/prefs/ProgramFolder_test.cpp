@@ -56,11 +56,4 @@ TEST(ProgramFolderTest, OtherwiseTheUsersConfigFolderMadePrivate) {
     EXPECT_EQ(FileMode(home.file(".config/corvane")), 0750u);
 }
 
-TEST(ProgramFolderTest, TheRunningProgramGetsAFolderThatExists) {
-    const std::string folder = ProgramFolder();
-    ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.back(), '/');
-    EXPECT_TRUE(FileExists(folder));
-}
-
 } // namespace

@@ -2,8 +2,7 @@
 #include "prefs/Translator.h"
 #include "text/TextFields.h"
 
-#include <algorithm>
-#include <cstdio>
+#include <map>
 #include <sys/stat.h>
 
 namespace {
@@ -14,45 +13,37 @@ class FakeWindow : public TranslatableWindow {
 public:
     using Texts = std::vector<std::pair<std::string, std::string>>;
 
-    FakeWindow(std::string name, Texts texts) : name_(std::move(name)), texts_(std::move(texts)) {}
-
-    std::string WindowName() const override { return name_; }
-    std::vector<std::string> ControlNames() const override {
-        std::vector<std::string> names;
-        for (const auto& [key, text] : texts_) {
+    FakeWindow(std::string name, const Texts& texts) : name_(std::move(name)) {
+        for (const auto& [key, text] : texts) {
             const std::string control = key.substr(0, key.find('.'));
-            if (names.empty() || names.back() != control)
-                names.push_back(control);
+            if (names_.empty() || names_.back() != control)
+                names_.push_back(control);
+            texts_[key] = text;
         }
-        return names;
     }
+    std::string WindowName() const override { return name_; }
+    std::vector<std::string> ControlNames() const override { return names_; }
     std::optional<std::string> Text(const std::string& control,
                                     const std::string& property) const override {
-        const auto found = Find(control + '.' + text::AsciiLowerCopy(property));
+        const auto found = texts_.find(control + '.' + text::AsciiLowerCopy(property));
         return found == texts_.end() ? std::nullopt : std::optional(found->second);
     }
     void SetText(const std::string& control, const std::string& property,
                  const std::string& value) override {
-        const auto found = Find(control + '.' + text::AsciiLowerCopy(property));
+        const auto found = texts_.find(control + '.' + text::AsciiLowerCopy(property));
         ASSERT_NE(found, texts_.end()) << control << '.' << property;
-        texts_[static_cast<std::size_t>(found - texts_.begin())].second = value;
+        found->second = value;
     }
     // Each {"control.property", text} as the window holds it now.
     void Expect(const Texts& expected) const {
-        for (const auto& [key, text] : expected) {
-            const auto found = Find(key);
-            EXPECT_EQ(found == texts_.end() ? "<none>" : found->second, text) << key;
-        }
+        for (const auto& [key, text] : expected)
+            EXPECT_EQ(texts_.at(key), text) << key;
     }
 
 private:
-    Texts::const_iterator Find(const std::string& key) const {
-        return std::find_if(texts_.begin(), texts_.end(),
-                            [&key](const auto& text) { return text.first == key; });
-    }
-
     std::string name_;
-    Texts texts_;
+    std::vector<std::string> names_;
+    std::map<std::string, std::string> texts_;
 };
 
 FakeWindow MainWindow() {
@@ -75,10 +66,8 @@ TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
         {"T_Main.l.Caption=one~~two~~~", "T_Main|l|Caption|one\r\ntwo\r\n~"},
         {"T_Main.l.Font.Name=Arial", "T_Main|l|Font.Name|Arial"},
         {"T_Main.l.Caption=", "T_Main|l|Caption|"},
-        {"T_Main.l.Caption", "<none>"},
         {"T_Main.Caption=x", "<none>"},
         {"[Translations]", "<none>"},
-        {"", "<none>"},
     };
     for (const auto& [line, expected] : rows) {
         const std::optional<LanguageEntry> e = ParseLanguageLine(line);
@@ -225,7 +214,6 @@ TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
         {"listed, other spelling", {true, false, "FR"}, 1, {true, false, "fr"}, true},
         {"listed, localization off", {false, false, "fr"}, 1, {false, false, "fr"}, false},
         {"no file", {true, false, "es"}, -1, {false, false, "language"}, false},
-        {"the default", {true, false, "language"}, -1, {false, false, "language"}, false},
         {"empty", {true, false, ""}, -1, {false, false, "language"}, false},
     };
     Write("Fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
@@ -241,35 +229,6 @@ TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
         EXPECT_EQ(lang.LangOn, row.after.LangOn);
         EXPECT_EQ(lang.LangFile, row.after.LangFile);
         window.Expect({{"lTitle.caption", row.translated ? "Ordinateur local" : "Local computer"}});
-    }
-}
-
-TEST_F(LanguageTest, BackToDefaultRestoresEnglishOnlyWhenLanguageLngHoldsIt) {
-    Write("fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
-    for (const bool englishFile : {true, false}) {
-        SCOPED_TRACE(englishFile ? "language.lng holds English" : "no language.lng");
-        if (englishFile)
-            Write("language.lng", "T_Main.lTitle.Caption=Local computer\r\n");
-        else
-            std::remove(File("language.lng").c_str());
-        lang = {false, false, "language"};
-        FakeWindow window = MainWindow();
-        const LanguageMenu menu = language.BuildLanguageMenu(window);
-        ASSERT_EQ(menu.Names, std::vector<std::string>{"fr"});
-
-        language.ChooseLanguage(menu, 0, window);
-        window.Expect({{"lTitle.caption", "Ordinateur local"}});
-        EXPECT_TRUE(lang.LangOn);
-        EXPECT_EQ(lang.LangFile, "fr");
-
-        language.ChooseLanguage(menu, -1, window);
-        EXPECT_EQ(lang.LangFile, "language");
-        EXPECT_FALSE(lang.LangOn);
-        window.Expect({{"lTitle.caption", englishFile ? "Local computer" : "Ordinateur local"}});
-        if (!englishFile) {
-            EXPECT_TRUE(FileExists(File("language.lng")));
-            EXPECT_EQ(ReadFile(File("language.lng")), "") << "a missing file is created empty";
-        }
     }
 }
 

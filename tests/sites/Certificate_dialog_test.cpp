@@ -57,11 +57,7 @@ TEST(CertificateDialogTest, TheButtonsAnswerAndOnlyAClickTrusts) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         WhenModal<CertificateDialog>([&row](CertificateDialog& w) {
-            EXPECT_TRUE(w.Button(CertificateAnswer::Refuse)->isDefault());
-            EXPECT_FALSE(w.Button(CertificateAnswer::TrustAlways)->isDefault());
-            auto* fingerprint = Child<QLabel>(w, "eFingerprint");
-            EXPECT_EQ(fingerprint->text().toStdString(), Fingerprint(true));
-            EXPECT_TRUE(fingerprint->textInteractionFlags() & Qt::TextSelectableByMouse);
+            EXPECT_EQ(Child<QLabel>(w, "eFingerprint")->text().toStdString(), Fingerprint(true));
             EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lChanged")) != nullptr, row.changed);
             EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("eError")) != nullptr, !row.changed);
             if (row.button)

@@ -97,8 +97,6 @@ TEST(SiteLineTest, KeysAreFoundOnlyAtTheStartOfAField) {
 TEST(SiteLineTest, ALineWithoutAKnownKeyIsNoSite) {
     const char* rows[] = {
         "",
-        " \t",
-        "just some text",
         "# Name=x;Server=h;",
         "  ; the old server:",
         ";Name=x;Server=h;", // a site commented out
@@ -125,7 +123,6 @@ TEST(SiteLineTest, UnknownFieldsComeBackWhereTheyStood) {
     } rows[] = {
         {"first", "Version=3;Name=a;Port=21;User=u;" + tail, ""},
         {"between-known", "Name=a;Port=21;Tls=explicit;Cert=AB:CD;User=u;" + tail, ""},
-        {"last", "Name=a;Port=21;User=u;" + tail + "Proto=ftps;", ""},
         {"after-hex-password", "Name=a;Port=21;PasswordHex=3B;Vault=1;User=u;" + tail, ""},
         {"text-after-a-semicolon-in-a-value",
          "Name=a;Port=21;User=u;Anonymous=0;Desc=x; y;" + tail.substr(tail.find("SavePassword")),
@@ -142,10 +139,7 @@ TEST(SiteLineTest, UnknownFieldsComeBackWhereTheyStood) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const Site site = Parsed(row.line);
-        EXPECT_EQ(site.Name, "a");
-        EXPECT_EQ(site.User, "u");
-        EXPECT_EQ(FormatSiteLine(site), row.written.empty() ? row.line : row.written);
+        EXPECT_EQ(FormatSiteLine(Parsed(row.line)), row.written.empty() ? row.line : row.written);
     }
 }
 
@@ -154,15 +148,8 @@ TEST(SiteLineTest, FlagsAreBytesWithAFallbackForText) {
         const char* value;
         std::uint8_t anonymous, savePassword, pasv, checkPsw, checkVHost;
     } rows[] = {
-        {"0", 0, 0, 0, 0, 0},
-        {"1", 1, 1, 1, 1, 1},
-        {"2", 2, 2, 2, 2, 2},
-        {"yes", 1, 1, 0, 1, 0},
-        {"", 1, 1, 0, 1, 0},
-        {"1 ", 1, 1, 0, 1, 0},
-        {"255", 255, 255, 255, 255, 255},
-        {"256", 1, 1, 1, 1, 1},
-        {"-1", 1, 1, 1, 1, 1},
+        {"0", 0, 0, 0, 0, 0},   {"yes", 1, 1, 0, 1, 0}, {"255", 255, 255, 255, 255, 255},
+        {"256", 1, 1, 1, 1, 1}, {"-1", 1, 1, 1, 1, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.value);
@@ -219,11 +206,7 @@ TEST(SiteLineTest, NoPasswordIsLostOrCut) {
         const char* password;
         const char* hex; // the hexadecimal field written when the plain one would break the line
     } rows[] = {
-        {"plain", nullptr},
-        {" spaced ", nullptr},
-        {"semi;colon", nullptr},
-        {"\xC3\xA9t\xC3\xA9", nullptr},           // UTF-8 "été"
-        {"\xCD", ";PasswordHex=3B;"},             // scrambles into ";"
+        {" semi;colon ", nullptr},
         {"\xCD\xBE", ";PasswordHex=3B48;"},       // U+037E: scrambles into ";"
         {"line\r\nbreak", nullptr},               // never typed, still kept
         {"\xFB\xFC\xCD", ";PasswordHex=0D0A3B;"}, // scrambles into LF, CR, ";"
