@@ -67,24 +67,5 @@ TEST(ProgressMeterTest, FiguresOfTheFileAndTheQueue) {
     EXPECT_EQ(meter.Texts().fileLeft, " 0:00:19");
 }
 
-TEST(ProgressMeterTest, TheDocumentTravelsTowardsTheReceiver) {
-    ProgressMeter sending(0);
-    sending.StartFile("a", 1, Direction::Sending, 0);
-    ProgressMeter receiving(0);
-    receiving.StartFile("a", 1, Direction::Receiving, 0);
-    int sent[21], received[21];
-    for (int i = 0; i < 21; ++i) {
-        sending.Advance();
-        receiving.Advance();
-        sent[i] = sending.Frame();
-        received[i] = receiving.Frame();
-    }
-    EXPECT_EQ(sent[0], 1);
-    EXPECT_EQ(sent[18], 19);
-    EXPECT_EQ(sent[19], 0) << "frames 0 to 19 while sending";
-    EXPECT_EQ(received[0], ProgressMeter::LastFrame) << "from 0, one step back wraps to 20";
-    EXPECT_EQ(received[20], 0);
-}
-
 } // namespace
 } // namespace transfer
