@@ -12,6 +12,8 @@
 #                   (default: scripts/mutations.txt)
 # Environment:
 #   MUTATION_CTEST_ARGS  extra ctest arguments, e.g. "-R ^(ftp|remote)_tests\\."
+#   MUTATION_TARGETS     build only these targets for each row, e.g.
+#                        "ftp_tests remote_tests" (the whole tree is slow to link)
 #
 # The unchanged tree must build and pass first, or every fault would count as
 # caught. Each mutated file is restored after its row, also on Ctrl-C. ctest
@@ -24,6 +26,7 @@ build=$(realpath -m "${1:-$root/build}")
 list=$(realpath -m "${2:-$root/scripts/mutations.txt}")
 export CI=true
 read -r -a extra_ctest_args <<<"${MUTATION_CTEST_ARGS:-}"
+read -r -a targets <<<"${MUTATION_TARGETS:-}"
 
 [[ -f $build/CMakeCache.txt ]] || {
     echo "no configured build tree at $build" >&2
@@ -66,7 +69,7 @@ replace_once() {
 }
 
 build_tree() {
-    cmake --build "$build" >"$1" 2>&1
+    cmake --build "$build" ${targets[@]+--target "${targets[@]}"} >"$1" 2>&1
 }
 
 # Exit status of the suite; the names of the failed tests go to $2.
