@@ -4,11 +4,9 @@
 #include "sites/Site.h"
 #include "sites/SiteFolder.h"
 #include "support/EventLoop.h"
-#include "support/RealFtpServer.h"
 #include "support/ScriptedFtpServer.h"
 #include "support/ScriptedPrompts.h"
 
-#include <QAction>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
@@ -58,11 +56,6 @@ inline void SaveSite(MainWindow& window, const std::string& folder, const Site& 
     window.Sites().Refresh();
 }
 
-inline void SaveLoopbackSite(MainWindow& window, const std::string& folder,
-                             const testsupport::ScriptedFtpServer& server) {
-    SaveSite(window, folder, LoopbackSite(server.portText()));
-}
-
 inline bool WaitForState(MainWindow& window, session::SessionState state) {
     return testsupport::ProcessEventsUntil(
         [&] { return window.Session().SessionState() == state; });
@@ -72,35 +65,3 @@ inline bool Sent(const testsupport::ScriptedFtpServer& server, const std::string
     const std::vector<std::string> sent = server.received();
     return std::find(sent.begin(), sent.end(), line) != sent.end();
 }
-
-// The main window with one saved site on a real server, started for each test.
-class RealServerWindowTest : public testing::Test {
-protected:
-    void SetUp() override {
-        CORVANE_START_REAL_FTP(server);
-        SaveSite(window, folder,
-                 LoopbackSite(server.portText(), testsupport::RealFtpServer::User,
-                              testsupport::RealFtpServer::Password));
-    }
-    void Connect() {
-        window.Sites().Model().SelectOnly(0);
-        window.ConnectAction()->trigger();
-    }
-    // Connected, with no transfer or command running.
-    bool Idle() {
-        return testsupport::ProcessEventsUntil([&] {
-            return window.Session().SessionState() == session::SessionState::Browsing &&
-                   !window.Session().TransferBusy() && window.Session().EngineReady();
-        });
-    }
-    template <class T = QAction>
-    T* Find(const char* name) {
-        return window.findChild<T*>(name);
-    }
-
-    testsupport::RealFtpServer server;
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString() + "/";
-    ScriptedPrompts prompts;
-    MainWindow window{folder, &prompts};
-};

@@ -1,5 +1,5 @@
-// The usual keys: each command has its key, shown in the menus, and a pane's
-// keys act on the pane that has the focus. Header clicks show the sort arrow.
+// A pane's keys act on the pane that has the focus; header clicks show the
+// sort arrow; the local list's commands follow its current entry.
 #include "app/MainWindow.h"
 #include "app/PaneViews.h"
 #include "local/LocalPane.h"
@@ -8,7 +8,11 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,15 +20,15 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <vector>
 
 namespace {
 
 class KeysTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directory(folder + "local");
-        std::ofstream(folder + "local/a.txt") << "a";
+        std::filesystem::create_directories(folder + "local/sub");
+        std::ofstream(folder + "local/a.txt") << std::string(1024, 'a');
+        std::ofstream(folder + "local/b.txt") << std::string(512, 'b');
         std::ofstream(folder + SiteListFileName) << "Name=one;\r\nName=two;\r\n";
         window.Sites().Refresh();
         window.Local().SetFolder(folder + "local");
@@ -34,40 +38,21 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 
+    QAction* Action(const char* name) const { return window.findChild<QAction*>(name); }
+    int LocalRow(const std::string& caption) {
+        const auto& items = window.Local().Items();
+        for (std::size_t row = 0; row < items.size(); ++row) {
+            if (items[row].caption == caption)
+                return static_cast<int>(row);
+        }
+        return -1;
+    }
+
     QTemporaryDir dir;
     std::string folder = dir.path().toStdString() + "/";
     ScriptedPrompts prompts;
     MainWindow window{folder, &prompts};
 };
-
-TEST_F(KeysTest, EachCommandHasItsKey) {
-    const struct {
-        QKeySequence key;
-        std::vector<const char*> actions;
-    } rows[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_Q), {"Exit1"}},
-        {QKeySequence(Qt::CTRL | Qt::Key_N), {"miNewServer"}},
-        {QKeySequence(Qt::CTRL | Qt::Key_Comma), {"Preferences1"}},
-        {QKeySequence(Qt::Key_F1), {"Contents1"}},
-        {QKeySequence(Qt::Key_F5), {"Refresh1", "Refresh2", "pmSiteRefresh"}},
-        {QKeySequence(Qt::Key_Delete),
-         {"Delete1", "Delete2", "DeleteServerDirFile2", "pmSiteDelete"}},
-        {QKeySequence(Qt::Key_F2), {"Rename1", "Rename2", "pmSiteRename"}},
-        {QKeySequence(Qt::Key_Return), {"OpenEntry1", "RemoteOpenKey", "pmSiteOpen"}},
-        {QKeySequence(Qt::Key_Backspace), {"SpeedButton4"}},
-        {QKeySequence(Qt::ALT | Qt::Key_Up), {"SpeedButton4", "RemoteUpKey", "pmSiteUp"}},
-        {QKeySequence(Qt::CTRL | Qt::Key_A), {"All1", "All4"}},
-    };
-    for (const auto& row : rows) {
-        for (const char* name : row.actions) {
-            SCOPED_TRACE(name);
-            auto* action = window.findChild<QAction*>(name);
-            ASSERT_NE(action, nullptr);
-            EXPECT_TRUE(action->shortcuts().contains(row.key))
-                << action->shortcut().toString().toStdString();
-        }
-    }
-}
 
 TEST_F(KeysTest, APaneKeyActsOnThePaneWithTheFocus) {
     struct Row {
@@ -105,7 +90,46 @@ TEST_F(KeysTest, APaneKeyActsOnThePaneWithTheFocus) {
     EXPECT_EQ(window.Sites().Model().Count(), 2) << "every question was answered No";
 }
 
-TEST_F(KeysTest, HeaderClicksShowTheSortArrow) {
+// The local list as the window binds it: its columns, the strip under it,
+// the commands that follow its current entry, its own keys and the header's
+// sort arrow.
+TEST_F(KeysTest, TheLocalListFollowsItsEntriesAndKeys) {
+    QTreeView* list = window.LocalList();
+    QAbstractItemModel* model = list->model();
+    const std::string local = folder + "local";
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->index(LocalRow("a.txt"), 1).data().toString(), "1024");
+    EXPECT_EQ(window.LocalPath()->currentText().toStdString(), local);
+    EXPECT_TRUE(window.LocalStrip()->isHidden());
+    Action("All1")->trigger();
+    EXPECT_EQ(list->selectionModel()->selectedRows().size(), 3);
+    EXPECT_FALSE(window.LocalStrip()->isHidden());
+    EXPECT_EQ(window.LocalStrip()->text(), "1536 byte(1.50 Kb) in 2 file(s)");
+    const auto selectOnly = [&](const char* caption) {
+        list->selectionModel()->select(model->index(LocalRow(caption), 0),
+                                       QItemSelectionModel::ClearAndSelect |
+                                           QItemSelectionModel::Rows);
+    };
+    selectOnly("a.txt");
+    EXPECT_EQ(window.Local().Selected(),
+              (std::vector<local::SelectedEntry>{{"a.txt", false, "1024"}}));
+
+    const std::pair<const char*, bool> currents[] = {{"a.txt", true}, {"sub", false}};
+    for (const auto& [current, fileCommands] : currents) {
+        SCOPED_TRACE(current);
+        list->setCurrentIndex(model->index(LocalRow(current), 0));
+        for (const char* name : {"Viewfile2", "RunApplication1", "Rename1"})
+            EXPECT_EQ(Action(name)->isEnabled(), fileCommands) << name;
+        EXPECT_TRUE(Action("Delete2")->isEnabled());
+    }
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return); // "sub" is current
+    EXPECT_EQ(window.Local().Folder(), local + "/sub");
+    QTest::keyClick(list, Qt::Key_Backspace);
+    EXPECT_EQ(window.Local().Folder(), local);
+    std::ofstream(local + "/c.txt") << "c";
+    QTest::keyClick(list, Qt::Key_F5);
+    EXPECT_EQ(model->rowCount(), 4);
     QHeaderView* header = window.LocalList()->header();
     const int sizeColumn = 1;
     QTest::mouseClick(
@@ -118,6 +142,10 @@ TEST_F(KeysTest, HeaderClicksShowTheSortArrow) {
         header->viewport(), Qt::LeftButton, {},
         QPoint(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2));
     EXPECT_NE(header->sortIndicatorOrder(), first) << "a second click turns the arrow";
+    // Folders only: nothing to convert, no window opens.
+    selectOnly("sub");
+    Action("N9")->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 // Moving files from the main window: the commands' enablement, a selection
-// uploaded and downloaded through the real server, and a drop from one pane
-// onto the other.
+// uploaded and downloaded through the real server, a drop from one pane onto
+// the other, and the remote file operations' buttons and menus.
 #include "app/AppTestSupport.h"
 #include "app/TransferCommands.h"
 #include "local/LocalPane.h"
+#include "support/RealFtpServer.h"
+#include "transfer/CustomCommands.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
@@ -29,14 +32,34 @@ std::string Read(const fs::path& path) {
     return text.str();
 }
 
-class TransferCommandsTest : public RealServerWindowTest {
+// The main window with one saved site on a real server, started for each test.
+class TransferCommandsTest : public testing::Test {
 protected:
     void SetUp() override {
-        RealServerWindowTest::SetUp();
+        CORVANE_START_REAL_FTP(server);
+        SaveSite(window, folder,
+                 LoopbackSite(server.portText(), testsupport::RealFtpServer::User,
+                              testsupport::RealFtpServer::Password));
         fs::create_directories(local / "tree/inner");
         std::ofstream(local / "a file.txt") << "alpha";
         std::ofstream(local / "tree/inner/b.bin") << std::string(70000, 'b');
         window.Local().SetFolder(local.string());
+    }
+
+    void Connect() {
+        window.Sites().Model().SelectOnly(0);
+        window.ConnectAction()->trigger();
+    }
+    // Connected, with no transfer or command running.
+    bool Idle() {
+        return testsupport::ProcessEventsUntil([&] {
+            return window.Session().SessionState() == session::SessionState::Browsing &&
+                   !window.Session().TransferBusy() && window.Session().EngineReady();
+        });
+    }
+    template <class T = QAction>
+    T* Find(const char* name) {
+        return window.findChild<T*>(name);
     }
 
     // Selects the local entries named, in pane order.
@@ -74,20 +97,28 @@ protected:
         return QUrl::fromLocalFile(QString::fromStdString(path.string()));
     }
 
+    testsupport::RealFtpServer server;
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    MainWindow window{folder, &prompts};
     fs::path local = fs::path(folder) / "local files";
     bool dropAccepted = false;
 };
 
-// Then files dragged in from a file manager go up, the pane's own selection not.
-TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
+// Then files dragged in from a file manager go up, the pane's own selection
+// not; last the remote commands follow the selection and delete the tree.
+TEST_F(TransferCommandsTest, ASelectionMovesBothWaysThenIsDeletedOnTheServer) {
     QAction* upload = Find("UploadSelectedFiles1");
     QAction* download = Find("DownloadSelectedFiles1");
-    ASSERT_NE(upload, nullptr);
-    ASSERT_NE(download, nullptr);
+    auto* makeDir = Find<QPushButton>("bbMakeDir");
+    auto* remove = Find<QPushButton>("bbDelete");
+    QAction* attributes = Find("FileAttributes2");
+    ASSERT_TRUE(upload && download && makeDir && remove && attributes);
     SelectLocal({"a file.txt"});
     EXPECT_FALSE(upload->isEnabled()) << "not connected";
-    Drop(window.RemoteList(), "local");
-    EXPECT_FALSE(dropAccepted);
+    EXPECT_TRUE(makeDir->isEnabled()) << "the site list's own command";
+    EXPECT_FALSE(Find("Refresh3")->isEnabled());
     const fs::path elsewhere = fs::path(folder) / "elsewhere";
     fs::create_directories(elsewhere / "docs");
     std::ofstream(elsewhere / "dropped.txt") << "from the desktop";
@@ -129,9 +160,6 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
 
     DropUrls(window.LocalList(), {File(elsewhere / "dropped.txt")});
     EXPECT_FALSE(dropAccepted) << "the local pane takes no files from outside";
-    DropUrls(window.RemoteList(),
-             {File(elsewhere / "dropped.txt"), QUrl(QStringLiteral("http://127.0.0.1/x"))});
-    EXPECT_FALSE(dropAccepted) << "a URL that is no local file";
     fs::remove(root / "a file.txt");
     window.Local().SetSelection({0, 1});
     DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt"), File(elsewhere / "docs")});
@@ -140,6 +168,32 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysByCommandAndByDrop) {
     EXPECT_EQ(Read(root / "dropped.txt"), "from the desktop");
     EXPECT_EQ(Read(root / "docs/inner.txt"), "inner");
     EXPECT_FALSE(fs::exists(root / "a file.txt")) << "not the local pane's files";
+
+    remote::RemoteView& pane = window.Session().RemoteView();
+    pane.SetSelection({});
+    EXPECT_FALSE(remove->isEnabled()) << "nothing selected";
+    EXPECT_FALSE(attributes->isEnabled());
+    const auto& listed = pane.Items();
+    const auto tree =
+        std::find_if(listed.begin(), listed.end(),
+                     [](const remote::RemoteItem& item) { return item.caption == "tree"; });
+    ASSERT_NE(tree, listed.end());
+    pane.SetSelection({static_cast<int>(tree - listed.begin())});
+    EXPECT_TRUE(remove->isEnabled());
+    prompts.yesNo.push_back(true);
+    remove->click();
+    EXPECT_FALSE(makeDir->isEnabled()) << "one chain at a time";
+    ASSERT_TRUE(Idle());
+    EXPECT_FALSE(fs::exists(root / "tree"));
+    EXPECT_TRUE(makeDir->isEnabled()) << "free again once the last listing is in";
+
+    Find("CustomCommand3")->trigger();
+    EXPECT_TRUE(Find("CustomCommand2")->isChecked()) << "both twins carry the mark";
+    EXPECT_FALSE(window.findChild<QWidget*>("pnlCmd")->isHidden());
+    prompts.yesNo.push_back(true);
+    window.close();
+    EXPECT_EQ(Read(fs::path(folder) / transfer::CommandsFileName), "\r\n\r\n")
+        << "saved at shutdown";
 }
 
 TEST(DroppedFiles, OnlyLocalFilesOfOneFolderAreTaken) {
@@ -167,7 +221,6 @@ TEST(DroppedFiles, OnlyLocalFilesOfOneFolderAreTaken) {
          {file("one/a b.txt"), QUrl(QStringLiteral("http://x/y"))},
          "",
          ""},
-        {"an sftp URL is refused", {QUrl(QStringLiteral("sftp://host/file"))}, "", ""},
         {"two folders are refused", {file("one/a b.txt"), file("two/c.txt")}, "", ""},
         {"a file gone meanwhile is refused", {file("one/gone.txt")}, "", ""},
         {"the root has no name", {QUrl(QStringLiteral("file:///"))}, "", ""},

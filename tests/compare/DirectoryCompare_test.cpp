@@ -25,7 +25,6 @@ TEST(DirectoryCompareTest, SelectsWhatTheOtherSideLacks) {
          {true}},
         {"same-name-same-size-unselected", {{"a", "10"}}, {{"a", "10"}}, {false}, {false}},
         {"different-size-selected-both-sides", {{"a", "10"}}, {{"a", "11"}}, {true}, {true}},
-        {"empty-remote-selects-all-local", {{"a", "1"}, {"b", ""}}, {}, {true, true}, {}},
         {"one-side-only",
          {{"a", "1"}, {"b", "2"}},
          {{"b", "2"}, {"c", "3"}},

@@ -16,12 +16,7 @@ TEST(CarriageReturnDialogTest, ChoicesGiveTheirCodesAndOnlyApplyConverts) {
         int code;
     };
     const Row rows[] = {
-        {"do-not-change", "rbNo", true, local::NoConversion},
-        {"crlf-to-cr", "rbWin", true, local::CrLfToCr},
         {"crlf-to-lf", "rbCr", true, local::CrLfToLf},
-        {"cr-to-crlf", "rbLf", true, local::CrToCrLf},
-        {"cr-to-lf", "RadioButton1", true, local::CrToLf},
-        {"lf-to-cr", "RadioButton2", true, local::LfToCr},
         {"lf-to-crlf", "RadioButton3", true, local::LfToCrLf},
         {"cancel-converts-nothing", "RadioButton3", false, local::NoConversion},
     };

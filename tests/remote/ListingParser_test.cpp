@@ -98,59 +98,19 @@ void RunWithInsertedBytes(const std::vector<Row>& rows) {
     }
 }
 
-// Lines as vsftpd, ProFTPD, pure-ftpd, pyftpdlib, busybox and GNU ls print them.
+// Lines as ls, busybox and wu-ftpd print them beside the captured listings below.
 std::vector<Row> UnixServerRows() {
     return {
-        {"0-vsftpd-dir-time",
-         {"drwxr-xr-x    2 1000     1000         4096 Mar 15 12:34 pub"},
-         {{D, "pub", "4096", "15.03.03", "12:34", "drwxr-xr-x", ""}}},
-        {"0-busybox-start-day-stays-this-year",
-         {"-rw-r--r--    1 0        0              512 Jun 15 08:00 today.log"},
-         {{F, "today.log", "512", "15.06.03", "08:00", "-rw-r--r--", ""}}},
         {"0-ls-without-group",
          {"-rw-r--r-- 1 owner 1234 Mar 15 2003 c d.txt"},
          {{F, "c d.txt", "1234", "15.03.03", "", "-rw-r--r--", ""}}},
-        {"0-ls-with-group",
-         {"-rw-r--r-- 1 owner group 1234 Mar 15 2003 e f.txt"},
-         {{F, "e f.txt", "1234", "15.03.03", "", "-rw-r--r--", ""}}},
         {"0-ls-device-file-has-no-size",
          {"crw-rw-rw- 1 root root 1, 3 Dec  6 13:41 null"},
          {{F, "null", "", "06.12.02", "13:41", "crw-rw-rw-", ""}}},
-        {"0-dot-entries-dropped",
-         {"drwxr-xr-x    2 0        0            4096 Mar 15 12:34 .",
-          "drwxr-xr-x    2 0        0            4096 Mar 15 12:34 .."},
-         {}},
-        {"7-busybox-device-file-has-no-size",
-         {"crw-rw-rw-    1 0        0          1,   3 Mar 15 12:34 null"},
-         {{F, "null", "", "Mar 15", "12:34", "crw-rw-rw-", ""}}},
-        {"7-dot-entries-dropped",
-         {"drwxr-xr-x 2 0 0 4096 Mar 15 12:34 .", "drwxr-xr-x 2 0 0 4096 Mar 15 12:34 .."},
-         {}},
         {"9-wuftp2-five-columns-skipped",
          {"-rw-r--r--   1 owner    group    8 acl  1234 Mar 15 12:34 report.pdf"},
          {{F, "report.pdf", "1234", "Mar 15", "12:34", "-rw-r--r--", ""}}},
-    };
-}
-
-// The name begins exactly one blank after the time or year: every blank
-// after that one, and every blank at the end, belongs to it.
-std::vector<Row> UnixNameRows() {
-    return {
-        {"7-vsftpd-leading-blank",
-         {"-rw-r--r--    1 2100     2100           10 Sep 15 08:30  leading space.txt"},
-         {{F, " leading space.txt", "10", "Sep 15", "08:30", "-rw-r--r--", ""}}},
-        {"7-year-then-two-leading-blanks",
-         {"-rw-r--r--    1 0        0               3 Jan 02  2002   two.txt"},
-         {{F, "  two.txt", "3", "Jan 02 2002", "", "-rw-r--r--", ""}}},
-        {"0-leading-and-trailing-blanks",
-         {"-rw-r--r-- 1 u g 5 Mar 15 12:34   trailing  "},
-         {{F, "  trailing  ", "5", "15.03.03", "12:34", "-rw-r--r--", ""}}},
-        {"9-wuftp2-leading-blank",
-         {"-rw-r--r--   1 owner    group    8 acl  1234 Mar 15 12:34  lead"},
-         {{F, " lead", "1234", "Mar 15", "12:34", "-rw-r--r--", ""}}},
-        {"0-busybox-total-dropped", {"total 1328"}, {}},
         {"7-total-dropped", {"total 12", "TOTAL 40"}, {}},
-        {"9-total-dropped", {"total 12"}, {}},
     };
 }
 
@@ -158,9 +118,6 @@ std::vector<Row> UnixNameRows() {
 // before it, the name from what follows it.
 std::vector<Row> UnixVariantRows() {
     return {
-        {"7-ls-long-iso",
-         {"-rw-r--r-- 1 u g 1234 2005-06-07 21:22 iso name.txt"},
-         {{F, "iso name.txt", "1234", "07.06.2005", "21:22", "-rw-r--r--", ""}}},
         {"0-ls-long-iso",
          {"-rw-r--r-- 1 u g 1234 2005-06-07 21:22 iso name.txt"},
          {{F, "iso name.txt", "1234", "07.06.05", "21:22", "-rw-r--r--", ""}}},
@@ -182,15 +139,9 @@ std::vector<Row> UnixVariantRows() {
         {"7-small-size-before-swapped-date",
          {"-rw-r--r-- 1 u g 15 3 Mar 12:34 small.txt"},
          {{F, "small.txt", "15", "3 Mar", "12:34", "-rw-r--r--", ""}}},
-        {"7-no-owner-no-group",
-         {"-rw-r--r-- 1 1234 Mar 15 12:34 nog.txt"},
-         {{F, "nog.txt", "1234", "Mar 15", "12:34", "-rw-r--r--", ""}}},
         {"7-no-link-count-owner-group",
          {"-rw-r--r-- 1234 Mar 15 12:34 bare.txt"},
          {{F, "bare.txt", "1234", "Mar 15", "12:34", "-rw-r--r--", ""}}},
-        {"7-group-holding-a-blank",
-         {"-rw-r--r-- 1 owner domain users 1234 Mar 15 12:34 grp.txt"},
-         {{F, "grp.txt", "1234", "Mar 15", "12:34", "-rw-r--r--", ""}}},
         {"7-size-with-unit",
          {"-rw-r--r-- 1 u g 33.5k Mar 15 12:34 k.txt"},
          {{F, "k.txt", "33.5k", "Mar 15", "12:34", "-rw-r--r--", ""}}},
@@ -203,9 +154,6 @@ std::vector<Row> UnixVariantRows() {
         {"7-time-with-seconds",
          {"-rw-r--r-- 1 u g 5 Mar 15 12:34:56 secs"},
          {{F, "secs", "5", "Mar 15", "12:34:56", "-rw-r--r--", ""}}},
-        {"9-wuftp2-iso-date",
-         {"-rw-r--r--   1 owner    group    8 acl  1234 2005-06-07 21:22 report.pdf"},
-         {{F, "report.pdf", "1234", "07.06.2005", "21:22", "-rw-r--r--", ""}}},
     };
 }
 
@@ -218,9 +166,7 @@ std::vector<Row> NotUnderstoodRows() {
          {"-rw-r--r-- 1 u g 5 Mar 15 12:34", "-rw-r--r-- 1 u g 5 Mar 15 12:34 "},
          {},
          2},
-        {"9-garbage-counted", {"garbage line here"}, {}, 1},
         {"0-feb-29-in-common-year-counted", {"-rw-r--r-- 1 u g 10 Feb 29 10:00 leap"}, {}, 1},
-        {"0-april-31-counted", {"drwxr-xr-x 2 u g 10 Apr 31 10:00 dir"}, {}, 1},
         {"7-day-0-counted", {"lrwxrwxrwx 1 u g 4 Mar 0 10:00 x -> y"}, {}, 1},
         {"6-no-dos-date-counted", {"abc", "not a dos line at all"}, {}, 2},
         {"6-size-not-a-number-counted", {"01-15-03  12:34PM              unknown odd"}, {}, 1},
@@ -232,9 +178,6 @@ std::vector<Row> NotUnderstoodRows() {
 // decides file or folder.
 std::vector<Row> LinkRows() {
     return {
-        {"0-link-to-year-dated-path",
-         {"lrwxrwxrwx 1 o g 7 Mar 1 2003 bin -> usr/bin"},
-         {{D, "bin", "7", "01.03.03", "", "lrwxrwxrwx", "usr/bin"}}},
         {"7-link-matches-earlier-file-any-case",
          {"-rw-r--r--   1 u g 3 Mar 15 12:34 FILE.TXT",
           "lrwxrwxrwx   1 u g 8 Mar 15 12:34 ln -> file.txt"},
@@ -416,9 +359,6 @@ std::vector<Row> MicrosoftRows() {
         {"6-iis-four-digit-year-dir",
          {"01-15-2003  12:34PM       <DIR>          My Docs"},
          {{D, "My Docs", "", "15.01.03", "12:34PM", "", ""}}},
-        {"6-iis-four-digit-year-file",
-         {"04-14-2000  03:47PM                  589 DOS file 1"},
-         {{F, "DOS file 1", "589", "14.04.00", "03:47PM", "", ""}}},
         {"6-iis-thousands-separators",
          {"04-14-00  03:47PM                9,730 sep.txt",
           "04-14-00  03:47PM        5,368,709,120 five-gib.img"},
@@ -433,9 +373,6 @@ std::vector<Row> MicrosoftRows() {
           "11-30-02  09:05                   2048 default.htm"},
          {{D, "inetpub", "", "30.11.02", "14:34", "", ""},
           {F, "default.htm", "2048", "30.11.02", "09:05", "", ""}}},
-        {"8-win2000-four-digit-year-thousands",
-         {"11-30-2002  09:05                 9,730 default.htm"},
-         {{F, "default.htm", "9730", "30.11.02", "09:05", "", ""}}},
     };
 }
 
@@ -505,9 +442,9 @@ std::vector<Row> OtherLayoutRows() {
 }
 
 std::vector<std::vector<Row>> EveryFamily() {
-    return {UnixServerRows(), UnixNameRows(),    UnixVariantRows(),     NotUnderstoodRows(),
-            LinkRows(),       DefaultDateRows(), CapturedListingRows(), MicrosoftRows(),
-            VmsRows(),        OtherLayoutRows()};
+    return {UnixServerRows(), UnixVariantRows(), NotUnderstoodRows(),
+            LinkRows(),       DefaultDateRows(), CapturedListingRows(),
+            MicrosoftRows(),  VmsRows(),         OtherLayoutRows()};
 }
 
 TEST(ListingParser, RealListingsOfEveryServerFamily) {
@@ -518,40 +455,6 @@ TEST(ListingParser, RealListingsOfEveryServerFamily) {
 TEST(ListingParser, InsertedBytesKeepEveryRowSane) {
     for (const auto& rows : EveryFamily())
         RunWithInsertedBytes(rows);
-}
-
-// Thousands of links in one listing, half of them before their targets:
-// each resolves as it would alone and keeps its size.
-TEST(ListingParser, ManyLinksResolveLikeOne) {
-    constexpr int kCount = 3000;
-    const auto link = [](int i) {
-        const std::string target =
-            i % 3 == 0 ? "missing_" + std::to_string(i) : "ENTRY_" + std::to_string(i);
-        return "lrwxrwxrwx 1 u g 9 Mar 15 12:34 link_" + std::to_string(i) + " -> " + target;
-    };
-    std::vector<std::string> lines;
-    for (int i = 0; i < kCount; i += 2)
-        lines.push_back(link(i));
-    for (int i = 0; i < kCount; ++i) {
-        lines.push_back(
-            (i % 2 == 0 ? "-rw-r--r-- 1 u g 5 Mar 15 12:34 " : "drwxr-xr-x 1 u g 5 Mar 15 12:34 ") +
-            ("entry_" + std::to_string(i)));
-    }
-    for (int i = 1; i < kCount; i += 2)
-        lines.push_back(link(i));
-    const ParsedListing parsed = Parse(lines, "7");
-    ASSERT_EQ(parsed.entries.size(), 2u * kCount);
-    int links = 0;
-    for (const RemoteEntry& entry : parsed.entries) {
-        if (!entry.IsLink())
-            continue;
-        ++links;
-        const int i = std::stoi(entry.name.substr(5));
-        const bool toFile = i % 3 != 0 && i % 2 == 0;
-        EXPECT_EQ(entry.kind, toFile ? F : D) << entry.name;
-        EXPECT_EQ(entry.size, "9") << entry.name;
-    }
-    EXPECT_EQ(links, kCount);
 }
 
 const char* const kEveryLayout[] = {"0", "1", "2", "3", "4956781", "5", "6", "7", "8", "9"};
@@ -576,8 +479,6 @@ TEST(ListingParser, HostileLinesInEveryLayout) {
             ExpectSane(Parse(lines, answer), lines.size());
         }
     }
-    EXPECT_TRUE(Parse({}, "0").entries.empty());
-    EXPECT_TRUE(Parse({"", "x", "yz"}, "1").entries.empty());
     EXPECT_EQ(Parse({prefix + megabyte}, "0").entries.at(0).name, megabyte);
     EXPECT_EQ(Parse({prefix + megabyte}, "7").entries.at(0).name, megabyte);
     EXPECT_EQ(Parse({binary}, "1").entries.at(0).name, binary);
@@ -585,32 +486,12 @@ TEST(ListingParser, HostileLinesInEveryLayout) {
 }
 
 TEST(ListingStyle, FromAnswerCode) {
+    // The rows above read "0", "7", "9" and "4956781"; here what they do not.
     EXPECT_EQ(ListingStyleFromAnswer("").layout, ListingLayout::Default);
-    EXPECT_EQ(ListingStyleFromAnswer("0").layout, ListingLayout::Default);
     EXPECT_EQ(ListingStyleFromAnswer("x7").layout, ListingLayout::Default);
-    EXPECT_EQ(ListingStyleFromAnswer("7").layout, ListingLayout::Unix);
-    EXPECT_EQ(ListingStyleFromAnswer("9").layout, ListingLayout::WuFtp2);
-    const ListingStyle custom = ListingStyleFromAnswer("4956781");
-    EXPECT_EQ(custom.layout, ListingLayout::Custom);
-    EXPECT_EQ(custom.columns, (CustomColumns{9, 5, 6, 7, 8, 1}));
     // 'a' is column 10 and 'A' is not in the table: neither selects a field.
     EXPECT_EQ(ListingStyleFromAnswer("4a0A9").columns, (CustomColumns{0, 0, 0, 9, 0, 0}));
     EXPECT_EQ(ListingStyleFromAnswer("6956781").columns, CustomColumns{});
-}
-
-TEST(EntryText, RoundTripKeepsEveryField) {
-    const std::vector<RemoteEntry> entries{
-        {D, "sub", "", "15.03.03", "", "drwxr-xr-x", ""},
-        {F, " spaced name ", "3000000000", "", "12:34", "", ""},
-        {F, "l\xc3\xa6s mig.txt", "5", "Mar 15", "", "lrwxrwxrwx", "m\xc3\xa6rke"},
-        {},
-    };
-    for (const RemoteEntry& entry : entries)
-        EXPECT_EQ(EntryFromText(EntryText(entry)), entry);
-    using namespace std::string_literals;
-    EXPECT_EQ(EntryText(entries[0]), "0\0sub\0\0"s
-                                     "15.03.03\0\0drwxr-xr-x\0"s);
-    EXPECT_EQ(EntryFromText("0\0only"s), (RemoteEntry{D, "only", "", "", "", "", ""}));
 }
 
 // The entries of `text` fed to a reader in pieces, `cut(k)` bytes the k-th.

@@ -14,7 +14,6 @@ TEST(Permissions, ParseModeReadsTheNineLetters) {
         const char* attributes;
         Mode mode;
     } rows[] = {
-        {"plain file", "-rw-r--r--", 644},
         {"folder", "drwxr-x--x", 751},
         {"upper case letters count", "-RWXRWXRWX", 777},
         {"set-id and sticky letters count as 0", "-rwsr-Sr-t", 644},
