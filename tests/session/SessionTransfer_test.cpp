@@ -521,10 +521,10 @@ TEST(SessionTransfer, StopEndsTheQueueWhereverItStands) {
          "Transfer of a.txt incomplete",
          "Open|Start /a.txt 3|Close",
          {"dir", "a.txt", "b.bin"}},
-        {"no byte yet: the file is still cut, not failed",
+        {"no byte yet and the server waits: Stop cuts the file at once, not failed",
          [](ScriptedFtpServer& s) {
-             s.replyPasv().acceptData().reply("150 Opening\r\n").pause(300);
-             s.closeData().send("426 Transfer aborted\r\n");
+             s.replyPasv().acceptData().reply("150 Opening a.txt\r\n").receiveDataUntilClose();
+             s.send("426 Transfer aborted\r\n");
          },
          {1, 2},
          StopAt::Reply150,
@@ -564,7 +564,7 @@ TEST(SessionTransfer, StopEndsTheQueueWhereverItStands) {
             EXPECT_FALSE(rig.queue.Running());
             EXPECT_FALSE(rig.controller.TransferBusy());
         } else if (row.at == StopAt::Reply150) {
-            ASSERT_TRUE(ProcessEventsUntil([&] { return rig.Logged("< 150 Opening"); }));
+            ASSERT_TRUE(ProcessEventsUntil([&] { return rig.Logged("< 150 Opening a.txt"); }));
             rig.controller.StopTransfer();
         }
         ASSERT_TRUE(rig.WaitDone()) << rig.server.failure();
