@@ -313,6 +313,10 @@ public:
     void RenAsync();
 
     void Abort();
+    // Ends the data transfer in progress as the progress report's abort does,
+    // without waiting for a byte to report it: a server that stalls after 150
+    // sends none. The request then ends at the server's reply, cut short.
+    void CutTransfer();
 
     // Block sizes of the data connection (TransferFormat.h); 0 or less: the default.
     void SetDataBlockSizes(int upload, int download);

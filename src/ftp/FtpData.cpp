@@ -155,10 +155,17 @@ bool FtpClient::FireProgress() {
         OnProgress(this, ByteCount + ResumeAt, abort);
     if (!abort)
         return true;
+    CutTransfer();
+    return false;
+}
+
+void FtpClient::CutTransfer() {
+    if (request_.done || transfer_.verb.empty() || transfer_.dataClosed ||
+        data_->State() != SocketState::wsConnected)
+        return;
     Display("! Abort requested");
     CutShort("aborted");
     data_->Close();
-    return false;
 }
 
 // --- port step ----------------------------------------------------------------

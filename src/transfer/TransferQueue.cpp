@@ -691,10 +691,15 @@ void TransferQueue::ProgressEndOfFile() {
 }
 
 void TransferQueue::StopRequested() {
-    // A file in flight ends through the progress report's abort; a walk's
-    // listing, with the walk flags cleared, is no longer the queue's.
-    if (running_ && inFlight_ == InFlight::Walk)
+    // A file in flight is cut now, not at its next progress report: a server
+    // that stalls sends none. A walk's listing, with the walk flags cleared,
+    // is no longer the queue's.
+    if (!running_)
+        return;
+    if (inFlight_ == InFlight::Walk)
         EndQueue();
+    else if (inFlight_ != InFlight::None)
+        ftp_.CutTransfer();
 }
 
 void TransferQueue::CloseProgress() {

@@ -321,10 +321,10 @@ TEST(SessionTransfer, StopEndsTheQueueWhereverItStands) {
         const char* files;    // the pane's afterwards
     };
     const Row rows[] = {
-        {"no byte yet: the file is still cut, not failed",
+        {"no byte yet and the server waits: Stop cuts the file at once, not failed",
          [](ScriptedFtpServer& s) {
-             s.replyPasv().acceptData().reply("150 Opening\r\n").pause(300);
-             s.closeData().send("426 Transfer aborted\r\n");
+             s.replyPasv().acceptData().reply("150 Opening a.txt\r\n").receiveDataUntilClose();
+             s.send("426 Transfer aborted\r\n");
          },
          false, "PASV|RETR /a.txt", "Transfer of a.txt incomplete", "Open|Start /a.txt 3|Close",
          "a.txt|b.bin"},
@@ -347,7 +347,7 @@ TEST(SessionTransfer, StopEndsTheQueueWhereverItStands) {
         EXPECT_FALSE(rig.controller.UploadSelected({{"x", false, "1"}}, rig.local))
             << "a second transfer is refused while one runs";
         if (!row.walk) {
-            ASSERT_TRUE(ProcessEventsUntil([&] { return rig.Logged("< 150 Opening"); }));
+            ASSERT_TRUE(ProcessEventsUntil([&] { return rig.Logged("< 150 Opening a.txt"); }));
         }
         rig.controller.StopTransfer();
         EXPECT_TRUE(!row.walk || !rig.queue.Running()) << "a walk ends at once";
