@@ -25,7 +25,6 @@ TEST(MachineListingSession, PaneShowsEveryServedNameExactly) {
     const Row rows[]{
         {"pyftpdlib-offers-mlsd", Kind::Pyftpdlib, "", true, exact},
         {"ipv6-literal-in-brackets", Kind::Pyftpdlib, "", true, exact, "::1", "[::1]"},
-        {"bare-ipv6-literal-and-list", Kind::Pyftpdlib, "LIST", false, {"plain"}, "::1", "::1"},
         {"ipv6-active-mode-sends-eprt", Kind::Pyftpdlib, "", true, {"plain"}, "::1", "::1", false},
         {"site-keeps-to-list", Kind::Pyftpdlib, "LIST", false, listed},
         {"vsftpd-has-no-mlsd", Kind::Vsftpd, "", false, listed},

@@ -89,11 +89,17 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
         const char* sent = nullptr;  // what the server received; null: not checked
         const char* answer = "";     // the site's listing layout code
     };
-    const auto upload = [](std::vector<SelectedEntry> selection) {
-        return [selection](TransferRig& rig) {
-            for (const SelectedEntry& entry : selection)
-                rig.Write(entry.Name + (entry.Folder ? "/f.txt" : ""), "hello");
-            return rig.controller.UploadSelected(selection, rig.local);
+    // Uploads the first folder of `path`, or the file, holding "hello"; `resume`
+    // answers every overwrite question.
+    const auto upload = [](std::string path, bool resume) {
+        return [path, resume](TransferRig& rig) {
+            rig.options.PromptUpLoad = !resume;
+            rig.options.DefPrompt = 2;
+            rig.Write(path, "hello");
+            const std::size_t slash = path.find('/');
+            const bool folder = slash != std::string::npos;
+            return rig.controller.UploadSelected(
+                {{path.substr(0, slash), folder, folder ? "" : "5"}}, rig.local);
         };
     };
     const auto del = [](std::vector<SelectedEntry> selection) {
@@ -135,17 +141,7 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
          "Error ../../evil: holds \"/\"|Error a/b: holds \"/\"|"
          "Error loop: a link back into the folders walked",
          "dir/ok.txt=ok!"},
-        {"upload: a refused STOR is logged and the next file goes",
-         upload({{"x.txt", false, "5"}, {"y.txt", false, "5"}}),
-         [](TransferRig& rig) {
-             rig.server.replyPasv().acceptData().reply("553 Not allowed\r\n").closeData();
-             Back(Put(rig.server));
-         },
-         "PASV|STOR x.txt|PASV|STOR y.txt" + kBack,
-         "Error 553 Not allowed|Transfer of x.txt failed|"
-         "Transfer ended: 1 file moved, 5 bytes, 1 failed",
-         "", "hello"},
-        {"upload: a folder that cannot be made keeps its files home", upload({{"up", true, ""}}),
+        {"upload: a folder that cannot be made keeps its files home", upload("up/f.txt", false),
          [](TransferRig& rig) {
              Back(rig.Replies("550 No such folder|200 Type set to A|550 Permission denied"));
          },
@@ -154,12 +150,7 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
          "Transfer ended: 0 files moved, 0 bytes, 2 failed",
          "", ""},
         {"upload: resume takes the size from the target folder's own listing, not the pane's",
-         [](TransferRig& rig) {
-             rig.options.PromptUpLoad = false;
-             rig.options.DefPrompt = 2;
-             rig.Write("up/b.bin", "hello");
-             return rig.controller.UploadSelected({{"up", true, ""}}, rig.local);
-         },
+         upload("up/b.bin", true),
          [](TransferRig& rig) {
              List(rig.Replies("250 OK"), Line("b.bin", '-', 2));
              rig.Replies("200 Type set to I").replyPasv().reply("350 Restarting\r\n");
@@ -169,12 +160,7 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
          "CWD /up|TYPE A|PASV|LIST|TYPE I|PASV|REST 2|STOR /up/b.bin|TYPE A" + kBack, "", "",
          "llo"},
         {"upload: a refused REST leaves no resume offset for the listing after it",
-         [](TransferRig& rig) {
-             rig.options.PromptUpLoad = false;
-             rig.options.DefPrompt = 2;
-             rig.Write("b.bin", "hello");
-             return rig.controller.UploadSelected({{"b.bin", false, "5"}}, rig.local);
-         },
+         upload("b.bin", true),
          [](TransferRig& rig) {
              Back(rig.Replies("200 Type set to I")
                       .replyPasv()

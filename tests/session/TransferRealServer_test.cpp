@@ -80,12 +80,6 @@ void RealServer::TreeUpAndDown() {
     ASSERT_TRUE(s.Download({"tree", "top file.txt"}, dst));
     EXPECT_EQ(TreeOf(dst / "tree"), TreeOf(tree));
     EXPECT_EQ(ReadAll(dst / "top file.txt"), "top\n");
-    // Breadth-first: "up" is met before "lvl 1/loop".
-    EXPECT_EQ(s.Errors(), (Lines{"Error " + (tree / "up").string() +
-                                     "/: a link back into the "
-                                     "folders walked",
-                                 "Error " + (tree / "lvl 1" / "loop").string() +
-                                     "/: a link back into the folders walked"}));
 }
 
 // Resume finishes a partial copy each way. A text file's offsets differ on the
@@ -226,15 +220,13 @@ TEST_P(VirtualHost, ATreeGoesUpComesBackIsDeletedThenBrowsed) {
     WriteFile(tree / "a" / "mid.txt", "mid\n");
     WriteFile(tree / "top.txt", "top\n");
     fs::create_directories(tree / "a" / "b" / "empty");
-    WriteFile(src / "beside.txt", "beside\n");
     fs::create_directories(dst);
     s.queue.SetTransferType(TransferType::Binary);
-    ASSERT_TRUE(s.Upload({{"beside.txt", false, ""}, {"tree", true, ""}}, src));
+    ASSERT_TRUE(s.Upload({{"tree", true, ""}}, src));
     EXPECT_EQ(TreeOf(s.OnServer("pub/dir/tree")), TreeOf(tree));
     // The pane shows the start folder again, so its entries are the ones just sent.
-    ASSERT_TRUE(s.Download({"beside.txt", "tree"}, dst));
+    ASSERT_TRUE(s.Download({"tree"}, dst));
     EXPECT_EQ(TreeOf(dst / "tree"), TreeOf(tree));
-    EXPECT_EQ(ReadAll(dst / "beside.txt"), "beside\n");
     EXPECT_EQ(s.ftp.HostDirName, "pub/dir/") << "named as before the transfers";
     s.prompts.yesNo.push_back(true);
     ASSERT_TRUE(s.Run([&] { return s.ops.Delete({{"tree", true, ""}}); }));
