@@ -63,14 +63,10 @@ inline std::string Line(const std::string& name, char kind = '-', int size = 3) 
            name + "\r\n";
 }
 
-// The server's side of one passive download, upload, or TYPE A and listing.
+// The server's side of one passive download, or TYPE A and listing.
 inline ScriptedFtpServer& Get(ScriptedFtpServer& s, const std::string& data) {
     s.replyPasv().acceptData().reply("150 Opening\r\n").sendData(data);
     return s.closeData().send("226 Done\r\n");
-}
-inline ScriptedFtpServer& Put(ScriptedFtpServer& s) {
-    s.replyPasv().acceptData().reply("150 Ok to send\r\n");
-    return s.receiveDataUntilClose().send("226 Done\r\n");
 }
 inline ScriptedFtpServer& List(ScriptedFtpServer& s, const std::string& listing) {
     return Get(s.reply("200 Type set to A\r\n"), listing);

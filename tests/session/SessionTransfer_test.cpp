@@ -102,10 +102,11 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
                 {{path.substr(0, slash), folder, folder ? "" : "5"}}, rig.local);
         };
     };
-    const auto del = [](std::vector<SelectedEntry> selection) {
-        return [selection](TransferRig& rig) {
-            rig.prompts.yesNo.push_back(true);
-            return rig.ops.Delete(selection);
+    // The delete starts exactly when the question is answered Yes.
+    const auto del = [](std::vector<SelectedEntry> selection, bool yes = true) {
+        return [selection, yes](TransferRig& rig) {
+            rig.prompts.yesNo.push_back(yes);
+            return rig.ops.Delete(selection) == yes;
         };
     };
     const auto chmod = [](const char* mode) {
@@ -209,12 +210,7 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
          },
          [](TransferRig& rig) { List(rig.Replies("250 OK"), ""); }, "CWD /dir|TYPE A|PASV|LIST",
          "Delete stopped after 0 file(s) and 0 folder(es); folders left: /dir, /two"},
-        {"delete: No to the question sends nothing",
-         [](TransferRig& rig) {
-             rig.prompts.yesNo.push_back(false);
-             return !rig.ops.Delete({kFile});
-         },
-         [](TransferRig&) {}, ""},
+        {"delete: No to the question sends nothing", del({kFile}, false), [](TransferRig&) {}, ""},
         {"change case as sentence: unchanged names are left alone",
          [](TransferRig& rig) {
              return rig.ops.ChangeCase(
