@@ -23,10 +23,6 @@ using Lines = std::vector<std::string>;
 using sessiontest::ReadAll;
 using sessiontest::WriteFile;
 
-inline std::string KindName(Kind kind) {
-    return kind == Kind::Vsftpd ? "vsftpd" : "pyftpdlib";
-}
-
 struct RealSession {
     explicit RealSession(Kind kind = Kind::Pyftpdlib)
         : owned(std::make_unique<RealFtpServer>(kind)), server(*owned) {

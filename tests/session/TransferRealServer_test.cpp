@@ -266,7 +266,8 @@ void RealServer::VirtualHostWalksFromWhereTheServerStands() {
 }
 
 std::string ServerName(const ::testing::TestParamInfo<std::tuple<Kind, bool>>& info) {
-    return KindName(std::get<0>(info.param)) + (std::get<1>(info.param) ? "Passive" : "Active");
+    return std::string(std::get<0>(info.param) == Kind::Vsftpd ? "vsftpd" : "pyftpdlib") +
+           (std::get<1>(info.param) ? "Passive" : "Active");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealServer,
