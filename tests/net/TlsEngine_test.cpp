@@ -142,9 +142,6 @@ TEST(TlsSession, VerifiesTheCertificateAgainstTrustAndHost) {
         const tls::CertificateInfo info = client.PeerCertificate();
         EXPECT_EQ(info.subject, "CN = localhost");
         EXPECT_EQ(info.fingerprint, Identity().Fingerprint());
-        EXPECT_TRUE(info.notAfter.ends_with(" UTC")) << info.notAfter;
-        EXPECT_TRUE(client.VersionAndCipher().starts_with("TLS 1.3, TLS_"))
-            << client.VersionAndCipher();
     }
 }
 
