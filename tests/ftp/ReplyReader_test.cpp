@@ -51,15 +51,6 @@ TEST(ReplyBuffer, CutsLinesWhateverTheSplit) {
     }
 }
 
-TEST(ReplyBuffer, LongLineWithoutEndFillsTheBuffer) {
-    ReplyBuffer buffer;
-    EXPECT_EQ(buffer.Room(), 4095);
-    EXPECT_EQ(buffer.Append(std::string(5000, 'x')), 4095);
-    EXPECT_EQ(buffer.Room(), 0);
-    EXPECT_FALSE(buffer.TakeLine(true));
-    EXPECT_EQ(buffer.Append("\n"), 0);
-}
-
 TEST(ReplyNumbers, ReadNumber) {
     struct Row {
         const char* text;
