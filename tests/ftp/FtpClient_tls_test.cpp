@@ -115,46 +115,6 @@ TEST(FtpTls, RealServersLoginListAndMoveFilesEncrypted) {
     }
 }
 
-// The user's answer to an unverified certificate, and a stored fingerprint
-// that no longer matches: asked again, flagged as changed.
-TEST(FtpTls, CertificateAnswersDecideTheLogin) {
-    struct Row {
-        const char* name;
-        bool storeOther; // a fingerprint of another certificate is on record
-        bool trust;
-        bool changed; // expected
-        int error;    // expected
-    };
-    const Row rows[] = {
-        {"trusted once logs in", false, true, false, 0},
-        {"refused ends the connect", false, false, false, 534},
-        {"changed certificate asks with the warning", true, false, true, 534},
-    };
-    RealFtpServer server(Kind::Pyftpdlib, Tls::Explicit);
-    CORVANE_START_REAL_FTP(server);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        RecordedEngine e;
-        e.AimAt(server);
-        e.ftp.Security = FtpSecurity::Explicit;
-        e.ftp.TrustedFingerprint = row.storeOther ? "AB:CD" : "";
-        std::vector<bool> changed;
-        e.ftp.OnCertificateQuestion = [&](Cli* ftp, const tls::CertificateInfo& certificate,
-                                          bool isChanged, const std::string&) {
-            changed.push_back(isChanged);
-            EXPECT_EQ(certificate.fingerprint.size(), 95u) << "SHA-256 as AB:CD:...";
-            ftp->AnswerCertificate(row.trust);
-        };
-        EXPECT_EQ(e.Play(&Cli::ConnectAsync), Done(ConnectAsync, row.error));
-        EXPECT_EQ(changed, std::vector<bool>{row.changed});
-        EXPECT_EQ(e.Displayed("> USER " + std::string(server.user())), row.trust)
-            << "the login goes out only over a trusted connection";
-        EXPECT_EQ(StartsWithAny(e.display, "Error "), row.error != 0);
-        if (e.ftp.Connected())
-            e.Play(&Cli::QuitAsync);
-    }
-}
-
 // A server that will not, or cannot, secure the connection as the site asks.
 TEST(FtpTls, ControlConnectionFaultsFailTheConnect) {
     struct Row {

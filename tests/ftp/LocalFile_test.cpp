@@ -25,7 +25,6 @@ TEST(LocalFileWrite, KeepsTheOrderOfGatheredAndDirectWrites) {
     };
     const Row rows[] = {
         {"small-then-large-waits-behind-the-small", {1000, 70000, 300}},
-        {"large-alone-goes-through", {65536, 65536, 1 << 20}},
         {"large-after-large-then-small", {65536, 10, 65536, 200000, 5}},
         {"one-below-the-direct-size", {65535, 65535, 65535, 65535, 65535}},
         {"smalls-past-the-gathering-size", std::vector<std::size_t>(300, 2048)},

@@ -140,11 +140,7 @@ TEST(TlsSession, VerifiesTheCertificateAgainstTrustAndHost) {
         EXPECT_EQ(client.CertificateVerified(), row.verified);
         EXPECT_EQ(client.VerificationError(), row.error);
         const tls::CertificateInfo info = client.PeerCertificate();
-        EXPECT_EQ(info.subject, "CN = localhost");
         EXPECT_EQ(info.fingerprint, Identity().Fingerprint());
-        EXPECT_TRUE(info.notAfter.ends_with(" UTC")) << info.notAfter;
-        EXPECT_TRUE(client.VersionAndCipher().starts_with("TLS 1.3, TLS_"))
-            << client.VersionAndCipher();
     }
 }
 
