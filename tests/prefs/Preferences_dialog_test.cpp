@@ -134,8 +134,6 @@ TEST_F(PreferencesDialogTest, CancelLeavesTheFileAsItWas) {
     Load("TimeOut=30\r\nTransferMode=7\r\n");
     const std::string before = ReadFile(path());
     WhenModal<PreferencesDialog>([this](PreferencesDialog& w) {
-        for (int page = 0; page < PreferencesDialog::PageCount; ++page)
-            ShowPage(w, page);
         Child<QSpinBox>(w, "seTimeOut")->setValue(60);
         Click(w, "rbProxy");
         Click(w, "bbCancel");

@@ -117,7 +117,7 @@ TEST_F(LanguageTest, ReadingSetsTheNamedTextsThatAreNotEmpty) {
                    {"lTitle.caption", "Local computer"}});
 }
 
-TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
+TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTexts) {
     Write("language.lng", "Other.x.Caption=kept\r\nT_Main.sbConnect.Caption=old\r\n");
     Translator::WriteLanguageFile(MainWindow(), File("language.lng"));
     EXPECT_EQ(ReadFile(File("language.lng")), "[Translations]\r\n"
@@ -128,16 +128,6 @@ TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
                                               "T_Main.mNote.Text=two~~lines\r\n"
                                               "T_Main.lLatin.Caption=x\r\n"
                                               "T_Main.lTitle.Caption=Local computer\r\n");
-
-    FakeWindow changed("T_Main", {{"sbConnect.caption", "x"},
-                                  {"sbConnect.hint", "y"},
-                                  {"mNote.text", "z"},
-                                  {"lTitle.caption", "w"}});
-    Translator::ReadLanguageFile(changed, File("language.lng"));
-    changed.Expect({{"sbConnect.caption", "&Connect"},
-                    {"sbConnect.hint", "Connect"},
-                    {"mNote.text", "two\r\nlines"},
-                    {"lTitle.caption", "Local computer"}});
 }
 
 TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
@@ -151,45 +141,6 @@ TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
     EXPECT_EQ(language.LanguageFilePath("fr"), File("fr.lng"));
     EXPECT_EQ(language.LanguageFilePath("zulu"), File("Zulu.lng"));
     EXPECT_EQ(language.LanguageFilePath("es"), File("es.lng"));
-}
-
-// Each row: the stored choice, a window translated (or previewed in a
-// language), its caption and the choice afterwards.
-TEST_F(LanguageTest, WindowsFollowTheStoredChoice) {
-    Write("language.lng", "T_Main.lTitle.Caption=from language.lng\r\n");
-    Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
-    struct Row {
-        const char* name;
-        LanguageSettings before;
-        const char* preview;
-        const char* caption;
-        LanguageSettings after;
-    } rows[] = {
-        {"localization off", {false, false, "de"}, nullptr, "Local computer", {false, false, "de"}},
-        {"a language", {true, false, "de"}, nullptr, "Lokaler Rechner", {true, false, "de"}},
-        {"the default language is applied once",
-         {true, false, "language"},
-         nullptr,
-         "from language.lng",
-         {false, false, "language"}},
-        {"a preview leaves the choice alone",
-         {false, false, "language"},
-         "de",
-         "Lokaler Rechner",
-         {false, false, "language"}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        lang = row.before;
-        FakeWindow window = MainWindow();
-        if (row.preview)
-            language.PreviewLanguage(window, row.preview);
-        else
-            language.ApplyLanguage(window);
-        window.Expect({{"lTitle.caption", row.caption}});
-        EXPECT_EQ(lang.LangOn, row.after.LangOn);
-        EXPECT_EQ(lang.LangFile, row.after.LangFile);
-    }
 }
 
 TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {

