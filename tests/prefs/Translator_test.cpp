@@ -154,33 +154,4 @@ TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
     EXPECT_EQ(FileMode(File("language.lng")), 0644u); // for translators to share
 }
 
-TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
-    struct Row {
-        const char* name;
-        LanguageSettings before;
-        int checked;
-        LanguageSettings after;
-        bool translated;
-    } rows[] = {
-        {"listed, other spelling", {true, false, "FR"}, 1, {true, false, "fr"}, true},
-        {"listed, localization off", {false, false, "fr"}, 1, {false, false, "fr"}, false},
-        {"no file", {true, false, "es"}, -1, {false, false, "language"}, false},
-        {"empty", {true, false, ""}, -1, {false, false, "language"}, false},
-    };
-    Write("Fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
-    Write("de.lng", "");
-    Write("language.lng", "T_Main.lTitle.Caption=English\r\n");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        lang = row.before;
-        FakeWindow window = MainWindow();
-        const LanguageMenu menu = language.BuildLanguageMenu(window);
-        EXPECT_EQ(menu.Names, (std::vector<std::string>{"de", "fr"}));
-        EXPECT_EQ(menu.Checked, row.checked);
-        EXPECT_EQ(lang.LangOn, row.after.LangOn);
-        EXPECT_EQ(lang.LangFile, row.after.LangFile);
-        window.Expect({{"lTitle.caption", row.translated ? "Ordinateur local" : "Local computer"}});
-    }
-}
-
 } // namespace

@@ -25,9 +25,6 @@ TEST(SiteFolderTest, FolderPathsSplitIntoTrimmedNames) {
     EXPECT_EQ(SplitFolderPath("a/b"), (Names{"a", "b"}));
     for (const char* refused : {"/a/", "a//b/", "../", "a/../../", "./"})
         EXPECT_FALSE(SplitFolderPath(refused)) << refused;
-    EXPECT_EQ(JoinFolderPath({"a", "b", "c"}), "a/b/c/");
-    EXPECT_EQ(JoinFolderPath({"a", "b", "c"}, 2), "a/b/");
-    EXPECT_EQ(JoinFolderPath({"a"}, 0), "");
 }
 
 TEST(SiteFolderTest, FolderDirectoriesAreFoundWithoutRegardToCase) {

@@ -153,7 +153,7 @@ TEST(CustomTypesTest, SavingStoresTheNameAndTheCodeOfTheSelectedType) {
 namespace {
 
 // Each row: a stored site, what the window shows, a change made there, and
-// the fields saved.
+// the fields saved (or, cancelled, kept).
 TEST(SiteFormTest, EncryptionPortMlsdAndTrustedCertificate) {
     using enum SiteEncryption;
     struct Row {
@@ -192,6 +192,14 @@ TEST(SiteFormTest, EncryptionPortMlsdAndTrustedCertificate) {
         {"Forget clears the fingerprint", "Server=h;Encryption=explicit;TlsFingerprint=AB:CD;",
          Explicit, true, [](SiteForm& f) { f.TlsFingerprint.clear(); }, true, "explicit", "", "",
          "21"},
+        {"cancel keeps everything", "Server=h;Encryption=explicit;TlsFingerprint=AB:CD;", Explicit,
+         true,
+         [](SiteForm& f) {
+             ChooseEncryption(f, Implicit);
+             f.UseMlsd = false;
+             f.TlsFingerprint.clear();
+         },
+         false, "explicit", "", "AB:CD", "21"},
     };
     TempFolder folder;
     for (const Row& row : rows) {

@@ -368,6 +368,7 @@ QList<QVariant> Range(int first, int last) {
 // The view follows these signals; a wrong range shows the wrong rows.
 TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
     SiteListModel model;
+    QSignalSpy reset(&model, &SiteListModel::WasReset);
     QSignalSpy aboutToInsert(&model, &SiteListModel::AboutToInsert);
     QSignalSpy inserted(&model, &SiteListModel::Inserted);
     QSignalSpy aboutToRemove(&model, &SiteListModel::AboutToRemove);
@@ -375,6 +376,7 @@ TEST(SiteListModelTest, ChangesAreAnnouncedBeforeAndAfter) {
     QSignalSpy changed(&model, &SiteListModel::Changed);
 
     model.Reset({SiteNamed("b"), FolderEntry("z"), SiteNamed("D"), UpEntry()});
+    EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(model.Insert(SiteNamed("c")), 3);
     EXPECT_EQ(aboutToInsert.takeFirst(), Range(3, 3));
     EXPECT_EQ(inserted.takeFirst(), Range(3, 3));
