@@ -278,12 +278,11 @@ TEST_F(PreferencesDialogTest, ListsAreEditedThroughTheInputDialog) {
     EXPECT_EQ(w->Values().Options.CmdKeep, "PWD");
 }
 
-TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndPreviewsWhileLocalizationIsOn) {
+TEST_F(PreferencesDialogTest, TheLanguageListPreviewsWhileLocalizationIsOnAndEachShowTranslates) {
     WriteFile(folder.file("DE.lng"), "[Translations]\r\n"
                                      "T_Options.cbLog.Caption=Protokoll\r\n"
                                      "T_Options.tsLog.Caption=Protokolldatei\r\n");
-    for (const char* name : {"fr.lng", "language.lng"})
-        WriteFile(folder.file(name), "");
+    WriteFile(folder.file("fr.lng"), "");
     Load();
     lang.LangFile = "fr";
     auto w = Window();
@@ -301,18 +300,12 @@ TEST_F(PreferencesDialogTest, TheLanguageListShowsTheFilesAndPreviewsWhileLocali
     EXPECT_EQ(w->PageNode(2)->text(0), "Protokolldatei");
     EXPECT_EQ(lang.LangFile, "fr") << "the stored choice changes only on OK";
     EXPECT_FALSE(lang.LangOn);
-}
 
-TEST_F(PreferencesDialogTest, IsTranslatedWhenCreatedAndEachTimeShown) {
-    WriteFile(folder.file("de.lng"), "[Translations]\r\nT_Options.bbCancel.Caption=&Abbrechen\r\n");
+    // Each time it is shown, the window is translated anew.
     lang = {true, false, "de"};
-    PreferencesDialog w(language, prompts, choosers);
-    auto* cancel = Child<QPushButton>(w, "bbCancel");
-    EXPECT_EQ(cancel->text(), "&Abbrechen");
-    WriteFile(folder.file("de.lng"), "[Translations]\r\nT_Options.bbCancel.Caption=Ab&bruch\r\n");
-    w.show();
-    EXPECT_EQ(cancel->text(), "Ab&bruch");
-    w.hide();
+    WriteFile(folder.file("DE.lng"), "[Translations]\r\nT_Options.bbCancel.Caption=Ab&bruch\r\n");
+    w->show();
+    EXPECT_EQ(Child<QPushButton>(*w, "bbCancel")->text(), "Ab&bruch");
 }
 
 } // namespace

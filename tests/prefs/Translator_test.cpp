@@ -62,10 +62,8 @@ TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
     const std::pair<const char*, const char*> rows[] = {
         {"T_Main.sbConnect.Caption=&Connect", "T_Main|sbConnect|Caption|&Connect"},
         {"T_Main.e.Text=a=b=c", "T_Main|e|Text|a=b=c"},
-        {"T_Main.l.Caption=~~", "T_Main|l|Caption|\r\n"},
         {"T_Main.l.Caption=one~~two~~~", "T_Main|l|Caption|one\r\ntwo\r\n~"},
         {"T_Main.l.Font.Name=Arial", "T_Main|l|Font.Name|Arial"},
-        {"T_Main.l.Caption=", "T_Main|l|Caption|"},
         {"T_Main.Caption=x", "<none>"},
         {"[Translations]", "<none>"},
     };

@@ -80,8 +80,6 @@ TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
     form.Password = "  secret  ";
     form.LocalDir = " " + std::string(300, 'l');
     form.EMail = " " + std::string(70, 'e');
-    form.MaskPassword = false;
-    form.VirtualHost = true;
     form.DescLines = {"first", "has ` accent", ""};
     form.HostType = 9;
     form.Columns = {"16", "", "0", "15", "07", "99"}; // empty or past 15: "0"
@@ -92,8 +90,6 @@ TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
     EXPECT_EQ(site.Password, "secret");
     EXPECT_EQ(site.LocalDir, std::string(255, 'l'));
     EXPECT_EQ(site.EMail, std::string(60, 'e'));
-    EXPECT_EQ(site.CheckPSW, 0);
-    EXPECT_EQ(site.CheckVHost, 1);
     EXPECT_EQ(site.Answer, "9000f70");
     EXPECT_EQ(site.AnswerName, "");
     EXPECT_EQ(site.Desc, "first`has ` accent`");
