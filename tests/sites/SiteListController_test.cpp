@@ -165,7 +165,6 @@ TEST_F(SiteListTest, DeleteRemovesTheEntriesButNotTheDirectories) {
     ASSERT_EQ(prompts.questions.size(), 2u);
     EXPECT_EQ(prompts.questions[0].text, "Delete \"a\" from the site list?");
     EXPECT_EQ(prompts.questions[1].text, "Delete the 3 selected entries from the site list?");
-    EXPECT_EQ(prompts.questions[0].caption, "Attention");
     EXPECT_EQ(List(), ListFile({SiteLine("b")}));
     EXPECT_TRUE(FileExists(folder.file("old/ftplist.TXT")));
 
@@ -293,7 +292,6 @@ TEST_F(SiteListTest, SitesAreAddedAndEditedInThePropertiesWindow) {
     controller.NewSite();
     EXPECT_EQ(prompts.shownSites.at(0).EMail, "me@example.org");
     EXPECT_EQ(Captions(), (Lines{"f", "Alpha", "b"}));
-    EXPECT_EQ(model.SelectedRows(), std::vector<int>{1});
     prompts.sites.push_back({nullptr, false});
     controller.NewSite();
     EXPECT_EQ(model.Count(), 3) << "cancelled";
