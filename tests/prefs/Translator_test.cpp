@@ -62,10 +62,8 @@ TEST(LanguageLineTest, IsCutAtTheFirstEqualsSignAndTheFirstTwoDots) {
     const std::pair<const char*, const char*> rows[] = {
         {"T_Main.sbConnect.Caption=&Connect", "T_Main|sbConnect|Caption|&Connect"},
         {"T_Main.e.Text=a=b=c", "T_Main|e|Text|a=b=c"},
-        {"T_Main.l.Caption=~~", "T_Main|l|Caption|\r\n"},
         {"T_Main.l.Caption=one~~two~~~", "T_Main|l|Caption|one\r\ntwo\r\n~"},
         {"T_Main.l.Font.Name=Arial", "T_Main|l|Font.Name|Arial"},
-        {"T_Main.l.Caption=", "T_Main|l|Caption|"},
         {"T_Main.Caption=x", "<none>"},
         {"[Translations]", "<none>"},
     };
@@ -117,7 +115,7 @@ TEST_F(LanguageTest, ReadingSetsTheNamedTextsThatAreNotEmpty) {
                    {"lTitle.caption", "Local computer"}});
 }
 
-TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
+TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTexts) {
     Write("language.lng", "Other.x.Caption=kept\r\nT_Main.sbConnect.Caption=old\r\n");
     Translator::WriteLanguageFile(MainWindow(), File("language.lng"));
     EXPECT_EQ(ReadFile(File("language.lng")), "[Translations]\r\n"
@@ -128,16 +126,6 @@ TEST_F(LanguageTest, TheTemplateHoldsCaptionsHintsAndTextsThatReadBack) {
                                               "T_Main.mNote.Text=two~~lines\r\n"
                                               "T_Main.lLatin.Caption=x\r\n"
                                               "T_Main.lTitle.Caption=Local computer\r\n");
-
-    FakeWindow changed("T_Main", {{"sbConnect.caption", "x"},
-                                  {"sbConnect.hint", "y"},
-                                  {"mNote.text", "z"},
-                                  {"lTitle.caption", "w"}});
-    Translator::ReadLanguageFile(changed, File("language.lng"));
-    changed.Expect({{"sbConnect.caption", "&Connect"},
-                    {"sbConnect.hint", "Connect"},
-                    {"mNote.text", "two\r\nlines"},
-                    {"lTitle.caption", "Local computer"}});
 }
 
 TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
@@ -153,45 +141,6 @@ TEST_F(LanguageTest, ListsEachLanguageOnceInLowerCase) {
     EXPECT_EQ(language.LanguageFilePath("es"), File("es.lng"));
 }
 
-// Each row: the stored choice, a window translated (or previewed in a
-// language), its caption and the choice afterwards.
-TEST_F(LanguageTest, WindowsFollowTheStoredChoice) {
-    Write("language.lng", "T_Main.lTitle.Caption=from language.lng\r\n");
-    Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
-    struct Row {
-        const char* name;
-        LanguageSettings before;
-        const char* preview;
-        const char* caption;
-        LanguageSettings after;
-    } rows[] = {
-        {"localization off", {false, false, "de"}, nullptr, "Local computer", {false, false, "de"}},
-        {"a language", {true, false, "de"}, nullptr, "Lokaler Rechner", {true, false, "de"}},
-        {"the default language is applied once",
-         {true, false, "language"},
-         nullptr,
-         "from language.lng",
-         {false, false, "language"}},
-        {"a preview leaves the choice alone",
-         {false, false, "language"},
-         "de",
-         "Lokaler Rechner",
-         {false, false, "language"}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        lang = row.before;
-        FakeWindow window = MainWindow();
-        if (row.preview)
-            language.PreviewLanguage(window, row.preview);
-        else
-            language.ApplyLanguage(window);
-        window.Expect({{"lTitle.caption", row.caption}});
-        EXPECT_EQ(lang.LangOn, row.after.LangOn);
-        EXPECT_EQ(lang.LangFile, row.after.LangFile);
-    }
-}
-
 TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
     Write("de.lng", "T_Main.lTitle.Caption=Lokaler Rechner\r\n");
     lang = {true, true, "de"};
@@ -201,35 +150,6 @@ TEST_F(LanguageTest, LangInitWritesTheTemplateBeforeTranslating) {
     const std::string written = ReadFile(File("language.lng"));
     EXPECT_NE(written.find("T_Main.lTitle.Caption=Local computer\r\n"), std::string::npos);
     EXPECT_EQ(FileMode(File("language.lng")), 0644u); // for translators to share
-}
-
-TEST_F(LanguageTest, TheMenuFallsBackToEnglishUnlessTheLanguageIsThere) {
-    struct Row {
-        const char* name;
-        LanguageSettings before;
-        int checked;
-        LanguageSettings after;
-        bool translated;
-    } rows[] = {
-        {"listed, other spelling", {true, false, "FR"}, 1, {true, false, "fr"}, true},
-        {"listed, localization off", {false, false, "fr"}, 1, {false, false, "fr"}, false},
-        {"no file", {true, false, "es"}, -1, {false, false, "language"}, false},
-        {"empty", {true, false, ""}, -1, {false, false, "language"}, false},
-    };
-    Write("Fr.lng", "T_Main.lTitle.Caption=Ordinateur local\r\n");
-    Write("de.lng", "");
-    Write("language.lng", "T_Main.lTitle.Caption=English\r\n");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        lang = row.before;
-        FakeWindow window = MainWindow();
-        const LanguageMenu menu = language.BuildLanguageMenu(window);
-        EXPECT_EQ(menu.Names, (std::vector<std::string>{"de", "fr"}));
-        EXPECT_EQ(menu.Checked, row.checked);
-        EXPECT_EQ(lang.LangOn, row.after.LangOn);
-        EXPECT_EQ(lang.LangFile, row.after.LangFile);
-        window.Expect({{"lTitle.caption", row.translated ? "Ordinateur local" : "Local computer"}});
-    }
 }
 
 } // namespace

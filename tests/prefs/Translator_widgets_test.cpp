@@ -170,10 +170,14 @@ TEST_F(WidgetLanguageTest, TheLanguageMenuChoosesAndTranslatesTheMainWindow) {
     menu->addSeparator();
     menu->addAction(QStringLiteral("stale entry"));
 
-    lang = {true, false, "fr"};
+    lang = {false, false, "FR"}; // listed in another spelling, localization off
     BuildLanguageMenu(*menu, language, main);
     EXPECT_EQ(Captions(*menu), "Default (English)|-|de|fr*");
     EXPECT_EQ(menu->defaultAction(), english);
+    EXPECT_EQ(title->text(), "Local computer");
+    lang.LangOn = true;
+    BuildLanguageMenu(*menu, language, main);
+    EXPECT_EQ(Captions(*menu), "Default (English)|-|de|fr*");
     EXPECT_EQ(title->text(), "Ordinateur local");
 
     menu->actions().at(2)->trigger();
@@ -183,10 +187,13 @@ TEST_F(WidgetLanguageTest, TheLanguageMenuChoosesAndTranslatesTheMainWindow) {
     english->trigger();
     EXPECT_EQ(Captions(*menu), "Default (English)*|-|de|fr");
     EXPECT_EQ(title->text(), "Local computer");
+    EXPECT_FALSE(lang.LangOn) << "English is read from its file once";
 
-    QMenu empty; // gets its default entry
+    lang = {true, false, "es"}; // no file: English
+    QMenu empty;                // gets its default entry
     BuildLanguageMenu(empty, language, main);
     EXPECT_EQ(Captions(empty), "Default (English)*|-|de|fr");
+    EXPECT_EQ(lang.LangFile, "language");
 }
 
 } // namespace
