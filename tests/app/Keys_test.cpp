@@ -143,15 +143,12 @@ TEST_F(KeysTest, TheLocalListFollowsItsEntriesAndKeys) {
     EXPECT_EQ(model->rowCount(), 4);
     QHeaderView* header = window.LocalList()->header();
     const int sizeColumn = 1;
-    QTest::mouseClick(
-        header->viewport(), Qt::LeftButton, {},
-        QPoint(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2));
+    const QPoint sizeHeader(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     EXPECT_TRUE(header->isSortIndicatorShown());
     EXPECT_EQ(header->sortIndicatorSection(), sizeColumn);
     const Qt::SortOrder first = header->sortIndicatorOrder();
-    QTest::mouseClick(
-        header->viewport(), Qt::LeftButton, {},
-        QPoint(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     EXPECT_NE(header->sortIndicatorOrder(), first) << "a second click turns the arrow";
     // Folders only: nothing to convert, no window opens.
     selectOnly("sub");
