@@ -1,15 +1,10 @@
 // The help page: found beside the program, in the installed share folder or
-// built in; Help -> Contents and F1 show it in a window of its own.
+// built in.
 #include "app/HelpWindow.h"
-#include "app/MainWindow.h"
-#include "support/ScriptedPrompts.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 namespace {
@@ -46,22 +41,6 @@ TEST(HelpPage, IsFoundBesideTheProgramThenInstalledThenBuiltIn) {
         else
             EXPECT_EQ(found, QStringLiteral(":/help/corvane-help.html"));
     }
-}
-
-TEST(HelpPage, ContentsAndF1ShowTheGuide) {
-    QTemporaryDir dir;
-    ScriptedPrompts prompts;
-    MainWindow window(dir.path().toStdString() + "/", &prompts);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QTest::keyClick(&window, Qt::Key_F1);
-    ASSERT_NE(window.Help(), nullptr);
-    EXPECT_TRUE(window.Help()->isVisible());
-    EXPECT_TRUE(window.Help()->Browser()->toPlainText().contains("Files it keeps and where"));
-    window.Help()->close();
-    window.findChild<QAction*>("Contents1")->trigger();
-    EXPECT_TRUE(window.Help()->isVisible()) << "the same window again";
 }
 
 } // namespace

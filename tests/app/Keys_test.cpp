@@ -1,5 +1,6 @@
-// A pane's keys act on the pane that has the focus; header clicks show the
-// sort arrow; the local list's commands follow its current entry.
+// A pane's keys act on the pane that has the focus, F1 shows the guide; header
+// clicks show the sort arrow; the local list's commands follow its current entry.
+#include "app/HelpWindow.h"
 #include "app/MainWindow.h"
 #include "app/PaneViews.h"
 #include "local/LocalPane.h"
@@ -16,6 +17,7 @@
 #include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +90,15 @@ TEST_F(KeysTest, APaneKeyActsOnThePaneWithTheFocus) {
         EXPECT_EQ(prompts.shown.size(), row.preferences);
     }
     EXPECT_EQ(window.Sites().Model().Count(), 2) << "every question was answered No";
+
+    // F1 and Help -> Contents show the guide in a window of its own.
+    QTest::keyClick(&window, Qt::Key_F1);
+    ASSERT_NE(window.Help(), nullptr);
+    EXPECT_TRUE(window.Help()->isVisible());
+    EXPECT_TRUE(window.Help()->Browser()->toPlainText().contains("Files it keeps and where"));
+    window.Help()->close();
+    Action("Contents1")->trigger();
+    EXPECT_TRUE(window.Help()->isVisible()) << "the same window again";
 }
 
 // The local list as the window binds it: its columns, the strip under it,
@@ -132,15 +143,12 @@ TEST_F(KeysTest, TheLocalListFollowsItsEntriesAndKeys) {
     EXPECT_EQ(model->rowCount(), 4);
     QHeaderView* header = window.LocalList()->header();
     const int sizeColumn = 1;
-    QTest::mouseClick(
-        header->viewport(), Qt::LeftButton, {},
-        QPoint(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2));
+    const QPoint sizeHeader(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     EXPECT_TRUE(header->isSortIndicatorShown());
     EXPECT_EQ(header->sortIndicatorSection(), sizeColumn);
     const Qt::SortOrder first = header->sortIndicatorOrder();
-    QTest::mouseClick(
-        header->viewport(), Qt::LeftButton, {},
-        QPoint(header->sectionViewportPosition(sizeColumn) + 5, header->height() / 2));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
     EXPECT_NE(header->sortIndicatorOrder(), first) << "a second click turns the arrow";
     // Folders only: nothing to convert, no window opens.
     selectOnly("sub");

@@ -1,5 +1,7 @@
 #include "app/AppTestSupport.h"
 #include "app/PaneViews.h"
+#include "app/QuickConnectBar.h"
+#include "app/SessionNotice.h"
 #include "local/LocalPane.h"
 #include "sites/SiteList_widgets.h"
 #include "support/ScriptedPrompts.h"
@@ -10,11 +12,14 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +27,8 @@
 #include <tuple>
 
 namespace {
+
+using testsupport::ScriptedFtpServer;
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -220,6 +227,99 @@ TEST(MainWindowLife, QuitIsAskedAndTheWindowComesBackAsItWasLeft) {
     EXPECT_EQ(again.Local().Folder(), last);
     prompts.yesNo = {true};
     again.close();
+}
+
+Site NoticeSite(const std::string& port, bool savePassword) {
+    Site site = LoopbackSite(port);
+    site.SavePassword = savePassword ? 1 : 0;
+    return site;
+}
+
+// The notice above the right pane: a failed connect or login is told where the
+// eye is, a typed password refused with 530 may be typed again. What each
+// failure says is the session's (SessionStatus_test); here the window shows it.
+TEST_F(MainWindowTest, FailuresAreToldAndATypedPasswordMayBeTypedAgain) {
+    prompts.inputs = {"mistyped", "right"};
+    SessionNotice* notice = window.Notice();
+    window.Session().ConnectToSite(
+        NoticeSite(std::to_string(ScriptedFtpServer::FreeClosedPort()), true));
+    EXPECT_TRUE(notice->isHidden()) << "nothing shown while connecting";
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
+    EXPECT_FALSE(notice->isHidden());
+    EXPECT_TRUE(notice->Text().contains("the connection was refused"))
+        << notice->Text().toStdString();
+    EXPECT_TRUE(notice->RetryButton()->isHidden()) << "nothing to type again";
+    notice->CloseButton()->click();
+    EXPECT_TRUE(notice->isHidden());
+
+    ScriptedFtpServer server;
+    server.send("220 ready\r\n")
+        .reply("331 Password required\r\n")
+        .reply("530 Login incorrect.\r\n");
+    ScriptLoginAndListing(server.accept());
+    server.start();
+    window.Session().ConnectToSite(NoticeSite(server.portText(), false));
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Idle)) << server.failure();
+    EXPECT_FALSE(notice->isHidden()) << "shown again after it was dismissed";
+    EXPECT_TRUE(notice->Text().contains("did not accept"));
+    ASSERT_FALSE(notice->RetryButton()->isHidden());
+    notice->RetryButton()->click();
+    ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+    EXPECT_TRUE(notice->isHidden());
+    EXPECT_EQ(prompts.asked.size(), 2u) << "the password is asked again";
+    EXPECT_TRUE(Sent(server, "PASS mistyped"));
+    EXPECT_TRUE(Sent(server, "PASS right"));
+}
+
+// The quick-connect bar against the scripted server: a one-off session as
+// for a saved site, the entries remembered for the next start (the password
+// only when asked), and "Save as site" into the open site folder.
+TEST(QuickConnect, ConnectsRemembersAndSavesAsSite) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    ScriptedPrompts prompts;
+    ScriptedFtpServer server;
+    // A new site asks for TLS if the server offers it; this one does not.
+    ScriptLoginAndListing(server, "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a.txt\r\n",
+                          "502 Command not implemented\r\n");
+    server.start();
+    {
+        MainWindow window(folder, &prompts);
+        QuickConnectBar* bar = window.QuickBar();
+        bar->ConnectButton()->click();
+        ASSERT_EQ(prompts.messages.size(), 1u) << "no host: told, nothing started";
+        EXPECT_EQ(window.Session().SessionState(), session::SessionState::Idle);
+
+        QTest::keyClicks(bar->Host(), "127.0.0.1");
+        QTest::keyClicks(bar->User(), "anna");
+        QTest::keyClicks(bar->Password(), "pw");
+        QTest::keyClicks(bar->Port(), QString::fromStdString(server.portText()));
+        QTest::keyClick(bar->Password(), Qt::Key_Return);
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Browsing)) << server.failure();
+        EXPECT_TRUE(Sent(server, "USER anna")) << "in plain, as the server offers no TLS";
+        EXPECT_TRUE(Sent(server, "PASS pw"));
+        EXPECT_EQ(window.RemoteList()->model()->rowCount(), 1);
+        EXPECT_FALSE(bar->ConnectButton()->isEnabled()) << "one session at a time";
+
+        bar->SaveButton()->click();
+        const SiteListModel& sites = window.Sites().Model();
+        ASSERT_EQ(sites.Count(), 1);
+        const Site& saved = sites.Entry(0).Site;
+        EXPECT_EQ(saved.Name, "127.0.0.1");
+        EXPECT_EQ(saved.Port, server.portText());
+        EXPECT_EQ(saved.User, "anna");
+        EXPECT_EQ(saved.Password, "") << "not asked to keep the password";
+        emit window.RemotePath()->activated(0); // "SERVER LIST ..." leaves the server
+        ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
+        EXPECT_TRUE(bar->ConnectButton()->isEnabled());
+    }
+    MainWindow again(folder, &prompts);
+    QuickConnectBar* bar = again.QuickBar();
+    EXPECT_EQ(bar->Host()->text(), "127.0.0.1");
+    EXPECT_EQ(bar->User()->text(), "anna");
+    EXPECT_EQ(bar->Port()->text(), QString::fromStdString(server.portText()));
+    EXPECT_EQ(bar->Password()->text(), "") << "never the password unless asked";
+    EXPECT_EQ(again.Sites().Model().Count(), 1) << "the saved site is in the file";
 }
 
 } // namespace

@@ -50,7 +50,6 @@ TEST(MachineListing, LinesOfRealServers) {
          {{D, "l", "", "", "", "l", ""}}},
         {"no-facts-at-all", " bare", {{F, "bare", "", "", "", "", ""}}},
         {"cdir-and-pdir-left-out", "type=cdir;modify=20050607212233; /pub", {}},
-        {"pdir", "type=pdir; ..", {}},
         {"dot-names-left-out-whatever-the-type", "type=file; ..", {}},
         {"bad-facts-passed-over",
          "type=file;size=12x;modify=20051307212233;UNIX.mode=rwx;size=99999999999999999999; f",
@@ -105,7 +104,6 @@ TEST(MachineListing, TimesThatDoNotExistAreNoTimes) {
     };
     const Row rows[]{
         {"19700101000000", 0},
-        {"20050607212233", 1118179353},
         {"20240229120000.5", 1709208000},
         {"20230229120000", std::nullopt},
         {"20051232000000", std::nullopt},

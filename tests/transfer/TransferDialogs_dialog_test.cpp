@@ -122,7 +122,6 @@ TEST_F(TransferDialogTest, OverwriteEachButtonGivesItsAnswerAndSaveAsTheTypedPat
         A answer;
         std::string path;
     } rows[] = {
-        {"Skip", press(A::Skip), A::Skip, "/home/u/a.txt"},
         {"Escape means Cancel",
          [](OverwritePromptDialog& window) { QTest::keyClick(&window, Qt::Key_Escape); }, A::Cancel,
          "/home/u/a.txt"},

@@ -159,7 +159,6 @@ TEST(Overwrite, EveryAnswerAndDefault) {
         {"no prompt, skip drops the leading existing", true, false, 0, {}, "new", "", false, false},
         {"no prompt, overwrite", false, false, 1, {}, "a b new", "", false, false},
         {"no prompt, resume", true, false, 2, {}, "a b new", "", true, false},
-        {"no prompt, unknown default", true, false, 7, {}, "a b new", "", false, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
