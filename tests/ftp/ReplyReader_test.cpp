@@ -104,27 +104,6 @@ TEST(ReplyNumbers, ReadQuotedName) {
     }
 }
 
-TEST(ReplyNumbers, ClassifyLine) {
-    struct Row {
-        const char* line;
-        bool final;
-        int code;
-    };
-    const std::vector<Row> rows{
-        {"220 Ready", true, 220},          {"220-Welcome", false, 220}, {"220", true, 220},
-        {" 220 Ready", false, 0},          {"Welcome", false, 0},       {"", false, 0},
-        {"230 - not a hyphen", true, 230}, {"1234-x", false, 1234},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.line);
-        const ReplyLine info = ClassifyLine(row.line);
-        EXPECT_EQ(info.final, row.final);
-        if (row.final) {
-            EXPECT_EQ(info.code, row.code);
-        }
-    }
-}
-
 // Lines fed one after another, and what each one is: "-" between replies,
 // "c" inside a multi-line reply, "F<code>" its end, "E" a protocol error.
 TEST(ReplyAssembler, EndsRepliesOnlyAtTheirOwnCode) {
