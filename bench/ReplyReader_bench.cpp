@@ -6,7 +6,7 @@
 namespace {
 
 // A long multi-line reply (FEAT, HELP, a chatty greeting) arriving in reads of
-// `state.range(0)` bytes: cost of cutting and classifying its lines.
+// `state.range(0)` bytes: cost of cutting its lines and following the reply.
 void BM_CutReplyLines(benchmark::State& state) {
     std::string reply;
     for (int i = 0; i < 200; ++i)
@@ -15,11 +15,13 @@ void BM_CutReplyLines(benchmark::State& state) {
     const auto chunk = static_cast<std::size_t>(state.range(0));
     for (auto _ : state) {
         ftpreply::ReplyBuffer buffer;
+        ftpreply::ReplyAssembler assembler;
         int finals = 0;
         for (std::size_t i = 0; i < reply.size(); i += chunk) {
             buffer.Append(std::string_view(reply).substr(i, chunk));
             while (auto line = buffer.TakeLine(true))
-                finals += ftpreply::ClassifyLine(*line).final ? 1 : 0;
+                finals +=
+                    assembler.Feed(*line).kind == ftpreply::ReplyAssembler::Kind::Final ? 1 : 0;
         }
         benchmark::DoNotOptimize(finals);
     }

@@ -73,9 +73,9 @@ TransferCommands::TransferCommands(session::SessionController& session,
     connect(download_, &QAction::triggered, this, &TransferCommands::StartDownload);
 
     queue_.SetProgressSink(this);
-    // Cancel only asks; the queue stops at the file's next progress report.
-    connect(&progress_, &transfer::ProgressWindow::CancelRequested, this,
-            [this] { session_.Chain().StopRequest = true; });
+    // Cancel is the tool bar's Stop: a file in flight is cut at once.
+    connect(&progress_, &transfer::ProgressWindow::CancelRequested, &session_,
+            &session::SessionController::StopTransfer);
 
     for (const std::vector<QAbstractItemView*>* views : {&panes_.local, &panes_.remote}) {
         for (QAbstractItemView* view : *views) {

@@ -407,6 +407,7 @@ protected:
     void CheckTransferEnd();
     void CutShort(const std::string& reason);
     bool FireProgress();
+    bool DataConnected();
     void DetachDataHandlers();
     // At least `size` bytes, starting on a page boundary.
     char* DataBlock(int size);
@@ -536,6 +537,7 @@ private:
         std::string converted;
         bool tls = false;           // the data connection started TLS
         bool dataConnected = false; // connected or accepted
+        bool cutWanted = false;     // a cut came while the data connection was on its way
     };
     Transfer transfer_;
     UniqueFd queuedConnection_; // active mode: the server's connection taken before the command

@@ -160,12 +160,24 @@ bool FtpClient::FireProgress() {
 }
 
 void FtpClient::CutTransfer() {
-    if (request_.done || transfer_.verb.empty() || transfer_.dataClosed ||
-        data_->State() != SocketState::wsConnected)
+    if (request_.done || transfer_.verb.empty() || transfer_.dataClosed)
         return;
+    if (!transfer_.dataConnected) {
+        transfer_.cutWanted = true; // the 150 may come before the connection is up
+        return;
+    }
     Display("! Abort requested");
     CutShort("aborted");
     data_->Close();
+}
+
+// The data connection is up; false when a cut that came on its way ended it.
+bool FtpClient::DataConnected() {
+    transfer_.dataConnected = true;
+    if (!transfer_.cutWanted)
+        return true;
+    CutTransfer();
+    return false;
 }
 
 // --- port step ----------------------------------------------------------------
@@ -314,8 +326,8 @@ void FtpClient::AcceptForGet() {
     if (!AcceptTransfer(&FtpClient::GetData, nullptr))
         return;
     transfer_.start = Clock::now();
-    transfer_.dataConnected = true;
-    StartDataTlsWhenDue();
+    if (DataConnected())
+        StartDataTlsWhenDue();
 }
 
 void FtpClient::ConnectedForGet(std::uint16_t error) {
@@ -323,10 +335,8 @@ void FtpClient::ConnectedForGet(std::uint16_t error) {
     transfer_.start = Clock::now();
     if (error != 0)
         FailTransfer(550, "Unable to establish data connection, error #" + std::to_string(error));
-    else {
-        transfer_.dataConnected = true;
+    else if (DataConnected())
         StartDataTlsWhenDue();
-    }
 }
 
 void FtpClient::GetData(std::uint16_t) {
@@ -521,7 +531,8 @@ void FtpClient::AcceptForPut() {
     data_->SetLingerOption();
     // Over TLS the data connection is ready once its handshake is done.
     transfer_.dataReady = !protectedData_;
-    transfer_.dataConnected = true;
+    if (!DataConnected())
+        return;
     StartDataTlsWhenDue();
     if (transfer_.dataReady && transfer_.got150 && !transfer_.sending)
         QMetaObject::invokeMethod(

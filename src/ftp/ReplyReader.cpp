@@ -69,16 +69,6 @@ std::string ReadQuotedName(std::string_view text, std::size_t& pos) {
     return name;
 }
 
-ReplyLine ClassifyLine(std::string_view line) {
-    if (line.empty() || !IsDigit(line.front()))
-        return {};
-    std::size_t pos = 0;
-    const int code = static_cast<int>(std::min<std::int64_t>(ReadNumber(line, pos), INT32_MAX));
-    if (pos < line.size() && line[pos] == '-')
-        return {false, code};
-    return {true, code};
-}
-
 int ReplyCode(std::string_view line) {
     if (line.size() < 3 || line[0] < '1' || line[0] > '5' || line[1] < '0' || line[1] > '5' ||
         !IsDigit(line[2]))

@@ -43,12 +43,6 @@ std::int64_t ReadNumber(std::string_view text, std::size_t& pos);
 // when no opening quote follows.
 std::string ReadQuotedName(std::string_view text, std::size_t& pos);
 
-struct ReplyLine {
-    bool final = false; // begins with a digit and its number is not followed by '-'
-    int code = 0;
-};
-ReplyLine ClassifyLine(std::string_view line);
-
 // Follows the lines of the control connection from reply to reply. A reply
 // code is exactly three digits, 1-5, 0-5, 0-9; a line "ddd-" opens a
 // multi-line reply that only "ddd " (or "ddd" alone) with the same code

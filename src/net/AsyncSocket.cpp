@@ -101,10 +101,12 @@ int ResolveProto(const std::string& proto) {
         throw SocketException("ResolveProto: Invalid Protocol.");
     if (StartsWithDigit(proto))
         return LeadingNumber(proto);
-    if (const protoent* p = ::getprotobyname(proto.c_str()))
-        return p->p_proto;
+    // The well-known names first: every data connection names "tcp", and the
+    // C library would read /etc/protocols for it each time.
     if (const int n = LookUpName(kWellKnownProtocols, proto); n >= 0)
         return n;
+    if (const protoent* p = ::getprotobyname(proto.c_str()))
+        return p->p_proto;
     throw SocketException(
         Format("ResolveProto: Cannot convert protocol '%s', Error #%d", proto, wsock::WSANO_DATA));
 }

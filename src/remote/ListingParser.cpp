@@ -570,32 +570,6 @@ void ResolveLinks(std::size_t count, const std::vector<std::size_t>& links,
     }
 }
 
-std::string EntryText(const RemoteEntry& entry) {
-    std::string text(1, entry.kind == EntryKind::Directory ? '0' : '1');
-    for (const std::string* field : {&entry.name, &entry.size, &entry.date, &entry.time,
-                                     &entry.attributes, &entry.linkTarget}) {
-        text += '\0';
-        text += *field;
-    }
-    return text;
-}
-
-RemoteEntry EntryFromText(std::string_view text) {
-    RemoteEntry entry;
-    std::string* const fields[] = {&entry.name, &entry.size,       &entry.date,
-                                   &entry.time, &entry.attributes, &entry.linkTarget};
-    std::size_t end = text.find('\0');
-    entry.kind = text.substr(0, end) == "0" ? EntryKind::Directory : EntryKind::File;
-    for (std::string* field : fields) {
-        if (end == std::string_view::npos)
-            break;
-        const std::size_t begin = end + 1;
-        end = text.find('\0', begin);
-        field->assign(text.substr(begin, end == std::string_view::npos ? end : end - begin));
-    }
-    return entry;
-}
-
 ListingStyle ListingStyleFromAnswer(std::string_view answer) {
     ListingStyle style;
     if (answer.empty() || answer[0] < '1' || answer[0] > '9')

@@ -32,12 +32,6 @@ struct RemoteEntry {
     bool operator==(const RemoteEntry&) const = default;
 };
 
-// Text form: the kind digit and the six text fields joined by NUL, which no
-// file name holds (unlike 0xA6, a byte inside UTF-8 characters such as "æ").
-// Fields are cut back exactly, without trimming; missing ones stay empty.
-std::string EntryText(const RemoteEntry& entry);
-RemoteEntry EntryFromText(std::string_view text);
-
 // The site editor's "Response Type", the first digit of a site's Answer code.
 enum class ListingLayout : unsigned char {
     Default, // generic scan of a UNIX-like line
