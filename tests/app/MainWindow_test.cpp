@@ -79,7 +79,13 @@ TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns)
     testsupport::ScriptedFtpServer server;
     ScriptLoginAndListing(server, "drwxr-xr-x 2 ftp ftp 4096 Jan 10 12:00 pub\r\n"
                                   "-rw-r--r-- 1 ftp ftp 12 Jan 10 12:00 a file.txt\r\n"
-                                  "-rw-r--r-- 1 ftp ftp 99 Jan 10 12:00 remote.bin\r\n");
+                                  "-rw-r--r-- 1 ftp ftp 99 Jan 10 12:00 remote.bin\r\n")
+        .reply("200 Type set to I\r\n")
+        .replyPasv()
+        .acceptData()
+        .reply("150 Opening remote.bin\r\n")
+        .receiveDataUntilClose() // the server stalls until the client cuts
+        .send("426 Aborted\r\n");
     server.start();
     showWindow(QSize(900, 600));
     EXPECT_EQ(window.RemoteStack()->currentIndex(), 0);
@@ -129,6 +135,22 @@ TEST_F(MainWindowTest, StartsOnTheSiteListConnectsToASavedSiteBrowsesAndReturns)
     EXPECT_EQ(window.Session().RemoteView().SortKey(), 0) << "\"Links\" does not sort";
     list->selectionModel()->clearSelection();
     EXPECT_TRUE(summary->isHidden());
+
+    // The progress window's Cancel cuts a download the server stalls after 150.
+    const auto& items = window.Session().RemoteView().Items();
+    window.Session().RemoteView().SetSelection(
+        {static_cast<int>(std::find_if(items.begin(), items.end(),
+                                       [](const auto& i) { return i.caption == "remote.bin"; }) -
+                          items.begin())});
+    window.findChild<QAction*>("DownloadSelectedFiles1")->trigger();
+    ASSERT_TRUE(testsupport::ProcessEventsUntil(
+        [&] { return window.Log().Pane().Text().find("< 150 Opening") != std::string::npos; }));
+    window.findChild<QPushButton*>("CancelBtn1")->click();
+    ASSERT_TRUE(testsupport::ProcessEventsUntil([&] { return !window.Session().TransferBusy(); }))
+        << server.failure();
+    EXPECT_NE(window.Log().Pane().Text().find("Transfer of remote.bin incomplete"),
+              std::string::npos);
+    EXPECT_EQ(window.Session().SessionState(), session::SessionState::Browsing);
 
     window.DisconnectAction()->trigger();
     ASSERT_TRUE(WaitForState(window, session::SessionState::Idle));
