@@ -1211,9 +1211,6 @@ bool FtpClient::Synchronize(void (FtpClient::*start)()) {
     return SyncWait();
 }
 
-bool FtpClient::CwdSync() {
-    return Synchronize(&FtpClient::CwdAsync);
-}
 bool FtpClient::TypeSetSync() {
     return Synchronize(&FtpClient::TypeSetAsync);
 }

@@ -325,7 +325,6 @@ public:
 
     // Start a request and wait for it (at most Timeout seconds of silence);
     // true on success. A refused start also gives false.
-    bool CwdSync();
     bool TypeSetSync();
     bool TypeBinarySync();
     bool TypeAsciiSync();

@@ -458,31 +458,26 @@ TEST(FtpSettings, AnUnknownConnectionTypeMeansDirect) {
 // A synchronous wrapper returns before its completion is handled; the next
 // request must not be reported done by it.
 TEST_F(FtpControl, SynchronousWrappersReportTheirOwnReply) {
-    server.send(kGreeting).reply("250 OK\r\n").reply("200 Type set to A\r\n").reply("500 No\r\n");
+    server.send(kGreeting).reply("200 Type set to A\r\n").reply("500 No\r\n");
     server.reply("257 \"/\" is current\r\n").readLine();
     Open();
-    ftp.HostDirName = "/pub";
-    EXPECT_TRUE(ftp.CwdSync());
     EXPECT_TRUE(ftp.TypeAsciiSync());
     EXPECT_FALSE(ftp.Binary);
     EXPECT_FALSE(ftp.TypeBinarySync());
     EXPECT_EQ(Play(&Cli::PwdAsync), Done(FtpRequest::PwdAsync, 0));
-    EXPECT_EQ(server.received(), (Lines{"CWD /pub", "TYPE A", "TYPE I", "PWD"}));
+    EXPECT_EQ(server.received(), (Lines{"TYPE A", "TYPE I", "PWD"}));
     EXPECT_EQ(done, (std::vector<Done>{{FtpRequest::OpenAsync, 0},
-                                       {FtpRequest::CwdAsync, 0},
                                        {FtpRequest::TypeSetAsync, 0},
                                        {FtpRequest::TypeSetAsync, 500},
                                        {FtpRequest::PwdAsync, 0}}));
-    ftp.HostDirName.clear();
-    EXPECT_FALSE(ftp.CwdSync()) << "a refused start gives false";
 
-    ftp.Timeout = 1; // the server reads CWD /slow and stays silent
-    ftp.HostDirName = "/slow";
-    EXPECT_FALSE(ftp.CwdSync());
+    ftp.Timeout = 1; // the server reads TYPE A and stays silent
+    EXPECT_FALSE(ftp.TypeAsciiSync());
     EXPECT_EQ(ftp.ErrorMessage(), "426 Timeout");
     EXPECT_EQ(ftp.StatusCode(), 426);
     EXPECT_EQ(ftp.State(), FtpState::ftpReady);
     EXPECT_FALSE(ftp.Connected());
+    EXPECT_FALSE(ftp.TypeBinarySync()) << "a refused start gives false";
 }
 
 } // namespace
