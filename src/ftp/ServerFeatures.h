@@ -13,7 +13,7 @@ struct ServerFeatures {
     bool machineListing = false; // MLST, hence MLSD
     // The facts MLST names, lower case, the "*" of the ones it sends by
     // default dropped.
-    std::vector<std::string> listingFacts;
+    std::vector<std::string> listingFacts{};
     bool extendedPassive = false; // EPSV
     bool extendedPort = false;    // EPRT
     bool utf8 = false;

@@ -20,32 +20,34 @@ struct UnknownSiteField {
 // One saved site. Texts hold what the list file holds (UTF-8, or the 8-bit
 // code page of files from older installations); capacities count characters
 // and a longer text is cut when stored. Flags are bytes: the file may give 2.
+// Every member has an initializer, so a designated initializer may name only
+// the fields that differ.
 struct Site {
-    std::string Name;     // shown in the list; at most 50
-    std::string Server;   // host name or address
-    std::string Password; // plain here, scrambled only in the file
+    std::string Name{};     // shown in the list; at most 50
+    std::string Server{};   // host name or address
+    std::string Password{}; // plain here, scrambled only in the file
     std::string User = "anonymous";
-    std::string Account;
-    std::string Description;  // single line, no editor field; at most 200
-    std::string LocalDir;     // local folder after connecting; at most 255
-    std::string InitialDir;   // remote folder after connecting; at most 255
-    std::string ModifiedDate; // kept as read; at most 80
-    std::string EMail;        // the password of anonymous logins; at most 60
+    std::string Account{};
+    std::string Description{};  // single line, no editor field; at most 200
+    std::string LocalDir{};     // local folder after connecting; at most 255
+    std::string InitialDir{};   // remote folder after connecting; at most 255
+    std::string ModifiedDate{}; // kept as read; at most 80
+    std::string EMail{};        // the password of anonymous logins; at most 60
     std::uint8_t Anonymous = 0;
     std::uint8_t SavePassword = 1; // clear: ask for the password at each connection
     std::string Port = "21";
     std::uint8_t Pasv = 0;
-    std::string Desc;                   // lines joined by "`"
+    std::string Desc{};                 // lines joined by "`"
     std::string Answer = "0957681";     // listing layout code; at most 7
     std::string AnswerName = "Default"; // host type name; at most 255
     std::uint8_t CheckPSW = 1;          // the editor masks the password
     std::uint8_t CheckVHost = 0;        // a shared virtual host
     // Below: fields that older lists lack, which must then mean what the
     // program did before them. Empty texts are not written.
-    std::string Encryption;     // "" plain FTP, "auto", "explicit" or "implicit" (TLS)
-    std::string TlsFingerprint; // SHA-256 of a certificate the user trusts always
-    std::string ListingCommand; // "" MLSD when the server offers it, "LIST" never MLSD
-    std::vector<UnknownSiteField> UnknownFields;
+    std::string Encryption{};     // "" plain FTP, "auto", "explicit" or "implicit" (TLS)
+    std::string TlsFingerprint{}; // SHA-256 of a certificate the user trusts always
+    std::string ListingCommand{}; // "" MLSD when the server offers it, "LIST" never MLSD
+    std::vector<UnknownSiteField> UnknownFields{};
 
     bool operator==(const Site&) const = default;
 };

@@ -40,14 +40,12 @@ ScriptLoginAndListing(testsupport::ScriptedFtpServer& server,
 // A passive site on this machine at `port`.
 inline Site LoopbackSite(const std::string& port, const std::string& user = "anna",
                          const std::string& password = "pw") {
-    Site site;
-    site.Name = "loopback";
-    site.Server = "127.0.0.1";
-    site.Port = port;
-    site.User = user;
-    site.Password = password;
-    site.Pasv = 1;
-    return site;
+    return {.Name = "loopback",
+            .Server = "127.0.0.1",
+            .Password = password,
+            .User = user,
+            .Port = port,
+            .Pasv = 1};
 }
 
 // Saves `site` as the one site of the root folder and shows it.

@@ -42,17 +42,9 @@ TEST(ServerFeatures, WhatRealServersAnswer) {
         {"refused", "500 Unknown command.\r\n", {}},
         {"junk-lines-between",
          "211-x\r\nEPSV without blank\r\n\x01\xff\r\n  \r\n UTF8\r\n211 x\r\n",
-         [] {
-             ServerFeatures f;
-             f.utf8 = true;
-             return f;
-         }()},
+         ServerFeatures{.utf8 = true}},
         {"mlst-without-facts-and-empty-facts", "211-x\r\n MLST\r\n211-x\r\n MLST ;;*;\r\n211 x\r\n",
-         [] {
-             ServerFeatures f;
-             f.machineListing = true;
-             return f;
-         }()},
+         ServerFeatures{.machineListing = true}},
         {"rest-without-stream-is-no-restart", "211-x\r\n REST\r\n211 x\r\n", {}},
     };
     for (const Row& row : rows) {

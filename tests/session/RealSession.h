@@ -40,15 +40,13 @@ struct RealSession {
 
     // The site of the server's account, starting in its home.
     Site AccountSite(bool passive) const {
-        Site site;
-        site.Server = "127.0.0.1";
-        site.Port = server.portText();
-        site.User = server.user();
-        site.Password = server.password();
-        site.SavePassword = 1;
-        site.Pasv = passive ? 1 : 0;
-        site.InitialDir = server.home();
-        return site;
+        return {.Server = "127.0.0.1",
+                .Password = server.password(),
+                .User = server.user(),
+                .InitialDir = server.home(),
+                .SavePassword = 1,
+                .Port = server.portText(),
+                .Pasv = std::uint8_t(passive)};
     }
     // Connects (the server started) and waits for the first listing.
     testing::AssertionResult Connect(const Site& site) {

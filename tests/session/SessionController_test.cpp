@@ -32,11 +32,8 @@ TEST(SiteAddress, IsNormalisedInTheCopy) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.server);
-        Site site;
-        site.Server = row.server;
-        site.User = "keep";
-        site.Password = "kept";
-        site.InitialDir = "/start";
+        const Site site{
+            .Server = row.server, .Password = "kept", .User = "keep", .InitialDir = "/start"};
         const Site normal = session::NormalizeSiteAddress(site);
         EXPECT_EQ(normal.Server, row.host);
         EXPECT_EQ(normal.User, row.user);

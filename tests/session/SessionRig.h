@@ -89,13 +89,11 @@ struct Rig {
     }
 
     ::Site ScriptedSite() const {
-        Site site;
-        site.Server = "127.0.0.1";
-        site.Port = server.portText();
-        site.User = "anna";
-        site.Password = "secret-pw";
-        site.Pasv = 1;
-        return site;
+        return {.Server = "127.0.0.1",
+                .Password = "secret-pw",
+                .User = "anna",
+                .Port = server.portText(),
+                .Pasv = 1};
     }
     // The greeting, USER and PASS accepted, then `replies`, one to each next command.
     ScriptedFtpServer& Login(const std::string& replies = "215 UNIX Type: L8|257 \"/\"") {

@@ -93,10 +93,7 @@ TEST_F(SiteDialogTest, ControlsFollowTheHostTypeAnonymousTheMaskAndTheSlash) {
 }
 
 TEST_F(SiteDialogTest, EncryptionMovesThePortMlsdAndForgetReachTheForm) {
-    Site site;
-    site.Encryption = "implicit";
-    site.Port = "990";
-    site.TlsFingerprint = "AB:CD";
+    const Site site{.Port = "990", .Encryption = "implicit", .TlsFingerprint = "AB:CD"};
     const auto w = Window(site);
     auto* encryption = Child<QComboBox>(*w, "cbEncryption");
     EXPECT_EQ(encryption->currentText(), "Require implicit FTP over TLS");

@@ -30,9 +30,7 @@ TEST(SiteLineTest, ADefaultSiteIsWrittenWithItsFlagsAndNoEmptyText) {
         {"", "Server=ftp.example.org;" + flags}, // no "Name=" and no "Password="
     };
     for (const auto& [name, line] : rows) {
-        Site site;
-        site.Name = name;
-        site.Server = "ftp.example.org";
+        const Site site{.Name = name, .Server = "ftp.example.org"};
         EXPECT_EQ(FormatSiteLine(site), line);
         EXPECT_EQ(Parsed(line), site);
     }
@@ -40,12 +38,11 @@ TEST(SiteLineTest, ADefaultSiteIsWrittenWithItsFlagsAndNoEmptyText) {
 
 // The texts neither the default line nor the other rows write and read back.
 TEST(SiteLineTest, TheOtherTextsSurviveARoundTrip) {
-    Site site;
-    site.Password = "s3cret!";
-    site.LocalDir = "/home/joe/work";
-    site.InitialDir = "/pub/";
-    site.ModifiedDate = "12.03.2004";
-    site.EMail = "joe@example.org";
+    const Site site{.Password = "s3cret!",
+                    .LocalDir = "/home/joe/work",
+                    .InitialDir = "/pub/",
+                    .ModifiedDate = "12.03.2004",
+                    .EMail = "joe@example.org"};
     const std::string line = FormatSiteLine(site);
     EXPECT_EQ(line.find("s3cret"), std::string::npos) << "the password is scrambled";
     EXPECT_EQ(Parsed(line), site);
@@ -162,12 +159,11 @@ TEST(SiteLineTest, TextsAreCutToTheirCapacityInCharacters) {
 }
 
 TEST(SiteLineTest, ASemicolonEndsAValueAndCannotStartAField) {
-    Site site;
-    site.Name = "a;Server=evil.example";
-    site.Server = "good.example";
-    site.Desc = "line one`line; two`three";
-    site.Description = "before;after";
-    site.Account = "x\r\nName=injected";
+    const Site site{.Name = "a;Server=evil.example",
+                    .Server = "good.example",
+                    .Account = "x\r\nName=injected",
+                    .Description = "before;after",
+                    .Desc = "line one`line; two`three"};
     const Site back = Parsed(FormatSiteLine(site));
     EXPECT_EQ(back.Name, "a");
     EXPECT_EQ(back.Server, "good.example");
@@ -192,10 +188,7 @@ TEST(SiteLineTest, NoPasswordIsLostOrCut) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.password);
-        Site site;
-        site.Name = "n";
-        site.Password = row.password;
-        site.User = "u";
+        const Site site{.Name = "n", .Password = row.password, .User = "u"};
         const std::string line = FormatSiteLine(site);
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
         if (row.hex) {
