@@ -67,9 +67,7 @@ protected:
 };
 
 TEST_F(SiteDialogTest, ControlsFollowTheHostTypeAnonymousTheMaskAndTheSlash) {
-    Site site;
-    site.InitialDir = "pub";
-    const auto w = Window(site);
+    const auto w = Window({.InitialDir = "pub"});
     auto* types = Child<QComboBox>(*w, "cbHostType");
     auto* panel = Child<QGroupBox>(*w, "gbCustom");
     EXPECT_EQ(types->currentText(), "Default");

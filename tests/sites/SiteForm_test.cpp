@@ -59,9 +59,7 @@ TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        Site site;
-        site.Answer = row.answer;
-        site.AnswerName = row.answerName;
+        const Site site{.Answer = row.answer, .AnswerName = row.answerName};
         SiteForm form = FormForSite(site, Types());
         EXPECT_EQ(form.HostType, row.hostType);
         EXPECT_EQ(form.CustomType, row.customType);
@@ -71,9 +69,7 @@ TEST(SiteFormTest, TheCodeOfTheSitePicksTheHostTypeAndColumns) {
 }
 
 TEST(SiteFormTest, SaveTrimsAndCutsTheTexts) {
-    Site site;
-    site.Description = "kept";
-    site.ModifiedDate = "kept too";
+    Site site{.Description = "kept", .ModifiedDate = "kept too"};
     SiteForm form = FormForSite(site, Types());
     form.Name = "  " + std::string(60, 'n') + " ";
     form.Server = " ftp.example.org ";

@@ -14,10 +14,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 std::string SiteLine(const std::string& name, const std::string& server = "host") {
-    Site site;
-    site.Name = name;
-    site.Server = server;
-    return FormatSiteLine(site);
+    return FormatSiteLine({.Name = name, .Server = server});
 }
 
 std::string ListFile(const Lines& lines) {
@@ -353,9 +350,7 @@ TEST_F(SiteListTest, AListThatCannotBeReadIsNeverReplacedAndAFailedWriteIsReport
 }
 
 SiteEntry SiteNamed(const std::string& name) {
-    Site site;
-    site.Name = name;
-    return EntryForSite(site);
+    return EntryForSite({.Name = name});
 }
 
 QList<QVariant> Range(int first, int last) {

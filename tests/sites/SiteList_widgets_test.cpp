@@ -18,10 +18,7 @@
 namespace {
 
 std::string SiteLine(const std::string& name) {
-    Site site;
-    site.Name = name;
-    site.Server = "host";
-    return FormatSiteLine(site);
+    return FormatSiteLine({.Name = name, .Server = "host"});
 }
 
 class SiteViewTest : public testing::Test {

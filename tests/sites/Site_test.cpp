@@ -78,8 +78,7 @@ TEST(SiteLineTest, ALineWithoutAKnownKeyIsNoSite) {
         "name=x;server=h;", // keys are case-sensitive
     };
     for (const char* line : rows) {
-        Site site;
-        site.Name = "kept";
+        Site site{.Name = "kept"};
         EXPECT_FALSE(ParseSiteLine(line, site)) << line;
         EXPECT_EQ(site.Name, "kept") << line;
     }
