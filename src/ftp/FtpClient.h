@@ -407,6 +407,7 @@ protected:
     void CutShort(const std::string& reason);
     bool FireProgress();
     bool DataConnected();
+    void EndReceivedFile();
     void DetachDataHandlers();
     // At least `size` bytes, starting on a page boundary.
     char* DataBlock(int size);

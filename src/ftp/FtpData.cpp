@@ -385,6 +385,15 @@ bool FtpClient::WriteReceived(const char* data, std::size_t size) {
                             static_cast<int>(transfer_.converted.size()));
 }
 
+// The data of an accepted download has ended. A clean end with no byte is an
+// empty file on the server, and only then may it replace the local one.
+void FtpClient::EndReceivedFile() {
+    FinishReceivedText();
+    if (transfer_.cutShort.empty() && transfer_.closeError == 0 && !localFile_.Begin())
+        CutShort("the local file could not be written");
+    CloseLocalFile();
+}
+
 // The data has ended: a CR that waited for its LF is the file's last byte.
 void FtpClient::FinishReceivedText() {
     if (!transfer_.text || !localFile_.IsOpen())
@@ -456,16 +465,15 @@ void FtpClient::GetFirstReply() {
     request_.next = &FtpClient::GetFinalReply;
     transfer_.accepted = true;
     StartDataTlsWhenDue();
-    // Only an accepted transfer may replace what the local file held.
-    if (!localFile_.Begin() || !WriteReceived(transfer_.held.data(), transfer_.held.size()))
+    // Only an accepted transfer may replace what the local file held, and only
+    // with bytes of its own: one cut before its first byte leaves the file whole.
+    if (!transfer_.held.empty() && !WriteReceived(transfer_.held.data(), transfer_.held.size()))
         CutShort("the local file could not be written");
     else if (OnListingData && transfer_.verb != "RETR")
         OnListingData(this, transfer_.held, true);
     transfer_.held.clear();
-    if (transfer_.dataClosed) {
-        FinishReceivedText();
-        CloseLocalFile();
-    }
+    if (transfer_.dataClosed)
+        EndReceivedFile();
     if (transfer_.verb == "RETR" && Binary)
         transfer_.announced = ftptransfer::AnnouncedSize(request_.lastResponse);
 }
@@ -656,11 +664,6 @@ void FtpClient::TransferClosed(std::uint16_t error) {
     // A reset that follows this side's own cut (a full disk, an abort) is its
     // effect, not the cause the request reports.
     const bool cutBefore = !transfer_.cutShort.empty();
-    // A download's held bytes still go to the file once the server accepts.
-    if (!upload && transfer_.accepted)
-        FinishReceivedText();
-    if (upload || transfer_.accepted)
-        CloseLocalFile();
     if (upload && !transfer_.endOfFile)
         CutShort("the data connection closed before the whole file was sent");
     if (transfer_.tls && !data_->TlsError().empty())
@@ -669,6 +672,11 @@ void FtpClient::TransferClosed(std::uint16_t error) {
         CutShort("the server closed the data connection without a TLS close");
     transfer_.dataClosed = true;
     transfer_.closeError = cutBefore ? 0 : error;
+    // A download's held bytes still go to the file once the server accepts.
+    if (upload)
+        CloseLocalFile();
+    else if (transfer_.accepted)
+        EndReceivedFile();
     CheckTransferEnd();
 }
 

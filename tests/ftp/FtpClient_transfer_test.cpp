@@ -113,6 +113,13 @@ TEST(FtpTransferOutcome, TheFileHoldsOnlyWhatTheServerSentForIt) {
          nullptr, nullptr},
         {"retr-refused-keeps-the-file", refusing("550 No such file\r\n"), &Cli::GetAsync, 550,
          "PASV, RETR f", "precious", "precious"},
+        {"cut-after-150-before-any-byte-keeps-the-file",
+         [](ScriptedFtpServer& s) {
+             s.replyPasv().reply(k150).acceptData().resetData().send("426 Reset\r\n");
+         },
+         &Cli::GetAsync, 426, "PASV, RETR f", "precious", "precious"},
+        {"an-empty-file-replaces-the-old-one", serving(""), &Cli::GetAsync, 0, "PASV, RETR f",
+         "precious", ""},
         {"retr-refused-makes-no-file", refusing("550 No such file\r\n"), &Cli::GetAsync, 550,
          "PASV, RETR f", nullptr, nullptr},
         {"list-refused-keeps-the-file", refusing("450 No listing\r\n"), &Cli::DirAsync, 450,
