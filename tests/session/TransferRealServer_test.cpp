@@ -181,10 +181,17 @@ void RealServer::StopInTheMiddleEndsTheQueue() {
     WriteFile(src / "a big one.bin", "");
     fs::resize_file(src / "a big one.bin", 1U << 30);
     WriteFile(src / "never.txt", "x");
+    // Stands in for the progress window while it lives: the parts after this
+    // one use the same queue.
     struct StopSoon : transfer::ProgressSink {
         session::SessionController& controller;
+        transfer::TransferQueue& queue;
         bool open = false;
-        explicit StopSoon(session::SessionController& c) : controller(c) {}
+        StopSoon(session::SessionController& c, transfer::TransferQueue& q)
+            : controller(c), queue(q) {
+            queue.SetProgressSink(this);
+        }
+        ~StopSoon() { queue.SetProgressSink(nullptr); }
         void Open() override { open = true; }
         void StartFile(const std::string&, std::int64_t, transfer::Direction) override {}
         void Update(std::int64_t bytes) override {
@@ -193,8 +200,7 @@ void RealServer::StopInTheMiddleEndsTheQueue() {
         }
         void EndFile() override {}
         void Close() override { open = false; }
-    } progress{s.controller};
-    s.queue.SetProgressSink(&progress);
+    } progress{s.controller, s.queue};
     ASSERT_TRUE(s.Upload({{"a big one.bin", false, "1073741824"}, {"never.txt", false, "1"}}, src));
     EXPECT_FALSE(progress.open);
     EXPECT_FALSE(fs::exists(s.OnServer("never.txt")));
