@@ -3,6 +3,7 @@
 #include "net/HostAddress.h"
 #include "prefs/IniFile.h"
 #include "prefs/Options.h"
+#include "sites/SiteForm.h"
 #include "text/TextFields.h"
 
 #include <QByteArray>
@@ -22,9 +23,9 @@ std::string Trimmed(const std::string& text) {
 }
 
 constexpr AddressScheme Schemes[] = {
-    {"ftp://", SiteEncryption::ExplicitIfOffered, "21"},
-    {"ftpes://", SiteEncryption::Explicit, "21"},
-    {"ftps://", SiteEncryption::Implicit, "990"},
+    {"ftp://", SiteEncryption::ExplicitIfOffered, DefaultFtpPort},
+    {"ftpes://", SiteEncryption::Explicit, DefaultFtpPort},
+    {"ftps://", SiteEncryption::Implicit, ImplicitTlsPort},
 };
 
 } // namespace
@@ -41,7 +42,7 @@ std::optional<QuickConnectAddress> ReadQuickConnectAddress(std::string_view type
                                                            std::string& problem) {
     std::string_view rest = text::TrimBlanks(typed);
     QuickConnectAddress address;
-    std::string defaultPort = "21";
+    std::string defaultPort = DefaultFtpPort;
     if (const AddressScheme* scheme = SchemeOf(rest)) {
         rest.remove_prefix(scheme->Prefix.size());
         address.Encryption = scheme->Encryption;
@@ -98,7 +99,7 @@ Site QuickConnectSite(const QuickConnectEntries& entries, const Options& options
         address = std::move(*read);
     } else { // QuickConnectProblem turns it down first; taken as typed all the same
         address.Host = Trimmed(entries.Host);
-        address.Port = "21";
+        address.Port = DefaultFtpPort;
     }
     Site site = NewSiteRecord(options);
     site.Encryption = EncryptionText(address.Encryption);
@@ -125,7 +126,7 @@ Site QuickConnectSite(const QuickConnectEntries& entries, const Options& options
 std::string QuickConnectDefaultPort(std::string_view host) {
     std::string problem;
     const std::optional<QuickConnectAddress> address = ReadQuickConnectAddress(host, problem);
-    return address ? address->Port : "21";
+    return address ? address->Port : DefaultFtpPort;
 }
 
 QuickConnectEntries LoadQuickConnect(const std::string& programFolder) {
