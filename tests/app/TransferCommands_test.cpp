@@ -5,6 +5,7 @@
 #include "app/TransferCommands.h"
 #include "local/LocalPane.h"
 #include "support/RealFtpServer.h"
+#include "support/TestFiles.h"
 #include "transfer/CustomCommands.h"
 
 #include <QAction>
@@ -25,12 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 // The main window with one saved site on a real server, started for each test.
 class TransferCommandsTest : public testing::Test {
@@ -136,8 +132,8 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysThenIsDeletedOnTheServer) {
     EXPECT_FALSE(upload->isEnabled()) << "one queue at a time";
     ASSERT_TRUE(Idle());
     const fs::path root = server.root();
-    EXPECT_EQ(Read(root / "a file.txt"), "alpha");
-    EXPECT_EQ(Read(root / "tree/inner/b.bin"), std::string(70000, 'b'));
+    EXPECT_EQ(ReadFile(root / "a file.txt"), "alpha");
+    EXPECT_EQ(ReadFile(root / "tree/inner/b.bin"), std::string(70000, 'b'));
 
     // Back the other way, into an empty folder, by a drop onto the local pane.
     const fs::path back = fs::path(folder) / "back";
@@ -152,8 +148,8 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysThenIsDeletedOnTheServer) {
     Drop(window.LocalList(), "remote");
     EXPECT_TRUE(dropAccepted);
     ASSERT_TRUE(Idle());
-    EXPECT_EQ(Read(back / "a file.txt"), "alpha");
-    EXPECT_EQ(Read(back / "tree/inner/b.bin"), std::string(70000, 'b'));
+    EXPECT_EQ(ReadFile(back / "a file.txt"), "alpha");
+    EXPECT_EQ(ReadFile(back / "tree/inner/b.bin"), std::string(70000, 'b'));
 
     Drop(window.LocalList(), "local");
     EXPECT_FALSE(dropAccepted) << "a pane's own selection is not dropped on itself";
@@ -165,8 +161,8 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysThenIsDeletedOnTheServer) {
     DropUrls(window.RemoteList(), {File(elsewhere / "dropped.txt"), File(elsewhere / "docs")});
     EXPECT_TRUE(dropAccepted);
     ASSERT_TRUE(Idle());
-    EXPECT_EQ(Read(root / "dropped.txt"), "from the desktop");
-    EXPECT_EQ(Read(root / "docs/inner.txt"), "inner");
+    EXPECT_EQ(ReadFile(root / "dropped.txt"), "from the desktop");
+    EXPECT_EQ(ReadFile(root / "docs/inner.txt"), "inner");
     EXPECT_FALSE(fs::exists(root / "a file.txt")) << "not the local pane's files";
 
     remote::RemoteView& pane = window.Session().RemoteView();
@@ -192,7 +188,7 @@ TEST_F(TransferCommandsTest, ASelectionMovesBothWaysThenIsDeletedOnTheServer) {
     EXPECT_FALSE(window.findChild<QWidget*>("pnlCmd")->isHidden());
     prompts.yesNo.push_back(true);
     window.close();
-    EXPECT_EQ(Read(fs::path(folder) / transfer::CommandsFileName), "\r\n\r\n")
+    EXPECT_EQ(ReadFile(fs::path(folder) / transfer::CommandsFileName), "\r\n\r\n")
         << "saved at shutdown";
 }
 

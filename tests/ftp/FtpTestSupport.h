@@ -3,6 +3,7 @@
 #include "ftp/FtpClient.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -31,14 +32,8 @@ inline std::string Joined(const Lines& lines) {
     return text;
 }
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // An engine and everything it tells its owner, in arrival order.
 struct RecordedEngine {

@@ -1,4 +1,5 @@
 #include "local/LineEndings.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <csignal>
@@ -22,12 +23,7 @@ std::string Convert(std::string_view input, int code, std::size_t blockSize) {
     return out;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 TEST(LineEndingsTest, ConversionTableInAnyBlockSplit) {
     struct Row {
@@ -109,7 +105,7 @@ TEST(LineEndingsTest, ConvertFileOutcomesTable) {
         }
         ASSERT_EQ(logged.lines.size(), 1u);
         EXPECT_EQ(logged.lines[0], "Converting file: " + path + " ..." + row.outcome);
-        EXPECT_EQ(ReadAll(path), row.after);
+        EXPECT_EQ(ReadFile(path), row.after);
         EXPECT_EQ(fs::status(path).permissions(), row.perms);
         EXPECT_EQ(fs::is_symlink(path), row.viaLink);
     }
@@ -139,7 +135,7 @@ TEST(LineEndingsTest, FailedWriteLeavesTheOriginalByteIdentical) {
     EXPECT_EQ(result, ConversionResult::WriteError);
     ASSERT_EQ(logged.lines.size(), 1u);
     EXPECT_EQ(logged.lines[0], "Converting file: " + path + " ... Write file error!");
-    EXPECT_EQ(ReadAll(path), original);
+    EXPECT_EQ(ReadFile(path), original);
     EXPECT_EQ(
         std::distance(fs::directory_iterator(dir.path().toStdString()), fs::directory_iterator()),
         1);

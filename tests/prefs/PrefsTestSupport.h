@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <QTemporaryDir>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -20,14 +22,8 @@ private:
     QTemporaryDir dir_;
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::string& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 inline bool FileExists(const std::string& path) {
     struct stat info {};

@@ -20,7 +20,7 @@ using testsupport::RealFtpServer;
 using Kind = RealFtpServer::Kind;
 using Lines = std::vector<std::string>;
 
-using sessiontest::ReadAll;
+using sessiontest::ReadFile;
 using sessiontest::WriteFile;
 
 struct RealSession {

@@ -6,6 +6,7 @@
 #include "support/EventLoop.h"
 #include "support/ScriptedFtpServer.h"
 #include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -36,15 +37,8 @@ inline const std::string kListing =
     "-rw-r--r--   1 ftp      ftp          1234 Jan 10 12:00 readme.txt\r\n";
 inline const std::string kFresh = "-rw-r--r--   1 ftp ftp 5 Jan 10 12:00 fresh.txt\r\n";
 
-inline std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteFile(const std::filesystem::path& path, const std::string& data) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << data;
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 // "a|b" -> {"a", "b"}: transcripts in one string.
 inline Lines Split(const std::string& text) {

@@ -263,7 +263,7 @@ TEST(SessionChains, TranscriptsOfTransfersAndRemoteOperations) {
             })) << line;
         for (const std::string& file : Split(row.localFiles)) {
             const std::size_t eq = file.find('=');
-            EXPECT_EQ(ReadAll(rig.local + file.substr(0, eq)), file.substr(eq + 1)) << file;
+            EXPECT_EQ(ReadFile(rig.local + file.substr(0, eq)), file.substr(eq + 1)) << file;
         }
         EXPECT_TRUE(row.sent == nullptr || rig.server.dataReceived() == row.sent);
         EXPECT_FALSE(rig.controller.TransferBusy());

@@ -18,7 +18,7 @@ std::map<std::string, std::string> TreeOf(const fs::path& root) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_symlink())
             tree[fs::relative(entry.path(), root).string()] =
-                entry.is_directory() ? "/" : ReadAll(entry.path());
+                entry.is_directory() ? "/" : ReadFile(entry.path());
     }
     return tree;
 }
@@ -76,10 +76,10 @@ void RealServer::TreeUpAndDown() {
     s.queue.SetTransferType(TransferType::Binary);
     ASSERT_TRUE(s.Upload({{"tree", true, ""}, {"top file.txt", false, "4"}}, src));
     EXPECT_EQ(TreeOf(s.OnServer("tree")), TreeOf(tree));
-    EXPECT_EQ(ReadAll(s.OnServer("top file.txt")), "top\n");
+    EXPECT_EQ(ReadFile(s.OnServer("top file.txt")), "top\n");
     ASSERT_TRUE(s.Download({"tree", "top file.txt"}, dst));
     EXPECT_EQ(TreeOf(dst / "tree"), TreeOf(tree));
-    EXPECT_EQ(ReadAll(dst / "top file.txt"), "top\n");
+    EXPECT_EQ(ReadFile(dst / "top file.txt"), "top\n");
 }
 
 // Resume finishes a partial copy each way. A text file's offsets differ on the
@@ -108,8 +108,8 @@ void RealServer::ResumeEachWayAndType() {
         ASSERT_TRUE(s.Refresh());
         ASSERT_TRUE(s.Download({row.down}, dst));
         ASSERT_TRUE(s.Upload({{row.up, false, ""}}, src));
-        const std::string wholeDown = ReadAll(dst / row.down),
-                          wholeUp = ReadAll(s.OnServer(row.up));
+        const std::string wholeDown = ReadFile(dst / row.down),
+                          wholeUp = ReadFile(s.OnServer(row.up));
         EXPECT_TRUE(ascii || (wholeDown == row.data && wholeUp == row.data));
 
         WriteFile(src / row.down, wholeDown.substr(0, wholeDown.size() * 2 / 5));
@@ -119,8 +119,8 @@ void RealServer::ResumeEachWayAndType() {
         ASSERT_TRUE(s.Download({row.down}, src));
         ASSERT_TRUE(s.Upload({{row.up, false, ""}}, src));
         asked.insert(asked.end(), {(src / row.down).string(), row.up});
-        EXPECT_TRUE(ReadAll(src / row.down) == wholeDown);
-        EXPECT_TRUE(ReadAll(s.OnServer(row.up)) == wholeUp);
+        EXPECT_TRUE(ReadFile(src / row.down) == wholeDown);
+        EXPECT_TRUE(ReadFile(s.OnServer(row.up)) == wholeUp);
         for (const std::string& name : {row.down, row.up})
             EXPECT_EQ(s.Logged("No resume in ASCII mode: " + name + " is moved whole"), ascii);
     }

@@ -1,3 +1,4 @@
+#include "support/TestFiles.h"
 #include "transfer/CustomCommands.h"
 
 #include <QTemporaryDir>
@@ -8,12 +9,7 @@
 namespace transfer {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::ReadFile;
 
 TEST(CustomCommands, FileRoundTrip) {
     const struct {
@@ -36,7 +32,7 @@ TEST(CustomCommands, FileRoundTrip) {
         QTemporaryDir dir;
         const std::string folder = dir.path().toStdString() + "/";
         ASSERT_TRUE(SaveCommands(folder, row.library));
-        EXPECT_EQ(ReadAll(folder + CommandsFileName), row.file);
+        EXPECT_EQ(ReadFile(folder + CommandsFileName), row.file);
         EXPECT_EQ(LoadCommands(folder), row.library);
     }
 }
